@@ -1,0 +1,121 @@
+#pragma once
+// The interface through which every module works with script values.
+#include <string>
+#include <vector>
+#include "../kernel/IKVUnknown.h"
+#include "../kernel/KVLuaLibrary.h"
+
+namespace kvl {
+
+class IKVUnit;
+class KVUnitRefArray;
+
+constexpr KVInterfaceId IID_IKVLua = {0x5A858798u, 0x003B55E8u};
+
+enum ScriptType : int32_t {
+    SCRIPT_NUMBER = 0,
+    SCRIPT_STRING = 1,
+    SCRIPT_BOOLEAN = 2,
+    SCRIPT_NIL = 3,
+    SCRIPT_UNIT = 4,
+    SCRIPT_TABLE = 5,
+    SCRIPT_UNKNOWN = 6,
+};
+
+// One unit event call, filled by the caller.
+struct EventCall {
+    IKVUnit* unit = nullptr;
+    const char* functionName = nullptr;
+    int32_t argumentCount = 0;
+    int32_t* resultCount = nullptr;  // none: results are dropped
+    uint8_t stillEnabled = 1;
+    uint8_t classOnly = 0;
+};
+
+// A field of a structure pushed to scripts.
+struct KVStructField {
+    const char* name;
+    int32_t type;    // ScriptType of the value
+    int32_t offset;  // byte offset in the record
+    int32_t size;    // byte size of the value
+};
+
+struct KVPoint3 {
+    float x, y, z;
+};
+
+using KVProxyGet = int (*)(void* object, const char* key);
+using KVProxySet = int (*)(void* object, const char* key);
+using KVClassValueFunction = int (*)(int32_t unitIndex);
+
+class IKVLua : public virtual IKVUnknown {
+public:
+    // Base of native objects that scripts hold; deleted by the collector.
+    class LuaObject {
+    public:
+        virtual ~LuaObject() = default;
+    };
+
+    virtual int32_t RegisterLibrary(const char* name, KVLuaLibrary* library) = 0;
+    virtual int32_t UnregisterLibrary(const char* name) = 0;
+    virtual int32_t AddClassValue(int32_t classIndex, const char* name, KVClassValueFunction fn) = 0;
+    virtual int32_t CallEvent(EventCall* call) = 0;
+    virtual int32_t CallFunction(const char* nameSpace, const char* name, int32_t argumentCount,
+                                 int32_t* resultCount) = 0;
+    virtual int32_t GetArgType(int32_t position, ScriptType* out) = 0;
+    virtual int32_t GetTop() = 0;
+    virtual int32_t CheckArgCount(int32_t count, bool atLeast) = 0;
+    virtual int32_t CheckArgType(int32_t position, ScriptType type) = 0;
+    virtual int32_t Pop(int32_t n) = 0;
+    virtual int32_t PushNumber(double value) = 0;
+    virtual double ToNumber(int32_t position) = 0;
+    virtual int32_t PushString(const char* text) = 0;
+    virtual const char* ToString(int32_t position) = 0;
+    virtual std::string ToStdString(int32_t position) = 0;
+    virtual int32_t PushBoolean(bool flag) = 0;
+    virtual bool ToBoolean(int32_t position) = 0;
+    virtual int32_t PushUnit(int32_t unitIndex) = 0;
+    virtual int32_t ToUnit(int32_t position) = 0;
+    virtual int32_t PushInteger(int32_t value) = 0;
+    virtual int32_t ToInteger(int32_t position) = 0;
+    virtual int32_t PushStruct(const KVStructField* fields, int32_t count, const void* data,
+                               int32_t length) = 0;
+    virtual int32_t PushPoint(const KVPoint3& point) = 0;
+    virtual int32_t PushNil() = 0;
+    virtual int32_t PushUnitArray(KVUnitRefArray* array, int32_t ownerUnit, uint64_t attributeId) = 0;
+    virtual void ToIntegerArray(int32_t position, std::vector<int32_t>* out) = 0;
+    virtual int32_t ToIntegerArrayImpl(int32_t position, std::vector<int32_t>* out) = 0;
+    virtual int32_t ToStringArray(int32_t position, std::vector<std::string>* out) = 0;
+    virtual int32_t PushHex(const uint8_t* bytes, uint32_t count) = 0;
+    virtual int32_t ToBytesFromHex(int32_t position, uint8_t* buffer, uint32_t length) = 0;
+    virtual int32_t ToClassIndex(int32_t position) = 0;
+    virtual int32_t PushProxy(void* object, KVProxyGet get, KVProxySet set) = 0;
+    virtual void* GetUpvalueObject() = 0;
+    virtual int32_t PushObject(LuaObject* object, const KVLuaFunctionEntry* methods, int32_t count) = 0;
+    virtual LuaObject* GetSelfObject(int32_t position, int32_t* outFlag) = 0;
+    virtual int32_t NewTable() = 0;
+    virtual int32_t SetTable() = 0;
+    virtual int32_t PushUserdataProxy(KVProxyGet get, KVProxySet set, const void* data,
+                                      int32_t length) = 0;
+    virtual void* GetUpvalueObject2() = 0;
+    virtual int32_t ReportError(const char* text) = 0;
+    virtual int32_t FormatLocation(const std::string& text) = 0;
+    virtual int32_t CheckUnit(int32_t unitIndex) = 0;
+    virtual int32_t FindUnit(const char* name) = 0;
+    virtual int32_t GetFieldString(int32_t position, const char* key, std::string* out) = 0;
+    virtual int32_t GetFieldBoolean(int32_t position, const char* key, uint8_t* out) = 0;
+    virtual int32_t GetFieldFloat(int32_t position, const char* key, float* out) = 0;
+    virtual int32_t GetFieldInteger(int32_t position, const char* key, int32_t* out) = 0;
+    virtual int32_t GetFieldInteger2(int32_t position, const char* key, int32_t* out) = 0;
+    virtual int32_t GetIndexInteger(int32_t position, int32_t index, int32_t* out) = 0;
+    virtual int32_t GetIndexFloat(int32_t position, int32_t index, float* out) = 0;
+    virtual int32_t GetIndexBoolean(int32_t position, int32_t index, uint8_t* out) = 0;
+    virtual int32_t GetFieldUnit(int32_t position, const char* key, int32_t* out) = 0;
+    virtual int32_t GetFieldText(int32_t position, const char* key, std::string* out) = 0;
+    virtual int32_t PushField(int32_t position, const char* key) = 0;
+    virtual int32_t GetLength(int32_t position) = 0;
+    virtual int32_t ArgumentError(int32_t position) = 0;
+    virtual std::string ToText(int32_t position) = 0;
+};
+
+} // namespace kvl

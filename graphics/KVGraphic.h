@@ -1,0 +1,17 @@
+#pragma once
+// Graphic module: not built yet; draws nothing.
+#include "../kernel/IKVModule.h"
+#include "../kernel/Singleton.h"
+
+namespace kvl {
+
+class KVGraphic : public Singleton<KVGraphic>, public IKVModule {
+public:
+    KVGraphic() = default;
+    ~KVGraphic() override = default;
+
+    int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
+    int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+};
+
+} // namespace kvl

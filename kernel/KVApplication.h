@@ -1,0 +1,26 @@
+#pragma once
+// Program start-up, main loop and shutdown.
+#include <SDL.h>
+#include "IKVModule.h"
+
+namespace kvl {
+
+// Brings up SDL and the device library, creates the core and its modules,
+// registers the extension creators and loads the project. 1 when the project
+// loaded and the core runs, 0 when loading failed.
+int32_t InitApplication();
+
+// The ten extension creators, in registration order.
+int32_t RegisterPlatformModules();
+
+// Steps, draws and dispatches SDL events until a step reports stop, Escape is
+// pressed (outside loading) or SDL reports quit.
+void RunMainLoop();
+
+// Video player exit, core shutdown, device library and SDL shutdown.
+void ShutdownApplication();
+
+// main's body: start-up, loop, shutdown; always 0.
+int RunApplication();
+
+} // namespace kvl

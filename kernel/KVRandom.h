@@ -1,0 +1,17 @@
+#pragma once
+// Random numbers (placeholder until built).
+#include "../kernel/IKVModule.h"
+#include "../kernel/Singleton.h"
+
+namespace kvl {
+
+class KVRandom : public Singleton<KVRandom>, public IKVModule {
+public:
+    KVRandom() = default;
+    ~KVRandom() override = default;
+
+    int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
+    int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+};
+
+} // namespace kvl
