@@ -119,3 +119,12 @@ public:
 };
 
 } // namespace kvl
+
+namespace kvl {
+
+// The binding of the main script state (set by its constructor), or null.
+// Native script functions reach the state through it.
+IKVLua* GetLuaBinding();
+void SetLuaBinding(IKVLua* binding);
+
+} // namespace kvl

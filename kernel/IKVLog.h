@@ -22,3 +22,11 @@ public:
 };
 
 } // namespace kvl
+
+namespace kvl {
+
+// The engine's log (set by the log module while it exists), or null.
+IKVLog* GetLog();
+void SetLog(IKVLog* log);
+
+} // namespace kvl

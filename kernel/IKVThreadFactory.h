@@ -15,3 +15,11 @@ public:
 };
 
 } // namespace kvl
+
+namespace kvl {
+
+// The thread factory (set by the factory module while it exists), or null.
+IKVThreadFactory* GetThreadFactory();
+void SetThreadFactory(IKVThreadFactory* factory);
+
+} // namespace kvl
