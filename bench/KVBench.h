@@ -1,0 +1,26 @@
+#pragma once
+// Plain timing harness: every figure times a subject against a baseline in
+// the same run and prints "NAME: X.XXx of BASELINE (target <= Y)".
+#include <functional>
+#include <string>
+
+namespace kvbench {
+
+struct Figure {
+    std::string name;
+    std::string baselineName;
+    double target;
+    std::function<void()> baseline;  // one round of the baseline work
+    std::function<void()> subject;   // the same work through the engine
+};
+
+// Registers a figure; used through KV_BENCH_FIGURE at namespace scope.
+bool RegisterFigure(Figure figure);
+
+} // namespace kvbench
+
+#define KV_BENCH_CONCAT2(a, b) a##b
+#define KV_BENCH_CONCAT(a, b) KV_BENCH_CONCAT2(a, b)
+// KV_BENCH_FIGURE(MakeFigure) where MakeFigure() returns a kvbench::Figure.
+#define KV_BENCH_FIGURE(maker) \
+    static const bool KV_BENCH_CONCAT(kv_bench_registered_, __LINE__) = kvbench::RegisterFigure(maker())
