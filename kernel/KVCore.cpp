@@ -8,6 +8,7 @@
 #include "IKVThreadFactory.h"
 #include "KVConfig.h"
 #include "KVModules.h"
+#include "KVPlatformInfo.h"
 #include "KVResources.h"
 #include "KVTimer.h"
 
@@ -207,6 +208,7 @@ void KVCore::ShutdownCore() {
     core->Release(3);
     core->Release(4);
     delete core;
+    MemCheckAtExit(0);
 }
 
 int32_t KVCore::AddModule(IKVModule* module) {
@@ -250,6 +252,7 @@ void KVCore::Step(uint8_t* keepRunning) {
         m_restartRequested = false;
         SetActive(0);
     }
+    if (m_continuousMemCheck) MemCheckEachFrame(0);
     KVResources* resources = KVResources::Instance();
     if (IsRunning()) {
         m_frameTimeStamp = m_lastFrameTime;

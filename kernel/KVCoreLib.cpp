@@ -1,7 +1,7 @@
 // The "KVCore" script functions.
 #include "../KVLua/IKVLua.h"
 #include "KVCore.h"
-#include "KVPlatformNames.h"
+#include "KVPlatformInfo.h"
 
 namespace kvl {
 namespace {
@@ -40,7 +40,7 @@ int LuaEditorMode() {
 
 int LuaGetPlatform() {
     if (IKVLua* lua = GetLuaBinding()) {
-        lua->PushString(PlatformName());
+        lua->PushString(GetPlatformName());
         return 1;
     }
     return 0;
@@ -56,7 +56,7 @@ int LuaGetLanguage() {
 
 int LuaGetOS() {
     if (IKVLua* lua = GetLuaBinding()) {
-        lua->PushString(OSName());
+        lua->PushString(GetOSName());
         return 1;
     }
     return 0;

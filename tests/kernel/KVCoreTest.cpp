@@ -7,6 +7,7 @@
 #include "kernel/KVModules.h"
 #include "kernel/KVPak.h"
 #include "kernel/KVTimer.h"
+#include "platform/PDL.h"
 #include "support/KVRecordingModule.h"
 
 using namespace kvl;
@@ -171,5 +172,25 @@ TEST_F(KVCoreTest, LoadErrorBitTwoCountsOnlyWithSoundDevice) {
 }
 
 TEST_F(KVCoreTest, NoDevicesMeansCheckFails) { EXPECT_EQ(core->CheckDevices(), 0); }
+
+} // namespace
+
+namespace {
+
+TEST(KVCoreLanguage, DeviceLanguageNamesTheGameLanguage) {
+    struct Case {
+        const char* device;
+        const char* expected;
+    };
+    const Case cases[] = {{"fr_FR", "french"}, {"de", "german"}, {"ja_JP", "english"}, {nullptr, "english"}};
+    for (const Case& c : cases) {
+        kvl::PDLSetLanguage(c.device);
+        kvl::KVCore* core = kvl::KVCore::Instance(false);
+        core->Init(0);
+        EXPECT_EQ(core->GetLanguageName(), c.expected) << (c.device ? c.device : "(fails)");
+        kvl::KVCore::ShutdownCore();
+    }
+    kvl::PDLSetLanguage("en_US");
+}
 
 } // namespace
