@@ -1,6 +1,4 @@
 // The core's project loading and its kvl services.
-#include <cstdio>
-
 #include "IKVLog.h"
 #include "IKVThread.h"
 #include "IKVThreadFactory.h"
@@ -38,10 +36,8 @@ int32_t KVCore::LoadProject(const std::string& name) {
     int32_t result = KV_OPEN_READ_FAILED;  // no project reader yet
     std::string message = Format("Unable to load {0} (error 0x{1x})", FormatValue(path),
                                  FormatValue(uint32_t(result)));
+    // Before a project's properties are read the log also tells standard error.
     if (IKVLog* log = GetLog()) log->ErrorString(message);
-    // The log reaches the disk only once a project's properties are read, so a
-    // start-up failure is also told on standard error.
-    std::fprintf(stderr, "%s\n", message.c_str());
     SetLoadError(4);
     return result;
 }
