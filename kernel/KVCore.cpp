@@ -1,6 +1,7 @@
 #include "KVCore.h"
 
 #include "../KVLua/IKVLua.h"
+#include "../graphics/IKVGraphicDevice.h"
 #include "../units/KVSceneManager.h"
 #include "IKVLog.h"
 #include "IKVProperties.h"
@@ -15,7 +16,6 @@
 namespace kvl {
 namespace {
 
-constexpr KVInterfaceId IID_IKVGraphicDevice = MakeId(0x00107351, 0x3EE65C4D);
 constexpr KVInterfaceId IID_IKVSoundDevice = MakeId(0x00300EF1, 0x86FDEF1E);
 constexpr KVInterfaceId IID_OptionalHostService = MakeId(0x00392262, 0x1C55A55A);
 

@@ -8,6 +8,7 @@
 #include "kernel/KVPak.h"
 #include "kernel/KVTimer.h"
 #include "platform/PDL.h"
+#include "support/KVFakeGraphicDevice.h"
 #include "support/KVRecordingModule.h"
 
 using namespace kvl;
@@ -171,7 +172,11 @@ TEST_F(KVCoreTest, LoadErrorBitTwoCountsOnlyWithSoundDevice) {
     EXPECT_EQ(core->GetLoadError(), 6u);
 }
 
-TEST_F(KVCoreTest, NoDevicesMeansCheckFails) { EXPECT_EQ(core->CheckDevices(), 0); }
+TEST_F(KVCoreTest, DevicesCheckNeedsGraphicAndSoundDevices) {
+    EXPECT_EQ(core->CheckDevices(), 0);
+    KVModules::Instance()->RegisterModule(&kvtest::KVFakeGraphicDevice::Create);
+    EXPECT_EQ(core->CheckDevices(), 0);  // a sound device is needed by default
+}
 
 } // namespace
 
