@@ -1,6 +1,6 @@
 #pragma once
 // Program start-up, main loop and shutdown.
-#include <SDL.h>
+#include <vector>
 #include "IKVModule.h"
 
 namespace kvl {
@@ -19,6 +19,9 @@ void RunMainLoop();
 
 // Video player exit, core shutdown, device library and SDL shutdown.
 void ShutdownApplication();
+
+// Replaces the ten creators (null restores them); for tests.
+void SetPlatformCreatorsForTest(std::vector<KVModuleCreator>* creators);
 
 // main's body: start-up, loop, shutdown; always 0.
 int RunApplication();

@@ -119,6 +119,13 @@ private:
     void CloseRememberedFiles();
     void WaitForLoadingThread();
     void LoadingStep();
+    // Objects made in phase 0 beside the listed modules: platform information,
+    // the accelerometer device, the loading animator and the cipher library.
+    void CreatePlatformObjects();
+    void InitPlatformObjects();
+    void StopPlatformObjects();
+    void DeletePlatformObjects();
+    bool ScriptDebugModeActive();
 
     std::vector<IKVModule*> m_modules;
     double m_lastFrameTime = 0.0;

@@ -127,6 +127,8 @@ std::string FormatArgument(const FormatValue& value, const char* options, size_t
         if (options[n] == '}') ++n;
     }
     if (consumed) *consumed = n;
+    // A width beyond any message's use is an error in the pattern, not a request.
+    if (number > 4096) number = 4096;
     uint32_t width = uint32_t(number);
 
     switch (value.kind) {

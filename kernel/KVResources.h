@@ -12,6 +12,9 @@ public:
 
     int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
     int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+
+    // Called by the core once per frame before the modules' updates.
+    int32_t UpdateResources(float dt) { (void)dt; return KV_OK; }
 };
 
 } // namespace kvl

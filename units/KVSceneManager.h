@@ -12,6 +12,9 @@ public:
 
     int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
     int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+
+    // Draws the scene once per rendered frame.
+    int32_t Draw() { return KV_OK; }
 };
 
 } // namespace kvl

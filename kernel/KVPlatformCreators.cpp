@@ -1,0 +1,27 @@
+#include "KVPlatformCreators.h"
+
+namespace kvl {
+namespace {
+KVSDLInputHandler g_inputHandler = nullptr;
+}
+
+const std::vector<KVModuleCreator>& PlatformCreators() {
+    static const std::vector<KVModuleCreator> creators = {
+        nullptr,  // OpenGL ES graphic device
+        nullptr,  // Theora movie unit type
+        nullptr,  // 3D module
+        nullptr,  // mouse-hover events
+        nullptr,  // video sprites
+        nullptr,  // SDL input device
+        nullptr,  // SDL audio device
+        nullptr,  // Ogg Vorbis sound reader
+        nullptr,  // PNG image reader
+        nullptr,  // JPEG image reader
+    };
+    return creators;
+}
+
+KVSDLInputHandler GetSDLInputHandler() { return g_inputHandler; }
+void SetSDLInputHandler(KVSDLInputHandler handler) { g_inputHandler = handler; }
+
+} // namespace kvl
