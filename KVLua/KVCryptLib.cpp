@@ -1,0 +1,130 @@
+// Script functions of the library "KVCrypt".
+#include <lua.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "IKVLua.h"
+#include "KVCrypt.h"
+#include "KVLuaState.h"
+
+namespace kvl {
+namespace {
+
+// The key at argument 2, up to its first zero byte. Reports and answers
+// false when it is refused.
+bool ReadKey(IKVLua* lua, std::string* key) {
+    const char* text = lua->ToString(2);
+    key->assign(text ? text : "");
+    std::string message;
+    if (KVCrypt::CheckKey(key->size(), &message) != KV_OK) {
+        lua->ReportError(message.c_str());
+        return false;
+    }
+    return true;
+}
+
+// A byte table: elements 1 to its length, low 8 bits of each (holes and
+// non-numbers count as 0).
+std::vector<uint8_t> ReadByteTable(IKVLua* lua, int32_t position) {
+    std::vector<uint8_t> bytes;
+    int32_t length = lua->GetLength(position);
+    if (length <= 0) return bytes;
+    bytes.reserve(size_t(length));
+    for (int32_t n = 1; n <= length; ++n) {
+        int32_t value = 0;
+        lua->GetIndexInteger(position, n, &value);
+        bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xffu));
+    }
+    return bytes;
+}
+
+// A text argument with all of its bytes: ciphertext holds zero bytes, and
+// stopping at the first one would lose the rest of the data.
+std::vector<uint8_t> ReadText(IKVLua* lua, int32_t position) {
+    const char* text = lua->ToString(position);  // numbers become their text
+    if (!text) return {};
+    size_t length = std::max(std::strlen(text), size_t(std::max(lua->GetLength(position), 0)));
+    return std::vector<uint8_t>(text, text + length);
+}
+
+void PushByteTable(IKVLua* lua, const std::vector<uint8_t>& bytes) {
+    lua->NewTable();
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        lua->PushInteger(int32_t(n + 1));
+        lua->PushInteger(bytes[n]);
+        lua->SetTable();
+    }
+}
+
+void PushText(IKVLua* lua, const std::vector<uint8_t>& bytes) {
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    if (lua_State* state = GetLuaState()) {
+        lua_pushlstring(state, bytes.empty() ? "" : data, bytes.size());
+        return;
+    }
+    // Without the raw state only a zero-ended text can be pushed.
+    std::string text(data, bytes.size());
+    lua->PushString(text.c_str());
+}
+
+bool Encipher(const std::string& key, std::vector<uint8_t>* bytes) {
+    return KVCrypt::Process(reinterpret_cast<const uint8_t*>(key.data()), key.size(), bytes->data(),
+                            bytes->data(), bytes->size()) == KV_OK;
+}
+
+// Checks common to the three functions: two arguments, a table first when
+// the data is a byte table.
+bool CheckArguments(IKVLua* lua, bool tableData) {
+    if (lua->CheckArgCount(2, false) != 0) return false;
+    if (tableData && lua->CheckArgType(1, SCRIPT_TABLE) != 0) return false;
+    return true;
+}
+
+int ScriptCrypt() {
+    IKVLua* lua = GetLuaBinding();
+    std::string key;
+    if (!lua || !CheckArguments(lua, true) || !ReadKey(lua, &key)) return 0;
+    std::vector<uint8_t> bytes = ReadByteTable(lua, 1);
+    if (!Encipher(key, &bytes)) return 0;
+    PushByteTable(lua, bytes);
+    return 1;
+}
+
+int ScriptCryptFromString() {
+    IKVLua* lua = GetLuaBinding();
+    std::string key;
+    if (!lua || !CheckArguments(lua, false) || !ReadKey(lua, &key)) return 0;
+    std::vector<uint8_t> bytes = ReadText(lua, 1);
+    if (!Encipher(key, &bytes)) return 0;
+    PushByteTable(lua, bytes);
+    return 1;
+}
+
+int ScriptCryptToString() {
+    IKVLua* lua = GetLuaBinding();
+    std::string key;
+    if (!lua || !CheckArguments(lua, true) || !ReadKey(lua, &key)) return 0;
+    std::vector<uint8_t> bytes = ReadByteTable(lua, 1);
+    if (!Encipher(key, &bytes)) return 0;
+    PushText(lua, bytes);
+    return 1;
+}
+
+const KVLuaFunctionEntry kFunctions[] = {
+    {"Crypt", &ScriptCrypt},
+    {"CryptFromString", &ScriptCryptFromString},
+    {"CryptToString", &ScriptCryptToString},
+    {nullptr, nullptr},
+};
+
+} // namespace
+
+int32_t KVCrypt::GetLuaFunctions(const KVLuaFunctionEntry** out) {
+    if (out) *out = kFunctions;
+    return KV_OK;
+}
+
+} // namespace kvl
