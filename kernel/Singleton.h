@@ -7,18 +7,20 @@ namespace kvl {
 template <class T>
 class Singleton {
 public:
-    static T* Instance() { return s_instance; }
+    // The base pointer is kept, not T*: T is not constructed yet when the
+    // pointer is set, and is already gone when it is cleared.
+    static T* Instance() { return static_cast<T*>(s_instance); }
 
 protected:
-    Singleton() { s_instance = static_cast<T*>(this); }
+    Singleton() { s_instance = this; }
     ~Singleton() {
-        if (s_instance == static_cast<T*>(this)) s_instance = nullptr;
+        if (s_instance == this) s_instance = nullptr;
     }
     Singleton(const Singleton&) = delete;
     Singleton& operator=(const Singleton&) = delete;
 
 private:
-    static inline T* s_instance = nullptr;
+    static inline Singleton* s_instance = nullptr;
 };
 
 } // namespace kvl
