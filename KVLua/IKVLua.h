@@ -32,21 +32,44 @@ struct EventCall {
     uint8_t classOnly = 0;
 };
 
-// A field of a structure pushed to scripts.
+enum KVStructKind : int32_t {
+    KVSTRUCT_INTEGER = 0,
+    KVSTRUCT_FLOAT = 1,
+    KVSTRUCT_STRING = 2,
+    KVSTRUCT_INTEGER2 = 3,
+    KVSTRUCT_BOOLEAN = 4,
+};
+
+struct KVStructField;
+
+// Called with the field, its position, the structure's copied data block
+// (null when it is empty) and the block's length.
+using KVStructHook = void (*)(KVStructField* field, int32_t position, void* block, int32_t length);
+
+// A field of a structure pushed to scripts. The pushed table keeps its own
+// copy of every field, so values live as long as the table does; hooks reach
+// the caller's storage through addresses placed in the data block.
 struct KVStructField {
-    const char* name;
-    int32_t type;    // ScriptType of the value
-    int32_t offset;  // byte offset in the record
-    int32_t size;    // byte size of the value
+    const char* name = nullptr;
+    int32_t kind = KVSTRUCT_INTEGER;
+    int32_t integer = 0;  // kinds 0, 3 and 4 (4 holds 1 or 0)
+    float real = 0.0f;    // kind 1
+    std::string text;     // kind 2
+    KVStructHook get = nullptr;  // before a read: may refresh the value
+    KVStructHook set = nullptr;  // after a write: may store the value
 };
 
 struct KVPoint3 {
     float x, y, z;
 };
 
-using KVProxyGet = int (*)(void* object, const char* key);
-using KVProxySet = int (*)(void* object, const char* key);
-using KVClassValueFunction = int (*)(int32_t unitIndex);
+// Proxy getters and setters are native script functions: slot 1 is the
+// proxy, slot 2 the key, slot 3 the assigned value; the object or the copied
+// block comes from GetUpvalueObject / GetUpvalueObject2.
+using KVProxyGet = KVLuaNativeFunction;
+using KVProxySet = KVLuaNativeFunction;
+// Reads a value for a unit class from the unit's extra data block.
+using KVClassValueFunction = int (*)(void* extraData);
 
 class IKVLua : public virtual IKVUnknown {
 public:
@@ -107,6 +130,7 @@ public:
     virtual int32_t GetFieldFloat(int32_t position, const char* key, float* out) = 0;
     virtual int32_t GetFieldInteger(int32_t position, const char* key, int32_t* out) = 0;
     virtual int32_t GetFieldInteger2(int32_t position, const char* key, int32_t* out) = 0;
+    virtual int32_t GetIndexString(int32_t position, int32_t index, std::string* out) = 0;
     virtual int32_t GetIndexInteger(int32_t position, int32_t index, int32_t* out) = 0;
     virtual int32_t GetIndexFloat(int32_t position, int32_t index, float* out) = 0;
     virtual int32_t GetIndexBoolean(int32_t position, int32_t index, uint8_t* out) = 0;
@@ -116,6 +140,10 @@ public:
     virtual int32_t GetLength(int32_t position) = 0;
     virtual int32_t ArgumentError(int32_t position) = 0;
     virtual std::string ToText(int32_t position) = 0;
+    virtual int32_t CheckMinArgCount(int32_t count) = 0;
+
+    // A report that always carries the script location.
+    int32_t ReportErrorAt(const std::string& text) { return FormatLocation(text); }
 };
 
 } // namespace kvl

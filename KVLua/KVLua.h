@@ -1,17 +1,303 @@
 #pragma once
-// Lua binding (placeholder until built).
+// The script binding: owns the one Lua state in which every game script
+// runs, publishes the modules' script libraries, loads the script files,
+// raises script events and reports script errors.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../kernel/IKVFile.h"
 #include "../kernel/IKVModule.h"
+#include "../kernel/KVLuaLibrary.h"
 #include "../kernel/Singleton.h"
+#include "IKVLua.h"
+#include "ScriptDebugState.h"
+
+struct lua_State;
+struct lua_Debug;
 
 namespace kvl {
 
-class KVLua : public Singleton<KVLua>, public IKVModule {
-public:
-    KVLua() = default;
-    ~KVLua() override = default;
+class IKVProperties;
+class IKVScriptUnits;
 
-    int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
-    int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+using KVErrorHook = void (*)(const char* text);
+using KVStateFunction = int (*)(lua_State* L);
+using KVClassFunction = int (*)(IKVUnit* unit);
+using KVClassEntryAccessor = int (*)(IKVUnit* unit, int32_t read);
+
+// A script number as a signed 32-bit integer: truncated toward zero,
+// saturating at the limits; NaN gives 0.
+int32_t NumberToInt32(double value);
+// A script number through a 64-bit integer (saturating, NaN 0), keeping its
+// low 32 bits.
+int32_t NumberToInt32Low(double value);
+// Rebuilds a message whose file name Lua shortened to "..." plus its tail,
+// using the base directory the tail continues. False when nothing matches.
+bool RestoreElidedPath(const std::string& base, const std::string& message, std::string* out);
+
+class KVLua : public Singleton<KVLua>, public IKVModule, public IKVLua, public KVLuaLibrary {
+public:
+    KVLua();
+    ~KVLua() override;
+
+    int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
+    int32_t Init(int32_t phase) override;
+    int32_t Release(int32_t phase) override;
+    int32_t GetLuaFunctions(const KVLuaFunctionEntry** out) override;
+
+    // IKVLua
+    int32_t RegisterLibrary(const char* name, KVLuaLibrary* library) override;
+    int32_t UnregisterLibrary(const char* name) override;
+    int32_t AddClassValue(int32_t classIndex, const char* name, KVClassValueFunction fn) override;
+    int32_t CallEvent(EventCall* call) override;
+    int32_t CallFunction(const char* nameSpace, const char* name, int32_t argumentCount,
+                         int32_t* resultCount) override;
+    int32_t GetArgType(int32_t position, ScriptType* out) override;
+    int32_t GetTop() override;
+    int32_t CheckArgCount(int32_t count, bool atLeast) override;
+    int32_t CheckArgType(int32_t position, ScriptType type) override;
+    int32_t Pop(int32_t n) override;
+    int32_t PushNumber(double value) override;
+    double ToNumber(int32_t position) override;
+    int32_t PushString(const char* text) override;
+    const char* ToString(int32_t position) override;
+    std::string ToStdString(int32_t position) override;
+    int32_t PushBoolean(bool flag) override;
+    bool ToBoolean(int32_t position) override;
+    int32_t PushUnit(int32_t unitIndex) override;
+    int32_t ToUnit(int32_t position) override;
+    int32_t PushInteger(int32_t value) override;
+    int32_t ToInteger(int32_t position) override;
+    int32_t PushStruct(const KVStructField* fields, int32_t count, const void* data, int32_t length) override;
+    int32_t PushPoint(const KVPoint3& point) override;
+    int32_t PushNil() override;
+    int32_t PushUnitArray(KVUnitRefArray* array, int32_t ownerUnit, uint64_t attributeId) override;
+    void ToIntegerArray(int32_t position, std::vector<int32_t>* out) override;
+    int32_t ToIntegerArrayImpl(int32_t position, std::vector<int32_t>* out) override;
+    int32_t ToStringArray(int32_t position, std::vector<std::string>* out) override;
+    int32_t PushHex(const uint8_t* bytes, uint32_t count) override;
+    int32_t ToBytesFromHex(int32_t position, uint8_t* buffer, uint32_t length) override;
+    int32_t ToClassIndex(int32_t position) override;
+    int32_t PushProxy(void* object, KVProxyGet get, KVProxySet set) override;
+    void* GetUpvalueObject() override;
+    int32_t PushObject(LuaObject* object, const KVLuaFunctionEntry* methods, int32_t count) override;
+    LuaObject* GetSelfObject(int32_t position, int32_t* outFlag) override;
+    int32_t NewTable() override;
+    int32_t SetTable() override;
+    int32_t PushUserdataProxy(KVProxyGet get, KVProxySet set, const void* data, int32_t length) override;
+    void* GetUpvalueObject2() override;
+    int32_t ReportError(const char* text) override;
+    int32_t FormatLocation(const std::string& text) override;
+    int32_t CheckUnit(int32_t unitIndex) override;
+    int32_t FindUnit(const char* name) override;
+    int32_t GetFieldString(int32_t position, const char* key, std::string* out) override;
+    int32_t GetFieldBoolean(int32_t position, const char* key, uint8_t* out) override;
+    int32_t GetFieldFloat(int32_t position, const char* key, float* out) override;
+    int32_t GetFieldInteger(int32_t position, const char* key, int32_t* out) override;
+    int32_t GetFieldInteger2(int32_t position, const char* key, int32_t* out) override;
+    int32_t GetIndexString(int32_t position, int32_t index, std::string* out) override;
+    int32_t GetIndexInteger(int32_t position, int32_t index, int32_t* out) override;
+    int32_t GetIndexFloat(int32_t position, int32_t index, float* out) override;
+    int32_t GetIndexBoolean(int32_t position, int32_t index, uint8_t* out) override;
+    int32_t GetFieldUnit(int32_t position, const char* key, int32_t* out) override;
+    int32_t GetFieldText(int32_t position, const char* key, std::string* out) override;
+    int32_t PushField(int32_t position, const char* key) override;
+    int32_t GetLength(int32_t position) override;
+    int32_t ArgumentError(int32_t position) override;
+    std::string ToText(int32_t position) override;
+    int32_t CheckMinArgCount(int32_t count) override;
+
+    // Script files and global calls.
+    int32_t LoadScriptDirectory(const std::string& root);
+    int32_t LoadScriptFile(const std::string& path, const FileFindData* info, int32_t flags);
+    int32_t CallOnStartup();
+    int32_t NotifyScriptCallDone() { return 0; }
+
+    // Namespaces, globals and unit classes.
+    int32_t CreateNamespaceTable(const char* name, int32_t unitIndex, bool onlyIfAbsent);
+    int32_t RemoveGlobal(const char* name);
+    bool IsGlobalDefined(const char* name);
+    int32_t RegisterClassFunction(int32_t classIndex, const char* name, KVClassFunction fn);
+    int32_t RegisterClassEntry(int32_t classIndex, const char* name, KVClassEntryAccessor accessor);
+
+    // Separate states (the loading animator's).
+    lua_State* CreateStateFromFile(const char* path);
+    void CloseStateOn(lua_State* L);
+    int32_t RegisterFunctionOn(lua_State* L, const char* nameSpace, const char* name, KVStateFunction fn);
+    int32_t CallFunctionOn(lua_State* L, const char* nameSpace, const char* name, int32_t argumentCount,
+                           int32_t* resultCount);
+    int32_t CheckArgCountOn(lua_State* L, int32_t count, bool atLeast);
+    int32_t CheckArgTypeOn(lua_State* L, int32_t position, ScriptType type);
+    int32_t PushStringOn(lua_State* L, const char* text);
+    const char* ToStringOn(lua_State* L, int32_t position);
+    int32_t PushBooleanOn(lua_State* L, bool flag);
+    int32_t PushIntegerOn(lua_State* L, int32_t value);
+    int32_t PushNumberOn(lua_State* L, double value);
+    int32_t ToIntegerOn(lua_State* L, int32_t position);
+    int32_t GetFieldBooleanOn(lua_State* L, int32_t position, const char* key, uint8_t* out);
+    int32_t GetFieldFloatOn(lua_State* L, int32_t position, const char* key, float* out);
+    int32_t GetFieldIntegerOn(lua_State* L, int32_t position, const char* key, int32_t* out);
+
+    // Development helpers.
+    bool EvaluateTempFunction(const char* code, std::string* result, std::string* error);
+    static uint64_t HexToUInt64(const char* text);
+    int32_t ReportAt(const char* source, int32_t line, const char* text);
+    int32_t ReportUnsupportedType(const char* typeName, int32_t line);
+
+    // Host connections and seams.
+    void SetErrorHook(KVErrorHook hook) { m_errorHook = hook; }
+    KVErrorHook GetErrorHook() const { return m_errorHook; }
+    void SetFileInterface(IKVFile* file) { m_file = file; }
+    void SetPropertiesInterface(IKVProperties* properties) { m_properties = properties; }
+    void SetScriptUnits(IKVScriptUnits* units) { m_units = units; }
+    // Set by the core from the start of its final release to its next phase 0.
+    void SetShuttingDown(bool shuttingDown) { m_shuttingDown = shuttingDown; }
+    void SetProjectFileVersion(uint32_t version) { m_projectFileVersion = version; }
+
+    lua_State* GetState() const { return m_state; }
+    ScriptDebugState* GetDebugState() const { return m_debugState.get(); }
+    const char* GetCurrentFunctionName() const { return m_currentFunctionName; }
+    bool IsReportingOn() const { return m_errorHook != nullptr || m_logOnDisk; }
+    bool IsLoadingScripts() const { return m_scriptsLoading; }
+    int32_t GetEventCallDepth() const { return m_eventCallDepth; }
+    std::string GetCallstackText();
+
+    // Settings, given their defaults in phase 2 and declared as properties.
+    bool GetLogOnDisk() const { return m_logOnDisk; }
+    void SetLogOnDisk(bool on) { m_logOnDisk = on; }
+    const std::string& GetCommonScriptDirectory() const { return m_commonScriptDirectory; }
+    void SetCommonScriptDirectory(const std::string& directory) { m_commonScriptDirectory = directory; }
+    bool GetOldUnitArray() const { return m_oldUnitArray; }
+
+private:
+    struct LibraryFunction {
+        const char* name;
+        KVLuaNativeFunction function;
+        KVLuaLibrary* library;
+    };
+    struct LibraryEntry {
+        std::string name;
+        KVLuaLibrary* library = nullptr;
+        bool built = false;
+        std::vector<std::unique_ptr<LibraryFunction>> functions;
+    };
+    struct ScriptFileRecord {
+        std::string path;      // lower-cased: the load order
+        std::string realPath;  // as listed: what is opened
+        FileFindData info;
+    };
+    struct RunningUnit {
+        int32_t unitIndex;
+        int32_t depth;
+        bool hasDelegate;
+        std::string delegateName;
+    };
+    struct ClassFunctionEntry {
+        std::string name;
+        KVClassFunction function;
+        KVClassValueFunction value;
+    };
+    struct ClassEntry {
+        std::string name;
+        KVClassEntryAccessor accessor;
+    };
+
+    // State set-up and libraries (KVLua.cpp).
+    void SetupState();
+    void CloseState();
+    void PublishLibrary(LibraryEntry& entry);
+    void DeleteLibraryFunctions();
+    void DeclareProperties();
+    void CreateArithLibrary();
+    void RegisterArithLibrary();
+    void DeleteArithLibrary();
+    void RebindUnitScripts();
+    static int CallLibraryFunction(lua_State* L);
+
+    // Script files (KVLuaScripts.cpp).
+    void ScanScriptDirectory(const std::string& sub);
+    void LoadScriptList();
+    int32_t ReadWholeFile(const std::string& path, std::string* out);
+    void InitNamespaces();
+
+    // Calls, hook and reports (KVLuaEvents.cpp).
+    int ProtectedCall(lua_State* L, int arguments, int results);
+    int32_t CallFunctionIn(lua_State* L, const char* nameSpace, const char* name, int32_t argumentCount,
+                           int32_t* resultCount);
+    int32_t RunEvent(IKVUnit* unit, int32_t unitIndex, const char* name, int32_t argumentCount,
+                     int32_t* resultCount, uint8_t* stillEnabled);
+    bool PushEventFunction(IKVUnit* unit, const EventCall& call);
+    void PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t depthOffset);
+    void ReportErrorIn(lua_State* L, const std::string& text);
+    void FormatLocationIn(lua_State* L, const std::string& text);
+    void WriteScriptError(lua_State* L, const std::string& text, bool withLocation);
+    void WriteLogLua(const std::string& text);
+    static void CallReturnHook(lua_State* L, lua_Debug* ar);
+    static int UnitFunctionClosure(lua_State* L);
+
+    // Namespaces and unit tables (KVLuaUnits.cpp).
+    void CreateUnitMetatable();
+    void RegisterGlobalFunctions();
+    static int GlobalUnit(lua_State* L);
+    static int GlobalNamespace(lua_State* L);
+    void PushUnitTable(int32_t unitIndex);
+    int32_t LookupUnitForGlobal(const char* name);
+    static int GlobalsIndex(lua_State* L);
+    static int UnitTableIndex(lua_State* L);
+    static int UnitTableNewIndex(lua_State* L);
+    static int UnitTableEquals(lua_State* L);
+
+    // Values (KVLuaValues.cpp).
+    bool ProtectedGetField(lua_State* L, int32_t position, const char* key);
+
+    // The "KVLua" library (KVLuaLib.cpp).
+    static int LibLoadLibrary();
+    static int LibInclude();
+    static int LibIsFunctionExists();
+    static int LibScriptFile();
+    static int LibScriptLine();
+    static int LibGetCallstack();
+    static int LibCallGC();
+    static int LibCreateNamespace();
+    static int LibPushSelf();
+
+    std::vector<LibraryEntry> m_libraries;
+    std::vector<std::unique_ptr<LibraryFunction>> m_retiredFunctions;
+    std::map<std::string, FileFindData> m_scriptFileIndex;
+    uint32_t m_scriptFileCount = 0;
+    std::string m_scriptDirectory = "script/";
+    bool m_eventLoading = false;
+    bool m_logOnDisk = false;
+    std::string m_commonScriptDirectory = "script/";
+    bool m_debugStack = false;
+    KVErrorHook m_errorHook = nullptr;
+    std::vector<std::vector<ClassFunctionEntry>> m_classFunctions;
+    std::vector<std::vector<ClassEntry>> m_classEntries;
+    int32_t m_eventCallDepth = 0;
+    const char* m_currentFunctionName = nullptr;
+    std::vector<KVEventCallEntry> m_eventCallStack;
+    IKVFile* m_file = nullptr;
+    bool m_firstErrorLogWrite = true;
+    lua_State* m_state = nullptr;
+    bool m_scriptsLoading = false;
+    std::string m_currentNamespace;
+    std::vector<RunningUnit> m_runningUnits;
+    int32_t m_callDepth = 0;
+    bool m_mainChunkRunning = false;
+    bool m_oldUnitArray = false;
+    std::string m_scriptRoot;
+    std::vector<ScriptFileRecord> m_scannedScripts;
+    std::vector<std::string> m_namespacesToInit;
+
+    std::unique_ptr<ScriptDebugState> m_debugState;
+    IKVProperties* m_properties = nullptr;
+    IKVScriptUnits* m_units = nullptr;
+    bool m_shuttingDown = false;
+    uint32_t m_projectFileVersion = 0x20003;
+    uint32_t m_tempFunctionCounter = 0;
 };
 
 } // namespace kvl

@@ -1,17 +1,18 @@
 #pragma once
-// A small real-disk IKVFile for tests, on stdio streams: modes 0 "rb",
-// 1 "wb", 2 "rb+", paths used as given (no prefixes), a settable root path.
-// Counts the opens so tests can tell that nothing touched the disk.
+// A plain stdio-backed file interface for tests: paths are used as given
+// (relative to the working directory), listings come from the directory,
+// and opens can be made to fail on purpose.
 #include <atomic>
 #include <string>
+
 #include "kernel/IKVFile.h"
 
 namespace kvtest {
 
 class KVTestDiskFile : public kvl::IKVFile {
 public:
-    // root defaults to the working directory + "/assets/".
-    explicit KVTestDiskFile(std::string root = std::string());
+    // The root defaults to the working directory + "/assets/".
+    explicit KVTestDiskFile(std::string rootPath = std::string());
 
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
 
@@ -20,8 +21,7 @@ public:
     int32_t Read(kvl::KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) override;
     int32_t QueueRequest(kvl::KVFileHandle h, void* buffer, uint32_t count, kvl::KVFileCallback callback,
                          uint32_t userValue) override;
-    int32_t Write(kvl::KVFileHandle h, const void* data, uint32_t count, uint32_t* outCount,
-                  uint8_t flag) override;
+    int32_t Write(kvl::KVFileHandle h, const void* data, uint32_t count, uint32_t* outCount, uint8_t flag) override;
     int32_t Tell(kvl::KVFileHandle h) override;
     int32_t Seek(kvl::KVFileHandle h, int32_t offset, int32_t origin) override;
     kvl::KVFindHandle FindFirst(const char* pattern, kvl::FileFindData* out) override;
@@ -43,18 +43,27 @@ public:
     int32_t GetDriveType(const char* path, int32_t* out) override;
     int32_t GetDriveLabel(const char* path, std::string* out) override;
     int32_t SetRootPath(const char* path) override;
-    const char* GetLastError() override;
+    const char* GetLastError() override { return nullptr; }
     int32_t CheckWriteSpace(const char* path, uint32_t a, uint32_t b) override;
 
-    // Successful and failed Open calls since construction.
-    int32_t OpenCount() const { return m_opens.load(); }
+    // Opens of paths holding this text fail as a missing file would.
+    void FailOpensContaining(const std::string& part) { m_failOpen = part; }
+    // Reads of paths holding this text stop after the given number of bytes.
+    void ShortenReadsOf(const std::string& part, uint32_t bytes) {
+        m_shortRead = part;
+        m_shortReadBytes = bytes;
+    }
+    // Successful and failed Open calls since construction, in all and per mode (0, 1, 2).
+    int32_t OpenCount() const { return m_openCount.load(); }
     int32_t FailedOpenCount() const { return m_failedOpens.load(); }
-    // Open calls per mode (0, 1, 2).
     int32_t OpenCount(int32_t mode) const { return mode >= 0 && mode < 3 ? m_modeOpens[mode].load() : 0; }
 
 private:
     std::string m_root;
-    std::atomic<int32_t> m_opens{0};
+    std::string m_failOpen;
+    std::string m_shortRead;
+    uint32_t m_shortReadBytes = 0;
+    std::atomic<int32_t> m_openCount{0};
     std::atomic<int32_t> m_failedOpens{0};
     std::atomic<int32_t> m_modeOpens[3] = {{0}, {0}, {0}};
 };

@@ -1,0 +1,32 @@
+#pragma once
+// What the script binding asks of the unit side when it raises a unit's
+// event or describes a running event. The unit factory answers it; until one
+// is installed, unit events find no unit.
+#include <string>
+#include "IKVLua.h"
+
+namespace kvl {
+
+class IKVScriptUnits {
+public:
+    // Index in the unit table, -1 when the unit holds none.
+    virtual int32_t GetUnitIndex(IKVUnit* unit) = 0;
+    // The unit at an index, or null.
+    virtual IKVUnit* GetUnit(int32_t unitIndex) = 0;
+    // The unit has a script table (flag 0x800000).
+    virtual bool HasScript(IKVUnit* unit) = 0;
+    // Target of the unit's first delegate for that function whose target is
+    // a valid unit, or null.
+    virtual IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) = 0;
+    virtual std::string GetUnitName(IKVUnit* unit) = 0;
+    virtual std::string GetAliasName(IKVUnit* unit) = 0;  // empty when none
+    virtual std::string GetClassName(IKVUnit* unit) = 0;
+    virtual void RetainUnit(IKVUnit* unit) = 0;
+    virtual void ReleaseUnit(IKVUnit* unit) = 0;
+    virtual bool IsEffectivelyEnabled(IKVUnit* unit) = 0;
+
+protected:
+    virtual ~IKVScriptUnits() = default;
+};
+
+} // namespace kvl

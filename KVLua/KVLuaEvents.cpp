@@ -1,0 +1,377 @@
+// Script calls from the engine, the call/return hook that keeps "self", and
+// the one path by which script errors are reported.
+#include <cstring>
+
+#include "../kernel/IKVLog.h"
+#include "../kernel/KVFormat.h"
+#include "../kernel/KVPath.h"
+#include "IKVScriptUnits.h"
+#include "KVLua.h"
+#include "KVLuaInternal.h"
+
+namespace kvl {
+
+using namespace luadetail;
+
+namespace {
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+} // namespace
+
+bool RestoreElidedPath(const std::string& base, const std::string& message, std::string* out) {
+    if (base.empty() || message.size() < 3) return false;
+    std::string tail = message.substr(3);
+    for (size_t p = 0; p < base.size(); ++p) {
+        size_t length = base.size() - p;
+        if (length > tail.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < length && same; ++i) same = Fold(base[p + i]) == Fold(tail[i]);
+        if (!same) continue;
+        if (out) *out = base.substr(0, p) + tail;
+        return true;
+    }
+    return false;
+}
+
+int32_t KVLua::CallFunction(const char* nameSpace, const char* name, int32_t argumentCount,
+                            int32_t* resultCount) {
+    return CallFunctionIn(m_state, nameSpace, name, argumentCount, resultCount);
+}
+
+int32_t KVLua::CallFunctionOn(lua_State* L, const char* nameSpace, const char* name, int32_t argumentCount,
+                              int32_t* resultCount) {
+    return CallFunctionIn(L, nameSpace, name, argumentCount, resultCount);
+}
+
+int32_t KVLua::CallOnStartup() {
+    CallFunction(nullptr, "OnStartup", 0, nullptr);
+    return KV_OK;
+}
+
+int32_t KVLua::CallFunctionIn(lua_State* L, const char* nameSpace, const char* name, int32_t argumentCount,
+                              int32_t* resultCount) {
+    if (resultCount) *resultCount = 0;
+    if (!L) return KV_FAILED;
+    int top = lua_gettop(L);
+    int arguments = argumentCount < 0 ? 0 : (argumentCount > top ? top : argumentCount);
+    int base = top - arguments;
+    if (!name || !lua_checkstack(L, 3)) {
+        lua_settop(L, base);
+        return KV_FAILED;
+    }
+    if (nameSpace) {
+        lua_pushstring(L, nameSpace);
+        lua_rawget(L, LUA_GLOBALSINDEX);
+        if (!lua_istable(L, -1)) {
+            lua_settop(L, base);
+            return KV_FAILED;
+        }
+        lua_pushstring(L, name);
+        lua_rawget(L, -2);
+        lua_remove(L, -2);
+    } else {
+        lua_pushstring(L, name);
+        lua_rawget(L, LUA_GLOBALSINDEX);
+    }
+    if (!lua_isfunction(L, -1)) {
+        lua_settop(L, base);
+        return KV_NOT_FOUND;
+    }
+    // The function takes the arguments' place; only results stay behind.
+    lua_insert(L, base + 1);
+
+    bool mainState = L == m_state;
+    if (mainState) ++m_eventCallDepth;
+    int32_t result = KV_OK;
+    if (ProtectedCall(L, arguments, LUA_MULTRET) != 0) {
+        ReportErrorIn(L, ErrorText(L, -1));
+        lua_settop(L, base);
+        result = KV_FAILED;
+    } else if (resultCount) {
+        *resultCount = lua_gettop(L) - base;
+    } else {
+        lua_settop(L, base);
+    }
+    if (mainState) --m_eventCallDepth;
+    return result;
+}
+
+int KVLua::ProtectedCall(lua_State* L, int arguments, int results) {
+    if (L != m_state) return lua_pcall(L, arguments, results, 0);
+    int32_t savedDepth = m_callDepth;
+    size_t savedRunning = m_runningUnits.size();
+    int status = lua_pcall(L, arguments, results, 0);
+    if (status != 0) {
+        // Frames unwound by an error send no return events.
+        m_callDepth = savedDepth;
+        if (m_runningUnits.size() > savedRunning) m_runningUnits.resize(savedRunning);
+    }
+    return status;
+}
+
+int32_t KVLua::CallEvent(EventCall* call) {
+    if (!call) return KV_NOT_FOUND;
+    if (call->resultCount) *call->resultCount = 0;
+    lua_State* L = m_state;
+    int32_t arguments = 0;
+    if (L) {
+        int top = lua_gettop(L);
+        arguments = call->argumentCount < 0 ? 0 : (call->argumentCount > top ? top : call->argumentCount);
+    }
+    auto dropArguments = [&]() {
+        if (L) lua_pop(L, arguments);
+    };
+    if (m_shuttingDown) {
+        dropArguments();
+        return KV_OK;
+    }
+    if (!L || !m_units || !call->unit || !call->functionName) {
+        dropArguments();
+        return KV_NOT_FOUND;
+    }
+
+    IKVUnit* unit = call->unit;
+    if (IKVUnit* target = m_units->FindDelegate(unit, call->functionName)) {
+        // Follow the chain, refusing one that comes back to a unit on it.
+        std::vector<IKVUnit*> chain{unit};
+        while (target) {
+            for (IKVUnit* seen : chain) {
+                if (seen != target) continue;
+                ReportError(Format("Delegation of {0} loops back to unit {1}", call->functionName,
+                                   m_units->GetUnitName(target))
+                                .c_str());
+                dropArguments();
+                return KV_NOT_FOUND;
+            }
+            chain.push_back(target);
+            unit = target;
+            target = m_units->FindDelegate(unit, call->functionName);
+        }
+    }
+
+    if (!m_units->HasScript(unit)) {
+        dropArguments();
+        return KV_NOT_FOUND;
+    }
+    if (m_eventCallDepth == 0) {
+        m_callDepth = 0;
+        m_runningUnits.clear();
+    }
+    if (!lua_checkstack(L, 6) || !PushEventFunction(unit, *call)) {
+        dropArguments();
+        return KV_NOT_FOUND;
+    }
+    lua_insert(L, -(arguments + 1));
+    return RunEvent(unit, m_units->GetUnitIndex(unit), call->functionName, arguments, call->resultCount,
+                    &call->stillEnabled);
+}
+
+bool KVLua::PushEventFunction(IKVUnit* unit, const EventCall& call) {
+    lua_State* L = m_state;
+    auto pushFrom = [&](const std::string& table) {
+        lua_pushlstring(L, table.data(), table.size());
+        lua_rawget(L, LUA_GLOBALSINDEX);
+        if (!lua_istable(L, -1)) {
+            lua_pop(L, 1);
+            return false;
+        }
+        lua_pushstring(L, call.functionName);
+        lua_rawget(L, -2);
+        lua_remove(L, -2);
+        return true;
+    };
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    auto pushClosure = [&](const std::string& table, bool alias) {
+        lua_pop(L, 1);
+        lua_pushnumber(L, unitIndex);
+        lua_pushlstring(L, table.data(), table.size());
+        lua_pushstring(L, call.functionName);
+        lua_pushboolean(L, alias);
+        lua_pushcclosure(L, UnitFunctionClosure, 4);
+    };
+
+    if (!call.classOnly) {
+        if (pushFrom(m_units->GetUnitName(unit))) {
+            if (!lua_isnil(L, -1)) return true;
+            lua_pop(L, 1);
+        }
+        std::string alias = m_units->GetAliasName(unit);
+        if (!alias.empty() && pushFrom(alias)) {
+            if (lua_isfunction(L, -1)) {
+                pushClosure(alias, true);
+                return true;
+            }
+            lua_pop(L, 1);
+        }
+    }
+    std::string className = m_units->GetClassName(unit);
+    if (pushFrom(className)) {
+        if (lua_isfunction(L, -1)) {
+            pushClosure(className, false);
+            return true;
+        }
+        lua_pop(L, 1);
+    }
+    return false;
+}
+
+int32_t KVLua::RunEvent(IKVUnit* unit, int32_t unitIndex, const char* name, int32_t argumentCount,
+                        int32_t* resultCount, uint8_t* stillEnabled) {
+    lua_State* L = m_state;
+    int base = lua_gettop(L) - argumentCount - 1;
+    ++m_eventCallDepth;
+    if (unit) m_units->RetainUnit(unit);
+    m_eventCallStack.push_back(KVEventCallEntry{unitIndex, name});
+
+    int status = ProtectedCall(L, argumentCount, LUA_MULTRET);
+    if (stillEnabled) *stillEnabled = (unitIndex == -1 || !unit) ? 1 : (m_units->IsEffectivelyEnabled(unit) ? 1 : 0);
+    int32_t result = KV_OK;
+    if (status != 0) {
+        ReportError(ErrorText(L, -1).c_str());
+        lua_settop(L, base);
+        if (m_debugState) m_debugState->ResetAfterError();
+        result = KV_SCRIPT_ERROR;
+    } else if (resultCount) {
+        *resultCount = lua_gettop(L) - base;
+    } else {
+        lua_settop(L, base);
+    }
+    m_eventCallStack.pop_back();
+    if (unit) m_units->ReleaseUnit(unit);
+    --m_eventCallDepth;
+    return result;
+}
+
+int KVLua::UnitFunctionClosure(lua_State* L) {
+    KVLua* self = Instance();
+    if (!self) return 0;
+    int arguments = lua_gettop(L);
+    lua_checkstack(L, 3);
+    lua_pushvalue(L, lua_upvalueindex(2));
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (lua_istable(L, -1)) {
+        lua_pushvalue(L, lua_upvalueindex(3));
+        lua_rawget(L, -2);
+        lua_remove(L, -2);
+    }
+    lua_insert(L, 1);
+    int32_t unitIndex = NumberToInt32(lua_tonumber(L, lua_upvalueindex(1)));
+    const char* delegate = lua_toboolean(L, lua_upvalueindex(4)) ? lua_tostring(L, lua_upvalueindex(2)) : nullptr;
+    self->PushRunningUnit(unitIndex, delegate, 1);
+    lua_call(L, arguments, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+void KVLua::PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t depthOffset) {
+    int32_t depth = m_callDepth + depthOffset;
+    RunningUnit entry{unitIndex, depth, delegateName != nullptr, delegateName ? delegateName : ""};
+    if (!m_runningUnits.empty()) {
+        RunningUnit& top = m_runningUnits.back();
+        if (top.depth == depth) {
+            top = std::move(entry);
+            return;
+        }
+        if (top.unitIndex == unitIndex && top.hasDelegate == entry.hasDelegate &&
+            top.delegateName == entry.delegateName) {
+            return;
+        }
+    }
+    m_runningUnits.push_back(std::move(entry));
+}
+
+void KVLua::CallReturnHook(lua_State* L, lua_Debug* ar) {
+    KVLua* self = Instance();
+    // Coroutines run hooks of their own threads; "self" follows the main one.
+    if (!self || L != self->m_state) return;
+    if (ar->event == LUA_HOOKCALL) {
+        ++self->m_callDepth;
+    } else if (ar->event == LUA_HOOKRET || ar->event == LUA_HOOKTAILRET) {
+        while (!self->m_runningUnits.empty() && self->m_runningUnits.back().depth >= self->m_callDepth) {
+            self->m_runningUnits.pop_back();
+        }
+        --self->m_callDepth;
+    }
+}
+
+int32_t KVLua::ReportError(const char* text) {
+    ReportErrorIn(m_state, text ? text : "");
+    return KV_OK;
+}
+
+int32_t KVLua::FormatLocation(const std::string& text) {
+    FormatLocationIn(m_state, text);
+    return KV_OK;
+}
+
+void KVLua::ReportErrorIn(lua_State* L, const std::string& text) {
+    if (!IsReportingOn()) return;
+    std::string restored;
+    if (text.compare(0, 3, "...") == 0 && RestoreElidedPath(GetProjectDirectory(), text, &restored)) {
+        WriteScriptError(L, restored, false);
+    } else {
+        WriteScriptError(L, text, true);
+    }
+}
+
+void KVLua::FormatLocationIn(lua_State* L, const std::string& text) {
+    if (IsReportingOn()) WriteScriptError(L, text, true);
+}
+
+void KVLua::WriteScriptError(lua_State* L, const std::string& text, bool withLocation) {
+    std::string out;
+    lua_Debug ar;
+    if (withLocation && L && lua_getstack(L, 1, &ar) && lua_getinfo(L, "Sl", &ar)) {
+        out = Format("{0}:{1}:", SourceWithoutPrefix(ar.source), int32_t(ar.currentline));
+    }
+    out += text;
+    if (m_errorHook) m_errorHook(out.c_str());
+    if (IKVLog* log = GetLog()) log->WriteStringLevel(out, KVLOG_LUA);
+    if (m_logOnDisk) WriteLogLua(out);
+}
+
+void KVLua::WriteLogLua(const std::string& text) {
+    if (!m_file) return;
+    std::string root;
+    m_file->GetRootPath(&root);
+    std::string path = root + "loglua.txt";
+    KVFileHandle handle = nullptr;
+    if (m_firstErrorLogWrite) {
+        if (m_file->Open(path.c_str(), KVFILE_WRITE, &handle) != KV_OK || !handle) return;
+        m_firstErrorLogWrite = false;
+    } else {
+        if (m_file->Open(path.c_str(), KVFILE_UPDATE, &handle) != KV_OK || !handle) return;
+        m_file->Seek(handle, 0, 2);
+    }
+    m_file->Write(handle, text.data(), uint32_t(text.size()), nullptr, 0);
+    m_file->Write(handle, "\r\n", 2, nullptr, 0);
+    m_file->Close(handle);
+}
+
+int32_t KVLua::ReportAt(const char* source, int32_t line, const char* text) {
+    if (IsReportingOn()) FormatLocation(Format("{0}:{1}:{2}", source ? source : "", line, text ? text : ""));
+    return KV_OK;
+}
+
+int32_t KVLua::ReportUnsupportedType(const char* typeName, int32_t line) {
+    return ReportError(
+        Format("Unsupported type : {0} ({1},{2})", typeName ? typeName : "", "KVLua/KVLua", line).c_str());
+}
+
+std::string KVLua::GetCallstackText() {
+    std::string out;
+    if (!m_debugState) return out;
+    std::vector<ScriptDebugState::Frame> frames;
+    m_debugState->GetLuaCallstack(m_state, m_eventCallStack, &frames);
+    for (const ScriptDebugState::Frame& frame : frames) {
+        out += Format("{0}:{1} in function '{2}'", frame.source, frame.line, frame.function);
+        IKVUnit* unit = m_units ? m_units->GetUnit(frame.unitIndex) : nullptr;
+        if (unit) {
+            out += Format(" in unit '{0}' of class '{1}'", m_units->GetUnitName(unit), m_units->GetClassName(unit));
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+} // namespace kvl

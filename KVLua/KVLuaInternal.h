@@ -1,0 +1,54 @@
+#pragma once
+// Helpers shared by the binding's source files.
+#include <lua.hpp>
+
+#include <cfloat>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace kvl {
+namespace luadetail {
+
+// Raw keys of the binding's own entries.
+constexpr const char* kBindingKey = "8EF4";
+constexpr const char* kUnitMetatableName = "A0C4";
+constexpr const char* kStructBlockKey = "E63C";
+
+// Stored under the binding key of a namespace table.
+struct UnitBinding {
+    int32_t unitIndex;
+    uint32_t changeCounter;
+    char name[1];  // NUL-terminated, allocated to its length
+};
+
+// The binding of the table at the index, or null (also for a foreign value
+// stored under the key).
+UnitBinding* GetUnitBinding(lua_State* L, int index);
+
+// Negative positions made absolute; pseudo-indices unchanged.
+int AbsoluteIndex(lua_State* L, int position);
+// A position that names a value on the stack.
+bool IsStackIndex(lua_State* L, int position);
+
+// The error object at the index as text.
+std::string ErrorText(lua_State* L, int index);
+// A chunk name without its leading "@" or "=".
+std::string SourceWithoutPrefix(const char* source);
+
+// Lua's allocator: a size of 0 frees, anything else reallocates.
+void* ScriptAllocator(void* user, void* block, size_t oldSize, size_t newSize);
+
+// A double as a float, out-of-range values becoming infinities.
+inline float ToFloat(double value) {
+    if (value > double(FLT_MAX)) return std::numeric_limits<float>::infinity();
+    if (value < -double(FLT_MAX)) return -std::numeric_limits<float>::infinity();
+    return float(value);
+}
+
+// A function is running on the state (so its upvalues can be read).
+bool HasRunningFunction(lua_State* L);
+
+} // namespace luadetail
+} // namespace kvl

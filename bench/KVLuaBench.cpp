@@ -1,0 +1,47 @@
+// Raising one script event on a namespace through the binding, against
+// fetching and calling the same function with the bare Lua API.
+#include <lua.hpp>
+
+#include <memory>
+
+#include "KVBench.h"
+#include "KVLua/KVLua.h"
+
+namespace {
+
+constexpr int kCalls = 100000;
+
+kvl::KVLua* Binding() {
+    static std::unique_ptr<kvl::KVLua> binding;
+    if (!binding) {
+        binding.reset(new kvl::KVLua);
+        for (int phase = 0; phase <= 3; ++phase) binding->Init(phase);
+        luaL_dostring(binding->GetState(), "ticks = 0\nfunction Application.OnTick() ticks = ticks + 1 end");
+    }
+    return binding.get();
+}
+
+kvbench::Figure CallFunctionFigure() {
+    kvbench::Figure f;
+    f.name = "KVLua::CallFunction on a namespace";
+    f.baselineName = "lua_getfield + lua_pcall";
+    f.target = 1.5;
+    f.baseline = [] {
+        lua_State* L = Binding()->GetState();
+        for (int i = 0; i < kCalls; ++i) {
+            lua_getfield(L, LUA_GLOBALSINDEX, "Application");
+            lua_getfield(L, -1, "OnTick");
+            lua_pcall(L, 0, 0, 0);
+            lua_pop(L, 1);
+        }
+    };
+    f.subject = [] {
+        kvl::KVLua* lua = Binding();
+        for (int i = 0; i < kCalls; ++i) lua->CallFunction("Application", "OnTick", 0, nullptr);
+    };
+    return f;
+}
+
+} // namespace
+
+KV_BENCH_FIGURE(CallFunctionFigure);
