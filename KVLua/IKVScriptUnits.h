@@ -24,6 +24,8 @@ public:
     virtual void RetainUnit(IKVUnit* unit) = 0;
     virtual void ReleaseUnit(IKVUnit* unit) = 0;
     virtual bool IsEffectivelyEnabled(IKVUnit* unit) = 0;
+    // After a fresh script state: binds every unit to its script table again.
+    virtual void RebindScripts() = 0;
 
 protected:
     virtual ~IKVScriptUnits() = default;

@@ -9,7 +9,10 @@
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
 #include "../kernel/KVPath.h"
+#include "IKVScriptUnits.h"
+#include "KVArith.h"
 #include "KVLuaInternal.h"
+#include "KVLuaState.h"
 
 namespace kvl {
 
@@ -165,13 +168,23 @@ int32_t KVLua::Release(int32_t phase) {
     return KV_OK;
 }
 
-void KVLua::CreateArithLibrary() {}
+void KVLua::CreateArithLibrary() {
+    if (!KVArith::Instance()) new KVArith();
+}
 
-void KVLua::RegisterArithLibrary() {}
+void KVLua::RegisterArithLibrary() {
+    if (KVArith* arith = KVArith::Instance()) RegisterLibrary("KVArith", arith);
+}
 
-void KVLua::DeleteArithLibrary() {}
+void KVLua::DeleteArithLibrary() {
+    // Its entry must not outlive it: a later set-up would publish a freed table.
+    if (KVArith::Instance()) UnregisterLibrary("KVArith");
+    delete KVArith::Instance();
+}
 
-void KVLua::RebindUnitScripts() {}
+void KVLua::RebindUnitScripts() {
+    if (m_units) m_units->RebindScripts();
+}
 
 void KVLua::DeclareProperties() {
     IKVProperties* properties = QueryCoreInterface<IKVProperties>(IID_IKVProperties);
@@ -285,6 +298,7 @@ void KVLua::SetupState() {
         return;
     }
     m_state = L;
+    SetLuaState(L);
     for (const StandardLibrary& library : kStandardLibraries) {
         lua_pushcfunction(L, library.open);
         lua_pushstring(L, library.name);
@@ -310,6 +324,7 @@ void KVLua::CloseState() {
     if (m_state) {
         // Finalizers run while the state closes; they are no script calls.
         lua_sethook(m_state, nullptr, 0, 0);
+        if (GetLuaState() == m_state) SetLuaState(nullptr);
         lua_close(m_state);
     }
     m_state = nullptr;

@@ -2,7 +2,7 @@
 
 #include "KVCore.h"
 #include "KVIniFile.h"
-#include "KVProjectDirectory.h"
+#include "KVPath.h"
 
 namespace kvl {
 namespace {

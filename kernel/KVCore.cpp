@@ -1,6 +1,7 @@
 #include "KVCore.h"
 
 #include "../KVLua/IKVLua.h"
+#include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
 #include "../units/KVSceneManager.h"
 #include "IKVLog.h"
@@ -91,6 +92,7 @@ int32_t KVCore::Init(int32_t phase) {
         m_logEnabledUnits = false;
         CreatePlatformObjects();
         ForwardInit(0);
+        if (KVLua* lua = KVLua::Instance()) lua->SetShuttingDown(false);
         break;
     case 1: {
         if (IKVLua* lua = GetLuaBinding()) lua->RegisterLibrary("KVCore", this);
@@ -175,6 +177,7 @@ int32_t KVCore::Release(int32_t phase) {
         CloseRememberedFiles();
         WaitForLoadingThread();
         m_shuttingDown = true;
+        if (KVLua* lua = KVLua::Instance()) lua->SetShuttingDown(true);
         StopPlatformObjects();
         ForwardRelease(4, true);
         DeletePlatformObjects();

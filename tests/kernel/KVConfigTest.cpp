@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "kernel/KVConfig.h"
-#include "kernel/KVProjectDirectory.h"
+#include "kernel/KVPath.h"
 #include "support/KVTestDiskFile.h"
 #include "support/KVTestSupport.h"
 

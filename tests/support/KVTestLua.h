@@ -95,6 +95,8 @@ public:
     int32_t GetLength(int32_t) override { return 0; }
     int32_t ArgumentError(int32_t position) override;
     std::string ToText(int32_t position) override;
+    int32_t GetIndexString(int32_t, int32_t, std::string*) override { return 0; }
+    int32_t CheckMinArgCount(int32_t count) override { return CheckArgCount(count, true); }
 
 private:
     KVTestLuaValue* Argument(int32_t position);

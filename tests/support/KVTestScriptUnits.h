@@ -39,6 +39,8 @@ public:
     void RetainUnit(kvl::IKVUnit* unit) override;
     void ReleaseUnit(kvl::IKVUnit* unit) override;
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override;
+    void RebindScripts() override {}
+
 
 private:
     std::deque<Unit> m_units;  // stable addresses
