@@ -1,7 +1,6 @@
 #include "KVChunkReader.h"
 
 #include <climits>
-#include <cstring>
 
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVFormat.h"

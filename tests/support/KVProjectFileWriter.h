@@ -36,7 +36,11 @@ public:
     KVProjectFileWriter& SetPathBlockSize(uint32_t size) { m_blockSize = size; m_blockSizeSet = true; return *this; }
     KVProjectFileWriter& SetGroupCount(uint32_t count) { m_groupCount = count; m_groupCountSet = true; return *this; }
     // Raw group bytes written in place of the group records.
-    KVProjectFileWriter& SetGroupBytes(const std::vector<uint8_t>& bytes) { m_groupBytes = bytes; m_groupBytesSet = true; return *this; }
+    KVProjectFileWriter& SetGroupBytes(const std::vector<uint8_t>& bytes) {
+        m_groupBytes = bytes;
+        m_groupBytesSet = true;
+        return *this;
+    }
 
     std::vector<uint8_t> Build() const;
     bool WriteTo(const std::string& path) const { return KVChunkWriter::WriteFile(path, Build()); }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
@@ -62,12 +63,14 @@ TEST_F(KVChunkReaderTest, HeaderChecksGiveTheirMessageWithThePathAndCloseTheFile
     }();
     const Case cases[] = {
         {"reversed magic", Header(0x4B564C20u, 0x20004), "file is not a valid kvl", 0},
-        {"0x10000", Header(KVSceneFileWriter::kMagic, 0x10000), "older version of kvl is not supported by this version of Kelvane", 0},
+        {"0x10000", Header(KVSceneFileWriter::kMagic, 0x10000),
+         "older version of kvl is not supported by this version of Kelvane", 0},
         {"0x10001", Header(KVSceneFileWriter::kMagic, 0x10001), nullptr, 16},
         {"0x10006 unsigned", Header(KVSceneFileWriter::kMagic, 0x10006), nullptr, 16},
         {"0x10007 signed", KVSceneFileWriter(0x10007, kProjectId).Data(), nullptr, 32},
         {"0x20004 signed", KVSceneFileWriter(0x20004, kProjectId).Data(), nullptr, 32},
-        {"0x20005", Header(KVSceneFileWriter::kMagic, 0x20005), "version of kvl is more recent than this version of Kelvane", 0},
+        {"0x20005", Header(KVSceneFileWriter::kMagic, 0x20005),
+         "version of kvl is more recent than this version of Kelvane", 0},
         {"other project", KVSceneFileWriter(0x10007, kProjectId + 1).Data(), "invalid signature", 0},
         {"other high word", KVSceneFileWriter(0x20001, kProjectId ^ (1ull << 40)).Data(), "invalid signature", 0},
         {"0x10007 without signature", Header(KVSceneFileWriter::kMagic, 0x10007), "invalid or corrupted file", 0},
@@ -319,9 +322,11 @@ TEST_F(KVChunkReaderTest, StoredSizesBeyondTheDataFailWithALoggedError) {
          [](KVChunkReader& r) { std::vector<std::string> l; return r.ReadStringList(&l); }, KV_WRONG_SIZE},
         {"block beyond the file", [](KVChunkWriter& w) { w.RawU32(0x7fffffffu).RawU32(0); },
          [](KVChunkReader& r) { return r.SkipBlock(); }, KV_READ_FAILED},
-        {"string table of 0xFFFFFFFF entries", [](KVChunkWriter& w) { w.RawU32(0).RawU32(0xffffffffu).RawU16(1).Raw("a", 1).RawU32(0); },
+        {"string table of 0xFFFFFFFF entries",
+         [](KVChunkWriter& w) { w.RawU32(0).RawU32(0xffffffffu).RawU16(1).Raw("a", 1).RawU32(0); },
          [](KVChunkReader& r) { return r.SkipStringTable(); }, KV_READ_FAILED},
-        {"string table of 0xFFFFFFFF sub-entries", [](KVChunkWriter& w) { w.RawU32(0).RawU32(1).RawU16(0).RawU32(0xffffffffu); },
+        {"string table of 0xFFFFFFFF sub-entries",
+         [](KVChunkWriter& w) { w.RawU32(0).RawU32(1).RawU16(0).RawU32(0xffffffffu); },
          [](KVChunkReader& r) { return r.SkipStringTable(); }, KV_READ_FAILED},
         {"unit reference cut short", [](KVChunkWriter& w) { w.RawU32(12).RawU32(1); },
          [](KVChunkReader& r) { uint64_t u; return r.ReadUnitRef(&u); }, KV_READ_FAILED},
@@ -353,7 +358,10 @@ TEST_F(KVChunkReaderTest, ChunkSizesMustFitTheirHeaderAndTheirParent) {
         {"new size 3", false, [](KVChunkWriter& w) { w.ChunkHeader(1, 0, 3).RawU32(0); }, 0},
         {"past the file", false, [](KVChunkWriter& w) { w.ChunkHeader(1, 0, 9).RawU32(0); }, 0},
         {"past the parent", true,
-         [](KVChunkWriter& w) { w.ChunkHeader(1, 0x10000, 36).ChunkHeader(1, 0x10000, 24).RawU32(0).RawU32(0).RawU32(0); }, 1},
+         [](KVChunkWriter& w) {
+             w.ChunkHeader(1, 0x10000, 36).ChunkHeader(1, 0x10000, 24).RawU32(0).RawU32(0).RawU32(0);
+         },
+         1},
         {"new form past the parent", false,
          [](KVChunkWriter& w) { w.ChunkHeader(1, 0, 12).ChunkHeader(1, 0, 12).RawU32(0).RawU32(0); }, 1},
     };

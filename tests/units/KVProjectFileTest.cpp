@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "kernel/KVProjectDirectory.h"
 #include "kernel/KVProperties.h"
 #include "support/KVLogCapture.h"
