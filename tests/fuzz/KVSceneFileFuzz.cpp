@@ -1,0 +1,11 @@
+// Scene files as the serializer reads them: header, signature, chunks and
+// every kind of value, in both value encodings.
+#include <cstddef>
+#include <cstdint>
+
+#include "support/KVSerializeFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    kvtest::KVFuzzSceneFile(data, size);
+    return 0;
+}

@@ -1,0 +1,137 @@
+#include "KVMemoryFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvtest {
+
+using namespace kvl;
+
+KVMemoryFile::~KVMemoryFile() {
+    for (Handle* h : m_handles) delete h;
+}
+
+void KVMemoryFile::SetFile(const std::string& path, std::vector<uint8_t> bytes) {
+    m_files[path] = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+}
+
+void KVMemoryFile::SetFile(const std::string& path, const uint8_t* data, size_t size) {
+    SetFile(path, std::vector<uint8_t>(data, data + size));
+}
+
+void KVMemoryFile::RemoveFile(const std::string& path) { m_files.erase(path); }
+void KVMemoryFile::SetAttributes(const std::string& path, uint32_t attributes) { m_attributes[path] = attributes; }
+void KVMemoryFile::SetFileTime(const std::string& path, const KVFileTime& time) { m_times[path] = time; }
+
+int32_t KVMemoryFile::QueryInterface(const KVInterfaceId& id, void** out) {
+    if (id == IID_IKVFile) return AnswerInterface(static_cast<IKVFile*>(this), out);
+    if (out) *out = nullptr;
+    return KV_NOT_SUPPORTED;
+}
+
+KVMemoryFile::Handle* KVMemoryFile::Find(KVFileHandle h) {
+    Handle* handle = static_cast<Handle*>(h);
+    return m_handles.count(handle) ? handle : nullptr;
+}
+
+int32_t KVMemoryFile::Open(const char* path, int32_t mode, KVFileHandle* out) {
+    if (out) *out = nullptr;
+    if (!path || !out) return KV_INVALID;
+    if (mode != KVFILE_READ) return KV_OPEN_WRITE_FAILED;
+    auto it = m_files.find(path);
+    if (it == m_files.end()) return KV_OPEN_READ_FAILED;
+    Handle* handle = new Handle;
+    handle->bytes = it->second;
+    m_handles.insert(handle);
+    m_openedPaths.push_back(path);
+    ++m_openCount;
+    *out = handle;
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::Close(KVFileHandle h) {
+    Handle* handle = Find(h);
+    if (!handle) return KV_INVALID;
+    m_handles.erase(handle);
+    delete handle;
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::Read(KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) {
+    if (outCount) *outCount = 0;
+    Handle* handle = Find(h);
+    if (!handle || (!buffer && count)) return KV_INVALID;
+    const std::vector<uint8_t>& bytes = *handle->bytes;
+    const size_t left = handle->position < bytes.size() ? bytes.size() - handle->position : 0;
+    const size_t n = std::min<size_t>(count, left);
+    if (n) std::memcpy(buffer, bytes.data() + handle->position, n);
+    handle->position += n;
+    if (outCount) *outCount = uint32_t(n);
+    return n == 0 && count != 0 ? KV_READ_FAILED : KV_OK;
+}
+
+int32_t KVMemoryFile::Write(KVFileHandle, const void*, uint32_t, uint32_t* outCount, uint8_t) {
+    if (outCount) *outCount = 0;
+    return KV_WRITE_FAILED;
+}
+
+int32_t KVMemoryFile::Tell(KVFileHandle h) {
+    Handle* handle = Find(h);
+    return handle ? int32_t(handle->position) : -1;
+}
+
+int32_t KVMemoryFile::Seek(KVFileHandle h, int32_t offset, int32_t origin) {
+    Handle* handle = Find(h);
+    if (!handle) return KV_INVALID;
+    int64_t base = 0;
+    if (origin == 1) base = int64_t(handle->position);
+    if (origin == 2) base = int64_t(handle->bytes->size());
+    const int64_t target = base + offset;
+    if (target >= 0) handle->position = size_t(target);
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::GetFileAttributes(const char* path, uint32_t* out) {
+    auto it = path ? m_attributes.find(path) : m_attributes.end();
+    if (it == m_attributes.end()) return 1;
+    if (out) *out = it->second;
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::IsEOF(KVFileHandle h) {
+    Handle* handle = Find(h);
+    return !handle || handle->position >= handle->bytes->size() ? 1 : 0;
+}
+
+int32_t KVMemoryFile::GetFileTime(const char* path, KVFileTime* out) {
+    auto it = path ? m_times.find(path) : m_times.end();
+    if (it == m_times.end()) return 1;
+    if (out) *out = it->second;
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::GetFileSize(const char* path, uint32_t* out) {
+    auto it = path ? m_files.find(path) : m_files.end();
+    if (it == m_files.end()) return 1;
+    if (out) *out = uint32_t(it->second->size());
+    return KV_OK;
+}
+
+uint32_t KVMemoryFile::GetSize(KVFileHandle h) {
+    Handle* handle = Find(h);
+    return handle ? uint32_t(handle->bytes->size()) : 0;
+}
+
+int32_t KVMemoryFile::Exists(const char* path) { return path && m_files.count(path) ? 1 : 0; }
+
+int32_t KVMemoryFile::GetRootPath(std::string* out) {
+    if (out) out->clear();
+    return KV_OK;
+}
+
+int32_t KVMemoryFile::DeleteFile(const char* path) {
+    if (!path || !m_files.erase(path)) return 1;
+    return KV_OK;
+}
+
+} // namespace kvtest

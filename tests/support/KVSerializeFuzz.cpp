@@ -1,0 +1,218 @@
+#include "KVSerializeFuzz.h"
+
+#include <algorithm>
+
+#include "KVMemoryFile.h"
+#include "KVProjectFileWriter.h"
+#include "KVPropertiesBlockWriter.h"
+#include "KVRecordingSerializeHost.h"
+#include "KVSceneFileWriter.h"
+#include "kernel/KVProperties.h"
+#include "units/KVSerialize.h"
+
+namespace kvtest {
+namespace {
+
+using kvl::KVSerialize;
+
+constexpr const char* kProjectPath = "game/project.kvproj";
+constexpr const char* kScenePath = "game/scene.kvl";
+constexpr int kMaxSteps = 256;
+constexpr size_t kMaxGroups = 64;
+
+using ReadStep = int32_t (*)(KVSerialize&);
+
+int32_t StepUnitTable(KVSerialize& s) { return s.BeginChunk(1, 0x30000, nullptr); }
+int32_t StepUnitRecord(KVSerialize& s) {
+    uint32_t version = 0;
+    return s.BeginChunk(2, 0x30003, &version);
+}
+int32_t StepSkipChunk(KVSerialize& s) { return s.SkipChunk(); }
+int32_t StepString(KVSerialize& s) {
+    std::string text;
+    return s.ReadString(&text);
+}
+int32_t StepValue4(KVSerialize& s) {
+    uint8_t value[4];
+    return s.ReadValue(value, 4);
+}
+int32_t StepValue1(KVSerialize& s) {
+    uint8_t value = 0;
+    return s.ReadValue(&value, 1);
+}
+int32_t StepUInt64(KVSerialize& s) {
+    uint64_t value = 0;
+    return s.ReadUInt64(&value);
+}
+int32_t StepUnitRef(KVSerialize& s) {
+    uint64_t uid = 0;
+    return s.ReadUnitRef(&uid);
+}
+int32_t StepUnitRefArray(KVSerialize& s) {
+    std::vector<uint64_t> uids;
+    return s.ReadUnitRefArray(&uids);
+}
+int32_t StepPointArray(KVSerialize& s) {
+    std::vector<kvl::KVPoint32> points;
+    return s.ReadPointArray(&points);
+}
+int32_t StepStringList(KVSerialize& s) {
+    std::vector<std::string> list;
+    return s.ReadStringList(&list);
+}
+int32_t StepSkipBlock(KVSerialize& s) { return s.SkipBlock(); }
+int32_t StepSkipStringTable(KVSerialize& s) { return s.SkipStringTable(); }
+int32_t StepBytes(KVSerialize& s) {
+    uint8_t bytes[16];
+    return s.ReadBytes(bytes, sizeof bytes);
+}
+
+const ReadStep kSteps[] = {StepUnitTable,    StepUnitRecord, StepSkipChunk,  StepString,    StepValue4,
+                           StepValue1,       StepUInt64,     StepUnitRef,    StepUnitRefArray,
+                           StepPointArray,   StepStringList, StepSkipBlock,  StepSkipStringTable,
+                           StepBytes};
+
+// A project of the given format listing the one fuzzed scene.
+std::vector<uint8_t> SceneProject(uint32_t version) {
+    return KVProjectFileWriter(version, kFuzzProjectId).AddKvl("scene.kvl").AddGroup("Scene", {0}, true).Build();
+}
+
+bool OpenScene(KVSerialize& serializer) {
+    if (serializer.ReadKvlHeader(0) != 0) return false;
+    // The core passes over the first two chunks of scenes older than 0x20000.
+    if (serializer.GetVersion() < 0x20000) {
+        serializer.SkipChunk();
+        serializer.SkipChunk();
+    }
+    return serializer.IsFileOpen();
+}
+
+} // namespace
+
+void KVFuzzProjectFile(const uint8_t* data, size_t size) {
+    KVMemoryFile files;
+    files.SetFile(kProjectPath, data, size);
+    KVRecordingSerializeHost host;
+    host.projectId = kFuzzProjectId;
+    KVSerialize serializer;
+    serializer.SetHost(&host);
+    serializer.SetFileInterface(&files);
+    host.onOpenKvl = [&serializer](int32_t index) {
+        int32_t result = serializer.ReadKvlHeader(index);
+        serializer.CloseFile();
+        return result;
+    };
+    if (serializer.LoadProject(kProjectPath) != 0) return;
+    {
+        kvl::KVProperties properties;
+        properties.ReadProjectBlock(serializer);
+    }
+    if (serializer.GetProjectVersion() < 0x10002) serializer.SkipChunk();
+    uint8_t unitHeader[16];
+    serializer.ReadBytes(unitHeader, sizeof unitHeader);
+    serializer.CloseFile();
+
+    const size_t groups = std::min(serializer.GetGroups().size(), kMaxGroups);
+    for (size_t g = 0; g < groups; ++g) serializer.LoadGroup(int32_t(g));
+    for (size_t g = 0; g < groups; ++g) {
+        serializer.UnloadGroup(int32_t(g));
+        serializer.UnloadGroup(int32_t(g));
+    }
+    if (serializer.GetKvlCount() > 0) {
+        std::string path = serializer.GetKvls()[0].path;
+        serializer.FindKvlByTitle(path);
+        serializer.GetKVLIndex(path);
+        serializer.RemoveKvl(0);
+    }
+    serializer.Release(1);
+    serializer.Release(2);
+}
+
+void KVFuzzSceneFile(const uint8_t* data, size_t size) {
+    for (uint32_t projectVersion : {0x10004u, 0x10005u}) {
+        KVMemoryFile files;
+        files.SetFile(kProjectPath, SceneProject(projectVersion));
+        files.SetFile(kScenePath, data, size);
+        KVRecordingSerializeHost host;
+        host.projectId = kFuzzProjectId;
+        KVSerialize serializer;
+        serializer.SetHost(&host);
+        serializer.SetFileInterface(&files);
+        if (serializer.LoadProject(kProjectPath) != 0) return;
+        serializer.CloseFile();
+
+        for (ReadStep step : kSteps) {
+            if (!OpenScene(serializer)) return;
+            for (int n = 0; n < kMaxSteps && step(serializer) == 0; ++n) {
+            }
+        }
+        if (!OpenScene(serializer)) return;
+        bool reading = true;
+        for (int n = 0; n < kMaxSteps && reading; ++n) {
+            for (ReadStep step : kSteps) {
+                if (step(serializer) != 0) {
+                    reading = false;
+                    break;
+                }
+            }
+        }
+        serializer.CloseFile();
+    }
+}
+
+std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10001u, 0x10003u, 0x10004u, 0x10005u, 0x20000u}) {
+        KVProjectFileWriter project(version, kFuzzProjectId);
+        project.AddKvl("Scenes\\Menu.kvl").AddKvl("scenes/level1.kvl").AddKvl("../shared/hud.kvl");
+        project.AddGroup("Menu", {0, 2}, true, "menu group").AddGroup("Level1", {1, 2}).AddGroup("", {});
+        KVPropertiesBlockWriter properties(version);
+        properties.AddString(0x0066B9570C13C898ull, "Sample").AddInteger(0x0062751D1B570038ull, 3).AddBoolean(
+            0x002A07C50900B756ull, 1);
+        project.Append(properties.Build());
+        KVChunkWriter tail = project.TailWriter();
+        if (version < 0x10002) tail.BeginChunk(7, 0x10000).ValueU32(1).EndChunk();
+        tail.RawU32(0).RawU32(0).RawU32(0).RawU32(1);
+        project.Append(tail.Data());
+        seeds.push_back(project.Build());
+    }
+    seeds.push_back(KVProjectFileWriter(0x10005).Build());
+    return seeds;
+}
+
+std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10001u, 0x10006u, 0x10007u, 0x20000u, 0x20001u, 0x20004u}) {
+        KVSceneFileWriter scene(version, kFuzzProjectId, false);
+        if (version < 0x20000) {
+            scene.BeginChunk(5, 0x10000).ValueU32(0).EndChunk();
+            scene.BeginChunk(6, 0x10000).String("skipped").EndChunk();
+        }
+        scene.BeginChunk(1, 0x30000);
+        scene.BeginChunk(2, 0x30003);
+        scene.ValueU8(1).ValueU16(2).ValueI32(-3).ValueFloat(1.5f).ValueDouble(2.25).ValueU64(0x1122334455667788ull);
+        scene.String("Unit").String(std::string("a\0b", 3)).String("");
+        scene.UnitRef(0x42).UnitRefArray({1, 2, 3}).PointArray({{1, 2}, {-3, 4}}).StringList({"x", "", "yz"});
+        scene.Block({1, 2, 3}).StringTable({{"a", {"b", "c"}}, {"d", {}}});
+        scene.EndChunk();
+        scene.BeginChunk(2, 0x30003).String("Second").EndChunk();
+        scene.EndChunk();
+        seeds.push_back(scene.Data());
+    }
+    return seeds;
+}
+
+int KVWriteSeeds(const char* dir) {
+    const std::string base = dir ? dir : ".";
+    int failures = 0;
+    const auto write = [&](const std::string& folder, const std::vector<std::vector<uint8_t>>& seeds) {
+        for (size_t i = 0; i < seeds.size(); ++i) {
+            if (!KVChunkWriter::WriteFile(base + "/" + folder + "/seed" + std::to_string(i), seeds[i])) ++failures;
+        }
+    };
+    write("KVProjectFileFuzz", KVProjectFileSeeds());
+    write("KVSceneFileFuzz", KVSceneFileSeeds());
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace kvtest
