@@ -4,7 +4,7 @@
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
-#include "../kernel/KVProjectDirectory.h"
+#include "../kernel/KVPath.h"
 
 namespace kvl {
 namespace {

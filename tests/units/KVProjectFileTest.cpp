@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "kernel/KVProjectDirectory.h"
+#include "kernel/KVPath.h"
 #include "kernel/KVProperties.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
