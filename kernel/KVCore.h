@@ -126,6 +126,10 @@ private:
     void StopPlatformObjects();
     void DeletePlatformObjects();
     bool ScriptDebugModeActive();
+    // The loading animator: started with the project's "LoadAnimator" script.
+    bool StartLoadAnimator();
+    void UpdateLoadAnimator();
+    void ReportLoadFailure(const std::string& path, int32_t result);
 
     std::vector<IKVModule*> m_modules;
     double m_lastFrameTime = 0.0;
@@ -165,6 +169,7 @@ private:
     bool m_projectStarted = false;
     IKVThread* m_loadingThread = nullptr;
     double m_lastRenderTime = 0.0;
+    std::string m_projectPath;
     std::string m_projectFullName;
     std::string m_projectShortName;
     bool m_needSoundDevice = true;

@@ -17,3 +17,10 @@ void KVCore::DeletePlatformObjects() { delete KVCrypt::Instance(); }
 bool KVCore::ScriptDebugModeActive() { return false; }
 
 } // namespace kvl
+
+namespace kvl {
+
+bool KVCore::StartLoadAnimator() { return false; }
+void KVCore::UpdateLoadAnimator() {}
+
+} // namespace kvl

@@ -1,10 +1,16 @@
 // The core's project loading and its kvl services.
+#include "../KVLua/KVLua.h"
+#include "../graphics/IKVGraphicDevice.h"
+#include "../units/KVSerialize.h"
+#include "../units/KVUnitFactory.h"
 #include "IKVLog.h"
 #include "IKVThread.h"
 #include "IKVThreadFactory.h"
 #include "KVConfig.h"
 #include "KVCore.h"
 #include "KVFormat.h"
+#include "KVPak.h"
+#include "KVProperties.h"
 
 namespace kvl {
 
@@ -33,19 +39,124 @@ std::string KVCore::GetProjectPath() {
 
 int32_t KVCore::LoadProject(const std::string& name) {
     std::string path = name.empty() ? GetProjectPath() : name;
-    int32_t result = KV_OPEN_READ_FAILED;  // no project reader yet
-    std::string message = Format("Unable to load {0} (error 0x{1x})", FormatValue(path),
-                                 FormatValue(uint32_t(result)));
-    // Before a project's properties are read the log also tells standard error.
-    if (IKVLog* log = GetLog()) log->ErrorString(message);
-    SetLoadError(4);
-    return result;
+    KVSerialize* serializer = KVSerialize::Instance();
+    int32_t result = serializer ? serializer->LoadProject(path) : KV_FAILED;
+    if (result != KV_OK) {
+        ReportLoadFailure(path, result);
+        return result;
+    }
+    m_loadPending = true;
+    m_projectPath = path;
+    if (KVProperties* properties = KVProperties::Instance()) properties->ReadProjectBlock(*serializer);
+    if (serializer->GetProjectVersion() < 0x10002) serializer->SkipChunk();
+    if (KVLua* lua = KVLua::Instance()) lua->SetProjectFileVersion(serializer->GetProjectVersion());
+    Init(2);
+
+    if (m_loadAnimator.empty() || !StartLoadAnimator()) {
+        m_loading = false;
+        result = FinishProjectLoad();
+        if (result != KV_OK && result != KV_FAILED) {
+            // The project's units could not be read: there is no game to run.
+            ReportLoadFailure(path, result);
+            return result;
+        }
+        if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
+        RememberFile(path);
+        return KV_OK;
+    }
+    m_loading = true;
+    if (m_loadOnThread) {
+        IKVThreadFactory* threads = GetThreadFactory();
+        m_loadingThread = threads ? threads->CreateThread() : nullptr;
+        if (m_loadingThread)
+            m_loadingThread->Run([](IKVThread*, void* core) { static_cast<KVCore*>(core)->FinishProjectLoad(); },
+                                 this, 0);
+        else
+            m_loadOnThread = false;
+    }
+    UpdateLoadAnimator();
+    RememberFile(path);
+    return KV_OK;
 }
 
-int32_t KVCore::FinishProjectLoad() { return KV_OK; }
-int32_t KVCore::OpenKvl(int32_t) { return KV_NOT_FOUND; }
-int32_t KVCore::UnloadKvl(int32_t, bool) { return KV_OK; }
-uint64_t KVCore::GetProjectId() { return 0; }
+void KVCore::ReportLoadFailure(const std::string& path, int32_t result) {
+    // Before a project's properties are read the log also tells standard error.
+    if (IKVLog* log = GetLog())
+        log->ErrorString(Format("Unable to load {0} (error 0x{1x})", FormatValue(path), FormatValue(uint32_t(result))));
+    SetLoadError(4);
+}
+
+int32_t KVCore::FinishProjectLoad() {
+    Init(3);
+    KVSerialize* serializer = KVSerialize::Instance();
+    KVUnitFactory* units = KVUnitFactory::Instance();
+    int32_t err = units ? units->CheckProjectVersion() : KV_OK;
+    if (serializer) serializer->CloseFile();
+    if (err != KV_OK) return err;
+    if (m_loadError != 0) return KV_FAILED;
+    if (!CheckDevices()) {
+        // The game runs on without scenes; say why, since nothing else will.
+        if (IKVLog* log = GetLog()) {
+            void* device = nullptr;
+            bool graphic = QueryInterface(IID_IKVGraphicDevice, &device) == KV_OK;
+            log->ErrorString(graphic ? "Scenes not loaded: no sound device (NeedSoundDevice is set)"
+                                     : "Scenes not loaded: no graphic device");
+        }
+        return KV_FAILED;
+    }
+    if (!serializer) return KV_FAILED;
+    std::vector<KVKvlRecord>& kvls = serializer->GetKvls();
+    for (KVGroupRecord& group : serializer->GetGroups()) {
+        for (uint32_t k : group.kvls) {
+            if (k >= kvls.size()) continue;
+            KVKvlRecord& kvl = kvls[k];
+            ++kvl.groupCount;
+            if (!group.loadAtStart) continue;
+            if (++kvl.loadCount != 1) continue;
+            if (serializer->ReadKvlHeader(int32_t(k)) != KV_OK) continue;
+            if (serializer->GetFileVersion() < 0x20000) {
+                serializer->SkipChunk();
+                serializer->SkipChunk();
+            }
+            if (units) units->CreateSceneUnits(int32_t(k));
+            serializer->CloseFile();
+            RememberFile(kvl.path);
+        }
+    }
+    if (units) units->FinishSceneLoad(0, 1);
+    if (KVPak* paks = KVPak::Instance()) paks->ReleaseTemporaryPaks();
+    m_loadPending = false;
+    return KV_OK;
+}
+
+int32_t KVCore::OpenKvl(int32_t index) {
+    KVSerialize* serializer = KVSerialize::Instance();
+    if (!serializer) return KV_NO_FILE;
+    int32_t result = serializer->ReadKvlHeader(index);
+    if (result != KV_OK) return result;
+    if (serializer->GetFileVersion() < 0x20000) {
+        serializer->SkipChunk();
+        serializer->SkipChunk();
+    }
+    if (KVUnitFactory* units = KVUnitFactory::Instance()) units->CreateSceneUnits(index);
+    serializer->CloseFile();
+    if (KVKvlRecord* kvl = serializer->GetKvl(index)) RememberFile(kvl->path);
+    return KV_OK;
+}
+
+int32_t KVCore::UnloadKvl(int32_t index, bool remove) {
+    if (KVUnitFactory* units = KVUnitFactory::Instance()) units->CloseKvlUnits(index, remove);
+    KVSerialize* serializer = KVSerialize::Instance();
+    if (!serializer) return KV_OK;
+    serializer->SetKvlModified(index, false);
+    if (remove) serializer->RemoveKvl(index);
+    return KV_OK;
+}
+
+uint64_t KVCore::GetProjectId() {
+    KVSerialize* serializer = KVSerialize::Instance();
+    return serializer ? serializer->GetProjectId() : 0;
+}
 
 int32_t KVCore::RememberFile(const std::string& path) {
     if (!m_editorMode || !m_file) return KV_OK;

@@ -12,6 +12,7 @@ public:
 
     int32_t Init(int32_t phase) override { (void)phase; return KV_OK; }
     int32_t Release(int32_t phase) override { (void)phase; return KV_OK; }
+    void ReleaseTemporaryPaks() {}
 };
 
 } // namespace kvl

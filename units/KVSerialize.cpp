@@ -18,7 +18,10 @@ void LogPlain(const std::string& text) {
 } // namespace
 
 KVSerialize::KVSerialize() = default;
-KVSerialize::~KVSerialize() = default;
+KVSerialize::~KVSerialize() {
+    // The project directory belongs to the project this serializer loaded.
+    SetProjectDirectory(std::string());
+}
 
 int32_t KVSerialize::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVSerialize) return AnswerInterface(static_cast<IKVSerialize*>(this), out);

@@ -28,7 +28,27 @@ public:
         return KV_OK;
     }
 
+    // Reads the project's permanent-unit section (nothing yet).
+    int32_t CheckProjectVersion() {
+        m_calls.push_back("CheckProjectVersion");
+        return KV_OK;
+    }
+    // Creates the units of the kvl whose header the serializer just read.
+    int32_t CreateSceneUnits(int32_t kvlIndex) {
+        m_calls.push_back("CreateSceneUnits(" + std::to_string(kvlIndex) + ")");
+        return KV_OK;
+    }
+    int32_t FlushPendingEnables() {
+        m_calls.push_back("FlushPendingEnables");
+        return KV_OK;
+    }
+    int32_t CloseKvlUnits(int32_t kvlIndex, bool renumber) {
+        m_calls.push_back("CloseKvlUnits(" + std::to_string(kvlIndex) + "," + (renumber ? "1" : "0") + ")");
+        return KV_OK;
+    }
+
     const std::vector<std::string>& GetCalls() const { return m_calls; }
+    void ClearCalls() { m_calls.clear(); }
 
 private:
     std::vector<std::string> m_calls;

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+#include <lua.hpp>
+
+#include "KVLua/KVLua.h"
+#include "kernel/IKVLog.h"
+#include "kernel/KVConfig.h"
+#include "kernel/KVCore.h"
+#include "kernel/KVModules.h"
+#include "support/KVFakeGraphicDevice.h"
+#include "support/KVProjectFileWriter.h"
+#include "support/KVPropertiesBlockWriter.h"
+#include "support/KVSceneFileWriter.h"
+#include "support/KVTestSupport.h"
+#include "units/KVSerialize.h"
+#include "units/KVUnitFactory.h"
+
+using namespace kvl;
+
+namespace {
+
+constexpr uint64_t kNeedSoundDevice = 0x001D90A67E3277C9ull;
+constexpr uint64_t kProjectId = 0x0011223344556677ull;
+
+std::vector<std::string> g_errors;
+void RecordLog(const char* text, int32_t level, int32_t) {
+    if (level == KVLOG_ERROR) g_errors.push_back(text);
+}
+
+// A game directory with one project of three scenes in three groups, and an
+// application script counting "OnProjectLoaded".
+class KVCoreProjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_errors.clear();
+        kvtest::KVPropertiesBlockWriter properties(0x10005);
+        properties.AddBoolean(kNeedSoundDevice, 0);
+        kvtest::KVProjectFileWriter project(0x10005, kProjectId);
+        project.AddKvl("scenes/a.kvl").AddKvl("scenes/b.kvl").AddKvl("scenes/c.kvl");
+        project.AddGroup("start", {0, 1}, true).AddGroup("also", {1}, true).AddGroup("later", {2}, false);
+        project.Append(properties.Build());
+        ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
+        for (const char* scene : {"a", "b", "c"}) {
+            kvtest::KVSceneFileWriter writer(0x20004, kProjectId);
+            ASSERT_TRUE(kvtest::KVChunkWriter::WriteFile(dir.Path() + "/assets/scenes/" + scene + ".kvl", writer.Data()));
+        }
+        dir.WriteFile("assets/script/app.lua",
+                      "loaded = 0\nfunction Application.OnProjectLoaded() loaded = loaded + 1 end\n");
+    }
+    void TearDown() override {
+        if (KVCore::Instance()) KVCore::ShutdownCore();
+    }
+
+    KVCore* StartCore(bool withDevice) {
+        KVCore* core = KVCore::Instance(false);
+        core->Init(0);
+        GetLog()->SetCallback(&RecordLog);
+        if (withDevice) KVModules::Instance()->RegisterModule(&kvtest::KVFakeGraphicDevice::Create);
+        core->Init(1);
+        return core;
+    }
+
+    double LuaNumber(const char* name) {
+        lua_State* L = KVLua::Instance()->GetState();
+        lua_getglobal(L, name);
+        double v = lua_tonumber(L, -1);
+        lua_pop(L, 1);
+        return v;
+    }
+
+    kvtest::TempWorkDir dir;
+};
+
+TEST_F(KVCoreProjectTest, LoadsStartGroupsOnceAndRaisesProjectLoadedOnce) {
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0) << (g_errors.empty() ? "" : g_errors.back());
+    EXPECT_FALSE(core->IsLoadPending());
+    std::vector<std::string> calls;
+    for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
+        if (call != "NewUid") calls.push_back(call);
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"CheckProjectVersion", "CreateSceneUnits(0)", "CreateSceneUnits(1)",
+                                        "FinishSceneLoad(0,1)", "FlushPendingEnables"}));
+    const std::vector<KVKvlRecord>& kvls = KVSerialize::Instance()->GetKvls();
+    ASSERT_EQ(kvls.size(), 3u);
+    EXPECT_EQ(kvls[1].loadCount, 2u);
+    EXPECT_EQ(kvls[1].groupCount, 2u);
+    EXPECT_EQ(kvls[2].loadCount, 0u);
+    EXPECT_EQ(kvls[2].groupCount, 1u);
+    EXPECT_EQ(core->GetProjectId(), kProjectId);
+
+    core->SetActive(1);
+    uint8_t keep = 0;
+    core->Step(&keep);
+    core->Step(&keep);
+    EXPECT_EQ(LuaNumber("loaded"), 1.0);
+}
+
+TEST_F(KVCoreProjectTest, ConfigNamesTheProjectRelativeOrAbsolute) {
+    kvtest::KVProjectFileWriter other(0x10005, kProjectId);
+    ASSERT_TRUE(other.WriteTo(dir.Path() + "/elsewhere.kvproj"));
+    dir.WriteFile("assets/config.ini", "[STARTUP]\nKVPROJ=" + dir.Path() + "/elsewhere.kvproj\n");
+    KVCore* core = StartCore(true);
+    EXPECT_EQ(core->GetProjectPath(), dir.Path() + "/elsewhere.kvproj");
+    KVCore::ShutdownCore();
+
+    dir.WriteFile("assets/config.ini", "[STARTUP]\nKVPROJ=game.kvproj\n");
+    core = StartCore(true);
+    std::string root;
+    core->GetFileInterface()->GetRootPath(&root);
+    EXPECT_EQ(core->GetProjectPath(), root + "game.kvproj");
+}
+
+TEST_F(KVCoreProjectTest, WithoutGraphicDeviceNoScenesLoadAndTheReasonIsLogged) {
+    KVCore* core = StartCore(false);
+    EXPECT_EQ(core->LoadProject(""), 0);
+    EXPECT_TRUE(core->IsLoadPending());
+    for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
+        EXPECT_EQ(call.find("CreateSceneUnits"), std::string::npos);
+    ASSERT_FALSE(g_errors.empty());
+    EXPECT_NE(g_errors.back().find("no graphic device"), std::string::npos);
+}
+
+TEST_F(KVCoreProjectTest, UnreadableProjectIsReportedAndMarked) {
+    dir.WriteFile("assets/game.kvproj", "KVPR");
+    KVCore* core = StartCore(true);
+    EXPECT_NE(core->LoadProject(""), 0);
+    EXPECT_EQ(core->GetLoadError() & 4u, 4u);
+    ASSERT_FALSE(g_errors.empty());
+    EXPECT_EQ(g_errors.back().rfind("Unable to load " + dir.Path(), 0), 0u) << g_errors.back();
+}
+
+} // namespace
