@@ -9,7 +9,7 @@ namespace {
 int BinaryOperation(int32_t (*operation)(int32_t, int32_t)) {
     IKVLua* lua = GetLuaBinding();
     if (!lua) return 0;
-    if (lua->CheckArgCount(2, true) != 0) return 0;
+    if (lua->CheckMinArgCount(2) != 0) return 0;
     if (lua->CheckArgType(1, SCRIPT_NUMBER) != 0 || lua->CheckArgType(2, SCRIPT_NUMBER) != 0) return 0;
     lua->PushInteger(operation(lua->ToInteger(1), lua->ToInteger(2)));
     return 1;

@@ -76,7 +76,7 @@ const KVLuaFunctionEntry kCoreFunctions[] = {
 } // namespace
 
 int32_t KVCore::GetLuaFunctions(const KVLuaFunctionEntry** out) {
-    *out = kCoreFunctions;
+    if (out) *out = kCoreFunctions;
     return KV_OK;
 }
 

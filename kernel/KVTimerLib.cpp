@@ -46,7 +46,7 @@ const KVLuaFunctionEntry kTimeFunctions[] = {
 } // namespace
 
 int32_t KVTimer::GetLuaFunctions(const KVLuaFunctionEntry** out) {
-    *out = kTimeFunctions;
+    if (out) *out = kTimeFunctions;
     return KV_OK;
 }
 

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include <lua.hpp>
+
 #include "KVLua/KVAI.h"
-#include "support/KVFakeLuaBinding.h"
 #include "support/KVGridDijkstra.h"
 #include "support/KVGridSource.h"
+#include "support/KVTestLuaHost.h"
 
 using namespace kvl;
 using kvtest::GridProblem;
@@ -356,7 +358,7 @@ TEST_F(KVAISearch, InfiniteCostsFindNoPathButEnd) {
 }
 
 TEST(KVAIModule, PhasesMakeRegisterAndDropTheState) {
-    kvtest::FakeLuaBinding lua;
+    kvtest::KVTestLuaHost lua;
     KVAI ai;
     EXPECT_EQ(KVAI::Instance(), &ai);
     EXPECT_EQ(ai.GetSearchState(), nullptr);
@@ -369,9 +371,11 @@ TEST(KVAIModule, PhasesMakeRegisterAndDropTheState) {
     EXPECT_TRUE(state->cells.empty());
     ai.Init(0);
     EXPECT_EQ(ai.GetSearchState(), state);  // made once
-    EXPECT_TRUE(lua.Libraries().empty());
+    lua.Start();
+    EXPECT_TRUE(lua.GlobalIsNil("KVAI"));  // not registered before phase 1
     ai.Init(1);
-    EXPECT_EQ(lua.Libraries(), std::vector<std::string>{"KVAI"});
+    lua.Start();  // a state set up after the registration publishes it
+    EXPECT_EQ(lua.TableKeys("KVAI"), (std::vector<std::string>{"AStarFindPath", "AStarReset"}));
     ai.Release(1);
     EXPECT_EQ(ai.GetSearchState(), state);
     ai.Release(4);
@@ -379,6 +383,7 @@ TEST(KVAIModule, PhasesMakeRegisterAndDropTheState) {
     // No state: the script function gives no value.
     EXPECT_EQ(lua.Evaluate("select('#', KVAI.AStarFindPath({width = 2, height = 2}))"),
               std::vector<std::string>{"0"});
+    EXPECT_TRUE(lua.Errors().empty());
 
     void* out = &ai;
     EXPECT_EQ(ai.QueryInterface(MakeId(1, 2), &out), KV_NOT_FOUND);
@@ -387,12 +392,12 @@ TEST(KVAIModule, PhasesMakeRegisterAndDropTheState) {
 }
 
 // Script-side searches: "GetFieldCode" of a namespace reads a grid table.
-class KVAIScript : public ::testing::TestWithParam<bool> {
+class KVAIScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        lua.SetCallLeavesArguments(GetParam());
         ai.Init(0);
         ai.Init(1);
+        lua.Start();
         ASSERT_TRUE(lua.Run(R"lua(
             Grid = { asks = 0, rows = {} }
             function Grid.Set(rows) Grid.rows = rows; Grid.asks = 0 end
@@ -424,11 +429,11 @@ protected:
         return pushed;
     }
 
-    kvtest::FakeLuaBinding lua;
+    kvtest::KVTestLuaHost lua;
     KVAI ai;
 };
 
-TEST_P(KVAIScript, FindsPathsThroughTheScriptCallback) {
+TEST_F(KVAIScript, FindsPathsThroughTheScriptCallback) {
     ASSERT_TRUE(lua.Run(R"(Grid.Set({"....", ".##.", "...."}))"));
     EXPECT_EQ(lua.Evaluate(R"(PathText(KVAI.AStarFindPath({start = {0, 0}, target = {3, 2}, width = 4,
                                  height = 3, callback = "Grid"})), Grid.asks)"),
@@ -440,7 +445,7 @@ TEST_P(KVAIScript, FindsPathsThroughTheScriptCallback) {
     EXPECT_TRUE(lua.Errors().empty());
 }
 
-TEST_P(KVAIScript, StackStaysBalancedOverA256By256Search) {
+TEST_F(KVAIScript, StackStaysBalancedOverA256By256Search) {
     // The first grid of the sequence whose far corner can be reached.
     GridProblem p;
     for (uint32_t seed = 1;; ++seed) {
@@ -474,7 +479,7 @@ TEST_P(KVAIScript, StackStaysBalancedOverA256By256Search) {
     EXPECT_TRUE(lua.Errors().empty());
 }
 
-TEST_P(KVAIScript, CallbacksThatFailOrReturnOddValues) {
+TEST_F(KVAIScript, CallbacksThatFailOrReturnOddValues) {
     struct Case {
         const char* callback;
         const char* path;
@@ -491,6 +496,7 @@ TEST_P(KVAIScript, CallbacksThatFailOrReturnOddValues) {
         {"function(x, y) return -5 end", "", ""},
         {"function(x, y) return 1, 0 end", "(0,0)(2,0)", ""},  // the last result counts
         {"function(x, y) return 0, 1 end", "", ""},
+        {"function(x, y) return 7, 8, 9, 0 end", "(0,0)(2,0)", ""},  // every result is taken off
         {"42", "", ""},  // not a function
     };
     for (const Case& c : cases) {
@@ -513,7 +519,7 @@ TEST_P(KVAIScript, CallbacksThatFailOrReturnOddValues) {
     EXPECT_EQ(lua_objlen(lua.State(), -1), 0u);
 }
 
-TEST_P(KVAIScript, StartAndSizeCarryOverTargetAndCallbackDoNot) {
+TEST_F(KVAIScript, StartAndSizeCarryOverTargetAndCallbackDoNot) {
     ASSERT_TRUE(lua.Run(R"(Grid.Set({".....", ".....", "....."}))"));
     EXPECT_EQ(lua.Evaluate(R"(PathText(KVAI.AStarFindPath({start = {4, 2}, target = {4, 0}, width = 5,
                                                              height = 3, callback = "Grid"})))"),
@@ -537,7 +543,7 @@ TEST_P(KVAIScript, StartAndSizeCarryOverTargetAndCallbackDoNot) {
     EXPECT_TRUE(lua.Errors().empty());
 }
 
-TEST_P(KVAIScript, BadCallsAreReported) {
+TEST_F(KVAIScript, BadCallsAreReported) {
     struct Case {
         const char* call;
         const char* values;
@@ -564,12 +570,12 @@ TEST_P(KVAIScript, BadCallsAreReported) {
         std::vector<std::string> result = lua.Evaluate(std::string("select('#', ") + c.call + ")");
         EXPECT_EQ(result, std::vector<std::string>{c.values});
         std::vector<std::string> expected;
-        if (*c.message) expected.emplace_back(c.message);
+        if (*c.message) expected.emplace_back(kvtest::ReportedAt(1, c.message));
         EXPECT_EQ(lua.Errors(), expected);
     }
 }
 
-TEST_P(KVAIScript, ASearchStartedFromTheCallbackIsRefused) {
+TEST_F(KVAIScript, ASearchStartedFromTheCallbackIsRefused) {
     ASSERT_TRUE(lua.Run(R"(
         Grid.Set({"...", "...", "..."})
         Nested = {}
@@ -582,10 +588,9 @@ TEST_P(KVAIScript, ASearchStartedFromTheCallbackIsRefused) {
                                                              callback = "Nested"})), #inner)"),
               (std::vector<std::string>{"(0,0)(0,2)(2,2)", "0"}));
     ASSERT_FALSE(lua.Errors().empty());
-    EXPECT_EQ(lua.Errors()[0], "A path search is already running");
+    // Reported at the line of the callback that made the call.
+    EXPECT_EQ(lua.Errors()[0], kvtest::ReportedAt(5, "A path search is already running"));
     EXPECT_EQ(ai.GetSearchState()->width, 3);
 }
-
-INSTANTIATE_TEST_SUITE_P(CallLeavesArguments, KVAIScript, ::testing::Values(true, false));
 
 } // namespace

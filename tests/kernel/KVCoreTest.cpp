@@ -2,14 +2,19 @@
 
 #include <algorithm>
 
+#include <lua.hpp>
+
 #include "kernel/KVCore.h"
 #include "kernel/KVFile.h"
 #include "kernel/KVModules.h"
 #include "kernel/KVPak.h"
+#include "kernel/KVProperties.h"
 #include "kernel/KVTimer.h"
 #include "platform/PDL.h"
 #include "support/KVFakeGraphicDevice.h"
+#include "support/KVRecordingFileModule.h"
 #include "support/KVRecordingModule.h"
+#include "support/KVTestCoreHost.h"
 
 using namespace kvl;
 using kvtest::Journal;
@@ -196,6 +201,190 @@ TEST(KVCoreLanguage, DeviceLanguageNamesTheGameLanguage) {
         kvl::KVCore::ShutdownCore();
     }
     kvl::PDLSetLanguage("en_US");
+}
+
+} // namespace
+
+// The core with the script binding and scripts loaded from a project
+// directory: application events and the "KVCore" library seen from Lua.
+namespace {
+
+using kvtest::KVTestCoreHost;
+using Texts = std::vector<std::string>;
+
+const char* const kApplicationScript = R"lua(
+function Application.OnProjectLoaded() TestRecorder.Record("OnProjectLoaded") end
+function Application.OnPause() TestRecorder.Record("OnPause") end
+function Application.OnUnpause() TestRecorder.Record("OnUnpause") end
+)lua";
+
+TEST(KVCoreScripts, ApplicationEventsFollowTheActivityState) {
+    KVTestCoreHost host;
+    host.WriteScript("app.lua", kApplicationScript);
+    host.StartProject();
+    EXPECT_TRUE(host.Records().empty());
+
+    // The first step after phase 2 tells the scripts once.
+    EXPECT_EQ(host.Step(), 1);
+    EXPECT_EQ(host.Step(), 1);
+    EXPECT_EQ(host.Records(), Texts{"OnProjectLoaded"});
+
+    KVCore& core = host.Core();
+    core.SetActive(1);  // starting from state 0 raises nothing
+    EXPECT_EQ(host.Records(), Texts{"OnProjectLoaded"});
+    core.SetActive(2);
+    core.SetActive(2);  // already paused
+    EXPECT_EQ(host.Records(), (Texts{"OnProjectLoaded", "OnPause"}));
+    core.SetActive(1);
+    EXPECT_EQ(host.Records(), (Texts{"OnProjectLoaded", "OnPause", "OnUnpause"}));
+    core.SetActive(1);
+    EXPECT_EQ(host.Records().size(), 3u);
+    EXPECT_TRUE(host.Errors().empty());
+}
+
+TEST(KVCoreScripts, StoppingReloadsTheScriptsAndRaisesOnProjectLoadedAgain) {
+    KVTestCoreHost host;
+    host.WriteScript("app.lua", kApplicationScript);
+    host.StartProject();
+    host.Step();
+    host.Core().SetActive(1);
+    ASSERT_TRUE(host.Run("Application.marker = 1"));
+    host.Core().SetActive(0);
+    // A fresh state with the scripts loaded again.
+    EXPECT_EQ(host.Describe("Application.marker, type(Application.OnPause)"), "nil, string function");
+    host.Step();
+    host.Step();
+    EXPECT_EQ(host.Records(), (Texts{"OnProjectLoaded", "OnProjectLoaded"}));
+    // Stopping from pause raises no "OnUnpause".
+    host.Core().SetActive(1);
+    host.Core().SetActive(2);
+    host.Core().SetActive(0);
+    EXPECT_EQ(host.Records(), (Texts{"OnProjectLoaded", "OnProjectLoaded", "OnPause"}));
+}
+
+TEST(KVCoreScripts, MissingOrFailingEventFunctionsLeaveTheCoreRunning) {
+    KVTestCoreHost host;
+    host.WriteScript("app.lua", "function Application.OnPause()\n  error('cannot pause')\nend\n");
+    host.StartProject();
+    host.Step();  // no "OnProjectLoaded": nothing to call, nothing reported
+    EXPECT_TRUE(host.Errors().empty());
+    host.Core().SetActive(1);
+    host.Core().SetActive(2);
+    EXPECT_EQ(host.Core().GetActivityState(), 2);
+    ASSERT_EQ(host.Errors().size(), 1u);
+    EXPECT_NE(host.Errors()[0].find("app.lua:2: cannot pause"), std::string::npos) << host.Errors()[0];
+    host.Core().SetActive(1);
+    EXPECT_EQ(host.Core().GetActivityState(), 1);
+    EXPECT_EQ(host.Errors().size(), 1u);
+}
+
+TEST(KVCoreScripts, CloseQueryReadsTheTopResultAndLeavesTheStackAsItWas) {
+    KVTestCoreHost host;
+    host.StartProject();
+    struct Case {
+        const char* function;  // null: none defined
+        int32_t allowed;
+        size_t errors;
+    } cases[] = {
+        {nullptr, 1, 0},
+        {"function() return false end", 0, 0},
+        {"function() return true end", 1, 0},
+        {"function() end", 1, 0},
+        {"function() return 'yes' end", 0, 0},  // only a boolean true allows
+        {"function() return 1 end", 0, 0},
+        {"function() return false, true end", 1, 0},  // the last result counts
+        {"function() return true, false end", 0, 0},
+        {"function() error('busy') end", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function ? c.function : "none");
+        host.Errors().clear();
+        ASSERT_TRUE(host.Run(std::string("Application.OnCloseQuery = ") + (c.function ? c.function : "nil")));
+        lua_State* L = host.State();
+        lua_pushstring(L, "below");
+        EXPECT_EQ(host.Core().QueryCloseAllowed(), c.allowed);
+        EXPECT_EQ(lua_gettop(L), 1);
+        EXPECT_STREQ(lua_tostring(L, -1), "below");
+        lua_settop(L, 0);
+        EXPECT_EQ(host.Errors().size(), c.errors);
+    }
+}
+
+TEST(KVCoreScripts, LibraryAnswersVersionPlatformAndMode) {
+    KVTestCoreHost host;
+    host.StartProject();
+    EXPECT_EQ(host.TableKeys("KVCore"),
+              (Texts{"EditorMode", "ExecuteFile", "Exit", "GetLanguage", "GetOS", "GetPlatform", "GetVersion"}));
+    struct Case {
+        const char* call;
+        const char* results;
+    } cases[] = {
+        {"KVCore.GetVersion()", "number 1060103"},
+        {"KVCore.EditorMode()", "boolean false"},
+        {"KVCore.GetPlatform()", "string webOS"},
+        {"KVCore.GetOS()", "string webOS"},
+        {"KVCore.GetLanguage()", "string english"},
+        // Arguments are not looked at.
+        {"KVCore.GetVersion('x', {})", "number 1060103"},
+        {"KVCore.GetOS(nil, 3)", "string webOS"},
+        {"KVCore.Exit ~= nil, select('#', KVCore.ExecuteFile('setup'))", "boolean true, number 0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(host.Describe(c.call), c.results) << c.call;
+    }
+    EXPECT_TRUE(host.Errors().empty());
+}
+
+TEST(KVCoreScripts, EditorModeAndLanguageComeFromTheCore) {
+    kvl::PDLSetLanguage("fr_FR");
+    KVTestCoreHost host(true);
+    host.StartProject();
+    EXPECT_EQ(host.Describe("KVCore.EditorMode()"), "boolean true");
+    EXPECT_EQ(host.Describe("KVCore.GetLanguage()"), "string french");
+    // The "Language" property wins over the device's language.
+    ASSERT_EQ(KVProperties::Instance()->SetStringById(MakeId(0x0025F76A, 0x826C9280).Value(), "german"), 0);
+    EXPECT_EQ(host.Describe("KVCore.GetLanguage()"), "string german");
+    kvl::PDLSetLanguage("en_US");
+}
+
+TEST(KVCoreScripts, ExecuteFileReachesTheProgramFileInterface) {
+    KVTestCoreHost host;
+    host.StartProject();
+    KVModules::Instance()->RegisterModule(&kvtest::KVRecordingFileModule::Create);
+    ASSERT_NE(kvtest::KVRecordingFileModule::instance, nullptr);
+    ASSERT_TRUE(host.Run("KVCore.ExecuteFile('help/index.html', '-fullscreen')\n"
+                         "KVCore.ExecuteFile('readme.txt')\n"
+                         "KVCore.ExecuteFile(42, nil)\n"
+                         "KVCore.ExecuteFile()"));
+    using Call = std::pair<std::string, std::string>;
+    EXPECT_EQ(kvtest::KVRecordingFileModule::instance->executed,
+              (std::vector<Call>{{"help/index.html", "-fullscreen"}, {"readme.txt", ""}, {"42", ""}, {"", ""}}));
+    EXPECT_TRUE(host.Errors().empty());
+}
+
+TEST(KVCoreScripts, ExitEndsThePlayerAtTheNextStep) {
+    KVTestCoreHost host;
+    host.StartProject();
+    EXPECT_EQ(host.Step(), 1);
+    host.Core().SetActive(1);
+    ASSERT_TRUE(host.Run("KVCore.Exit()"));
+    EXPECT_EQ(host.Core().GetActivityState(), 1);  // nothing happens before the step
+    EXPECT_EQ(host.Step(), 0);
+    EXPECT_EQ(host.Step(), 0);
+}
+
+TEST(KVCoreScripts, ExitInEditorModeStopsTheGameAndLoadsItAgain) {
+    KVTestCoreHost host(true);
+    host.WriteScript("app.lua", kApplicationScript);
+    host.StartProject();
+    host.Step();
+    host.Core().SetActive(1);
+    ASSERT_TRUE(host.Run("KVCore.Exit()"));
+    EXPECT_EQ(host.Step(), 1);
+    EXPECT_EQ(host.Core().GetActivityState(), 0);
+    EXPECT_EQ(host.Records(), Texts{"OnProjectLoaded"});
+    EXPECT_EQ(host.Step(), 1);
+    EXPECT_EQ(host.Records(), (Texts{"OnProjectLoaded", "OnProjectLoaded"}));
 }
 
 } // namespace

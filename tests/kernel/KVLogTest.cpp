@@ -5,12 +5,13 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "kernel/KVLog.h"
 #include "kernel/KVProperties.h"
 #include "support/KVTestDiskFile.h"
-#include "support/KVTestLua.h"
+#include "support/KVTestLuaHost.h"
 #include "support/KVTestSupport.h"
 #include "support/KVTestThreadFactory.h"
 
@@ -338,50 +339,77 @@ TEST_F(KVLogTest, AnswersItsInterfaceAndIsTheProgramLog) {
     EXPECT_EQ(GetLog(), nullptr);
 }
 
+// The script library through the real binding. The binding also writes
+// every error it reports to the program log, at the script level in window
+// 0, so a reported error is the line before the one the function logs.
 TEST_F(KVLogTest, ScriptFunctionLog) {
-    kvtest::KVTestLua lua;
-    lua.Install();
+    kvtest::KVTestLuaHost host;
+    SetLog(&log);  // the module under test is the program log, as in the engine
     log.Init(1);
-    ASSERT_EQ(lua.Libraries().size(), 1u);
-    EXPECT_EQ(lua.Libraries()[0].first, "KVLog");
+    host.Start();
+    EXPECT_EQ(host.TableKeys("KVLog"), std::vector<std::string>{"Log"});
     log.SetCallback(Record);
 
-    using V = kvtest::KVTestLuaValue;
     struct Case {
-        std::vector<V> arguments;
+        const char* arguments;
         const char* text;  // null: nothing logged
         int32_t window;
         const char* error;
     };
     const std::vector<Case> cases = {
-        {{V::String("hello")}, "hello", 0, nullptr},
-        {{V::Nil()}, "nil", 0, nullptr},
-        {{V::Number(12)}, "12", 0, nullptr},
-        {{V::Boolean(true)}, "nil", 0, nullptr},
-        {{V::Table()}, "nil", 0, nullptr},
-        {{V::String("w"), V::Number(3)}, "w", 3, nullptr},
-        {{V::String("w"), V::Number(2.9)}, "w", 2, nullptr},
-        {{V::String("w"), V::Number(4)}, "w", 0, "Invalid log window index."},
-        {{V::String("w"), V::Number(-1)}, "w", 0, "Invalid log window index."},
-        {{}, nullptr, 0, "Invalid number of arguments"},
+        {"'hello'", "hello", 0, nullptr},
+        {"nil", "nil", 0, nullptr},
+        {"12", "12", 0, nullptr},
+        {"true", "nil", 0, nullptr},
+        {"{}", "nil", 0, nullptr},
+        {"'w', 3", "w", 3, nullptr},
+        {"'w', 2.9", "w", 2, nullptr},
+        {"'w', 4", "w", 0, "Invalid log window index."},
+        {"'w', -1", "w", 0, "Invalid log window index."},
+        {"", nullptr, 0, "Invalid number of arguments"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
         g_messages.clear();
-        EXPECT_EQ(lua.Call(&log, "Log", c.arguments), 0);
-        EXPECT_TRUE(lua.Results().empty());
+        host.ClearErrors();
+        EXPECT_EQ(host.Evaluate(std::string("select('#', KVLog.Log(") + c.arguments + "))"),
+                  std::vector<std::string>{"0"});
+        std::vector<std::tuple<std::string, int32_t, int32_t>> expected;
         if (c.error) {
-            ASSERT_EQ(lua.Errors().size(), 1u);
-            EXPECT_EQ(lua.Errors()[0], c.error);
+            const std::string reported = kvtest::ReportedAt(1, c.error);
+            EXPECT_EQ(host.Errors(), std::vector<std::string>{reported});
+            expected.emplace_back(reported, 3, 0);
         } else {
-            EXPECT_TRUE(lua.Errors().empty());
+            EXPECT_TRUE(host.Errors().empty());
         }
-        if (!c.text) {
-            EXPECT_TRUE(g_messages.empty());
-            continue;
+        if (c.text) expected.emplace_back(c.text, 3, c.window);
+        ASSERT_EQ(g_messages.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(g_messages[i].text, std::get<0>(expected[i]));
+            EXPECT_EQ(g_messages[i].level, std::get<1>(expected[i]));
+            EXPECT_EQ(g_messages[i].window, std::get<2>(expected[i]));
         }
-        ASSERT_EQ(g_messages.size(), 1u);
-        EXPECT_EQ(g_messages[0].text, c.text);
-        EXPECT_EQ(g_messages[0].level, 3);
-        EXPECT_EQ(g_messages[0].window, c.window);
     }
+}
+
+TEST_F(KVLogTest, GlobalLogIsTheLibraryFunction) {
+    kvtest::KVTestLuaHost host;
+    SetLog(&log);
+    log.Init(1);
+    host.WriteScript("later.lua", "function Later(text) log(text, 1) end\nearly = type(log)\n");
+    host.Start();
+    log.SetLogOnDisk(true);
+    log.SetCallback(Record);
+    // Script files run before the global exists; their functions use it later.
+    EXPECT_EQ(host.GlobalString("early"), "nil");
+    ASSERT_TRUE(host.Run("log('direct')\nLater('from a script file')\nlog('w', 9)"));
+    ASSERT_EQ(g_messages.size(), 4u);
+    EXPECT_EQ(g_messages[0].text, "direct");
+    EXPECT_EQ(g_messages[1].text, "from a script file");
+    EXPECT_EQ(g_messages[1].window, 1);
+    EXPECT_EQ(g_messages[2].text, kvtest::ReportedAt(3, "Invalid log window index."));
+    EXPECT_EQ(g_messages[3].text, "w");
+    EXPECT_EQ(g_messages[3].window, 0);
+    EXPECT_EQ(LogText(), "LUA  : direct\r\nLUA  : from a script file\r\nLUA  : test:3:Invalid log window index.\r\n"
+                         "LUA  : w\r\n");
 }

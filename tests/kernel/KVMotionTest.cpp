@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "support/KVTestLuaHost.h"
 
 using namespace kvl;
 
@@ -53,3 +56,42 @@ TEST(KVMotion, PhasesWithoutABindingDoNothing) {
         EXPECT_EQ(motion.Release(phase), 0);
     }
 }
+
+// The "KVMotion" library through the real binding.
+namespace {
+
+class KVMotionScript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        motion.Init(1);
+        host.Start();
+    }
+    kvtest::KVTestLuaHost host;
+    KVMotion motion;
+};
+
+TEST_F(KVMotionScript, WithoutADeviceScriptsSeeNoAccelerometerAndZeros) {
+    EXPECT_EQ(host.TableKeys("KVMotion"), (std::vector<std::string>{"GetAcceleration", "HasAccelerometer"}));
+    EXPECT_EQ(host.Describe("KVMotion.HasAccelerometer()"), "boolean false");
+    ASSERT_TRUE(host.Run("a = KVMotion.GetAcceleration()"));
+    EXPECT_EQ(host.TableKeys("a"), (std::vector<std::string>{"x", "y", "z"}));
+    EXPECT_EQ(host.Describe("a.x, a.y, a.z"), "number 0, number 0, number 0");
+    EXPECT_TRUE(host.Errors().empty());
+}
+
+TEST_F(KVMotionScript, EachCallAsksTheDeviceAndGivesANewTable) {
+    AccelerometerSetPresent(true);
+    AccelerometerSetReading(0.5f, -1.0f, 0.1f);
+    EXPECT_EQ(host.Describe("KVMotion.HasAccelerometer()"), "boolean true");
+    // Floats widened to script numbers; arguments are not looked at.
+    ASSERT_TRUE(host.Run("a = KVMotion.GetAcceleration('ignored', 3)\na.x = 100"));
+    EXPECT_EQ(host.Describe("a.y, a.z"), "number -1, number 0.10000000149012");
+    AccelerometerSetReading(2.0f, 3.0f, 4.0f);
+    ASSERT_TRUE(host.Run("b = KVMotion.GetAcceleration()"));
+    EXPECT_EQ(host.Describe("rawequal(a, b), a.x, b.x, b.y, b.z"),
+              "boolean false, number 100, number 2, number 3, number 4");
+    AccelerometerClearReading();
+    EXPECT_EQ(host.Describe("KVMotion.GetAcceleration().x"), "number 0");
+}
+
+} // namespace

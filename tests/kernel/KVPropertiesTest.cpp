@@ -10,7 +10,8 @@
 #include "support/KVPropertiesBlockWriter.h"
 #include "support/KVTestChunkReader.h"
 #include "support/KVTestDiskFile.h"
-#include "support/KVTestLua.h"
+#include "support/KVTestCoreHost.h"
+#include "support/KVTestLuaHost.h"
 #include "support/KVTestSupport.h"
 
 using namespace kvl;
@@ -412,13 +413,13 @@ TEST_F(KVPropertiesTest, SettingByIdWritesAndNotifies) {
 }
 
 TEST_F(KVPropertiesTest, ScriptFunctionGetProperty) {
-    kvtest::KVTestLua lua;
-    lua.Install();
-    using V = kvtest::KVTestLuaValue;
+    kvtest::KVTestLuaHost host;
+    properties.Init(3);  // registers the library before the state is made
+    host.Start();
+    EXPECT_EQ(host.TableKeys("KVProperties"), std::vector<std::string>{"GetProperty"});
 
     // Empty registry.
-    EXPECT_EQ(lua.Call(&properties, "GetProperty", {V::String("Count")}), 1);
-    EXPECT_EQ(lua.Results()[0].type, SCRIPT_NIL);
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Count')"), "nil");
 
     int32_t count = 12;
     std::string name = "demo";
@@ -428,36 +429,56 @@ TEST_F(KVPropertiesTest, ScriptFunctionGetProperty) {
     properties.DeclareProperty(Describe(&name, PROPERTY_STRING, "Name", kStringId));
     properties.DeclareProperty(Describe(&flag, PROPERTY_BOOLEAN, "Flag", kBoolId));
     properties.DeclareProperty(Describe(&scale, PROPERTY_FLOAT, "Scale", kFloatId));
-    properties.Init(3);
-    ASSERT_EQ(lua.Libraries().size(), 1u);
-    EXPECT_EQ(lua.Libraries()[0].first, "KVProperties");
 
-    ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String("Count")}), 1);
-    EXPECT_EQ(lua.Results()[0].type, SCRIPT_NUMBER);
-    EXPECT_EQ(lua.Results()[0].number, 12);
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Count')"), "number 12");
     count = 13;  // the current value, not the declared one
-    ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String("Count")}), 1);
-    EXPECT_EQ(lua.Results()[0].number, 13);
-    ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String("Name")}), 1);
-    EXPECT_EQ(lua.Results()[0].text, "demo");
-    ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String("Flag")}), 1);
-    EXPECT_EQ(lua.Results()[0].type, SCRIPT_BOOLEAN);
-    EXPECT_TRUE(lua.Results()[0].boolean);
-    ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String("Scale")}), 1);
-    EXPECT_EQ(lua.Results()[0].number, 0.5);
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Count')"), "number 13");
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Name')"), "string demo");
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Flag')"), "boolean true");
+    EXPECT_EQ(host.Describe("KVProperties.GetProperty('Scale')"), "number 0.5");
 
     for (const char* missing : {"count", "COUNT", "Other", ""}) {
-        ASSERT_EQ(lua.Call(&properties, "GetProperty", {V::String(missing)}), 1) << missing;
-        EXPECT_EQ(lua.Results()[0].type, SCRIPT_NIL) << missing;
+        EXPECT_EQ(host.Describe(std::string("KVProperties.GetProperty('") + missing + "')"), "nil") << missing;
     }
+    EXPECT_TRUE(host.Errors().empty());
 
-    EXPECT_EQ(lua.Call(&properties, "GetProperty", {}), 0);
-    EXPECT_EQ(lua.Errors().size(), 1u);
-    EXPECT_EQ(lua.Call(&properties, "GetProperty", {V::String("Count"), V::String("x")}), 0);
-    EXPECT_EQ(lua.Errors().size(), 1u);
-    EXPECT_EQ(lua.Call(&properties, "GetProperty", {V::Number(1)}), 0);
-    EXPECT_EQ(lua.Errors().size(), 1u);
-    EXPECT_TRUE(lua.Results().empty());
+    struct Case {
+        const char* arguments;
+        const char* error;
+    } cases[] = {
+        {"", "Invalid number of arguments"},
+        {"'Count', 'x'", "Invalid number of arguments"},
+        {"1", "Argument #1 type is invalid (type string expected, but type number passed to the function)"},
+        {"nil", "Argument #1 type is invalid (type string expected, but type nil passed to the function)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        host.ClearErrors();
+        EXPECT_EQ(host.Describe(std::string("KVProperties.GetProperty(") + c.arguments + ")"), "");
+        EXPECT_EQ(host.Errors(), std::vector<std::string>{kvtest::ReportedAt(1, c.error)});
+    }
+}
+
+// Through a whole core: the library is registered in phase 3, before the
+// binding (later in the module list) makes its state.
+TEST(KVPropertiesScripts, ScriptsReadTheProjectPropertiesOfAWholeCore) {
+    kvtest::KVTestCoreHost host;
+    host.StartProject();
+    struct Case {
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"ProjectFullname", "string Kelvane Project"},
+        {"FPSLimit", "number 0"},
+        {"FinalVersion", "boolean true"},
+        {"LogOnDisk", "boolean false"},
+        {"CommonScriptDirectory", "string script/"},
+        {"NoSuchKey", "nil"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(host.Describe(std::string("KVProperties.GetProperty('") + c.key + "')"), c.value) << c.key;
+    }
+    EXPECT_TRUE(host.Errors().empty());
 }
 
 TEST(KVPropertiesAlone, BlockAppliesWithoutAConfigurationModule) {

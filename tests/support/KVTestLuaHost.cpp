@@ -1,17 +1,12 @@
 #include "KVTestLuaHost.h"
 
-#include <lua.hpp>
-
 #include "kernel/KVPath.h"
 
 namespace kvtest {
 
-std::vector<std::string>& KVTestLuaHost::Errors() {
-    static std::vector<std::string> errors;
-    return errors;
-}
+std::vector<std::string>& KVTestLuaHost::Errors() { return ScriptErrors(); }
 
-void KVTestLuaHost::RecordError(const char* text) { Errors().push_back(text ? text : ""); }
+void KVTestLuaHost::RecordError(const char* text) { RecordScriptError(text); }
 
 KVTestLuaHost::KVTestLuaHost(bool installErrorHook) : m_root(m_dir.Path() + "/assets/"), m_file(m_root) {
     Errors().clear();
@@ -43,46 +38,21 @@ std::string KVTestLuaHost::ReadAsset(const std::string& relative) const { return
 
 void KVTestLuaHost::Start() { m_lua->Init(3); }
 
-bool KVTestLuaHost::Run(const std::string& code, std::string* error) {
-    lua_State* L = State();
-    if (!L) return false;
-    int top = lua_gettop(L);
-    int status = luaL_loadbuffer(L, code.data(), code.size(), "=test");
-    if (status == 0) status = lua_pcall(L, 0, 0, 0);
-    if (status != 0 && error) {
-        const char* text = lua_tostring(L, -1);
-        *error = text ? text : "";
-    }
-    lua_settop(L, top);
-    return status == 0;
+bool KVTestLuaHost::Run(const std::string& code, std::string* error) { return RunChunk(State(), code, error); }
+
+std::vector<std::string> KVTestLuaHost::Evaluate(const std::string& expression, std::string* error) {
+    return EvaluateChunk(State(), expression, error);
 }
 
-double KVTestLuaHost::GlobalNumber(const char* name) {
-    lua_State* L = State();
-    lua_getfield(L, LUA_GLOBALSINDEX, name);
-    double value = lua_tonumber(L, -1);
-    lua_pop(L, 1);
-    return value;
-}
+std::string KVTestLuaHost::Describe(const std::string& expression) { return DescribeResults(State(), expression); }
 
-std::string KVTestLuaHost::GlobalString(const char* name) {
-    lua_State* L = State();
-    lua_getfield(L, LUA_GLOBALSINDEX, name);
-    size_t length = 0;
-    const char* text = lua_tolstring(L, -1, &length);
-    std::string value = text ? std::string(text, length) : std::string();
-    lua_pop(L, 1);
-    return value;
-}
+std::vector<std::string> KVTestLuaHost::TableKeys(const char* name) { return GlobalTableKeys(State(), name); }
 
-bool KVTestLuaHost::GlobalIsNil(const char* name) {
-    lua_State* L = State();
-    lua_pushstring(L, name);
-    lua_rawget(L, LUA_GLOBALSINDEX);
-    bool isNil = lua_isnil(L, -1);
-    lua_pop(L, 1);
-    return isNil;
-}
+double KVTestLuaHost::GlobalNumber(const char* name) { return ReadGlobalNumber(State(), name); }
+
+std::string KVTestLuaHost::GlobalString(const char* name) { return ReadGlobalString(State(), name); }
+
+bool KVTestLuaHost::GlobalIsNil(const char* name) { return IsGlobalNil(State(), name); }
 
 bool KVTestLuaHost::HasError(const std::string& part) const {
     for (const std::string& e : Errors()) {

@@ -11,6 +11,7 @@
 #include "KVTestDiskFile.h"
 #include "KVTestLog.h"
 #include "KVTestProperties.h"
+#include "KVTestScriptRun.h"
 #include "KVTestSupport.h"
 
 struct lua_State;
@@ -39,7 +40,13 @@ public:
     void Start();
 
     // Runs a chunk on the main state; false with the message on an error.
+    // Chunks are named "test" (see KVTestScriptRun.h).
     bool Run(const std::string& code, std::string* error = nullptr);
+    // "return <expression>": its results as texts, or with their types.
+    std::vector<std::string> Evaluate(const std::string& expression, std::string* error = nullptr);
+    std::string Describe(const std::string& expression);
+    // The sorted keys of a global table (a published library's functions).
+    std::vector<std::string> TableKeys(const char* name);
     double GlobalNumber(const char* name);
     std::string GlobalString(const char* name);
     bool GlobalIsNil(const char* name);
@@ -47,6 +54,7 @@ public:
     // Texts that reached the error hook.
     static std::vector<std::string>& Errors();
     static void RecordError(const char* text);
+    static void ClearErrors() { Errors().clear(); }
     bool HasError(const std::string& part) const;
 
 private:

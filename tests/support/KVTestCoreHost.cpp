@@ -1,0 +1,88 @@
+#include "KVTestCoreHost.h"
+
+#include "KVLua/KVLua.h"
+#include "kernel/KVCore.h"
+#include "kernel/KVPath.h"
+
+namespace kvtest {
+namespace {
+
+int Record() {
+    if (kvl::IKVLua* lua = kvl::GetLuaBinding()) KVTestCoreHost::Records().push_back(lua->ToStdString(1));
+    return 0;
+}
+
+class Recorder : public kvl::KVLuaLibrary {
+public:
+    int32_t GetLuaFunctions(const kvl::KVLuaFunctionEntry** out) override {
+        static const kvl::KVLuaFunctionEntry kFunctions[] = {{"Record", &Record}, {nullptr, nullptr}};
+        if (out) *out = kFunctions;
+        return kvl::KV_OK;
+    }
+};
+
+Recorder g_recorder;
+
+} // namespace
+
+std::vector<std::string>& KVTestCoreHost::Records() {
+    static std::vector<std::string> records;
+    return records;
+}
+
+KVTestCoreHost::KVTestCoreHost(bool editorMode) : m_root(m_dir.Path() + "/assets/") {
+    Records().clear();
+    ScriptErrors().clear();
+    m_dir.WriteFile("assets/script/.keep", "");
+    kvl::SetProjectDirectory(m_root);
+    kvl::KVCore* core = kvl::KVCore::Instance(editorMode);
+    core->Init(0);
+    // The binding clears its hook in phase 0; a host hands its own over
+    // right after it.
+    if (kvl::KVLua* lua = kvl::KVLua::Instance()) {
+        lua->SetErrorHook(RecordScriptError);
+        lua->RegisterLibrary("TestRecorder", &g_recorder);
+    }
+    core->Init(1);
+}
+
+KVTestCoreHost::~KVTestCoreHost() {
+    kvl::KVCore::ShutdownCore();
+    kvl::SetProjectDirectory("");
+}
+
+kvl::KVCore& KVTestCoreHost::Core() { return *kvl::KVCore::Instance(); }
+
+kvl::KVLua& KVTestCoreHost::Lua() { return *kvl::KVLua::Instance(); }
+
+lua_State* KVTestCoreHost::State() {
+    kvl::KVLua* lua = kvl::KVLua::Instance();
+    return lua ? lua->GetState() : nullptr;
+}
+
+void KVTestCoreHost::WriteScript(const std::string& relative, const std::string& content) const {
+    m_dir.WriteFile("assets/script/" + relative, content);
+}
+
+void KVTestCoreHost::StartProject() {
+    Core().Init(2);
+    Core().Init(3);
+}
+
+uint8_t KVTestCoreHost::Step() {
+    uint8_t keepRunning = 0;
+    if (kvl::KVCore* core = kvl::KVCore::Instance()) core->Step(&keepRunning);
+    return keepRunning;
+}
+
+bool KVTestCoreHost::Run(const std::string& code, std::string* error) { return RunChunk(State(), code, error); }
+
+std::vector<std::string> KVTestCoreHost::Evaluate(const std::string& expression, std::string* error) {
+    return EvaluateChunk(State(), expression, error);
+}
+
+std::string KVTestCoreHost::Describe(const std::string& expression) { return DescribeResults(State(), expression); }
+
+std::vector<std::string> KVTestCoreHost::TableKeys(const char* name) { return GlobalTableKeys(State(), name); }
+
+} // namespace kvtest

@@ -1,0 +1,57 @@
+#pragma once
+// A whole core whose scripts load from a fresh working directory: the
+// project directory is the asset root, so scripts live in "assets/script/".
+// The constructor makes the core and runs phases 0 and 1, with the error
+// hook recording into ScriptErrors() and the script library "TestRecorder"
+// registered: its function Record(text) keeps the text in Records(), which
+// survives the script state being set up again.
+#include <string>
+#include <vector>
+
+#include "KVTestScriptRun.h"
+#include "KVTestSupport.h"
+
+struct lua_State;
+
+namespace kvl {
+class KVCore;
+class KVLua;
+} // namespace kvl
+
+namespace kvtest {
+
+class KVTestCoreHost {
+public:
+    explicit KVTestCoreHost(bool editorMode = false);
+    ~KVTestCoreHost();
+    KVTestCoreHost(const KVTestCoreHost&) = delete;
+    KVTestCoreHost& operator=(const KVTestCoreHost&) = delete;
+
+    kvl::KVCore& Core();
+    kvl::KVLua& Lua();
+    // The current main state (a new one after every set-up).
+    lua_State* State();
+    const TempWorkDir& Dir() const { return m_dir; }
+    // The asset root, ending with "/".
+    const std::string& Root() const { return m_root; }
+
+    void WriteScript(const std::string& relative, const std::string& content) const;
+    // Phases 2 and 3, as a project load runs them: the scripts load.
+    void StartProject();
+    // One frame; answers the step's keep-running flag.
+    uint8_t Step();
+
+    bool Run(const std::string& code, std::string* error = nullptr);
+    std::vector<std::string> Evaluate(const std::string& expression, std::string* error = nullptr);
+    std::string Describe(const std::string& expression);
+    std::vector<std::string> TableKeys(const char* name);
+
+    static std::vector<std::string>& Records();
+    static std::vector<std::string>& Errors() { return ScriptErrors(); }
+
+private:
+    TempWorkDir m_dir;
+    std::string m_root;
+};
+
+} // namespace kvtest
