@@ -5,7 +5,7 @@
 #include "support/KVProjectFileWriter.h"
 #include "support/KVRecordingSerializeHost.h"
 #include "support/KVSceneFileWriter.h"
-#include "support/KVTestLua.h"
+#include "support/KVTestLuaHost.h"
 #include "units/KVSerialize.h"
 #include "units/KVUnitFactory.h"
 
@@ -67,8 +67,7 @@ TEST_F(KVSerializeTest, AnswersItsOwnInterfaceOnly) {
 }
 
 TEST_F(KVSerializeTest, PhasesTakeAFreshIdRegisterTheLibraryAndEmptyTheKvlList) {
-    kvtest::KVTestLua lua;
-    lua.Install();
+    kvtest::KVTestLuaHost lua;
     LoadSampleProject();
     serializer.Init(0);
     EXPECT_FALSE(serializer.GetFileInfoCache().GetExactMatch());
@@ -77,8 +76,8 @@ TEST_F(KVSerializeTest, PhasesTakeAFreshIdRegisterTheLibraryAndEmptyTheKvlList) 
     EXPECT_EQ(host.calls, Calls{"NewUid"});
     EXPECT_EQ(serializer.GetProjectId(), host.nextUid - 1);
     EXPECT_EQ(serializer.GetKvlCount(), 0);
-    ASSERT_EQ(lua.Libraries().size(), 1u);
-    EXPECT_EQ(lua.Libraries()[0].first, "KVFileManager");
+    lua.Start();
+    EXPECT_FALSE(lua.GlobalIsNil("KVFileManager"));
     const KVLuaFunctionEntry* table = nullptr;
     EXPECT_EQ(serializer.GetLuaFunctions(&table), 0);
     ASSERT_NE(table, nullptr);
