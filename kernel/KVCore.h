@@ -2,6 +2,7 @@
 // The root of the engine: creates the built-in modules, runs every phase across
 // them, steps and draws frames, pauses and resumes, and answers the
 // program-wide QueryInterface.
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -164,7 +165,8 @@ private:
     std::vector<std::pair<std::string, KVFileHandle>> m_rememberedFiles;
     IKVFile* m_file = nullptr;
     bool m_loading = false;
-    bool m_loadPending = false;
+    // Written by the loading thread, read by the animator's script on the main thread.
+    std::atomic<bool> m_loadPending{false};
     bool m_loadOnThread = false;
     bool m_projectStarted = false;
     IKVThread* m_loadingThread = nullptr;

@@ -1,5 +1,8 @@
 // The core's objects that are not listed modules.
 #include "../KVLua/KVCrypt.h"
+#include "../KVLua/KVLua.h"
+#include "../KVLua/ScriptDebugState.h"
+#include "../graphics/IKVGraphicDevice.h"
 #include "KVCore.h"
 #include "KVLoadAnimator.h"
 #include "KVPlatformInfo.h"
@@ -22,13 +25,28 @@ void KVCore::DeletePlatformObjects() {
     delete KVLoadAnimator::Instance();
     delete KVCrypt::Instance();
 }
-bool KVCore::ScriptDebugModeActive() { return false; }
+bool KVCore::ScriptDebugModeActive() {
+    // A stop waits while a script is held by the debugger; it is released
+    // here and the next step stops the game.
+    KVLua* lua = KVLua::Instance();
+    ScriptDebugState* debug = lua ? lua->GetDebugState() : nullptr;
+    if (!debug || debug->GetMode() == ScriptDebugState::MODE_RUN) return false;
+    debug->SetScriptDebugMode(ScriptDebugState::MODE_RUN);
+    return true;
+}
 
-} // namespace kvl
+bool KVCore::StartLoadAnimator() {
+    void* device = nullptr;
+    uint32_t capabilities = 0;
+    if (QueryInterface(IID_IKVGraphicDevice, &device) == KV_OK)
+        capabilities = static_cast<IKVGraphicDevice*>(device)->GetCapabilities();
+    m_loadOnThread = (capabilities & KVDEVICE_CAP_THREADED_LOAD) != 0;
+    KVLoadAnimator* animator = KVLoadAnimator::Instance();
+    return animator && animator->Start(m_loadAnimator) == KV_OK;
+}
 
-namespace kvl {
-
-bool KVCore::StartLoadAnimator() { return false; }
-void KVCore::UpdateLoadAnimator() {}
+void KVCore::UpdateLoadAnimator() {
+    if (KVLoadAnimator* animator = KVLoadAnimator::Instance()) animator->Update();
+}
 
 } // namespace kvl

@@ -9,6 +9,7 @@
 #include "KVConfig.h"
 #include "KVCore.h"
 #include "KVFormat.h"
+#include "KVLoadAnimator.h"
 #include "KVPak.h"
 #include "KVProperties.h"
 
@@ -202,6 +203,28 @@ void KVCore::WaitForLoadingThread() {
     m_loadingThread = nullptr;
 }
 
-void KVCore::LoadingStep() { m_loading = false; }
+void KVCore::LoadingStep() {
+    KVLoadAnimator* animator = KVLoadAnimator::Instance();
+    IKVThreadFactory* threads = GetThreadFactory();
+    if (animator && animator->IsRunning()) {
+        if (animator->IsSuspendRequested()) {
+            if (m_loadPending) {
+                if (m_loadingThread)
+                    WaitForLoadingThread();
+                else
+                    FinishProjectLoad();
+            }
+            animator->ClearSuspendRequest();
+        } else {
+            animator->Update();
+            if (threads) threads->Sleep(0.02f);
+        }
+        return;
+    }
+    if (m_loadPending && !m_loadingThread) FinishProjectLoad();
+    WaitForLoadingThread();
+    if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
+    m_loading = false;
+}
 
 } // namespace kvl
