@@ -658,6 +658,48 @@ TEST_F(KVPakTest, UnpackedFilesAreLoggedExceptTheLogsOwnFile) {
     ReadFile(project + "packed.txt");
     EXPECT_EQ(log.Count("Unpacked file: " + project + "plain.txt", KVLOG_INFO), 1);
     EXPECT_EQ(log.Lines().size(), 1u);
+
+    // The log's own file, under the root path, never is; any other file there is.
+    std::string root;
+    pak.GetRootPath(&root);
+    std::filesystem::create_directories(root);
+    for (const char* name : {"log.txt", "other.txt"}) {
+        KVFileHandle h = nullptr;
+        ASSERT_EQ(pak.Open((root + name).c_str(), KVFILE_WRITE, &h), KV_OK);
+        pak.Close(h);
+    }
+    EXPECT_EQ(log.Count("Unpacked file: " + root + "log.txt"), 0);
+    EXPECT_EQ(log.Count("Unpacked file: " + root + "other.txt"), 1);
+}
+
+namespace {
+
+// A log that writes each message into a file of its own through the pak
+// layer, as a host's logger might.
+class FileWritingLog : public kvtest::KVTestLog {
+public:
+    FileWritingLog(KVPak* pak, std::string path) : m_pak(pak), m_path(std::move(path)) {}
+    int32_t Write(const char* text, int32_t level, int32_t window) override {
+        KVFileHandle h = nullptr;
+        if (m_pak->Open(m_path.c_str(), KVFILE_WRITE, &h) == KV_OK) m_pak->Close(h);
+        return KVTestLog::Write(text, level, window);
+    }
+
+private:
+    KVPak* m_pak;
+    std::string m_path;
+};
+
+} // namespace
+
+TEST_F(KVPakTest, AReportThatOpensAFileIsNotReportedAgain) {
+    FileWritingLog writing(&pak, files.Base() + "journal.txt");
+    writing.Install();
+    pak.SetLogUnpackedFiles(true);
+    WriteFile("plain.txt", "x");
+    EXPECT_EQ(ReadFile(project + "plain.txt"), "x");
+    ASSERT_EQ(writing.Lines().size(), 1u);
+    EXPECT_EQ(writing.Lines()[0].text, "Unpacked file: " + project + "plain.txt");
 }
 
 TEST(KVPakAlone, TheLogWritingThroughThePakLayerIsNotReportedBack) {
