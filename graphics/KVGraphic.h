@@ -114,12 +114,18 @@ public:
     // The current 2D scale (x, y), which callers may read and restore.
     float* Get2DScale() { return m_scale2D; }
 
+    // Forgets the textures remembered for the texture stages (none yet:
+    // nothing draws). Counted, so callers can be checked.
+    void ForgetTextureStages() { ++m_forgetTextureStagesCalls; }
+    int32_t GetForgetTextureStagesCalls() const { return m_forgetTextureStagesCalls; }
+
     // Placeholder: what was asked, in order, and the size given to new textures.
     std::vector<Call> journal;
     int32_t imageSize[2] = {0, 0};
 
 private:
     float m_scale2D[2] = {1.0f, 1.0f};
+    int32_t m_forgetTextureStagesCalls = 0;
 };
 
 } // namespace kvl

@@ -1,5 +1,8 @@
 #include "KVSerializeHost.h"
 
+#include "../kernel/KVPak.h"
+#include "KVSerialize.h"
+
 #include "../kernel/KVCore.h"
 #include "KVUnitFactory.h"
 
@@ -28,11 +31,25 @@ int32_t KVSerializeHost::Notify(int32_t code, int32_t value, void* pointer) {
     return core ? core->Notify(code, value, pointer) : KV_OK;
 }
 
-// The pak layer does not offer its scene operations yet; these become calls
-// to KVPak::SetBasePath, KVPak::LoadScenePaks and KVPak::ReleaseTemporaryPaks.
-void KVSerializeHost::SetPakBasePath(const std::string&) {}
-void KVSerializeHost::LoadScenePaks(const std::string&) {}
-void KVSerializeHost::ReleaseTemporaryPaks() {}
+void KVSerializeHost::SetPakBasePath(const std::string& path) {
+    KVPak* paks = KVPak::Instance();
+    if (!paks) return;
+    paks->SetBasePath(path);
+    // Pak entries are named relative to the project, as the serializer makes them.
+    paks->SetRelativePathFunction([](const std::string& absolute) {
+        std::string relative = absolute;
+        if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeRelativePath(absolute, &relative);
+        return relative;
+    });
+}
+
+void KVSerializeHost::LoadScenePaks(const std::string& groupName) {
+    if (KVPak* paks = KVPak::Instance()) paks->LoadScenePaks(groupName);
+}
+
+void KVSerializeHost::ReleaseTemporaryPaks() {
+    if (KVPak* paks = KVPak::Instance()) paks->ReleaseTemporaryPaks();
+}
 
 int32_t KVSerializeHost::FinishSceneLoad(int32_t first, int32_t second) {
     KVUnitFactory* factory = KVUnitFactory::Instance();

@@ -26,6 +26,8 @@ public:
     int32_t ErrorString(const std::string& text) override;
     int32_t SetCallback(kvl::KVLogCallback callback) override;
 
+    // Already the engine's log from construction; kept for callers that ask.
+    void Install() {}
     const std::vector<Line>& Lines() const { return m_lines; }
     // Lines holding the text (at the level, when one is given).
     size_t Count(const std::string& part, int32_t level = -1) const;
