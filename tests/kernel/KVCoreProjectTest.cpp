@@ -130,3 +130,83 @@ TEST_F(KVCoreProjectTest, UnreadableProjectIsReportedAndMarked) {
 }
 
 } // namespace
+
+namespace {
+
+constexpr uint64_t kLoadAnimator = 0x003471247D5E3310ull;
+
+// The same game with a loading screen script.
+class KVCoreAnimatedLoadTest : public KVCoreProjectTest {
+protected:
+    void WriteProject(const std::string& loader) {
+        kvtest::KVPropertiesBlockWriter properties(0x10005);
+        properties.AddBoolean(kNeedSoundDevice, 0);
+        properties.AddString(kLoadAnimator, "loader.lua");
+        kvtest::KVProjectFileWriter project(0x10005, kProjectId);
+        project.AddKvl("scenes/a.kvl").AddGroup("start", {0}, true).Append(properties.Build());
+        ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
+        dir.WriteFile("assets/loader.luac", loader);
+    }
+    bool ScenesCreated() {
+        for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
+            if (call == "CreateSceneUnits(0)") return true;
+        return false;
+    }
+};
+
+TEST_F(KVCoreAnimatedLoadTest, ScenesLoadWhenTheLoadingScriptExits) {
+    WriteProject("n = 0\nfunction OnAnimatorInit() end\n"
+                 "function OnAnimatorUpdate(dt) n = n + 1 if n == 3 then KVLoadAnimator.Exit() end end\n");
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0);
+    EXPECT_TRUE(core->IsLoading());
+    EXPECT_FALSE(ScenesCreated());
+    uint8_t keep = 0;
+    for (int i = 0; i < 10 && core->IsLoading(); ++i) {
+        core->Step(&keep);
+        EXPECT_EQ(keep, 1);
+    }
+    EXPECT_FALSE(core->IsLoading());
+    EXPECT_TRUE(ScenesCreated());
+    EXPECT_FALSE(core->IsLoadPending());
+    core->SetActive(1);
+    core->Step(&keep);
+    EXPECT_EQ(LuaNumber("loaded"), 1.0);
+}
+
+TEST_F(KVCoreAnimatedLoadTest, SuspendFinishesTheLoadWhileTheScriptRuns) {
+    WriteProject("function OnAnimatorInit() end\n"
+                 "function OnAnimatorUpdate(dt)\n"
+                 "  if KVLoadAnimator.IsProjectLoading() then KVLoadAnimator.SuspendUntilEndOfLoading()\n"
+                 "  else KVLoadAnimator.Exit() end\n"
+                 "end\n");
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0);
+    uint8_t keep = 0;
+    for (int i = 0; i < 10 && core->IsLoading(); ++i) core->Step(&keep);
+    EXPECT_FALSE(core->IsLoading());
+    EXPECT_TRUE(ScenesCreated());
+}
+
+TEST_F(KVCoreAnimatedLoadTest, ThreadedLoadFinishesWhileTheScriptNeverExits) {
+    WriteProject("function OnAnimatorInit() end\nfunction OnAnimatorUpdate(dt) end\n");
+    kvtest::KVFakeGraphicDevice::nextCapabilities = 0x10;
+    KVCore* core = StartCore(true);
+    kvtest::KVFakeGraphicDevice::nextCapabilities = 0;
+    ASSERT_EQ(core->LoadProject(""), 0);
+    uint8_t keep = 0;
+    for (int i = 0; i < 500 && core->IsLoadPending(); ++i) core->Step(&keep);
+    EXPECT_FALSE(core->IsLoadPending());
+    EXPECT_TRUE(ScenesCreated());
+    EXPECT_TRUE(core->IsLoading());  // the loading screen still runs
+}
+
+TEST_F(KVCoreAnimatedLoadTest, ALoadingScriptThatFailsLoadsAtOnce) {
+    WriteProject("this is not lua");
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0);
+    EXPECT_FALSE(core->IsLoading());
+    EXPECT_TRUE(ScenesCreated());
+}
+
+} // namespace
