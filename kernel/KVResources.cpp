@@ -340,22 +340,27 @@ IKVResourceReader* KVResources::FindReader(const char* path) {
 
 // --- use, eviction and release ---------------------------------------------------
 
-KVResources::ManagedEntry* KVResources::ManagedEntryOf(IKVResource* resource, int32_t* index) {
+namespace {
+
+// The entry at the resource's own index, when that entry is the resource's.
+template <class Entry>
+Entry* EntryOf(KVIndexedList<Entry>& list, IKVResource* resource, int32_t* index) {
     if (!resource) return nullptr;
     int32_t i = resource->GetManagerIndex();
-    ManagedEntry* e = m_managed.At(i);
+    Entry* e = list.At(i);
     if (!e || e->resource != resource) return nullptr;
     if (index) *index = i;
     return e;
 }
 
+} // namespace
+
+KVResources::ManagedEntry* KVResources::ManagedEntryOf(IKVResource* resource, int32_t* index) {
+    return EntryOf(m_managed, resource, index);
+}
+
 KVResources::UnmanagedEntry* KVResources::UnmanagedEntryOf(IKVResource* resource, int32_t* index) {
-    if (!resource) return nullptr;
-    int32_t i = resource->GetManagerIndex();
-    UnmanagedEntry* e = m_unmanaged.At(i);
-    if (!e || e->resource != resource) return nullptr;
-    if (index) *index = i;
-    return e;
+    return EntryOf(m_unmanaged, resource, index);
 }
 
 IKVResource* KVResources::FindLoaded(const char* path) {
