@@ -71,17 +71,28 @@ void ReportUnknownField(const char* name) {
     lua->FormatLocation(Format("{0} is not a member of structure", text));
 }
 
-int StructIndex(lua_State* L) {
-    auto* block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
-    lua_settop(L, 2);
+// The field of the block in upvalue 1 named by argument 2, after the stack
+// is cut to its arguments; null, and reported, when the block has none.
+KVStructField* NamedField(lua_State* L, int arguments, StructBlock** block, int* index) {
+    *block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
+    lua_settop(L, arguments);
     lua_pushvalue(L, 2);
     const char* name = lua_tostring(L, -1);
-    int i = block ? FindField(block, name) : -1;
+    int i = *block ? FindField(*block, name) : -1;
     if (i < 0) {
         ReportUnknownField(name);
-        return 0;
+        return nullptr;
     }
-    KVStructField& field = block->fields[size_t(i)];
+    *index = i;
+    return &(*block)->fields[size_t(i)];
+}
+
+int StructIndex(lua_State* L) {
+    StructBlock* block = nullptr;
+    int i = -1;
+    KVStructField* named = NamedField(L, 2, &block, &i);
+    if (!named) return 0;
+    KVStructField& field = *named;
     if (field.get) field.get(&field, i, block->Data(), int32_t(block->data.size()));
     switch (field.kind) {
     case KVSTRUCT_FLOAT:
@@ -101,16 +112,11 @@ int StructIndex(lua_State* L) {
 }
 
 int StructNewIndex(lua_State* L) {
-    auto* block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
-    lua_settop(L, 3);
-    lua_pushvalue(L, 2);
-    const char* name = lua_tostring(L, -1);
-    int i = block ? FindField(block, name) : -1;
-    if (i < 0) {
-        ReportUnknownField(name);
-        return 0;
-    }
-    KVStructField& field = block->fields[size_t(i)];
+    StructBlock* block = nullptr;
+    int i = -1;
+    KVStructField* named = NamedField(L, 3, &block, &i);
+    if (!named) return 0;
+    KVStructField& field = *named;
     switch (field.kind) {
     case KVSTRUCT_FLOAT: {
         field.real = ToFloat(lua_tonumber(L, 3));
