@@ -38,10 +38,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool SameTime(const KVFileTime& a, const KVFileTime& b) {
-    return a.a == b.a && std::memcmp(a.b, b.b, sizeof a.b) == 0 && a.c == b.c;
-}
-
 void DeclareProperty(KVProperties* properties, void* target, int32_t type, const char* displayName, const char* key,
                      uint64_t id, int32_t editKind) {
     PropertyDescriptor d;
@@ -549,7 +545,7 @@ int32_t KVResources::UpdateResources(float dt) {
         m_reloadCursor.Set(m_managed.Next(index));
         KVFileTime now;
         if (!m_file || m_file->GetFileTime(entry->path.c_str(), &now) != KV_OK) continue;
-        if (SameTime(now, entry->time)) continue;
+        if (SameFileTime(now, entry->time)) continue;
         entry->time = now;
         if (Reload(index) != KV_OK) {
             // Its data is gone: the next use tries again.
