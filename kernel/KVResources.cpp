@@ -40,15 +40,7 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 
 void DeclareProperty(KVProperties* properties, void* target, int32_t type, const char* displayName, const char* key,
                      uint64_t id, int32_t editKind) {
-    PropertyDescriptor d;
-    d.target = target;
-    d.type = type;
-    d.displayName = displayName;
-    d.key = key;
-    d.section = "Resources";
-    d.id = id;
-    d.editKind = editKind;
-    properties->DeclareProperty(d);
+    properties->DeclareProperty(DescribeProperty(target, type, displayName, key, "Resources", id, editKind));
 }
 
 } // namespace
