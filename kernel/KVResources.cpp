@@ -343,12 +343,11 @@ Entry* EntryOf(KVIndexedList<Entry>& list, IKVResource* resource, int32_t* index
 
 } // namespace
 
-KVResources::ManagedEntry* KVResources::ManagedEntryOf(IKVResource* resource, int32_t* index) {
-    return EntryOf(m_managed, resource, index);
-}
-
-KVResources::UnmanagedEntry* KVResources::UnmanagedEntryOf(IKVResource* resource, int32_t* index) {
-    return EntryOf(m_unmanaged, resource, index);
+void KVResources::FindEntry(IKVResource* resource, ManagedEntry** managed, UnmanagedEntry** unmanaged,
+                            int32_t* index) {
+    *managed = resource->IsManaged() ? EntryOf(m_managed, resource, index) : nullptr;
+    *unmanaged = *managed ? nullptr : EntryOf(m_unmanaged, resource, index);
+    if (!*managed && !*unmanaged) *managed = EntryOf(m_managed, resource, index);
 }
 
 IKVResource* KVResources::FindLoaded(const char* path) {
@@ -366,9 +365,9 @@ IKVResource* KVResources::FindLoaded(const char* path) {
 int32_t KVResources::Touch(IKVResource* resource) {
     if (!resource || resource->GetManagerIndex() == kNone) return KV_OK;
     int32_t index = kNone;
-    ManagedEntry* managed = resource->IsManaged() ? ManagedEntryOf(resource, &index) : nullptr;
-    UnmanagedEntry* unmanaged = managed ? nullptr : UnmanagedEntryOf(resource, &index);
-    if (!managed && !unmanaged) managed = ManagedEntryOf(resource, &index);
+    ManagedEntry* managed = nullptr;
+    UnmanagedEntry* unmanaged = nullptr;
+    FindEntry(resource, &managed, &unmanaged, &index);
     if (managed) {
         if (managed->freed) {
             // Cleared first, so a use of the resource during its own reload
@@ -487,9 +486,9 @@ int32_t KVResources::DropAllOfType(int32_t kind) {
 int32_t KVResources::Release(IKVResource* resource) {
     if (!resource || resource->GetManagerIndex() == kNone) return KV_OK;
     int32_t index = kNone;
-    ManagedEntry* managed = resource->IsManaged() ? ManagedEntryOf(resource, &index) : nullptr;
-    UnmanagedEntry* unmanaged = managed ? nullptr : UnmanagedEntryOf(resource, &index);
-    if (!managed && !unmanaged) managed = ManagedEntryOf(resource, &index);
+    ManagedEntry* managed = nullptr;
+    UnmanagedEntry* unmanaged = nullptr;
+    FindEntry(resource, &managed, &unmanaged, &index);
     if (managed) {
         if (m_log) LogInfo("Resources: releasing " + managed->path);
         if (managed->flags & KVRESOURCE_WATCH_FILE) --m_watched;
