@@ -58,15 +58,7 @@ protected:
 
     static PropertyDescriptor Describe(void* target, int32_t type, const char* key, uint64_t id,
                                        const char* section = "General", int32_t editKind = 0) {
-        PropertyDescriptor d;
-        d.target = target;
-        d.type = type;
-        d.displayName = key;
-        d.key = key;
-        d.section = section;
-        d.id = id;
-        d.editKind = editKind;
-        return d;
+        return DescribeProperty(target, type, key, key, section, id, editKind);
     }
 
     kvtest::TempWorkDir dir;
