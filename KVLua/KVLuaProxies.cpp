@@ -156,6 +156,19 @@ void PushNativeClosure(lua_State* L, int upvalueIndex, KVLuaNativeFunction funct
     lua_pushcclosure(L, NativeTrampoline, 2);
 }
 
+// Sets "__index" and "__newindex" of the metatable at the absolute index to
+// the natives given, each closing over the value at upvalueIndex.
+void SetProxyAccessors(lua_State* L, int metatable, int upvalueIndex, KVProxyGet get, KVProxySet set) {
+    if (get) {
+        PushNativeClosure(L, upvalueIndex, get);
+        lua_setfield(L, metatable, "__index");
+    }
+    if (set) {
+        PushNativeClosure(L, upvalueIndex, set);
+        lua_setfield(L, metatable, "__newindex");
+    }
+}
+
 bool IsNativeObject(lua_State* L, int index) {
     if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(IKVLua::LuaObject*)) return false;
     if (!lua_getmetatable(L, index)) return false;
@@ -226,14 +239,7 @@ int32_t KVLua::PushProxy(void* object, KVProxyGet get, KVProxySet set) {
     lua_newtable(L);
     lua_pushlightuserdata(L, object);
     int objectIndex = lua_gettop(L);
-    if (get) {
-        PushNativeClosure(L, objectIndex, get);
-        lua_setfield(L, -3, "__index");
-    }
-    if (set) {
-        PushNativeClosure(L, objectIndex, set);
-        lua_setfield(L, -3, "__newindex");
-    }
+    SetProxyAccessors(L, objectIndex - 1, objectIndex, get, set);
     lua_pop(L, 1);
     lua_setmetatable(L, -2);
     return KV_OK;
@@ -248,14 +254,7 @@ int32_t KVLua::PushUserdataProxy(KVProxyGet get, KVProxySet set, const void* dat
     if (size && !data) std::memset(block, 0, size);
     int blockIndex = lua_gettop(L);
     lua_newtable(L);
-    if (get) {
-        PushNativeClosure(L, blockIndex, get);
-        lua_setfield(L, -2, "__index");
-    }
-    if (set) {
-        PushNativeClosure(L, blockIndex, set);
-        lua_setfield(L, -2, "__newindex");
-    }
+    SetProxyAccessors(L, blockIndex + 1, blockIndex, get, set);
     lua_setmetatable(L, blockIndex);
     return KV_OK;
 }
