@@ -83,35 +83,27 @@ bool CheckArguments(IKVLua* lua, bool tableData) {
     return true;
 }
 
-int ScriptCrypt() {
+// Enciphers argument 1, a byte table or else a text, with the key in
+// argument 2, and pushes the result as a byte table or as a text.
+int CryptArgument(bool fromTable, bool toText) {
     IKVLua* lua = GetLuaBinding();
     std::string key;
-    if (!lua || !CheckArguments(lua, true) || !ReadKey(lua, &key)) return 0;
-    std::vector<uint8_t> bytes = ReadByteTable(lua, 1);
+    if (!lua || !CheckArguments(lua, fromTable) || !ReadKey(lua, &key)) return 0;
+    std::vector<uint8_t> bytes = fromTable ? ReadByteTable(lua, 1) : ReadText(lua, 1);
     if (!Encipher(key, &bytes)) return 0;
-    PushByteTable(lua, bytes);
+    if (toText) {
+        PushText(lua, bytes);
+    } else {
+        PushByteTable(lua, bytes);
+    }
     return 1;
 }
 
-int ScriptCryptFromString() {
-    IKVLua* lua = GetLuaBinding();
-    std::string key;
-    if (!lua || !CheckArguments(lua, false) || !ReadKey(lua, &key)) return 0;
-    std::vector<uint8_t> bytes = ReadText(lua, 1);
-    if (!Encipher(key, &bytes)) return 0;
-    PushByteTable(lua, bytes);
-    return 1;
-}
+int ScriptCrypt() { return CryptArgument(true, false); }
 
-int ScriptCryptToString() {
-    IKVLua* lua = GetLuaBinding();
-    std::string key;
-    if (!lua || !CheckArguments(lua, true) || !ReadKey(lua, &key)) return 0;
-    std::vector<uint8_t> bytes = ReadByteTable(lua, 1);
-    if (!Encipher(key, &bytes)) return 0;
-    PushText(lua, bytes);
-    return 1;
-}
+int ScriptCryptFromString() { return CryptArgument(false, false); }
+
+int ScriptCryptToString() { return CryptArgument(true, true); }
 
 const KVLuaFunctionEntry kFunctions[] = {
     {"Crypt", &ScriptCrypt},

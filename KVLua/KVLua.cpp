@@ -209,15 +209,7 @@ void KVLua::DeclareProperties() {
         {&m_oldUnitArray, PROPERTY_BOOLEAN, "Old unit array", "OldUnitArray", 0x0016F8A7BA3A355Dull, 0},
     };
     for (const Key& k : keys) {
-        PropertyDescriptor d;
-        d.target = k.target;
-        d.type = k.type;
-        d.displayName = k.displayName;
-        d.key = k.key;
-        d.section = "Script";
-        d.id = k.id;
-        d.editKind = k.flags;
-        properties->DeclareProperty(d);
+        properties->DeclareProperty(DescribeProperty(k.target, k.type, k.displayName, k.key, "Script", k.id, k.flags));
     }
 }
 

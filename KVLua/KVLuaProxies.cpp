@@ -71,17 +71,28 @@ void ReportUnknownField(const char* name) {
     lua->FormatLocation(Format("{0} is not a member of structure", text));
 }
 
-int StructIndex(lua_State* L) {
-    auto* block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
-    lua_settop(L, 2);
+// The field of the block in upvalue 1 named by argument 2, after the stack
+// is cut to its arguments; null, and reported, when the block has none.
+KVStructField* NamedField(lua_State* L, int arguments, StructBlock** block, int* index) {
+    *block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
+    lua_settop(L, arguments);
     lua_pushvalue(L, 2);
     const char* name = lua_tostring(L, -1);
-    int i = block ? FindField(block, name) : -1;
+    int i = *block ? FindField(*block, name) : -1;
     if (i < 0) {
         ReportUnknownField(name);
-        return 0;
+        return nullptr;
     }
-    KVStructField& field = block->fields[size_t(i)];
+    *index = i;
+    return &(*block)->fields[size_t(i)];
+}
+
+int StructIndex(lua_State* L) {
+    StructBlock* block = nullptr;
+    int i = -1;
+    KVStructField* named = NamedField(L, 2, &block, &i);
+    if (!named) return 0;
+    KVStructField& field = *named;
     if (field.get) field.get(&field, i, block->Data(), int32_t(block->data.size()));
     switch (field.kind) {
     case KVSTRUCT_FLOAT:
@@ -101,16 +112,11 @@ int StructIndex(lua_State* L) {
 }
 
 int StructNewIndex(lua_State* L) {
-    auto* block = static_cast<StructBlock*>(lua_touserdata(L, lua_upvalueindex(1)));
-    lua_settop(L, 3);
-    lua_pushvalue(L, 2);
-    const char* name = lua_tostring(L, -1);
-    int i = block ? FindField(block, name) : -1;
-    if (i < 0) {
-        ReportUnknownField(name);
-        return 0;
-    }
-    KVStructField& field = block->fields[size_t(i)];
+    StructBlock* block = nullptr;
+    int i = -1;
+    KVStructField* named = NamedField(L, 3, &block, &i);
+    if (!named) return 0;
+    KVStructField& field = *named;
     switch (field.kind) {
     case KVSTRUCT_FLOAT: {
         field.real = ToFloat(lua_tonumber(L, 3));
@@ -148,6 +154,19 @@ void PushNativeClosure(lua_State* L, int upvalueIndex, KVLuaNativeFunction funct
     lua_pushvalue(L, upvalueIndex);
     lua_pushlightuserdata(L, reinterpret_cast<void*>(function));
     lua_pushcclosure(L, NativeTrampoline, 2);
+}
+
+// Sets "__index" and "__newindex" of the metatable at the absolute index to
+// the natives given, each closing over the value at upvalueIndex.
+void SetProxyAccessors(lua_State* L, int metatable, int upvalueIndex, KVProxyGet get, KVProxySet set) {
+    if (get) {
+        PushNativeClosure(L, upvalueIndex, get);
+        lua_setfield(L, metatable, "__index");
+    }
+    if (set) {
+        PushNativeClosure(L, upvalueIndex, set);
+        lua_setfield(L, metatable, "__newindex");
+    }
 }
 
 bool IsNativeObject(lua_State* L, int index) {
@@ -220,14 +239,7 @@ int32_t KVLua::PushProxy(void* object, KVProxyGet get, KVProxySet set) {
     lua_newtable(L);
     lua_pushlightuserdata(L, object);
     int objectIndex = lua_gettop(L);
-    if (get) {
-        PushNativeClosure(L, objectIndex, get);
-        lua_setfield(L, -3, "__index");
-    }
-    if (set) {
-        PushNativeClosure(L, objectIndex, set);
-        lua_setfield(L, -3, "__newindex");
-    }
+    SetProxyAccessors(L, objectIndex - 1, objectIndex, get, set);
     lua_pop(L, 1);
     lua_setmetatable(L, -2);
     return KV_OK;
@@ -242,14 +254,7 @@ int32_t KVLua::PushUserdataProxy(KVProxyGet get, KVProxySet set, const void* dat
     if (size && !data) std::memset(block, 0, size);
     int blockIndex = lua_gettop(L);
     lua_newtable(L);
-    if (get) {
-        PushNativeClosure(L, blockIndex, get);
-        lua_setfield(L, -2, "__index");
-    }
-    if (set) {
-        PushNativeClosure(L, blockIndex, set);
-        lua_setfield(L, -2, "__newindex");
-    }
+    SetProxyAccessors(L, blockIndex + 1, blockIndex, get, set);
     lua_setmetatable(L, blockIndex);
     return KV_OK;
 }

@@ -55,6 +55,61 @@ int GetTableField(lua_State* L) {
     return 1;
 }
 
+// Pushes the raw element of the table at the position; false when there is
+// no table there.
+bool PushElement(lua_State* L, int32_t position, int32_t index) {
+    if (!L) return false;
+    position = AbsoluteIndex(L, position);
+    if (!IsStackIndex(L, position) || !lua_istable(L, position) || !lua_checkstack(L, 1)) return false;
+    lua_rawgeti(L, position, index);
+    return true;
+}
+
+// The Take readers read the value on top of the stack into out when it has
+// the wanted type, pop it, and answer 1 when it had.
+int32_t TakeString(lua_State* L, std::string* out) {
+    int32_t found = 0;
+    int type = lua_type(L, -1);
+    if (type == LUA_TSTRING || type == LUA_TNUMBER) {
+        size_t length = 0;
+        const char* text = lua_tolstring(L, -1, &length);
+        if (out) out->assign(text, length);
+        found = 1;
+    }
+    lua_pop(L, 1);
+    return found;
+}
+
+int32_t TakeBoolean(lua_State* L, uint8_t* out) {
+    int32_t found = 0;
+    if (lua_type(L, -1) == LUA_TBOOLEAN) {
+        if (out) *out = lua_toboolean(L, -1) ? 1 : 0;
+        found = 1;
+    }
+    lua_pop(L, 1);
+    return found;
+}
+
+int32_t TakeFloat(lua_State* L, float* out) {
+    int32_t found = 0;
+    if (lua_isnumber(L, -1)) {
+        if (out) *out = ToFloat(lua_tonumber(L, -1));
+        found = 1;
+    }
+    lua_pop(L, 1);
+    return found;
+}
+
+int32_t TakeInteger(lua_State* L, int32_t* out) {
+    int32_t found = 0;
+    if (lua_isnumber(L, -1)) {
+        if (out) *out = NumberToInt32(lua_tonumber(L, -1));
+        found = 1;
+    }
+    lua_pop(L, 1);
+    return found;
+}
+
 } // namespace
 
 int32_t NumberToInt32(double value) {
@@ -306,18 +361,7 @@ bool KVLua::ProtectedGetField(lua_State* L, int32_t position, const char* key) {
 }
 
 int32_t KVLua::GetFieldString(int32_t position, const char* key, std::string* out) {
-    lua_State* L = m_state;
-    if (!ProtectedGetField(L, position, key)) return 0;
-    int32_t found = 0;
-    int type = lua_type(L, -1);
-    if (type == LUA_TSTRING || type == LUA_TNUMBER) {
-        size_t length = 0;
-        const char* text = lua_tolstring(L, -1, &length);
-        if (out) out->assign(text, length);
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return ProtectedGetField(m_state, position, key) ? TakeString(m_state, out) : 0;
 }
 
 int32_t KVLua::GetFieldBoolean(int32_t position, const char* key, uint8_t* out) {
@@ -325,14 +369,7 @@ int32_t KVLua::GetFieldBoolean(int32_t position, const char* key, uint8_t* out) 
 }
 
 int32_t KVLua::GetFieldBooleanOn(lua_State* L, int32_t position, const char* key, uint8_t* out) {
-    if (!ProtectedGetField(L, position, key)) return 0;
-    int32_t found = 0;
-    if (lua_type(L, -1) == LUA_TBOOLEAN) {
-        if (out) *out = lua_toboolean(L, -1) ? 1 : 0;
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return ProtectedGetField(L, position, key) ? TakeBoolean(L, out) : 0;
 }
 
 int32_t KVLua::GetFieldFloat(int32_t position, const char* key, float* out) {
@@ -340,14 +377,7 @@ int32_t KVLua::GetFieldFloat(int32_t position, const char* key, float* out) {
 }
 
 int32_t KVLua::GetFieldFloatOn(lua_State* L, int32_t position, const char* key, float* out) {
-    if (!ProtectedGetField(L, position, key)) return 0;
-    int32_t found = 0;
-    if (lua_isnumber(L, -1)) {
-        if (out) *out = ToFloat(lua_tonumber(L, -1));
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return ProtectedGetField(L, position, key) ? TakeFloat(L, out) : 0;
 }
 
 int32_t KVLua::GetFieldInteger(int32_t position, const char* key, int32_t* out) {
@@ -359,14 +389,7 @@ int32_t KVLua::GetFieldInteger2(int32_t position, const char* key, int32_t* out)
 }
 
 int32_t KVLua::GetFieldIntegerOn(lua_State* L, int32_t position, const char* key, int32_t* out) {
-    if (!ProtectedGetField(L, position, key)) return 0;
-    int32_t found = 0;
-    if (lua_isnumber(L, -1)) {
-        if (out) *out = NumberToInt32(lua_tonumber(L, -1));
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return ProtectedGetField(L, position, key) ? TakeInteger(L, out) : 0;
 }
 
 int32_t KVLua::GetFieldUnit(int32_t position, const char* key, int32_t* out) {
@@ -390,69 +413,20 @@ int32_t KVLua::GetFieldText(int32_t position, const char* key, std::string* out)
 
 int32_t KVLua::PushField(int32_t position, const char* key) { return ProtectedGetField(m_state, position, key) ? 1 : 0; }
 
-namespace {
-
-// Pushes the raw element of the table at the position; false when there is
-// no table there.
-bool PushElement(lua_State* L, int32_t position, int32_t index) {
-    if (!L) return false;
-    position = AbsoluteIndex(L, position);
-    if (!IsStackIndex(L, position) || !lua_istable(L, position) || !lua_checkstack(L, 1)) return false;
-    lua_rawgeti(L, position, index);
-    return true;
-}
-
-} // namespace
-
 int32_t KVLua::GetIndexString(int32_t position, int32_t index, std::string* out) {
-    lua_State* L = m_state;
-    if (!PushElement(L, position, index)) return 0;
-    int32_t found = 0;
-    int type = lua_type(L, -1);
-    if (type == LUA_TSTRING || type == LUA_TNUMBER) {
-        size_t length = 0;
-        const char* text = lua_tolstring(L, -1, &length);
-        if (out) out->assign(text, length);
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return PushElement(m_state, position, index) ? TakeString(m_state, out) : 0;
 }
 
 int32_t KVLua::GetIndexInteger(int32_t position, int32_t index, int32_t* out) {
-    lua_State* L = m_state;
-    if (!PushElement(L, position, index)) return 0;
-    int32_t found = 0;
-    if (lua_isnumber(L, -1)) {
-        if (out) *out = NumberToInt32(lua_tonumber(L, -1));
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return PushElement(m_state, position, index) ? TakeInteger(m_state, out) : 0;
 }
 
 int32_t KVLua::GetIndexFloat(int32_t position, int32_t index, float* out) {
-    lua_State* L = m_state;
-    if (!PushElement(L, position, index)) return 0;
-    int32_t found = 0;
-    if (lua_isnumber(L, -1)) {
-        if (out) *out = ToFloat(lua_tonumber(L, -1));
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return PushElement(m_state, position, index) ? TakeFloat(m_state, out) : 0;
 }
 
 int32_t KVLua::GetIndexBoolean(int32_t position, int32_t index, uint8_t* out) {
-    lua_State* L = m_state;
-    if (!PushElement(L, position, index)) return 0;
-    int32_t found = 0;
-    if (lua_type(L, -1) == LUA_TBOOLEAN) {
-        if (out) *out = lua_toboolean(L, -1) ? 1 : 0;
-        found = 1;
-    }
-    lua_pop(L, 1);
-    return found;
+    return PushElement(m_state, position, index) ? TakeBoolean(m_state, out) : 0;
 }
 
 int32_t KVLua::GetLength(int32_t position) {

@@ -41,6 +41,15 @@ N* FindFolded(N* node, const std::string& name, size_t at) {
     return nullptr;
 }
 
+// The child holding exactly this character, or null.
+template <class N>
+N* ExactChild(N* node, char c) {
+    for (auto& child : node->children) {
+        if (child->character == c) return child.get();
+    }
+    return nullptr;
+}
+
 template <class N>
 void CollectFiles(N* node, std::vector<N*>* out) {
     if (!node->lists.empty()) out->push_back(node);
@@ -109,15 +118,8 @@ ScriptDebugState::Node* ScriptDebugState::FindNode(const std::string& name) cons
     Node* node = m_breakpoints.get();
     if (!m_caseSensitive) return FindFolded(node, name, 0);
     for (char c : name) {
-        Node* next = nullptr;
-        for (auto& child : node->children) {
-            if (child->character == c) {
-                next = child.get();
-                break;
-            }
-        }
-        if (!next) return nullptr;
-        node = next;
+        node = ExactChild(node, c);
+        if (!node) return nullptr;
     }
     return node->lists.empty() ? nullptr : node;
 }
@@ -128,13 +130,7 @@ void ScriptDebugState::ToggleBreakpoint(const char* file, int32_t line) {
     if (!node) {
         node = m_breakpoints.get();
         for (char c : name) {
-            Node* next = nullptr;
-            for (auto& child : node->children) {
-                if (child->character == c) {
-                    next = child.get();
-                    break;
-                }
-            }
+            Node* next = ExactChild(node, c);
             if (!next) {
                 node->children.emplace_back(new Node);
                 next = node->children.back().get();

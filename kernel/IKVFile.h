@@ -1,4 +1,5 @@
 #pragma once
+#include <cstring>
 #include <string>
 #include "IKVUnknown.h"
 
@@ -22,6 +23,10 @@ struct KVFileTime {
     uint8_t b[5] = {0, 0, 0, 0, 0};
     uint32_t c = 0;
 };
+
+inline bool SameFileTime(const KVFileTime& x, const KVFileTime& y) {
+    return x.a == y.a && std::memcmp(x.b, y.b, sizeof x.b) == 0 && x.c == y.c;
+}
 
 // One listing entry.
 struct FileFindData {

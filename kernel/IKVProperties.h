@@ -40,6 +40,21 @@ struct PropertyDescriptor {
     IKVPropertyUpdater* updater = nullptr;
 };
 
+// A descriptor with the fields most declarations set; the rest keep their
+// defaults.
+inline PropertyDescriptor DescribeProperty(void* target, int32_t type, const char* displayName, const char* key,
+                                           const char* section, uint64_t id, int32_t editKind = 0) {
+    PropertyDescriptor d;
+    d.target = target;
+    d.type = type;
+    d.displayName = displayName;
+    d.key = key;
+    d.section = section;
+    d.id = id;
+    d.editKind = editKind;
+    return d;
+}
+
 struct PropertyTarget {
     void* target = nullptr;
     int32_t type = PROPERTY_INTEGER;

@@ -26,15 +26,7 @@ const char* const kLanguageNames[] = {"japanese",     "english",      "german", 
 
 void Declare(IKVProperties* properties, const char* display, const char* key, int32_t type,
              KVInterfaceId id, int32_t flags, void* target) {
-    PropertyDescriptor d;
-    d.target = target;
-    d.type = type;
-    d.displayName = display;
-    d.key = key;
-    d.section = "General";
-    d.id = id.Value();
-    d.editKind = flags;
-    properties->DeclareProperty(d);
+    properties->DeclareProperty(DescribeProperty(target, type, display, key, "General", id.Value(), flags));
 }
 
 } // namespace

@@ -115,11 +115,18 @@ std::vector<int32_t> KVLoadAnimator::ItemPool::DrawingOrder() const {
 
 KVLoadAnimator::~KVLoadAnimator() {
     // Normally stopped by the core's release already; never leak the script.
+    ReleaseItemsAndScript();
+}
+
+void KVLoadAnimator::ReleaseItemsAndScript() {
     {
         ItemPool::Walk walk(m_items);
         for (int32_t i = walk.Next(); i >= 0; i = walk.Next()) {
             Item* item = m_items.Get(i);
-            if (item && item->texture) item->texture->Release();
+            if (item && item->texture) {
+                item->texture->Release();
+                item->texture = nullptr;
+            }
         }
     }
     m_items.Clear();
@@ -193,25 +200,7 @@ void KVLoadAnimator::Update() {
 void KVLoadAnimator::Stop() {
     KVGraphic* graphic = KVGraphic::Instance();
     if (m_resolutionSet && graphic) graphic->Set2DTransform(m_savedScale, nullptr);
-    {
-        ItemPool::Walk walk(m_items);
-        for (int32_t i = walk.Next(); i >= 0; i = walk.Next()) {
-            Item* item = m_items.Get(i);
-            if (item && item->texture) {
-                item->texture->Release();
-                item->texture = nullptr;
-            }
-        }
-    }
-    m_items.Clear();
-    if (m_state) {
-        if (KVLua* lua = KVLua::Instance()) {
-            lua->CloseStateOn(m_state);
-        } else {
-            lua_close(m_state);
-        }
-        m_state = nullptr;
-    }
+    ReleaseItemsAndScript();
     // Nothing is left to animate.
     m_running = false;
 }

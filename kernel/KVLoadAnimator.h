@@ -122,6 +122,8 @@ public:
 private:
     void RegisterFunctions();
     void DrawItems();
+    // Releases every item's texture, empties the pool and closes the script.
+    void ReleaseItemsAndScript();
     void DrawSprite(const Item& item);
 
     bool m_enabled = true;

@@ -55,15 +55,8 @@ int32_t KVLog::Init(int32_t phase) {
         break;
     case 2:
         if (KVProperties* properties = KVProperties::Instance()) {
-            PropertyDescriptor d;
-            d.target = &m_logOnDisk;
-            d.type = PROPERTY_BOOLEAN;
-            d.displayName = "Log on disk";
-            d.key = "LogOnDisk";
-            d.section = "General";
-            d.id = kLogOnDiskId;
-            d.editKind = 0;
-            properties->DeclareProperty(d);
+            properties->DeclareProperty(
+                DescribeProperty(&m_logOnDisk, PROPERTY_BOOLEAN, "Log on disk", "LogOnDisk", "General", kLogOnDiskId));
         }
         m_diskSwitchKnown = true;
         break;

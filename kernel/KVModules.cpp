@@ -101,14 +101,8 @@ int32_t KVModules::QueryModulesByPriority(const KVInterfaceId& id, void** out, i
 void KVModules::DeclareProperties() {
     IKVProperties* properties = QueryCoreInterface<IKVProperties>(IID_IKVProperties);
     if (!properties) return;
-    PropertyDescriptor d;
-    d.target = &m_projectModules;
-    d.type = PROPERTY_STRING;
-    d.displayName = "Project modules";
-    d.key = "ProjectModules";
-    d.section = "General";
-    d.id = MakeId(0x006EBC6F, 0xC6BFA170).Value();
-    d.editKind = 4;
+    PropertyDescriptor d = DescribeProperty(&m_projectModules, PROPERTY_STRING, "Project modules", "ProjectModules",
+                                            "General", MakeId(0x006EBC6F, 0xC6BFA170).Value(), 4);
     d.filter = "dll";
     properties->DeclareProperty(d);
 }

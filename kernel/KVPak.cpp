@@ -92,15 +92,8 @@ int32_t KVPak::Init(int32_t phase) {
         break;
     case 2:
         if (KVProperties* properties = KVProperties::Instance()) {
-            PropertyDescriptor d;
-            d.target = &m_logUnpackedFiles;
-            d.type = PROPERTY_BOOLEAN;
-            d.displayName = "Log unpacked files";
-            d.key = "LogUnpackedFiles";
-            d.section = "Pak";
-            d.id = kLogUnpackedFilesId;
-            d.editKind = 0;
-            properties->DeclareProperty(d);
+            properties->DeclareProperty(DescribeProperty(&m_logUnpackedFiles, PROPERTY_BOOLEAN, "Log unpacked files",
+                                                         "LogUnpackedFiles", "Pak", kLogUnpackedFilesId));
         }
         break;
     default:

@@ -38,21 +38,9 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool SameTime(const KVFileTime& a, const KVFileTime& b) {
-    return a.a == b.a && std::memcmp(a.b, b.b, sizeof a.b) == 0 && a.c == b.c;
-}
-
 void DeclareProperty(KVProperties* properties, void* target, int32_t type, const char* displayName, const char* key,
                      uint64_t id, int32_t editKind) {
-    PropertyDescriptor d;
-    d.target = target;
-    d.type = type;
-    d.displayName = displayName;
-    d.key = key;
-    d.section = "Resources";
-    d.id = id;
-    d.editKind = editKind;
-    properties->DeclareProperty(d);
+    properties->DeclareProperty(DescribeProperty(target, type, displayName, key, "Resources", id, editKind));
 }
 
 } // namespace
@@ -340,22 +328,26 @@ IKVResourceReader* KVResources::FindReader(const char* path) {
 
 // --- use, eviction and release ---------------------------------------------------
 
-KVResources::ManagedEntry* KVResources::ManagedEntryOf(IKVResource* resource, int32_t* index) {
+namespace {
+
+// The entry at the resource's own index, when that entry is the resource's.
+template <class Entry>
+Entry* EntryOf(KVIndexedList<Entry>& list, IKVResource* resource, int32_t* index) {
     if (!resource) return nullptr;
     int32_t i = resource->GetManagerIndex();
-    ManagedEntry* e = m_managed.At(i);
+    Entry* e = list.At(i);
     if (!e || e->resource != resource) return nullptr;
     if (index) *index = i;
     return e;
 }
 
-KVResources::UnmanagedEntry* KVResources::UnmanagedEntryOf(IKVResource* resource, int32_t* index) {
-    if (!resource) return nullptr;
-    int32_t i = resource->GetManagerIndex();
-    UnmanagedEntry* e = m_unmanaged.At(i);
-    if (!e || e->resource != resource) return nullptr;
-    if (index) *index = i;
-    return e;
+} // namespace
+
+void KVResources::FindEntry(IKVResource* resource, ManagedEntry** managed, UnmanagedEntry** unmanaged,
+                            int32_t* index) {
+    *managed = resource->IsManaged() ? EntryOf(m_managed, resource, index) : nullptr;
+    *unmanaged = *managed ? nullptr : EntryOf(m_unmanaged, resource, index);
+    if (!*managed && !*unmanaged) *managed = EntryOf(m_managed, resource, index);
 }
 
 IKVResource* KVResources::FindLoaded(const char* path) {
@@ -373,9 +365,9 @@ IKVResource* KVResources::FindLoaded(const char* path) {
 int32_t KVResources::Touch(IKVResource* resource) {
     if (!resource || resource->GetManagerIndex() == kNone) return KV_OK;
     int32_t index = kNone;
-    ManagedEntry* managed = resource->IsManaged() ? ManagedEntryOf(resource, &index) : nullptr;
-    UnmanagedEntry* unmanaged = managed ? nullptr : UnmanagedEntryOf(resource, &index);
-    if (!managed && !unmanaged) managed = ManagedEntryOf(resource, &index);
+    ManagedEntry* managed = nullptr;
+    UnmanagedEntry* unmanaged = nullptr;
+    FindEntry(resource, &managed, &unmanaged, &index);
     if (managed) {
         if (managed->freed) {
             // Cleared first, so a use of the resource during its own reload
@@ -494,9 +486,9 @@ int32_t KVResources::DropAllOfType(int32_t kind) {
 int32_t KVResources::Release(IKVResource* resource) {
     if (!resource || resource->GetManagerIndex() == kNone) return KV_OK;
     int32_t index = kNone;
-    ManagedEntry* managed = resource->IsManaged() ? ManagedEntryOf(resource, &index) : nullptr;
-    UnmanagedEntry* unmanaged = managed ? nullptr : UnmanagedEntryOf(resource, &index);
-    if (!managed && !unmanaged) managed = ManagedEntryOf(resource, &index);
+    ManagedEntry* managed = nullptr;
+    UnmanagedEntry* unmanaged = nullptr;
+    FindEntry(resource, &managed, &unmanaged, &index);
     if (managed) {
         if (m_log) LogInfo("Resources: releasing " + managed->path);
         if (managed->flags & KVRESOURCE_WATCH_FILE) --m_watched;
@@ -544,7 +536,7 @@ int32_t KVResources::UpdateResources(float dt) {
         m_reloadCursor.Set(m_managed.Next(index));
         KVFileTime now;
         if (!m_file || m_file->GetFileTime(entry->path.c_str(), &now) != KV_OK) continue;
-        if (SameTime(now, entry->time)) continue;
+        if (SameFileTime(now, entry->time)) continue;
         entry->time = now;
         if (Reload(index) != KV_OK) {
             // Its data is gone: the next use tries again.

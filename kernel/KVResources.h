@@ -113,9 +113,9 @@ private:
     void FreeManaged(ManagedEntry* entry, bool log);
     void BuildIndex();
     void IndexDirectory(const std::string& directory, int depth);
-    // The entry of a resource in the list its IsManaged names, or null.
-    ManagedEntry* ManagedEntryOf(IKVResource* resource, int32_t* index);
-    UnmanagedEntry* UnmanagedEntryOf(IKVResource* resource, int32_t* index);
+    // The entry of a resource, sought first in the list its IsManaged names
+    // and then among the managed ones; one of the two is set, or neither.
+    void FindEntry(IKVResource* resource, ManagedEntry** managed, UnmanagedEntry** unmanaged, int32_t* index);
     bool IsEditorMode() const;
     double Clock() const;
     void LogInfo(const std::string& text);

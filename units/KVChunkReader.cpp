@@ -228,17 +228,20 @@ int32_t KVChunkReader::ReadUInt64(uint64_t* out) {
     return result;
 }
 
+bool KVChunkReader::LengthFits(const char* what, uint32_t length, uint32_t needed) const {
+    if (needed <= Remaining()) return true;
+    LogError(Format("{0} of {1} bytes at offset {2} runs past the end of the file ({3} bytes left)", what,
+                    FormatValue(length), FormatValue(m_position - 4), FormatValue(Remaining())));
+    return false;
+}
+
 int32_t KVChunkReader::ReadString(std::string* out) {
     if (out) out->clear();
     uint32_t length = 0;
     int32_t result = ReadU32(&length);
     if (result != KV_OK) return result;
     // The length is checked before anything is allocated for it.
-    if (length > Remaining()) {
-        LogError(Format("string of {0} bytes at offset {1} runs past the end of the file ({2} bytes left)",
-                        FormatValue(length), FormatValue(m_position - 4), FormatValue(Remaining())));
-        return KV_READ_FAILED;
-    }
+    if (!LengthFits("string", length, length)) return KV_READ_FAILED;
     std::string text(length, '\0');
     result = ReadRaw(length ? &text[0] : nullptr, length, true);
     if (result != KV_OK) return result;
@@ -290,11 +293,7 @@ int32_t KVChunkReader::ReadUnitRefArray(std::vector<uint64_t>* uids) {
     if (result != KV_OK) return result;
     // Bytes beyond a multiple of 8 are not part of any element and stay unread.
     const uint32_t used = size & ~7u;
-    if (used > Remaining()) {
-        LogError(Format("unit array of {0} bytes at offset {1} runs past the end of the file ({2} bytes left)",
-                        FormatValue(size), FormatValue(m_position - 4), FormatValue(Remaining())));
-        return KV_READ_FAILED;
-    }
+    if (!LengthFits("unit array", size, used)) return KV_READ_FAILED;
     for (uint32_t i = 0; i < used / 8; ++i) {
         uint8_t bytes[8];
         result = ReadRaw(bytes, 8, true);
@@ -309,11 +308,7 @@ int32_t KVChunkReader::ReadPointArray(std::vector<KVPoint32>* points) {
     uint32_t size = 0;
     int32_t result = ReadU32(&size);
     if (result != KV_OK) return result;
-    if (size > Remaining()) {
-        LogError(Format("point array of {0} bytes at offset {1} runs past the end of the file ({2} bytes left)",
-                        FormatValue(size), FormatValue(m_position - 4), FormatValue(Remaining())));
-        return KV_READ_FAILED;
-    }
+    if (!LengthFits("point array", size, size)) return KV_READ_FAILED;
     std::vector<KVPoint32> read(size / 8);
     for (KVPoint32& point : read) {
         uint8_t bytes[8];
@@ -333,12 +328,8 @@ int32_t KVChunkReader::ReadStringList(std::vector<std::string>* out) {
     uint32_t total = 0;
     int32_t result = ReadU32(&total);
     if (result != KV_OK) return result;
+    if (!LengthFits("string list", total, total)) return KV_READ_FAILED;
     const uint32_t start = m_position;
-    if (total > Remaining()) {
-        LogError(Format("string list of {0} bytes at offset {1} runs past the end of the file ({2} bytes left)",
-                        FormatValue(total), FormatValue(start - 4), FormatValue(Remaining())));
-        return KV_READ_FAILED;
-    }
     const uint32_t end = start + total;
     while (m_position < end) {
         // A length word or a string that crosses the stored total ends the list.

@@ -97,6 +97,9 @@ private:
     int32_t ReadU32(uint32_t* out);
     int32_t ReadU16(uint16_t* out);
     int32_t SkipBytes(uint32_t count);
+    // False, with an error logged, when `needed` bytes are more than the file
+    // has left after the length word just read; `length` is the stored value.
+    bool LengthFits(const char* what, uint32_t length, uint32_t needed) const;
     int32_t SeekTo(uint32_t position);
     int32_t CheckSizeWord(uint32_t count);
     // Reads a chunk header at the current position and checks its size

@@ -1,7 +1,5 @@
 #include "KVFileInfoCache.h"
 
-#include <cstring>
-
 namespace kvl {
 namespace {
 
@@ -10,7 +8,7 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 } // namespace
 
 bool KVFileInfoCache::SameInfo(const KVFileTime& a, const KVFileTime& b) {
-    return a.a == b.a && std::memcmp(a.b, b.b, 5) == 0 && a.c == b.c;
+    return SameFileTime(a, b);
 }
 
 void KVFileInfoCache::Clear() {

@@ -4,28 +4,11 @@
 
 #include <cstring>
 
-#include "support/KVTestLuaHost.h"
-
-using kvtest::KVTestLuaHost;
+#include "support/KVLuaHostTest.h"
 
 namespace {
 
-class ProxiesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        host.Start();
-        L = host.State();
-        lua = &host.Lua();
-    }
-    void Run(const std::string& code) {
-        std::string error;
-        ASSERT_TRUE(host.Run(code, &error)) << error;
-    }
-
-    KVTestLuaHost host;
-    lua_State* L = nullptr;
-    kvl::KVLua* lua = nullptr;
-};
+using ProxiesTest = kvtest::KVLuaHostTest;
 
 // A colour word reached through the structure's data block.
 struct ColourBlock {

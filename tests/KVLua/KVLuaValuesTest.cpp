@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "support/KVLuaHostTest.h"
 #include "support/KVTestLuaHost.h"
 
 using kvtest::KVTestLuaHost;
@@ -58,25 +59,11 @@ public:
     }
 };
 
-class ValuesTest : public ::testing::Test {
+class ValuesTest : public kvtest::KVLuaHostTest {
 protected:
-    void SetUp() override {
-        host.Lua().RegisterLibrary("Check", &library);
-        host.Start();
-        L = host.State();
-        lua = &host.Lua();
-    }
+    void BeforeStart() override { host.Lua().RegisterLibrary("Check", &library); }
 
-    // Runs the code, expecting it to succeed.
-    void Run(const std::string& code) {
-        std::string error;
-        ASSERT_TRUE(host.Run(code, &error)) << error;
-    }
-
-    KVTestLuaHost host;
     CheckLibrary library;
-    lua_State* L = nullptr;
-    kvl::KVLua* lua = nullptr;
 };
 
 } // namespace

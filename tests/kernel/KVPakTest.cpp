@@ -61,6 +61,17 @@ protected:
         pak.SetBasePath(project);
     }
 
+    // The same data loaded twice: stored as "s.bin" and compressed as "c.bin".
+    void StartStoredAndPacked(const std::string& data) {
+        KVPakWriter stored, packed;
+        stored.Add("s.bin", data);
+        packed.Add("c.bin", data);
+        WritePak("stored", stored, false);
+        WritePak("packed", packed, true);
+        WriteDescriptor({{"stored", true, false, ""}, {"packed", true, true, ""}});
+        pak.SetBasePath(project);
+    }
+
     KVFileHandle OpenRead(const std::string& path) {
         KVFileHandle h = nullptr;
         if (pak.Open(path.c_str(), KVFILE_READ, &h) != KV_OK) return nullptr;
@@ -203,13 +214,7 @@ TEST_F(KVPakTest, EntriesReadBackByteIdentical) {
 
 TEST_F(KVPakTest, ReadsStartingMidEntryAfterASeek) {
     const std::string data = Bytes(200000, 7, true) + Bytes(50000, 8);
-    KVPakWriter stored, packed;
-    stored.Add("s.bin", data);
-    packed.Add("c.bin", data);
-    WritePak("stored", stored, false);
-    WritePak("packed", packed, true);
-    WriteDescriptor({{"stored", true, false, ""}, {"packed", true, true, ""}});
-    pak.SetBasePath(project);
+    StartStoredAndPacked(data);
 
     struct Step {
         int32_t offset;
@@ -244,13 +249,7 @@ TEST_F(KVPakTest, ReadsStartingMidEntryAfterASeek) {
 
 TEST_F(KVPakTest, ReadNearTheEndStoresWhatIsLeft) {
     const std::string data = Bytes(1000, 9);
-    KVPakWriter stored, packed;
-    stored.Add("s.bin", data);
-    packed.Add("c.bin", data);
-    WritePak("stored", stored, false);
-    WritePak("packed", packed, true);
-    WriteDescriptor({{"stored", true, false, ""}, {"packed", true, true, ""}});
-    pak.SetBasePath(project);
+    StartStoredAndPacked(data);
     for (const char* name : {"s.bin", "c.bin"}) {
         SCOPED_TRACE(name);
         KVFileHandle h = OpenRead(project + name);

@@ -58,15 +58,7 @@ protected:
 
     static PropertyDescriptor Describe(void* target, int32_t type, const char* key, uint64_t id,
                                        const char* section = "General", int32_t editKind = 0) {
-        PropertyDescriptor d;
-        d.target = target;
-        d.type = type;
-        d.displayName = key;
-        d.key = key;
-        d.section = section;
-        d.id = id;
-        d.editKind = editKind;
-        return d;
+        return DescribeProperty(target, type, key, key, section, id, editKind);
     }
 
     kvtest::TempWorkDir dir;
@@ -145,20 +137,16 @@ TEST_F(KVPropertiesTest, LogOnDiskFromTheBlockUnlessConfigIniSaysOtherwise) {
     log.Init(2);
     EXPECT_TRUE(log.GetLogOnDisk());
 
-    properties.Release(2);
-    config.Release(4);
-    WriteConfig("[General]\nLogOnDisk=0\n");
-    ASSERT_EQ(ReadBlock(writer), 0);
-    log.Init(2);
-    EXPECT_FALSE(log.GetLogOnDisk());
-
     // Booleans read as integers: "true" is not a non-zero integer.
-    properties.Release(2);
-    config.Release(4);
-    WriteConfig("[General]\nLogOnDisk=true\n");
-    ASSERT_EQ(ReadBlock(writer), 0);
-    log.Init(2);
-    EXPECT_FALSE(log.GetLogOnDisk());
+    for (const char* ini : {"[General]\nLogOnDisk=0\n", "[General]\nLogOnDisk=true\n"}) {
+        SCOPED_TRACE(ini);
+        properties.Release(2);
+        config.Release(4);
+        WriteConfig(ini);
+        ASSERT_EQ(ReadBlock(writer), 0);
+        log.Init(2);
+        EXPECT_FALSE(log.GetLogOnDisk());
+    }
 }
 
 TEST_F(KVPropertiesTest, ConfigIniIsNoLongerSeenAfterPhaseThree) {
