@@ -55,7 +55,7 @@ struct LogBench {
         std::fclose(baselineFile);
         for (int on = 0; on < 2; ++on)
             if (seconds[on] > 0)
-                std::printf("KVLog lines per second, LogOnDisk %s: %.0f\n", on ? "on" : "off", count[on] / seconds[on]);
+                std::fprintf(stderr, "KVLog lines per second, LogOnDisk %s: %.0f\n", on ? "on" : "off", count[on] / seconds[on]);
         log->Release(4);
         delete log;
         delete file;

@@ -99,7 +99,7 @@ struct PakBench {
     }
 
     ~PakBench() {
-        std::printf("KVPak: %d files, %.1f MB, half of them compressed\n", kFiles, double(bytes) / 1e6);
+        std::fprintf(stderr, "KVPak: %d files, %.1f MB, half of them compressed\n", kFiles, double(bytes) / 1e6);
         delete pak;
         delete platform;
         std::error_code ec;
