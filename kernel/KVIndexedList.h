@@ -71,13 +71,7 @@ public:
         Slot& s = m_slots[size_t(index)];
         s.live = false;
         s.value = T();
-        s.prev = kNone;
-        s.next = kNone;
-        if (m_freeTail != kNone)
-            m_slots[size_t(m_freeTail)].next = index;
-        else
-            m_free = index;
-        m_freeTail = index;
+        Append(index, m_free, m_freeTail);
         --m_count;
     }
 
@@ -112,16 +106,19 @@ private:
         bool live = false;
     };
 
-    void Link(int32_t index) {
+    // Puts the slot at the end of a chain (the live one or the free one).
+    void Append(int32_t index, int32_t& head, int32_t& tail) {
         Slot& s = m_slots[size_t(index)];
-        s.prev = m_tail;
+        s.prev = tail;
         s.next = kNone;
-        if (m_tail != kNone)
-            m_slots[size_t(m_tail)].next = index;
+        if (tail != kNone)
+            m_slots[size_t(tail)].next = index;
         else
-            m_head = index;
-        m_tail = index;
+            head = index;
+        tail = index;
     }
+
+    void Link(int32_t index) { Append(index, m_head, m_tail); }
 
     void Unlink(int32_t index) {
         Slot& s = m_slots[size_t(index)];
