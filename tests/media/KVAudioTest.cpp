@@ -297,7 +297,7 @@ TEST(KVAudioDisk, APlayedRampReachesTheStream) {
 
 // The game thread starts, pauses and stops short voices while SDL's thread
 // mixes them: every voice ends up stopped and the list empty.
-TEST(KVAudioDisk, StartsAndStopsRaceNoPassOfTheMixer) {
+TEST(KVAudioDisk, StartsAndStopsWhileTheMixerRunsLeaveNothingLinked) {
     kvtest::KVDiskAudioRun run;
     kvtest::SoundBufferPtr shortBuffer = MakeSoundBuffer(run.Device(), Ramp(200, 1));
     kvtest::SoundBufferPtr longBuffer = MakeSoundBuffer(run.Device(), Ramp(6000, 1));
