@@ -114,8 +114,11 @@ void KVAttributeManipulator_boolean_compact::GetFromLua(void* value) {
 
 void* KVAttributeManipulator_boolean_compact::GetElement(void* value, int32_t) { return value; }
 
+// The other bits of the word belong to other attributes: only this one is
+// copied.
 void KVAttributeManipulator_boolean_compact::CopyElement(void* value, int32_t, const void* source) {
-    *static_cast<uint32_t*>(value) = *static_cast<const uint32_t*>(source);
+    uint32_t& word = *static_cast<uint32_t*>(value);
+    word = (word & ~Mask()) | (*static_cast<const uint32_t*>(source) & Mask());
 }
 
 } // namespace kvl
