@@ -80,6 +80,16 @@ protected:
     static bool InSceneFile();
     static uint32_t SceneVersion();
     static IKVLua* Lua();
+    // Stored little-endian words and values at unaligned places.
+    static void AppendU32(std::vector<uint8_t>* out, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
+    }
+    template <class V>
+    static V LoadAt(const uint8_t* bytes) {
+        V v;
+        std::memcpy(&v, bytes, sizeof(V));
+        return v;
+    }
     // Copies n stored bytes at the cursor to out and moves past them;
     // false when they are not there.
     bool Take(KVReadCursor* cursor, void* out, size_t n) const;

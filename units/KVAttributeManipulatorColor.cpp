@@ -2,7 +2,6 @@
 
 #include "../KVLua/IKVLua.h"
 #include "../kernel/KVFormat.h"
-#include "KVUnit.h"
 #include "KVUnitFactory.h"
 
 namespace kvl {
@@ -20,11 +19,8 @@ const char* const kFieldNames[5] = {"b", "g", "r", "a", "value"};
 // The current word of the bound attribute, or false when it is gone.
 bool ReadBoundWord(const ColorBinding& binding, uint32_t* word) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory || !factory->IsValidUnit(binding.unit)) return false;
-    KVUnit* unit = factory->GetUnit(binding.unit)->GetUnit();
-    const KVAttributeDesc* desc = factory->GetAttribute(unit->GetClassIndex(), binding.position);
-    void* holder = nullptr;
-    if (!desc || factory->GetHolder(unit, *desc, &holder) != KV_OK || !holder) return false;
+    void* holder = factory ? factory->GetHolderAt(binding.unit, binding.position, KVATTR_COLOR) : nullptr;
+    if (!holder) return false;
     *word = *static_cast<uint32_t*>(holder);
     return true;
 }

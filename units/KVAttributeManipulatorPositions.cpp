@@ -6,7 +6,6 @@
 #include "../kernel/KVFormat.h"
 #include "KVAttributeLua.h"
 #include "KVChunkReader.h"
-#include "KVUnit.h"
 #include "KVUnitFactory.h"
 
 namespace kvl {
@@ -30,24 +29,12 @@ int32_t ReadOldPositions(KVChunkReader& reader, void* holder, int32_t) {
     return KV_OK;
 }
 
-int32_t LoadS32(const uint8_t* bytes) {
-    int32_t v;
-    std::memcpy(&v, bytes, 4);
-    return v;
-}
-
 // The pair a proxy stands for, or null when the unit, the attribute or the
 // pair is gone.
 KV2DTempl<int32_t>* BoundPair(const PairBinding& binding) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory || !factory->IsValidUnit(binding.unit)) return nullptr;
-    KVUnit* unit = factory->GetUnit(binding.unit)->GetUnit();
-    const KVAttributeDesc* desc = factory->GetAttribute(unit->GetClassIndex(), binding.position);
-    void* holder = nullptr;
-    if (!desc || desc->typeCode != KVATTR_ARRAY_KVPOS2D || factory->GetHolder(unit, *desc, &holder) != KV_OK ||
-        !holder)
-        return nullptr;
-    auto* list = static_cast<KVPositionList*>(holder);
+    auto* list = factory ? static_cast<KVPositionList*>(factory->GetHolderAt(binding.unit, binding.position, KVATTR_ARRAY_KVPOS2D)) : nullptr;
+    if (!list) return nullptr;
     if (binding.element < 0 || size_t(binding.element) >= list->size()) return nullptr;
     return &(*list)[size_t(binding.element)];
 }
@@ -87,10 +74,6 @@ int PairSet() {
     return 0;
 }
 
-void AppendLE32(std::vector<uint8_t>* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-
 // Optional '-' and decimal digits, wrapping in 32 bits.
 int32_t ParseCoordinate(const std::string& text, size_t begin, size_t end) {
     bool negative = begin < end && text[begin] == '-';
@@ -128,10 +111,10 @@ uint32_t KVAttributeManipulator_array_kvpos2d::GetStoredSize(const KVReadCursor&
 
 void KVAttributeManipulator_array_kvpos2d::Write(const void* value, std::vector<uint8_t>* out) {
     const auto& list = *static_cast<const KVPositionList*>(value);
-    AppendLE32(out, uint32_t(list.size()));
+    AppendU32(out, uint32_t(list.size()));
     for (const auto& pair : list) {
-        AppendLE32(out, uint32_t(pair.x));
-        AppendLE32(out, uint32_t(pair.y));
+        AppendU32(out, uint32_t(pair.x));
+        AppendU32(out, uint32_t(pair.y));
     }
 }
 
@@ -144,11 +127,11 @@ bool KVAttributeManipulator_array_kvpos2d::Read(void* value, KVReadCursor* curso
     auto& list = *static_cast<KVPositionList*>(value);
     bool same = list.size() == count;
     for (uint32_t i = 0; same && i < count; ++i)
-        same = list[i].x == LoadS32(pairs + 8 * uint64_t(i)) && list[i].y == LoadS32(pairs + 8 * uint64_t(i) + 4);
+        same = list[i].x == LoadAt<int32_t>(pairs + 8 * uint64_t(i)) && list[i].y == LoadAt<int32_t>(pairs + 8 * uint64_t(i) + 4);
     if (!compareOnly && !same) {
         list.resize(count);
         for (uint32_t i = 0; i < count; ++i)
-            list[i] = KV2DTempl<int32_t>{LoadS32(pairs + 8 * uint64_t(i)), LoadS32(pairs + 8 * uint64_t(i) + 4)};
+            list[i] = KV2DTempl<int32_t>{LoadAt<int32_t>(pairs + 8 * uint64_t(i)), LoadAt<int32_t>(pairs + 8 * uint64_t(i) + 4)};
     }
     return same;
 }
@@ -195,7 +178,7 @@ void KVAttributeManipulator_array_kvpos2d::FormatStored(std::string* out, KVRead
     std::string text;
     for (uint64_t i = 0; i < uint64_t(count) * 2; ++i) {
         if (i) text += ';';
-        text += Format("{0}", FormatValue(LoadS32(cursor->pos + 4 + 4 * i)));
+        text += Format("{0}", FormatValue(LoadAt<int32_t>(cursor->pos + 4 + 4 * i)));
     }
     cursor->pos += 4 + uint64_t(count) * 8;
     *out = text;

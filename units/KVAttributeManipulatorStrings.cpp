@@ -51,8 +51,7 @@ uint32_t KVAttributeManipulator_string::GetStoredSize(const KVReadCursor& cursor
 
 void KVAttributeManipulator_string::Write(const void* value, std::vector<uint8_t>* out) {
     const std::string& text = *static_cast<const std::string*>(value);
-    uint32_t length = uint32_t(text.size());
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(length >> (8 * i)));
+    AppendU32(out, uint32_t(text.size()));
     out->insert(out->end(), text.begin(), text.end());
 }
 

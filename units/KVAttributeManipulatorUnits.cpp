@@ -41,16 +41,6 @@ uint64_t UidOfUnit(int32_t index) {
     return factory->GetUnit(index)->GetUnit()->GetUid();
 }
 
-uint64_t LoadUid(const uint8_t* bytes) {
-    uint64_t uid;
-    std::memcpy(&uid, bytes, 8);
-    return uid;
-}
-
-void AppendLE32(std::vector<uint8_t>* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-
 int32_t ReadOldUnitRef(KVChunkReader& reader, void* holder, int32_t) {
     uint64_t uid = 0;
     int32_t result = reader.ReadUnitRef(&uid);
@@ -109,7 +99,7 @@ uint32_t KVAttributeManipulator_unit::GetStoredSize(const KVReadCursor&) {
 }
 
 void KVAttributeManipulator_unit::Write(const void* value, std::vector<uint8_t>* out) {
-    AppendLE32(out, uint32_t(IndexOf(*static_cast<IKVUnitRef* const*>(value))));
+    AppendU32(out, uint32_t(IndexOf(*static_cast<IKVUnitRef* const*>(value))));
 }
 
 bool KVAttributeManipulator_unit::Read(void* value, KVReadCursor* cursor, bool compareOnly) {
@@ -117,7 +107,7 @@ bool KVAttributeManipulator_unit::Read(void* value, KVReadCursor* cursor, bool c
     if (InSceneFile()) {
         uint32_t size = SceneUidSize();
         if (!cursor->Need(size, m_desc.name)) return true;
-        uint64_t uid = LoadUid(cursor->pos);
+        uint64_t uid = LoadAt<uint64_t>(cursor->pos);
         cursor->pos += size;
         if (!compareOnly && ref) ref->RegisterLink(&uid);
         return false;
@@ -248,8 +238,8 @@ uint32_t KVAttributeManipulator_array_unit::GetStoredSize(const KVReadCursor& cu
 
 void KVAttributeManipulator_array_unit::Write(const void* value, std::vector<uint8_t>* out) {
     std::vector<int32_t> indexes = StoredIndexes(*static_cast<const KVUnitRefArray*>(value));
-    AppendLE32(out, uint32_t(indexes.size()));
-    for (int32_t index : indexes) AppendLE32(out, uint32_t(index));
+    AppendU32(out, uint32_t(indexes.size()));
+    for (int32_t index : indexes) AppendU32(out, uint32_t(index));
 }
 
 bool KVAttributeManipulator_array_unit::Read(void* value, KVReadCursor* cursor, bool compareOnly) {
@@ -268,12 +258,10 @@ bool KVAttributeManipulator_array_unit::Read(void* value, KVReadCursor* cursor, 
         IKVUnitRef* ref = AppendNew(array);
         if (!ref) break;
         if (scene) {
-            uint64_t uid = LoadUid(at);
+            uint64_t uid = LoadAt<uint64_t>(at);
             ref->RegisterLink(&uid);
         } else {
-            int32_t index;
-            std::memcpy(&index, at, 4);
-            ref->SetIndex(index);
+            ref->SetIndex(LoadAt<int32_t>(at));
         }
     }
     return false;
@@ -311,10 +299,8 @@ void KVAttributeManipulator_array_unit::FormatStored(std::string* out, KVReadCur
     if (!cursor->Need(4 + uint64_t(count) * 4, m_desc.name)) return;
     std::string text;
     for (uint32_t i = 0; i < count; ++i) {
-        int32_t index;
-        std::memcpy(&index, cursor->pos + 4 + uint64_t(i) * 4, 4);
         if (i) text += ';';
-        text += Format("{0X}", FormatValue(UidOfUnit(index)));
+        text += Format("{0X}", FormatValue(UidOfUnit(LoadAt<int32_t>(cursor->pos + 4 + uint64_t(i) * 4))));
     }
     cursor->pos += 4 + uint64_t(count) * 4;
     *out = text;

@@ -104,6 +104,10 @@ public:
     // The address of the value (0), or 0x50001 when it has none; a
     // computed attribute leaves the out value untouched.
     int32_t GetHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out);
+    // The holder of the attribute at that position for the unit at that
+    // index, or null when the unit, the attribute or the holder is gone or
+    // the attribute is not of that type.
+    void* GetHolderAt(int32_t unitIndex, int32_t position, int32_t typeCode);
     // The holder, or for an attribute with a setter a staging copy of it.
     int32_t GetWriteHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out);
     // Frees the staging copy of an attribute with a setter.

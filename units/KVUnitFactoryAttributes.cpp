@@ -34,6 +34,15 @@ int32_t KVUnitFactory::GetHolder(KVUnit* unit, const KVAttributeDesc& desc, void
     return KV_OK;
 }
 
+void* KVUnitFactory::GetHolderAt(int32_t unitIndex, int32_t position, int32_t typeCode) {
+    if (!IsValidUnit(unitIndex)) return nullptr;
+    KVUnit* unit = GetUnit(unitIndex)->GetUnit();
+    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
+    void* holder = nullptr;
+    if (!desc || desc->typeCode != typeCode || GetHolder(unit, *desc, &holder) != KV_OK) return nullptr;
+    return holder;
+}
+
 int32_t KVUnitFactory::GetWriteHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out) {
     void* holder = nullptr;
     int32_t result = GetHolder(unit, desc, &holder);

@@ -17,11 +17,19 @@ KVUnit* KVTestUnits::Create(const char* className, int32_t options) {
     return unit;
 }
 
-KVAttributeDesc KVTestUnits::Describe(int32_t type, const std::string& name, int32_t count, int32_t bit) {
+KVAttributeDesc KVTestUnits::Attribute(int32_t classIndex, int32_t type, const std::string& name, uint64_t id,
+                                       int32_t count) {
     KVAttributeDesc desc;
+    desc.classIndex = classIndex;
     desc.typeCode = type;
     desc.name = name;
+    desc.id = id;
     desc.elementCount = count;
+    return desc;
+}
+
+KVAttributeDesc KVTestUnits::Describe(int32_t type, const std::string& name, int32_t count, int32_t bit) {
+    KVAttributeDesc desc = Attribute(-1, type, name, 0, count);
     desc.bitNumber = bit;
     desc.byteSize = count;
     KVUnitFactory::CreateManipulator(&desc);

@@ -22,6 +22,9 @@ public:
     // A unit of that class, made at run time unless options say otherwise.
     kvl::KVUnit* Create(const char* className = "Unit", int32_t options = kvl::KVCREATE_RUNTIME);
 
+    // A descriptor of an attribute to add to a class, flags at their defaults.
+    static kvl::KVAttributeDesc Attribute(int32_t classIndex, int32_t type, const std::string& name, uint64_t id,
+                                          int32_t count = 1);
     // The descriptor and manipulator of one attribute of that type.
     static kvl::KVAttributeDesc Describe(int32_t type, const std::string& name = "A", int32_t count = 1,
                                          int32_t bit = 0);

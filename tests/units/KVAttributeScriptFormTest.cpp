@@ -48,13 +48,9 @@ protected:
         subject = static_cast<PaintedUnit*>(unit);
     }
     int32_t AddField(int32_t type, const char* name, int32_t offset, KVAttributeSetter setter) {
-        KVAttributeDesc desc;
-        desc.classIndex = painted;
-        desc.typeCode = type;
-        desc.name = name;
+        KVAttributeDesc desc = KVTestUnits::Attribute(painted, type, name, uint64_t(0x100 + type));
         desc.offset = offset;
         desc.setter = setter;
-        desc.id = uint64_t(0x100 + type);
         EXPECT_EQ(units.Factory().AddAttribute(desc), KV_OK);
         return units.Factory().FindAttributePosition(painted, desc.id);
     }

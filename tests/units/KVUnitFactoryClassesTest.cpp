@@ -26,13 +26,8 @@ protected:
     }
     int32_t Add(int32_t classIndex, const std::string& name, int32_t type, uint64_t id, bool listed = true,
                 int32_t storage = KVSTORE_COMPONENT, int32_t count = 1) {
-        KVAttributeDesc desc;
-        desc.classIndex = classIndex;
-        desc.name = name;
-        desc.typeCode = type;
-        desc.id = id;
+        KVAttributeDesc desc = KVTestUnits::Attribute(classIndex, type, name, id, count);
         desc.storageKind = storage;
-        desc.elementCount = count;
         desc.flags[KVAF_LISTED] = listed ? 1 : 0;
         return factory.AddAttribute(desc);
     }
