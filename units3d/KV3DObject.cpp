@@ -1,7 +1,7 @@
 #include "KV3DObject.h"
 #include <algorithm>
 #include <cmath>
-#include "KV3DMath.h"
+#include "../units/KV3DMath.h"
 
 namespace kvl {
 

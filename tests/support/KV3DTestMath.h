@@ -4,7 +4,7 @@
 // is checked against something it does not share.
 #include <array>
 #include <gtest/gtest.h>
-#include "units3d/KV3DTypes.h"
+#include "units/KV3DTypes.h"
 
 namespace kvtest {
 

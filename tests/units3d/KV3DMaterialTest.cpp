@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 #include "units3d/KV3DMaterial.h"
-#include "units3d/KV3DTypes.h"
+#include "units/KV3DTypes.h"
 
 using namespace kvl;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include "support/KV3DTestMath.h"
-#include "units3d/KV3DMath.h"
+#include "units/KV3DMath.h"
 #include "units3d/KV3DObject.h"
 
 using namespace kvl;

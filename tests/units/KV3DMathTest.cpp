@@ -3,7 +3,7 @@
 #include <limits>
 #include <random>
 #include "support/KV3DTestMath.h"
-#include "units3d/KV3DMath.h"
+#include "units/KV3DMath.h"
 
 using namespace kvl;
 using kvtest::Mat4;
