@@ -2,7 +2,6 @@
 // the one path by which script errors are reported.
 #include <cstring>
 
-#include "../kernel/IKVLog.h"
 #include "../kernel/KVFormat.h"
 #include "../kernel/KVPath.h"
 #include "IKVScriptUnits.h"
@@ -325,8 +324,8 @@ void KVLua::WriteScriptError(lua_State* L, const std::string& text, bool withLoc
         out = Format("{0}:{1}:", SourceWithoutPrefix(ar.source), int32_t(ar.currentline));
     }
     out += text;
+    // Only the hook and "loglua.txt": games read "log.txt" apart from them.
     if (m_errorHook) m_errorHook(out.c_str());
-    if (IKVLog* log = GetLog()) log->WriteStringLevel(out, KVLOG_LUA);
     if (m_logOnDisk) WriteLogLua(out);
 }
 
