@@ -236,6 +236,7 @@ void KVCore::Step(uint8_t* keepRunning) {
     *keepRunning = 1;
     if (m_loading) {
         LoadingStep();
+        if (m_quitRequested) *keepRunning = 0;
         return;
     }
     if (m_projectLoadedPending) {

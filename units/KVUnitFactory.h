@@ -3,8 +3,10 @@
 // calls only record that they were called.
 #include <string>
 #include <vector>
+#include "../kernel/IKVLog.h"
 #include "../kernel/IKVModule.h"
 #include "../kernel/Singleton.h"
+#include "KVSerialize.h"
 
 namespace kvl {
 
@@ -28,10 +30,20 @@ public:
         return KV_OK;
     }
 
-    // Reads the project's permanent-unit section (nothing yet).
+    // Checks the version of the project's permanent-unit section (its
+    // classes and units are not read yet); a project without one passes.
     int32_t CheckProjectVersion() {
         m_calls.push_back("CheckProjectVersion");
-        return KV_OK;
+        KVSerialize* serializer = KVSerialize::Instance();
+        uint8_t head[16];
+        if (!serializer || serializer->Remaining() < sizeof head || serializer->ReadBytes(head, sizeof head) != KV_OK)
+            return KV_OK;
+        const uint32_t version = uint32_t(head[12]) | (uint32_t(head[13]) << 8) | (uint32_t(head[14]) << 16) |
+                                 (uint32_t(head[15]) << 24);
+        if (version <= 1) return KV_OK;
+        if (IKVLog* log = GetLog())
+            log->Error("The project file version is superior to what is supported by this version of Kelvane");
+        return KV_FAILED;
     }
     // Creates the units of the kvl whose header the serializer just read.
     int32_t CreateSceneUnits(int32_t kvlIndex) {
