@@ -176,7 +176,8 @@ int32_t KVCore::UnloadKvl(int32_t index, bool remove) {
     if (KVUnitFactory* units = KVUnitFactory::Instance()) units->CloseKvlUnits(index, remove);
     KVSerialize* serializer = KVSerialize::Instance();
     if (!serializer) return KV_OK;
-    serializer->SetKvlModified(index, false);
+    // Only the flag: the host hears of changes, not of unloads.
+    if (KVKvlRecord* kvl = serializer->GetKvl(index)) kvl->modified = false;
     if (remove) serializer->RemoveKvl(index);
     return KV_OK;
 }

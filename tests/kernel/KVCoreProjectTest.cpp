@@ -95,6 +95,23 @@ TEST_F(KVCoreProjectTest, LoadsStartGroupsOnceAndRaisesProjectLoadedOnce) {
     EXPECT_EQ(LuaNumber("loaded"), 1.0);
 }
 
+std::vector<int32_t> g_notices;
+void RecordNotice(int32_t code, int32_t, void*) { g_notices.push_back(code); }
+
+TEST_F(KVCoreProjectTest, UnloadingAKvlClearsItsModifiedFlagWithoutTellingTheHost) {
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0);
+    g_notices.clear();
+    core->SetNotifyCallback(&RecordNotice);
+    KVSerialize* serializer = KVSerialize::Instance();
+    ASSERT_EQ(serializer->SetKvlModified(0, true), 0);
+    EXPECT_EQ(g_notices, std::vector<int32_t>{15});
+    EXPECT_EQ(core->UnloadKvl(0, false), 0);
+    EXPECT_FALSE(serializer->GetKvl(0)->modified);
+    EXPECT_EQ(g_notices, std::vector<int32_t>{15});
+    core->SetNotifyCallback(nullptr);
+}
+
 TEST_F(KVCoreProjectTest, ConfigNamesTheProjectRelativeOrAbsolute) {
     kvtest::KVProjectFileWriter other(0x10005, kProjectId);
     ASSERT_TRUE(other.WriteTo(dir.Path() + "/elsewhere.kvproj"));
