@@ -485,13 +485,16 @@ TEST_F(KVLoadAnimatorTest, ResourceResolutionScalesTheGameAndIsRestoredAtStop) {
     ASSERT_EQ(StartWith("function OnAnimatorInit()\n"
                         "  KVLoadAnimator.SetResourceResolution(0, 100)\n"
                         "  KVLoadAnimator.SetResourceResolution(100, 0)\n"
+                        "  KVLoadAnimator.SetResourceResolution('x', 100)\n"
+                        "  KVLoadAnimator.SetResourceResolution(100, nil)\n"
                         "  log('unset')\n"
-                        "  KVLoadAnimator.SetResourceResolution(512, 256)\n"
+                        "  KVLoadAnimator.SetResourceResolution('512', 256)\n"
                         "  KVLoadAnimator.SetResourceResolution(256, 384)\n"
                         "  local s = KVLoadAnimator.CreateSprite('img/a.png')\n"
                         "  KVLoadAnimator.SetParameters(s, {show = true})\n"
                         "end"),
               0);
+    EXPECT_TRUE(host.Errors().empty());
     std::vector<std::string> names = Names();
     EXPECT_EQ(std::count(names.begin(), names.end(), "Set2DTransform"), 2);
     EXPECT_EQ(Find("Set2DTransform", 0)->values, (std::vector<double>{2, 3, 0, 0}));
