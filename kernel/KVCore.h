@@ -30,6 +30,8 @@ protected:
 class KVCore : public Singleton<KVCore>, public IKVModule, public IKVCore, public KVLuaLibrary {
 public:
     static constexpr int32_t kVersion = 1060103;
+    // What a frame that draws nothing sleeps, in seconds, without a frame-rate limit.
+    static constexpr float kIdleFrameSleep = 0.01f;
 
     // Creates the core on first use; stores the editor flag on every call.
     static KVCore* Instance(bool editorMode);

@@ -1,4 +1,6 @@
 // The core's project loading and its kvl services.
+#include <cstdio>
+
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
 #include "../units/KVSerialize.h"
@@ -10,6 +12,7 @@
 #include "KVCore.h"
 #include "KVFormat.h"
 #include "KVLoadAnimator.h"
+#include "KVLog.h"
 #include "KVPak.h"
 #include "KVProperties.h"
 
@@ -87,8 +90,13 @@ int32_t KVCore::LoadProject(const std::string& name) {
 
 void KVCore::ReportLoadFailure(const std::string& path, int32_t result) {
     // Before a project's properties are read the log also tells standard error.
-    if (IKVLog* log = GetLog())
-        log->ErrorString(Format("Unable to load {0} (error 0x{1x})", FormatValue(path), FormatValue(uint32_t(result))));
+    const std::string text =
+        Format("Unable to load {0} (error 0x{1x})", FormatValue(path), FormatValue(uint32_t(result)));
+    if (IKVLog* log = GetLog()) log->ErrorString(text);
+    // Later (the project's units could not be read) the program still ends:
+    // say why where a person who started it looks, unless "log.txt" has it.
+    KVLog* log = KVLog::Instance();
+    if (m_loadPending && !(log && log->WritesToDisk())) std::fprintf(stderr, "ERR  : %s\n", text.c_str());
     SetLoadError(4);
 }
 
