@@ -23,6 +23,15 @@ bool Matches(const char* pattern, const char* name) {
 
 } // namespace
 
+int32_t KVMemoryFile::QueueRequest(KVFileHandle h, void* buffer, uint32_t count, KVFileCallback callback,
+                                   uint32_t userValue) {
+    uint32_t got = 0;
+    int32_t status = Read(h, buffer, count, &got);
+    if (status == KV_OK && got != count) status = KV_READ_FAILED;
+    if (callback) callback(userValue);
+    return status;
+}
+
 KVFindHandle KVMemoryFile::FindFirst(const char* pattern, FileFindData* out) {
     if (!pattern || !out) return nullptr;
     const std::string text = pattern;

@@ -35,7 +35,10 @@ public:
     int32_t Open(const char* path, int32_t mode, kvl::KVFileHandle* out) override;
     int32_t Close(kvl::KVFileHandle h) override;
     int32_t Read(kvl::KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) override;
-    int32_t QueueRequest(kvl::KVFileHandle, void*, uint32_t, kvl::KVFileCallback, uint32_t) override { return 1; }
+    // Served at once, as the platform layer does without its worker: the
+    // read, then the callback, whatever the read answered.
+    int32_t QueueRequest(kvl::KVFileHandle h, void* buffer, uint32_t count, kvl::KVFileCallback callback,
+                         uint32_t userValue) override;
     int32_t Write(kvl::KVFileHandle, const void*, uint32_t, uint32_t* outCount, uint8_t) override;
     int32_t Tell(kvl::KVFileHandle h) override;
     int32_t Seek(kvl::KVFileHandle h, int32_t offset, int32_t origin) override;
