@@ -234,6 +234,10 @@ namespace {
 // the scene load once.
 enum class LoadPath { AtOnce, AnimatorOnMainThread, AnimatorWithLoadingThread };
 enum class Project { Good, NewerUnitSection, MissingDevice };
+const char* const kPathNames[] = {"AtOnce", "AnimatorOnMainThread", "AnimatorWithLoadingThread"};
+const char* const kProjectNames[] = {"Good", "NewerUnitSection", "MissingDevice"};
+void PrintTo(LoadPath path, std::ostream* out) { *out << kPathNames[int(path)]; }
+void PrintTo(Project project, std::ostream* out) { *out << kProjectNames[int(project)]; }
 
 class KVCoreLoadingPathTest : public KVCoreProjectTest,
                               public ::testing::WithParamInterface<std::tuple<LoadPath, Project>> {
@@ -314,9 +318,7 @@ TEST_P(KVCoreLoadingPathTest, SameResultOnEveryPath) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<LoadPath, Project>>& info) {
-    static const char* const kPaths[] = {"AtOnce", "AnimatorOnMainThread", "AnimatorWithLoadingThread"};
-    static const char* const kProjects[] = {"Good", "NewerUnitSection", "MissingDevice"};
-    return std::string(kPaths[int(std::get<0>(info.param))]) + "_" + kProjects[int(std::get<1>(info.param))];
+    return std::string(kPathNames[int(std::get<0>(info.param))]) + "_" + kProjectNames[int(std::get<1>(info.param))];
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KVCoreLoadingPathTest,
