@@ -1,13 +1,17 @@
 #include "KVPlatformCreators.h"
 
 namespace kvl {
+
+// The creators live with their modules; only their signatures are known here.
+IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);
+
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
 }
 
 const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
-        nullptr,  // OpenGL ES graphic device
+        &CreateGLInterface,  // OpenGL ES graphic device
         nullptr,  // Theora movie unit type
         nullptr,  // 3D module
         nullptr,  // mouse-hover events
