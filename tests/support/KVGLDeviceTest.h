@@ -56,6 +56,7 @@ protected:
     void CloseDevice();
 
     KVTestGLDevice& Device() { return *m_device; }
+    bool HasDevice() const { return m_device != nullptr; }
     KVLogCapture& Log() { return *m_log; }
     kvl::IKVCriticalSection* Section() { return m_section; }
 
