@@ -2,15 +2,30 @@
 
 #include <GLES2/gl2.h>
 #include <SDL.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "kernel/KVSDLCriticalSection.h"
 #include "platform/KVEGLScreen.h"
 #include "platform/PDL.h"
 
 namespace kvtest {
+
+namespace {
+
+int KeepDriver(dl_phdr_info* info, size_t, void*) {
+    const char* path = info->dlpi_name;
+    if (path && std::strstr(path, "_dri.so")) dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+
+} // namespace
+
+void KeepGLDriverLoaded() { dl_iterate_phdr(&KeepDriver, nullptr); }
 
 const char* KVTestGLDevice::GetGLString(uint32_t name) {
     if (name == GL_EXTENSIONS && !extensions.empty()) return extensions.c_str();
@@ -59,6 +74,7 @@ bool KVGLDeviceTest::OpenDevice(int32_t width, int32_t height) {
         ADD_FAILURE() << "the OpenGL ES device could not be made on a " << width << " x " << height << " pbuffer";
         return false;
     }
+    KeepGLDriverLoaded();
     return true;
 }
 
