@@ -93,20 +93,25 @@ int32_t KVGLRender::Present() {
 void KVGLRender::ToWindowBox(const KVDeviceRect& r, int32_t box[4]) const {
     const int32_t W = m_physicalWidth;
     const int32_t H = m_physicalHeight;
+    int32_t x, y, width, height;
     switch (m_orientation) {
     case 1:
-        box[0] = W - r.bottom, box[1] = H - r.right, box[2] = r.bottom - r.top, box[3] = r.right - r.left;
+        x = W - r.bottom; y = H - r.right; width = r.bottom - r.top; height = r.right - r.left;
         break;
     case 2:
-        box[0] = W - r.right, box[1] = r.top, box[2] = r.right - r.left, box[3] = r.bottom - r.top;
+        x = W - r.right; y = r.top; width = r.right - r.left; height = r.bottom - r.top;
         break;
     case 3:
-        box[0] = r.top, box[1] = r.left, box[2] = r.bottom - r.top, box[3] = r.right - r.left;
+        x = r.top; y = r.left; width = r.bottom - r.top; height = r.right - r.left;
         break;
     default:
-        box[0] = r.left, box[1] = H - r.bottom, box[2] = r.right - r.left, box[3] = r.bottom - r.top;
+        x = r.left; y = H - r.bottom; width = r.right - r.left; height = r.bottom - r.top;
         break;
     }
+    box[0] = x;
+    box[1] = y;
+    box[2] = width;
+    box[3] = height;
 }
 
 int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
@@ -142,16 +147,16 @@ int32_t KVGLRender::SetOrientation(int32_t orientation) {
     // Column-major: element 4 * column + row.
     switch (orientation) {
     case 0:  // x' = 2x/W - 1, y' = 1 - 2y/H
-        m[0] = 2.0f / W, m[12] = -1.0f, m[5] = -2.0f / H, m[13] = 1.0f;
+        m[0] = 2.0f / W; m[12] = -1.0f; m[5] = -2.0f / H; m[13] = 1.0f;
         break;
     case 1:  // x' = 1 - 2y/W, y' = 1 - 2x/H
-        m[4] = -2.0f / W, m[12] = 1.0f, m[1] = -2.0f / H, m[13] = 1.0f;
+        m[4] = -2.0f / W; m[12] = 1.0f; m[1] = -2.0f / H; m[13] = 1.0f;
         break;
     case 2:  // x' = 1 - 2x/W, y' = 2y/H - 1
-        m[0] = -2.0f / W, m[12] = 1.0f, m[5] = 2.0f / H, m[13] = -1.0f;
+        m[0] = -2.0f / W; m[12] = 1.0f; m[5] = 2.0f / H; m[13] = -1.0f;
         break;
     default:  // x' = 2y/W - 1, y' = 2x/H - 1
-        m[4] = 2.0f / W, m[12] = -1.0f, m[1] = 2.0f / H, m[13] = -1.0f;
+        m[4] = 2.0f / W; m[12] = -1.0f; m[1] = 2.0f / H; m[13] = -1.0f;
         break;
     }
     m[10] = 1.0f / 255.0f;

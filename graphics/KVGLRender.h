@@ -107,7 +107,9 @@ public:
     int32_t GetMode2D() const { return m_mode2D; }
     uint8_t GetTextureFlag() const { return m_textureFlag; }
     uint32_t GetLastBoundName() const { return m_lastBound; }
-    const IKVTexture* GetStage(int32_t stage) const { return m_stages[stage]; }
+    const IKVTexture* GetStage(int32_t stage) const {
+        return stage >= 0 && stage < kStageCount ? m_stages[stage] : nullptr;
+    }
     size_t GetBatchVertexCount() const { return m_positions.size() / 2; }
     const std::vector<float>& GetBatchPositions() const { return m_positions; }
     const std::vector<uint8_t>& GetBatchColors() const { return m_colors; }

@@ -39,6 +39,7 @@ KVGLTexture::KVGLTexture(KVGLRender* device, const KVTextureDesc& desc)
 
 KVGLTexture::~KVGLTexture() {
     if (!m_device) return;  // the context went with the device
+    KVLockGuard lock(m_device->GetCriticalSection());
     m_device->ForgetTexture(this);
     if (m_name != 0) {
         GLuint name = m_name;
