@@ -12,6 +12,9 @@ struct Figure {
     double target;
     std::function<void()> baseline;  // one round of the baseline work
     std::function<void()> subject;   // the same work through the engine
+    // Time spent on the calling thread's CPU instead of the wall clock, for
+    // work that hands part of itself to other threads.
+    bool threadCpuTime = false;
 };
 
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.

@@ -3,6 +3,7 @@
 #include "../KVLua/IKVLua.h"
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
+#include "../platform/KVEGLScreen.h"
 #include "../units/KVSceneManager.h"
 #include "IKVLog.h"
 #include "IKVProperties.h"
@@ -279,10 +280,10 @@ void KVCore::Render() {
     if (m_loading) return;
     if (KVSceneManager* scene = KVSceneManager::Instance()) scene->Draw();
     if (m_fpsLimit == 0) {
-        // A frame that shows nothing new (no device draws it, or the game is
-        // not running) gives the time back instead of spinning.
+        // A frame nobody can see (no device, no window on screen, or the
+        // game not running) gives the time back instead of spinning.
         void* device = nullptr;
-        if (!IsRunning() || QueryInterface(IID_IKVGraphicDevice, &device) != KV_OK)
+        if (!IsRunning() || QueryInterface(IID_IKVGraphicDevice, &device) != KV_OK || !ScreenIsShown())
             if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(kIdleFrameSleep);
         return;
     }

@@ -478,8 +478,8 @@ TEST_F(KVLoadAnimatorTest, CreateSpriteGivesMinusOneWithoutAnImage) {
 }
 
 TEST_F(KVLoadAnimatorTest, ResourceResolutionScalesTheGameAndIsRestoredAtStop) {
-    device.screenSize[0] = 1024;
-    device.screenSize[1] = 768;
+    device.screen.width = 1024;
+    device.screen.height = 768;
     graphic.Get2DScale()[0] = 1.25f;
     graphic.Get2DScale()[1] = 0.75f;
     ASSERT_EQ(StartWith("function OnAnimatorInit()\n"

@@ -265,7 +265,7 @@ TEST(KVProgram, NothingDrawnLeavesTheProcessorIdle) {
     KVProgramRunner runner(dir.Path());
     ASSERT_TRUE(runner.Start());
     ASSERT_TRUE(runner.WaitUntilSignalsAreCaught(kLimit));
-    // Without a graphic device nothing is drawn: the loop gives its time
+    // Headless (no window on screen) nothing is seen: the loop gives its time
     // back instead of spinning at a whole core.
     constexpr double kRunning = 1.5;
     std::this_thread::sleep_for(std::chrono::milliseconds(int(kRunning * 1000)));
