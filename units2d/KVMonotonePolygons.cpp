@@ -5,18 +5,24 @@
 namespace kvl {
 namespace {
 
-constexpr double kFullTurn = 6.283185307179586;
-
 double Cross(const KVTriPoint& a, const KVTriPoint& b, const KVTriPoint& c) {
     return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
 }
 
-// Counter-clockwise turn from direction (from - at) to direction (to - at), in [0, 2pi).
+// A stand-in for the direction's angle, in [0, 4): it grows with the angle
+// counter-clockwise from the x axis, without trigonometry.
+double PseudoAngle(double dx, double dy) {
+    const double sum = std::fabs(dx) + std::fabs(dy);
+    if (sum == 0.0) return 0.0;
+    const double p = dx / sum;  // 1 at 0, -1 at pi
+    return dy >= 0.0 ? 1.0 - p : 3.0 + p;
+}
+
+// Counter-clockwise turn from direction (from - at) to direction (to - at),
+// as a difference of pseudo-angles in [0, 4): ordered as the true turn.
 double TurnBetween(const KVTriPoint& at, const KVTriPoint& from, const KVTriPoint& to) {
-    const double ax = from.x - at.x, ay = from.y - at.y;
-    const double bx = to.x - at.x, by = to.y - at.y;
-    double turn = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
-    if (turn < 0.0) turn += kFullTurn;
+    double turn = PseudoAngle(to.x - at.x, to.y - at.y) - PseudoAngle(from.x - at.x, from.y - at.y);
+    if (turn < 0.0) turn += 4.0;
     return turn;
 }
 
@@ -168,6 +174,8 @@ bool KVMonotonePolygons::VisitTrapezoid(const KVWalkStep& step, int32_t* pending
 // turning clockwise from that direction.
 int32_t KVMonotonePolygons::ChainPosition(int32_t v, int32_t toward) {
     const KVVertexChain& vertex = m.Vert(v);
+    // A vertex in one chain only: nothing to choose.
+    if (vertex.nextfree == 1 && vertex.vnext[0] > 0) return 0;
     const KVTriPoint target = m.Vert(toward).pt;
     int32_t best = -1;
     double bestTurn = 0.0;

@@ -72,7 +72,8 @@ bool KVTrapezoidation::Build(int32_t n) {
 
     const int32_t phases = LogStar(n);
     for (int32_t h = 1; h <= phases; ++h) {
-        for (int32_t i = PhaseEnd(n, h - 1) + 1; i <= PhaseEnd(n, h); ++i) {
+        const int32_t last = PhaseEnd(n, h);
+        for (int32_t i = PhaseEnd(n, h - 1) + 1; i <= last; ++i) {
             AddSegment(ChooseSegment());
             if (m.failed) return false;
         }
@@ -173,22 +174,27 @@ int32_t KVTrapezoidation::SplitAtPoint(int32_t tu, const KVTriPoint& p, int32_t 
         if (next.u1 == tu) next.u1 = tl;
     }
 
-    const int32_t sk = upper.sink;
-    KVQueryNode& node = m.Node(sk);
-    node.nodetype = KV_NODE_Y;
+    KVQueryNode& node = SplitSink(upper.sink, KV_NODE_Y, segnum, below, tl, above, tu);
     node.yval = p;
-    node.segnum = segnum;
-    node.left = below;
-    node.right = above;
-    m.qs[above].nodetype = KV_NODE_SINK;
-    m.qs[above].trnum = tu;
-    m.qs[above].parent = sk;
-    m.qs[below].nodetype = KV_NODE_SINK;
-    m.qs[below].trnum = tl;
-    m.qs[below].parent = sk;
     upper.sink = above;
     lower.sink = below;
     return tl;
+}
+
+KVQueryNode& KVTrapezoidation::SplitSink(int32_t sk, int32_t nodetype, int32_t segnum, int32_t left,
+                                         int32_t leftTrap, int32_t right, int32_t rightTrap) {
+    KVQueryNode& node = m.Node(sk);
+    node.nodetype = nodetype;
+    node.segnum = segnum;
+    node.left = left;
+    node.right = right;
+    for (const int32_t child : {left, right}) {
+        KVQueryNode& sink = m.Node(child);
+        sink.nodetype = KV_NODE_SINK;
+        sink.trnum = child == left ? leftTrap : rightTrap;
+        sink.parent = sk;
+    }
+    return node;
 }
 
 // t has just been cut by the segment into t (left) and tn (right): hands
@@ -286,17 +292,7 @@ void KVTrapezoidation::AddSegment(int32_t segnum) {
         const int32_t i2 = NewNode();
         const int32_t tn = NewTrapezoid();
         if (m.failed) return;
-        KVQueryNode& node = m.Node(sk);
-        node.nodetype = KV_NODE_X;
-        node.segnum = segnum;
-        node.left = i1;
-        node.right = i2;
-        m.qs[i1].nodetype = KV_NODE_SINK;
-        m.qs[i1].trnum = t;
-        m.qs[i1].parent = sk;
-        m.qs[i2].nodetype = KV_NODE_SINK;
-        m.qs[i2].trnum = tn;
-        m.qs[i2].parent = sk;
+        SplitSink(sk, KV_NODE_X, segnum, i1, t, i2, tn);
 
         if (t == tfirst) tfirstr = tn;
         if (TriEqual(m.Trap(t).lo, m.Trap(tlast).lo)) tlastr = tn;
@@ -403,18 +399,13 @@ void KVTrapezoidation::MergeTrapezoids(int32_t segnum, int32_t tfirst, int32_t t
             return;
         }
         KVTrapezoid& a = m.Trap(t);
-        int32_t tnext = a.d0;
-        bool sameSide = tnext > 0 && (side == KV_SIDE_LEFT ? m.Trap(tnext).rseg : m.Trap(tnext).lseg) == segnum;
-        if (!sameSide) {
-            tnext = a.d1;
-            sameSide = tnext > 0 && (side == KV_SIDE_LEFT ? m.Trap(tnext).rseg : m.Trap(tnext).lseg) == segnum;
-        }
-        if (!sameSide) {
-            t = tnext;
-            continue;
-        }
-        KVTrapezoid& b = m.Trap(tnext);
-        if (a.lseg != b.lseg || a.rseg != b.rseg) {
+        // The part below on this side, if any: it has the segment as its bound.
+        const auto onThisSide = [&](int32_t d) {
+            return d > 0 && (side == KV_SIDE_LEFT ? m.Trap(d).rseg : m.Trap(d).lseg) == segnum;
+        };
+        const int32_t tnext = onThisSide(a.d0) ? a.d0 : a.d1;
+        KVTrapezoid& b = m.Trap(tnext > 0 ? tnext : t);
+        if (!onThisSide(tnext) || a.lseg != b.lseg || a.rseg != b.rseg) {
             t = tnext;
             continue;
         }
@@ -425,21 +416,14 @@ void KVTrapezoidation::MergeTrapezoids(int32_t segnum, int32_t tfirst, int32_t t
             parent.right = a.sink;
         }
         a.d0 = b.d0;
-        if (a.d0 > 0) {
-            KVTrapezoid& d = m.Trap(a.d0);
-            if (d.u0 == tnext) {
-                d.u0 = t;
-            } else if (d.u1 == tnext) {
-                d.u1 = t;
-            }
-        }
         a.d1 = b.d1;
-        if (a.d1 > 0) {
-            KVTrapezoid& d = m.Trap(a.d1);
-            if (d.u0 == tnext) {
-                d.u0 = t;
-            } else if (d.u1 == tnext) {
-                d.u1 = t;
+        for (const int32_t d : {a.d0, a.d1}) {
+            if (d <= 0) continue;
+            KVTrapezoid& below = m.Trap(d);
+            if (below.u0 == tnext) {
+                below.u0 = t;
+            } else if (below.u1 == tnext) {
+                below.u1 = t;
             }
         }
         a.lo = b.lo;

@@ -32,6 +32,10 @@ private:
     int32_t InitQueryStructure(int32_t segnum);
     void AddSegment(int32_t segnum);
     int32_t SplitAtPoint(int32_t tu, const KVTriPoint& p, int32_t segnum);
+    // Turns sink sk into a node of the given type over two new sinks, of
+    // trapezoids leftTrap and rightTrap.
+    KVQueryNode& SplitSink(int32_t sk, int32_t nodetype, int32_t segnum, int32_t left, int32_t leftTrap,
+                           int32_t right, int32_t rightTrap);
     void ThreadFromAbove(int32_t t, int32_t tn, const KVTriPoint& lower);
     void MergeTrapezoids(int32_t segnum, int32_t tfirst, int32_t tlast, int32_t side);
     void FindNewRoots(int32_t segnum);

@@ -6,6 +6,8 @@
 
 namespace kvl {
 
+KVTriangulationInterface::KVTriangulationInterface() : m_orderSeed(uint32_t(std::clock())) {}
+
 int32_t KVTriangulationInterface::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVTriangulation) return AnswerInterface(static_cast<IKVTriangulation*>(this), out);
     if (out) *out = nullptr;
@@ -31,8 +33,8 @@ int32_t KVTriangulationInterface::Triangulate(const std::vector<KV2DTempl<int32_
         input[i] = polygon[i - 1];
         points[i] = KVTriPoint{double(input[i].x), double(input[i].y)};
     }
-    const int32_t count = KVTriangulator::Run(points.data(), int32_t(n), uint32_t(std::clock()),
-                                              found.data());
+    m_orderSeed += 0x9e3779b9u;
+    const int32_t count = KVTriangulator::Run(points.data(), int32_t(n), m_orderSeed, found.data());
     if (count <= 0) return KV_OK;
     const size_t corners = size_t(count) * 3;
     for (size_t c = 0; c < corners; ++c) {

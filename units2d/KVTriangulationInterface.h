@@ -13,7 +13,7 @@ class KVTriangulationInterface : public Singleton<KVTriangulationInterface>,
 public:
     static constexpr uint64_t kModuleId = 0x004245b444b7760cull;
 
-    KVTriangulationInterface() = default;
+    KVTriangulationInterface();
     ~KVTriangulationInterface() override = default;
 
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
@@ -31,6 +31,9 @@ public:
 
 private:
     IKVUnknown* m_host = nullptr;
+    // Seeds of the insertion orders: a sequence of its own, started from
+    // the processor clock, so the shared random numbers are never reseeded.
+    uint32_t m_orderSeed = 0;
 };
 
 // Makes the module on the first call and answers the same one afterwards.

@@ -2,6 +2,7 @@
 // The triangulator's working storage: fixed, process-wide tables numbered
 // from 1 (slot 0 is never used), the counters kept beside them, and the
 // point ordering every comparison of the triangulator goes through.
+#include <cmath>
 #include <cstdint>
 
 namespace kvl {
@@ -11,12 +12,29 @@ struct KVTriPoint {
     double y = 0.0;
 };
 
+constexpr double kTriTolerance = 1.0e-7;
+
 // Ordering of points: by y, ties (within the tolerance) broken by x.
-bool TriAbove(const KVTriPoint& a, const KVTriPoint& b);
-bool TriAboveOrLevel(const KVTriPoint& a, const KVTriPoint& b);
-bool TriBelow(const KVTriPoint& a, const KVTriPoint& b);
-bool TriEqual(const KVTriPoint& a, const KVTriPoint& b);
-bool TriLevel(double a, double b);
+inline bool TriLevel(double a, double b) { return std::fabs(a - b) <= kTriTolerance; }
+
+inline bool TriAbove(const KVTriPoint& a, const KVTriPoint& b) {
+    if (a.y > b.y + kTriTolerance) return true;
+    return TriLevel(a.y, b.y) && a.x > b.x;
+}
+
+inline bool TriAboveOrLevel(const KVTriPoint& a, const KVTriPoint& b) {
+    if (a.y > b.y + kTriTolerance) return true;
+    return TriLevel(a.y, b.y) && a.x >= b.x;
+}
+
+inline bool TriBelow(const KVTriPoint& a, const KVTriPoint& b) {
+    if (a.y < b.y - kTriTolerance) return true;
+    return TriLevel(a.y, b.y) && a.x < b.x;
+}
+
+inline bool TriEqual(const KVTriPoint& a, const KVTriPoint& b) {
+    return TriLevel(a.y, b.y) && TriLevel(a.x, b.x);
+}
 
 struct KVTriSegment {
     KVTriPoint v0, v1;  // start and end point
@@ -115,15 +133,24 @@ struct KVTriangulatorTables {
     bool failed = false;
 
     // Checked access: an index outside the table marks the run failed and
-    // answers a scratch entry instead.
-    KVTriSegment& Seg(int32_t i);
-    KVTrapezoid& Trap(int32_t i);
-    KVQueryNode& Node(int32_t i);
-    KVMonotoneEntry& Chain(int32_t i);
-    KVVertexChain& Vert(int32_t i);
+    // answers a zeroed scratch entry instead.
+    KVTriSegment& Seg(int32_t i) { return i >= 1 && i < kSegments ? seg[i] : Scratch<KVTriSegment>(); }
+    KVTrapezoid& Trap(int32_t i) { return i >= 1 && i < kTrapezoids ? tr[i] : Scratch<KVTrapezoid>(); }
+    KVQueryNode& Node(int32_t i) { return i >= 1 && i < kNodes ? qs[i] : Scratch<KVQueryNode>(); }
+    KVMonotoneEntry& Chain(int32_t i) { return i >= 1 && i < kChainEntries ? mchain[i] : Scratch<KVMonotoneEntry>(); }
+    KVVertexChain& Vert(int32_t i) { return i >= 1 && i < kVertices ? vert[i] : Scratch<KVVertexChain>(); }
 
     // Clears every table and counter for a new contour of n segments.
     void Reset(int32_t n);
+
+private:
+    template <class T>
+    T& Scratch() {
+        static T scratch;
+        scratch = T();
+        failed = true;
+        return scratch;
+    }
 };
 
 // The one set of tables: one triangulation runs at a time.
