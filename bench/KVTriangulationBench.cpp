@@ -87,9 +87,9 @@ kvbench::Figure MakeFigure(int32_t n, double target) {
     return f;
 }
 
-// With few corners the fixed cost of a call (the orientation test's arc
-// cosines, three arrays, the phases' root searches) outweighs the ear
-// clipper's handful of tests: these two only watch the trend.
+// With few corners the ear clipper's quadratic work is a handful of tests,
+// while every corner here costs trapezoids, query nodes and point searches:
+// these two only watch the trend.
 kvbench::Figure MakeTenFigure() { return MakeFigure(10, 20.0); }
 kvbench::Figure MakeHundredFigure() { return MakeFigure(100, 4.0); }
 // The tables' limit, where the ear clipper's quadratic work should lose.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "kernel/KVPlatformCreators.h"
@@ -164,4 +165,16 @@ TEST_F(KVTriangulationInterfaceTest, TableOverflowFailsAndKeepsTheOutput) {
     Polygon triangles;
     EXPECT_EQ(Triangulation()->Triangulate(star, triangles), 0);
     EXPECT_EQ(kvtest::CheckTriangulation(star, triangles), "");
+}
+
+TEST_F(KVTriangulationInterfaceTest, SharedRandomNumbersAreNotReseeded) {
+    std::srand(1234);
+    const int expected[3] = {std::rand(), std::rand(), std::rand()};
+    std::srand(1234);
+    const Polygon star = kvtest::MakeSimplePolygon(kvtest::PolygonShape::Star, 60, 3);
+    for (int i = 0; i < 3; ++i) {
+        Polygon triangles;
+        EXPECT_EQ(Triangulation()->Triangulate(star, triangles), 0);
+        EXPECT_EQ(std::rand(), expected[i]) << i;
+    }
 }
