@@ -236,6 +236,7 @@ void KVCore::Step(uint8_t* keepRunning) {
     *keepRunning = 1;
     if (m_loading) {
         LoadingStep();
+        if (m_quitRequested) *keepRunning = 0;
         return;
     }
     if (m_projectLoadedPending) {
@@ -277,7 +278,14 @@ void KVCore::Step(uint8_t* keepRunning) {
 void KVCore::Render() {
     if (m_loading) return;
     if (KVSceneManager* scene = KVSceneManager::Instance()) scene->Draw();
-    if (m_fpsLimit == 0) return;
+    if (m_fpsLimit == 0) {
+        // A frame that shows nothing new (no device draws it, or the game is
+        // not running) gives the time back instead of spinning.
+        void* device = nullptr;
+        if (!IsRunning() || QueryInterface(IID_IKVGraphicDevice, &device) != KV_OK)
+            if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(kIdleFrameSleep);
+        return;
+    }
     KVTimer* timer = KVTimer::Instance();
     if (!timer) return;
     double now = timer->GetTime();

@@ -294,7 +294,7 @@ void KVLoadAnimator::SetResourceResolution(uint32_t width, uint32_t height) {
 
 bool KVLoadAnimator::IsProjectLoading() const {
     KVCore* core = KVCore::Instance();
-    return core && core->IsLoadPending();
+    return core && core->IsProjectLoading();
 }
 
 } // namespace kvl

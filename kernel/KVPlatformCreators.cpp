@@ -1,6 +1,10 @@
 #include "KVPlatformCreators.h"
 
 namespace kvl {
+
+// Creators of later folders, reached only through IKVModuleExt.
+IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);  // media/
+
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
 }
@@ -13,7 +17,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // mouse-hover events
         nullptr,  // video sprites
         nullptr,  // SDL input device
-        nullptr,  // SDL audio device
+        CreateAudio,  // SDL audio device
         nullptr,  // Ogg Vorbis sound reader
         nullptr,  // PNG image reader
         nullptr,  // JPEG image reader
