@@ -84,6 +84,9 @@ std::vector<uint8_t> WriteVspr(const KVVsprSpec& spec) {
     const size_t table = out.size();
     out.resize(out.size() + 4 * size_t(count));
 
+    // Frames of another size are cut or padded with zeros to the picture.
+    std::vector<std::vector<uint8_t>> frames = spec.frames;
+    for (std::vector<uint8_t>& frame : frames) frame.resize(pixels, 0);
     std::vector<uint8_t> zeros(pixels, 0);
     for (uint32_t n = 0; n < count; ++n) {
         SetU32(&out, table + 4 * size_t(n), uint32_t(out.size()));
@@ -93,8 +96,8 @@ std::vector<uint8_t> WriteVspr(const KVVsprSpec& spec) {
             payload = given->second;
         } else {
             bool key = spec.keyInterval == 0 || n % spec.keyInterval == 0;
-            const uint8_t* previous = key || n == 0 ? zeros.data() : spec.frames[n - 1].data();
-            payload = EncodeVsprFrame(previous, spec.frames[n].data(), pixels);
+            const uint8_t* previous = key || n == 0 ? zeros.data() : frames[n - 1].data();
+            payload = EncodeVsprFrame(previous, frames[n].data(), pixels);
         }
         auto reserved = spec.reserved.find(n);
         PutU32(&out, reserved == spec.reserved.end() ? 0 : reserved->second);
