@@ -13,6 +13,9 @@ namespace {
 // TH_DECCTL_SET_GRANPOS).
 constexpr int kSetGranulePosition = 5;
 
+// Largest frame side accepted; no surface could hold a larger frame.
+constexpr uint32_t kMaxFrameSide = 8192;
+
 void LogError(const std::string& text) {
     if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
 }
@@ -163,7 +166,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
         LogError("End of file while searching for codec headers");
         return KV_FAILED;
     }
-    int64_t loopPoint = m_reader.ConsumedOffset(m_sync);
+    int64_t loopPoint = 0;
     for (;;) {
         while (m_video && m_video->headers < 3) {
             ogg_packet packet;
@@ -200,6 +203,12 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     }
     m_reader.SetLoopPoint(loopPoint);
 
+    // The decoder allocates whole frames of this size before any is shown.
+    if (m_video && (FrameWidth() == 0 || FrameHeight() == 0 || FrameWidth() > kMaxFrameSide ||
+                    FrameHeight() > kMaxFrameSide)) {
+        LogError("Error parsing Theora stream headers; corrupt stream?");
+        return KV_FAILED;
+    }
     if (m_video) {
         if (theora_decode_init(&m_video->state, &m_video->info) == 0)
             m_video->decoding = true;

@@ -72,10 +72,10 @@ public:
     double LoopTime() const { return m_loopTime; }
     int64_t FirstGranule() const { return m_firstGranule; }
 
+private:
     struct VideoStream;
     struct AudioStream;
 
-private:
     void ResetPlayback();
     int32_t ReadHeaders(bool reopen);
     int32_t HeaderFailure(const char* message, bool partial);

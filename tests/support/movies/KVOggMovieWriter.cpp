@@ -258,6 +258,11 @@ bool WriteMovieFixtures(const std::string& directory) {
     KVMovieSpec badVorbis = colours;
     badVorbis.corruptVorbisHeader = true;
 
+    KVMovieSpec wide;
+    wide.width = 8208;
+    wide.height = 16;
+    wide.videoStreams = {{kMovieColours[0], kMovieColours[1]}};
+
     size_t dataStart = 0;
     Bytes coloursBytes = WriteOggMovie(colours, &dataStart);
     Bytes truncated(coloursBytes.begin(), coloursBytes.begin() + std::ptrdiff_t(dataStart / 2));
@@ -267,7 +272,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "two.ogg", WriteOggMovie(two)) && WriteFile(dir + "rate48.ogg", WriteOggMovie(rate48)) &&
            WriteFile(dir + "truncated.ogg", truncated) &&
            WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
-           WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis));
+           WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
+           WriteFile(dir + "wide.ogg", WriteOggMovie(wide));
 }
 
 } // namespace kvtest

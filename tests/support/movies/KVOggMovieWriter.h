@@ -36,9 +36,10 @@ constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {10
 // colours only; two.ogg: the colours, then the other colours as a second
 // Theora stream; rate48.ogg: the colours and sound at 48000 Hz stereo;
 // truncated.ogg: colours.ogg cut inside its headers; badtheora.ogg and
-// badvorbis.ogg: colours.ogg with a broken second header packet.
-constexpr const char* kMovieFixtures[] = {"colours.ogg", "video.ogg", "two.ogg", "rate48.ogg",
-                                          "truncated.ogg", "badtheora.ogg", "badvorbis.ogg"};
+// badvorbis.ogg: colours.ogg with a broken second header packet; wide.ogg:
+// two frames 8208 pixels wide and 16 high, wider than any surface.
+constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
+                                          "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg"};
 
 struct KVMovieSpec {
     uint32_t width = kMovieWidth;
