@@ -3,7 +3,8 @@
 namespace kvl {
 
 // Creators of later folders, reached only through IKVModuleExt.
-IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);  // media/
+IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);      // media/
+IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);  // media/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -18,7 +19,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // video sprites
         nullptr,  // SDL input device
         CreateAudio,  // SDL audio device
-        nullptr,  // Ogg Vorbis sound reader
+        CreateOggReader,  // Ogg Vorbis sound reader
         nullptr,  // PNG image reader
         nullptr,  // JPEG image reader
     };
