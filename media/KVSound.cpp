@@ -49,8 +49,16 @@ KVSound::~KVSound() {
 // --- play state -------------------------------------------------------------------
 
 int32_t KVSound::Play(uint8_t loop) {
-    if (m_state.load() == KVSOUND_PLAYING) return KV_OK;
+    const uint32_t state = m_state.load();
+    if (state == KVSOUND_PLAYING) return KV_OK;
     m_loop = loop;
+    // A stream shorter than its first chunk was filled for the other loop
+    // flag: filled again, before anything of it is played.
+    if (m_streamed && state == KVSOUND_STOPPED && (loop != 0) != (m_prefillLoop != 0) &&
+        m_resource->GetDataLength() < FirstChunkBytes()) {
+        KVLockGuard guard(m_lock);
+        Restart();
+    }
     m_state = KVSOUND_PLAYING;
     // A streamed sound's voice goes round its ring until the sound stops.
     return m_voice->Play(loop || m_streamed ? 1 : 0);
@@ -75,8 +83,11 @@ void KVSound::StopHeld() {
     m_base = 0;
     m_lastPlay = 0;
     m_position = 0;
-    if (!m_streamed) return;
     // Ready to play again at once.
+    if (m_streamed) Restart();
+}
+
+void KVSound::Restart() {
     m_bytesRead = 0;
     if (m_reader) m_reader->Rewind(m_readerHandle);
     if (IKVSoundBuffer* ring = m_resource->GetDeviceBuffer()) ring->ResetWritePosition();
@@ -163,11 +174,14 @@ void KVSound::FillFirstChunk() {
     const uint32_t first = std::min(FirstChunkBytes(), ring);
     m_prefillLeft = ring - first;
     m_write = first < ring ? first : 0;
-    m_bytesRead = first;
+    m_bytesRead = 0;
+    m_prefillLoop = m_loop;
     IKVSoundBuffer* buffer = m_resource->GetDeviceBuffer();
     void* data = nullptr;
     if (!buffer || buffer->Lock(first, &data) != KV_OK) return;
-    if (data) Feed(static_cast<uint8_t*>(data), first);
+    // As any chunk: data shorter than the chunk goes round or is followed
+    // by silence, as the loop flag says.
+    if (data) FillChunk(static_cast<uint8_t*>(data), first);
     buffer->Unlock();
 }
 

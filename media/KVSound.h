@@ -68,6 +68,8 @@ private:
     static void StreamThread(IKVThread* thread, void* argument);
     // The first chunk of the ring, as when streaming starts.
     void FillFirstChunk();
+    // A streamed sound's reader and ring back to the start, first chunk filled.
+    void Restart();
     void Refill();
     // Fills one chunk from the provider or the reader; false when the sound
     // stopped itself (a ring of silence follows the data).
@@ -86,6 +88,7 @@ private:
     IKVSoundVoice* m_voice;
     std::atomic<uint32_t> m_state{KVSOUND_STOPPED};
     uint8_t m_loop = 0;
+    uint8_t m_prefillLoop = 0;  // the loop flag the first chunk was filled for
     int32_t m_poolIndex = -1;
     float m_volume = 1.0f;
     float m_pan = 0.0f;

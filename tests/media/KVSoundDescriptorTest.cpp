@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "media/KVSoundDescriptor.h"
+#include "support/KVSoundDescWriter.h"
+
+using namespace kvl;
+using kvtest::SoundDescRecord;
+using kvtest::SoundDescSpec;
+using kvtest::WriteSoundDesc;
+using Result = KVSoundDescriptor::Result;
+
+namespace {
+
+SoundDescRecord Record(uint8_t kind, std::vector<uint8_t> values, uint16_t perSecond = 10) {
+    SoundDescRecord r;
+    r.kind = kind;
+    r.values = std::move(values);
+    r.valuesPerSecond = perSecond;
+    return r;
+}
+
+} // namespace
+
+TEST(KVSoundDescriptorTest, TheLastEnvelopeRecordWins) {
+    struct Case {
+        const char* name;
+        std::vector<SoundDescRecord> records;
+        uint16_t perSecond;
+        std::vector<uint8_t> values;
+    };
+    const Case cases[] = {
+        {"one envelope", {Record(0, {1, 2, 3}, 20)}, 20, {1, 2, 3}},
+        {"two envelopes", {Record(0, {1, 2, 3}, 20), Record(0, {9, 8}, 40)}, 40, {9, 8}},
+        {"another kind passed over", {Record(0, {7}, 5), Record(5, {1, 1, 1, 1})}, 5, {7}},
+        {"no envelope", {Record(5, {1})}, 0, {}},
+        {"an empty envelope", {Record(0, {}, 8)}, 8, {}},
+    };
+    for (const Case& c : cases) {
+        SoundDescSpec spec;
+        spec.records = c.records;
+        const std::vector<uint8_t> bytes = WriteSoundDesc(spec);
+        KVSoundEnvelope envelope;
+        EXPECT_EQ(KVSoundDescriptor::Parse(bytes, &envelope), Result::Valid) << c.name;
+        EXPECT_EQ(envelope.valuesPerSecond, c.perSecond) << c.name;
+        ASSERT_EQ(envelope.count, c.values.size()) << c.name;
+        for (size_t i = 0; i < c.values.size(); ++i) EXPECT_EQ(envelope.values[i], c.values[i]) << c.name;
+    }
+}
+
+TEST(KVSoundDescriptorTest, BadFilesGiveNoEnvelope) {
+    SoundDescSpec good;
+    good.records = {Record(0, {1, 2, 3, 4})};
+    const std::vector<uint8_t> whole = WriteSoundDesc(good);
+
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        Result result;
+    };
+    std::vector<Case> cases = {
+        {"empty", {}, Result::NotDescriptor},
+        {"three bytes", {'S', 'D', 'E'}, Result::NotDescriptor},
+        {"six bytes", {'S', 'D', 'E', 'S', 0, 1}, Result::Malformed},
+        {"wrong magic", {}, Result::NotDescriptor},
+        {"no record", {}, Result::NotDescriptor},
+        {"record length 0", {}, Result::Malformed},
+        {"record past the file", {}, Result::Malformed},
+        {"more values than the record", {}, Result::Malformed},
+        {"more records than the file", {}, Result::Malformed},
+        {"envelope shorter than its header", {}, Result::Malformed},
+    };
+    SoundDescSpec spec = good;
+    spec.magic = "SDEZ";
+    cases[3].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.recordCount = 0;
+    cases[4].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.records[0].length = 0;
+    cases[5].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.records[0].length = 21;
+    cases[6].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.records[0].count = 5;
+    cases[7].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.recordCount = 2;
+    cases[8].bytes = WriteSoundDesc(spec);
+    spec = good;
+    spec.records[0].length = 12;
+    spec.records[0].values.clear();
+    spec.records[0].count = 0;
+    cases[9].bytes = WriteSoundDesc(spec);
+    cases[9].bytes.resize(cases[9].bytes.size() - 4);
+
+    for (const Case& c : cases) {
+        KVSoundEnvelope envelope;
+        std::string error;
+        EXPECT_EQ(KVSoundDescriptor::Parse(c.bytes, &envelope, &error), c.result) << c.name;
+        EXPECT_EQ(envelope.values, nullptr) << c.name;
+        EXPECT_EQ(envelope.count, 0u) << c.name;
+        EXPECT_EQ(error.empty(), c.result != Result::Malformed) << c.name;
+    }
+    // Cut anywhere: never read past the end.
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        KVSoundEnvelope envelope;
+        EXPECT_NE(KVSoundDescriptor::Parse(std::vector<uint8_t>(whole.begin(), whole.begin() + cut), &envelope),
+                  Result::Valid)
+            << cut;
+    }
+}
+
+TEST(KVSoundDescriptorTest, PathReplacesTheLastExtension) {
+    EXPECT_EQ(KVSoundDescriptor::PathFor("sfx/boom.ogg"), "sfx/boom.kvsnddesc");
+    EXPECT_EQ(KVSoundDescriptor::PathFor("s/b.ogg"), "s/b.kvsnddesc");
+    EXPECT_EQ(KVSoundDescriptor::PathFor("a.b/c.d.wav"), "a.b/c.d.kvsnddesc");
+    EXPECT_EQ(KVSoundDescriptor::PathFor("noext"), "kvsnddesc");
+    EXPECT_EQ(KVSoundDescriptor::PathFor(""), "kvsnddesc");
+}
