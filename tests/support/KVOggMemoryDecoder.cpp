@@ -57,6 +57,10 @@ void KVOggMemoryDecoder::Restart() {
     if (!m_open) ov_clear(&m_state->decoder);
 }
 
+void KVOggMemoryDecoder::Rewind() {
+    if (m_open) ov_pcm_seek(&m_state->decoder, 0);
+}
+
 long KVOggMemoryDecoder::ReadOnce(uint8_t* buffer, int bytes) {
     if (!m_open) return 0;
     int bitstream = 0;

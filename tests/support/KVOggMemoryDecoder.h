@@ -20,6 +20,8 @@ public:
     long ReadOnce(uint8_t* buffer, int bytes);
     // Back to the first byte of the file and the first sample.
     void Restart();
+    // Back to the first sample by a seek.
+    void Rewind();
 
     // Every byte of PCM the file holds.
     static std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& file);
