@@ -15,37 +15,31 @@ float Clamped(double value, double low, double high) {
     return float(std::clamp(value, low, high));
 }
 
-int LuaGetGlobalVolume() {
+enum class Global { Volume, Pan };
+
+int PushGlobal(Global which) {
     IKVLua* lua = GetLuaBinding();
     KVSoundManager* manager = KVSoundManager::Instance();
     if (!lua || !manager) return 0;
-    lua->PushNumber(manager->GetGlobalVolume());
+    lua->PushNumber(which == Global::Volume ? manager->GetGlobalVolume() : manager->GetGlobalPan());
     return 1;
 }
 
-int LuaSetGlobalVolume() {
+int SetGlobal(Global which) {
     IKVLua* lua = GetLuaBinding();
     KVSoundManager* manager = KVSoundManager::Instance();
     if (!lua || !manager || lua->CheckArgCount(1, false) != 0) return 0;
-    manager->SetGlobalVolume(Clamped(lua->ToNumber(1), 0.0, 1.0));
+    if (which == Global::Volume)
+        manager->SetGlobalVolume(Clamped(lua->ToNumber(1), 0.0, 1.0));
+    else
+        manager->SetGlobalPan(Clamped(lua->ToNumber(1), -1.0, 1.0));
     return 0;
 }
 
-int LuaGetGlobalPan() {
-    IKVLua* lua = GetLuaBinding();
-    KVSoundManager* manager = KVSoundManager::Instance();
-    if (!lua || !manager) return 0;
-    lua->PushNumber(manager->GetGlobalPan());
-    return 1;
-}
-
-int LuaSetGlobalPan() {
-    IKVLua* lua = GetLuaBinding();
-    KVSoundManager* manager = KVSoundManager::Instance();
-    if (!lua || !manager || lua->CheckArgCount(1, false) != 0) return 0;
-    manager->SetGlobalPan(Clamped(lua->ToNumber(1), -1.0, 1.0));
-    return 0;
-}
+int LuaGetGlobalVolume() { return PushGlobal(Global::Volume); }
+int LuaSetGlobalVolume() { return SetGlobal(Global::Volume); }
+int LuaGetGlobalPan() { return PushGlobal(Global::Pan); }
+int LuaSetGlobalPan() { return SetGlobal(Global::Pan); }
 
 const KVLuaFunctionEntry kSoundFunctions[] = {
     {"GetGlobalVolume", &LuaGetGlobalVolume},

@@ -54,6 +54,12 @@ TEST(KVSoundDescriptorTest, BadFilesGiveNoEnvelope) {
     SoundDescSpec good;
     good.records = {Record(0, {1, 2, 3, 4})};
     const std::vector<uint8_t> whole = WriteSoundDesc(good);
+    // A good file changed one way.
+    auto changed = [&](void (*change)(SoundDescSpec&)) {
+        SoundDescSpec spec = good;
+        change(spec);
+        return WriteSoundDesc(spec);
+    };
 
     struct Case {
         const char* name;
@@ -64,38 +70,20 @@ TEST(KVSoundDescriptorTest, BadFilesGiveNoEnvelope) {
         {"empty", {}, Result::NotDescriptor},
         {"three bytes", {'S', 'D', 'E'}, Result::NotDescriptor},
         {"six bytes", {'S', 'D', 'E', 'S', 0, 1}, Result::Malformed},
-        {"wrong magic", {}, Result::NotDescriptor},
-        {"no record", {}, Result::NotDescriptor},
-        {"record length 0", {}, Result::Malformed},
-        {"record past the file", {}, Result::Malformed},
-        {"more values than the record", {}, Result::Malformed},
-        {"more records than the file", {}, Result::Malformed},
-        {"envelope shorter than its header", {}, Result::Malformed},
+        {"wrong magic", changed([](SoundDescSpec& s) { s.magic = "SDEZ"; }), Result::NotDescriptor},
+        {"no record", changed([](SoundDescSpec& s) { s.recordCount = 0; }), Result::NotDescriptor},
+        {"record length 0", changed([](SoundDescSpec& s) { s.records[0].length = 0; }), Result::Malformed},
+        {"record past the file", changed([](SoundDescSpec& s) { s.records[0].length = 21; }), Result::Malformed},
+        {"more values than the record", changed([](SoundDescSpec& s) { s.records[0].count = 5; }),
+         Result::Malformed},
+        {"more records than the file", changed([](SoundDescSpec& s) { s.recordCount = 2; }), Result::Malformed},
+        {"envelope shorter than its header", changed([](SoundDescSpec& s) {
+             s.records[0] = Record(0, {});
+             s.records[0].length = 12;
+         }),
+         Result::Malformed},
     };
-    SoundDescSpec spec = good;
-    spec.magic = "SDEZ";
-    cases[3].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.recordCount = 0;
-    cases[4].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.records[0].length = 0;
-    cases[5].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.records[0].length = 21;
-    cases[6].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.records[0].count = 5;
-    cases[7].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.recordCount = 2;
-    cases[8].bytes = WriteSoundDesc(spec);
-    spec = good;
-    spec.records[0].length = 12;
-    spec.records[0].values.clear();
-    spec.records[0].count = 0;
-    cases[9].bytes = WriteSoundDesc(spec);
-    cases[9].bytes.resize(cases[9].bytes.size() - 4);
+    cases.back().bytes.resize(cases.back().bytes.size() - 4);  // the file ends with its stated length
 
     for (const Case& c : cases) {
         KVSoundEnvelope envelope;

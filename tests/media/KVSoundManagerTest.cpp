@@ -31,6 +31,19 @@ protected:
     KVFakeSoundVoice* Voice() { return rig.Fake().LastVoice(); }
 };
 
+// Notes whether a file is read while a sound buffer is locked (the mixer
+// waits for the lock).
+class LockWatchingFiles : public kvtest::KVMemoryFile {
+public:
+    int32_t Read(kvl::KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) override {
+        if (kvtest::KVFakeSoundBuffer::LockedNow() > 0) ++readsUnderLock;
+        ++reads;
+        return KVMemoryFile::Read(h, buffer, count, outCount);
+    }
+    int reads = 0;
+    int readsUnderLock = 0;
+};
+
 class CountingListener : public IKVSoundVolumeListener {
 public:
     int32_t OnGlobalVolumeChanged() override {
@@ -96,6 +109,18 @@ TEST_F(KVSoundManagerTest, WholeLoadsKeepTheDecodedSoundAndStreamsKeepTheirFileO
     again.reset();
     EXPECT_EQ(rig.Resources().GetManagedCount(), 0u);  // the last release left the manager
     EXPECT_EQ(rig.Manager().GetSoundCount(), 0u);
+}
+
+TEST_F(KVSoundManagerTest, AWholeLoadDecodesOutsideTheBufferLock) {
+    LockWatchingFiles files;
+    files.SetFile("long.ogg", kvtest::WriteOggSeconds(2.0));
+    rig.Reader().SetFileInterface(&files);
+    rig.Resources().SetFileInterface(&files);
+    SoundPtr sound = rig.Create("long.ogg", false);
+    ASSERT_TRUE(sound);
+    EXPECT_GT(files.reads, 2);
+    EXPECT_EQ(files.readsUnderLock, 0);
+    EXPECT_EQ(RingOf(sound.get())->LockCount(), 1);
 }
 
 // A path kept loaded whole has no reader left to stream from: a streamed

@@ -8,6 +8,7 @@ int32_t KVFakeSoundBuffer::Lock(uint32_t bytes, void** out) {
     if (out) *out = nullptr;
     if (m_locked || uint64_t(m_write) + bytes > m_data.size()) return kvl::KV_INVALID;
     m_locked = true;
+    ++s_lockedNow;
     m_lockedLength = bytes;
     ++m_locks;
     if (out) *out = m_data.data() + m_write;
@@ -17,6 +18,7 @@ int32_t KVFakeSoundBuffer::Lock(uint32_t bytes, void** out) {
 int32_t KVFakeSoundBuffer::Unlock() {
     if (!m_locked) return kvl::KV_INVALID;
     m_locked = false;
+    --s_lockedNow;
     uint64_t position = uint64_t(m_write) + m_lockedLength;
     if (position >= m_data.size()) position -= m_data.size();
     m_write = uint32_t(position);

@@ -26,6 +26,8 @@ public:
     uint32_t WritePosition() const { return m_write; }
     int32_t LockCount() const { return m_locks; }
     bool IsLocked() const { return m_locked; }
+    // Fake buffers locked at this moment, all of them together.
+    static int32_t LockedNow() { return s_lockedNow; }
 
 private:
     std::vector<uint8_t> m_data;
@@ -33,6 +35,7 @@ private:
     uint32_t m_lockedLength = 0;
     int32_t m_locks = 0;
     bool m_locked = false;
+    static inline int32_t s_lockedNow = 0;
 };
 
 class KVFakeSoundVoice : public kvl::KVRefCounted<kvl::IKVSoundVoice> {
