@@ -87,7 +87,7 @@ private:
     KVResourceSoundBuffer* m_resource;
     IKVSoundVoice* m_voice;
     std::atomic<uint32_t> m_state{KVSOUND_STOPPED};
-    uint8_t m_loop = 0;
+    std::atomic<uint8_t> m_loop{0};  // read by the streaming thread
     uint8_t m_prefillLoop = 0;  // the loop flag the first chunk was filled for
     int32_t m_poolIndex = -1;
     float m_volume = 1.0f;
