@@ -6,6 +6,7 @@ namespace kvl {
 // signatures are known here.
 IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
+IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -20,7 +21,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // video sprites
         nullptr,  // SDL input device
         &CreateAudio,  // SDL audio device
-        nullptr,  // Ogg Vorbis sound reader
+        &CreateOggReader,  // Ogg Vorbis sound reader
         nullptr,  // PNG image reader
         nullptr,  // JPEG image reader
     };
