@@ -14,12 +14,6 @@ constexpr uint32_t kCarriageReturn = 13;
 constexpr uint32_t kTab = 9;
 constexpr uint32_t kBlank = 32;
 
-int32_t ClampInt(int64_t v) {
-    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return int32_t(v);
-}
-
 // int(v + 0.5), truncated, kept inside the 32-bit range.
 int32_t RoundPen(float v) {
     const double t = double(v) + 0.5;
@@ -130,19 +124,19 @@ int32_t KVGUI::LayoutText(const TextLayoutParams& params, KVGUITextProvider* pro
         }
         float advance;
         if (params.fixedWidth) {
-            glyph.source.x0 = ClampInt(cellX);
-            glyph.source.x1 = ClampInt(cellX + cellW);
+            glyph.source.x0 = ClampToInt32(cellX);
+            glyph.source.x1 = ClampToInt32(cellX + cellW);
             advance = float(cellW);
         } else {
-            glyph.source.x0 = ClampInt(cellX + box.left);
+            glyph.source.x0 = ClampToInt32(cellX + box.left);
             // A box whose last column comes before its first is empty.
-            glyph.source.x1 = ClampInt(cellX + std::max<int64_t>(int64_t(box.right) + 1, box.left));
+            glyph.source.x1 = ClampToInt32(cellX + std::max<int64_t>(int64_t(box.right) + 1, box.left));
             advance = float(int64_t(box.advance) + params.charSpacing);
         }
-        glyph.source.y0 = ClampInt(cellY + box.top);
-        glyph.source.y1 = ClampInt(cellY + std::max<int64_t>(int64_t(box.bottom) + 1, box.top));
-        glyph.x = ClampInt(int64_t(RoundPen(penX)) + (params.cellSource ? 0 : box.left));
-        glyph.y = ClampInt(int64_t(RoundPen(penY)) + box.top);
+        glyph.source.y0 = ClampToInt32(cellY + box.top);
+        glyph.source.y1 = ClampToInt32(cellY + std::max<int64_t>(int64_t(box.bottom) + 1, box.top));
+        glyph.x = ClampToInt32(int64_t(RoundPen(penX)) + (params.cellSource ? 0 : box.left));
+        glyph.y = ClampToInt32(int64_t(RoundPen(penY)) + box.top);
         glyph.wordStart = lastBlank != -1 ? 1 : 0;
         if (glyph.wordStart) ++wordStarts;
         glyph.charIndex = i;
@@ -191,8 +185,8 @@ int32_t KVGUI::LayoutText(const TextLayoutParams& params, KVGUITextProvider* pro
                 extra -= share;
                 shift += share;
             }
-            const int32_t X = ClampInt(xOff + g.x + shift);
-            const int32_t Y = ClampInt(int64_t(g.y) + vOffset);
+            const int32_t X = ClampToInt32(xOff + g.x + shift);
+            const int32_t Y = ClampToInt32(int64_t(g.y) + vOffset);
             for (int32_t c = previousChar + 1; c < g.charIndex; ++c) out->charToGlyph[size_t(c)] = glyphNumber - 1;
             out->charToGlyph[size_t(g.charIndex)] = glyphNumber;
             previousChar = g.charIndex;
@@ -201,8 +195,8 @@ int32_t KVGUI::LayoutText(const TextLayoutParams& params, KVGUITextProvider* pro
             out->charIndices.push_back(g.charIndex);
             minX = std::min(minX, X);
             minY = std::min(minY, Y);
-            maxX = std::max(maxX, ClampInt(int64_t(X) + g.source.x1 - g.source.x0));
-            maxY = std::max(maxY, ClampInt(int64_t(Y) + g.source.y1 - g.source.y0));
+            maxX = std::max(maxX, ClampToInt32(int64_t(X) + g.source.x1 - g.source.x0));
+            maxY = std::max(maxY, ClampToInt32(int64_t(Y) + g.source.y1 - g.source.y0));
             ++glyphNumber;
         }
     }

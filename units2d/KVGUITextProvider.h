@@ -3,11 +3,19 @@
 // implement, the glyph box it hands out per character, the layout's
 // parameters and its result.
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "../graphics/IKVGraphicDevice.h"
 
 namespace kvl {
+
+// Layout and glyph coordinates are 32-bit; sums of them saturate.
+inline int32_t ClampToInt32(int64_t v) {
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return int32_t(v);
+}
 
 // Columns and rows relative to the character's cell; right and bottom are
 // the last column and row, inclusive.

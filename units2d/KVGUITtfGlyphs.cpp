@@ -9,12 +9,6 @@
 namespace kvl {
 namespace {
 
-int32_t ClampInt(int64_t v) {
-    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return int32_t(v);
-}
-
 int32_t BitsPerPixel(uint32_t format) {
     if (format == KVTEXTPIXELS_PALETTE16) return 4;
     if (format == KVTEXTPIXELS_BGRA) return 32;
@@ -77,10 +71,10 @@ void CopyGlyph(const FT_Bitmap& bitmap, const KVGlyphRect& source, const TtfGlyp
 GlyphBox ToGlyphBox(const TtfGlyphMetrics& m) {
     GlyphBox box;
     box.left = m.left;
-    box.right = ClampInt(int64_t(m.right) - 1);
+    box.right = ClampToInt32(int64_t(m.right) - 1);
     box.advance = m.advance;
     box.top = m.top;
-    box.bottom = ClampInt(int64_t(m.bottom) - 1);
+    box.bottom = ClampToInt32(int64_t(m.bottom) - 1);
     return box;
 }
 
@@ -101,11 +95,11 @@ int32_t MeasureGlyphs(FT_Face face, int32_t charWidth, int32_t charHeight, int32
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
         FT_Done_Glyph(glyph);
-        m.left = ClampInt(box.xMin);
-        m.top = ClampInt(int64_t(charHeight) - box.yMax);
-        m.right = ClampInt(box.xMax);
-        m.bottom = ClampInt(int64_t(charHeight) - box.yMin);
-        m.advance = ClampInt(int64_t(charSpacing) + (face->glyph->advance.x >> 6));
+        m.left = ClampToInt32(box.xMin);
+        m.top = ClampToInt32(int64_t(charHeight) - box.yMax);
+        m.right = ClampToInt32(box.xMax);
+        m.bottom = ClampToInt32(int64_t(charHeight) - box.yMin);
+        m.advance = ClampToInt32(int64_t(charSpacing) + (face->glyph->advance.x >> 6));
     }
     return 0;
 }

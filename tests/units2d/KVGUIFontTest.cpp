@@ -131,6 +131,27 @@ TEST_F(KVGUIFontTest, TruncatedFontsNeverCrash) {
     }
 }
 
+// What the manager does when a watched font file changes.
+TEST_F(KVGUIFontTest, ReloadKeepsTheFontObject) {
+    KVGUITtfFont* font = Load("fonts/dejavusans.ttf");
+    ASSERT_NE(font, nullptr);
+    IKVResource* holder = font;
+    int32_t managed = 0;
+    uint32_t size = 0;
+    EXPECT_EQ(gui.LoadTtfFont("fonts/dejavusans.ttf", KVGUITtfReader::Instance(), &holder, &managed, &size), KV_OK);
+    EXPECT_EQ(holder, font);
+    EXPECT_NE(font->GetFace(), nullptr);
+    EXPECT_EQ(size, uint32_t(fontBytes.size()));
+    // A changed file that no longer loads leaves the font as it was.
+    FT_Face face = font->GetFace();
+    files.SetFile("fonts/dejavusans.ttf", std::vector<uint8_t>(10, 0));
+    EXPECT_EQ(gui.LoadTtfFont("fonts/dejavusans.ttf", KVGUITtfReader::Instance(), &holder, &managed, &size),
+              KV_FAILED);
+    EXPECT_EQ(holder, font);
+    EXPECT_EQ(font->GetFace(), face);
+    font->Release();
+}
+
 TEST_F(KVGUIFontTest, OtherPhasesDoNothing) {
     KVGUITtfReader* reader = KVGUITtfReader::Instance();
     FT_Library library = gui.GetLibrary();
@@ -271,6 +292,16 @@ struct Raster {
     int32_t pitch = 0;
 };
 
+// Laid out with the default parameters, the cell the character size.
+TextLayout LayOut(KVGUI& gui, const std::u16string& text, const std::vector<TtfGlyphMetrics>& metrics,
+                  int32_t size) {
+    kvtest::KVTestTtfTextProvider provider(text, metrics, size, size);
+    TextLayout layout;
+    gui.LayoutText(TextLayoutParams(), &provider, &layout);
+    EXPECT_EQ(provider.outOfRange, 0);
+    return layout;
+}
+
 constexpr uint8_t kGuard = 0xA5;
 constexpr int32_t kGuardBytes = 3;
 
@@ -279,8 +310,7 @@ Raster Rasterise(KVGUI& gui, FT_Face face, const std::u16string& text, int32_t s
     Raster r;
     std::vector<TtfGlyphMetrics> metrics;
     MeasureGlyphs(face, size, size, 0, text, &metrics);
-    kvtest::KVTestTtfTextProvider provider(text, metrics, size, size);
-    gui.LayoutText(TextLayoutParams(), &provider, &r.layout);
+    r.layout = LayOut(gui, text, metrics, size);
     r.width = r.layout.maxX - r.layout.minX;
     r.height = r.layout.maxY - r.layout.minY;
     r.pitch = int32_t(TtfRowBytes(r.width, format)) + kGuardBytes;
@@ -380,9 +410,7 @@ TEST_F(KVGUIFontTest, PaletteGlyphAtAnOddColumnStartsInTheByteBefore) {
     const std::u16string text = u"H";
     std::vector<TtfGlyphMetrics> metrics;
     MeasureGlyphs(font->GetFace(), 24, 24, 0, text, &metrics);
-    kvtest::KVTestTtfTextProvider provider(text, metrics, 24, 24);
-    TextLayout layout;
-    gui.LayoutText(TextLayoutParams(), &provider, &layout);
+    const TextLayout layout = LayOut(gui, text, metrics, 24);
     const int32_t w = layout.maxX - layout.minX + 1, h = layout.maxY - layout.minY;
     auto rasterAt = [&](int32_t shift) {
         TextLayout moved = layout;
@@ -411,9 +439,7 @@ TEST_F(KVGUIFontTest, CopiesStayInsideBitmapAndTarget) {
         m.right += 300;
         m.bottom += 300;
     }
-    kvtest::KVTestTtfTextProvider provider(text, metrics, 20, 20);
-    TextLayout layout;
-    gui.LayoutText(TextLayoutParams(), &provider, &layout);
+    TextLayout layout = LayOut(gui, text, metrics, 20);
     for (uint32_t format : {uint32_t(KVTEXTPIXELS_BGRA), uint32_t(KVTEXTPIXELS_PALETTE16)}) {
         const int32_t w = 9, h = 7;
         const int32_t pitch = int32_t(TtfRowBytes(w, format));
