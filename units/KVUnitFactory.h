@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "../kernel/IKVLog.h"
 #include "../kernel/IKVModule.h"
 #include "../kernel/KVIndexedList.h"
 #include "../kernel/Singleton.h"
