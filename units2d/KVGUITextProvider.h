@@ -6,8 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "../graphics/IKVGraphicDevice.h"
-
 namespace kvl {
 
 // Layout and glyph coordinates are 32-bit; sums of them saturate.
@@ -52,6 +50,14 @@ enum KVTextVAlignment : int32_t {
     KVTEXT_VALIGN_BOTTOM = 2,
 };
 
+// The drawing unit's window, in floats.
+struct TextClipWindow {
+    float left;
+    float top;
+    float right;
+    float bottom;
+};
+
 struct TextLayoutParams {
     int32_t width = 0;   // 0: the unit sizes itself horizontally
     int32_t height = 0;  // 0: the unit sizes itself vertically
@@ -69,7 +75,7 @@ struct TextLayoutParams {
     void* pixelShader = nullptr;  // not owned
     int32_t nbVisibleChars = -1;
     int32_t nbVisibleLines = -1;
-    const KVRect* clipWindow = nullptr;
+    const TextClipWindow* clipWindow = nullptr;  // none: no clipping
 };
 
 struct KVGlyphPosition {

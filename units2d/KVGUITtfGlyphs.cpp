@@ -10,8 +10,8 @@ namespace kvl {
 namespace {
 
 int32_t BitsPerPixel(uint32_t format) {
-    if (format == KVTEXTPIXELS_PALETTE16) return 4;
-    if (format == KVTEXTPIXELS_BGRA) return 32;
+    if (format == KVTEXFMT_PALETTE16) return 4;
+    if (format == KVTEXFMT_BGRA) return 32;
     return 0;
 }
 
@@ -45,7 +45,7 @@ void CopyGlyph(const FT_Bitmap& bitmap, const KVGlyphRect& source, const TtfGlyp
             const int64_t sc = srcCol0 + j;
             if (sc < 0 || sc >= bitmapCols) continue;
             const uint8_t coverage = src[sc];
-            if (target.format == KVTEXTPIXELS_BGRA) {
+            if (target.format == KVTEXFMT_BGRA) {
                 const int64_t dc = destX + j;
                 if (dc < 0 || dc >= target.width) continue;
                 uint8_t* p = dst + dc * 4;

@@ -10,6 +10,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "../graphics/IKVTexture.h"
 #include "KVGUITextProvider.h"
 
 namespace kvl {
@@ -32,19 +33,15 @@ GlyphBox ToGlyphBox(const TtfGlyphMetrics& metrics);
 int32_t MeasureGlyphs(FT_Face face, int32_t charWidth, int32_t charHeight, int32_t charSpacing,
                       const std::u16string& text, std::vector<TtfGlyphMetrics>* out);
 
-enum KVTextPixelFormat : uint32_t {
-    KVTEXTPIXELS_PALETTE16 = 256,  // 4 bits per pixel, 16-colour palette
-    KVTEXTPIXELS_BGRA = 259,       // 32-bit, bytes B, G, R, A
-};
-
 // Pixel memory of width x height (the layout's bounding box), rows pitch
-// bytes apart.
+// bytes apart: a locked text texture of format KVTEXFMT_BGRA or
+// KVTEXFMT_PALETTE16.
 struct TtfRasterTarget {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     int32_t width = 0;
     int32_t height = 0;
-    uint32_t format = KVTEXTPIXELS_BGRA;
+    uint32_t format = KVTEXFMT_BGRA;
 };
 
 // Bytes of one cleared row: (width x bits per pixel + 4) / 8.

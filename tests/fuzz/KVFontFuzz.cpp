@@ -61,7 +61,7 @@ void Rasterise(kvl::KVGUI& gui, FT_Face face, const std::u16string& text, int32_
     const int64_t w = int64_t(layout.maxX) - layout.minX;
     const int64_t h = int64_t(layout.maxY) - layout.minY;
     if (w <= 0 || h <= 0 || w * h > kMaxPixels) return;
-    for (uint32_t format : {uint32_t(kvl::KVTEXTPIXELS_BGRA), uint32_t(kvl::KVTEXTPIXELS_PALETTE16)}) {
+    for (uint32_t format : {uint32_t(kvl::KVTEXFMT_BGRA), uint32_t(kvl::KVTEXFMT_PALETTE16)}) {
         const int64_t pitch = kvl::TtfRowBytes(int32_t(w), format);
         std::vector<uint8_t> pixels(size_t(pitch * h));
         kvl::TtfRasterTarget target{pixels.data(), int32_t(pitch), int32_t(w), int32_t(h), format};

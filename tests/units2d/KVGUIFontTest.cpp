@@ -349,7 +349,7 @@ TEST_F(KVGUIFontTest, BgraTextIsWhiteWithCoverageOnlyInGlyphBoxes) {
     KVGUITtfFont* font = Load("fonts/dejavusans.ttf");
     ASSERT_NE(font, nullptr);
     int32_t status = -1;
-    Raster r = Rasterise(gui, font->GetFace(), u"Hi", 24, KVTEXTPIXELS_BGRA, &status);
+    Raster r = Rasterise(gui, font->GetFace(), u"Hi", 24, KVTEXFMT_BGRA, &status);
     EXPECT_EQ(status, 0);
     ASSERT_EQ(r.layout.positions.size(), 2u);
     ASSERT_GT(r.width, 0);
@@ -380,10 +380,10 @@ TEST_F(KVGUIFontTest, BgraTextIsWhiteWithCoverageOnlyInGlyphBoxes) {
 TEST_F(KVGUIFontTest, PaletteTextPacksCoverageNibbles) {
     KVGUITtfFont* font = Load("fonts/dejavusans.ttf");
     ASSERT_NE(font, nullptr);
-    const Raster bgra = Rasterise(gui, font->GetFace(), u"H", 24, KVTEXTPIXELS_BGRA);
-    const Raster packed = Rasterise(gui, font->GetFace(), u"H", 24, KVTEXTPIXELS_PALETTE16);
+    const Raster bgra = Rasterise(gui, font->GetFace(), u"H", 24, KVTEXFMT_BGRA);
+    const Raster packed = Rasterise(gui, font->GetFace(), u"H", 24, KVTEXFMT_PALETTE16);
     ASSERT_EQ(packed.width, bgra.width);
-    const int32_t rowBytes = int32_t(TtfRowBytes(packed.width, KVTEXTPIXELS_PALETTE16));
+    const int32_t rowBytes = int32_t(TtfRowBytes(packed.width, KVTEXFMT_PALETTE16));
     EXPECT_EQ(rowBytes, (packed.width * 4 + 4) / 8);
     for (int32_t y = 0; y < packed.height; ++y) {
         for (int32_t x = 0; x < packed.width; ++x) {
@@ -415,9 +415,9 @@ TEST_F(KVGUIFontTest, PaletteGlyphAtAnOddColumnStartsInTheByteBefore) {
     auto rasterAt = [&](int32_t shift) {
         TextLayout moved = layout;
         moved.positions[0].x += shift;
-        std::vector<uint8_t> pixels(size_t(TtfRowBytes(w, KVTEXTPIXELS_PALETTE16)) * size_t(h), 0x77);
-        TtfRasterTarget target{pixels.data(), int32_t(TtfRowBytes(w, KVTEXTPIXELS_PALETTE16)), w, h,
-                               KVTEXTPIXELS_PALETTE16};
+        std::vector<uint8_t> pixels(size_t(TtfRowBytes(w, KVTEXFMT_PALETTE16)) * size_t(h), 0x77);
+        TtfRasterTarget target{pixels.data(), int32_t(TtfRowBytes(w, KVTEXFMT_PALETTE16)), w, h,
+                               KVTEXFMT_PALETTE16};
         EXPECT_EQ(RasteriseGlyphs(font->GetFace(), text, metrics, moved, target), 0);
         return pixels;
     };
@@ -440,7 +440,7 @@ TEST_F(KVGUIFontTest, CopiesStayInsideBitmapAndTarget) {
         m.bottom += 300;
     }
     TextLayout layout = LayOut(gui, text, metrics, 20);
-    for (uint32_t format : {uint32_t(KVTEXTPIXELS_BGRA), uint32_t(KVTEXTPIXELS_PALETTE16)}) {
+    for (uint32_t format : {uint32_t(KVTEXFMT_BGRA), uint32_t(KVTEXFMT_PALETTE16)}) {
         const int32_t w = 9, h = 7;
         const int32_t pitch = int32_t(TtfRowBytes(w, format));
         std::vector<uint8_t> pixels(size_t(pitch) * size_t(h));
@@ -459,7 +459,7 @@ TEST_F(KVGUIFontTest, TargetsItCannotWriteAreRefused) {
     const std::vector<TtfGlyphMetrics> metrics;
     TtfRasterTarget unknown{pixels.data(), 16, 4, 4, 260};
     EXPECT_EQ(RasteriseGlyphs(font->GetFace(), u"", metrics, layout, unknown), 1);
-    TtfRasterTarget shortRows{pixels.data(), 8, 4, 4, KVTEXTPIXELS_BGRA};
+    TtfRasterTarget shortRows{pixels.data(), 8, 4, 4, KVTEXFMT_BGRA};
     EXPECT_EQ(RasteriseGlyphs(font->GetFace(), u"", metrics, layout, shortRows), 1);
     font->Release();
 }
