@@ -3,7 +3,7 @@
 namespace kvl {
 namespace {
 
-enum class Encoding { Bytes, Utf16Le, Utf16Be, Utf8 };
+enum class Encoding { Bytes, Utf16Le, Utf8 };
 
 // The encoding a signature names, and the signature's length.
 Encoding Detect(const uint8_t* b, size_t n, size_t* start) {
@@ -12,20 +12,13 @@ Encoding Detect(const uint8_t* b, size_t n, size_t* start) {
         *start = 2;
         return Encoding::Utf16Le;
     }
-    if (n > 2 && b[0] == 0xFE && b[1] == 0xFF) {
-        *start = 2;
-        return Encoding::Utf16Be;
-    }
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-        *start = 3;
-        return Encoding::Utf8;
-    }
+    // Any UTF-8 signature starts UTF-8 text, decoded from byte 0 so the
+    // signature stays as the character U+FEFF.
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return Encoding::Utf8;
     return Encoding::Bytes;
 }
 
-uint16_t Unit16(const uint8_t* p, Encoding e) {
-    return e == Encoding::Utf16Le ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
-}
+uint16_t Unit16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 bool InRange(uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; }
 
@@ -93,8 +86,7 @@ int32_t DecodeText(const uint8_t* bytes, size_t size, std::u16string* out) {
     const Encoding e = Detect(bytes, size, &start);
     switch (e) {
     case Encoding::Utf16Le:
-    case Encoding::Utf16Be:
-        for (size_t i = start; i + 1 < size; i += 2) out->push_back(char16_t(Unit16(bytes + i, e)));
+        for (size_t i = start; i + 1 < size; i += 2) out->push_back(char16_t(Unit16(bytes + i)));
         break;
     case Encoding::Utf8:
         DecodeUtf8(bytes + start, size - start, out);
@@ -112,8 +104,8 @@ int32_t DecodeByteText(const uint8_t* bytes, size_t size, std::string* out) {
     if (!bytes) return 0;
     size_t start = 0;
     const Encoding e = Detect(bytes, size, &start);
-    if (e == Encoding::Utf16Le || e == Encoding::Utf16Be) {
-        for (size_t i = start; i + 1 < size; i += 2) out->push_back(char(Unit16(bytes + i, e) & 0xFF));
+    if (e == Encoding::Utf16Le) {
+        for (size_t i = start; i + 1 < size; i += 2) out->push_back(char(Unit16(bytes + i) & 0xFF));
     } else {
         out->assign(reinterpret_cast<const char*>(bytes), size);
     }

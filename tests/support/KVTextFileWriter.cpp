@@ -24,12 +24,11 @@ std::string TextFileUtf8(const std::u32string& text, bool signature) {
     return out;
 }
 
-std::string TextFileUtf16(const std::u16string& units, bool bigEndian, bool signature) {
+std::string TextFileUtf16(const std::u16string& units, bool signature) {
     std::string out;
     auto put = [&](char16_t u) {
-        const char high = char(u >> 8), low = char(u & 0xFF);
-        out.push_back(bigEndian ? high : low);
-        out.push_back(bigEndian ? low : high);
+        out.push_back(char(u & 0xFF));
+        out.push_back(char(u >> 8));
     };
     if (signature) put(0xFEFF);
     for (char16_t u : units) put(u);
