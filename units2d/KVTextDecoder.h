@@ -1,7 +1,7 @@
 #pragma once
-// Text files of text units: UTF-16 after a signature (FF FE little-endian,
-// FE FF big-endian), UTF-8 after its signature EF BB BF, otherwise one
-// character per byte.
+// Text files of text units: UTF-16 little-endian after the signature FF FE,
+// UTF-8 when the file starts with EF BB BF (the signature itself decodes to
+// U+FEFF), otherwise one character per byte.
 #include <cstddef>
 #include <cstdint>
 #include <string>
