@@ -1,5 +1,8 @@
 #include "KVPlatformCreators.h"
 
+#include "../graphics/KVJpeg.h"
+#include "../graphics/KVPNGInterface.h"
+
 namespace kvl {
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -15,8 +18,8 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // SDL input device
         nullptr,  // SDL audio device
         nullptr,  // Ogg Vorbis sound reader
-        nullptr,  // PNG image reader
-        nullptr,  // JPEG image reader
+        &CreatePNGInterface,
+        &CreateJpeg,
     };
     return creators;
 }
