@@ -129,7 +129,8 @@ void KVJpegDecoder::ReadHeader() {
             ok = ReadQuantTables();
         else if (marker == kDRI)
             ok = ReadRestartInterval();
-        else if (marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kEOI) || marker == kSOS)
+        else if (marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) || marker == kSOI ||
+                 marker == kEOI || marker == kSOS)
             ok = Fail(KVJPEG_UNEXPECTED_MARKER);
         else
             ok = SkipSegment();
@@ -278,7 +279,8 @@ bool KVJpegDecoder::ReadToScan(bool* ended) {
             ok = ReadRestartInterval();
         else if (marker == kSOF9 || marker == kDAC)
             ok = Fail(KVJPEG_ARITHMETIC);
-        else if (IsFrameMarker(marker) || marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kSOI))
+        else if (IsFrameMarker(marker) || marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) ||
+                 marker == kSOI)
             ok = Fail(KVJPEG_UNEXPECTED_MARKER);
         else
             ok = SkipSegment();
@@ -366,7 +368,8 @@ bool KVJpegDecoder::SetUpFrame() {
         c.plane = static_cast<uint8_t*>(Allocate(size_t(c.planeStride) * 8 * c.v, false));
         if (!c.plane) return false;
     }
-    m_line = static_cast<uint8_t*>(Allocate(size_t(m_width) * m_bytesPerPixel, false));
+    // Lines are made in groups of 8 pixels.
+    m_line = static_cast<uint8_t*>(Allocate(size_t((m_width + 7) & ~7u) * m_bytesPerPixel, false));
     return m_line != nullptr;
 }
 

@@ -113,7 +113,10 @@ private:
     bool DecodeBufferedScans();
     bool DecodeScan();
     bool HandleRestart();
-    bool DecodeBlock(Component& c, int16_t* coef, int32_t* last);
+    // Sequential block: the DC value, and put(natural index, value) for
+    // every non-zero AC term; *last is the zig-zag position of the last one.
+    template <class Put>
+    bool DecodeBlock(Component& c, int32_t* dcValue, Put put, int32_t* last);
     bool DecodeDcFirst(Component& c, int16_t* coef);
     bool DecodeDcRefine(int16_t* coef);
     bool DecodeAcFirst(Component& c, int16_t* coef);

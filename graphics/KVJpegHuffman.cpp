@@ -10,6 +10,7 @@ bool KVJpegHuffmanTable::Build(const uint8_t counts[16], const uint8_t* values) 
     if (total > 256) return false;
     std::memcpy(symbols, values, size_t(total));
     std::memset(fast, 0, sizeof fast);
+    std::memset(fastAc, 0, sizeof fastAc);
 
     int32_t code = 0;
     int32_t index = 0;
@@ -25,6 +26,16 @@ bool KVJpegHuffmanTable::Build(const uint8_t counts[16], const uint8_t* values) 
                 const int32_t shift = kFastBits - length;
                 const uint16_t entry = uint16_t((length << 8) | symbols[index]);
                 for (int32_t fill = 0; fill < (1 << shift); ++fill) fast[(code << shift) | fill] = entry;
+                const int32_t run = symbols[index] >> 4;
+                const int32_t size = symbols[index] & 15;
+                if (size != 0 && length + size <= kFastBits) {
+                    // Every prefix that starts with this code carries the value bits next.
+                    for (int32_t fill = 0; fill < (1 << shift); ++fill) {
+                        const int32_t bits = fill >> (shift - size);
+                        const int32_t value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+                        fastAc[(code << shift) | fill] = int32_t(uint32_t(value) << 16) | (run << 8) | (length + size);
+                    }
+                }
             }
         }
         code <<= 1;
@@ -32,17 +43,6 @@ bool KVJpegHuffmanTable::Build(const uint8_t counts[16], const uint8_t* values) 
     maxCode[0] = -1;
     valueBase[0] = 0;
     return true;
-}
-
-int32_t KVJpegHuffmanTable::DecodeLong(KVJpegInput& in, uint32_t look) const {
-    for (int32_t length = kFastBits + 1; length <= 16; ++length) {
-        const int32_t code = int32_t(look >> (16 - length));
-        if (code <= maxCode[length]) {
-            in.Skip(length);
-            return symbols[code + valueBase[length]];
-        }
-    }
-    return -1;
 }
 
 } // namespace kvl

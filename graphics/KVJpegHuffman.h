@@ -15,15 +15,24 @@ struct KVJpegHuffmanTable {
     // codes than a length can hold, or a code of all one bits).
     bool Build(const uint8_t counts[16], const uint8_t* values);
 
-    // The next symbol of the bit stream, or -1 for a code the table lacks.
-    int32_t Decode(KVJpegInput& in) const {
+    // The next symbol of the bit stream (a KVJpegInput or a cursor over
+    // one), or -1 for a code the table lacks.
+    template <class Bits>
+    int32_t Decode(Bits& in) const {
         const uint32_t look = in.Peek16();
         const uint32_t entry = fast[look >> (16 - kFastBits)];
         if (entry) {
             in.Skip(int32_t(entry >> 8));
             return int32_t(entry & 0xFF);
         }
-        return DecodeLong(in, look);
+        for (int32_t length = kFastBits + 1; length <= 16; ++length) {
+            const int32_t code = int32_t(look >> (16 - length));
+            if (code <= maxCode[length]) {
+                in.Skip(length);
+                return symbols[code + valueBase[length]];
+            }
+        }
+        return -1;
     }
 
     // (length << 8) | symbol for every kFastBits-bit prefix that starts with
@@ -32,9 +41,9 @@ struct KVJpegHuffmanTable {
     int32_t maxCode[17];    // largest code of each length, -1 when none
     int32_t valueBase[17];  // index in `symbols` of a length's codes, minus its first code
     uint8_t symbols[256];
-
-private:
-    int32_t DecodeLong(KVJpegInput& in, uint32_t look) const;
+    // For AC tables: a short code of a non-zero coefficient together with
+    // its value bits, (value << 16) | (run << 8) | bits taken; 0 otherwise.
+    int32_t fastAc[1 << kFastBits];
 };
 
 } // namespace kvl

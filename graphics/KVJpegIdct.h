@@ -1,22 +1,30 @@
 #pragma once
 // Inverse DCT of 8x8 blocks and the colour conversion of decoded lines.
+// Written with the compiler's portable vector types, four lanes wide.
 #include <cstdint>
 
 namespace kvl {
 
-// Dequantisation factors for InverseDct from a quantisation table in natural
-// order: each entry folds in the transform's scale for its row and column.
+// Dequantisation factors from a quantisation table in natural order: each
+// entry folds in the transform's scale for its row and column.
 void MakeIdctTable(const uint16_t quant[64], float table[64]);
 
-// Coefficients in natural order, dequantised through `table`; writes 8 rows
-// of 8 samples, `stride` bytes apart.
-void InverseDct(const int16_t coef[64], const float table[64], uint8_t* out, int32_t stride);
+// Quantised coefficients (natural order) times their factors: the input
+// InverseDct takes.
+void ScaleCoefficients(const int16_t coef[64], const float table[64], float out[64]);
+
+// Scaled coefficients in; 8 rows of 8 samples out, `stride` bytes apart.
+// `quarter`: only the first 4 rows and columns of coefficients may be
+// non-zero (a shorter way to the same samples).
+void InverseDct(const float coef[64], uint8_t* out, int32_t stride, bool quarter = false);
 
 // A block whose only coefficient is DC, given dequantised: the exact flat value.
 void InverseDctFlat(int32_t dequantisedDc, uint8_t* out, int32_t stride);
 
 // One line of YCbCr samples to R, G, B, 255. Chroma sample i serves luma
-// samples i * hStep to i * hStep + hStep - 1.
+// samples i * hStep to i * hStep + hStep - 1 (hStep 1 or 2). Works in groups
+// of 8 pixels: the sample rows must be readable, and `out` writable, up to
+// the width rounded up to a multiple of 8.
 void ConvertYCbCrLine(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t hStep, uint32_t width,
                       uint8_t* out);
 

@@ -4,6 +4,7 @@
 // The bit stream stops at the first marker and then yields zero bits; the
 // marker is kept for whoever reads markers next.
 #include <cstdint>
+#include <cstring>
 
 #include "KVJpegDecoderStream.h"
 
@@ -69,7 +70,25 @@ public:
     bool Overrun() const { return m_count < m_padBytes * 8; }
 
 private:
+    friend class KVJpegBitCursor;
+
     void Fill() {
+        if (!m_stopped && m_end - m_pos >= 8 && m_count <= 56) {
+            // Whole bytes that fit, taken at once when none of them is 0xFF.
+            uint64_t word;
+            std::memcpy(&word, m_pos, sizeof word);
+            word = __builtin_bswap64(word);  // first byte in the top bits
+            const int32_t take = (64 - m_count) >> 3;
+            const uint64_t rest = take < 8 ? ~uint64_t(0) >> (8 * take) : 0;
+            const uint64_t inverted = ~word | rest;  // a 0xFF byte taken becomes 0
+            const uint64_t ones = 0x0101010101010101ull;
+            if (((inverted - ones) & ~inverted & (ones << 7)) == 0) {
+                m_bits |= (word >> (64 - 8 * take)) << (64 - m_count - 8 * take);
+                m_count += 8 * take;
+                m_pos += take;
+                return;
+            }
+        }
         while (m_count <= 56) {
             uint32_t byte;
             if (m_pos < m_end && *m_pos != 0xFF && !m_stopped)
@@ -95,6 +114,49 @@ private:
     int32_t m_padBytes = 0;  // zero bytes added after the data stopped
     bool m_stopped = false;  // a marker or the end was met in entropy data
     int32_t m_marker = -1;   // that marker, -1 for none
+};
+
+// The bit stream's state held in locals for the length of one block, so
+// that the compiler can keep it in registers; written back when it ends.
+class KVJpegBitCursor {
+public:
+    explicit KVJpegBitCursor(KVJpegInput& in) : m_in(in), m_bits(in.m_bits), m_count(in.m_count) {}
+    ~KVJpegBitCursor() {
+        m_in.m_bits = m_bits;
+        m_in.m_count = m_count;
+    }
+    KVJpegBitCursor(const KVJpegBitCursor&) = delete;
+    KVJpegBitCursor& operator=(const KVJpegBitCursor&) = delete;
+
+    uint32_t Peek16() {
+        if (m_count < 16) Refill();
+        return uint32_t(m_bits >> 48);
+    }
+    void Skip(int32_t n) {
+        m_bits <<= n;
+        m_count -= n;
+    }
+    uint32_t GetBits(int32_t n) {
+        if (n <= 0) return 0;
+        if (m_count < n) Refill();
+        const uint32_t v = uint32_t(m_bits >> (64 - n));
+        Skip(n);
+        return v;
+    }
+    uint32_t GetBit() { return GetBits(1); }
+
+private:
+    void Refill() {
+        m_in.m_bits = m_bits;
+        m_in.m_count = m_count;
+        m_in.Fill();
+        m_bits = m_in.m_bits;
+        m_count = m_in.m_count;
+    }
+
+    KVJpegInput& m_in;
+    uint64_t m_bits;
+    int32_t m_count;
 };
 
 } // namespace kvl

@@ -22,6 +22,9 @@ inline int32_t Wrap16(int32_t v) { return int16_t(uint16_t(uint32_t(v))); }
 
 inline int16_t Saturate16(int32_t v) { return int16_t(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
+// Zig-zag positions 0 to 9 all lie in the first 4 rows and columns.
+constexpr int32_t kLastOfQuarter = 9;
+
 // Within a restart interval at most this many bytes may lie between the end
 // of the data and the marker.
 constexpr int32_t kRestartSearch = 1536;
@@ -39,17 +42,29 @@ bool KVJpegDecoder::HandleRestart() {
     return true;
 }
 
-bool KVJpegDecoder::DecodeBlock(Component& c, int16_t* coef, int32_t* last) {
+template <class Put>
+bool KVJpegDecoder::DecodeBlock(Component& c, int32_t* dcValue, Put put, int32_t* last) {
     const KVJpegHuffmanTable& dc = *m_huffman[c.dcTable];
     const KVJpegHuffmanTable& ac = *m_huffman[4 + c.acTable];
-    const int32_t s = dc.Decode(m_input);
+    KVJpegBitCursor bits(m_input);
+    const int32_t s = dc.Decode(bits);
     if (s < 0 || s > 15) return Fail(KVJPEG_DECODE_FAILED);
-    const int32_t diff = s ? Extend(m_input.GetBits(s), s) : 0;
+    const int32_t diff = s ? Extend(bits.GetBits(s), s) : 0;
     c.dcPredictor = Wrap16(c.dcPredictor + diff);
-    coef[0] = int16_t(c.dcPredictor);
+    *dcValue = c.dcPredictor;
     int32_t end = 0;
     for (int32_t k = 1; k < 64; ++k) {
-        const int32_t rs = ac.Decode(m_input);
+        const int32_t quick = ac.fastAc[bits.Peek16() >> (16 - KVJpegHuffmanTable::kFastBits)];
+        if (quick) {
+            // A short code and its value bits in one look-up.
+            k += (quick >> 8) & 15;
+            bits.Skip(quick & 15);
+            if (k > 63) return Fail(KVJPEG_DECODE_FAILED);
+            put(kZigZag[k], quick >> 16);
+            end = k;
+            continue;
+        }
+        const int32_t rs = ac.Decode(bits);
         if (rs < 0) return Fail(KVJPEG_DECODE_FAILED);
         const int32_t r = rs >> 4;
         const int32_t size = rs & 15;
@@ -60,7 +75,7 @@ bool KVJpegDecoder::DecodeBlock(Component& c, int16_t* coef, int32_t* last) {
         }
         k += r;
         if (k > 63) return Fail(KVJPEG_DECODE_FAILED);
-        coef[kZigZag[k]] = int16_t(Extend(m_input.GetBits(size), size));
+        put(kZigZag[k], Extend(bits.GetBits(size), size));
         end = k;
     }
     *last = end;
@@ -68,7 +83,7 @@ bool KVJpegDecoder::DecodeBlock(Component& c, int16_t* coef, int32_t* last) {
 }
 
 bool KVJpegDecoder::DecodeMcuRow() {
-    int16_t coef[64];
+    alignas(16) float coef[64];
     for (uint32_t mx = 0; mx < m_mcusWide; ++mx) {
         if (m_restartInterval) {
             if (m_restartsLeft == 0 && !HandleRestart()) return false;
@@ -80,12 +95,16 @@ bool KVJpegDecoder::DecodeMcuRow() {
                 for (uint32_t bx = 0; bx < c.h; ++bx) {
                     std::memset(coef, 0, sizeof coef);
                     int32_t last = 0;
-                    if (!DecodeBlock(c, coef, &last)) return false;
+                    int32_t dc = 0;
+                    const float* scale = c.idct;
+                    auto put = [&](int32_t index, int32_t value) { coef[index] = float(value) * scale[index]; };
+                    if (!DecodeBlock(c, &dc, put, &last)) return false;
+                    coef[0] = float(dc) * scale[0];
                     uint8_t* out = c.plane + size_t(by) * 8 * c.planeStride + (size_t(mx) * c.h + bx) * 8;
                     if (last == 0)
-                        InverseDctFlat(int32_t(coef[0]) * c.quant[0], out, int32_t(c.planeStride));
+                        InverseDctFlat(dc * c.quant[0], out, int32_t(c.planeStride));
                     else
-                        InverseDct(coef, c.idct, out, int32_t(c.planeStride));
+                        InverseDct(coef, out, int32_t(c.planeStride), last <= kLastOfQuarter);
                 }
             }
         }
@@ -192,7 +211,11 @@ bool KVJpegDecoder::DecodeUnit(Component& c, int16_t* coef) {
     if (!m_progressive) {
         std::memset(coef, 0, 64 * sizeof(int16_t));
         int32_t last = 0;
-        return DecodeBlock(c, coef, &last);
+        int32_t dc = 0;
+        if (!DecodeBlock(c, &dc, [coef](int32_t index, int32_t value) { coef[index] = int16_t(value); }, &last))
+            return false;
+        coef[0] = int16_t(dc);
+        return true;
     }
     if (m_spectralStart == 0) return m_approxHigh == 0 ? DecodeDcFirst(c, coef) : DecodeDcRefine(coef);
     return m_approxHigh == 0 ? DecodeAcFirst(c, coef) : DecodeAcRefine(c, coef);
@@ -253,6 +276,7 @@ bool KVJpegDecoder::DecodeBufferedScans() {
 }
 
 bool KVJpegDecoder::RowFromCoefficients() {
+    alignas(16) float scaled[64];
     for (int32_t i = 0; i < m_componentCount; ++i) {
         Component& c = m_components[i];
         for (uint32_t by = 0; by < c.v; ++by) {
@@ -265,8 +289,10 @@ bool KVJpegDecoder::RowFromCoefficients() {
                 for (int32_t k = 1; k < 64 && flat; ++k) flat = coef[k] == 0;
                 if (flat)
                     InverseDctFlat(int32_t(coef[0]) * c.quant[0], out, int32_t(c.planeStride));
-                else
-                    InverseDct(coef, c.idct, out, int32_t(c.planeStride));
+                else {
+                    ScaleCoefficients(coef, c.idct, scaled);
+                    InverseDct(scaled, out, int32_t(c.planeStride));
+                }
             }
         }
     }

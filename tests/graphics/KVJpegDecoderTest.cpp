@@ -463,11 +463,24 @@ TEST(KVJpegDecoderTest, InverseTransformMatchesTheDefinitionWithinOne) {
     MakeIdctTable(quant, table);
     const double pi = 3.14159265358979323846;
     for (int round = 0; round < 500; ++round) {
+        // Every other block keeps to the first 4 rows and columns, where the
+        // shorter way must give the same samples.
+        const bool quarter = round % 2 == 1;
         int16_t coef[64] = {};
         coef[0] = int16_t(int(rng() % 300) - 150);
-        for (int k = 0; k < 12; ++k) coef[rng() % 64] = int16_t(int(rng() % 120) - 60);
+        for (int k = 0; k < 12; ++k) {
+            const int at = quarter ? int(rng() % 4) * 8 + int(rng() % 4) : int(rng() % 64);
+            coef[at] = int16_t(int(rng() % 120) - 60);
+        }
+        float scaled[64];
+        ScaleCoefficients(coef, table, scaled);
         uint8_t out[64];
-        InverseDct(coef, table, out, 8);
+        InverseDct(scaled, out, 8);
+        if (quarter) {
+            uint8_t shorter[64];
+            InverseDct(scaled, shorter, 8, true);
+            ASSERT_EQ(std::memcmp(out, shorter, 64), 0) << round;
+        }
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) {
                 double s = 0;
@@ -478,5 +491,37 @@ TEST(KVJpegDecoderTest, InverseTransformMatchesTheDefinitionWithinOne) {
                 const double expected = std::min(255.0, std::max(0.0, std::floor(s / 4 + 128.5)));
                 ASSERT_NEAR(out[y * 8 + x], expected, 1.0);
             }
+    }
+}
+
+TEST(KVJpegDecoderTest, ColourConversionFollowsTheFixedPointFormulaForEverySample) {
+    // Every (Cb, Cr) pair over a few luma values, one and two luma samples
+    // per chroma sample, against the formula worked out one pixel at a time.
+    std::vector<uint8_t> y(512), cb(512), cr(512), out(512 * 4);
+    for (int luma : {0, 77, 128, 200, 255}) {
+        for (int block = 0; block < 256 * 256; block += 256) {
+            for (int i = 0; i < 256; ++i) {
+                y[size_t(i)] = uint8_t(luma);
+                cb[size_t(i)] = uint8_t((block + i) >> 8);
+                cr[size_t(i)] = uint8_t(i);
+            }
+            ConvertYCbCrLine(y.data(), cb.data(), cr.data(), 1, 256, out.data());
+            for (int i = 0; i < 256; ++i) {
+                const int b = cb[size_t(i)] - 128, r = cr[size_t(i)] - 128;
+                const int expected[3] = {luma + ((91881 * r + 32768) >> 16),
+                                         luma + ((-22554 * b - 46802 * r + 32768) >> 16),
+                                         luma + ((116130 * b + 32768) >> 16)};
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(out[size_t(i) * 4 + size_t(c)], std::min(255, std::max(0, expected[c])));
+                ASSERT_EQ(out[size_t(i) * 4 + 3], 255);
+            }
+        }
+    }
+    for (int i = 0; i < 16; ++i) y[size_t(i)] = uint8_t(i * 16);
+    ConvertYCbCrLine(y.data(), cb.data(), cr.data(), 2, 16, out.data());
+    for (int i = 0; i < 16; ++i) {
+        std::vector<uint8_t> single(32);
+        ConvertYCbCrLine(&y[size_t(i)], &cb[size_t(i / 2)], &cr[size_t(i / 2)], 1, 1, single.data());
+        ASSERT_EQ(std::memcmp(&out[size_t(i) * 4], single.data(), 4), 0) << i;
     }
 }
