@@ -4,6 +4,7 @@
 // registration of that reader with the resource manager in phase 2.
 #include "../kernel/IKVFile.h"
 #include "../kernel/IKVModule.h"
+#include "../kernel/Singleton.h"
 #include "IKVImageReader.h"
 
 namespace kvl {
@@ -32,7 +33,31 @@ private:
     uint32_t m_reserved = 0;
 };
 
-// Answers the image reader id (and the resource reader's) with the reader.
+// A reader module: the singleton `Self` with its reader sub-object, made
+// over the module.
+template <class Self, class Reader, uint64_t Id>
+class KVImageReaderModuleOf : public Singleton<Self>, public KVImageReaderModule {
+public:
+    static constexpr uint64_t kModuleId = Id;
+
+    KVImageReaderModuleOf() : KVImageReaderModule(&m_reader, Id), m_reader(this) {}
+
+    Reader& GetReader() { return m_reader; }
+
+    // Creator for the module registry: makes the module on the first call
+    // and hands it the record on every call.
+    static IKVModuleExt* Create(const KVModuleCreateInfo* info) {
+        Self* module = Self::Instance();
+        if (!module) module = new Self();
+        module->SetHost(info);
+        return module;
+    }
+
+private:
+    Reader m_reader;
+};
+
+// Answers the image reader id with the reader.
 int32_t AnswerImageReader(IKVImageReader* reader, const KVInterfaceId& id, void** out);
 
 // Logs an error line (level 2).

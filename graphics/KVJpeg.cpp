@@ -15,12 +15,7 @@ struct JpegImageHandle {
 
 } // namespace
 
-IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info) {
-    KVJpeg* module = KVJpeg::Instance();
-    if (!module) module = new KVJpeg();
-    module->SetHost(info);
-    return module;
-}
+IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info) { return KVJpeg::Create(info); }
 
 int32_t KVJpegReader::QueryInterface(const KVInterfaceId& id, void** out) { return AnswerImageReader(this, id, out); }
 

@@ -1,16 +1,13 @@
 #pragma once
 // The JPEG image reader module ("jpg"), over the engine's own decoder.
-#include "../kernel/Singleton.h"
 #include "KVImageReaderModule.h"
 
 namespace kvl {
 
-class KVJpeg;
-
 // The reader sub-object of the module.
 class KVJpegReader : public IKVImageReader {
 public:
-    explicit KVJpegReader(KVJpeg* module) : m_module(module) {}
+    explicit KVJpegReader(KVImageReaderModule* module) : m_module(module) {}
 
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
     int32_t Open(const char* path, void** outHandle) override;
@@ -24,24 +21,12 @@ public:
     int32_t GetInfo(void* handle, KVImageInfo* info) override;
 
 private:
-    KVJpeg* m_module;
+    KVImageReaderModule* m_module;
 };
 
-class KVJpeg : public Singleton<KVJpeg>, public KVImageReaderModule {
-public:
-    static constexpr uint64_t kModuleId = 0x0024A5521B3F6EFEull;
+class KVJpeg : public KVImageReaderModuleOf<KVJpeg, KVJpegReader, 0x0024A5521B3F6EFEull> {};
 
-    KVJpeg() : KVImageReaderModule(&m_reader, kModuleId), m_reader(this) {}
-    ~KVJpeg() override = default;
-
-    KVJpegReader& Reader() { return m_reader; }
-
-private:
-    KVJpegReader m_reader;
-};
-
-// Creator for the module registry: makes the module on the first call and
-// hands it the record on every call.
+// Creator for the module registry.
 IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);
 
 } // namespace kvl

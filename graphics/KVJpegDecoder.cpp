@@ -70,6 +70,7 @@ void KVJpegDecoder::FreeAll() {
     m_inputBuffer = nullptr;
     m_segment = nullptr;
     m_line = nullptr;
+    m_terms = nullptr;
     for (KVJpegHuffmanTable*& table : m_huffman) table = nullptr;
     for (Component& c : m_components) {
         c.coefficients = nullptr;
@@ -118,25 +119,22 @@ void KVJpegDecoder::ReadHeader() {
             ReadFrameHeader(marker);
             return;
         }
-        bool ok;
-        if (marker == kSOF9 || marker == kDAC)
-            ok = Fail(KVJPEG_ARITHMETIC);
-        else if (IsFrameMarker(marker))
-            ok = Fail(KVJPEG_UNSUPPORTED_FRAME);
-        else if (marker == kDHT)
-            ok = ReadHuffmanTables();
-        else if (marker == kDQT)
-            ok = ReadQuantTables();
-        else if (marker == kDRI)
-            ok = ReadRestartInterval();
-        else if (marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) || marker == kSOI ||
-                 marker == kEOI || marker == kSOS)
-            ok = Fail(KVJPEG_UNEXPECTED_MARKER);
-        else
-            ok = SkipSegment();
-        if (!ok) return;
+        if (!ReadOtherMarker(marker)) return;
         marker = m_input.NextMarker(-1);
     }
+}
+
+bool KVJpegDecoder::ReadOtherMarker(int32_t marker) {
+    if (marker == kSOF9 || marker == kDAC) return Fail(KVJPEG_ARITHMETIC);
+    if (marker == kSOF0 || marker == kSOF1 || marker == kSOF2) return Fail(KVJPEG_UNEXPECTED_MARKER);
+    if (IsFrameMarker(marker)) return Fail(KVJPEG_UNSUPPORTED_FRAME);
+    if (marker == kDHT) return ReadHuffmanTables();
+    if (marker == kDQT) return ReadQuantTables();
+    if (marker == kDRI) return ReadRestartInterval();
+    if (marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) || marker == kSOI ||
+        marker == kEOI || marker == kSOS)
+        return Fail(KVJPEG_UNEXPECTED_MARKER);
+    return SkipSegment();
 }
 
 bool KVJpegDecoder::ReadSegment(int32_t shortCode, uint32_t* length) {
@@ -263,28 +261,13 @@ bool KVJpegDecoder::ReadToScan(bool* ended) {
     *ended = false;
     for (;;) {
         const int32_t marker = m_input.NextMarker(-1);
-        bool ok;
-        if (marker < 0)
-            return Fail(KVJPEG_UNEXPECTED_MARKER);
-        else if (marker == kSOS)
-            return ReadScanHeader() && StartScan();
-        else if (marker == kEOI) {
+        if (marker < 0) return Fail(KVJPEG_UNEXPECTED_MARKER);
+        if (marker == kSOS) return ReadScanHeader() && StartScan();
+        if (marker == kEOI) {
             *ended = true;
             return true;
-        } else if (marker == kDHT)
-            ok = ReadHuffmanTables();
-        else if (marker == kDQT)
-            ok = ReadQuantTables();
-        else if (marker == kDRI)
-            ok = ReadRestartInterval();
-        else if (marker == kSOF9 || marker == kDAC)
-            ok = Fail(KVJPEG_ARITHMETIC);
-        else if (IsFrameMarker(marker) || marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) ||
-                 marker == kSOI)
-            ok = Fail(KVJPEG_UNEXPECTED_MARKER);
-        else
-            ok = SkipSegment();
-        if (!ok) return false;
+        }
+        if (!ReadOtherMarker(marker)) return false;
     }
 }
 
@@ -370,7 +353,9 @@ bool KVJpegDecoder::SetUpFrame() {
     }
     // Lines are made in groups of 8 pixels.
     m_line = static_cast<uint8_t*>(Allocate(size_t((m_width + 7) & ~7u) * m_bytesPerPixel, false));
-    return m_line != nullptr;
+    if (m_componentCount == 3)
+        m_terms = static_cast<int16_t*>(Allocate(3 * size_t(m_components[1].planeStride) * sizeof(int16_t), false));
+    return m_line != nullptr && (m_componentCount != 3 || m_terms != nullptr);
 }
 
 bool KVJpegDecoder::TakeQuantTable(Component& c) {
@@ -433,10 +418,16 @@ void KVJpegDecoder::EmitLine(uint32_t rowInMcu) {
         std::memcpy(m_line, y, m_width);
         return;
     }
+    // A chroma row serves luma.v lines: its terms are worked out once.
     const uint32_t chromaRow = rowInMcu / luma.v;
-    const uint8_t* cb = m_components[1].plane + size_t(chromaRow) * m_components[1].planeStride;
-    const uint8_t* cr = m_components[2].plane + size_t(chromaRow) * m_components[2].planeStride;
-    ConvertYCbCrLine(y, cb, cr, luma.h, m_width, m_line);
+    const uint32_t stride = m_components[1].planeStride;
+    if (m_termsRow != int32_t(chromaRow)) {
+        ChromaTerms(m_components[1].plane + size_t(chromaRow) * stride,
+                    m_components[2].plane + size_t(chromaRow) * stride, stride, m_terms, m_terms + stride,
+                    m_terms + 2 * size_t(stride));
+        m_termsRow = int32_t(chromaRow);
+    }
+    ConvertYCbCrLine(y, m_terms, m_terms + stride, m_terms + 2 * size_t(stride), luma.h, m_width, m_line);
 }
 
 int32_t KVJpegDecoder::Decode(const void** line, uint32_t* length) {
@@ -457,6 +448,7 @@ int32_t KVJpegDecoder::Decode(const void** line, uint32_t* length) {
         }
         m_rowReady = true;
         m_rowLine = 0;
+        m_termsRow = -1;
     }
     EmitLine(m_rowLine);
     ++m_linesOut;

@@ -94,6 +94,9 @@ private:
 
     // Frame and markers.
     void ReadHeader();
+    // Tables, the restart interval, skipped segments and the refusals of
+    // every marker that is not a frame or scan header where one is due.
+    bool ReadOtherMarker(int32_t marker);
     bool ReadSegment(int32_t shortCode, uint32_t* length);
     bool ReadHuffmanTables();
     bool ReadQuantTables();
@@ -169,6 +172,8 @@ private:
 
     // Output.
     uint8_t* m_line = nullptr;
+    int16_t* m_terms = nullptr;  // chroma terms of one chroma row: red, green, blue
+    int32_t m_termsRow = -1;     // the chroma row they belong to
     uint32_t m_mcuRow = 0;      // next MCU row to make
     uint32_t m_rowLine = 0;     // next line within the made row
     uint32_t m_linesOut = 0;

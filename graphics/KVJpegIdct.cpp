@@ -17,7 +17,6 @@ typedef int16_t S8 __attribute__((vector_size(16)));
 typedef uint8_t B16 __attribute__((vector_size(16)));
 typedef uint8_t B8 __attribute__((vector_size(8)));
 typedef uint64_t Q2 __attribute__((vector_size(16)));
-typedef uint32_t U4 __attribute__((vector_size(16)));
 
 inline F4 Load(const float* p) {
     F4 v;
@@ -28,8 +27,6 @@ inline F4 Splat(float x) { return F4{x, x, x, x}; }
 inline I4 SplatI(int32_t x) { return I4{x, x, x, x}; }
 inline F4 Min(F4 a, F4 b) { return a < b ? a : b; }
 inline F4 Max(F4 a, F4 b) { return a > b ? a : b; }
-inline I4 MinI(I4 a, I4 b) { return a < b ? a : b; }
-inline I4 MaxI(I4 a, I4 b) { return a > b ? a : b; }
 
 // Rounds to a whole number while staying a float: adding and taking away
 // 1.5 * 2^23 leaves no fraction bits (to nearest, ties to even). Values
@@ -72,6 +69,18 @@ const Scales& TransformScales() {
     return scales;
 }
 
+// The last butterflies: even terms e0-e3 and odd terms o4-o7 into outputs 0-7.
+inline void Butterflies(F4 x[8], F4 e0, F4 e1, F4 e2, F4 e3, F4 o4, F4 o5, F4 o6, F4 o7) {
+    x[0] = e0 + o7;
+    x[7] = e0 - o7;
+    x[1] = e1 + o6;
+    x[6] = e1 - o6;
+    x[2] = e2 + o5;
+    x[5] = e2 - o5;
+    x[3] = e3 + o4;
+    x[4] = e3 - o4;
+}
+
 // One 8-point inverse transform of prescaled inputs, lane by lane; x[i]
 // becomes the output at position i.
 inline void Transform8(F4 x[8]) {
@@ -97,14 +106,7 @@ inline void Transform8(F4 x[8]) {
     const F4 o6 = o12 - o7;
     const F4 o5 = o11 - o6;
     const F4 o4 = o10 - o5;
-    x[0] = e0 + o7;
-    x[7] = e0 - o7;
-    x[1] = e1 + o6;
-    x[6] = e1 - o6;
-    x[2] = e2 + o5;
-    x[5] = e2 - o5;
-    x[3] = e3 + o4;
-    x[4] = e3 - o4;
+    Butterflies(x, e0, e1, e2, e3, o4, o5, o6, o7);
 }
 
 // The shuffles below are the plain interleaves and packs of the vector
@@ -119,21 +121,22 @@ inline void Widen(B16 v, I4* low, I4* high) {
     *high = (I4)__builtin_shufflevector(words, zeroWords, 4, 12, 5, 13, 6, 14, 7, 15);
 }
 
-// 8 (or 4) bytes into the low end of a vector, the rest zero, loaded whole.
+// 8 bytes into the low end of a vector, the rest zero, loaded whole.
 inline B16 Load8(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return (B16)Q2{v, 0};
 }
-inline B16 Load4(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return (B16)U4{v, 0, 0, 0};
-}
 
-// Bytes 0-7 of a vector, each twice.
-inline B16 Double(B16 v) {
-    return __builtin_shufflevector(v, v, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+inline S8 LoadWords(const int16_t* p) {
+    S8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline S8 LoadWords4(const int16_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return (S8)Q2{v, 0};
 }
 
 // Eight words from 0 to 255 as eight bytes.
@@ -158,14 +161,7 @@ inline void Transform4(F4 x[8]) {
     const F4 o6 = o12 - o7;
     const F4 o5 = o11 - o6;
     const F4 o4 = o10 - o5;
-    x[0] = e0 + o7;
-    x[7] = e0 - o7;
-    x[1] = e1 + o6;
-    x[6] = e1 - o6;
-    x[2] = e2 + o5;
-    x[5] = e2 - o5;
-    x[3] = e3 + o4;
-    x[4] = e3 - o4;
+    Butterflies(x, e0, e1, e2, e3, o4, o5, o6, o7);
 }
 
 inline uint8_t Clamp255(int32_t v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
@@ -236,47 +232,57 @@ void InverseDctFlat(int32_t dequantisedDc, uint8_t* out, int32_t stride) {
     for (int r = 0; r < 8; ++r) std::memset(out + r * stride, sample, 8);
 }
 
-void ConvertYCbCrLine(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t hStep, uint32_t width,
-                      uint8_t* out) {
+void ChromaTerms(const uint8_t* cb, const uint8_t* cr, uint32_t count, int16_t* red, int16_t* green,
+                 int16_t* blue) {
     const I4 centre = SplatI(128);
-    const S8 low = {0, 0, 0, 0, 0, 0, 0, 0};
-    const S8 high = {255, 255, 255, 255, 255, 255, 255, 255};
-    B16 opaque;
-    for (int i = 0; i < 16; ++i) opaque[i] = 0xFF;
-    for (uint32_t x = 0; x < width; x += 8) {
-        const B16 luma = Load8(y + x);
-        B16 blue, red;
-        if (hStep == 2) {
-            // Each chroma sample serves two luma samples.
-            blue = Double(Load4(cb + x / 2));
-            red = Double(Load4(cr + x / 2));
-        } else {
-            blue = Load8(cb + x);
-            red = Load8(cr + x);
-        }
-        I4 l[2], b[2], r[2], dr[2], dg[2], db[2];
-        Widen(luma, &l[0], &l[1]);
-        Widen(blue, &b[0], &b[1]);
-        Widen(red, &r[0], &r[1]);
+    for (uint32_t x = 0; x < count; x += 8) {
+        I4 b[2], r[2], terms[3][2];
+        Widen(Load8(cb + x), &b[0], &b[1]);
+        Widen(Load8(cr + x), &r[0], &r[1]);
         for (int part = 0; part < 2; ++part) {
             // 16 fractional bits with rounding: 1.402, 0.34414 and 0.71414,
             // 1.772. The products are whole numbers below 2^24, exact as
             // floats; the shift floors them.
             const F4 cbv = __builtin_convertvector(b[part] - centre, F4);
             const F4 crv = __builtin_convertvector(r[part] - centre, F4);
-            dr[part] = l[part] + (__builtin_convertvector(crv * 91881.0f + 32768.0f, I4) >> 16);
-            dg[part] = l[part] + (__builtin_convertvector(cbv * -22554.0f + crv * -46802.0f + 32768.0f, I4) >> 16);
-            db[part] = l[part] + (__builtin_convertvector(cbv * 116130.0f + 32768.0f, I4) >> 16);
+            terms[0][part] = __builtin_convertvector(crv * 91881.0f + 32768.0f, I4) >> 16;
+            terms[1][part] = __builtin_convertvector(cbv * -22554.0f + crv * -46802.0f + 32768.0f, I4) >> 16;
+            terms[2][part] = __builtin_convertvector(cbv * 116130.0f + 32768.0f, I4) >> 16;
         }
-        // Eight words per channel (all within +-600), clamped, as bytes.
-        auto channel = [&](const I4* v) {
-            S8 words = __builtin_shufflevector((S8)v[0], (S8)v[1], 0, 2, 4, 6, 8, 10, 12, 14);
-            words = words < low ? low : words;
-            words = words > high ? high : words;
-            const B8 narrow = __builtin_convertvector(words, B8);
-            return __builtin_shufflevector(narrow, narrow, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
-        };
-        const B16 rr = channel(dr), gg = channel(dg), bb = channel(db);
+        int16_t* outs[3] = {red, green, blue};
+        for (int c = 0; c < 3; ++c) {
+            const S8 words = __builtin_shufflevector((S8)terms[c][0], (S8)terms[c][1], 0, 2, 4, 6, 8, 10, 12, 14);
+            std::memcpy(outs[c] + x, &words, sizeof words);
+        }
+    }
+}
+
+void ConvertYCbCrLine(const uint8_t* y, const int16_t* red, const int16_t* green, const int16_t* blue,
+                      int32_t hStep, uint32_t width, uint8_t* out) {
+    const S8 low = {0, 0, 0, 0, 0, 0, 0, 0};
+    const S8 high = {255, 255, 255, 255, 255, 255, 255, 255};
+    B16 opaque;
+    for (int i = 0; i < 16; ++i) opaque[i] = 0xFF;
+    const B16 zero = {};
+    auto terms = [&](const int16_t* t, uint32_t x) {
+        if (hStep != 2) return LoadWords(t + x);
+        // Each chroma term serves two luma samples.
+        const S8 four = LoadWords4(t + x / 2);
+        return __builtin_shufflevector(four, four, 0, 0, 1, 1, 2, 2, 3, 3);
+    };
+    auto channel = [&](S8 luma, S8 term) {
+        S8 v = luma + term;
+        v = v < low ? low : v;
+        v = v > high ? high : v;
+        const B8 narrow = __builtin_convertvector(v, B8);
+        return __builtin_shufflevector(narrow, narrow, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+    };
+    for (uint32_t x = 0; x < width; x += 8) {
+        const S8 luma =
+            (S8)__builtin_shufflevector(Load8(y + x), zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        const B16 rr = channel(luma, terms(red, x));
+        const B16 gg = channel(luma, terms(green, x));
+        const B16 bb = channel(luma, terms(blue, x));
         // R G pairs and B 255 pairs, then the pairs of pairs.
         const S8 rg = (S8)__builtin_shufflevector(rr, gg, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
         const S8 bx = (S8)__builtin_shufflevector(bb, opaque, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);

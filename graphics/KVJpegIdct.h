@@ -21,11 +21,17 @@ void InverseDct(const float coef[64], uint8_t* out, int32_t stride, bool quarter
 // A block whose only coefficient is DC, given dequantised: the exact flat value.
 void InverseDctFlat(int32_t dequantisedDc, uint8_t* out, int32_t stride);
 
-// One line of YCbCr samples to R, G, B, 255. Chroma sample i serves luma
+// What the chroma samples add to luma for red, green and blue (16
+// fractional bits with rounding): count samples, worked in groups of 8, so
+// the rows must be readable and writable up to count rounded up to 8.
+void ChromaTerms(const uint8_t* cb, const uint8_t* cr, uint32_t count, int16_t* red, int16_t* green,
+                 int16_t* blue);
+
+// One line of luma with its chroma terms to R, G, B, 255. Term i serves luma
 // samples i * hStep to i * hStep + hStep - 1 (hStep 1 or 2). Works in groups
-// of 8 pixels: the sample rows must be readable, and `out` writable, up to
-// the width rounded up to a multiple of 8.
-void ConvertYCbCrLine(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t hStep, uint32_t width,
-                      uint8_t* out);
+// of 8 pixels: the rows must be readable, and `out` writable, up to the
+// width rounded up to 8.
+void ConvertYCbCrLine(const uint8_t* y, const int16_t* red, const int16_t* green, const int16_t* blue,
+                      int32_t hStep, uint32_t width, uint8_t* out);
 
 } // namespace kvl

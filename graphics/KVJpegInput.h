@@ -30,7 +30,7 @@ public:
     bool ReadFailed() const { return m_readFailed; }
     bool AtEnd() const { return m_atEnd && m_pos >= m_end; }
 
-    // Entropy-coded data.
+    // Entropy-coded data (read through a KVJpegBitCursor).
     // Drops buffered bits; the marker met, if any, stays pending.
     void ResetBits() {
         m_bits = 0;
@@ -42,29 +42,6 @@ public:
         ResetBits();
         m_stopped = false;
         m_marker = -1;
-    }
-    // The next 16 bits, most significant first, without taking them.
-    uint32_t Peek16() {
-        if (m_count < 16) Fill();
-        return uint32_t(m_bits >> 48);
-    }
-    void Skip(int32_t n) {
-        m_bits <<= n;
-        m_count -= n;
-    }
-    // n bits (0 to 16) as an unsigned value.
-    uint32_t GetBits(int32_t n) {
-        if (n <= 0) return 0;
-        if (m_count < n) Fill();
-        uint32_t v = uint32_t(m_bits >> (64 - n));
-        Skip(n);
-        return v;
-    }
-    uint32_t GetBit() {
-        if (m_count < 1) Fill();
-        uint32_t v = uint32_t(m_bits >> 63);
-        Skip(1);
-        return v;
     }
     // True once the decoder has taken bits that the data did not hold.
     bool Overrun() const { return m_count < m_padBytes * 8; }

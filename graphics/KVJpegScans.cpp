@@ -116,16 +116,18 @@ bool KVJpegDecoder::DecodeMcuRow() {
 // --- buffered frames ----------------------------------------------------------------
 
 bool KVJpegDecoder::DecodeDcFirst(Component& c, int16_t* coef) {
-    const int32_t s = m_huffman[c.dcTable]->Decode(m_input);
+    KVJpegBitCursor bits(m_input);
+    const int32_t s = m_huffman[c.dcTable]->Decode(bits);
     if (s < 0 || s > 15) return Fail(KVJPEG_DECODE_FAILED);
-    const int32_t diff = s ? Extend(m_input.GetBits(s), s) : 0;
+    const int32_t diff = s ? Extend(bits.GetBits(s), s) : 0;
     c.dcPredictor = Wrap16(c.dcPredictor + diff);
     coef[0] = Saturate16(c.dcPredictor * (1 << m_approxLow));
     return true;
 }
 
 bool KVJpegDecoder::DecodeDcRefine(int16_t* coef) {
-    if (m_input.GetBit()) coef[0] = int16_t(coef[0] | (1 << m_approxLow));
+    KVJpegBitCursor bits(m_input);
+    if (bits.GetBit()) coef[0] = int16_t(coef[0] | (1 << m_approxLow));
     return true;
 }
 
@@ -135,15 +137,16 @@ bool KVJpegDecoder::DecodeAcFirst(Component& c, int16_t* coef) {
         return true;
     }
     const KVJpegHuffmanTable& ac = *m_huffman[4 + c.acTable];
+    KVJpegBitCursor bits(m_input);
     for (int32_t k = m_spectralStart; k <= m_spectralEnd; ++k) {
-        const int32_t rs = ac.Decode(m_input);
+        const int32_t rs = ac.Decode(bits);
         if (rs < 0) return Fail(KVJPEG_DECODE_FAILED);
         const int32_t r = rs >> 4;
         const int32_t s = rs & 15;
         if (s == 0) {
             if (r < 15) {
                 // End of band, for this block and (1 << r) - 1 + extra more.
-                m_endOfBandRun = (1u << r) - 1u + m_input.GetBits(r);
+                m_endOfBandRun = (1u << r) - 1u + bits.GetBits(r);
                 break;
             }
             k += 15;
@@ -151,7 +154,7 @@ bool KVJpegDecoder::DecodeAcFirst(Component& c, int16_t* coef) {
         }
         k += r;
         if (k > m_spectralEnd) return Fail(KVJPEG_DECODE_FAILED);
-        coef[kZigZag[k]] = Saturate16(Extend(m_input.GetBits(s), s) * (1 << m_approxLow));
+        coef[kZigZag[k]] = Saturate16(Extend(bits.GetBits(s), s) * (1 << m_approxLow));
     }
     return true;
 }
@@ -160,15 +163,16 @@ bool KVJpegDecoder::DecodeAcRefine(Component& c, int16_t* coef) {
     const int32_t plus = 1 << m_approxLow;
     const int32_t minus = -plus;
     int32_t k = m_spectralStart;
+    KVJpegBitCursor bits(m_input);
     // One correction bit for a coefficient that is already non-zero.
     auto refine = [&](int32_t index) {
         const int32_t value = coef[index];
-        if (m_input.GetBit() && (value & plus) == 0) coef[index] = Saturate16(value + (value >= 0 ? plus : minus));
+        if (bits.GetBit() && (value & plus) == 0) coef[index] = Saturate16(value + (value >= 0 ? plus : minus));
     };
     if (m_endOfBandRun == 0) {
         const KVJpegHuffmanTable& ac = *m_huffman[4 + c.acTable];
         for (; k <= m_spectralEnd; ++k) {
-            const int32_t rs = ac.Decode(m_input);
+            const int32_t rs = ac.Decode(bits);
             if (rs < 0) return Fail(KVJPEG_DECODE_FAILED);
             int32_t r = rs >> 4;
             const int32_t s = rs & 15;
@@ -176,9 +180,9 @@ bool KVJpegDecoder::DecodeAcRefine(Component& c, int16_t* coef) {
             if (s != 0) {
                 // A newly non-zero coefficient is always of magnitude 1 here.
                 if (s != 1) return Fail(KVJPEG_DECODE_FAILED);
-                value = m_input.GetBit() ? plus : minus;
+                value = bits.GetBit() ? plus : minus;
             } else if (r != 15) {
-                m_endOfBandRun = (1u << r) + m_input.GetBits(r);
+                m_endOfBandRun = (1u << r) + bits.GetBits(r);
                 break;
             }
             // Pass r zero coefficients (refining the non-zero ones met on the

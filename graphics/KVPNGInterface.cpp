@@ -26,10 +26,17 @@ struct PNGImageHandle {
 // Every index a row can hold has an entry; those past the file's palette
 // are opaque black.
 constexpr int kPaletteEntries = 256;
+// Largest block the library is given. Its rows and chunk buffers stay far
+// below this; a damaged chunk length that asks for more fails the read
+// instead of claiming gigabytes.
+constexpr png_alloc_size_t kMaxLibraryBlock = png_alloc_size_t(64) << 20;
 
 void LogOpenError(const char* text) { LogReaderError(std::string("PNG open error: ") + text); }
 
-png_voidp AllocateArray(png_structp, png_alloc_size_t size) { return new (std::nothrow) uint8_t[size]; }
+png_voidp AllocateArray(png_structp, png_alloc_size_t size) {
+    if (size > kMaxLibraryBlock) return nullptr;
+    return new (std::nothrow) uint8_t[size];
+}
 void FreeArray(png_structp, png_voidp block) { delete[] static_cast<uint8_t*>(block); }
 
 // libpng leaves these through its error jump; nothing in them (or in the
@@ -124,12 +131,7 @@ void ExpandRow(const PNGImageHandle* h, uint8_t* row) {
 
 } // namespace
 
-IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info) {
-    KVPNGInterface* module = KVPNGInterface::Instance();
-    if (!module) module = new KVPNGInterface();
-    module->SetHost(info);
-    return module;
-}
+IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info) { return KVPNGInterface::Create(info); }
 
 int32_t KVPNGReader::QueryInterface(const KVInterfaceId& id, void** out) { return AnswerImageReader(this, id, out); }
 

@@ -101,8 +101,8 @@ TEST(KVImageReaderModuleTest, ReadersServeTheResourceManagerAfterPhaseTwo) {
     IKVResourceReader* jpeg = resources->FindReader("a/b.jpg");
     ASSERT_NE(png, nullptr);
     ASSERT_NE(jpeg, nullptr);
-    EXPECT_EQ(png, &KVPNGInterface::Instance()->Reader());
-    EXPECT_EQ(jpeg, &KVJpeg::Instance()->Reader());
+    EXPECT_EQ(png, &KVPNGInterface::Instance()->GetReader());
+    EXPECT_EQ(jpeg, &KVJpeg::Instance()->GetReader());
     EXPECT_EQ(resources->FindReader("a/b.tga"), nullptr);
 
     PngImage image;

@@ -498,6 +498,7 @@ TEST(KVJpegDecoderTest, ColourConversionFollowsTheFixedPointFormulaForEverySampl
     // Every (Cb, Cr) pair over a few luma values, one and two luma samples
     // per chroma sample, against the formula worked out one pixel at a time.
     std::vector<uint8_t> y(512), cb(512), cr(512), out(512 * 4);
+    std::vector<int16_t> red(512), green(512), blue(512);
     for (int luma : {0, 77, 128, 200, 255}) {
         for (int block = 0; block < 256 * 256; block += 256) {
             for (int i = 0; i < 256; ++i) {
@@ -505,7 +506,8 @@ TEST(KVJpegDecoderTest, ColourConversionFollowsTheFixedPointFormulaForEverySampl
                 cb[size_t(i)] = uint8_t((block + i) >> 8);
                 cr[size_t(i)] = uint8_t(i);
             }
-            ConvertYCbCrLine(y.data(), cb.data(), cr.data(), 1, 256, out.data());
+            ChromaTerms(cb.data(), cr.data(), 256, red.data(), green.data(), blue.data());
+            ConvertYCbCrLine(y.data(), red.data(), green.data(), blue.data(), 1, 256, out.data());
             for (int i = 0; i < 256; ++i) {
                 const int b = cb[size_t(i)] - 128, r = cr[size_t(i)] - 128;
                 const int expected[3] = {luma + ((91881 * r + 32768) >> 16),
@@ -517,11 +519,13 @@ TEST(KVJpegDecoderTest, ColourConversionFollowsTheFixedPointFormulaForEverySampl
             }
         }
     }
+    // Two luma samples per chroma sample: pixel i takes the terms of i / 2.
     for (int i = 0; i < 16; ++i) y[size_t(i)] = uint8_t(i * 16);
-    ConvertYCbCrLine(y.data(), cb.data(), cr.data(), 2, 16, out.data());
+    ConvertYCbCrLine(y.data(), red.data(), green.data(), blue.data(), 2, 16, out.data());
     for (int i = 0; i < 16; ++i) {
         std::vector<uint8_t> single(32);
-        ConvertYCbCrLine(&y[size_t(i)], &cb[size_t(i / 2)], &cr[size_t(i / 2)], 1, 1, single.data());
+        ConvertYCbCrLine(&y[size_t(i)], &red[size_t(i / 2)], &green[size_t(i / 2)], &blue[size_t(i / 2)], 1, 1,
+                         single.data());
         ASSERT_EQ(std::memcmp(&out[size_t(i) * 4], single.data(), 4), 0) << i;
     }
 }
