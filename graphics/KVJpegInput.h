@@ -28,7 +28,6 @@ public:
     // end. At most `limit` bytes are passed over (negative: no limit).
     int32_t NextMarker(int32_t limit);
     bool ReadFailed() const { return m_readFailed; }
-    bool AtEnd() const { return m_atEnd && m_pos >= m_end; }
 
     // Entropy-coded data (read through a KVJpegBitCursor).
     // Drops buffered bits; the marker met, if any, stays pending.

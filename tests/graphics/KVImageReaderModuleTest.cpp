@@ -122,4 +122,17 @@ TEST(KVImageReaderModuleTest, ReadersServeTheResourceManagerAfterPhaseTwo) {
     ASSERT_EQ(resources->Load((host.Root() + "img/sky.jpg").c_str(), &producer, nullptr, &sky, 0), 0);
     EXPECT_EQ(producer.pixels, (std::vector<uint8_t>{50, 100, 200, 255}));
     sky->Release();
+
+    // A damaged file fails its load, and the manager says so in the log.
+    const std::string sky8 = WriteRgbJpeg(8, 8, std::vector<uint8_t>(8 * 8 * 3, 90), 1, 1, FlatQuant(1),
+                                          FlatQuant(1));
+    host.Dir().WriteFile("assets/img/cut.jpg", sky8.substr(0, sky8.size() / 2));
+    host.Dir().WriteFile("assets/img/cut.png", WritePng(image).substr(0, 40));
+    for (const char* name : {"img/cut.jpg", "img/cut.png"}) {
+        log.Clear();
+        IKVResource* cut = nullptr;
+        EXPECT_NE(resources->Load((host.Root() + name).c_str(), &producer, nullptr, &cut, 0), 0) << name;
+        EXPECT_EQ(cut, nullptr);
+        EXPECT_TRUE(log.Contains("Unable to load", 2)) << name;
+    }
 }
