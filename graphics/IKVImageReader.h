@@ -4,16 +4,14 @@
 // (the further extensions) are the resource reader's own operations.
 #include <cstdint>
 #include "../kernel/IKVResource.h"
+#include "IKVTexture.h"
 
 namespace kvl {
 
 constexpr KVInterfaceId IID_IKVImageReader = MakeId(0x003C6760, 0x40295766);
 
-// Texture format code of 32-bit B, G, R, A pixels.
-constexpr uint32_t KVIMAGE_FORMAT_BGRA8888 = 259;
-
 struct KVImageInfo {
-    uint32_t format;     // texture format code of the delivered pixels
+    uint32_t format;     // texture format code of the delivered pixels (KVTextureFormat)
     uint32_t width;
     uint32_t height;
     uint32_t byteSize;   // bytes of pixel data

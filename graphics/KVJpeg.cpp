@@ -53,7 +53,7 @@ int32_t KVJpegReader::GetInfo(void* handle, KVImageInfo* info) {
     auto* h = static_cast<JpegImageHandle*>(handle);
     if (!h || !info) return KV_FAILED;
     *info = KVImageInfo{};
-    info->format = KVIMAGE_FORMAT_BGRA8888;
+    info->format = KVTEXFMT_BGRA;
     info->width = h->decoder->GetWidth();
     info->height = h->decoder->GetHeight();
     info->byteSize = info->width * info->height * 4;

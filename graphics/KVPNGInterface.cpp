@@ -195,7 +195,7 @@ int32_t KVPNGReader::Open(const char* path, void** outHandle) {
         return KV_FAILED;
     }
     png_set_bgr(h->png);
-    h->format = KVIMAGE_FORMAT_BGRA8888;
+    h->format = KVTEXFMT_BGRA;
     h->width = width;
     h->height = height;
     h->byteSize = width * height * 4;

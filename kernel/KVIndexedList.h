@@ -1,6 +1,8 @@
 #pragma once
 // A doubly linked list over an array of slots. A slot's index stays valid
-// while it lives, removed slots are reused before the array grows, and
+// while it lives, removed slots are reused before the array grows (first
+// freed, first reused, so a stale index meets its slot again as late as
+// possible), and
 // iterators registered with the list move on to the next slot when the slot
 // they stand on is removed, so a walk survives the removal of its current
 // element.
@@ -45,6 +47,7 @@ public:
         if (m_free != kNone) {
             index = m_free;
             m_free = m_slots[size_t(index)].next;
+            if (m_free == kNone) m_freeTail = kNone;
         } else {
             index = int32_t(m_slots.size());
             m_slots.emplace_back();
@@ -57,7 +60,8 @@ public:
         return index;
     }
 
-    // Unlinks a live slot and puts it on the free chain.
+    // Unlinks a live slot and puts it at the end of the free chain. A free
+    // or unknown index is refused: unlinking it again would corrupt the links.
     void Remove(int32_t index) {
         if (!IsLive(index)) return;
         int32_t successor = m_slots[size_t(index)].next;
@@ -67,9 +71,7 @@ public:
         Slot& s = m_slots[size_t(index)];
         s.live = false;
         s.value = T();
-        s.prev = kNone;
-        s.next = m_free;
-        m_free = index;
+        Append(index, m_free, m_freeTail);
         --m_count;
     }
 
@@ -91,7 +93,7 @@ public:
     // Empties the list; registered iterators stand nowhere.
     void Clear() {
         m_slots.clear();
-        m_head = m_tail = m_free = kNone;
+        m_head = m_tail = m_free = m_freeTail = kNone;
         m_count = 0;
         for (Iterator* it : m_iterators) it->Set(kNone);
     }
@@ -104,16 +106,19 @@ private:
         bool live = false;
     };
 
-    void Link(int32_t index) {
+    // Puts the slot at the end of a chain (the live one or the free one).
+    void Append(int32_t index, int32_t& head, int32_t& tail) {
         Slot& s = m_slots[size_t(index)];
-        s.prev = m_tail;
+        s.prev = tail;
         s.next = kNone;
-        if (m_tail != kNone)
-            m_slots[size_t(m_tail)].next = index;
+        if (tail != kNone)
+            m_slots[size_t(tail)].next = index;
         else
-            m_head = index;
-        m_tail = index;
+            head = index;
+        tail = index;
     }
+
+    void Link(int32_t index) { Append(index, m_head, m_tail); }
 
     void Unlink(int32_t index) {
         Slot& s = m_slots[size_t(index)];
@@ -131,7 +136,8 @@ private:
     std::vector<Iterator*> m_iterators;
     int32_t m_head = kNone;
     int32_t m_tail = kNone;
-    int32_t m_free = kNone;
+    int32_t m_free = kNone;      // first free slot, reused next
+    int32_t m_freeTail = kNone;  // last free slot, where removals go
     size_t m_count = 0;
 };
 

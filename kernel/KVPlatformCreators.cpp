@@ -1,25 +1,31 @@
 #include "KVPlatformCreators.h"
 
-#include "../graphics/KVJpeg.h"
-#include "../graphics/KVPNGInterface.h"
-
 namespace kvl {
+
+// The creators live with their modules in later folders; only their
+// signatures are known here.
+IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);  // graphics/
+IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
+IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
+IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
+IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
+
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
 }
 
 const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
-        nullptr,  // OpenGL ES graphic device
+        &CreateGLInterface,  // OpenGL ES graphic device
         nullptr,  // Theora movie unit type
         nullptr,  // 3D module
         nullptr,  // mouse-hover events
         nullptr,  // video sprites
         nullptr,  // SDL input device
-        nullptr,  // SDL audio device
-        nullptr,  // Ogg Vorbis sound reader
-        &CreatePNGInterface,
-        &CreateJpeg,
+        &CreateAudio,  // SDL audio device
+        &CreateOggReader,  // Ogg Vorbis sound reader
+        &CreatePNGInterface,  // PNG image reader
+        &CreateJpeg,  // JPEG image reader
     };
     return creators;
 }

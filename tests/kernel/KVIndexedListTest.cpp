@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <list>
+#include <random>
 #include <vector>
 
 #include "kernel/KVIndexedList.h"
@@ -68,4 +72,124 @@ TEST(KVIndexedListTest, WalksSurviveRemovals) {
     list.Remove(idx[5]);
     list.Remove(idx[4]);
     EXPECT_TRUE(other.AtEnd());
+}
+
+TEST(KVIndexedListTest, FreedSlotsComeBackFirstFreedFirstReused) {
+    KVIndexedList<int> list;
+    for (int v = 0; v < 3; ++v) list.PushBack(v);
+    list.Remove(2);
+    list.Remove(0);
+    list.Remove(0);  // already free: refused, the free chain stays 2, 0, 1
+    list.Remove(1);
+    EXPECT_EQ(list.Head(), KVIndexedList<int>::kNone);
+    EXPECT_EQ(list.Tail(), KVIndexedList<int>::kNone);
+    EXPECT_EQ(list.Size(), 0u);
+    EXPECT_EQ(list.PushBack(10), 2);
+    EXPECT_EQ(list.PushBack(11), 0);
+    EXPECT_EQ(list.PushBack(12), 1);
+    EXPECT_EQ(list.PushBack(13), 3);  // the chain is empty: the array grows
+    EXPECT_EQ(Values(list), (std::vector<int>{10, 11, 12, 13}));
+}
+
+namespace {
+
+// The same list kept as a std::list of (index, value), with its free slots in
+// a queue: inserts take the oldest free slot, or a new one.
+struct ListModel {
+    std::list<std::pair<int32_t, int>> items;
+    std::deque<int32_t> free;
+    int32_t slots = 0;
+
+    int32_t Insert(int value) {
+        int32_t index = slots;
+        if (!free.empty()) {
+            index = free.front();
+            free.pop_front();
+        } else {
+            ++slots;
+        }
+        items.emplace_back(index, value);
+        return index;
+    }
+    // Removes a live index; a walk's cursor standing on it moves on first.
+    void Remove(int32_t index, std::list<std::pair<int32_t, int>>::iterator* cursor = nullptr) {
+        auto it = std::find_if(items.begin(), items.end(), [&](const auto& p) { return p.first == index; });
+        if (it == items.end()) return;
+        if (cursor && *cursor == it) ++*cursor;
+        items.erase(it);
+        free.push_back(index);
+    }
+    std::vector<std::pair<int32_t, int>> Contents() const { return {items.begin(), items.end()}; }
+};
+
+std::vector<std::pair<int32_t, int>> Contents(KVIndexedList<int>& list) {
+    std::vector<std::pair<int32_t, int>> out;
+    for (int32_t i = list.Head(); i != KVIndexedList<int>::kNone; i = list.Next(i)) out.emplace_back(i, *list.At(i));
+    return out;
+}
+
+} // namespace
+
+// Random inserts and removals, also of free and unknown slots, and walks that
+// remove the visited slot, the one about to be visited, or everything.
+TEST(KVIndexedListTest, FollowsAStdListModel) {
+    std::mt19937 rng(7);
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    for (int round = 0; round < 40; ++round) {
+        KVIndexedList<int> list;
+        ListModel model;
+        int next = 0;
+        for (int op = 0; op < 300; ++op) {
+            int kind = pick(10);
+            if (kind < 5 || model.items.empty()) {
+                ASSERT_EQ(list.PushBack(next), model.Insert(next));
+                ++next;
+            } else if (kind < 8) {
+                int32_t index = pick(model.slots + 2) - 1;  // live, free, -1 or past the end
+                list.Remove(index);
+                model.Remove(index);
+            } else {
+                KVIndexedList<int>::Iterator it(list, list.Head());
+                auto cursor = model.items.begin();
+                while (!it.AtEnd()) {
+                    int32_t current = it.Index();
+                    it.Next();
+                    ASSERT_NE(cursor, model.items.end());
+                    ASSERT_EQ(current, cursor->first);
+                    ++cursor;
+                    switch (pick(5)) {
+                    case 0:
+                        list.Remove(current);
+                        model.Remove(current, &cursor);
+                        break;
+                    case 1:
+                        if (!it.AtEnd()) {
+                            int32_t ahead = it.Index();
+                            list.Remove(ahead);
+                            model.Remove(ahead, &cursor);
+                        }
+                        break;
+                    case 2:
+                        ASSERT_EQ(list.PushBack(next), model.Insert(next));
+                        ++next;
+                        break;
+                    case 3:
+                        if (pick(8) == 0) {
+                            for (auto [index, value] : model.Contents()) {
+                                list.Remove(index);
+                                model.Remove(index, &cursor);
+                            }
+                        }
+                        break;
+                    default:
+                        break;
+                    }
+                }
+                EXPECT_EQ(cursor, model.items.end());
+            }
+            ASSERT_EQ(Contents(list), model.Contents()) << "round " << round << " op " << op;
+            ASSERT_EQ(list.Size(), model.items.size());
+            ASSERT_EQ(list.Tail(), model.items.empty() ? KVIndexedList<int>::kNone : model.items.back().first);
+        }
+    }
 }

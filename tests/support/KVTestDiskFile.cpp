@@ -15,6 +15,8 @@ struct Handle {
     FILE* stream = nullptr;
     bool shortened = false;
     uint32_t remaining = 0;
+    bool shortWrites = false;
+    uint32_t writeRemaining = 0;
 };
 
 struct Find {
@@ -59,6 +61,10 @@ int32_t KVTestDiskFile::Open(const char* path, int32_t mode, kvl::KVFileHandle* 
         handle->shortened = true;
         handle->remaining = m_shortReadBytes;
     }
+    if (!m_shortWrite.empty() && p.find(m_shortWrite) != std::string::npos) {
+        handle->shortWrites = true;
+        handle->writeRemaining = m_shortWriteBytes;
+    }
     *out = handle;
     return 0;
 }
@@ -93,7 +99,10 @@ int32_t KVTestDiskFile::Write(kvl::KVFileHandle h, const void* data, uint32_t co
     if (outCount) *outCount = 0;
     FILE* stream = StreamOf(h);
     if (!stream) return kvl::KV_INVALID;
+    auto* handle = static_cast<Handle*>(h);
+    if (handle->shortWrites && count > handle->writeRemaining) count = handle->writeRemaining;
     size_t done = count ? std::fwrite(data, 1, count, stream) : 0;
+    if (handle->shortWrites) handle->writeRemaining -= uint32_t(done);
     if (outCount) *outCount = uint32_t(done);
     return done == 0 ? kvl::KV_WRITE_FAILED : 0;
 }

@@ -53,6 +53,11 @@ public:
         m_shortRead = part;
         m_shortReadBytes = bytes;
     }
+    // Writes to paths holding this text stop after the given number of bytes.
+    void ShortenWritesOf(const std::string& part, uint32_t bytes) {
+        m_shortWrite = part;
+        m_shortWriteBytes = bytes;
+    }
     // Successful and failed Open calls since construction, in all and per mode (0, 1, 2).
     int32_t OpenCount() const { return m_openCount.load(); }
     int32_t FailedOpenCount() const { return m_failedOpens.load(); }
@@ -63,6 +68,8 @@ private:
     std::string m_failOpen;
     std::string m_shortRead;
     uint32_t m_shortReadBytes = 0;
+    std::string m_shortWrite;
+    uint32_t m_shortWriteBytes = 0;
     std::atomic<int32_t> m_openCount{0};
     std::atomic<int32_t> m_failedOpens{0};
     std::atomic<int32_t> m_modeOpens[3] = {{0}, {0}, {0}};

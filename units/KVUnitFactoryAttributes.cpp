@@ -1,0 +1,106 @@
+// Where attribute values live for a unit, how a write reaches them (directly
+// or through a staging copy and the setter), and the value boxes of the
+// storage-kind-2 attributes.
+#include "IKVAttributeLua.h"
+#include "KVAttributeManipulator.h"
+#include "KVUnit.h"
+#include "KVUnitFactory.h"
+
+namespace kvl {
+
+int32_t KVUnitFactory::GetHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out) {
+    if (desc.getter) return KV_OK;
+    void* holder = nullptr;
+    switch (desc.storageKind) {
+    case KVSTORE_UNIT:
+        // Offsets count from the start of the base unit, the first base of
+        // every unit class.
+        holder = reinterpret_cast<uint8_t*>(unit) + desc.offset;
+        break;
+    case KVSTORE_EXTRA:
+        if (void* extra = unit->GetExtraData()) holder = static_cast<uint8_t*>(extra) + desc.offset;
+        break;
+    case KVSTORE_COMPONENT: {
+        auto& components = unit->GetComponents();
+        if (desc.offset >= 0 && size_t(desc.offset) < components.size() && components[size_t(desc.offset)])
+            holder = components[size_t(desc.offset)]->GetValue();
+        break;
+    }
+    default:
+        break;
+    }
+    if (!holder) return KV_NO_HOLDER;
+    if (out) *out = holder;
+    return KV_OK;
+}
+
+void* KVUnitFactory::GetHolderAt(int32_t unitIndex, int32_t position, int32_t typeCode) {
+    if (!IsValidUnit(unitIndex)) return nullptr;
+    KVUnit* unit = GetUnit(unitIndex)->GetUnit();
+    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
+    void* holder = nullptr;
+    if (!desc || desc->typeCode != typeCode || GetHolder(unit, *desc, &holder) != KV_OK) return nullptr;
+    return holder;
+}
+
+int32_t KVUnitFactory::GetWriteHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out) {
+    void* holder = nullptr;
+    int32_t result = GetHolder(unit, desc, &holder);
+    if (result != KV_OK || !holder) return result == KV_OK ? KV_NO_HOLDER : result;
+    if (desc.setter && desc.manipulator) holder = desc.manipulator->Clone(holder);
+    if (out) *out = holder;
+    return KV_OK;
+}
+
+void KVUnitFactory::EndWrite(KVUnit* unit, const KVAttributeDesc& desc, void* holder) {
+    (void)unit;
+    if (desc.setter && desc.manipulator && holder) desc.manipulator->Free(holder);
+}
+
+int32_t KVUnitFactory::ApplyAttribute(KVUnit* unit, const KVAttributeDesc& desc, void* holder) {
+    if (desc.storageKind == KVSTORE_COMPONENT) return KV_OK;
+    if (desc.setter) return desc.setter(unit, holder, m_reason);
+    if (desc.changedHook) {
+        if (desc.storageKind == KVSTORE_UNIT)
+            desc.changedHook(unit);
+        else if (desc.storageKind == KVSTORE_EXTRA)
+            desc.changedHook(unit->GetExtraData());
+    }
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::SetAttributeElement(int32_t unitIndex, int32_t position, int32_t element, const void* value) {
+    if (!IsValidUnit(unitIndex)) return KV_INVALID;
+    KVUnit* unit = GetUnit(unitIndex)->GetUnit();
+    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
+    if (!desc || !desc->manipulator) return KV_NOT_FOUND;
+    desc->manipulator->SetUnit(unitIndex);
+    void* holder = nullptr;
+    int32_t result = GetWriteHolder(unit, *desc, &holder);
+    if (result != KV_OK) return result;
+    desc->manipulator->CopyElement(holder, element, value);
+    ApplyAttribute(unit, *desc, holder);
+    EndWrite(unit, *desc, holder);
+    return KV_OK;
+}
+
+void KVUnitFactory::BuildAttributeLuaObjects(KVUnit* unit) {
+    KVUnitClass* record = unit ? GetClass(unit->GetClassIndex()) : nullptr;
+    if (!record) return;
+    for (size_t i = 0; i < record->components.size(); ++i) AddAttributeLuaObject(unit, int32_t(i));
+}
+
+void KVUnitFactory::AddAttributeLuaObject(KVUnit* unit, int32_t component) {
+    KVUnitClass* record = unit ? GetClass(unit->GetClassIndex()) : nullptr;
+    if (!record || component < 0 || size_t(component) >= record->components.size()) return;
+    const KVAttributeDesc& desc = record->attributes[size_t(record->components[size_t(component)])];
+    if (!desc.manipulator) return;
+    desc.manipulator->SetUnit(unit->GetIndex());
+    unit->GetComponents().emplace_back(desc.manipulator->NewBox());
+}
+
+void KVUnitFactory::ReleaseAttributeLuaObjects(KVUnit* unit) {
+    if (unit && GetClass(unit->GetClassIndex())) unit->GetComponents().clear();
+}
+
+} // namespace kvl

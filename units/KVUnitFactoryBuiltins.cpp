@@ -1,0 +1,77 @@
+// The built-in unit classes, registered in phase 2 in a fixed order that
+// fixes their class indices: bases before derived classes. A class whose
+// subsystem registers it itself has a registration function here; the
+// others stand as plain classes with their final names, ids and bases, so
+// that scene files already find them and every index is final.
+#include "KVUnit.h"
+#include "KVUnitFactory.h"
+
+namespace kvl {
+
+namespace {
+
+struct BuiltinClass {
+    const char* name;
+    const char* base;
+    uint64_t id;
+    const char* description;
+    int32_t (*registration)();
+};
+
+const BuiltinClass kBuiltinClasses[] = {
+    {"Unit", nullptr, KVUnit::kClassId, "Base unit class", &KVUnit::RegisterClass},
+    {"Unit3D", "Unit", 0x001BFA31A4A1E5E8ull, "Base class for 3D unit classes", nullptr},
+    {"Display3D", "Unit3D", 0x00440A9C1D3082F8ull, "Base class for unit classes rendered in 3D", nullptr},
+    {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", nullptr},
+    {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", nullptr},
+    {"Unit2D", "Unit", 0x00379C696A716AA0ull, "Base class for 2D unit classes", nullptr},
+    {"Display2D", "Unit2D", 0x005BC7C54FB51660ull, "Base class for unit classes rendered in 2D", nullptr},
+    {"Sprite", "Display2D", 0x006B2C9FC97EF464ull, "", nullptr},
+    {"Embeddable", "Sprite", 0x00603EC316795E20ull, "Embeddable sprite class", nullptr},
+    {"Shape", "Display2D", 0x005284A190C37378ull, "", nullptr},
+    {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", nullptr},
+    {"Fader", "Shape", 0x004BC756E394F170ull, "", nullptr},
+    {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", nullptr},
+    {"Sound", "Unit", 0x0060454A4DD644CCull, "", nullptr},
+    {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
+    {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
+    {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},
+    {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", nullptr},
+    {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen", nullptr},
+    {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", nullptr},
+    {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", nullptr},
+    {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", nullptr},
+    {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units", nullptr},
+    {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles", nullptr},
+    {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", nullptr},
+    {"Mirror", "Display3D", 0x001F6F0861F39BF9ull, "Class to create a planar 3D mirror that reflects the scene",
+     nullptr},
+    {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units", nullptr},
+    {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
+    {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
+    {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class", nullptr},
+    {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
+     nullptr},
+    {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", nullptr},
+    {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles", nullptr},
+};
+
+} // namespace
+
+int32_t KVUnitFactory::RegisterAllClasses() {
+    for (const BuiltinClass& builtin : kBuiltinClasses) {
+        if (builtin.registration) {
+            builtin.registration();
+            continue;
+        }
+        KVUnitClassDesc desc;
+        desc.name = builtin.name;
+        desc.baseClass = builtin.base ? FindClassByName(builtin.base) : -1;
+        desc.id = builtin.id;
+        desc.description = builtin.description;
+        RegisterClass(desc, nullptr);
+    }
+    return KV_OK;
+}
+
+} // namespace kvl

@@ -1,0 +1,78 @@
+#include "KVUnitRef.h"
+#include "IKVUnit.h"
+#include "KVUnit.h"
+#include "KVUnitFactory.h"
+#include "KVUnitRefArray.h"
+
+namespace kvl {
+
+KVUnitRef::~KVUnitRef() { Unregister(); }
+
+int32_t KVUnitRef::QueryInterface(const KVInterfaceId& id, void** out) {
+    if (id == IID_KVUnitRef) return AnswerInterface(static_cast<IKVUnitRef*>(this), out);
+    if (out) *out = nullptr;
+    return KV_NOT_SUPPORTED;
+}
+
+int32_t KVUnitRef::Release() {
+    int32_t left = --m_refCount;
+    if (left == 0) delete this;
+    return left;
+}
+
+IKVUnitRef* KVUnitRef::Clone() {
+    KVUnitRef* copy = new KVUnitRef(m_owner, m_attributeId);
+    copy->SetIndex(m_index);
+    return copy;
+}
+
+void KVUnitRef::Unregister() {
+    if (!m_registered) return;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (factory && factory->IsValidUnit(m_index))
+        if (IKVUnit* unit = factory->GetUnit(m_index)) unit->RemoveListener(this);
+    m_registered = false;
+}
+
+void KVUnitRef::Repoint(int32_t index, bool force) {
+    if (index == m_index && !force) return;
+    Unregister();
+    m_index = index;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (index == -1) {
+        m_uid = 0;
+    } else if (factory && factory->IsValidUnit(index)) {
+        if (IKVUnit* unit = factory->GetUnit(index)) {
+            unit->AddListener(this);
+            m_uid = unit->GetUnit()->GetUid();
+        }
+    }
+    m_registered = true;
+    // An array element that points nowhere leaves its array; that may be
+    // the last count of this reference, so nothing is touched afterwards.
+    if (m_index == -1 && m_array && m_array->At(size_t(m_position)) == this) m_array->RemoveAt(size_t(m_position));
+}
+
+int32_t KVUnitRef::RegisterLink(const uint64_t* uid) {
+    m_uid = uid ? *uid : 0;
+    if (m_uid == 0) return KV_OK;
+    if (KVUnitFactory* factory = KVUnitFactory::Instance()) factory->AddPendingLink(this);
+    return KV_OK;
+}
+
+int32_t KVUnitRef::UnlinkUnit(IKVUnit* unit, int32_t code) {
+    (void)unit;
+    (void)code;
+    Retain();
+    Repoint(-1, false);
+    Release();
+    return KV_OK;
+}
+
+int32_t KVUnitRef::OnUnitChanged(IKVUnit* unit, int32_t code) {
+    (void)unit;
+    (void)code;
+    return KV_OK;
+}
+
+} // namespace kvl
