@@ -7,6 +7,8 @@ namespace kvl {
 IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
 IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
+IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
+IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -22,8 +24,8 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // SDL input device
         &CreateAudio,  // SDL audio device
         &CreateOggReader,  // Ogg Vorbis sound reader
-        nullptr,  // PNG image reader
-        nullptr,  // JPEG image reader
+        &CreatePNGInterface,  // PNG image reader
+        &CreateJpeg,  // JPEG image reader
     };
     return creators;
 }
