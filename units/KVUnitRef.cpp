@@ -6,7 +6,21 @@
 
 namespace kvl {
 
+KVUnitRef::KVUnitRef(IKVUnit* owner, uint64_t attributeId) : m_attributeId(attributeId) { Init(owner, nullptr); }
+
 KVUnitRef::~KVUnitRef() { Unregister(); }
+
+void KVUnitRef::Init(IKVUnit* owner, const uint64_t* attributeId) {
+    m_owner = owner;
+    m_ownerIndex = owner ? owner->GetIndex() : -1;
+    if (attributeId) m_attributeId = *attributeId;
+}
+
+KVUnit* KVUnitRef::LiveOwner() {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    IKVUnit* unit = factory && m_owner ? factory->GetUnit(m_ownerIndex) : nullptr;
+    return unit && unit == m_owner ? unit->GetUnit() : nullptr;
+}
 
 int32_t KVUnitRef::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_KVUnitRef) return AnswerInterface(static_cast<IKVUnitRef*>(this), out);
@@ -65,6 +79,7 @@ int32_t KVUnitRef::UnlinkUnit(IKVUnit* unit, int32_t code) {
     (void)code;
     Retain();
     Repoint(-1, false);
+    if (KVUnit* owner = LiveOwner()) owner->OnReferenceDropped(this);
     Release();
     return KV_OK;
 }
@@ -72,6 +87,7 @@ int32_t KVUnitRef::UnlinkUnit(IKVUnit* unit, int32_t code) {
 int32_t KVUnitRef::OnUnitChanged(IKVUnit* unit, int32_t code) {
     (void)unit;
     (void)code;
+    if (KVUnit* owner = LiveOwner()) owner->OnReferenceChanged(this);
     return KV_OK;
 }
 
