@@ -92,6 +92,10 @@ public:
     static int32_t OffsetInUnit(const KVUnit* unit, const void* field) {
         return int32_t(static_cast<const char*>(field) - reinterpret_cast<const char*>(unit));
     }
+    // Pushes the proxy of the unit's "Attributes" member: "Size", and by
+    // number (from 1) a proxy of one attribute with its "Name", "Type" and
+    // "Value".
+    static int32_t PushAttributesProxy(int32_t unitIndex);
     // Set while a nested Parent or Children setter must do nothing.
     static bool IsQuietReparent() { return s_quietReparent; }
 

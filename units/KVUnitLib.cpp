@@ -197,11 +197,8 @@ int AttributesGet() {
 }
 
 int Attributes(IKVUnit* unit, int32_t read) {
-    IKVLua* lua = GetLuaBinding();
-    if (!lua || !read) return 0;
-    AttributeTarget target{unit->GetIndex(), -1};
-    lua->PushUserdataProxy(AttributesGet, nullptr, &target, int32_t(sizeof target));
-    return 1;
+    if (!read) return 0;
+    return KVUnit::PushAttributesProxy(unit->GetIndex()) == KV_OK ? 1 : 0;
 }
 
 int ClassName(IKVUnit* unit, int32_t read) {
@@ -231,6 +228,13 @@ int KVLPath(IKVUnit* unit, int32_t read) {
 }
 
 } // namespace
+
+int32_t KVUnit::PushAttributesProxy(int32_t unitIndex) {
+    IKVLua* lua = GetLuaBinding();
+    if (!lua) return KV_FAILED;
+    AttributeTarget target{unitIndex, -1};
+    return lua->PushUserdataProxy(AttributesGet, nullptr, &target, int32_t(sizeof target));
+}
 
 void KVUnit::RegisterScriptMembers(int32_t classIndex) {
     KVLua* lua = KVLua::Instance();

@@ -53,13 +53,12 @@ void KVUnitRef::Repoint(int32_t index, bool force) {
     Unregister();
     m_index = index;
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (index == -1) {
-        m_uid = 0;
-    } else if (factory && factory->IsValidUnit(index)) {
-        if (IKVUnit* unit = factory->GetUnit(index)) {
-            unit->AddListener(this);
-            m_uid = unit->GetUnit()->GetUid();
-        }
+    // An index that names no unit keeps no uid: a stale one would be
+    // stored as a link to the former target.
+    m_uid = 0;
+    if (IKVUnit* unit = factory && index != -1 ? factory->GetUnit(index) : nullptr) {
+        unit->AddListener(this);
+        m_uid = unit->GetUnit()->GetUid();
     }
     m_registered = true;
     // An array element that points nowhere leaves its array; that may be
