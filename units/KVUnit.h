@@ -183,6 +183,10 @@ public:
     virtual void OnReferenceDropped(IKVUnitRef* ref);
     virtual void OnReferenceChanged(IKVUnitRef* ref);
 
+    // The effective enabled state and the Flags word without a virtual
+    // call, for the factory's per-frame walks.
+    bool EnabledState() const { return m_enabled; }
+    uint32_t FlagsWord() const { return m_flags; }
     // The enabled state: the state asked for and the parent's state
     // combined, applied to the subtree with its events.
     void ApplyEnabledState();

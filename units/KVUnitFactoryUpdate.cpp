@@ -43,23 +43,23 @@ void KVUnitFactory::RaiseEnableTree(int32_t unitIndex, int32_t depth) {
 
 void KVUnitFactory::CollectUpdates(KVUnit* unit, int32_t depth) {
     if (depth > GetUnitCount()) return;
-    if ((unit->GetFlags() & KVUNIT_UPDATE) && (unit->GetUpdateWanted() || unit->GetNativeUpdate())) {
+    if ((unit->FlagsWord() & KVUNIT_UPDATE) && (unit->GetUpdateWanted() || unit->GetNativeUpdate())) {
         int32_t group = unit->GetUpdateGroup();
         m_updateGroups[group < 0 ? 0 : (group > 2 ? 2 : group)].push_back(unit->GetIndex());
     }
     KVUnitRefArray* children = unit->GetChildren();
     for (size_t i = 0; i < children->Size(); ++i) {
-        IKVUnit* child = GetUnit(children->At(i)->GetIndex());
-        if (child && child->IsEnabled()) CollectUpdates(child->GetUnit(), depth + 1);
+        KVUnit** child = m_units.At(children->At(i)->GetIndex());
+        if (child && *child && (*child)->EnabledState()) CollectUpdates(*child, depth + 1);
     }
 }
 
 void KVUnitFactory::RunUpdateSweep(std::vector<int32_t>& group, int sweep, float dt) {
     for (size_t i = 0; i < group.size(); ++i) {
         int32_t index = group[i];
-        IKVUnit* found = GetUnit(index);
-        if (!found || !found->IsEnabled() || !(found->GetFlags() & KVUNIT_UPDATE)) continue;
-        KVUnit* unit = found->GetUnit();
+        KVUnit** slot = m_units.At(index);
+        KVUnit* unit = slot ? *slot : nullptr;
+        if (!unit || !unit->EnabledState() || !(unit->FlagsWord() & KVUNIT_UPDATE)) continue;
         unit->Retain();
         switch (sweep) {
         case kPreUpdateSweep:
@@ -73,7 +73,7 @@ void KVUnitFactory::RunUpdateSweep(std::vector<int32_t>& group, int sweep, float
             break;
         }
         unit->Release();
-        if (!GetUnit(index)) group[i] = -1;
+        if (!m_units.At(index)) group[i] = -1;
     }
 }
 
