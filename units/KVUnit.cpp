@@ -164,6 +164,8 @@ void KVUnit::Init() {
     m_notifyTarget = -1;
     m_sceneList = 2;
     m_updateWanted = true;
+    m_nativeUpdate = false;
+    m_updateGroup = 0;
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (const KVUnitClass* record = factory ? factory->GetClass(m_classIndex) : nullptr)
         m_className = record->name;

@@ -5,7 +5,10 @@
 #include <lua.hpp>
 
 #include "kernel/IKVLog.h"
+#include "kernel/KVCore.h"
+#include "kernel/KVProfiler.h"
 #include "kernel/KVProperties.h"
+#include "kernel/KVResources.h"
 #include "support/KVTestUnitEvents.h"
 #include "units/IKVUnitRef.h"
 
@@ -391,6 +394,82 @@ TEST_F(KVUnitEventsTest, EnablingIsTimedWhenTheProjectAsksForIt) {
     ASSERT_EQ(LogLines().size(), 1u);
     EXPECT_EQ(LogLines()[0].rfind("0 Enable X:", 0), 0u) << LogLines()[0];
     EXPECT_EQ(LogLines()[0].substr(LogLines()[0].size() - 4), " sec");
+}
+
+std::vector<std::string>& Notices() {
+    static std::vector<std::string> notices;
+    return notices;
+}
+
+void RecordNotice(int32_t code, int32_t value, void*) {
+    if (code >= 10 && code <= 14) Notices().push_back(std::to_string(code) + " " + std::to_string(value));
+}
+
+TEST_F(KVUnitEventsTest, TheCoreHearsOfCreationsChangesSelectionsAndRemovals) {
+    KVUnit* a = units.Make("A");
+    Notices().clear();
+    KVCore::Instance()->SetNotifyCallback(RecordNotice);
+    IKVUnit* b = nullptr;
+    ASSERT_EQ(units.Factory().NewUnit(units.ProbeClass(), &b), KV_OK);
+    std::string ib = std::to_string(b->GetIndex());
+    // Created, then changed by its enabling.
+    EXPECT_EQ(Notices(), (Records{"12 " + ib, "14 " + ib}));
+    Notices().clear();
+    units.Factory().SelectUnit(a->GetIndex());
+    std::string ia = std::to_string(a->GetIndex());
+    units.Factory().SetAttributeText(a->GetIndex(), units.Factory().FindAttributeIndex(0, "EditorFolder"), 0, "x",
+                                     false);
+    a->Release();
+    EXPECT_EQ(Notices(), (Records{"14 " + ia, "14 " + ia, "10 0", "13 " + ia}));
+    KVCore::Instance()->SetNotifyCallback(nullptr);
+}
+
+TEST_F(KVUnitEventsTest, AnAliasWithAScriptMakesTheUnitScripted) {
+    KVUnit* x = units.Make("X");
+    units.Run("X = nil");
+    x->UpdateScriptFlag();
+    EXPECT_EQ(x->GetFlags() & KVUNIT_SCRIPTED, 0u);
+    std::string alias = "Boss";
+    KVUnitFactory& factory = units.Factory();
+    const int32_t aliasPosition = factory.FindAttributeIndex(0, "AliasName");
+    factory.SetAttributeElement(x->GetIndex(), aliasPosition, 0, &alias);
+    EXPECT_EQ(x->GetFlags() & KVUNIT_SCRIPTED, 0u);
+    units.Run("Boss = {}");
+    factory.SetAttributeElement(x->GetIndex(), aliasPosition, 0, &alias);
+    EXPECT_NE(x->GetFlags() & KVUNIT_SCRIPTED, 0u);
+    // A unit named by the alias whose class has a script does as well.
+    units.Run("Boss = nil\nProbe = {}");
+    factory.RebindScripts();
+    KVUnit* boss = units.Make("Boss");
+    units.Run("Boss = nil");
+    KVUnit* plain = nullptr;
+    ASSERT_EQ(factory.CreateUnit(0, &plain, KVCREATE_RUNTIME, -1, 0), KV_OK);
+    factory.SetAttributeElement(plain->GetIndex(), aliasPosition, 0, &alias);
+    EXPECT_NE(plain->GetFlags() & KVUNIT_SCRIPTED, 0u);
+    EXPECT_NE(boss, nullptr);
+}
+
+// The profiler's report and the resource manager's messages name units.
+TEST_F(KVUnitEventsTest, KernelReportsNameTheUnits) {
+    KVUnit* hero = units.Make("Hero");
+    std::string index = std::to_string(hero->GetIndex());
+    KVResources* resources = KVResources::Instance();
+    resources->SetCurrentUnit(hero->GetIndex());
+    IKVResource* out = nullptr;
+    EXPECT_NE(resources->Load((units.Host().Root() + "missing.xyz").c_str(), nullptr, nullptr, &out, 0), KV_OK);
+    resources->SetCurrentUnit(-1);
+    ASSERT_FALSE(LogLines().empty());
+    EXPECT_EQ(LogLines().back().rfind("2 [Unit Hero] Unable to load ", 0), 0u) << LogLines().back();
+
+    IKVFile* file = KVCore::Instance()->GetFileInterface();
+    KVFileHandle handle = nullptr;
+    ASSERT_EQ(file->Open("report.txt", KVFILE_WRITE, &handle), KV_OK);
+    std::vector<float> times(size_t(hero->GetIndex()) + 3, 0.0f);
+    times[size_t(hero->GetIndex())] = 1.0f;
+    times.back() = 1.0f;  // no unit there
+    KVProfiler::Instance()->WriteUnitReport(handle, 2.0f, times);
+    file->Close(handle);
+    EXPECT_EQ(units.Host().Dir().ReadFile("report.txt"), "    Unit Hero (" + index + ") : 50.000%\r\n");
 }
 
 } // namespace
