@@ -262,6 +262,8 @@ public:
 
 private:
     void ResetRunState();
+    // A run-time unit with those flags, enabled again after its creation.
+    int32_t NewRuntimeUnit(int32_t classIndex, uint32_t flags, IKVUnit** out);
     void AddKindBit(int32_t classIndex);
     void EnterAttributeName(KVUnitClass& record, const KVAttributeDesc& desc);
     // Release phase 4: disables the game, then releases the units.

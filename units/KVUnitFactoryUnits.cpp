@@ -118,10 +118,10 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
     return KV_OK;
 }
 
-int32_t KVUnitFactory::NewUnit(int32_t classIndex, IKVUnit** out) {
+int32_t KVUnitFactory::NewRuntimeUnit(int32_t classIndex, uint32_t flags, IKVUnit** out) {
     if (out) *out = nullptr;
     KVUnit* unit = nullptr;
-    int32_t result = CreateUnit(classIndex, &unit, KVCREATE_RUNTIME, -1, 0);
+    int32_t result = CreateUnit(classIndex, &unit, KVCREATE_RUNTIME, -1, flags);
     if (result != KV_OK || !unit) return result;
     KVUnitWatch watch(unit);
     unit->SetParentEnabled(true);
@@ -130,16 +130,10 @@ int32_t KVUnitFactory::NewUnit(int32_t classIndex, IKVUnit** out) {
     return KV_OK;
 }
 
+int32_t KVUnitFactory::NewUnit(int32_t classIndex, IKVUnit** out) { return NewRuntimeUnit(classIndex, 0, out); }
+
 int32_t KVUnitFactory::NewHiddenUnit(int32_t classIndex, IKVUnit** out) {
-    if (out) *out = nullptr;
-    KVUnit* unit = nullptr;
-    int32_t result = CreateUnit(classIndex, &unit, KVCREATE_RUNTIME, -1, KVUNIT_KEPT_AT_SHUTDOWN | KVUNIT_HIDDEN);
-    if (result != KV_OK || !unit) return result;
-    KVUnitWatch watch(unit);
-    unit->SetParentEnabled(true);
-    unit->ApplyEnabledState();
-    if (out && watch.Alive()) *out = unit;
-    return KV_OK;
+    return NewRuntimeUnit(classIndex, KVUNIT_KEPT_AT_SHUTDOWN | KVUNIT_HIDDEN, out);
 }
 
 IKVUnit* KVUnitFactory::CopyUnit(IKVUnit* source) {

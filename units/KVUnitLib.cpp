@@ -109,9 +109,14 @@ struct AttributeTarget {
     int32_t position;
 };
 
-KVUnit* TargetUnit(IKVLua* lua, const AttributeTarget* target) {
-    if (!target || lua->CheckUnit(target->unitIndex) != KV_OK) return nullptr;
-    return KVUnitFactory::Instance()->GetUnit(target->unitIndex)->GetUnit();
+// The unit and attribute of the proxy being read or written, or null (with
+// a report) when its unit is gone.
+KVUnit* ProxyTarget(IKVLua** lua, const AttributeTarget** target) {
+    *lua = GetLuaBinding();
+    if (!*lua) return nullptr;
+    *target = static_cast<const AttributeTarget*>((*lua)->GetUpvalueObject2());
+    if (!*target || (*lua)->CheckUnit((*target)->unitIndex) != KV_OK) return nullptr;
+    return KVUnitFactory::Instance()->GetUnit((*target)->unitIndex)->GetUnit();
 }
 
 const char* TypeWord(int32_t typeCode) {
@@ -133,10 +138,9 @@ const char* TypeWord(int32_t typeCode) {
 }
 
 int AttributeGet() {
-    IKVLua* lua = GetLuaBinding();
-    if (!lua) return 0;
-    auto* target = static_cast<const AttributeTarget*>(lua->GetUpvalueObject2());
-    KVUnit* unit = TargetUnit(lua, target);
+    IKVLua* lua = nullptr;
+    const AttributeTarget* target = nullptr;
+    KVUnit* unit = ProxyTarget(&lua, &target);
     if (!unit) return 0;
     KVUnitFactory* factory = KVUnitFactory::Instance();
     const KVAttributeDesc* desc = factory->GetAttribute(unit->GetClassIndex(), target->position);
@@ -159,10 +163,9 @@ int AttributeGet() {
 }
 
 int AttributeSet() {
-    IKVLua* lua = GetLuaBinding();
-    if (!lua) return 0;
-    auto* target = static_cast<const AttributeTarget*>(lua->GetUpvalueObject2());
-    KVUnit* unit = TargetUnit(lua, target);
+    IKVLua* lua = nullptr;
+    const AttributeTarget* target = nullptr;
+    KVUnit* unit = ProxyTarget(&lua, &target);
     if (!unit) return 0;
     std::string key = lua->ToStdString(2);
     if (key == "Value")
@@ -173,10 +176,9 @@ int AttributeSet() {
 }
 
 int AttributesGet() {
-    IKVLua* lua = GetLuaBinding();
-    if (!lua) return 0;
-    auto* target = static_cast<const AttributeTarget*>(lua->GetUpvalueObject2());
-    KVUnit* unit = TargetUnit(lua, target);
+    IKVLua* lua = nullptr;
+    const AttributeTarget* target = nullptr;
+    KVUnit* unit = ProxyTarget(&lua, &target);
     if (!unit) return 0;
     const KVUnitClass* record = KVUnitFactory::Instance()->GetClass(unit->GetClassIndex());
     int32_t size = record ? int32_t(record->attributes.size()) : 0;

@@ -16,6 +16,21 @@ KVUnit* UnitAt(KVUnitFactory* factory, int32_t index) {
     return unit ? unit->GetUnit() : nullptr;
 }
 
+// Whether the chain of parents from one unit (itself included) reaches
+// another.
+bool ParentChainReaches(int32_t from, int32_t target) {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    // A sound tree has no chain longer than the unit count.
+    int32_t steps = factory ? factory->GetUnitCount() + 1 : 0;
+    for (int32_t at = from; at != -1 && steps-- > 0;) {
+        if (at == target) return true;
+        KVUnit* unit = UnitAt(factory, at);
+        if (!unit) return false;
+        at = unit->GetParentIndex();
+    }
+    return false;
+}
+
 } // namespace
 
 int32_t KVUnit::FindChild(int32_t unitIndex) {
@@ -29,20 +44,9 @@ void KVUnit::RemoveChildRef(int32_t unitIndex) {
     if (position >= 0) m_children.RemoveAt(size_t(position));
 }
 
-// Whether the unit at that index is this unit or lies below it: its chain
-// of parents leads here.
-bool KVUnit::IsDescendant(int32_t unitIndex) {
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    // A sound tree has no chain longer than the unit count.
-    int32_t steps = factory ? factory->GetUnitCount() + 1 : 0;
-    for (int32_t at = unitIndex; at != -1 && steps-- > 0;) {
-        if (at == m_index) return true;
-        KVUnit* unit = UnitAt(factory, at);
-        if (!unit) return false;
-        at = unit->GetParentIndex();
-    }
-    return false;
-}
+bool KVUnit::IsDescendant(int32_t unitIndex) { return ParentChainReaches(unitIndex, m_index); }
+
+bool KVUnit::IsAncestorOrSelf(int32_t unitIndex) { return ParentChainReaches(m_index, unitIndex); }
 
 void KVUnit::SetParent(int32_t parentIndex) {
     int32_t old = GetParentIndex();
@@ -136,18 +140,6 @@ void KVUnit::SetChildren(KVUnitRefArray* children, int32_t extra) {
             if (KVUnit* unit = UnitAt(factory, index)) factory->UpdateRootMembership(unit);
     s_quietReparent = false;
     if (watch.Alive()) OnChildrenChanged();
-}
-
-bool KVUnit::IsAncestorOrSelf(int32_t unitIndex) {
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    int32_t steps = factory ? factory->GetUnitCount() + 1 : 0;
-    for (int32_t at = m_index; at != -1 && steps-- > 0;) {
-        if (at == unitIndex) return true;
-        KVUnit* unit = UnitAt(factory, at);
-        if (!unit) return false;
-        at = unit->GetParentIndex();
-    }
-    return false;
 }
 
 void KVUnit::ReorderChildren(const std::vector<int32_t>& positions, bool atEnd) {

@@ -46,12 +46,8 @@ protected:
     void SetUp() override {
         Calls().clear();
         KVUnitFactory& factory = units.Factory();
-        KVUnitClassDesc desc;
-        desc.name = "Staged";
-        desc.id = 0x5354414745ull;
-        desc.create = &Staged::Create;
-        desc.baseClass = KVUnit::GetUnitClassIndex();
-        ASSERT_EQ(factory.RegisterClass(desc, &staged), KV_OK);
+        staged = units.RegisterClass("Staged", 0x5354414745ull, &Staged::Create);
+        ASSERT_NE(staged, -1);
         Staged probe;
         struct Row {
             const char* name;

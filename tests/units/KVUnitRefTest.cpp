@@ -22,13 +22,7 @@ public:
 TEST(KVUnitRefTest, ArraysDropTheElementsOfAClosedTargetAndRenumberTheRest) {
     KVTestUnits units;
     KVUnitFactory& factory = units.Factory();
-    KVUnitClassDesc desc;
-    desc.name = "Holder";
-    desc.id = 0x484F4C44ull;
-    desc.create = &Holder::Create;
-    desc.baseClass = KVUnit::GetUnitClassIndex();
-    int32_t holderClass = -1;
-    ASSERT_EQ(factory.RegisterClass(desc, &holderClass), KV_OK);
+    int32_t holderClass = units.RegisterClass("Holder", 0x484F4C44ull, &Holder::Create);
     KVUnit* made = nullptr;
     ASSERT_EQ(factory.CreateUnit(holderClass, &made, KVCREATE_RUNTIME, -1, 0), KV_OK);
     auto* holder = static_cast<Holder*>(made);

@@ -59,23 +59,10 @@ public:
 int32_t Counted::retained = -1;
 int32_t Counted::released = -1;
 
-int32_t Register(KVTestUnits& units, const char* name, uint64_t id, KVUnitCreateFunction create,
-                 KVUnitCreateExtraFunction extra) {
-    KVUnitClassDesc desc;
-    desc.name = name;
-    desc.id = id;
-    desc.create = create;
-    desc.createExtra = extra;
-    desc.baseClass = KVUnit::GetUnitClassIndex();
-    int32_t index = -1;
-    EXPECT_EQ(units.Factory().RegisterClass(desc, &index), KV_OK);
-    return index;
-}
-
 TEST(KVUnitTest, TheOuterObjectTakesTheForwardedCallsAndCannotLoopQueries) {
     Calls().clear();
     KVTestUnits units;
-    int32_t outer = Register(units, "Outer", 0x4F55544552ull, nullptr, &Outer::Create);
+    int32_t outer = units.RegisterClass("Outer", 0x4F55544552ull, nullptr, &Outer::Create);
     KVUnit* unit = nullptr;
     ASSERT_EQ(units.Factory().CreateUnit(outer, &unit, KVCREATE_RUNTIME, -1, 0), KV_OK);
     EXPECT_EQ(Calls(), std::vector<std::string>{"on"});
@@ -102,7 +89,7 @@ TEST(KVUnitTest, TheOuterObjectTakesTheForwardedCallsAndCannotLoopQueries) {
 
 TEST(KVUnitTest, ACountThatReachedZeroStaysThere) {
     KVTestUnits units;
-    int32_t counted = Register(units, "Counted", 0x434F554E54ull, &Counted::Create, nullptr);
+    int32_t counted = units.RegisterClass("Counted", 0x434F554E54ull, &Counted::Create);
     KVUnit* unit = nullptr;
     ASSERT_EQ(units.Factory().CreateUnit(counted, &unit, KVCREATE_RUNTIME, -1, 0), KV_OK);
     EXPECT_EQ(unit->Retain(), 2);
