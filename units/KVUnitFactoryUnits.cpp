@@ -1,6 +1,7 @@
 // The unit table of the unit factory: creation by class, copies, removal,
 // the root list, linkers and the references between units.
 #include <algorithm>
+#include <cstdint>
 
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
@@ -82,7 +83,7 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
         if (!(options & KVCREATE_NO_NAME)) {
             // The class name and the first free counter: Sprite001, Sprite002 ...
             std::string name;
-            for (int32_t counter = 1; counter > 0; ++counter) {
+            for (int32_t counter = 1; counter < INT32_MAX; ++counter) {
                 name = Format("{0}{1:3}", record->name, counter);
                 if (m_names.Find(name).Empty()) break;
             }
