@@ -11,6 +11,7 @@
 #include "../kernel/IKVFile.h"
 #include "../kernel/IKVModule.h"
 #include "../kernel/KVLuaLibrary.h"
+#include "../kernel/KVWriteFailure.h"
 #include "../kernel/Singleton.h"
 #include "IKVLua.h"
 #include "ScriptDebugState.h"
@@ -285,6 +286,7 @@ private:
     std::vector<KVEventCallEntry> m_eventCallStack;
     IKVFile* m_file = nullptr;
     bool m_firstErrorLogWrite = true;
+    KVWriteFailure m_logLuaFailure{"loglua.txt"};
     lua_State* m_state = nullptr;
     bool m_scriptsLoading = false;
     std::string m_currentNamespace;

@@ -1,8 +1,8 @@
 // Script calls from the engine, the call/return hook that keeps "self", and
 // the one path by which script errors are reported.
+#include <cerrno>
 #include <cstring>
 
-#include "../kernel/IKVLog.h"
 #include "../kernel/KVFormat.h"
 #include "../kernel/KVPath.h"
 #include "IKVScriptUnits.h"
@@ -325,8 +325,8 @@ void KVLua::WriteScriptError(lua_State* L, const std::string& text, bool withLoc
         out = Format("{0}:{1}:", SourceWithoutPrefix(ar.source), int32_t(ar.currentline));
     }
     out += text;
+    // Only the hook and "loglua.txt": games read "log.txt" apart from them.
     if (m_errorHook) m_errorHook(out.c_str());
-    if (IKVLog* log = GetLog()) log->WriteStringLevel(out, KVLOG_LUA);
     if (m_logOnDisk) WriteLogLua(out);
 }
 
@@ -336,15 +336,21 @@ void KVLua::WriteLogLua(const std::string& text) {
     m_file->GetRootPath(&root);
     std::string path = root + "loglua.txt";
     KVFileHandle handle = nullptr;
-    if (m_firstErrorLogWrite) {
-        if (m_file->Open(path.c_str(), KVFILE_WRITE, &handle) != KV_OK || !handle) return;
-        m_firstErrorLogWrite = false;
-    } else {
-        if (m_file->Open(path.c_str(), KVFILE_UPDATE, &handle) != KV_OK || !handle) return;
-        m_file->Seek(handle, 0, 2);
+    errno = 0;
+    const int32_t status = m_file->Open(path.c_str(), m_firstErrorLogWrite ? KVFILE_WRITE : KVFILE_UPDATE, &handle);
+    if (status != KV_OK || !handle) {
+        m_logLuaFailure.Report(errno);
+        return;
     }
-    m_file->Write(handle, text.data(), uint32_t(text.size()), nullptr, 0);
-    m_file->Write(handle, "\r\n", 2, nullptr, 0);
+    if (m_firstErrorLogWrite)
+        m_firstErrorLogWrite = false;
+    else
+        m_file->Seek(handle, 0, 2);
+    const std::string line = text + "\r\n";
+    uint32_t written = 0;
+    errno = 0;
+    if (m_file->Write(handle, line.data(), uint32_t(line.size()), &written, 0) != KV_OK || written != line.size())
+        m_logLuaFailure.Report(errno);
     m_file->Close(handle);
 }
 

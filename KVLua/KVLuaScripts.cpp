@@ -1,7 +1,6 @@
 // Discovery and loading of script files.
 #include <algorithm>
 
-#include "../kernel/IKVLog.h"
 #include "../kernel/KVFormat.h"
 #include "KVLua.h"
 #include "KVLuaInternal.h"
@@ -12,7 +11,8 @@ using namespace luadetail;
 
 namespace {
 
-// Scripts larger than this are refused rather than read.
+// Scripts larger than this are taken as unreadable: a pak entry's stored
+// size must not make the loader allocate gigabytes.
 constexpr uint32_t kMaxScriptSize = 64u * 1024u * 1024u;
 
 std::string LowerAscii(std::string text) {
@@ -81,11 +81,9 @@ int32_t KVLua::ReadWholeFile(const std::string& path, std::string* out) {
         }
     }
     m_file->Close(handle);
+    // Like a missing file, an unreadable one is not reported.
     if (done != size) {
         out->clear();
-        if (IKVLog* log = GetLog()) {
-            log->WriteStringLevel(Format("Unable to read the script file {0}", path), KVLOG_ERROR);
-        }
         return KV_READ_FAILED;
     }
     return KV_OK;

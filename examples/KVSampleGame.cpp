@@ -29,6 +29,10 @@ const char* const kConfig =
     "KVPROJ=sample.kvproj\n"
     "\n"
     "[General]\n"
+    "LogOnDisk=1\n"
+    "\n"
+    "; Script errors go to loglua.txt.\n"
+    "[Script]\n"
     "LogOnDisk=1\n";
 
 const char* const kApplicationScript =

@@ -1,6 +1,11 @@
 #pragma once
-// The drawing device interfaces that the kernel and the units use. The
-// OpenGL ES device implements them.
+// The drawing device interfaces: IKVGraphicDevice (screen, frame, viewport,
+// orientation) and IKVGraphicDevice2D (textures and the 2D batch), with the
+// records they take. The 3D face is in IKVGraphicDevice3D.h. One device
+// object answers every interface id; the interfaces are virtual bases.
+#include <cstdint>
+#include <string>
+#include <vector>
 #include "../kernel/IKVUnknown.h"
 
 namespace kvl {
@@ -9,34 +14,115 @@ constexpr KVInterfaceId IID_IKVGraphicDevice = MakeId(0x00107351, 0x3EE65C4D);
 constexpr KVInterfaceId IID_IKVGraphicDevice2D = MakeId(0x001CC354, 0x94804324);
 constexpr KVInterfaceId IID_IKVGraphicDevice3D = MakeId(0x005CCA08, 0x41EA41A8);
 
-// Capability bit: a project may load its scenes on a worker thread.
-constexpr uint32_t KVDEVICE_CAP_THREADED_LOAD = 0x10;
+// Capability bits of GetCaps.
+constexpr uint32_t KVDEVICE_CAP_POW2_TEXTURES = 0x08;   // textures must be powers of two
+constexpr uint32_t KVDEVICE_CAP_THREADED_LOAD = 0x10;   // a project may load on a worker thread
 
-struct KVRect {
-    float left, top, right, bottom;
+class IKVTexture;
+struct KVTextureDesc;
+
+// Rectangle in logical pixels, origin top-left, y down.
+struct KVDeviceRect {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+struct KVDeviceSize {
+    int32_t width;
+    int32_t height;
+};
+
+// A display mode: the device owns the current one (GetScreenSize) and
+// SetDisplayMode takes a requested one. Width and height are the logical
+// size after rotation.
+struct KVDisplayMode {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t drawingWidth = 0;
+    int32_t drawingHeight = 0;
+    int32_t antialiasing = 0;
+    uint8_t fullscreen = 0;
+    uint8_t vsync = 0;
+};
+
+// Filled by GetVideoCardInfo; callers start from an empty name and zeros.
+struct KVVideoCardInfo {
+    std::string name;
+    int32_t dedicatedVideoMemory = 0;
+    int32_t dedicatedSystemMemory = 0;
+    int32_t sharedSystemMemory = 0;
+};
+
+// 2D draw state handed to SetBlendState.
+struct KVDrawState {
+    uint8_t blend = 0;           // non-zero: alpha blending on
+    uint8_t optionA = 0;
+    uint8_t optionB = 0;
+    uint32_t wordOption = 0;
+    uint32_t alphaThreshold = 0;
+    void* pixelShader = nullptr;  // not owned
+    uint32_t textureFlag = 0;    // low byte non-zero: textured drawing
+};
+
+// One vertex of a 2D polygon: x, y through the current transform, z carried,
+// colour 0xAARRGGBB, texture coordinates u, v.
+struct KV2DVertex {
+    float x;
+    float y;
+    float z;
+    uint32_t color;
+    float u;
+    float v;
 };
 
 class IKVGraphicDevice : public virtual IKVUnknown {
 public:
-    virtual uint32_t GetCapabilities() = 0;
-    // Enters the device's frame section; 0 means drawing may go on.
-    virtual int32_t BeginFrame() = 0;
+    virtual uint32_t GetCaps() = 0;
+    // Enters the device's frame section and clears colour and depth; 0 means
+    // drawing may go on. The flag is not used.
+    virtual int32_t BeginFrame(int32_t flag) = 0;
     // Leaves the frame section.
     virtual int32_t EndFrame() = 0;
     virtual int32_t Clear() = 0;
     virtual int32_t Present() = 0;
-    virtual int32_t SetViewport(const KVRect& rect) = 0;
-    // Logical width and height after rotation, width first.
-    virtual const uint32_t* GetScreenSize() = 0;
+    virtual const KVDeviceRect* GetViewport() = 0;
+    virtual int32_t SetViewport(const KVDeviceRect* rect) = 0;
+    // Buffer of screen width x height 32-bit pixels; 0 when it was filled.
+    virtual int32_t ReadScreenPixels(uint32_t* buffer, int32_t flag) = 0;
+    virtual int32_t GetVideoCardInfo(KVVideoCardInfo* info) = 0;
+    // 0 when the mode was taken.
+    virtual int32_t SetDisplayMode(const KVDisplayMode* mode) = 0;
+    virtual const KVDisplayMode* GetScreenSize() = 0;
+    virtual const std::vector<KVDeviceSize>* GetDisplayModes() = 0;
+    // Colour 0xAARRGGBB.
+    virtual int32_t SetClearColor(uint32_t color) = 0;
+    // 0 to 3: 0 landscape as the screen stands, 1 to 3 rotated.
     virtual int32_t GetOrientation() = 0;
+    virtual int32_t SetOrientation(int32_t orientation) = 0;
+    virtual int32_t SetGamma(float gamma) = 0;
 };
 
-class IKVGraphicDevice2D : public virtual IKVUnknown {
+class IKVGraphicDevice2D : public virtual IKVGraphicDevice {
 public:
-    // Enters the frame section and clears colour and depth.
-    virtual int32_t BeginFrame2D(int32_t flag) = 0;
-    virtual int32_t EndFrame2D() = 0;
-    virtual int32_t Present2D() = 0;
+    // 0 and a texture with one reference for the caller, or 1.
+    virtual int32_t CreateTexture(const KVTextureDesc* desc, IKVTexture** out) = 0;
+    virtual int32_t SetTexture(int32_t stage, IKVTexture* texture) = 0;
+    virtual int32_t SetBlendState(const KVDrawState* state, int32_t batchFlag) = 0;
+    // Appends one convex polygon of count vertices to the batch.
+    virtual int32_t DrawPolygon(const KV2DVertex* vertices, int32_t count) = 0;
+    virtual int32_t Flush() = 0;
+    virtual int32_t DrawLine2D(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t color) = 0;
+    // A query without arguments; its meaning is left open.
+    virtual int32_t Query2D() = 0;
+    virtual int32_t IsFormatSupported(uint32_t format) = 0;
+    virtual int32_t GetMaxTextureSize(KVDeviceSize* out) = 0;
+    // Null turns scissoring off.
+    virtual int32_t SetScissor(const KVDeviceRect* rect) = 0;
+    // Matrix 0 enters only 3D drawing, 1 is the view, 2 the projection;
+    // 16 floats, column-major.
+    virtual int32_t SetTransform(int32_t index, const float* matrix) = 0;
 };
 
 } // namespace kvl

@@ -5,20 +5,10 @@
 #include <vector>
 #include "../kernel/IKVModule.h"
 #include "../kernel/Singleton.h"
+#include "IKVGraphicDevice.h"
 #include "KVResourceTexture.h"
 
 namespace kvl {
-
-// Draw-state record handed to SetDrawState, fields in order.
-struct KVDrawState {
-    uint8_t blend = 0;
-    uint8_t optionA = 0;
-    uint8_t optionB = 0;
-    uint32_t wordOption = 0;
-    uint32_t alphaThreshold = 0;
-    void* pixelShader = nullptr;
-    uint32_t textureFlag = 0;
-};
 
 // Image draw record handed to DrawImage; source left >= right: whole image.
 struct KVImageDraw {

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <atomic>
+#include <csignal>
 #include <vector>
 
 #include "../media/KVVideoPlayer.h"
@@ -22,6 +24,24 @@ constexpr int kEscapeKey = 27;
 
 std::vector<KVModuleCreator>* g_creatorOverride = nullptr;
 
+// Set by SIGINT and SIGTERM; the loop takes it as SDL quit. SDL's own
+// handler for these can block on its event-queue lock for ever, so ours are
+// installed first (SDL leaves handlers that are not the default alone).
+std::atomic<bool> g_quitSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal flag must be lock-free");
+
+extern "C" void OnQuitSignal(int) { g_quitSignalled.store(true, std::memory_order_relaxed); }
+
+void InstallQuitSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = &OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool QuitSignalled() { return g_quitSignalled.load(std::memory_order_relaxed); }
+
 void HandToInput(const SDL_Event& event) {
     if (KVSDLInputHandler handler = GetSDLInputHandler()) handler(&event);
 }
@@ -40,6 +60,7 @@ int32_t RegisterPlatformModules() {
 }
 
 int32_t InitApplication() {
+    InstallQuitSignalHandlers();
     SDL_Init(kSdlInitFlags);
     PDL_Init(0);
     KVCore* core = KVCore::Instance(false);
@@ -58,7 +79,7 @@ void RunMainLoop() {
     uint8_t keepRunning = 1;
     for (;;) {
         KVCore* core = KVCore::Instance();
-        if (!core) return;
+        if (!core || QuitSignalled()) return;
         core->Step(&keepRunning);
         if (!keepRunning) return;
         KVVideoPlayer* video = KVVideoPlayer::Instance();
@@ -67,7 +88,7 @@ void RunMainLoop() {
         } else {
             core->Render();
         }
-        while (keepRunning && SDL_PollEvent(&event)) {
+        while (keepRunning && !QuitSignalled() && SDL_PollEvent(&event)) {
             if (core->IsLoading()) {
                 // While a project loads only quit is honoured.
                 if (event.type == kSdlQuit) return;
@@ -105,9 +126,18 @@ void ShutdownApplication() {
 }
 
 int RunApplication() {
-    if (InitApplication()) RunMainLoop();
+    // A start that failed is not reported as success to whatever started
+    // the program: no project, an unreadable one, or one whose units could
+    // not be read.
+    int status = 0;
+    if (InitApplication())
+        RunMainLoop();
+    else
+        status = 1;
+    if (KVCore* core = KVCore::Instance())
+        if (core->GetLoadError() & 4u) status = 1;
     ShutdownApplication();
-    return 0;
+    return status;
 }
 
 } // namespace kvl

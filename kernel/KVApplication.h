@@ -14,7 +14,7 @@ int32_t InitApplication();
 int32_t RegisterPlatformModules();
 
 // Steps, draws and dispatches SDL events until a step reports stop, Escape is
-// pressed (outside loading) or SDL reports quit.
+// pressed (outside loading), SDL reports quit or SIGINT or SIGTERM came.
 void RunMainLoop();
 
 // Video player exit, core shutdown, device library and SDL shutdown.
@@ -23,7 +23,8 @@ void ShutdownApplication();
 // Replaces the ten creators (null restores them); for tests.
 void SetPlatformCreatorsForTest(std::vector<KVModuleCreator>* creators);
 
-// main's body: start-up, loop, shutdown; always 0.
+// main's body: start-up, loop, shutdown; 0, or 1 when the project could not
+// be loaded.
 int RunApplication();
 
 } // namespace kvl

@@ -3,6 +3,7 @@
 #include "../KVLua/IKVLua.h"
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
+#include "../platform/KVEGLScreen.h"
 #include "../units/KVSceneManager.h"
 #include "IKVLog.h"
 #include "IKVProperties.h"
@@ -236,6 +237,7 @@ void KVCore::Step(uint8_t* keepRunning) {
     *keepRunning = 1;
     if (m_loading) {
         LoadingStep();
+        if (m_quitRequested) *keepRunning = 0;
         return;
     }
     if (m_projectLoadedPending) {
@@ -277,7 +279,14 @@ void KVCore::Step(uint8_t* keepRunning) {
 void KVCore::Render() {
     if (m_loading) return;
     if (KVSceneManager* scene = KVSceneManager::Instance()) scene->Draw();
-    if (m_fpsLimit == 0) return;
+    if (m_fpsLimit == 0) {
+        // A frame nobody can see (no device, no window on screen, or the
+        // game not running) gives the time back instead of spinning.
+        void* device = nullptr;
+        if (!IsRunning() || QueryInterface(IID_IKVGraphicDevice, &device) != KV_OK || !ScreenIsShown())
+            if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(kIdleFrameSleep);
+        return;
+    }
     KVTimer* timer = KVTimer::Instance();
     if (!timer) return;
     double now = timer->GetTime();

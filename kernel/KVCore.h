@@ -30,6 +30,8 @@ protected:
 class KVCore : public Singleton<KVCore>, public IKVModule, public IKVCore, public KVLuaLibrary {
 public:
     static constexpr int32_t kVersion = 1060103;
+    // What a frame that draws nothing sleeps, in seconds, without a frame-rate limit.
+    static constexpr float kIdleFrameSleep = 0.01f;
 
     // Creates the core on first use; stores the editor flag on every call.
     static KVCore* Instance(bool editorMode);
@@ -95,6 +97,9 @@ public:
     // State read by the main loop, the script library and tests.
     bool IsLoading() const { return m_loading; }
     bool IsLoadPending() const { return m_loadPending; }
+    // The scenes are still to be loaded: load pending, and no load has ended
+    // (a load that failed leaves load pending set but is over).
+    bool IsProjectLoading() const;
     int32_t GetActivityState() const { return m_activityState; }
     uint32_t GetFrameCounter() const { return m_frameCounter; }
     float GetSmoothedFrameTime() const { return m_smoothedFrameTime; }
@@ -131,6 +136,11 @@ private:
     bool StartLoadAnimator();
     void UpdateLoadAnimator();
     void ReportLoadFailure(const std::string& path, int32_t result);
+    // Runs FinishProjectLoad on this thread unless a load already started.
+    void FinishLoadHere();
+    // The project's units could not be read: reported, and the game ends.
+    bool LoadFailed() const;
+    void FailProjectLoad();
 
     std::vector<IKVModule*> m_modules;
     double m_lastFrameTime = 0.0;
@@ -168,6 +178,12 @@ private:
     // Written by the loading thread, read by the animator's script on the main thread.
     std::atomic<bool> m_loadPending{false};
     bool m_loadOnThread = false;
+    // FinishProjectLoad runs once per project: started (main thread only),
+    // ended (set by whichever thread ran it), and the unit factory's
+    // version check result.
+    bool m_finishStarted = false;
+    std::atomic<bool> m_finishEnded{false};
+    std::atomic<int32_t> m_unitsError{0};
     bool m_projectStarted = false;
     IKVThread* m_loadingThread = nullptr;
     double m_lastRenderTime = 0.0;

@@ -39,7 +39,7 @@ bool KVCore::StartLoadAnimator() {
     void* device = nullptr;
     uint32_t capabilities = 0;
     if (QueryInterface(IID_IKVGraphicDevice, &device) == KV_OK)
-        capabilities = static_cast<IKVGraphicDevice*>(device)->GetCapabilities();
+        capabilities = static_cast<IKVGraphicDevice*>(device)->GetCaps();
     m_loadOnThread = (capabilities & KVDEVICE_CAP_THREADED_LOAD) != 0;
     KVLoadAnimator* animator = KVLoadAnimator::Instance();
     return animator && animator->Start(m_loadAnimator) == KV_OK;

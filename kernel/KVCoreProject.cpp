@@ -1,4 +1,6 @@
 // The core's project loading and its kvl services.
+#include <cstdio>
+
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
 #include "../units/KVSerialize.h"
@@ -10,6 +12,7 @@
 #include "KVCore.h"
 #include "KVFormat.h"
 #include "KVLoadAnimator.h"
+#include "KVLog.h"
 #include "KVPak.h"
 #include "KVProperties.h"
 
@@ -47,6 +50,9 @@ int32_t KVCore::LoadProject(const std::string& name) {
         return result;
     }
     m_loadPending = true;
+    m_finishStarted = false;
+    m_finishEnded = false;
+    m_unitsError = KV_OK;
     m_projectPath = path;
     if (KVProperties* properties = KVProperties::Instance()) properties->ReadProjectBlock(*serializer);
     if (serializer->GetProjectVersion() < 0x10002) serializer->SkipChunk();
@@ -55,11 +61,11 @@ int32_t KVCore::LoadProject(const std::string& name) {
 
     if (m_loadAnimator.empty() || !StartLoadAnimator()) {
         m_loading = false;
-        result = FinishProjectLoad();
-        if (result != KV_OK && result != KV_FAILED) {
-            // The project's units could not be read: there is no game to run.
-            ReportLoadFailure(path, result);
-            return result;
+        m_loadOnThread = false;
+        FinishLoadHere();
+        if (m_unitsError != KV_OK) {
+            FailProjectLoad();
+            return m_unitsError;
         }
         if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
         RememberFile(path);
@@ -69,11 +75,13 @@ int32_t KVCore::LoadProject(const std::string& name) {
     if (m_loadOnThread) {
         IKVThreadFactory* threads = GetThreadFactory();
         m_loadingThread = threads ? threads->CreateThread() : nullptr;
-        if (m_loadingThread)
+        if (m_loadingThread) {
+            m_finishStarted = true;
             m_loadingThread->Run([](IKVThread*, void* core) { static_cast<KVCore*>(core)->FinishProjectLoad(); },
                                  this, 0);
-        else
+        } else {
             m_loadOnThread = false;
+        }
     }
     UpdateLoadAnimator();
     RememberFile(path);
@@ -82,9 +90,27 @@ int32_t KVCore::LoadProject(const std::string& name) {
 
 void KVCore::ReportLoadFailure(const std::string& path, int32_t result) {
     // Before a project's properties are read the log also tells standard error.
-    if (IKVLog* log = GetLog())
-        log->ErrorString(Format("Unable to load {0} (error 0x{1x})", FormatValue(path), FormatValue(uint32_t(result))));
+    const std::string text =
+        Format("Unable to load {0} (error 0x{1x})", FormatValue(path), FormatValue(uint32_t(result)));
+    if (IKVLog* log = GetLog()) log->ErrorString(text);
+    // Later (the project's units could not be read) the program still ends:
+    // say why where a person who started it looks, unless "log.txt" has it.
+    KVLog* log = KVLog::Instance();
+    if (m_loadPending && !(log && log->WritesToDisk())) std::fprintf(stderr, "ERR  : %s\n", text.c_str());
     SetLoadError(4);
+}
+
+void KVCore::FinishLoadHere() {
+    if (m_finishStarted) return;
+    m_finishStarted = true;
+    FinishProjectLoad();
+}
+
+void KVCore::FailProjectLoad() {
+    // Without the project's classes and permanent units there is no game to
+    // run: every loading path ends the program the same way.
+    ReportLoadFailure(m_projectPath, m_unitsError);
+    m_quitRequested = true;
 }
 
 int32_t KVCore::FinishProjectLoad() {
@@ -93,7 +119,16 @@ int32_t KVCore::FinishProjectLoad() {
     KVUnitFactory* units = KVUnitFactory::Instance();
     int32_t err = units ? units->CheckProjectVersion() : KV_OK;
     if (serializer) serializer->CloseFile();
-    if (err != KV_OK) return err;
+    // Marks the end of this run whichever way it returns; read by the main
+    // thread once the loading thread is no longer busy.
+    struct EndMark {
+        std::atomic<bool>& ended;
+        ~EndMark() { ended.store(true, std::memory_order_release); }
+    } endMark{m_finishEnded};
+    if (err != KV_OK) {
+        m_unitsError = err;
+        return err;
+    }
     if (m_loadError != 0) return KV_FAILED;
     if (!CheckDevices()) {
         // The game runs on without scenes; say why, since nothing else will.
@@ -149,7 +184,8 @@ int32_t KVCore::UnloadKvl(int32_t index, bool remove) {
     if (KVUnitFactory* units = KVUnitFactory::Instance()) units->CloseKvlUnits(index, remove);
     KVSerialize* serializer = KVSerialize::Instance();
     if (!serializer) return KV_OK;
-    serializer->SetKvlModified(index, false);
+    // Only the flag: the host hears of changes, not of unloads.
+    if (KVKvlRecord* kvl = serializer->GetKvl(index)) kvl->modified = false;
     if (remove) serializer->RemoveKvl(index);
     return KV_OK;
 }
@@ -209,22 +245,35 @@ void KVCore::LoadingStep() {
     if (animator && animator->IsRunning()) {
         if (animator->IsSuspendRequested()) {
             if (m_loadPending) {
-                if (m_loadingThread)
+                if (m_loadOnThread)
                     WaitForLoadingThread();
                 else
-                    FinishProjectLoad();
+                    FinishLoadHere();
             }
             animator->ClearSuspendRequest();
-        } else {
+        } else if (!LoadFailed()) {
             animator->Update();
             if (threads) threads->Sleep(0.02f);
         }
+        if (LoadFailed()) FailProjectLoad();
         return;
     }
-    if (m_loadPending && !m_loadingThread) FinishProjectLoad();
+    if (m_loadPending && !m_loadOnThread) FinishLoadHere();
     WaitForLoadingThread();
+    if (LoadFailed()) {
+        FailProjectLoad();
+        return;
+    }
     if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
     m_loading = false;
+}
+
+bool KVCore::LoadFailed() const {
+    return m_finishEnded.load(std::memory_order_acquire) && m_unitsError != KV_OK;
+}
+
+bool KVCore::IsProjectLoading() const {
+    return m_loadPending && !m_finishEnded.load(std::memory_order_acquire);
 }
 
 } // namespace kvl

@@ -189,10 +189,10 @@ void KVLoadAnimator::Update() {
         }
     }
     m_lastUpdateTime = now;
-    if (m_device2D && m_device2D->BeginFrame2D(1) == 0) {
+    if (m_device2D && m_device2D->BeginFrame(1) == 0) {
         DrawItems();
-        m_device2D->EndFrame2D();
-        m_device2D->Present2D();
+        m_device2D->EndFrame();
+        m_device2D->Present();
     }
     if (!m_running) Stop();
 }
@@ -279,7 +279,7 @@ void KVLoadAnimator::CloseItem(int32_t index) {
 void KVLoadAnimator::SetResourceResolution(uint32_t width, uint32_t height) {
     if (width == 0 || height == 0) return;
     KVGraphic* graphic = KVGraphic::Instance();
-    const uint32_t* screen = m_device ? m_device->GetScreenSize() : nullptr;
+    const KVDisplayMode* screen = m_device ? m_device->GetScreenSize() : nullptr;
     if (!graphic || !screen) return;
     if (!m_resolutionSet) {
         const float* current = graphic->Get2DScale();
@@ -287,14 +287,14 @@ void KVLoadAnimator::SetResourceResolution(uint32_t width, uint32_t height) {
         m_savedScale[1] = current[1];
         m_resolutionSet = true;
     }
-    float scale[2] = {float(screen[0]) / float(width), float(screen[1]) / float(height)};
+    float scale[2] = {float(screen->width) / float(width), float(screen->height) / float(height)};
     float offset[2] = {0.0f, 0.0f};
     graphic->Set2DTransform(scale, offset);
 }
 
 bool KVLoadAnimator::IsProjectLoading() const {
     KVCore* core = KVCore::Instance();
-    return core && core->IsLoadPending();
+    return core && core->IsProjectLoading();
 }
 
 } // namespace kvl

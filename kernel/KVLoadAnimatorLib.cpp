@@ -105,10 +105,8 @@ int AnimSetResourceResolution(lua_State* L) {
     KVLua* lua = Binding();
     KVLoadAnimator* animator = Animator();
     if (!lua || !animator) return 0;
-    if (lua->CheckArgCountOn(L, 2, false) != KV_OK || lua->CheckArgTypeOn(L, 1, SCRIPT_NUMBER) != KV_OK ||
-        lua->CheckArgTypeOn(L, 2, SCRIPT_NUMBER) != KV_OK) {
-        return 0;
-    }
+    if (lua->CheckArgCountOn(L, 2, false) != KV_OK) return 0;
+    // A value that is no number reads as 0, which leaves the resolution alone.
     uint32_t width = uint32_t(NumberToInt32Low(lua_tonumber(L, 1)));
     uint32_t height = uint32_t(NumberToInt32Low(lua_tonumber(L, 2)));
     animator->SetResourceResolution(width, height);

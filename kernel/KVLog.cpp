@@ -1,5 +1,6 @@
 #include "KVLog.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include "IKVThreadFactory.h"
@@ -105,19 +106,29 @@ bool KVLog::WriteToDisk(const char* tag, const char* text) {
     file->GetRootPath(&path);
     path += "log.txt";
     KVFileHandle handle = nullptr;
+    errno = 0;
     int32_t status = file->Open(path.c_str(), m_truncateNext ? KVFILE_WRITE : KVFILE_UPDATE, &handle);
+    int reason = errno;
     if ((status != KV_OK || !handle) && !m_truncateNext && !file->Exists(path.c_str())) {
         // The file was removed while running: start it again instead of
         // losing every later line.
+        errno = 0;
         status = file->Open(path.c_str(), KVFILE_WRITE, &handle);
+        reason = errno;
     }
-    if (status != KV_OK || !handle) return false;
+    if (status != KV_OK || !handle) {
+        m_diskFailure.Report(reason);
+        return false;
+    }
     m_truncateNext = false;
     file->Seek(handle, 0, 2);
     std::string line;
     line.reserve(std::char_traits<char>::length(text) + 9);
     line.append(tag).append(" : ").append(text).append("\r\n");
-    file->Write(handle, line.data(), uint32_t(line.size()), nullptr, 0);
+    uint32_t written = 0;
+    errno = 0;
+    if (file->Write(handle, line.data(), uint32_t(line.size()), &written, 0) != KV_OK || written != line.size())
+        m_diskFailure.Report(errno);
     file->Close(handle);
     return true;
 }

@@ -8,6 +8,7 @@
 #include "IKVLog.h"
 #include "IKVModule.h"
 #include "KVLuaLibrary.h"
+#include "KVWriteFailure.h"
 #include "Singleton.h"
 
 namespace kvl {
@@ -39,6 +40,8 @@ public:
     static const char* GetTag(int32_t level);
 
     bool GetLogOnDisk() const { return m_logOnDisk; }
+    // Lines go to "log.txt" (LogOnDisk set, or editor mode).
+    bool WritesToDisk() const { return m_logOnDisk || IsEditorMode(); }
 
     // Test seams: the file layer to write through (instead of the core's),
     // the disk switch, and a fixed answer for editor mode.
@@ -57,6 +60,7 @@ private:
     bool m_diskSwitchKnown = false;      // "LogOnDisk" has been declared for this project
     IKVCriticalSection* m_lock = nullptr;
     std::optional<bool> m_editorModeOverride;
+    KVWriteFailure m_diskFailure{"log.txt"};
 };
 
 } // namespace kvl

@@ -2,8 +2,11 @@
 
 namespace kvl {
 
-// Creators of later folders, reached only through IKVModuleExt.
-IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);  // media/
+// The creators live with their modules in later folders; only their
+// signatures are known here.
+IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);  // graphics/
+IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
+IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -11,14 +14,14 @@ KVSDLInputHandler g_inputHandler = nullptr;
 
 const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
-        nullptr,  // OpenGL ES graphic device
+        &CreateGLInterface,  // OpenGL ES graphic device
         nullptr,  // Theora movie unit type
         nullptr,  // 3D module
         nullptr,  // mouse-hover events
         nullptr,  // video sprites
         nullptr,  // SDL input device
-        CreateAudio,  // SDL audio device
-        nullptr,  // Ogg Vorbis sound reader
+        &CreateAudio,  // SDL audio device
+        &CreateOggReader,  // Ogg Vorbis sound reader
         nullptr,  // PNG image reader
         nullptr,  // JPEG image reader
     };

@@ -100,10 +100,6 @@ int32_t KVProperties::ReadProjectBlock(IKVChunkReader& reader) {
             m_iniFile = ini;
         }
     }
-    // A new project never sees the previous one's values, even when its own
-    // block turns out unreadable.
-    ClearLoadedValues();
-
     if (reader.GetFileVersion() <= kLastChunkedVersion) {
         int32_t result = reader.BeginChunk(kBlockChunkTag, kBlockChunkVersion, nullptr);
         if (result != KV_OK) {
@@ -119,6 +115,7 @@ int32_t KVProperties::ReadProjectBlock(IKVChunkReader& reader) {
         return result;
     }
     const uint32_t count = LoadLE32(head);  // the second word is not used
+    ClearLoadedValues();
 
     // Every entry is appended only once all its bytes were read, so a count
     // larger than the data ends at the first short read.
@@ -157,8 +154,6 @@ int32_t KVProperties::ReadProjectBlock(IKVChunkReader& reader) {
             }
             default:
                 // Stored without a value; the next bytes are the next entry.
-                LogError(Format("Project property {0x} has the unknown type {1}", FormatValue::Id(id),
-                                FormatValue(type)));
                 break;
             }
         }

@@ -266,23 +266,24 @@ void KVResources::BuildIndex() {
 }
 
 void KVResources::IndexDirectory(const std::string& directory, int depth) {
+    // Directory links can loop; a bounded depth keeps the walk finite.
     if (depth > kMaxIndexDepth) return;
     const size_t projectLength = GetProjectDirectory().size();
-    std::vector<std::string> subdirectories;
     FileFindData data;
     KVFindHandle find = m_file->FindFirst((directory + "*").c_str(), &data);
     if (!find) return;
     do {
         if (data.name.empty()) continue;
         if (data.attributes & KVFILE_ATTR_DIRECTORY) {
-            if (data.name[0] != '.') subdirectories.push_back(directory + data.name + "/");
+            // Entered as the listing meets it, so a later file of the same
+            // name, here or below, wins.
+            if (data.name[0] != '.') IndexDirectory(directory + data.name + "/", depth + 1);
         } else {
             // Lower case past the project directory, as requests are.
             m_index[LowerAfter(data.name, 0)] = LowerAfter(directory + data.name, projectLength);
         }
     } while (m_file->FindNext(find, &data) == KV_OK);
     m_file->FindClose(find);
-    for (const std::string& sub : subdirectories) IndexDirectory(sub, depth + 1);
 }
 
 // --- readers -------------------------------------------------------------------

@@ -153,17 +153,22 @@ int32_t KVChunkReader::ReadChunkHeader(uint32_t* start, uint32_t* tag, uint32_t*
     } else {
         *size = LoadLE32(header);
     }
+    return KV_OK;
+}
+
+int32_t KVChunkReader::CheckChunkSize(uint32_t start, uint32_t size) {
     // Chunks this one starts at or after the end of are finished.
-    while (!m_chunkEnds.empty() && m_chunkEnds.back() <= *start) m_chunkEnds.pop_back();
+    while (!m_chunkEnds.empty() && m_chunkEnds.back() <= start) m_chunkEnds.pop_back();
     const uint32_t limit = m_chunkEnds.empty() ? m_size : m_chunkEnds.back();
-    if (*size < headerSize) {
-        LogError(Format("chunk size {0} at offset {1} is smaller than its header", FormatValue(*size),
-                        FormatValue(*start)));
+    const uint32_t headerSize = m_oldChunkHeader ? kOldChunkHeaderSize : kNewChunkHeaderSize;
+    if (size < headerSize) {
+        LogError(Format("chunk size {0} at offset {1} is smaller than its header", FormatValue(size),
+                        FormatValue(start)));
         return KV_WRONG_SIZE;
     }
-    if (*size > limit - *start) {
-        LogError(Format("chunk of {0} bytes at offset {1} runs past the end of its {2} ({3})", FormatValue(*size),
-                        FormatValue(*start), FormatValue(m_chunkEnds.empty() ? "file" : "parent chunk"),
+    if (size > limit - start) {
+        LogError(Format("chunk of {0} bytes at offset {1} runs past the end of its {2} ({3})", FormatValue(size),
+                        FormatValue(start), FormatValue(m_chunkEnds.empty() ? "file" : "parent chunk"),
                         FormatValue(limit)));
         return KV_WRONG_SIZE;
     }
@@ -174,19 +179,15 @@ int32_t KVChunkReader::BeginChunk(uint32_t tag, uint32_t supportedVersion, uint3
     if (outVersion) *outVersion = 0;
     uint32_t start = 0, storedTag = 0, storedVersion = 0, size = 0;
     int32_t result = ReadChunkHeader(&start, &storedTag, &storedVersion, &size);
-    if (result == KV_OK && m_oldChunkHeader) {
+    if (result != KV_OK) return result;
+    if (m_oldChunkHeader) {
+        // A chunk that is not the one asked for is a result, not a fault.
         const uint32_t major = storedVersion >> 16, minor = storedVersion & 0xffffu;
         const uint32_t supportedMajor = supportedVersion >> 16, supportedMinor = supportedVersion & 0xffffu;
-        if (storedTag != tag) {
-            LogError(Format("chunk tag {0} at offset {1} where tag {2} was expected", FormatValue(storedTag),
-                            FormatValue(start), FormatValue(tag)));
-            result = KV_WRONG_CHUNK;
-        } else if (major > supportedMajor || (major == supportedMajor && minor > supportedMinor)) {
-            LogError(Format("chunk version 0x{0x} at offset {1} is newer than the supported 0x{2x}",
-                            FormatValue(storedVersion), FormatValue(start), FormatValue(supportedVersion)));
-            result = KV_WRONG_CHUNK;
-        }
+        if (storedTag != tag) return KV_WRONG_CHUNK;
+        if (major > supportedMajor || (major == supportedMajor && minor > supportedMinor)) return KV_WRONG_CHUNK;
     }
+    result = CheckChunkSize(start, size);
     if (result != KV_OK) return result;
     m_chunkEnds.push_back(start + size);
     if (outVersion) *outVersion = m_oldChunkHeader ? storedVersion : supportedVersion;
@@ -196,6 +197,7 @@ int32_t KVChunkReader::BeginChunk(uint32_t tag, uint32_t supportedVersion, uint3
 int32_t KVChunkReader::SkipChunk() {
     uint32_t start = 0, tag = 0, version = 0, size = 0;
     int32_t result = ReadChunkHeader(&start, &tag, &version, &size);
+    if (result == KV_OK) result = CheckChunkSize(start, size);
     if (result != KV_OK) return result;
     return SeekTo(start + size);
 }
@@ -207,12 +209,7 @@ int32_t KVChunkReader::CheckSizeWord(uint32_t count) {
     uint32_t stored = 0;
     int32_t result = ReadU32(&stored);
     if (result != KV_OK) return result;
-    if (stored != count) {
-        LogError(Format("value of {0} bytes at offset {1} where {2} bytes were expected", FormatValue(stored),
-                        FormatValue(m_position - 4), FormatValue(count)));
-        return KV_WRONG_SIZE;
-    }
-    return KV_OK;
+    return stored == count ? KV_OK : KV_WRONG_SIZE;
 }
 
 int32_t KVChunkReader::ReadValue(void* buffer, uint32_t count) {

@@ -102,9 +102,10 @@ private:
     bool LengthFits(const char* what, uint32_t length, uint32_t needed) const;
     int32_t SeekTo(uint32_t position);
     int32_t CheckSizeWord(uint32_t count);
-    // Reads a chunk header at the current position and checks its size
-    // against the chunk it lies in; fills the header's words.
+    // Reads a chunk header at the current position; fills the header's words.
     int32_t ReadChunkHeader(uint32_t* start, uint32_t* tag, uint32_t* version, uint32_t* size);
+    // Checks a chunk's size against its header and the chunk it lies in.
+    int32_t CheckChunkSize(uint32_t start, uint32_t size);
 
     IKVFile* m_file = nullptr;
     KVFileHandle m_handle = nullptr;

@@ -22,10 +22,8 @@ void LogError(const KVChunkReader& reader, const std::string& message) {
 int32_t KVProjectFile::ReadHeader(KVChunkReader& reader) {
     uint8_t header[kHeaderSize];
     if (reader.ReadBytes(header, kHeaderSize) != KV_OK) return KV_FAILED;
-    if (LoadLE32(header) != kMagic) {
-        LogError(reader, "file is not a valid project file");
-        return KV_FAILED;
-    }
+    // Refused without a word of its own: the core says "Unable to load".
+    if (LoadLE32(header) != kMagic) return KV_FAILED;
     m_version = LoadLE32(header + 4);
     m_kvlCount = LoadLE32(header + 8);
     m_pathBlockSize = LoadLE32(header + 12);

@@ -76,7 +76,7 @@ public:
     int32_t GetKvlCount() const { return int32_t(m_kvls.size()); }
     // The first kvl with the same file title, ASCII case ignored; -1 when none.
     int32_t FindKvlByTitle(const std::string& path);
-    // The first kvl with the same normalised path, ASCII case ignored; -1 when none.
+    // A scene named by its path or its title: the lookup by file title.
     int32_t GetKVLIndex(const std::string& path);
     int32_t SetKvlModified(int32_t index, bool modified);
     // Removes a kvl: later kvls move down by one, and every group forgets

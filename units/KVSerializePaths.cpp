@@ -58,16 +58,6 @@ int32_t KVSerialize::FindKvlByTitle(const std::string& path) {
     return -1;
 }
 
-int32_t KVSerialize::GetKVLIndex(const std::string& path) {
-    std::string wanted;
-    MakeAbsolutePath(path, &wanted);
-    NormalizePath(&wanted);
-    for (size_t i = 0; i < m_kvls.size(); ++i) {
-        std::string other = m_kvls[i].path;
-        NormalizePath(&other);
-        if (SameIgnoringCase(wanted, other)) return int32_t(i);
-    }
-    return -1;
-}
+int32_t KVSerialize::GetKVLIndex(const std::string& path) { return FindKvlByTitle(path); }
 
 } // namespace kvl

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "../kernel/IKVLog.h"
 #include "../kernel/IKVModule.h"
 #include "../kernel/KVIndexedList.h"
 #include "../kernel/Singleton.h"

@@ -2,6 +2,8 @@
 // of scene files and the project's class table comes with scene units;
 // until then each call is noted, in order, so that loading can be followed.
 #include "KVUnitFactory.h"
+#include "../kernel/IKVLog.h"
+#include "KVSerialize.h"
 
 namespace kvl {
 
@@ -16,9 +18,20 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t first, int32_t second) {
     return KV_OK;
 }
 
+// Checks the version of the project's permanent-unit section (its classes
+// and units are not read yet); a project without one passes.
 int32_t KVUnitFactory::CheckProjectVersion() {
     m_calls.push_back("CheckProjectVersion");
-    return KV_OK;
+    KVSerialize* serializer = KVSerialize::Instance();
+    uint8_t head[16];
+    if (!serializer || serializer->Remaining() < sizeof head || serializer->ReadBytes(head, sizeof head) != KV_OK)
+        return KV_OK;
+    const uint32_t version = uint32_t(head[12]) | (uint32_t(head[13]) << 8) | (uint32_t(head[14]) << 16) |
+                             (uint32_t(head[15]) << 24);
+    if (version <= 1) return KV_OK;
+    if (IKVLog* log = GetLog())
+        log->Error("The project file version is superior to what is supported by this version of Kelvane");
+    return KV_FAILED;
 }
 
 int32_t KVUnitFactory::CreateSceneUnits(int32_t kvlIndex) {

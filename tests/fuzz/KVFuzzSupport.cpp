@@ -32,4 +32,9 @@ int Initialize(int* argc, char*** argv, SeedWriter writer) {
     return 0;
 }
 
+void AddNumbered(Seeds* seeds, const std::vector<std::vector<uint8_t>>& list) {
+    for (const std::vector<uint8_t>& seed : list)
+        seeds->emplace_back("seed" + std::to_string(seeds->size()), std::string(seed.begin(), seed.end()));
+}
+
 } // namespace kvfuzz

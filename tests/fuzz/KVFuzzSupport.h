@@ -3,6 +3,7 @@
 // KV_FUZZ_SEEDS(writer); run as "<target> --write-seeds=DIR" it writes its
 // seed corpus (made by the fixture writers) into DIR and exits. libFuzzer
 // leaves arguments that start with "--" alone.
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,9 @@ using Seeds = std::vector<std::pair<std::string, std::string>>;  // file name, b
 using SeedWriter = void (*)(Seeds* seeds);
 
 int Initialize(int* argc, char*** argv, SeedWriter writer);
+
+// Adds the seeds of a list, named "seed0", "seed1" and so on.
+void AddNumbered(Seeds* seeds, const std::vector<std::vector<uint8_t>>& list);
 
 } // namespace kvfuzz
 

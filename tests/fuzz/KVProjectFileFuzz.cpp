@@ -3,18 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include <string>
-
 #include "KVFuzzSupport.h"
 #include "support/KVSerializeFuzz.h"
 
 namespace {
 
-void WriteSeeds(kvfuzz::Seeds* seeds) {
-    int n = 0;
-    for (const std::vector<uint8_t>& seed : kvtest::KVProjectFileSeeds())
-        seeds->emplace_back("seed" + std::to_string(n++), std::string(seed.begin(), seed.end()));
-}
+void WriteSeeds(kvfuzz::Seeds* seeds) { kvfuzz::AddNumbered(seeds, kvtest::KVProjectFileSeeds()); }
 
 } // namespace
 

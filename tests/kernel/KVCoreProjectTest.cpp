@@ -95,6 +95,23 @@ TEST_F(KVCoreProjectTest, LoadsStartGroupsOnceAndRaisesProjectLoadedOnce) {
     EXPECT_EQ(LuaNumber("loaded"), 1.0);
 }
 
+std::vector<int32_t> g_notices;
+void RecordNotice(int32_t code, int32_t, void*) { g_notices.push_back(code); }
+
+TEST_F(KVCoreProjectTest, UnloadingAKvlClearsItsModifiedFlagWithoutTellingTheHost) {
+    KVCore* core = StartCore(true);
+    ASSERT_EQ(core->LoadProject(""), 0);
+    g_notices.clear();
+    core->SetNotifyCallback(&RecordNotice);
+    KVSerialize* serializer = KVSerialize::Instance();
+    ASSERT_EQ(serializer->SetKvlModified(0, true), 0);
+    EXPECT_EQ(g_notices, std::vector<int32_t>{15});
+    EXPECT_EQ(core->UnloadKvl(0, false), 0);
+    EXPECT_FALSE(serializer->GetKvl(0)->modified);
+    EXPECT_EQ(g_notices, std::vector<int32_t>{15});
+    core->SetNotifyCallback(nullptr);
+}
+
 TEST_F(KVCoreProjectTest, ConfigNamesTheProjectRelativeOrAbsolute) {
     kvtest::KVProjectFileWriter other(0x10005, kProjectId);
     ASSERT_TRUE(other.WriteTo(dir.Path() + "/elsewhere.kvproj"));
@@ -208,5 +225,107 @@ TEST_F(KVCoreAnimatedLoadTest, ALoadingScriptThatFailsLoadsAtOnce) {
     EXPECT_FALSE(core->IsLoading());
     EXPECT_TRUE(ScenesCreated());
 }
+
+} // namespace
+
+namespace {
+
+// Every loading path gives the same result for the same project, and runs
+// the scene load once.
+enum class LoadPath { AtOnce, AnimatorOnMainThread, AnimatorWithLoadingThread };
+enum class Project { Good, NewerUnitSection, MissingDevice };
+const char* const kPathNames[] = {"AtOnce", "AnimatorOnMainThread", "AnimatorWithLoadingThread"};
+const char* const kProjectNames[] = {"Good", "NewerUnitSection", "MissingDevice"};
+void PrintTo(LoadPath path, std::ostream* out) { *out << kPathNames[int(path)]; }
+void PrintTo(Project project, std::ostream* out) { *out << kProjectNames[int(project)]; }
+
+class KVCoreLoadingPathTest : public KVCoreProjectTest,
+                              public ::testing::WithParamInterface<std::tuple<LoadPath, Project>> {
+protected:
+    // The loading script waits for the end of loading, as loading screens do.
+    void WriteGame(LoadPath path, Project kind) {
+        kvtest::KVPropertiesBlockWriter properties(0x10005);
+        properties.AddBoolean(kNeedSoundDevice, kind == Project::MissingDevice ? 1 : 0);
+        if (path != LoadPath::AtOnce) properties.AddString(kLoadAnimator, "loader.lua");
+        kvtest::KVProjectFileWriter project(0x10005, kProjectId);
+        project.AddKvl("scenes/a.kvl").AddGroup("start", {0}, true).Append(properties.Build());
+        // The permanent-unit section's head: its fourth word is the version.
+        if (kind == Project::NewerUnitSection) project.Append({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0});
+        ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
+        dir.WriteFile("assets/loader.luac",
+                      "function OnAnimatorInit() end\n"
+                      "function OnAnimatorUpdate(dt)\n"
+                      "  if KVLoadAnimator.IsProjectLoading() then KVLoadAnimator.SuspendUntilEndOfLoading()\n"
+                      "  else KVLoadAnimator.Exit() end\n"
+                      "end\n");
+    }
+    size_t CallCount(const std::string& name) {
+        size_t n = 0;
+        for (const std::string& call : KVUnitFactory::Instance()->GetCalls()) n += call == name;
+        return n;
+    }
+    size_t ErrorCount(const std::string& part) {
+        size_t n = 0;
+        for (const std::string& error : g_errors) n += error.find(part) != std::string::npos;
+        return n;
+    }
+};
+
+TEST_P(KVCoreLoadingPathTest, SameResultOnEveryPath) {
+    const LoadPath path = std::get<0>(GetParam());
+    const Project kind = std::get<1>(GetParam());
+    WriteGame(path, kind);
+    kvtest::KVFakeGraphicDevice::nextCapabilities = path == LoadPath::AnimatorWithLoadingThread ? 0x10 : 0;
+    KVCore* core = StartCore(true);
+    kvtest::KVFakeGraphicDevice::nextCapabilities = 0;
+
+    // Start-up, then the loop as the program runs it, until the loading ends.
+    uint8_t keep = 1;
+    int32_t loaded = core->LoadProject("");
+    if (loaded == 0) {
+        EXPECT_EQ(core->IsLoading(), path != LoadPath::AtOnce);
+        for (int i = 0; i < 500 && keep && core->IsLoading(); ++i) core->Step(&keep);
+    }
+    const bool started = loaded == 0 && keep;
+
+    EXPECT_EQ(CallCount("CheckProjectVersion"), 1u);
+    EXPECT_EQ(CallCount("CreateSceneUnits(0)"), kind == Project::Good ? 1u : 0u);
+    if (kind == Project::NewerUnitSection) {
+        // No game to run: the program ends with the failure reported once.
+        EXPECT_FALSE(started);
+        EXPECT_EQ(ErrorCount("The project file version is superior"), 1u);
+        EXPECT_EQ(ErrorCount("Unable to load " + dir.Path()), 1u);
+        EXPECT_EQ(core->GetLoadError() & 4u, 4u);
+        if (loaded == 0) {
+            core->Step(&keep);
+            EXPECT_EQ(keep, 0);
+        }
+        return;
+    }
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(core->IsLoading());
+    EXPECT_EQ(core->IsLoadPending(), kind == Project::MissingDevice);
+    EXPECT_EQ(ErrorCount("Unable to load"), 0u);
+    EXPECT_EQ(ErrorCount("Scenes not loaded: no sound device"), kind == Project::MissingDevice ? 1u : 0u);
+    // The game runs on, with or without scenes.
+    core->SetActive(1);
+    for (int i = 0; i < 3; ++i) {
+        core->Step(&keep);
+        EXPECT_EQ(keep, 1);
+    }
+    EXPECT_EQ(LuaNumber("loaded"), 1.0);
+    EXPECT_EQ(CallCount("CheckProjectVersion"), 1u);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<LoadPath, Project>>& info) {
+    return std::string(kPathNames[int(std::get<0>(info.param))]) + "_" + kProjectNames[int(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, KVCoreLoadingPathTest,
+                         ::testing::Combine(::testing::Values(LoadPath::AtOnce, LoadPath::AnimatorOnMainThread,
+                                                              LoadPath::AnimatorWithLoadingThread),
+                                            ::testing::Values(Project::Good, Project::NewerUnitSection,
+                                                              Project::MissingDevice)),
+                         CaseName);
 
 } // namespace

@@ -240,3 +240,47 @@ TEST(KVIniFile, MemoryBlockLengthIsCheckedAgainstTheData) {
     EXPECT_EQ(ini->GetString("s", "k"), "");
     EXPECT_EQ(ini->HasKey("s", "k"), 1);
 }
+
+TEST(KVIniFile, EveryTruncationOfATextParsesWithinItsBytes) {
+    // Every construct of the syntax, cut at every byte. Each cut is copied
+    // into a buffer of exactly its size, so a read past it is caught by the
+    // sanitizer build.
+    const std::string text =
+        "lead text ; before any section\r\n"
+        "[STARTUP]\r\n"
+        "KVPROJ = game.kvproj  \r\n"
+        "; a comment\n"
+        "[General]\n"
+        "LogOnDisk=1\n"
+        "  spaced key  =  value with ; inside \n"
+        "empty=\n"
+        "novalue\n"
+        "[Unclosed\n"
+        "[Script]\n"
+        "LogOnDisk=0";
+    IniRef whole;
+    ASSERT_EQ(whole->ParseMemory(Block(text).data(), uint32_t(text.size() + 4)), 0);
+    const std::string full = Dump(whole.ini);
+    int32_t sections = 0;
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const std::vector<uint8_t> exact = Block(text.substr(0, cut));
+        IniRef ini;
+        ASSERT_EQ(ini->ParseMemory(exact.data(), uint32_t(exact.size())), 0);
+        // Sections only come in as the text grows, in the order of the whole.
+        EXPECT_GE(ini->GetSectionCount(), sections);
+        sections = ini->GetSectionCount();
+        for (int32_t s = 0; s + 1 < sections; ++s) EXPECT_EQ(ini->GetSectionName(s), whole->GetSectionName(s));
+        if (cut == text.size()) {
+            EXPECT_EQ(Dump(ini.ini), full);
+        }
+
+        // The same bytes under a length word that promises the whole text.
+        std::vector<uint8_t> promised = Block(text);
+        promised.resize(4 + cut);
+        if (cut < text.size()) {
+            EXPECT_EQ(ini->ParseMemory(promised.data(), uint32_t(promised.size())), 1);
+        }
+    }
+    EXPECT_EQ(sections, whole->GetSectionCount());
+}

@@ -15,6 +15,8 @@
 #include "kernel/KVPak.h"
 #include "kernel/KVProperties.h"
 #include "support/KVFileTestSupport.h"
+#include "support/KVMemoryFile.h"
+#include "support/KVPakFileFuzz.h"
 #include "support/KVPakWriter.h"
 #include "support/KVTestDiskFile.h"
 #include "support/KVTestLog.h"
@@ -820,5 +822,113 @@ TEST(KVPakAlone, BodiesReadLaterAreWaitedForBeforeUse) {
         ASSERT_EQ(pak.Open((project + "a.txt").c_str(), KVFILE_READ, &h), KV_OK);
         EXPECT_TRUE(pak.OwnsHandle(h));
         pak.Close(h);
+    }
+}
+
+namespace {
+
+std::vector<uint8_t> AsBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// A pak layer over a memory file layer holding the descriptor and the pak.
+struct MemoryPaks {
+    MemoryPaks(const std::string& descriptor, const std::string& pakFile) {
+        files.SetFile("game/paks/paks.kvpakdesc", AsBytes(descriptor));
+        files.SetFile("game/paks/main.kvpak", AsBytes(pakFile));
+        files.SetFile("game/top.txt", AsBytes("plain"));
+        pak.SetPlatformFile(&files);
+        pak.SetBasePath("game/");
+    }
+    std::string Read(const std::string& path) {
+        KVFileHandle h = nullptr;
+        if (pak.Open(path.c_str(), KVFILE_READ, &h) != KV_OK) return "<missing>";
+        std::string out;
+        char buffer[1000];
+        uint32_t got = 0;
+        while (pak.Read(h, buffer, sizeof buffer, &got) == KV_OK && got > 0) out.append(buffer, got);
+        pak.Close(h);
+        return out;
+    }
+    kvtest::KVTestLog log;
+    kvtest::KVMemoryFile files;
+    KVPak pak;
+};
+
+} // namespace
+
+TEST(KVPakAlone, EveryTruncationOfAPakIsRejectedOnceAndPlainFilesAreStillServed) {
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "stored");
+        KVPakWriter w;
+        w.Add("sub/data.bin", Bytes(600, 3)).Add("top.txt", "from the pak").Add("empty", "");
+        const std::string file = w.Build(compressed);
+        const std::string descriptor = kvtest::BuildPakDescriptor({{"main", true, compressed, ""}});
+        for (size_t cut = 0; cut <= file.size(); ++cut) {
+            SCOPED_TRACE(cut);
+            MemoryPaks paks(descriptor, file.substr(0, cut));
+            if (cut == file.size()) {
+                EXPECT_EQ(paks.pak.GetLoadedPakCount(), 1u);
+                EXPECT_EQ(paks.Read("game/sub/data.bin"), Bytes(600, 3));
+                EXPECT_EQ(paks.Read("game/top.txt"), "from the pak");
+                EXPECT_TRUE(paks.log.Lines().empty());
+                continue;
+            }
+            if (cut == KVPakWriter::kHeadSize) {
+                // A head alone is a pak without entries.
+                EXPECT_EQ(paks.pak.GetLoadedPakCount(), 1u);
+                EXPECT_TRUE(paks.log.Lines().empty());
+                EXPECT_EQ(paks.Read("game/top.txt"), "plain");
+                continue;
+            }
+            EXPECT_EQ(paks.pak.GetLoadedPakCount(), 0u);
+            EXPECT_EQ(paks.log.Count("Invalid pak file", KVLOG_ERROR), 1u);
+            EXPECT_EQ(paks.log.Lines().size(), 1u);
+            EXPECT_EQ(paks.Read("game/top.txt"), "plain");
+            EXPECT_EQ(paks.Read("game/sub/data.bin"), "<missing>");
+        }
+    }
+}
+
+TEST(KVPakAlone, EveryTruncationOfADescriptorIsRejectedOnce) {
+    KVPakWriter w;
+    w.Add("top.txt", "from the pak");
+    const std::string file = w.Build(false);
+    const std::string descriptor =
+        kvtest::BuildPakDescriptor({{"main", true, false, ""}, {"other", false, true, "Level1"}});
+    for (size_t cut = 0; cut <= descriptor.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        MemoryPaks paks(descriptor.substr(0, cut), file);
+        if (cut == descriptor.size()) {
+            EXPECT_EQ(paks.pak.GetDescriptorRecords().size(), 2u);
+            EXPECT_EQ(paks.Read("game/top.txt"), "from the pak");
+            continue;
+        }
+        EXPECT_TRUE(paks.pak.GetDescriptorRecords().empty());
+        EXPECT_EQ(paks.pak.GetLoadedPakCount(), 0u);
+        EXPECT_EQ(paks.log.Count("Pak file descriptor is invalid", KVLOG_ERROR), 1u);
+        EXPECT_EQ(paks.Read("game/top.txt"), "plain");
+    }
+}
+
+// The pak-file fuzz target's path, over its seeds, every truncation of them
+// and changed bytes, so the ordinary and sanitizer builds cover it.
+TEST(KVPakAlone, PakFileFuzzSeedsTheirTruncationsAndChangedBytesLoadSafely) {
+    kvtest::KVTestLog log;
+    std::mt19937 random(11);
+    for (const std::vector<uint8_t>& seed : kvtest::KVPakFileSeeds()) {
+        kvtest::KVFuzzPakFile(seed.data(), seed.size());
+        for (size_t cut = 0; cut < seed.size(); ++cut) kvtest::KVFuzzPakFile(seed.data(), cut);
+        for (int i = 0; i < 200 && seed.size() > 1; ++i) {
+            std::vector<uint8_t> changed = seed;
+            changed[1 + random() % (changed.size() - 1)] ^= uint8_t(1u << (random() % 8));
+            kvtest::KVFuzzPakFile(changed.data(), changed.size());
+        }
+    }
+}
+
+TEST(KVPakAlone, PakFileFuzzSeedsLoadWhole) {
+    for (const std::vector<uint8_t>& seed : kvtest::KVPakFileSeeds()) {
+        kvtest::KVTestLog log;
+        kvtest::KVFuzzPakFile(seed.data(), seed.size());
+        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0].text;
     }
 }

@@ -9,6 +9,7 @@
 #include "kernel/KVResources.h"
 #include "media/KVSoundManager.h"
 #include "support/KVFileTestSupport.h"
+#include "support/KVMemoryFile.h"
 #include "support/KVTestLog.h"
 #include "support/KVTestResources.h"
 
@@ -293,6 +294,31 @@ TEST_F(KVResourcesTest, FileNamesAreFoundAnywhereUnderTheResourcesDirectory) {
     IKVResource* late = Load(project + "late.png");
     EXPECT_EQ(producer.calls[3].path, project + "late.png");
     for (IKVResource* r : {a, hidden, top, late}) r->Release();
+}
+
+TEST_F(KVResourcesTest, NameIndexEntersDirectoriesAsTheListingMeetsThemAndTheLastMatchWins) {
+    kvtest::KVMemoryFile memory;  // lists in name order
+    memory.SetFile(project + "resources/a/pic.png", {1});
+    memory.SetFile(project + "resources/pic.png", {1});
+    memory.SetFile(project + "resources/b/c/tile.png", {1});
+    memory.SetFile(project + "resources/d/tile.png", {1});
+    // Directory links can loop: the walk stops 32 levels down.
+    std::string deep = project + "resources/";
+    for (int i = 0; i < 40; ++i) {
+        deep += "l/";
+        if (i == 31) memory.SetFile(deep + "reached.png", {1});
+    }
+    memory.SetFile(deep + "beyond.png", {1});
+    resources.SetFileInterface(&memory);
+    std::vector<IKVResource*> loaded;
+    for (const char* name : {"pic.png", "tile.png", "reached.png", "beyond.png"})
+        loaded.push_back(Load(project + "x/" + name));
+    ASSERT_EQ(producer.calls.size(), 4u);
+    EXPECT_EQ(producer.calls[0].path, project + "resources/pic.png");
+    EXPECT_EQ(producer.calls[1].path, project + "resources/d/tile.png");
+    EXPECT_EQ(producer.calls[2].path.size(), project.size() + 10 + 32 * 2 + 11);
+    EXPECT_EQ(producer.calls[3].path, project + "x/beyond.png");
+    for (IKVResource* r : loaded) r->Release();
 }
 
 TEST_F(KVResourcesTest, AlternativeExtensionsOutsideEditorModeOnly) {

@@ -25,4 +25,20 @@ int32_t KVFakeGraphicDevice::QueryInterface(const kvl::KVInterfaceId& id, void**
     return 2;
 }
 
+int32_t KVFakeGraphicDevice::SetViewport(const kvl::KVDeviceRect* rect) {
+    if (rect) viewport = *rect;
+    return 0;
+}
+
+// Makes no textures: callers see a device that cannot hold them.
+int32_t KVFakeGraphicDevice::CreateTexture(const kvl::KVTextureDesc*, kvl::IKVTexture** out) {
+    if (out) *out = nullptr;
+    return 1;
+}
+
+int32_t KVFakeGraphicDevice::GetMaxTextureSize(kvl::KVDeviceSize* out) {
+    if (out) *out = {2048, 2048};
+    return 0;
+}
+
 } // namespace kvtest

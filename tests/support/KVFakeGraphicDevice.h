@@ -1,14 +1,13 @@
 #pragma once
 // A graphic device extension module without a screen: answers the device
-// interfaces with settable capabilities and counts the frame calls.
+// interfaces with settable capabilities, counts the frame calls and accepts
+// every other call without effect.
 #include "graphics/IKVGraphicDevice.h"
 #include "kernel/IKVModule.h"
 
 namespace kvtest {
 
-class KVFakeGraphicDevice : public kvl::IKVModuleExt,
-                            public kvl::IKVGraphicDevice,
-                            public kvl::IKVGraphicDevice2D {
+class KVFakeGraphicDevice : public kvl::IKVModuleExt, public kvl::IKVGraphicDevice2D {
 public:
     static KVFakeGraphicDevice* instance;
     static uint32_t nextCapabilities;
@@ -24,25 +23,47 @@ public:
     uint64_t GetId() override { return 0x0010735100000001ull; }
     int32_t GetPriority() override { return 1; }
 
-    uint32_t GetCapabilities() override { return capabilities; }
-    int32_t BeginFrame() override { ++beginFrames; return 0; }
+    // IKVGraphicDevice
+    uint32_t GetCaps() override { return capabilities; }
+    int32_t BeginFrame(int32_t) override { ++beginFrames; ++clears; return 0; }
     int32_t EndFrame() override { ++endFrames; return 0; }
     int32_t Clear() override { ++clears; return 0; }
     int32_t Present() override { ++presents; return 0; }
-    int32_t SetViewport(const kvl::KVRect&) override { return 0; }
-    const uint32_t* GetScreenSize() override { return screenSize; }
+    const kvl::KVDeviceRect* GetViewport() override { return &viewport; }
+    int32_t SetViewport(const kvl::KVDeviceRect* rect) override;
+    int32_t ReadScreenPixels(uint32_t*, int32_t) override { return 1; }
+    int32_t GetVideoCardInfo(kvl::KVVideoCardInfo*) override { return 0; }
+    int32_t SetDisplayMode(const kvl::KVDisplayMode*) override { return 0; }
+    const kvl::KVDisplayMode* GetScreenSize() override { return &screen; }
+    const std::vector<kvl::KVDeviceSize>* GetDisplayModes() override { return &displayModes; }
+    int32_t SetClearColor(uint32_t color) override { clearColor = color; return 0; }
     int32_t GetOrientation() override { return 0; }
+    int32_t SetOrientation(int32_t) override { return 0; }
+    int32_t SetGamma(float) override { return 1; }
 
-    int32_t BeginFrame2D(int32_t) override { ++beginFrames; ++clears; return 0; }
-    int32_t EndFrame2D() override { ++endFrames; return 0; }
-    int32_t Present2D() override { ++presents; return 0; }
+    // IKVGraphicDevice2D
+    int32_t CreateTexture(const kvl::KVTextureDesc*, kvl::IKVTexture** out) override;
+    int32_t SetTexture(int32_t, kvl::IKVTexture*) override { return 0; }
+    int32_t SetBlendState(const kvl::KVDrawState*, int32_t) override { return 0; }
+    int32_t DrawPolygon(const kvl::KV2DVertex*, int32_t) override { ++polygons; return 0; }
+    int32_t Flush() override { return 0; }
+    int32_t DrawLine2D(int32_t, int32_t, int32_t, int32_t, uint32_t) override { return 0; }
+    int32_t Query2D() override { return 1; }
+    int32_t IsFormatSupported(uint32_t) override { return 0; }
+    int32_t GetMaxTextureSize(kvl::KVDeviceSize* out) override;
+    int32_t SetScissor(const kvl::KVDeviceRect*) override { return 0; }
+    int32_t SetTransform(int32_t, const float*) override { return 0; }
 
     uint32_t capabilities = 0;
-    uint32_t screenSize[2] = {1024, 768};
+    kvl::KVDisplayMode screen = {1024, 768, 1024, 768, 0, 1, 1};
+    kvl::KVDeviceRect viewport = {0, 0, 1024, 768};
+    std::vector<kvl::KVDeviceSize> displayModes = {{768, 1024}, {1024, 768}};
+    uint32_t clearColor = 0;
     int beginFrames = 0;
     int endFrames = 0;
     int clears = 0;
     int presents = 0;
+    int polygons = 0;
 };
 
 } // namespace kvtest

@@ -9,6 +9,69 @@ using namespace kvl;
 
 KVMemoryFile::~KVMemoryFile() {
     for (Handle* h : m_handles) delete h;
+    for (Listing* l : m_listings) delete l;
+}
+
+namespace {
+
+bool Matches(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+    if (*name == '\0') return false;
+    return (*pattern == '?' || *pattern == *name) && Matches(pattern + 1, name + 1);
+}
+
+} // namespace
+
+int32_t KVMemoryFile::QueueRequest(KVFileHandle h, void* buffer, uint32_t count, KVFileCallback callback,
+                                   uint32_t userValue) {
+    uint32_t got = 0;
+    int32_t status = Read(h, buffer, count, &got);
+    if (status == KV_OK && got != count) status = KV_READ_FAILED;
+    if (callback) callback(userValue);
+    return status;
+}
+
+KVFindHandle KVMemoryFile::FindFirst(const char* pattern, FileFindData* out) {
+    if (!pattern || !out) return nullptr;
+    const std::string text = pattern;
+    const size_t slash = text.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+    const std::string namePattern = text.substr(directory.size());
+    std::map<std::string, FileFindData> children;
+    for (const auto& file : m_files) {
+        if (file.first.compare(0, directory.size(), directory) != 0) continue;
+        const std::string rest = file.first.substr(directory.size());
+        const size_t end = rest.find('/');
+        FileFindData data;
+        data.name = rest.substr(0, end);
+        if (data.name.empty() || !Matches(namePattern.c_str(), data.name.c_str())) continue;
+        if (end != std::string::npos) {
+            data.attributes = KVFILE_ATTR_DIRECTORY;
+        } else {
+            data.size = uint32_t(file.second->size());
+        }
+        children.emplace(data.name, data);
+    }
+    if (children.empty()) return nullptr;
+    Listing* listing = new Listing;
+    for (auto& child : children) listing->entries.push_back(child.second);
+    m_listings.insert(listing);
+    *out = listing->entries[0];
+    listing->next = 1;
+    return listing;
+}
+
+int32_t KVMemoryFile::FindNext(KVFindHandle find, FileFindData* out) {
+    Listing* listing = static_cast<Listing*>(find);
+    if (!m_listings.count(listing) || !out || listing->next >= listing->entries.size()) return KV_NOT_FOUND;
+    *out = listing->entries[listing->next++];
+    return KV_OK;
+}
+
+void KVMemoryFile::FindClose(KVFindHandle find) {
+    Listing* listing = static_cast<Listing*>(find);
+    if (m_listings.erase(listing)) delete listing;
 }
 
 void KVMemoryFile::SetFile(const std::string& path, std::vector<uint8_t> bytes) {

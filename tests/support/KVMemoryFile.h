@@ -1,7 +1,9 @@
 #pragma once
 // An IKVFile over files held in memory, for readers under test and fuzz
 // targets: read-only opens of stored byte vectors, settable attributes and
-// file times, and counts of opens and of handles still open.
+// file times, counts of opens and of handles still open, and listings of a
+// directory (its files and the directories the stored paths imply) in
+// name order.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,13 +35,17 @@ public:
     int32_t Open(const char* path, int32_t mode, kvl::KVFileHandle* out) override;
     int32_t Close(kvl::KVFileHandle h) override;
     int32_t Read(kvl::KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) override;
-    int32_t QueueRequest(kvl::KVFileHandle, void*, uint32_t, kvl::KVFileCallback, uint32_t) override { return 1; }
+    // Served at once, as the platform layer does without its worker: the
+    // read, then the callback, whatever the read answered.
+    int32_t QueueRequest(kvl::KVFileHandle h, void* buffer, uint32_t count, kvl::KVFileCallback callback,
+                         uint32_t userValue) override;
     int32_t Write(kvl::KVFileHandle, const void*, uint32_t, uint32_t* outCount, uint8_t) override;
     int32_t Tell(kvl::KVFileHandle h) override;
     int32_t Seek(kvl::KVFileHandle h, int32_t offset, int32_t origin) override;
-    kvl::KVFindHandle FindFirst(const char*, kvl::FileFindData*) override { return nullptr; }
-    int32_t FindNext(kvl::KVFindHandle, kvl::FileFindData*) override { return 4; }
-    void FindClose(kvl::KVFindHandle) override {}
+    // Patterns are a directory and a name with '*' and '?'.
+    kvl::KVFindHandle FindFirst(const char* pattern, kvl::FileFindData* out) override;
+    int32_t FindNext(kvl::KVFindHandle find, kvl::FileFindData* out) override;
+    void FindClose(kvl::KVFindHandle find) override;
     int32_t GetFileAttributes(const char* path, uint32_t* out) override;
     int32_t IsEOF(kvl::KVFileHandle h) override;
     int32_t GetFileTime(const char* path, kvl::KVFileTime* out) override;
@@ -65,6 +71,11 @@ private:
         size_t position = 0;
     };
     Handle* Find(kvl::KVFileHandle h);
+    struct Listing {
+        std::vector<kvl::FileFindData> entries;
+        size_t next = 0;
+    };
+    std::set<Listing*> m_listings;
 
     std::map<std::string, std::shared_ptr<const std::vector<uint8_t>>> m_files;
     std::map<std::string, uint32_t> m_attributes;

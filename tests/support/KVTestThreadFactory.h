@@ -1,5 +1,6 @@
 #pragma once
-// A thread factory for tests whose critical sections are std::mutex locks.
+// A thread factory for tests whose critical sections are recursive
+// std::mutex locks (the holding thread may enter again, as with the engine's).
 // It makes no threads. Install() makes it the program-wide factory for its
 // lifetime.
 #include <atomic>
@@ -14,7 +15,7 @@ public:
     int32_t Unlock() override;
 
 private:
-    std::mutex m_mutex;
+    std::recursive_mutex m_mutex;
 };
 
 class KVTestThreadFactory : public kvl::IKVThreadFactory {

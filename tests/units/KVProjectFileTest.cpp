@@ -175,13 +175,21 @@ TEST_F(KVProjectFileTest, PropertiesBlockIsReadThroughTheSerializerInBothFormats
     }
 }
 
+TEST_F(KVProjectFileTest, AWrongMagicFailsWithoutAMessageOfItsOwn) {
+    KVProjectFileWriter w = SampleProject();
+    w.SetMagic(0x4B505652u);  // reversed
+    EXPECT_EQ(Load(w.Build()), 1);
+    EXPECT_TRUE(log.Errors().empty());
+    EXPECT_FALSE(serializer.IsFileOpen());
+    EXPECT_EQ(files.OpenHandles(), 0);
+}
+
 TEST_F(KVProjectFileTest, MalformedHeadsFailWithALoggedErrorAndAClosedFile) {
     struct Case {
         const char* name;
         std::function<void(KVProjectFileWriter&)> change;
     };
     const Case cases[] = {
-        {"reversed magic", [](KVProjectFileWriter& w) { w.SetMagic(0x4B505652u); }},
         {"group count 0xFFFFFFFF", [](KVProjectFileWriter& w) { w.SetGroupCount(0xffffffffu); }},
         {"group count one too many", [](KVProjectFileWriter& w) { w.SetGroupCount(4); }},
         {"path block 0xFFFFFFFF bytes", [](KVProjectFileWriter& w) { w.SetPathBlockSize(0xffffffffu); }},

@@ -126,16 +126,19 @@ TEST_F(KVSerializePathsTest, SplitListAndFileTitle) {
     }
 }
 
-TEST_F(KVSerializePathsTest, KvlLookupsByTitleAndByPathIgnoreLetterCase) {
+TEST_F(KVSerializePathsTest, KvlLookupsGoByFileTitleIgnoringLetterCase) {
     LoadProjectAt("games/demo/demo.kvproj", {"Levels/Menu.kvl", "levels/other.kvl"});
     EXPECT_EQ(serializer.FindKvlByTitle("menu"), 0);
     EXPECT_EQ(serializer.FindKvlByTitle("MENU.kvl"), 0);
     EXPECT_EQ(serializer.FindKvlByTitle("elsewhere/menu.x"), 0);
     EXPECT_EQ(serializer.FindKvlByTitle("men"), -1);
+    // The index of a scene named by path is the one of its title, wherever
+    // the path points.
     EXPECT_EQ(serializer.GetKVLIndex("levels/./OTHER.kvl"), 1);
-    // A relative path is taken from the project directory.
-    EXPECT_EQ(serializer.GetKVLIndex("games/DEMO/levels/menu.kvl"), -1);
-    EXPECT_EQ(serializer.GetKVLIndex("/elsewhere/other.kvl"), -1);
+    EXPECT_EQ(serializer.GetKVLIndex("games/DEMO/levels/menu.kvl"), 0);
+    EXPECT_EQ(serializer.GetKVLIndex("/elsewhere/other.kvl"), 1);
+    EXPECT_EQ(serializer.GetKVLIndex("menu"), 0);
+    EXPECT_EQ(serializer.GetKVLIndex("levels/men.kvl"), -1);
 }
 
 } // namespace

@@ -1,0 +1,238 @@
+// The 2D batch of the OpenGL ES device: fan indices, vertex colours, texture
+// stages, draw state, flushes, and the limits of one batch.
+#include <GLES2/gl2.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "graphics/KVGLTexture.h"
+#include "support/KVGLDeviceTest.h"
+
+using namespace kvl;
+
+namespace {
+
+class KVGLRender2DTest : public kvtest::KVGLDeviceTest {
+protected:
+    void SetUp() override {
+        KVGLDeviceTest::SetUp();
+        ASSERT_TRUE(OpenDevice(64, 48));
+        Device().SetClearColor(0xFF000000);
+        Device().BeginFrame(1);
+    }
+    void TearDown() override {
+        if (HasDevice()) Device().EndFrame();
+        KVGLDeviceTest::TearDown();
+    }
+
+    void SetState(bool textured, bool blend) {
+        KVDrawState state;
+        state.textureFlag = textured ? 0x101 : 0x100;  // only the low byte counts
+        state.blend = blend ? 1 : 0;
+        Device().SetBlendState(&state, 1);
+    }
+    void AddQuad(const KVDeviceRect& rect, uint32_t color) {
+        KV2DVertex quad[4];
+        Quad(rect, color, quad);
+        ASSERT_EQ(Device().DrawPolygon(quad, 4), 0);
+    }
+    IKVTexture* Solid(uint32_t argb) {
+        const uint8_t bgra[] = {uint8_t(argb), uint8_t(argb >> 8), uint8_t(argb >> 16), uint8_t(argb >> 24)};
+        return MakeTexture(KVTEXFMT_BGRA, 1, 1, bgra);
+    }
+    static GLint AttributeEnabled(GLuint index) {
+        GLint enabled = -1;
+        glGetVertexAttribiv(index, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+        return enabled;
+    }
+};
+
+TEST_F(KVGLRender2DTest, TwoQuadsMakeOneBatchOfFanIndices) {
+    SetState(false, false);
+    AddQuad({0, 0, 4, 4}, 0xFFFF0000);
+    AddQuad({10, 0, 14, 4}, 0xFF00FF00);
+    EXPECT_EQ(Device().GetBatchIndices(), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}));
+    EXPECT_EQ(Device().GetBatchPositions().size(), 16u);
+    Device().Flush();
+    EXPECT_TRUE(Device().GetBatchIndices().empty());
+    EXPECT_EQ(PixelAt(1, 1), 0xFFFF0000u);
+    EXPECT_EQ(PixelAt(11, 1), 0xFF00FF00u);
+}
+
+TEST_F(KVGLRender2DTest, PolygonFansFromItsFirstVertex) {
+    SetState(false, false);
+    KV2DVertex pentagon[5];
+    for (KV2DVertex& v : pentagon) v = {1, 1, 0, 0xFFFFFFFF, 0, 0};
+    AddQuad({0, 0, 1, 1}, 0xFFFFFFFF);
+    ASSERT_EQ(Device().DrawPolygon(pentagon, 5), 0);
+    const std::vector<uint16_t>& indices = Device().GetBatchIndices();
+    EXPECT_EQ(std::vector<uint16_t>(indices.begin() + 6, indices.end()),
+              (std::vector<uint16_t>{4, 5, 6, 4, 6, 7, 4, 7, 8}));
+}
+
+TEST_F(KVGLRender2DTest, ColourIsStoredAsRedGreenBlueAlphaBytesAndBlendsAtHalfAlpha) {
+    SetState(false, true);
+    AddQuad({0, 0, 8, 8}, 0x80FF0000);
+    EXPECT_EQ(std::vector<uint8_t>(Device().GetBatchColors().begin(), Device().GetBatchColors().begin() + 4),
+              (std::vector<uint8_t>{255, 0, 0, 128}));
+    Device().Flush();
+    uint32_t blended = PixelAt(2, 2);
+    EXPECT_NEAR(double((blended >> 16) & 0xff), 128.0, 1.0);
+    EXPECT_EQ(blended & 0xffff, 0u);
+    // Without blending the colour is written as it is.
+    SetState(false, false);
+    AddQuad({10, 0, 18, 8}, 0x80FF0000);
+    Device().Flush();
+    EXPECT_EQ(PixelAt(12, 2), 0x80FF0000u);
+}
+
+TEST_F(KVGLRender2DTest, PlainBatchHasNoTextureCoordinatesAndDrawsWithThePlainProgram) {
+    SetState(false, false);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    EXPECT_TRUE(Device().GetBatchUVs().empty());
+    Device().Flush();
+    const KVGLShaderSet* shaders = Device().GetShaderSet();
+    EXPECT_EQ(shaders->GetCurrent(), &shaders->GetPlainProgram());
+    EXPECT_EQ(AttributeEnabled(0), GL_TRUE);
+    EXPECT_EQ(AttributeEnabled(1), GL_TRUE);
+    EXPECT_EQ(AttributeEnabled(2), GL_FALSE);
+
+    SetState(true, false);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    EXPECT_EQ(Device().GetBatchUVs(), (std::vector<float>{0, 0, 1, 0, 1, 1, 0, 1}));
+    Device().Flush();
+    EXPECT_EQ(shaders->GetCurrent(), &shaders->GetTexturedProgram());
+    EXPECT_EQ(AttributeEnabled(2), GL_TRUE);
+}
+
+TEST_F(KVGLRender2DTest, FlushOfAnEmptyBatchDrawsNothing) {
+    Device().Flush();
+    EXPECT_EQ(Device().GetShaderSet()->GetCurrent(), nullptr);
+    EXPECT_EQ(PixelAt(0, 0), 0xFF000000u);
+}
+
+TEST_F(KVGLRender2DTest, SameTextureOnItsStageNeitherFlushesNorBinds) {
+    IKVTexture* red = Solid(0xFFFF0000);
+    IKVTexture* blue = Solid(0xFF0000FF);
+    SetState(true, false);
+    Device().SetTexture(0, red);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(Device().SetTexture(0, red), 0);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    GLint bound = -1;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, 0);
+    // Another texture flushes what was drawn with the first one.
+    Device().SetTexture(0, red);
+    glBindTexture(GL_TEXTURE_2D, Device().GetLastBoundName());
+    Device().SetTexture(0, blue);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    AddQuad({8, 0, 12, 4}, 0xFFFFFFFF);
+    Device().Flush();
+    EXPECT_EQ(PixelAt(1, 1), 0xFFFF0000u);
+    EXPECT_EQ(PixelAt(9, 1), 0xFF0000FFu);
+    red->Release();
+    blue->Release();
+}
+
+TEST_F(KVGLRender2DTest, EveryStageBindsTheOneUnitSoTheLastBindShows) {
+    IKVTexture* red = Solid(0xFFFF0000);
+    IKVTexture* blue = Solid(0xFF0000FF);
+    SetState(true, false);
+    Device().SetTexture(0, red);
+    Device().SetTexture(3, blue);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    Device().Flush();
+    EXPECT_EQ(PixelAt(1, 1), 0xFF0000FFu);
+    // A null texture only empties its stage.
+    Device().SetTexture(3, nullptr);
+    EXPECT_EQ(Device().GetStage(3), nullptr);
+    EXPECT_EQ(Device().GetLastBoundName(), dynamic_cast<KVGLTexture*>(blue)->GetName());
+    red->Release();
+    blue->Release();
+}
+
+TEST_F(KVGLRender2DTest, StagesOutsideZeroToThreeAreIgnored) {
+    IKVTexture* red = Solid(0xFFFF0000);
+    SetState(true, false);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    for (int32_t stage : {4, 5, 7, -1}) EXPECT_EQ(Device().SetTexture(stage, red), 3) << stage;
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    for (int32_t stage = 0; stage < KVGLRender::kStageCount; ++stage) EXPECT_EQ(Device().GetStage(stage), nullptr);
+    red->Release();
+}
+
+TEST_F(KVGLRender2DTest, PolygonsOfFewerThanThreeVerticesAreIgnored) {
+    SetState(false, false);
+    KV2DVertex two[2] = {{0, 0, 0, 0xFFFFFFFF, 0, 0}, {4, 4, 0, 0xFFFFFFFF, 0, 0}};
+    EXPECT_EQ(Device().DrawPolygon(two, 2), 3);
+    EXPECT_EQ(Device().DrawPolygon(two, 0), 3);
+    EXPECT_EQ(Device().DrawPolygon(nullptr, 4), 3);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    EXPECT_TRUE(Device().GetBatchIndices().empty());
+}
+
+// 16-bit indices reach 65536 vertices: the polygon that would pass that
+// flushes the batch first and starts the next one at index 0.
+TEST_F(KVGLRender2DTest, BatchFlushesBeforeSixteenBitIndicesWrap) {
+    SetState(false, false);
+    for (int i = 0; i < 16383; ++i) AddQuad({40, 40, 41, 41}, 0xFF0000FF);
+    AddQuad({0, 0, 2, 2}, 0xFF00FF00);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 65536u);
+    AddQuad({20, 20, 22, 22}, 0xFFFF0000);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    EXPECT_EQ(Device().GetBatchIndices(), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    Device().Flush();
+    EXPECT_EQ(PixelAt(1, 1), 0xFF00FF00u);
+    EXPECT_EQ(PixelAt(21, 21), 0xFFFF0000u);
+    EXPECT_EQ(CountPixels(0xFFFF0000), 4);
+}
+
+// Vertices keep the state they were batched under: a change of the texture
+// flag or of blending draws them first.
+TEST_F(KVGLRender2DTest, StateChangeWithPendingVerticesDrawsThemFirst) {
+    IKVTexture* red = Solid(0xFFFF0000);
+    SetState(true, false);
+    Device().SetTexture(0, red);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    SetState(false, false);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    AddQuad({8, 0, 12, 4}, 0xFF00FF00);
+    EXPECT_TRUE(Device().GetBatchUVs().empty());
+    SetState(false, true);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    AddQuad({16, 0, 20, 4}, 0x80FFFFFF);
+    // The same state again keeps the batch.
+    SetState(false, true);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    Device().Flush();
+    EXPECT_EQ(PixelAt(1, 1), 0xFFFF0000u);
+    EXPECT_EQ(PixelAt(9, 1), 0xFF00FF00u);
+    EXPECT_NEAR(double((PixelAt(17, 1) >> 16) & 0xff), 128.0, 1.0);
+    red->Release();
+}
+
+TEST_F(KVGLRender2DTest, TransformChangeFlushesAndFirstStateUploadsTheProjection) {
+    EXPECT_EQ(Device().GetMode2D(), 0);
+    SetState(false, false);
+    EXPECT_EQ(Device().GetMode2D(), 1);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(Device().GetTransform(2)[i], Device().GetProjection()[i]);
+    AddQuad({0, 0, 4, 4}, 0xFFFFFFFF);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    Device().SetTransform(1, identity);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    EXPECT_EQ(PixelAt(1, 1), 0xFFFFFFFFu);
+}
+
+TEST_F(KVGLRender2DTest, ReleasedTextureLeavesItsStage) {
+    IKVTexture* red = Solid(0xFFFF0000);
+    SetState(true, false);
+    Device().SetTexture(1, red);
+    EXPECT_NE(Device().GetLastBoundName(), 0u);
+    red->Release();
+    EXPECT_EQ(Device().GetStage(1), nullptr);
+    EXPECT_EQ(Device().GetLastBoundName(), 0u);
+}
+
+} // namespace
