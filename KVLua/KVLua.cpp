@@ -18,10 +18,13 @@ namespace kvl {
 
 namespace luadetail {
 
-UnitBinding* GetUnitBinding(lua_State* L, int index) {
+UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex) {
     if (!lua_istable(L, index)) return nullptr;
     index = AbsoluteIndex(L, index);
-    lua_pushstring(L, kBindingKey);
+    if (keyIndex)
+        lua_pushvalue(L, keyIndex);
+    else
+        lua_pushlstring(L, kBindingKey, std::strlen(kBindingKey));
     lua_rawget(L, index);
     UnitBinding* binding = nullptr;
     // Only a userdata of the binding's own making: no metatable and a
@@ -297,6 +300,11 @@ void KVLua::SetupState() {
         lua_call(L, 1, 0);
     }
     lua_settop(L, 0);
+    // Protected calls made by scripts restore "self" after an error too.
+    lua_pushcfunction(L, ScriptPcall);
+    lua_setfield(L, LUA_GLOBALSINDEX, "pcall");
+    lua_pushcfunction(L, ScriptXpcall);
+    lua_setfield(L, LUA_GLOBALSINDEX, "xpcall");
     for (LibraryEntry& entry : m_libraries) PublishLibrary(entry);
 
     lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
@@ -325,6 +333,7 @@ void KVLua::CloseState() {
     m_callDepth = 0;
     m_namespacesToInit.clear();
     m_currentFunctionName = nullptr;
+    ForgetInternedTexts();
 }
 
 int32_t KVLua::GetLuaFunctions(const KVLuaFunctionEntry** out) {

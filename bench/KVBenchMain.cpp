@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 #include <vector>
+#include <cstdlib>
+#include <cstring>
 
 #include "KVBench.h"
 
@@ -47,7 +49,9 @@ bool RegisterFigure(Figure figure) {
 } // namespace kvbench
 
 int main() {
+    const char* only = std::getenv("KV_BENCH_ONLY");
     for (const kvbench::Figure& f : kvbench::Figures()) {
+        if (only && !std::strstr(f.name.c_str(), only)) continue;
         f.baseline();  // warm caches and lazy set-up before measuring
         f.subject();
         double base = kvbench::BestSeconds(f.baseline, f.threadCpuTime);
