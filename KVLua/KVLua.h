@@ -180,6 +180,7 @@ public:
     const std::string& GetCommonScriptDirectory() const { return m_commonScriptDirectory; }
     void SetCommonScriptDirectory(const std::string& directory) { m_commonScriptDirectory = directory; }
     bool GetOldUnitArray() const { return m_oldUnitArray; }
+    void SetOldUnitArray(bool on) { m_oldUnitArray = on; }
 
 private:
     struct LibraryFunction {

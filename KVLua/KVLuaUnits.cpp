@@ -259,7 +259,12 @@ int32_t KVLua::ToUnit(int32_t position) {
     }
     case LUA_TSTRING:
     case LUA_TNUMBER: {
-        std::string text = ToStdString(position);
+        // Read from a copy: a number argument stays a number.
+        lua_pushvalue(L, position);
+        size_t length = 0;
+        const char* raw = lua_tolstring(L, -1, &length);
+        std::string text(raw, length);
+        lua_pop(L, 1);
         return FindUnit(text.c_str());
     }
     default:
