@@ -245,10 +245,25 @@ void KVLua::DeleteLibraryFunctions() {
     m_retiredFunctions.clear();
 }
 
+KVLua::ThreadScope::ThreadScope(KVLua* lua, lua_State* L) : m_lua(lua) {
+    if (!lua || !L || !lua->m_state || L == lua->m_state) return;
+    // Only threads of the main state share its registry.
+    if (lua_topointer(L, LUA_REGISTRYINDEX) != lua_topointer(lua->m_state, LUA_REGISTRYINDEX)) return;
+    m_thread = L;
+    m_previous = lua->m_state;
+    lua->m_state = L;
+}
+
+KVLua::ThreadScope::~ThreadScope() {
+    // A state made again meanwhile stays.
+    if (m_thread && m_lua->m_state == m_thread) m_lua->m_state = m_previous;
+}
+
 int KVLua::CallLibraryFunction(lua_State* L) {
     KVLua* self = Instance();
     auto* record = static_cast<LibraryFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
     if (!self || !record || !record->function) return 0;
+    ThreadScope thread(self, L);
     const char* previous = self->m_currentFunctionName;
     self->m_currentFunctionName = record->name;
     int results = record->function();

@@ -167,6 +167,20 @@ public:
     void SetProjectFileVersion(uint32_t version) { m_projectFileVersion = version; }
 
     lua_State* GetState() const { return m_state; }
+    // While a native function runs on a coroutine of the main state, the
+    // binding's stack operations work on that coroutine's stack.
+    class ThreadScope {
+    public:
+        ThreadScope(KVLua* lua, lua_State* L);
+        ~ThreadScope();
+        ThreadScope(const ThreadScope&) = delete;
+        ThreadScope& operator=(const ThreadScope&) = delete;
+
+    private:
+        KVLua* m_lua;
+        lua_State* m_thread = nullptr;
+        lua_State* m_previous = nullptr;
+    };
     ScriptDebugState* GetDebugState() const { return m_debugState.get(); }
     const char* GetCurrentFunctionName() const { return m_currentFunctionName; }
     bool IsReportingOn() const { return m_errorHook != nullptr || m_logOnDisk; }
@@ -348,7 +362,6 @@ private:
     std::vector<InternedText> m_unitNames;
     std::vector<InternedText> m_classNames;
     InternedText m_eventNames[8];
-    size_t m_nextEventName = 0;
 
     std::unique_ptr<ScriptDebugState> m_debugState;
     IKVProperties* m_properties = nullptr;

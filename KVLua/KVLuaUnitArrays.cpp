@@ -92,6 +92,7 @@ int32_t KVLua::PushUnitArray(KVUnitRefArray* array, int32_t ownerUnit, uint64_t 
 
 int KVLua::UnitArrayIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 2);
     if (!self || !self->m_units) return 0;
     ArrayTarget target = TargetOf(L);
@@ -113,6 +114,7 @@ int KVLua::UnitArrayIndex(lua_State* L) {
 
 int KVLua::UnitArrayNewIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 3);
     if (!self || !self->m_units) return 0;
     ArrayTarget target = TargetOf(L);

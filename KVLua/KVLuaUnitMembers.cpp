@@ -38,6 +38,7 @@ void PushParameterValue(lua_State* L, const KVScriptParameter& parameter, int32_
 
 int KVLua::UnitTableIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 2);
     UnitBinding* binding = GetUnitBinding(L, 1, lua_upvalueindex(1));
     const char* key = KeyText(L, 2);
@@ -164,6 +165,7 @@ bool KVLua::PushClassFunction(int32_t classIndex, int32_t unitIndex, const char*
 int KVLua::ClassFunctionClosure(lua_State* L) {
     KVLua* self = Instance();
     if (!self || !self->m_units) return 0;
+    ThreadScope thread(self, L);
     int32_t classIndex = NumberToInt32(lua_tonumber(L, lua_upvalueindex(1)));
     int32_t position = NumberToInt32(lua_tonumber(L, lua_upvalueindex(2)));
     int32_t unitIndex = NumberToInt32(lua_tonumber(L, lua_upvalueindex(3)));
@@ -237,6 +239,7 @@ bool ParameterElement(lua_State* L, IKVScriptUnits* units, KVScriptParameter* pa
 
 int KVLua::ParameterIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     KVScriptParameter parameter;
     int32_t element = 0;
     if (!self || !ParameterElement(L, self->m_units, &parameter, &element)) return 0;
@@ -246,6 +249,7 @@ int KVLua::ParameterIndex(lua_State* L) {
 
 int KVLua::ParameterNewIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     KVScriptParameter parameter;
     int32_t element = 0;
     if (!self || !ParameterElement(L, self->m_units, &parameter, &element)) return 0;
@@ -264,6 +268,7 @@ int KVLua::ParameterNewIndex(lua_State* L) {
 
 int KVLua::UnitTableNewIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 3);
     UnitBinding* binding = GetUnitBinding(L, 1, lua_upvalueindex(1));
     if (!self || !binding) {

@@ -2,6 +2,7 @@
 // global functions "unit", "log" and "namespace", the unit operations and
 // the class tables. Units themselves are reached through IKVScriptUnits.
 #include <cstring>
+#include <utility>
 
 #include "../kernel/KVFormat.h"
 #include "IKVScriptUnits.h"
@@ -140,16 +141,18 @@ void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
 }
 
 void KVLua::PushEventName(const char* name) {
-    for (InternedText& slot : m_eventNames) {
-        if (slot.ref != LUA_NOREF && slot.text == name) {
-            lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
-            return;
-        }
+    // Most recently used first: a frame raises the same event on many units.
+    const size_t count = sizeof m_eventNames / sizeof m_eventNames[0];
+    for (size_t i = 0; i < count; ++i) {
+        InternedText& slot = m_eventNames[i];
+        if (slot.ref == LUA_NOREF || std::strcmp(slot.text.c_str(), name) != 0) continue;
+        lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
+        if (i > 0) std::swap(m_eventNames[i], m_eventNames[0]);
+        return;
     }
-    // The events raised most are few; the oldest entry makes room.
-    InternedText& slot = m_eventNames[m_nextEventName];
-    m_nextEventName = (m_nextEventName + 1) % (sizeof m_eventNames / sizeof m_eventNames[0]);
-    PushInterned(slot, name);
+    // The least recently used entry makes room.
+    for (size_t i = count - 1; i > 0; --i) std::swap(m_eventNames[i], m_eventNames[i - 1]);
+    PushInterned(m_eventNames[0], name);
 }
 
 void KVLua::ForgetInternedTexts() {
@@ -157,7 +160,6 @@ void KVLua::ForgetInternedTexts() {
     m_unitNames.clear();
     m_classNames.clear();
     for (InternedText& slot : m_eventNames) slot = InternedText();
-    m_nextEventName = 0;
 }
 
 // The global named after a valid unit, made a namespace bound to the unit
@@ -322,6 +324,7 @@ int32_t KVLua::CheckUnit(int32_t unitIndex) {
 
 int KVLua::GlobalsIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 2);
     const char* key = KeyText(L, 2);
     if (!self || !key) {
@@ -364,6 +367,7 @@ void KVLua::RegisterGlobalFunctions() {
 
 int KVLua::GlobalUnit(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     if (!self || self->CheckArgCount(1, false)) return 0;
     int32_t unitIndex = -1;
     if (lua_type(L, 1) == LUA_TNUMBER) {
@@ -388,6 +392,7 @@ int KVLua::GlobalUnit(lua_State* L) {
 
 int KVLua::GlobalNamespace(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     if (!self || self->CheckArgCount(1, false)) return 0;
     if (!lua_isstring(L, 1)) {
         self->ArgumentError(1);

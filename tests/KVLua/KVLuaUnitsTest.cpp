@@ -323,6 +323,20 @@ TEST_F(KVLuaUnitsTest, AUnitArrayKeptAfterItsOwnerClosedIsEmpty) {
     EXPECT_EQ(Describe("targets[1]"), "nil");
 }
 
+TEST_F(KVLuaUnitsTest, UnitsAndLibrariesAnswerOnTheCoroutineThatAsks) {
+    AddAlpha();
+    units.Run("co = coroutine.create(function()\n"
+              "  local first = Hero\n"
+              "  Hero.Alpha = 2.5\n"
+              "  coroutine.yield(first.Name, unit('Hero').Alpha, Hero:IsClass('Unit'), Hero.ClassName,\n"
+              "                  KVLua.IsFunctionExists('print'))\n"
+              "end)");
+    lua_State* L = units.Host().State();
+    EXPECT_EQ(Describe("coroutine.resume(co)"),
+              "boolean true, string Hero, number 2.5, boolean true, string Probe, boolean true");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
 void RecordChange(IKVUnit* unit, void* user) {
     KVTestCoreHost::Records().push_back(unit->GetName() + " changed " + static_cast<const char*>(user));
 }
