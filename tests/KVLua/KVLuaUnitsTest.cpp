@@ -26,24 +26,10 @@ protected:
         hero = Spawn("Hero");
         KVTestCoreHost::Errors().clear();
     }
-    // A Probe unit of that name whose table scripts make on first use.
-    KVUnit* Spawn(const std::string& name) {
-        IKVUnit* unit = nullptr;
-        EXPECT_EQ(units.Factory().NewUnit(Probe(), &unit), KV_OK);
-        if (!unit) return nullptr;
-        unit->GetUnit()->SetName(name);
-        return unit->GetUnit();
-    }
+    KVUnit* Spawn(const std::string& name) { return units.Spawn(name); }
     KVLua& Lua() { return units.Host().Lua(); }
     std::string Describe(const std::string& expression) { return units.Host().Describe(expression); }
-    // Runs the code and gives the reports it caused.
-    Records Reports(const std::string& code) {
-        KVTestCoreHost::Errors().clear();
-        units.Run(code);
-        Records out;
-        out.swap(KVTestCoreHost::Errors());
-        return out;
-    }
+    Records Reports(const std::string& code) { return units.Reports(code); }
     int32_t Probe() { return units.ProbeClass(); }
     void AddAlpha() { units.Factory().AddDynamicAttribute("Alpha", Probe(), kAlphaId, KVATTR_F32, true); }
 

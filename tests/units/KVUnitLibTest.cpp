@@ -16,24 +16,9 @@ namespace {
 
 class KVUnitLibTest : public ::testing::Test {
 protected:
-    // A Probe unit whose table scripts make on first use, under the parent
-    // when one is given.
-    KVUnit* Spawn(const std::string& name, KVUnit* parent = nullptr) {
-        IKVUnit* unit = nullptr;
-        EXPECT_EQ(units.Factory().NewUnit(units.ProbeClass(), &unit), KV_OK);
-        if (!unit) return nullptr;
-        unit->GetUnit()->SetName(name);
-        if (parent) unit->GetUnit()->SetParent(parent->GetIndex());
-        return unit->GetUnit();
-    }
+    KVUnit* Spawn(const std::string& name, KVUnit* parent = nullptr) { return units.Spawn(name, parent); }
     std::string Describe(const std::string& expression) { return units.Host().Describe(expression); }
-    Records Reports(const std::string& code) {
-        KVTestCoreHost::Errors().clear();
-        units.Run(code);
-        Records out;
-        out.swap(KVTestCoreHost::Errors());
-        return out;
-    }
+    Records Reports(const std::string& code) { return units.Reports(code); }
     std::vector<std::string> ChildNames(KVUnit* parent) {
         std::vector<std::string> names;
         for (size_t i = 0; i < parent->GetChildren()->Size(); ++i)
