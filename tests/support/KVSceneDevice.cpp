@@ -79,7 +79,8 @@ void KVSceneDeviceModule::Register() {
 kvl::IKVModuleExt* KVSceneDeviceModule::Create(const kvl::KVModuleCreateInfo*) { return g_pending; }
 
 int32_t KVSceneDeviceModule::QueryInterface(const kvl::KVInterfaceId& id, void** out) {
-    if (id == kvl::IID_IKVGraphicDevice) return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice*>(m_device), out);
+    if (id == kvl::IID_IKVGraphicDevice)
+        return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice*>(m_device), out);
     if (id == kvl::IID_IKVGraphicDevice2D)
         return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice2D*>(m_device), out);
     if (id == kvl::IID_IKVGraphicDevice3D && m_with3D) return kvl::AnswerInterface(m_device, out);
