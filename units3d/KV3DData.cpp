@@ -134,6 +134,20 @@ void KV3DData::PrepareReload() {
     resident = 0;
 }
 
+bool KV3DData::CanSkin(const KV3DSubmesh& submesh) const {
+    for (const KV3DBone& bone : submesh.bones)
+        if (bone.node >= nodes.size()) return false;
+    if (!submesh.hasJoints || !submesh.vertexData) return true;
+    // The load checked that the stride holds the joint indices.
+    const size_t joints = 28 + 8 * size_t(submesh.texCoordSets) + 4 * size_t(submesh.weightsPerVertex);
+    for (uint32_t v = 0; v < submesh.vertexCount; ++v) {
+        const uint8_t* j = submesh.vertexData + size_t(v) * submesh.stride + joints;
+        for (int k = 0; k < 4; ++k)
+            if (j[k] >= submesh.bones.size()) return false;
+    }
+    return true;
+}
+
 const KV3DPartMaterial* KV3DData::GetPartMaterial(const KV3DPart& part) const {
     return part.materialIndex < partMaterials.size() ? &partMaterials[part.materialIndex] : nullptr;
 }

@@ -47,6 +47,11 @@ public:
     // events stay.
     void PrepareReload();
 
+    // Whether the submesh's bones can be posed: every bone names a node of
+    // the node list and, while the vertices are in memory, every joint index
+    // names a bone. Skinning passes over a submesh that cannot.
+    bool CanSkin(const KV3DSubmesh& submesh) const;
+
     // The part's material, or null when its index is past the list.
     const KV3DPartMaterial* GetPartMaterial(const KV3DPart& part) const;
 

@@ -323,3 +323,27 @@ TEST_F(KV3DDataTest, InjectedNodesAndMaterialLookups) {
     EXPECT_EQ(data->GetPartMaterial(data->submeshes[1].parts[1]), &data->partMaterials[1]);
     data->Release();
 }
+
+// Bones name nodes that no file gives; a submesh whose bones or joint
+// indices point past their lists is not skinned.
+TEST_F(KV3DDataTest, SkinningNeedsEveryBoneNodeAndJoint) {
+    KV3DWriterMesh mesh = KV3DWriter::FullMesh(4);
+    KV3DData* data = Load(mesh);
+    ASSERT_NE(data, nullptr);
+    const KV3DSubmesh& skin = data->submeshes[0];
+    EXPECT_FALSE(data->CanSkin(skin));
+    data->nodes.resize(1);
+    EXPECT_FALSE(data->CanSkin(skin));  // the second bone names node 1
+    data->nodes.resize(2);
+    EXPECT_TRUE(data->CanSkin(skin));
+    data->Release();
+
+    // Joint bytes of vertex 3 (after position, normal, colour, one uv set
+    // and three weights): 2 names no bone of two.
+    mesh.submeshes[0].vertices[3 * 64 + 48 + 2] = 2;
+    data = Load(mesh);
+    ASSERT_NE(data, nullptr);
+    data->nodes.resize(2);
+    EXPECT_FALSE(data->CanSkin(data->submeshes[0]));
+    data->Release();
+}
