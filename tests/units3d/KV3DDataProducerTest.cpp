@@ -325,6 +325,20 @@ TEST_F(KV3DDataProducerTest, RecordLengthsPlaceTheNextRecord) {
     data->Release();
 }
 
+// A curve block is passed over by its size even when the header counts no
+// curve: the lights after it are read from their place.
+TEST_F(KV3DDataProducerTest, CurveBlockWithoutCurvesIsPassedOver) {
+    std::vector<uint8_t> bytes = KV3DWriter::Build(KV3DWriter::FullMesh(4));
+    bytes[10] = 0;
+    KV3DData* data = LoadGood(bytes);
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->curves.empty());
+    ASSERT_EQ(data->lights.size(), 2u);
+    EXPECT_EQ(data->lights[0].name, "sun");
+    EXPECT_EQ(data->lights[0].params.range, 100.0f);
+    data->Release();
+}
+
 // Name fields filled to their last byte are read within the field.
 TEST_F(KV3DDataProducerTest, NamesWithoutAZeroByteStopAtTheirField) {
     KV3DWriterMesh mesh = KV3DWriter::FullMesh(4);
