@@ -9,7 +9,7 @@ namespace kvbench {
 struct Figure {
     std::string name;
     std::string baselineName;
-    double target;
+    double target;  // 0: a figure without a target
     std::function<void()> baseline;  // one round of the baseline work
     std::function<void()> subject;   // the same work through the engine
     // Time spent on the calling thread's CPU instead of the wall clock, for

@@ -53,8 +53,11 @@ int main() {
         double base = kvbench::BestSeconds(f.baseline, f.threadCpuTime);
         double subject = kvbench::BestSeconds(f.subject, f.threadCpuTime);
         double ratio = base > 0 ? subject / base : 0.0;
-        std::printf("%s: %.2fx of %s (target <= %.2f)\n", f.name.c_str(), ratio, f.baselineName.c_str(),
-                    f.target);
+        if (f.target > 0)
+            std::printf("%s: %.2fx of %s (target <= %.2f)\n", f.name.c_str(), ratio, f.baselineName.c_str(),
+                        f.target);
+        else
+            std::printf("%s: %.2fx of %s\n", f.name.c_str(), ratio, f.baselineName.c_str());
     }
     return 0;
 }

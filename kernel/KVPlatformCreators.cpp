@@ -6,6 +6,9 @@ namespace kvl {
 // signatures are known here.
 IKVModuleExt* CreateGLInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
+IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
+IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
+IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -20,9 +23,9 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         nullptr,  // video sprites
         nullptr,  // SDL input device
         &CreateAudio,  // SDL audio device
-        nullptr,  // Ogg Vorbis sound reader
-        nullptr,  // PNG image reader
-        nullptr,  // JPEG image reader
+        &CreateOggReader,  // Ogg Vorbis sound reader
+        &CreatePNGInterface,  // PNG image reader
+        &CreateJpeg,  // JPEG image reader
     };
     return creators;
 }

@@ -98,7 +98,7 @@ std::vector<int16_t> KVAudioHarness::Mix(uint32_t bytes) {
     return out;
 }
 
-KVDiskAudioRun::KVDiskAudioRun()
+KVDiskAudioRun::KVDiskAudioRun(uint32_t delayMs)
     : m_dir([] {
           std::string templ = (std::filesystem::temp_directory_path() / "kvaudio-XXXXXX").string();
           return mkdtemp(templ.data()) ? templ : std::string();
@@ -106,7 +106,7 @@ KVDiskAudioRun::KVDiskAudioRun()
       m_path(m_dir + "/stream.raw"),
       m_driver("SDL_AUDIODRIVER", "disk"),
       m_file("SDL_DISKAUDIOFILE", m_path),
-      m_delay("SDL_DISKAUDIODELAY", "1"),
+      m_delay("SDL_DISKAUDIODELAY", std::to_string(delayMs)),
       m_audio(OpenAudio()) {}
 
 KVDiskAudioRun::~KVDiskAudioRun() {

@@ -80,7 +80,8 @@ private:
 
 class KVDiskAudioRun {
 public:
-    KVDiskAudioRun();
+    // `delayMs`: the driver's pause per 1024-frame pass (23 is about real time).
+    explicit KVDiskAudioRun(uint32_t delayMs = 1);
     ~KVDiskAudioRun();
     KVDiskAudioRun(const KVDiskAudioRun&) = delete;
     KVDiskAudioRun& operator=(const KVDiskAudioRun&) = delete;

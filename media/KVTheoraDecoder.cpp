@@ -1,0 +1,525 @@
+#include "KVTheoraDecoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+
+#include "../kernel/IKVLog.h"
+
+namespace kvl {
+namespace {
+
+// Sets the granule position the decoder counts on from (libtheora's
+// TH_DECCTL_SET_GRANPOS).
+constexpr int kSetGranulePosition = 5;
+
+// Largest frame side accepted; no surface could hold a larger frame.
+constexpr uint32_t kMaxFrameSide = 8192;
+
+void LogError(const std::string& text) {
+    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
+}
+
+int16_t ToSample(ogg_int32_t value) {
+    // The decoder keeps 9 fractional bits below the 16-bit sample.
+    int32_t v = value >> 9;
+    return int16_t(std::clamp<int32_t>(v, -32768, 32767));
+}
+
+} // namespace
+
+struct KVTheoraDecoder::VideoStream {
+    explicit VideoStream(int serial) {
+        ogg_stream_init(&stream, serial);
+        theora_info_init(&info);
+        theora_comment_init(&comment);
+    }
+    ~VideoStream() {
+        if (decoding) theora_clear(&state);
+        theora_comment_clear(&comment);
+        theora_info_clear(&info);
+        ogg_stream_clear(&stream);
+    }
+    VideoStream(const VideoStream&) = delete;
+    VideoStream& operator=(const VideoStream&) = delete;
+
+    ogg_stream_state stream;
+    theora_info info;
+    theora_comment comment;
+    theora_state state;
+    int headers = 0;
+    bool decoding = false;
+};
+
+struct KVTheoraDecoder::AudioStream {
+    explicit AudioStream(int serial) {
+        ogg_stream_init(&stream, serial);
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~AudioStream() {
+        if (decoding) {
+            vorbis_block_clear(&block);
+            vorbis_dsp_clear(&dsp);
+        }
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+        ogg_stream_clear(&stream);
+    }
+    AudioStream(const AudioStream&) = delete;
+    AudioStream& operator=(const AudioStream&) = delete;
+
+    ogg_stream_state stream;
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    int headers = 0;
+    bool decoding = false;
+};
+
+KVTheoraDecoder::KVTheoraDecoder(IKVTheoraHost* host, IKVFile* files) : m_host(host), m_files(files) {
+    ogg_sync_init(&m_sync);
+}
+
+KVTheoraDecoder::~KVTheoraDecoder() {
+    m_video.reset();
+    m_audio.reset();
+    m_reader.Stop();
+    if (m_file && m_files) m_files->Close(m_file);
+    m_file = nullptr;
+    ogg_sync_clear(&m_sync);
+    if (m_lock) m_lock->Release();
+}
+
+void KVTheoraDecoder::SetLoop(bool loop) {
+    m_loop = loop;
+    m_reader.SetLoop(loop);
+}
+
+void KVTheoraDecoder::ResetPlayback() {
+    m_loopTime = 0.0;
+    m_clock = 0.0f;
+    m_frameEnd = 0.0;
+    m_previousEnd = 0.0;
+    m_counting = true;
+    m_handedOut = 0;
+    m_soundLoopPending = false;
+    m_videoEnded = false;
+    m_soundEnded = false;
+    m_loopCrossed = false;
+    m_pagesDeferred = false;
+    m_passesWithoutFrame = 0;
+}
+
+int32_t KVTheoraDecoder::Open(const std::string& path) {
+    if (m_file) Close(false);
+    if (!m_lock) {
+        if (IKVThreadFactory* factory = GetThreadFactory()) m_lock = factory->CreateCriticalSection();
+    }
+    int32_t status = KV_OK;
+    {
+        KVLockGuard guard(m_lock);
+        ResetPlayback();
+        m_firstGranule = -1;
+        m_hasVideo = m_hasSound = false;
+        if (!m_files || m_files->Open(path.c_str(), KVFILE_READ, &m_file) != KV_OK || !m_file) {
+            m_file = nullptr;
+            status = KV_NO_FILE;
+        } else {
+            m_reader.SetLoop(m_loop);
+            m_reader.SetLoopPoint(-1);
+            if (!m_lock || !m_reader.Start(m_files, m_file)) status = KV_FAILED;
+        }
+        if (status != KV_OK) LogError("Unable to open " + path);
+        ogg_sync_reset(&m_sync);
+        if (status == KV_OK) status = ReadHeaders(false);
+    }
+    if (status != KV_OK) {
+        Close(false);
+        return status;
+    }
+    return KV_OK;
+}
+
+int32_t KVTheoraDecoder::Reopen() {
+    // Nothing open, nothing to start again (and no reader to feed the headers).
+    if (!m_file || !m_reader.IsRunning()) return KV_FAILED;
+    Close(true);
+    int32_t status;
+    {
+        KVLockGuard guard(m_lock);
+        ResetPlayback();
+        // The reader goes back to the start through its own rewind rather
+        // than having the file moved under it.
+        m_reader.SetLoopPoint(-1);
+        m_reader.Rewind();
+        ogg_sync_reset(&m_sync);
+        status = ReadHeaders(true);
+    }
+    if (status != KV_OK) Close(true);
+    return status;
+}
+
+int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
+    if (!ScanBeginningPages()) {
+        LogError("End of file while searching for codec headers");
+        return KV_FAILED;
+    }
+    int64_t loopPoint = 0;
+    for (;;) {
+        while (m_video && m_video->headers < 3) {
+            ogg_packet packet;
+            int r = ogg_stream_packetout(&m_video->stream, &packet);
+            if (r == 0) break;
+            if (r < 0 || theora_decode_header(&m_video->info, &m_video->comment, &packet) < 0) {
+                LogError("Error parsing Theora stream headers; corrupt stream?");
+                return KV_FAILED;
+            }
+            ++m_video->headers;
+        }
+        while (m_audio && m_audio->headers < 3) {
+            ogg_packet packet;
+            int r = ogg_stream_packetout(&m_audio->stream, &packet);
+            if (r == 0) break;
+            if (r < 0 || vorbis_synthesis_headerin(&m_audio->info, &m_audio->comment, &packet) < 0) {
+                LogError("Error parsing Vorbis stream headers; corrupt stream?");
+                return KV_FAILED;
+            }
+            ++m_audio->headers;
+        }
+        // The first byte not yet taken as a page: with the headers complete,
+        // where the first page after them begins.
+        loopPoint = m_reader.ConsumedOffset(m_sync);
+        if ((!m_video || m_video->headers >= 3) && (!m_audio || m_audio->headers >= 3)) break;
+        ogg_page page;
+        int r = ogg_sync_pageout(&m_sync, &page);
+        if (r > 0) {
+            QueuePage(&page);
+        } else if (r == 0 && m_reader.ReadBlock(&m_sync, nullptr, true) == 0) {
+            LogError("End of file while searching for codec headers");
+            return KV_FAILED;
+        }
+    }
+    m_reader.SetLoopPoint(loopPoint);
+
+    // The decoder allocates whole frames of this size before any is shown.
+    if (m_video && (FrameWidth() == 0 || FrameHeight() == 0 || FrameWidth() > kMaxFrameSide ||
+                    FrameHeight() > kMaxFrameSide)) {
+        LogError("Error parsing Theora stream headers; corrupt stream?");
+        return KV_FAILED;
+    }
+    if (m_video) {
+        if (theora_decode_init(&m_video->state, &m_video->info) == 0)
+            m_video->decoding = true;
+        else
+            m_video.reset();
+    }
+    m_hasVideo = m_video != nullptr;
+    if (m_hasVideo && !reopen && m_host &&
+        m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
+        LogError("Error while creating surface");
+        return KV_FAILED;
+    }
+
+    m_hasSound = false;
+    if (!m_noSound && m_audio && vorbis_synthesis_init(&m_audio->dsp, &m_audio->info) == 0) {
+        vorbis_block_init(&m_audio->dsp, &m_audio->block);
+        m_audio->decoding = true;
+        // Set before the sound exists: it may pull its first second at once.
+        m_hasSound = true;
+        if (!m_soundMade && m_host) {
+            uint32_t rate = SoundRate();
+            uint32_t channels = SoundChannels();
+            // The sound may pull on its own thread while it is made.
+            if (m_lock) m_lock->Unlock();
+            bool made = m_host->CreateSound(rate, channels);
+            if (m_lock) m_lock->Lock();
+            m_soundMade = made;
+        }
+        m_hasSound = m_soundMade;
+    }
+    // A stream nobody decodes would keep every page it is given.
+    if (!m_hasSound) m_audio.reset();
+
+    m_videoEnded = false;
+    m_soundEnded = false;
+    DecodeVideo(true);
+    return KV_OK;
+}
+
+bool KVTheoraDecoder::ScanBeginningPages() {
+    std::unique_ptr<VideoStream> heldVideo;
+    std::unique_ptr<AudioStream> heldAudio;
+    uint32_t theoraSeen = 0;
+    uint32_t vorbisSeen = 0;
+    for (;;) {
+        ogg_page page;
+        int r = ogg_sync_pageout(&m_sync, &page);
+        if (r < 0) continue;
+        if (r == 0) {
+            if (m_reader.ReadBlock(&m_sync, nullptr, true) == 0) return false;
+            continue;
+        }
+        if (!ogg_page_bos(&page)) {
+            // The first stream of a kind stands in for a track number that
+            // matched none.
+            if (!m_video) m_video = std::move(heldVideo);
+            if (!m_audio) m_audio = std::move(heldAudio);
+            QueuePage(&page);
+            return true;
+        }
+        const int serial = ogg_page_serialno(&page);
+        ogg_packet packet;
+        if (!m_video) {
+            auto candidate = std::make_unique<VideoStream>(serial);
+            if (ogg_stream_pagein(&candidate->stream, &page) == 0 &&
+                ogg_stream_packetout(&candidate->stream, &packet) == 1 &&
+                theora_decode_header(&candidate->info, &candidate->comment, &packet) >= 0) {
+                candidate->headers = 1;
+                if (theoraSeen == m_videoTrack) {
+                    m_video = std::move(candidate);
+                    heldVideo.reset();
+                } else if (theoraSeen == 0) {
+                    heldVideo = std::move(candidate);
+                }
+                ++theoraSeen;
+                continue;
+            }
+        }
+        if (!m_audio) {
+            auto candidate = std::make_unique<AudioStream>(serial);
+            if (ogg_stream_pagein(&candidate->stream, &page) == 0 &&
+                ogg_stream_packetout(&candidate->stream, &packet) == 1 &&
+                vorbis_synthesis_headerin(&candidate->info, &candidate->comment, &packet) >= 0) {
+                candidate->headers = 1;
+                if (vorbisSeen == m_audioTrack) {
+                    m_audio = std::move(candidate);
+                    heldAudio.reset();
+                } else if (vorbisSeen == 0) {
+                    heldAudio = std::move(candidate);
+                }
+                ++vorbisSeen;
+            }
+        }
+    }
+}
+
+void KVTheoraDecoder::QueuePage(ogg_page* page) {
+    if (m_video) ogg_stream_pagein(&m_video->stream, page);
+    if (m_audio) ogg_stream_pagein(&m_audio->stream, page);
+}
+
+void KVTheoraDecoder::TakePages() {
+    ogg_page page;
+    int r;
+    while ((r = ogg_sync_pageout(&m_sync, &page)) != 0)
+        if (r > 0) QueuePage(&page);
+}
+
+bool KVTheoraDecoder::TakeData(bool mayCross) {
+    if (m_pagesDeferred) {
+        m_pagesDeferred = false;
+        TakePages();
+        return true;
+    }
+    bool newPass = false;
+    if (m_reader.ReadBlock(&m_sync, &newPass, mayCross) == 0) return false;
+    if (newPass && m_loop) {
+        if (m_hasSound)
+            m_soundLoopPending = true;
+        else
+            m_clock = 0.0f;
+        m_loopCrossed = true;
+        m_pagesDeferred = true;
+        ++m_passesWithoutFrame;
+        return true;
+    }
+    TakePages();
+    return true;
+}
+
+bool KVTheoraDecoder::FrameDue() const {
+    const double clock = m_clock;
+    if (m_loopTime != 0.0 && clock > m_loopTime && m_previousEnd == 0.0) return true;
+    if (m_hasSound) return m_previousEnd <= clock && clock <= m_frameEnd;
+    return clock <= m_frameEnd;
+}
+
+void KVTheoraDecoder::RestartGranule() {
+    if (!m_video || !m_video->decoding || m_firstGranule < 0) return;
+    ogg_int64_t value = m_firstGranule;
+    theora_control(&m_video->state, kSetGranulePosition, &value, sizeof value);
+}
+
+void KVTheoraDecoder::DecodeVideo(bool force) {
+    KVLockGuard guard(m_lock);
+    if (!m_video || !m_video->decoding) return;
+    if (!force && FrameDue()) return;
+    theora_state* state = &m_video->state;
+    for (;;) {
+        ogg_packet packet;
+        int r = ogg_stream_packetout(&m_video->stream, &packet);
+        if (r == 0) {
+            if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
+                m_videoEnded = true;
+                return;
+            }
+            continue;
+        }
+        if (r < 0) continue;
+        if (m_loopCrossed) {
+            m_loopCrossed = false;
+            RestartGranule();
+        }
+        if (theora_decode_packetin(state, &packet) != 0) continue;
+        m_passesWithoutFrame = 0;
+        m_previousEnd = m_frameEnd;
+        m_frameEnd = theora_granule_time(state, state->granulepos);
+        if (m_firstGranule < 0) m_firstGranule = state->granulepos;
+        if (m_previousEnd > m_frameEnd) {
+            m_loopTime = m_previousEnd;
+            m_previousEnd = 0.0;
+        }
+        if (force || FrameDue()) break;
+    }
+    ShowFrame();
+}
+
+void KVTheoraDecoder::ShowFrame() {
+    yuv_buffer yuv;
+    if (!m_host || theora_decode_YUVout(&m_video->state, &yuv) != 0) return;
+    KVTheoraFrame frame;
+    frame.y = yuv.y;
+    frame.cb = yuv.u;
+    frame.cr = yuv.v;
+    frame.lumaStride = yuv.y_stride;
+    frame.chromaStride = yuv.uv_stride;
+    frame.width = uint32_t(std::max(yuv.y_width, 0));
+    frame.height = uint32_t(std::max(yuv.y_height, 0));
+    frame.chromaWidth = uint32_t(std::max(yuv.uv_width, 0));
+    frame.chromaHeight = uint32_t(std::max(yuv.uv_height, 0));
+    m_host->ShowFrame(frame);
+}
+
+void KVTheoraDecoder::UpdateClock(float dt) {
+    if (!m_hasSound || !m_host) {
+        m_clock += dt;
+        return;
+    }
+    bool counting;
+    uint32_t handedOut;
+    uint64_t bytesPerSecond;
+    {
+        KVLockGuard guard(m_lock);
+        counting = m_counting;
+        handedOut = m_handedOut;
+        bytesPerSecond = uint64_t(SoundRate()) * SoundChannels() * 2;
+    }
+    uint32_t position = m_host->GetSoundPosition();
+    // Past one pass of sound the position goes back by that pass.
+    if (!counting && position >= handedOut) {
+        m_host->AdvanceSoundPosition(-int32_t(std::min<uint32_t>(handedOut, INT32_MAX)));
+        position = m_host->GetSoundPosition();
+    }
+    if (bytesPerSecond != 0) m_clock = float(double(position) / double(bytesPerSecond));
+}
+
+void KVTheoraDecoder::Rewind() {
+    KVLockGuard guard(m_lock);
+    if (!m_reader.IsRunning()) return;
+    m_reader.Rewind();
+    // Nothing decoded before the rewind may follow it: the pages, packets and
+    // samples held are dropped and the times start over.
+    ogg_sync_reset(&m_sync);
+    if (m_video) ogg_stream_reset(&m_video->stream);
+    if (m_audio) {
+        ogg_stream_reset(&m_audio->stream);
+        if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
+    }
+    RestartGranule();
+    ResetPlayback();
+    // No frame is due at clock 0 until the first one is decoded.
+    m_frameEnd = -1.0;
+}
+
+uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
+    if (!buffer) return n;
+    KVLockGuard guard(m_lock);
+    uint32_t filled = 0;
+    const uint32_t channels = SoundChannels();
+    // The decoder may be gone (a track change) while the sound still pulls.
+    if (m_hasSound && m_audio && m_audio->decoding && channels != 0) {
+        bool more = true;
+        while (filled < n) {
+            ogg_int32_t** pcm = nullptr;
+            int frames = vorbis_synthesis_pcmout(&m_audio->dsp, &pcm);
+            if (frames > 0) {
+                uint32_t room = (n - filled) / channels;
+                if (room == 0) break;
+                uint32_t take = std::min<uint32_t>(uint32_t(frames), room);
+                for (uint32_t i = 0; i < take; ++i)
+                    for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
+                vorbis_synthesis_read(&m_audio->dsp, int(take));
+                if (m_counting) {
+                    uint64_t bytes = uint64_t(m_handedOut) + uint64_t(take) * channels * 2;
+                    m_handedOut = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
+                }
+                continue;
+            }
+            if (m_counting && m_soundLoopPending) m_counting = false;
+            ogg_packet packet;
+            int r = ogg_stream_packetout(&m_audio->stream, &packet);
+            if (r > 0) {
+                if (vorbis_synthesis(&m_audio->block, &packet) == 0)
+                    vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
+                continue;
+            }
+            if (r < 0) continue;
+            if (!TakeData(false)) {
+                more = false;
+                break;
+            }
+        }
+        if (!more) m_soundEnded = true;
+    }
+    std::fill(buffer + filled, buffer + n, int16_t(0));
+    return n;
+}
+
+void KVTheoraDecoder::Close(bool partial) {
+    {
+        KVLockGuard guard(m_lock);
+        m_video.reset();
+        m_audio.reset();
+        m_hasVideo = false;
+        m_hasSound = false;
+    }
+    if (partial) return;
+    m_reader.Stop();
+    if (m_file && m_files) m_files->Close(m_file);
+    m_file = nullptr;
+    ogg_sync_reset(&m_sync);
+    m_soundMade = false;
+    if (m_host) {
+        m_host->ReleaseSound();
+        m_host->ReleaseFrameSurface();
+    }
+}
+
+bool KVTheoraDecoder::Finished() const {
+    return (m_videoEnded || !m_hasVideo) && (m_soundEnded || !m_hasSound);
+}
+
+uint32_t KVTheoraDecoder::FrameWidth() const { return m_video ? m_video->info.width : 0; }
+uint32_t KVTheoraDecoder::FrameHeight() const { return m_video ? m_video->info.height : 0; }
+
+uint32_t KVTheoraDecoder::SoundRate() const {
+    return m_audio && m_audio->info.rate > 0 ? uint32_t(std::min<long>(m_audio->info.rate, INT32_MAX)) : 0;
+}
+
+uint32_t KVTheoraDecoder::SoundChannels() const {
+    return m_audio && m_audio->info.channels > 0 ? uint32_t(m_audio->info.channels) : 0;
+}
+
+} // namespace kvl

@@ -1,0 +1,128 @@
+#pragma once
+// Demultiplexing and decoding of an Ogg movie: one Theora stream and one
+// Vorbis stream chosen by track number, fed from the reader's ring. Video
+// frames are decoded when due by the movie's clock (the sound's playback
+// position, or the sum of update times without sound) and handed to the
+// host; the sound is decoded when the host's sound pulls samples.
+//
+// The video side (Open, DecodeVideo, UpdateClock, Rewind, Close) runs on the
+// game's thread; GetSamples may run on the sound's streaming thread. Both
+// consume the one sync state and ring under the movie's consumer lock. Host
+// sound calls are made outside that lock, since the sound may be pulling.
+#include <memory>
+#include <string>
+
+#include <ogg/ogg.h>
+#include <theora/theora.h>
+#include <tremor/ivorbiscodec.h>
+
+#include "IKVTheoraHost.h"
+#include "KVTheoraReader.h"
+
+namespace kvl {
+
+class KVTheoraDecoder {
+public:
+    KVTheoraDecoder(IKVTheoraHost* host, IKVFile* files);
+    // Frees what is left without calling the host: the owner closes first.
+    ~KVTheoraDecoder();
+    KVTheoraDecoder(const KVTheoraDecoder&) = delete;
+    KVTheoraDecoder& operator=(const KVTheoraDecoder&) = delete;
+
+    // Settings kept by the owner.
+    void SetLoop(bool loop);
+    void SetNoSound(bool noSound) { m_noSound = noSound; }
+    void SetVideoTrack(uint32_t track) { m_videoTrack = track; }
+    void SetAudioTrack(uint32_t track) { m_audioTrack = track; }
+
+    // First opening of the (resolved) path: starts the reader, reads the
+    // headers, makes the surface and the sound, shows the first frame. One
+    // error line and a closed movie on failure.
+    int32_t Open(const std::string& path);
+    // Starts the same file again with the current tracks and sound switch,
+    // keeping the reader, the surface and the sound.
+    int32_t Reopen();
+    // Frees the decoders; unless partial, also stops the reader, closes the
+    // file and has the host release the sound and the surface.
+    void Close(bool partial);
+
+    // Decodes up to the frame due (or the next one when forced) and shows it.
+    void DecodeVideo(bool force);
+    // Moves the clock: from the sound's position, else by dt.
+    void UpdateClock(float dt);
+    // Back to the first frame: the reader restarts at the loop point and the
+    // decoding state and clock start over.
+    void Rewind();
+    // Fills n interleaved 16-bit samples (zeros past the end) and returns n.
+    uint32_t GetSamples(int16_t* buffer, uint32_t n);
+
+    bool IsOpen() const { return m_file != nullptr; }
+    bool HasVideo() const { return m_hasVideo; }
+    bool HasSound() const { return m_hasSound; }
+    bool VideoEnded() const { return m_videoEnded; }
+    bool SoundEnded() const { return m_soundEnded; }
+    // Both streams have run out (or are absent).
+    bool Finished() const;
+    uint32_t FrameWidth() const;
+    uint32_t FrameHeight() const;
+    uint32_t SoundRate() const;
+    uint32_t SoundChannels() const;
+    float Clock() const { return m_clock; }
+    double FrameEnd() const { return m_frameEnd; }
+    double LoopTime() const { return m_loopTime; }
+    int64_t FirstGranule() const { return m_firstGranule; }
+
+private:
+    struct VideoStream;
+    struct AudioStream;
+
+    void ResetPlayback();
+    int32_t ReadHeaders(bool reopen);
+    int32_t HeaderFailure(const char* message, bool partial);
+    bool ScanBeginningPages();
+    void QueuePage(ogg_page* page);
+    void TakePages();
+    // The consumer's read: false when no data came.
+    bool TakeData(bool mayCross);
+    bool FrameDue() const;
+    void ShowFrame();
+    void RestartGranule();
+    void FreeStreams();
+
+    IKVTheoraHost* m_host;
+    IKVFile* m_files;
+    KVFileHandle m_file = nullptr;
+    KVTheoraReader m_reader;
+    IKVCriticalSection* m_lock = nullptr;
+
+    bool m_loop = true;
+    bool m_noSound = false;
+    uint32_t m_videoTrack = 0;
+    uint32_t m_audioTrack = 0;
+
+    ogg_sync_state m_sync;
+    std::unique_ptr<VideoStream> m_video;
+    std::unique_ptr<AudioStream> m_audio;
+    bool m_hasVideo = false;
+    bool m_hasSound = false;
+    bool m_soundMade = false;
+
+    float m_clock = 0.0f;
+    double m_frameEnd = 0.0;
+    double m_previousEnd = 0.0;
+    double m_loopTime = 0.0;
+    int64_t m_firstGranule = -1;
+
+    bool m_videoEnded = false;
+    bool m_soundEnded = false;
+    bool m_soundLoopPending = false;
+    bool m_counting = true;
+    bool m_loopCrossed = false;
+    bool m_pagesDeferred = false;
+    uint32_t m_handedOut = 0;
+    // New passes begun since the last decoded frame: a pass without any
+    // video frame ends the video instead of looping for ever.
+    uint32_t m_passesWithoutFrame = 0;
+};
+
+} // namespace kvl

@@ -1,0 +1,279 @@
+#include "KVOggMovieWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <ogg/ogg.h>
+#include <theora/theoraenc.h>
+#include <vorbis/codec.h>
+#include <vorbis/vorbisenc.h>
+
+namespace kvtest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Page {
+    double time;
+    size_t order;
+    Bytes bytes;
+};
+
+void Append(Bytes* out, const ogg_page& page) {
+    out->insert(out->end(), page.header, page.header + page.header_len);
+    out->insert(out->end(), page.body, page.body + page.body_len);
+}
+
+// Every page the stream holds, flushed.
+void Flush(ogg_stream_state* stream, Bytes* out) {
+    ogg_page page;
+    while (ogg_stream_flush(stream, &page) > 0) Append(out, page);
+}
+
+// The packet with its byte at `at` changed (a broken signature).
+void PacketInCorrupted(ogg_stream_state* stream, const ogg_packet& packet, long at) {
+    Bytes copy(packet.packet, packet.packet + packet.bytes);
+    if (at < long(copy.size())) copy[size_t(at)] ^= 0x55;
+    ogg_packet changed = packet;
+    changed.packet = copy.data();
+    ogg_stream_packetin(stream, &changed);
+}
+
+class TheoraStream {
+public:
+    TheoraStream(const KVMovieSpec& spec, int serial, bool corrupt) : m_spec(spec), m_corrupt(corrupt) {
+        ogg_stream_init(&m_stream, serial);
+        th_info info;
+        th_info_init(&info);
+        info.frame_width = spec.width;
+        info.frame_height = spec.height;
+        info.pic_width = spec.width;
+        info.pic_height = spec.height;
+        info.fps_numerator = spec.fps;
+        info.fps_denominator = 1;
+        info.aspect_numerator = 1;
+        info.aspect_denominator = 1;
+        info.colorspace = TH_CS_UNSPECIFIED;
+        info.pixel_fmt = TH_PF_420;
+        info.quality = 63;
+        info.keyframe_granule_shift = 6;
+        m_encoder = th_encode_alloc(&info);
+        th_info_clear(&info);
+        th_comment_init(&m_comment);
+    }
+    ~TheoraStream() {
+        if (m_encoder) th_encode_free(m_encoder);
+        th_comment_clear(&m_comment);
+        ogg_stream_clear(&m_stream);
+    }
+    bool Valid() const { return m_encoder != nullptr; }
+
+    // The beginning page, then the page(s) of the other two headers.
+    void Headers(Bytes* first, Bytes* rest) {
+        ogg_packet packet;
+        int n = 0;
+        while (th_encode_flushheader(m_encoder, &m_comment, &packet) > 0) {
+            if (n == 1 && m_corrupt)
+                PacketInCorrupted(&m_stream, packet, 1);
+            else
+                ogg_stream_packetin(&m_stream, &packet);
+            Flush(&m_stream, n == 0 ? first : rest);
+            ++n;
+        }
+    }
+
+    // One page per frame.
+    void Frames(const std::vector<KVMovieColour>& frames, size_t order, std::vector<Page>* pages) {
+        const uint32_t cw = m_spec.width / 2;
+        const uint32_t ch = m_spec.height / 2;
+        Bytes y(size_t(m_spec.width) * m_spec.height);
+        Bytes cb(size_t(cw) * ch);
+        Bytes cr(size_t(cw) * ch);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            std::fill(y.begin(), y.end(), frames[i].y);
+            std::fill(cb.begin(), cb.end(), frames[i].cb);
+            std::fill(cr.begin(), cr.end(), frames[i].cr);
+            th_ycbcr_buffer buffer;
+            buffer[0] = {int(m_spec.width), int(m_spec.height), int(m_spec.width), y.data()};
+            buffer[1] = {int(cw), int(ch), int(cw), cb.data()};
+            buffer[2] = {int(cw), int(ch), int(cw), cr.data()};
+            th_encode_ycbcr_in(m_encoder, buffer);
+            ogg_packet packet;
+            while (th_encode_packetout(m_encoder, i + 1 == frames.size(), &packet) > 0)
+                ogg_stream_packetin(&m_stream, &packet);
+            ogg_page page;
+            while (ogg_stream_flush(&m_stream, &page) > 0) {
+                Page p{th_granule_time(m_encoder, ogg_page_granulepos(&page)), order, {}};
+                Append(&p.bytes, page);
+                pages->push_back(std::move(p));
+            }
+        }
+    }
+
+private:
+    const KVMovieSpec& m_spec;
+    bool m_corrupt;
+    ogg_stream_state m_stream;
+    th_enc_ctx* m_encoder = nullptr;
+    th_comment m_comment;
+};
+
+class VorbisStream {
+public:
+    VorbisStream(const KVMovieSpec& spec, int serial, bool corrupt) : m_spec(spec), m_corrupt(corrupt) {
+        ogg_stream_init(&m_stream, serial);
+        vorbis_info_init(&m_info);
+        m_valid = vorbis_encode_init_vbr(&m_info, long(spec.audioChannels), long(spec.audioRate), 0.3f) == 0;
+        vorbis_comment_init(&m_comment);
+        if (m_valid) {
+            vorbis_analysis_init(&m_dsp, &m_info);
+            vorbis_block_init(&m_dsp, &m_block);
+        }
+    }
+    ~VorbisStream() {
+        if (m_valid) {
+            vorbis_block_clear(&m_block);
+            vorbis_dsp_clear(&m_dsp);
+        }
+        vorbis_comment_clear(&m_comment);
+        vorbis_info_clear(&m_info);
+        ogg_stream_clear(&m_stream);
+    }
+    bool Valid() const { return m_valid; }
+
+    void Headers(Bytes* first, Bytes* rest) {
+        ogg_packet id, comment, setup;
+        vorbis_analysis_headerout(&m_dsp, &m_comment, &id, &comment, &setup);
+        ogg_stream_packetin(&m_stream, &id);
+        Flush(&m_stream, first);
+        if (m_corrupt)
+            PacketInCorrupted(&m_stream, comment, 1);
+        else
+            ogg_stream_packetin(&m_stream, &comment);
+        ogg_stream_packetin(&m_stream, &setup);
+        Flush(&m_stream, rest);
+    }
+
+    // A 440 Hz tone on the first channel and 660 Hz on the others.
+    void Samples(size_t order, std::vector<Page>* pages) {
+        const long total = long(std::lround(m_spec.audioSeconds * m_spec.audioRate));
+        const long chunk = 1024;
+        for (long done = 0; done < total; done += chunk) {
+            long n = std::min(chunk, total - done);
+            float** buffer = vorbis_analysis_buffer(&m_dsp, int(n));
+            for (uint32_t c = 0; c < m_spec.audioChannels; ++c) {
+                double frequency = c == 0 ? 440.0 : 660.0;
+                for (long i = 0; i < n; ++i)
+                    buffer[c][i] =
+                        float(0.25 * std::sin(2.0 * M_PI * frequency * double(done + i) / m_spec.audioRate));
+            }
+            vorbis_analysis_wrote(&m_dsp, int(n));
+            Drain(order, pages, false);
+        }
+        vorbis_analysis_wrote(&m_dsp, 0);
+        Drain(order, pages, true);
+    }
+
+private:
+    void Drain(size_t order, std::vector<Page>* pages, bool last) {
+        while (vorbis_analysis_blockout(&m_dsp, &m_block) == 1) {
+            vorbis_analysis(&m_block, nullptr);
+            vorbis_bitrate_addblock(&m_block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&m_dsp, &packet)) ogg_stream_packetin(&m_stream, &packet);
+        }
+        ogg_page page;
+        while (last ? ogg_stream_flush(&m_stream, &page) > 0 : ogg_stream_pageout(&m_stream, &page) > 0) {
+            Page p{vorbis_granule_time(&m_dsp, ogg_page_granulepos(&page)), order, {}};
+            Append(&p.bytes, page);
+            pages->push_back(std::move(p));
+        }
+    }
+
+    const KVMovieSpec& m_spec;
+    bool m_corrupt;
+    bool m_valid = false;
+    ogg_stream_state m_stream;
+    vorbis_info m_info;
+    vorbis_comment m_comment;
+    vorbis_dsp_state m_dsp;
+    vorbis_block m_block;
+};
+
+bool WriteFile(const std::string& path, const Bytes& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+} // namespace
+
+std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& spec, size_t* dataStart) {
+    std::vector<std::unique_ptr<TheoraStream>> videos;
+    for (size_t i = 0; i < spec.videoStreams.size(); ++i)
+        videos.push_back(std::make_unique<TheoraStream>(spec, int(0x1000 + i), i == 0 && spec.corruptTheoraHeader));
+    std::unique_ptr<VorbisStream> audio;
+    if (spec.audioRate != 0) audio = std::make_unique<VorbisStream>(spec, 0x2000, spec.corruptVorbisHeader);
+
+    Bytes first;
+    Bytes rest;
+    for (auto& video : videos)
+        if (video->Valid()) video->Headers(&first, &rest);
+    if (audio && audio->Valid()) audio->Headers(&first, &rest);
+
+    std::vector<Page> pages;
+    for (size_t i = 0; i < videos.size(); ++i)
+        if (videos[i]->Valid()) videos[i]->Frames(spec.videoStreams[i], i, &pages);
+    if (audio && audio->Valid()) audio->Samples(videos.size(), &pages);
+    std::stable_sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.time < b.time; });
+
+    Bytes out = first;
+    out.insert(out.end(), rest.begin(), rest.end());
+    if (dataStart) *dataStart = out.size();
+    for (const Page& page : pages) out.insert(out.end(), page.bytes.begin(), page.bytes.end());
+    return out;
+}
+
+bool WriteMovieFixtures(const std::string& directory) {
+    KVMovieSpec colours;
+    colours.videoStreams = {MovieSegments(kMovieColours)};
+    colours.audioRate = 44100;
+    colours.audioSeconds = double(kMovieSegments * kMovieSegmentFrames) / kMovieFps;
+
+    KVMovieSpec video = colours;
+    video.audioRate = 0;
+
+    KVMovieSpec two = video;
+    two.videoStreams.push_back(MovieSegments(kMovieOtherColours));
+
+    KVMovieSpec rate48 = colours;
+    rate48.audioRate = 48000;
+
+    KVMovieSpec badTheora = colours;
+    badTheora.corruptTheoraHeader = true;
+    KVMovieSpec badVorbis = colours;
+    badVorbis.corruptVorbisHeader = true;
+
+    KVMovieSpec wide;
+    wide.width = 8208;
+    wide.height = 16;
+    wide.videoStreams = {{kMovieColours[0], kMovieColours[1]}};
+
+    size_t dataStart = 0;
+    Bytes coloursBytes = WriteOggMovie(colours, &dataStart);
+    Bytes truncated(coloursBytes.begin(), coloursBytes.begin() + std::ptrdiff_t(dataStart / 2));
+
+    const std::string dir = directory + "/";
+    return WriteFile(dir + "colours.ogg", coloursBytes) && WriteFile(dir + "video.ogg", WriteOggMovie(video)) &&
+           WriteFile(dir + "two.ogg", WriteOggMovie(two)) && WriteFile(dir + "rate48.ogg", WriteOggMovie(rate48)) &&
+           WriteFile(dir + "truncated.ogg", truncated) &&
+           WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
+           WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
+           WriteFile(dir + "wide.ogg", WriteOggMovie(wide));
+}
+
+} // namespace kvtest

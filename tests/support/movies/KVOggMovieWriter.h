@@ -1,0 +1,72 @@
+#pragma once
+// Writes Ogg movies with the Theora and Vorbis encoders: one or more Theora
+// streams of solid-colour frames (one colour per frame), optionally a
+// Vorbis stream of two tones, with every beginning page first, then the
+// other header pages, then the data pages in time order. Knobs corrupt the
+// second header packet of a stream.
+//
+// Only the constants below may be used inside the engine's test programs:
+// the encoders live in the writer program (kv_movie_writer), since the
+// encoder's Vorbis library and the engine's integer Vorbis decoder export the
+// same function names and cannot share a process.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+struct KVMovieColour {
+    uint8_t y;
+    uint8_t cb;
+    uint8_t cr;
+};
+
+// The fixtures kv_movie_writer writes: 320 x 240 at 10 frames per second,
+// three segments of five frames each (1.5 s).
+constexpr uint32_t kMovieWidth = 320;
+constexpr uint32_t kMovieHeight = 240;
+constexpr uint32_t kMovieFps = 10;
+constexpr uint32_t kMovieSegmentFrames = 5;
+constexpr uint32_t kMovieSegments = 3;
+constexpr KVMovieColour kMovieColours[kMovieSegments] = {{60, 100, 180}, {150, 80, 120}, {210, 160, 90}};
+// The second Theora stream of the two-stream fixture.
+constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {100, 60, 200}, {180, 128, 128}};
+
+// colours.ogg: the colours and sound at 44100 Hz stereo; video.ogg: the
+// colours only; two.ogg: the colours, then the other colours as a second
+// Theora stream; rate48.ogg: the colours and sound at 48000 Hz stereo;
+// truncated.ogg: colours.ogg cut inside its headers; badtheora.ogg and
+// badvorbis.ogg: colours.ogg with a broken second header packet; wide.ogg:
+// two frames 8208 pixels wide and 16 high, wider than any surface.
+constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
+                                          "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg"};
+
+struct KVMovieSpec {
+    uint32_t width = kMovieWidth;
+    uint32_t height = kMovieHeight;
+    uint32_t fps = kMovieFps;
+    // Per Theora stream, the colour of each frame.
+    std::vector<std::vector<KVMovieColour>> videoStreams;
+    // 0: no sound.
+    uint32_t audioRate = 0;
+    uint32_t audioChannels = 2;
+    double audioSeconds = 0.0;
+    bool corruptTheoraHeader = false;
+    bool corruptVorbisHeader = false;
+};
+
+// The file's bytes; `dataStart` (when given) receives the offset of the
+// first page after the headers.
+std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& spec, size_t* dataStart = nullptr);
+
+// The frames of the fixtures: each colour for kMovieSegmentFrames frames.
+inline std::vector<KVMovieColour> MovieSegments(const KVMovieColour (&colours)[kMovieSegments]) {
+    std::vector<KVMovieColour> frames;
+    for (const KVMovieColour& colour : colours) frames.insert(frames.end(), kMovieSegmentFrames, colour);
+    return frames;
+}
+
+// Writes every fixture named above into the directory; false on failure.
+bool WriteMovieFixtures(const std::string& directory);
+
+} // namespace kvtest
