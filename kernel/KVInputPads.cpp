@@ -59,9 +59,10 @@ void KVInput::UpdatePadButtons(int32_t pad, const KVPadInfo& info) {
     uint32_t bits = 0;
     if (info.buttonsAsBits && m_device->GetPadButtonBits(pad, &bits) == KV_OK) {
         uint32_t buttons = info.buttonCount < kMaxBitButtons ? info.buttonCount : kMaxBitButtons;
+        uint32_t previous = m_pads[size_t(pad)].buttons;
         for (uint32_t b = 0; b < buttons; ++b) {
             uint32_t bit = 1u << b;
-            if ((m_pads[size_t(pad)].buttons & bit) == (bits & bit)) continue;
+            if (!((previous ^ bits) & bit)) continue;
             m_pads[size_t(pad)].buttons = bits;
             EventArgument name;
             name.kind = 2;
