@@ -5,6 +5,7 @@
 // through IKVInput, units from scripts through the "KVInput" library. A party
 // consumes an event by clearing its bit, which withholds it from every party
 // after it in that frame.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -165,6 +166,10 @@ private:
     void UpdatePointer();
     void UpdateTouches();
     std::vector<Target> CollectTargets(uint32_t mask, int32_t x, int32_t y);
+    // Collects the parties for the bits, gives native listeners their word
+    // and each unit to the walk (with the shared mask), then lets them go.
+    void ServeTargets(uint32_t mask, int32_t x, int32_t y,
+                      const std::function<void(const Target&, uint32_t*)>& walk);
     static void ReleaseTargets(std::vector<Target>* targets);
 
     void UpdatePads(float dt);

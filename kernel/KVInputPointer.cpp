@@ -88,26 +88,17 @@ void KVInput::UpdatePointer() {
     }
     if (!mask) return;
 
-    std::vector<Target> targets = CollectTargets(mask, x, y);
-    uint32_t shared = mask;
-    for (const Target& t : targets) {
-        uint32_t e = mask & t.entryMask;
-        if (!e) continue;
-        if (t.listener) {
-            t.listener->OnInput(&e, x, y);
-            continue;
-        }
+    ServeTargets(mask, x, y, [&](const Target& t, uint32_t* shared) {
         KVPointerDispatch dispatch;
         dispatch.unit = t.unit;
         dispatch.target = t.target;
-        dispatch.sharedMask = &shared;
+        dispatch.sharedMask = shared;
         dispatch.entryMask = t.entryMask;
         dispatch.x = x;
         dispatch.y = y;
         dispatch.wheel = pointer.wheel;
         m_scene->DispatchPointerToUnit(dispatch);
-    }
-    ReleaseTargets(&targets);
+    });
 }
 
 void KVInput::UpdateTouches() {
@@ -152,28 +143,35 @@ void KVInput::UpdateTouches() {
             x = record.moveX;
             y = record.moveY;
         }
-        std::vector<Target> targets = CollectTargets(mask, x, y);
-        uint32_t shared = mask;
-        for (const Target& t : targets) {
-            uint32_t e = mask & t.entryMask;
-            if (!e) continue;
-            if (t.listener) {
-                t.listener->OnInput(&e, x, y);
-                continue;
-            }
+        ServeTargets(mask, x, y, [&](const Target& t, uint32_t* shared) {
             KVTouchDispatch dispatch;
             dispatch.unit = t.unit;
             dispatch.target = t.target;
-            dispatch.sharedMask = &shared;
+            dispatch.sharedMask = shared;
             dispatch.entryMask = t.entryMask;
             dispatch.record = &record;
             dispatch.touch = int32_t(k);
             dispatch.deltaX = deltaX;
             dispatch.deltaY = deltaY;
             m_scene->DispatchTouchToUnit(dispatch);
-        }
-        ReleaseTargets(&targets);
+        });
     }
+}
+
+void KVInput::ServeTargets(uint32_t mask, int32_t x, int32_t y,
+                           const std::function<void(const Target&, uint32_t*)>& walk) {
+    std::vector<Target> targets = CollectTargets(mask, x, y);
+    uint32_t shared = mask;
+    for (const Target& t : targets) {
+        uint32_t e = mask & t.entryMask;
+        if (!e) continue;
+        // A native listener's changes to its word touch nobody else.
+        if (t.listener)
+            t.listener->OnInput(&e, x, y);
+        else
+            walk(t, &shared);
+    }
+    ReleaseTargets(&targets);
 }
 
 std::vector<KVInput::Target> KVInput::CollectTargets(uint32_t mask, int32_t x, int32_t y) {
