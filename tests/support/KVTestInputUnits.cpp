@@ -48,4 +48,10 @@ kvl::IKVUnit* KVTestInputUnits::GetUnit(int32_t unitIndex) {
     return unit->closed ? nullptr : unit;
 }
 
+int32_t KVTestInputUnits::FindUnitIndex(const char* name, const char*) {
+    for (const auto& unit : m_units)
+        if (unit && !unit->closed && name && unit->name == name) return unit->index;
+    return -1;
+}
+
 } // namespace kvtest

@@ -39,6 +39,23 @@ public:
     void SetFlags(uint32_t value) override { flags = value; }
     const std::string& GetName() override { return name; }
     kvl::KVUnit* GetUnit() override { return nullptr; }
+    // The rest of the unit interface answers as a plain enabled unit.
+    void SetEnabled(bool value) override { enabled = value; }
+    bool IsVisible() override { return true; }
+    bool IsDrawn() override { return true; }
+    void SetParent(int32_t) override {}
+    bool IsKindOf(uint64_t id) override { return id == classId; }
+    int32_t CallScriptFunction(const char*, int32_t, int32_t, const kvl::KVScriptArgument*,
+                               kvl::KVScriptResult*) override {
+        return kvl::KV_NOT_FOUND;
+    }
+    void RaiseError(int32_t) override {}
+    void SetModified() override {}
+    void SetDrawable(bool) override {}
+    int32_t GetNotifyTarget() override { return -1; }
+    void SetNotifyTarget(int32_t) override {}
+    void SetSceneList(int32_t) override {}
+    int32_t GetSceneList() override { return 0; }
 
     int32_t index = -1;
     std::string name;
@@ -75,6 +92,20 @@ public:
     bool IsValidUnit(int32_t unitIndex) override { return GetUnit(unitIndex) != nullptr; }
     bool IsLoading() override { return false; }
     bool IsUnitOfClass(kvl::IKVUnit*, int32_t) override { return false; }
+    int32_t FindUnitByName(const std::string&, const char*, kvl::IKVUnit**) override { return kvl::KV_NOT_FOUND; }
+    kvl::IKVUnit* FindUnitByUid(uint64_t) override { return nullptr; }
+    int32_t FirstUnit(kvl::KVUnitQuery*, int32_t*) override { return kvl::KV_NOT_FOUND; }
+    int32_t NextUnit(kvl::KVUnitQuery*, int32_t*) override { return kvl::KV_NOT_FOUND; }
+    void EndQuery(kvl::KVUnitQuery*) override {}
+    int32_t NewUnit(int32_t, kvl::IKVUnit**) override { return kvl::KV_FAILED; }
+    int32_t NewHiddenUnit(int32_t, kvl::IKVUnit**) override { return kvl::KV_FAILED; }
+    int32_t AddLinker(kvl::IKVLinker*) override { return kvl::KV_OK; }
+    int32_t RemoveLinker(kvl::IKVLinker*) override { return kvl::KV_OK; }
+    kvl::IKVUnit* CopyUnit(kvl::IKVUnit*) override { return nullptr; }
+    int32_t GetSelectedUnit() override { return -1; }
+    int32_t SelectUnit(int32_t) override { return kvl::KV_FAILED; }
+    kvl::IKVUnitIterator* NewUnitIterator() override { return nullptr; }
+    kvl::IKVUnitIterator* NewRootIterator() override { return nullptr; }
 
     // IKVScriptUnits
     int32_t GetUnitIndex(kvl::IKVUnit* unit) override { return unit ? unit->GetIndex() : -1; }
@@ -87,6 +118,7 @@ public:
     void ReleaseUnit(kvl::IKVUnit* unit) override { unit->Release(); }
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override { return unit->IsEnabled(); }
     void RebindScripts() override {}
+    int32_t FindUnitIndex(const char* name, const char*) override;
 
 private:
     std::deque<std::unique_ptr<KVTestInputUnit>> m_units;
