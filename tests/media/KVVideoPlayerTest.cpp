@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "kernel/IKVThreadFactory.h"
+#include "kernel/KVApplication.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVLog.h"
 #include "kernel/KVModules.h"
@@ -237,6 +239,69 @@ TEST_F(VideoPlayerTest, PlayerGoneLeavesTheFunctionsHarmless) {
     EXPECT_EQ(Describe("VideoPlayer.Play('intro.ogg', Hero)"), "");
     Run("VideoPlayer.Stop()");
     EXPECT_EQ(cinema.calls, (std::vector<std::string>{"Init"}));
+}
+
+// The main loop around a movie: what each frame did, in order.
+std::vector<std::string> g_frames;
+
+// Counts the frames: queues the movie's end in the third and quit in the fifth.
+class FrameModule : public IKVModuleExt {
+public:
+    static IKVModuleExt* Create(const KVModuleCreateInfo*) { return new FrameModule(); }
+    int32_t Init(int32_t) override { return 0; }
+    int32_t Release(int32_t) override { return 0; }
+    uint64_t GetId() override { return 0x00F4A3E000000001ull; }
+    int32_t GetPriority() override { return 1; }
+    int32_t Update(float) override {
+        KVVideoPlayer* player = KVVideoPlayer::Instance();
+        g_frames.push_back(player && player->IsPlaying() ? "update playing" : "update");
+        ++m_frames;
+        if (m_frames == 3) KVRecordingCinema::EndMovie();
+        if (m_frames == 5) {
+            SDL_Event quit = EventOfType(SDL_QUIT);
+            SDL_PushEvent(&quit);
+        }
+        return 0;
+    }
+
+private:
+    int32_t m_frames = 0;
+};
+
+// Journals the main loop's video sleep instead of sleeping it; other sleeps
+// and all threads are the engine's.
+class SleepJournal : public IKVThreadFactory {
+public:
+    SleepJournal() : m_inner(GetThreadFactory()) { SetThreadFactory(this); }
+    ~SleepJournal() override { SetThreadFactory(m_inner); }
+    IKVThread* CreateThread() override { return m_inner ? m_inner->CreateThread() : nullptr; }
+    IKVCriticalSection* CreateCriticalSection() override {
+        return m_inner ? m_inner->CreateCriticalSection() : nullptr;
+    }
+    int32_t Sleep(float seconds) override {
+        if (seconds == 0.2f) g_frames.push_back("video sleep");
+        // Enough for the frame clock to move on.
+        SDL_Delay(2);
+        return 0;
+    }
+
+private:
+    IKVThreadFactory* m_inner;
+};
+
+// While a movie plays the game steps every frame but nothing renders; the
+// movie's end, polled with the frame's events, ends that.
+TEST_F(VideoPlayerTest, MainLoopStepsWithoutRenderingWhileAMoviePlays) {
+    g_frames.clear();
+    ASSERT_EQ(KVModules::Instance()->RegisterModule(&FrameModule::Create), KV_OK);
+    SleepJournal sleeps;
+    host->Core().SetActive(1);
+    Run("VideoPlayer.Play('intro.ogg', Hero)");
+    RunMainLoop();
+    EXPECT_EQ(g_frames, (std::vector<std::string>{"update playing", "video sleep", "update playing", "video sleep",
+                                                  "update playing", "video sleep", "update", "update"}));
+    EXPECT_EQ(Events(), (std::vector<std::string>{"OnVideoEnd 0"}));
+    EXPECT_FALSE(player->IsPlaying());
 }
 
 // The screen is blanked to black once before a movie starts; alpha writes
