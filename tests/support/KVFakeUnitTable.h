@@ -6,11 +6,11 @@
 // Classes and attributes are refused.
 #include "kernel/IKVModule.h"
 #include "support/KVTestScriptUnits.h"
-#include "units/IKVUnitFactory.h"
+#include "support/KVStubUnitFactory.h"
 
 namespace kvtest {
 
-class KVFakeUnitTable : public kvl::IKVModuleExt, public kvl::IKVUnitFactory {
+class KVFakeUnitTable : public kvl::IKVModuleExt, public KVStubUnitFactory {
 public:
     static KVFakeUnitTable* instance;
     // A creator for the module registry.
@@ -32,17 +32,8 @@ public:
     uint64_t GetId() override { return 0x00056362B7CA0001ull; }
     int32_t GetPriority() override { return 1; }
 
-    int32_t FindClassByName(const std::string&) override { return -1; }
-    int32_t FindClassById(uint64_t) override { return -1; }
     int32_t RegisterClass(const kvl::KVUnitClassDesc&, int32_t* outClassIndex) override;
-    int32_t AddAttribute(const kvl::KVAttributeDesc&) override { return 1; }
-    int32_t UpdateAttribute(const kvl::KVAttributeDesc&, int32_t*) override { return 1; }
-    const kvl::KVAttributeDesc* FindAttributeById(int32_t, uint64_t) override { return nullptr; }
     kvl::IKVUnit* GetUnit(int32_t unitIndex) override { return m_units.GetUnit(unitIndex); }
-    kvl::IKVUnitRef* MakeUnitRef(int32_t, const uint64_t*) override { return nullptr; }
-    bool IsValidUnit(int32_t unitIndex) override { return m_units.GetUnit(unitIndex) != nullptr; }
-    bool IsLoading() override { return false; }
-    bool IsUnitOfClass(kvl::IKVUnit*, int32_t) override { return false; }
 
 private:
     KVTestScriptUnits m_units;
