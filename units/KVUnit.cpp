@@ -314,6 +314,18 @@ void KVUnit::Draw() {
     if (m_externalImpl) m_externalImpl->Draw();
 }
 
+bool KVUnit::IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera) {
+    return m_externalImpl && m_externalImpl->IsPointInside(point, depth, camera);
+}
+
+void KVUnit::Signal(int32_t first, int32_t second) {
+    if (m_externalImpl) m_externalImpl->Signal(first, second);
+}
+
+void KVUnit::ExternalPass(int32_t value) {
+    if (m_externalImpl) m_externalImpl->AfterDraw(value);
+}
+
 void KVUnit::OnReferenceDropped(IKVUnitRef* ref) {
     if (m_externalImpl) m_externalImpl->OnReferenceDropped(ref);
 }

@@ -182,6 +182,13 @@ public:
     bool AreRootsSuspended() const { return m_rootsSuspended; }
     void SetRootsSuspended(bool on) { m_rootsSuspended = on; }
 
+    // Editor state the scene manager reads: the colour switch of editor
+    // shapes and the unit drawn over the scene while the game is stopped.
+    bool GetColourSwitch() const { return m_colourSwitch; }
+    void SetColourSwitch(bool on) { m_colourSwitch = on; }
+    int32_t GetOverlayUnit() const { return m_overlayUnit; }
+    void SetOverlayUnit(int32_t unitIndex) { m_overlayUnit = unitIndex; }
+
     // Script flags and bindings.
     void UpdateScriptFlag(KVUnit* unit);
     void RebindScripts() override;
@@ -335,6 +342,8 @@ private:
     bool m_rootsSuspended = false;
     bool m_releasing = false;
     const bool* m_logEnabled = nullptr;
+    bool m_colourSwitch = false;
+    int32_t m_overlayUnit = -1;
 
     std::vector<std::string> m_calls;
     uint64_t m_uidCount = 0;

@@ -5,11 +5,11 @@
 #include <map>
 #include <string>
 
-#include "KVLua/IKVScriptUnits.h"
+#include "KVScriptUnitsStub.h"
 
 namespace kvtest {
 
-class KVTestScriptUnits : public kvl::IKVScriptUnits {
+class KVTestScriptUnits : public KVScriptUnitsStub {
 public:
     struct Unit {
         int32_t index = -1;
@@ -41,21 +41,6 @@ public:
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override;
     void RebindScripts() override {}
     int32_t FindUnitIndex(const char* name, const char* className) override;
-    // The records have no classes, attributes, parameters or unit arrays.
-    bool IsClosing(int32_t) override { return false; }
-    void* GetExtraData(kvl::IKVUnit*) override { return nullptr; }
-    int32_t GetUnitClass(kvl::IKVUnit*) override { return -1; }
-    int32_t GetClassCount() override { return 0; }
-    const char* GetClassNameAt(int32_t) override { return nullptr; }
-    int32_t GetBaseClass(int32_t) override { return -1; }
-    int32_t PushAttributeToLua(kvl::IKVUnit*, const char*) override { return 1; }
-    int32_t SetAttributeFromLua(kvl::IKVUnit*, const char*) override { return 1; }
-    int32_t FindParameter(kvl::IKVUnit*, const char*) override { return -1; }
-    bool GetParameter(int32_t, int32_t, kvl::KVScriptParameter*) override { return false; }
-    void NotifyParameterChanged(int32_t, int32_t) override {}
-    int32_t GetUnitArraySize(int32_t, uint64_t) override { return -1; }
-    int32_t GetUnitArrayElement(int32_t, uint64_t, int32_t) override { return -1; }
-    int32_t SetUnitArrayElement(int32_t, uint64_t, int32_t, int32_t) override { return 3; }
 
 private:
     std::deque<Unit> m_units;  // stable addresses
