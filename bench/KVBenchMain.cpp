@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
-#include <vector>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "KVBench.h"
 
@@ -49,6 +49,7 @@ bool RegisterFigure(Figure figure) {
 } // namespace kvbench
 
 int main() {
+    // KV_BENCH_ONLY=text runs only the figures whose name holds the text.
     const char* only = std::getenv("KV_BENCH_ONLY");
     for (const kvbench::Figure& f : kvbench::Figures()) {
         if (only && !std::strstr(f.name.c_str(), only)) continue;
