@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "KVLua/IKVScriptUnits.h"
+#include "KVScriptUnitsStub.h"
 #include "units/IKVLinker.h"
 #include "units/IKVUnit.h"
 #include "units/IKVUnitFactory.h"
@@ -69,7 +69,7 @@ public:
     kvl::KVUnitRefArray children;
 };
 
-class KVTestInputUnits : public KVStubUnitFactory, public kvl::IKVScriptUnits {
+class KVTestInputUnits : public KVStubUnitFactory, public KVScriptUnitsStub {
 public:
     KVTestInputUnits() = default;
     ~KVTestInputUnits() override = default;
@@ -88,9 +88,9 @@ public:
     int32_t GetUnitIndex(kvl::IKVUnit* unit) override { return unit ? unit->GetIndex() : -1; }
     bool HasScript(kvl::IKVUnit*) override { return true; }
     kvl::IKVUnit* FindDelegate(kvl::IKVUnit*, const char*) override { return nullptr; }
-    std::string GetUnitName(kvl::IKVUnit* unit) override { return unit->GetName(); }
-    std::string GetAliasName(kvl::IKVUnit*) override { return ""; }
-    std::string GetClassName(kvl::IKVUnit*) override { return "Unit"; }
+    const std::string& GetUnitName(kvl::IKVUnit* unit) override { return unit->GetName(); }
+    const std::string& GetAliasName(kvl::IKVUnit*) override;
+    const std::string& GetClassName(kvl::IKVUnit*) override;
     void RetainUnit(kvl::IKVUnit* unit) override { unit->Retain(); }
     void ReleaseUnit(kvl::IKVUnit* unit) override { unit->Release(); }
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override { return unit->IsEnabled(); }
