@@ -94,6 +94,9 @@ private:
     };
 
     KVUnitSound() : m_face(this) {}
+    // The setter of "Sound": stores the path and loads it, except in the
+    // disable pass, which leaves the sound loaded.
+    static int32_t SoundSetter(KVUnit* unit, void* holder, int32_t reason);
     ~KVUnitSound() override;
 
     // A playing sound that stopped by itself (not paused): playing 0 and

@@ -11,7 +11,6 @@ namespace {
 KVUnitSound* SoundUnit(void* unit) { return static_cast<KVUnitSound*>(static_cast<KVUnit*>(unit)); }
 
 void StreamedChanged(void* unit) { SoundUnit(unit)->Reload(); }
-void SoundChanged(void* unit) { SoundUnit(unit)->LoadSound(); }
 void VolumeChanged(void* unit) { SoundUnit(unit)->ApplyVolume(); }
 
 void Length(KVUnit* unit, KVAttributeComputed* out) {
@@ -53,6 +52,13 @@ constexpr uint16_t Set(F... flags) {
 
 } // namespace
 
+int32_t KVUnitSound::SoundSetter(KVUnit* unit, void* holder, int32_t reason) {
+    auto* sound = static_cast<KVUnitSound*>(unit);
+    sound->m_path = *static_cast<const std::string*>(holder);
+    if (reason != 2) sound->LoadSound();
+    return KV_OK;
+}
+
 int32_t KVUnitSound::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!factory) return -1;
@@ -74,31 +80,35 @@ int32_t KVUnitSound::RegisterClass() {
         uint64_t id;
         uint16_t flags;  // one bit per flag byte that is set
         KVAttributeHook changed;
+        KVAttributeSetter setter;
         KVAttributeGetter getter;
         const char* filter;
     };
     const uint16_t kStored = Set(KVAF_LISTED, KVAF_SCRIPT, KVAF_PERSISTENT);
     const Row rows[] = {
-        {"Streamed", KVATTR_BOOLEAN, &probe.m_streamed, 1, kStreamedId, kStored, StreamedChanged, nullptr, ""},
-        {"Sound@Sound file|*.WAV;*.OGG", KVATTR_PATH, &probe.m_path, 1, kSoundId, kStored, SoundChanged, nullptr, ""},
-        {"Loop", KVATTR_BOOLEAN, &probe.m_loop, 1, kLoopId, kStored, nullptr, nullptr, ""},
-        {"Autoplay", KVATTR_BOOLEAN, &probe.m_autoplay, 1, kAutoplayId, kStored, nullptr, nullptr, ""},
+        {"Streamed", KVATTR_BOOLEAN, &probe.m_streamed, 1, kStreamedId, kStored, StreamedChanged, nullptr, nullptr, ""},
+        {"Sound@Sound file|*.WAV;*.OGG", KVATTR_PATH, &probe.m_path, 1, kSoundId, kStored, nullptr, &SoundSetter,
+         nullptr, ""},
+        {"Loop", KVATTR_BOOLEAN, &probe.m_loop, 1, kLoopId, kStored, nullptr, nullptr, nullptr, ""},
+        {"Autoplay", KVATTR_BOOLEAN, &probe.m_autoplay, 1, kAutoplayId, kStored, nullptr, nullptr, nullptr, ""},
         // Applied when it changes, not by enabling.
         {"Volume", KVATTR_F32, &probe.m_volume, 1, kVolumeId, uint16_t(kStored | Set(KVAF_NO_PASS)), VolumeChanged,
-         nullptr, ""},
-        {"AutoDisable", KVATTR_BOOLEAN, &probe.m_autoDisable, 1, kAutoDisableId, kStored, nullptr, nullptr, ""},
-        {"UnitNotify", KVATTR_UNIT, &probe.m_unitNotify, 1, kUnitNotifyId, kStored, nullptr, nullptr, ""},
-        {"Length", KVATTR_F32, nullptr, 1, kLengthId, Set(KVAF_LISTED, KVAF_SCRIPT, KVAF_READ_ONLY), nullptr, Length,
+         nullptr, nullptr, ""},
+        {"AutoDisable", KVATTR_BOOLEAN, &probe.m_autoDisable, 1, kAutoDisableId, kStored, nullptr, nullptr, nullptr,
          ""},
-        {"Locator", KVATTR_UNIT, &probe.m_locator, 1, kLocatorId, kStored, nullptr, nullptr, "Unit3D"},
-        {"PanFactor", KVATTR_F32, &probe.m_panFactor, 1, kPanFactorId, kStored, nullptr, nullptr, ""},
-        {"DopplerFactor", KVATTR_F32, &probe.m_dopplerFactor, 1, kDopplerFactorId, kStored, nullptr, nullptr, ""},
-        {"Radius", KVATTR_F32, &probe.m_radius, 1, kRadiusId, kStored, nullptr, nullptr, ""},
+        {"UnitNotify", KVATTR_UNIT, &probe.m_unitNotify, 1, kUnitNotifyId, kStored, nullptr, nullptr, nullptr, ""},
+        {"Length", KVATTR_F32, nullptr, 1, kLengthId, Set(KVAF_LISTED, KVAF_SCRIPT, KVAF_READ_ONLY), nullptr, nullptr,
+         Length, ""},
+        {"Locator", KVATTR_UNIT, &probe.m_locator, 1, kLocatorId, kStored, nullptr, nullptr, nullptr, "Unit3D"},
+        {"PanFactor", KVATTR_F32, &probe.m_panFactor, 1, kPanFactorId, kStored, nullptr, nullptr, nullptr, ""},
+        {"DopplerFactor", KVATTR_F32, &probe.m_dopplerFactor, 1, kDopplerFactorId, kStored, nullptr, nullptr, nullptr,
+         ""},
+        {"Radius", KVATTR_F32, &probe.m_radius, 1, kRadiusId, kStored, nullptr, nullptr, nullptr, ""},
         {"AttenuationFactor", KVATTR_F32, &probe.m_attenuationFactor, 1, kAttenuationFactorId, kStored, nullptr,
-         nullptr, ""},
-        {"Sound3D", KVATTR_BOOLEAN, &probe.m_sound3D, 1, kSound3DId, kStored, VolumeChanged, nullptr, ""},
-        {"Position~X~Y~Z", KVATTR_F32, &probe.m_position, 3, kPositionId, kStored, nullptr, nullptr, ""},
-        {"Level", KVATTR_F32, nullptr, 1, kLevelId, Set(KVAF_LISTED, KVAF_SCRIPT), nullptr, Level, ""},
+         nullptr, nullptr, ""},
+        {"Sound3D", KVATTR_BOOLEAN, &probe.m_sound3D, 1, kSound3DId, kStored, VolumeChanged, nullptr, nullptr, ""},
+        {"Position~X~Y~Z", KVATTR_F32, &probe.m_position, 3, kPositionId, kStored, nullptr, nullptr, nullptr, ""},
+        {"Level", KVATTR_F32, nullptr, 1, kLevelId, Set(KVAF_LISTED, KVAF_SCRIPT), nullptr, nullptr, Level, ""},
     };
     for (const Row& row : rows) {
         KVAttributeDesc attribute;
@@ -107,6 +117,7 @@ int32_t KVUnitSound::RegisterClass() {
         attribute.name = row.name;
         attribute.offset = row.field ? OffsetInUnit(&probe, row.field) : 0;
         attribute.changedHook = row.changed;
+        attribute.setter = row.setter;
         attribute.getter = row.getter;
         attribute.elementCount = row.count;
         for (int32_t f = 0; f < KVAF_COUNT; ++f) attribute.flags[f] = uint8_t((row.flags >> f) & 1u);
