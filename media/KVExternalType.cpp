@@ -4,21 +4,10 @@
 
 namespace kvl {
 
-namespace {
-
-template <class T>
-T* Ask(IKVUnknown* core, const KVInterfaceId& id) {
-    void* out = nullptr;
-    if (!core || core->QueryInterface(id, &out) != KV_OK) return nullptr;
-    return static_cast<T*>(out);
-}
-
-} // namespace
-
 int32_t RegisterExternalType(IKVUnknown* core, const KVExternalType& type) {
-    IKVUnitFactory* factory = Ask<IKVUnitFactory>(core, IID_IKVUnitFactory);
+    IKVUnitFactory* factory = QueryInterfaceOf<IKVUnitFactory>(core, IID_IKVUnitFactory);
     if (!factory || !type.className) return -1;
-    IKVLua* lua = Ask<IKVLua>(core, IID_IKVLua);
+    IKVLua* lua = QueryInterfaceOf<IKVLua>(core, IID_IKVLua);
 
     KVUnitClassDesc desc;
     desc.name = type.className;

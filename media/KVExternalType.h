@@ -25,7 +25,8 @@ struct KVExternalAttribute {
     uint64_t id;
 };
 
-// One script method: called with the external object.
+// One script method: called with the unit's extra data, the external
+// object's IKVExternal face.
 struct KVExternalMethod {
     const char* name;
     KVClassValueFunction function;

@@ -1,6 +1,7 @@
 // Class "Sound": its attributes with the ids under which scene files store
 // them, and the script methods "Play", "Pause" and "Stop".
 #include "../KVLua/KVLua.h"
+#include "../units/KVAttributeRows.h"
 #include "../units/KVUnitFactory.h"
 #include "KVUnitSound.h"
 
@@ -45,11 +46,6 @@ int ScriptStop(IKVUnit* unit) {
     return 0;
 }
 
-template <class... F>
-constexpr uint16_t Set(F... flags) {
-    return uint16_t(((1u << flags) | ...));
-}
-
 } // namespace
 
 int32_t KVUnitSound::SoundSetter(KVUnit* unit, void* holder, int32_t reason) {
@@ -72,59 +68,37 @@ int32_t KVUnitSound::RegisterClass() {
 
     // Offsets are measured on a unit that never enters the factory.
     KVUnitSound probe;
-    struct Row {
-        const char* name;
-        int32_t type;
-        const void* field;  // null: computed
-        int32_t count;
-        uint64_t id;
-        uint16_t flags;  // one bit per flag byte that is set
-        KVAttributeHook changed;
-        KVAttributeSetter setter;
-        KVAttributeGetter getter;
-        const char* filter;
-    };
-    const uint16_t kStored = Set(KVAF_LISTED, KVAF_SCRIPT, KVAF_PERSISTENT);
-    const Row rows[] = {
-        {"Streamed", KVATTR_BOOLEAN, &probe.m_streamed, 1, kStreamedId, kStored, StreamedChanged, nullptr, nullptr, ""},
-        {"Sound@Sound file|*.WAV;*.OGG", KVATTR_PATH, &probe.m_path, 1, kSoundId, kStored, nullptr, &SoundSetter,
-         nullptr, ""},
-        {"Loop", KVATTR_BOOLEAN, &probe.m_loop, 1, kLoopId, kStored, nullptr, nullptr, nullptr, ""},
-        {"Autoplay", KVATTR_BOOLEAN, &probe.m_autoplay, 1, kAutoplayId, kStored, nullptr, nullptr, nullptr, ""},
+    const uint16_t kStored = AttributeFlags(KVAF_LISTED, KVAF_SCRIPT, KVAF_PERSISTENT);
+    const uint16_t kComputed = AttributeFlags(KVAF_LISTED, KVAF_SCRIPT);
+    const KVAttributeRow rows[] = {
+        {"Streamed", KVATTR_BOOLEAN, &probe.m_streamed, 1, kStreamedId, kStored, 0, nullptr, StreamedChanged, nullptr,
+         "", 0},
+        {"Sound@Sound file|*.WAV;*.OGG", KVATTR_PATH, &probe.m_path, 1, kSoundId, kStored, 0, &SoundSetter, nullptr,
+         nullptr, "", 0},
+        {"Loop", KVATTR_BOOLEAN, &probe.m_loop, 1, kLoopId, kStored, 0, nullptr, nullptr, nullptr, "", 0},
+        {"Autoplay", KVATTR_BOOLEAN, &probe.m_autoplay, 1, kAutoplayId, kStored, 0, nullptr, nullptr, nullptr, "", 0},
         // Applied when it changes, not by enabling.
-        {"Volume", KVATTR_F32, &probe.m_volume, 1, kVolumeId, uint16_t(kStored | Set(KVAF_NO_PASS)), VolumeChanged,
-         nullptr, nullptr, ""},
-        {"AutoDisable", KVATTR_BOOLEAN, &probe.m_autoDisable, 1, kAutoDisableId, kStored, nullptr, nullptr, nullptr,
-         ""},
-        {"UnitNotify", KVATTR_UNIT, &probe.m_unitNotify, 1, kUnitNotifyId, kStored, nullptr, nullptr, nullptr, ""},
-        {"Length", KVATTR_F32, nullptr, 1, kLengthId, Set(KVAF_LISTED, KVAF_SCRIPT, KVAF_READ_ONLY), nullptr, nullptr,
-         Length, ""},
-        {"Locator", KVATTR_UNIT, &probe.m_locator, 1, kLocatorId, kStored, nullptr, nullptr, nullptr, "Unit3D"},
-        {"PanFactor", KVATTR_F32, &probe.m_panFactor, 1, kPanFactorId, kStored, nullptr, nullptr, nullptr, ""},
-        {"DopplerFactor", KVATTR_F32, &probe.m_dopplerFactor, 1, kDopplerFactorId, kStored, nullptr, nullptr, nullptr,
-         ""},
-        {"Radius", KVATTR_F32, &probe.m_radius, 1, kRadiusId, kStored, nullptr, nullptr, nullptr, ""},
-        {"AttenuationFactor", KVATTR_F32, &probe.m_attenuationFactor, 1, kAttenuationFactorId, kStored, nullptr,
-         nullptr, nullptr, ""},
-        {"Sound3D", KVATTR_BOOLEAN, &probe.m_sound3D, 1, kSound3DId, kStored, VolumeChanged, nullptr, nullptr, ""},
-        {"Position~X~Y~Z", KVATTR_F32, &probe.m_position, 3, kPositionId, kStored, nullptr, nullptr, nullptr, ""},
-        {"Level", KVATTR_F32, nullptr, 1, kLevelId, Set(KVAF_LISTED, KVAF_SCRIPT), nullptr, nullptr, Level, ""},
+        {"Volume", KVATTR_F32, &probe.m_volume, 1, kVolumeId, uint16_t(kStored | AttributeFlags(KVAF_NO_PASS)), 0,
+         nullptr, VolumeChanged, nullptr, "", 0},
+        {"AutoDisable", KVATTR_BOOLEAN, &probe.m_autoDisable, 1, kAutoDisableId, kStored, 0, nullptr, nullptr, nullptr,
+         "", 0},
+        {"UnitNotify", KVATTR_UNIT, &probe.m_unitNotify, 1, kUnitNotifyId, kStored, 0, nullptr, nullptr, nullptr, "",
+         0},
+        {"Length", KVATTR_F32, nullptr, 1, kLengthId, uint16_t(kComputed | AttributeFlags(KVAF_READ_ONLY)), 0, nullptr,
+         nullptr, Length, "", 0},
+        {"Locator", KVATTR_UNIT, &probe.m_locator, 1, kLocatorId, kStored, 0, nullptr, nullptr, nullptr, "Unit3D", 0},
+        {"PanFactor", KVATTR_F32, &probe.m_panFactor, 1, kPanFactorId, kStored, 0, nullptr, nullptr, nullptr, "", 0},
+        {"DopplerFactor", KVATTR_F32, &probe.m_dopplerFactor, 1, kDopplerFactorId, kStored, 0, nullptr, nullptr,
+         nullptr, "", 0},
+        {"Radius", KVATTR_F32, &probe.m_radius, 1, kRadiusId, kStored, 0, nullptr, nullptr, nullptr, "", 0},
+        {"AttenuationFactor", KVATTR_F32, &probe.m_attenuationFactor, 1, kAttenuationFactorId, kStored, 0, nullptr,
+         nullptr, nullptr, "", 0},
+        {"Sound3D", KVATTR_BOOLEAN, &probe.m_sound3D, 1, kSound3DId, kStored, 0, nullptr, VolumeChanged, nullptr, "",
+         0},
+        {"Position~X~Y~Z", KVATTR_F32, &probe.m_position, 3, kPositionId, kStored, 0, nullptr, nullptr, nullptr, "", 0},
+        {"Level", KVATTR_F32, nullptr, 1, kLevelId, kComputed, 0, nullptr, nullptr, Level, "", 0},
     };
-    for (const Row& row : rows) {
-        KVAttributeDesc attribute;
-        attribute.classIndex = classIndex;
-        attribute.typeCode = row.type;
-        attribute.name = row.name;
-        attribute.offset = row.field ? OffsetInUnit(&probe, row.field) : 0;
-        attribute.changedHook = row.changed;
-        attribute.setter = row.setter;
-        attribute.getter = row.getter;
-        attribute.elementCount = row.count;
-        for (int32_t f = 0; f < KVAF_COUNT; ++f) attribute.flags[f] = uint8_t((row.flags >> f) & 1u);
-        attribute.id = row.id;
-        attribute.referencedClass = row.filter;
-        factory->AddAttribute(attribute);
-    }
+    AddAttributeRows(factory, classIndex, &probe, rows, sizeof rows / sizeof rows[0]);
 
     if (KVLua* lua = KVLua::Instance()) {
         lua->RegisterClassFunction(classIndex, "Play", &ScriptPlay);
