@@ -14,6 +14,7 @@
 #include "../kernel/Singleton.h"
 #include "IKVLinker.h"
 #include "IKVSceneManager.h"
+#include "KVInputScene.h"
 
 namespace kvl {
 
@@ -105,6 +106,7 @@ public:
     }
     bool IsDrawing() const { return m_drawing; }
     KVSceneCollisionManager* GetCollisionManager() const { return m_collision; }
+    KVInputScene& GetInputScene() { return m_inputScene; }
 
 private:
     struct CameraEntry {
@@ -174,6 +176,8 @@ private:
     // Units met by the current tree walk, by index (a unit is filed once).
     std::vector<uint8_t> m_visited;
     KVSceneCollisionManager* m_collision = nullptr;
+    // What the input module asks of the scene (IID_IKVInputScene).
+    KVInputScene m_inputScene{this};
 };
 
 } // namespace kvl
