@@ -101,6 +101,7 @@ void KVInputScene::DispatchPointerToUnit(const KVPointerDispatch& dispatch) {
     if (!dispatch.unit || !dispatch.sharedMask) return;
     Walk walk;
     walk.input = KVInput::Instance();
+    walk.sharedMask = dispatch.sharedMask;
     WalkPointer(dispatch.unit, dispatch, &walk);
 }
 
@@ -132,6 +133,7 @@ void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
     if (!dispatch.unit || !dispatch.sharedMask || !dispatch.record) return;
     Walk walk;
     walk.input = KVInput::Instance();
+    walk.sharedMask = dispatch.sharedMask;
     WalkTouch(dispatch.unit, dispatch, &walk);
 }
 

@@ -28,9 +28,7 @@ private:
     // disabled get no further call in it.
     struct Walk {
         KVInput* input = nullptr;
-        IKVUnit* target = nullptr;
         uint32_t* sharedMask = nullptr;
-        uint32_t entryMask = 0;
         std::vector<IKVUnit*> stopped;
     };
 
