@@ -106,7 +106,6 @@ public:
     }
     bool IsDrawing() const { return m_drawing; }
     KVSceneCollisionManager* GetCollisionManager() const { return m_collision; }
-    KVInputScene& GetInputScene() { return m_inputScene; }
 
 private:
     struct CameraEntry {
