@@ -39,13 +39,24 @@ namespace kvtest {
 // screen is open.
 void KeepGLDriverLoaded();
 
-// The device with GL strings a test can replace.
+// The device with GL strings a test can replace, and a seam for what
+// texture cutting depends on: the maximum texture size, the need for powers
+// of two, and texture creation failing after a number of textures.
 class KVTestGLDevice : public kvl::KVGLwebOSRender {
 public:
     explicit KVTestGLDevice(kvl::IKVCriticalSection* section) : kvl::KVGLwebOSRender(section) {}
     // Empty texts keep what the GL says.
     std::string extensions;
     std::string renderer;
+    // Zero sizes keep what the GL says.
+    kvl::KVDeviceSize maxTextureSize = {0, 0};
+    bool needsPowerOfTwo = false;
+    // Textures made before CreateTexture starts failing; -1: never.
+    int texturesBeforeFailure = -1;
+
+    uint32_t GetCaps() override;
+    int32_t GetMaxTextureSize(kvl::KVDeviceSize* out) override;
+    int32_t CreateTexture(const kvl::KVTextureDesc* desc, kvl::IKVTexture** out) override;
 
 protected:
     const char* GetGLString(uint32_t name) override;
@@ -90,6 +101,9 @@ protected:
     // A texture of the format filled from the bytes (rows packed, top row
     // first) through Lock and Unlock; null on failure.
     kvl::IKVTexture* MakeTexture(uint32_t format, int32_t width, int32_t height, const void* pixels);
+    // Every texel of a device texture, rows from the top, as 0xAARRGGBB (read
+    // through a framebuffer that the texture is attached to).
+    std::vector<uint32_t> ReadTexture(kvl::IKVTexture* texture);
 
     // The four corners of a rectangle as a 2D quad, clockwise from top-left,
     // with texture coordinates 0..1.
