@@ -33,6 +33,8 @@ public:
     kvl::KVGraphic& Graphic() { return *m_graphic; }
     kvl::KVTexturePak& Paks();
     KVMemoryFile& Files() { return m_images.Files(); }
+    // The PNG reader registered with the manager.
+    kvl::IKVImageReader* Png() { return m_images.Png(); }
     const std::string& Root() const { return m_root; }
 
     // The data root + the relative name.
