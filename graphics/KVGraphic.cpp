@@ -8,14 +8,11 @@
 #include "KVTexturePak.h"
 
 namespace kvl {
-namespace {
 
-IKVResourceManager* ResourceManager() {
+IKVResourceManager* KVGraphic::ResourceManager() {
     if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
     return KVResources::Instance();
 }
-
-} // namespace
 
 KVGraphic::~KVGraphic() {
     if (m_ownsTextureModules) EndTextureModules();

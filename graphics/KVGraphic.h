@@ -76,6 +76,9 @@ public:
     // false when the name does not lie under the data root.
     bool MakeVariant(const std::string& name, size_t k, std::string* out) const;
 
+    // The core's resource manager, or the one that lives without a core.
+    static IKVResourceManager* ResourceManager();
+
     // The device, and whether texture sizes must be powers of two (the
     // device needs them or ForcePow2 is on).
     IKVGraphicDevice2D* GetDevice2D() const { return m_device; }

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <climits>
 
-#include "../kernel/KVCore.h"
-#include "../kernel/KVResources.h"
 #include "KVGraphic.h"
 
 namespace kvl {
 namespace {
 
-// The core's resource manager, or the one that exists without a core.
-IKVResourceManager* ResourceManager() {
-    if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
-    return KVResources::Instance();
-}
+IKVResourceManager* ResourceManager() { return KVGraphic::ResourceManager(); }
 
 bool IsPowerOfTwo(int64_t size) { return size > 0 && (size & (size - 1)) == 0; }
 
@@ -76,6 +70,14 @@ void KVResourceTexture::ClearPakFields() {
     m_hasRegion = false;
     m_region = {0, 0, 0, 0};
     m_drawOffset[0] = m_drawOffset[1] = 0;
+}
+
+int32_t KVResourceTexture::LockWhole(IKVTexture* texture, uint8_t** data, int32_t* pitch) {
+    void* raw = nullptr;
+    uint32_t flag = 0;
+    if (!texture || texture->Lock(nullptr, &raw, pitch, &flag) != KV_OK || !raw || *pitch <= 0) return KV_FAILED;
+    *data = static_cast<uint8_t*>(raw);
+    return KV_OK;
 }
 
 int32_t KVResourceTexture::FreeData() {

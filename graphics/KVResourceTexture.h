@@ -91,6 +91,9 @@ public:
     bool GetMaskFlag() const { return m_maskFlag; }
     int32_t GetRefCount() const { return m_refCount; }
 
+    // Locks a whole device texture: 0 with its staging buffer and pitch.
+    static int32_t LockWhole(IKVTexture* texture, uint8_t** data, int32_t* pitch);
+
 protected:
     ~KVResourceTexture() override;
 

@@ -7,18 +7,6 @@
 #include "KVResourceTexture.h"
 
 namespace kvl {
-namespace {
-
-// Locks a whole device texture; 0 with its staging buffer and pitch.
-int32_t LockWhole(IKVTexture* texture, uint8_t** data, int32_t* pitch) {
-    void* raw = nullptr;
-    uint32_t flag = 0;
-    if (!texture || texture->Lock(nullptr, &raw, pitch, &flag) != KV_OK || !raw) return KV_FAILED;
-    *data = static_cast<uint8_t*>(raw);
-    return KV_OK;
-}
-
-} // namespace
 
 int32_t KVResourceTexture::ClearPixels() {
     if (m_frames.empty()) return KV_FAILED;

@@ -12,14 +12,6 @@ namespace {
 
 constexpr int32_t kBytesPerPixel = 4;
 
-int32_t LockWhole(IKVTexture* texture, uint8_t** data, int32_t* pitch) {
-    void* raw = nullptr;
-    uint32_t flag = 0;
-    if (!texture || texture->Lock(nullptr, &raw, pitch, &flag) != KV_OK || !raw || *pitch <= 0) return KV_FAILED;
-    *data = static_cast<uint8_t*>(raw);
-    return KV_OK;
-}
-
 // Repeats the last pixel of each of `rows` rows once to its right (when the
 // texture is wider than the picture) and the last row once below (when it is
 // higher), so that sampling at the picture's edge stays on the picture.
@@ -222,7 +214,7 @@ int32_t KVResourceTextureProducer::FillSingleFrame(KVResourceTexture* texture, c
     IKVTexture* device = frame.texture;
     uint8_t* data = nullptr;
     int32_t pitch = 0;
-    if (frame.height <= 0 || LockWhole(device, &data, &pitch) != KV_OK) return KV_FAILED;
+    if (frame.height <= 0 || KVResourceTexture::LockWhole(device, &data, &pitch) != KV_OK) return KV_FAILED;
     const KVDeviceSize size = *device->GetSize();
     const size_t lockedBytes = size_t(pitch) * size_t(std::max(size.height, 0));
     const size_t rowBytes = byteCount / uint32_t(frame.height);
@@ -266,7 +258,7 @@ int32_t KVResourceTextureProducer::FillFramesFromImage(KVResourceTexture* textur
     for (const KVTextureFrame& frame : texture->m_frames) {
         uint8_t* data = nullptr;
         int32_t pitch = 0;
-        if (LockWhole(frame.texture, &data, &pitch) != KV_OK) return KV_FAILED;
+        if (KVResourceTexture::LockWhole(frame.texture, &data, &pitch) != KV_OK) return KV_FAILED;
         const KVDeviceSize size = *frame.texture->GetSize();
         const size_t copy = std::min(size_t(frame.width) * kBytesPerPixel, size_t(pitch));
         const int32_t rows = std::min(frame.height, size.height);

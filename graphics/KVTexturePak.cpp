@@ -8,7 +8,6 @@
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
 #include "../kernel/KVPath.h"
-#include "../kernel/KVResources.h"
 #include "KVGraphic.h"
 
 namespace kvl {
@@ -40,11 +39,6 @@ bool ReadExact(IKVFile* file, KVFileHandle handle, void* buffer, uint32_t count)
     return file->Read(handle, buffer, count, &got) == KV_OK && got == count;
 }
 
-IKVResourceManager* ResourceManager() {
-    if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
-    return KVResources::Instance();
-}
-
 } // namespace
 
 KVTexturePak::~KVTexturePak() {
@@ -74,7 +68,7 @@ void KVTexturePak::LoadDescriptor() {
         }
     }
     if (!m_readerRegistered) {
-        if (IKVResourceManager* manager = ResourceManager()) {
+        if (IKVResourceManager* manager = KVGraphic::ResourceManager()) {
             manager->RegisterSpecialReader(this);
             m_readerRegistered = true;
         }
@@ -231,52 +225,54 @@ void KVTexturePak::UnloadAll() {
     m_paks.clear();
 }
 
-bool KVTexturePak::FindImage(const std::string& name, KVPakImage* out) {
-    if (m_paks.empty() || m_busy) return false;
+template <class Entry>
+KVTexturePak::Pak* KVTexturePak::FindHolder(const std::string& name, NameTrie<Entry> Pak::*trie, Entry* entry) {
+    if (m_paks.empty() || m_busy) return nullptr;
     const std::string key = KeyOf(name);
     for (auto& pak : m_paks) {
         if (!IsSearched(*pak)) continue;
-        auto found = pak->images.Find(key);
+        auto found = ((*pak).*trie).Find(key);
         if (found.Empty()) continue;
-        const ImageEntry entry = found.Value();
+        *entry = found.Value();
         if (!pak->loaded) LoadPages(*pak);
-        IKVResourceTexture* page = entry.page < pak->pages.size() ? pak->pages[entry.page] : nullptr;
-        if (!page) return false;
-        if (out) {
-            out->page = page;
-            out->rect = entry.rect;
-            out->offset[0] = entry.offset[0];
-            out->offset[1] = entry.offset[1];
-            out->size[0] = entry.size[0];
-            out->size[1] = entry.size[1];
-        }
-        return true;
+        return pak.get();
     }
-    return false;
+    return nullptr;
+}
+
+bool KVTexturePak::FindImage(const std::string& name, KVPakImage* out) {
+    ImageEntry entry;
+    Pak* pak = FindHolder(name, &Pak::images, &entry);
+    if (!pak) return false;
+    // The search stops at this pak, even when the page is missing.
+    IKVResourceTexture* page = entry.page < pak->pages.size() ? pak->pages[entry.page] : nullptr;
+    if (!page) return false;
+    if (out) {
+        out->page = page;
+        out->rect = entry.rect;
+        out->offset[0] = entry.offset[0];
+        out->offset[1] = entry.offset[1];
+        out->size[0] = entry.size[0];
+        out->size[1] = entry.size[1];
+    }
+    return true;
 }
 
 bool KVTexturePak::FindSheet(const std::string& name, KVPakSheet* out) {
-    if (m_paks.empty() || m_busy) return false;
-    const std::string key = KeyOf(name);
-    for (auto& pak : m_paks) {
-        if (!IsSearched(*pak)) continue;
-        auto found = pak->sheets.Find(key);
-        if (found.Empty()) continue;
-        const SheetEntry entry = found.Value();
-        if (!pak->loaded) LoadPages(*pak);
-        if (out) {
-            out->subImages.clear();
-            for (const SubEntry& sub : entry.subImages) {
-                IKVResourceTexture* page = sub.page < pak->pages.size() ? pak->pages[sub.page] : nullptr;
-                out->subImages.push_back({page, sub.rect, sub.yOffset});
-            }
-            out->index = entry.index;
-            out->width = entry.width;
-            out->height = entry.height;
+    SheetEntry entry;
+    Pak* pak = FindHolder(name, &Pak::sheets, &entry);
+    if (!pak) return false;
+    if (out) {
+        out->subImages.clear();
+        for (const SubEntry& sub : entry.subImages) {
+            IKVResourceTexture* page = sub.page < pak->pages.size() ? pak->pages[sub.page] : nullptr;
+            out->subImages.push_back({page, sub.rect, sub.yOffset});
         }
-        return true;
+        out->index = entry.index;
+        out->width = entry.width;
+        out->height = entry.height;
     }
-    return false;
+    return true;
 }
 
 int32_t KVTexturePak::Exists(const char* path) {

@@ -120,6 +120,10 @@ private:
     Pak* FindPakNamed(const std::string& name);
     // Paks searched by name: loaded ones and those loaded on demand.
     bool IsSearched(const Pak& pak) const { return pak.loaded || pak.loadMode == 0; }
+    // The first searched pak whose trie holds the name's key, its pages
+    // loaded, with a copy of the entry; null when none does.
+    template <class Entry>
+    Pak* FindHolder(const std::string& name, NameTrie<Entry> Pak::*trie, Entry* entry);
     void LogInvalid() const;
 
     IKVFile* m_file = nullptr;
