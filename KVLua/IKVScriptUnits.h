@@ -26,6 +26,9 @@ public:
     virtual bool IsEffectivelyEnabled(IKVUnit* unit) = 0;
     // After a fresh script state: binds every unit to its script table again.
     virtual void RebindScripts() = 0;
+    // Index of the first unit of that name (and class, when one is given)
+    // that is not hidden from lookups; -1 when none.
+    virtual int32_t FindUnitIndex(const char* name, const char* className) = 0;
 
 protected:
     virtual ~IKVScriptUnits() = default;

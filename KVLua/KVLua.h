@@ -119,6 +119,10 @@ public:
 
     // Namespaces, globals and unit classes.
     int32_t CreateNamespaceTable(const char* name, int32_t unitIndex, bool onlyIfAbsent);
+    // Writes the unit's current index into the table bound to its name.
+    int32_t UpdateUnitBinding(IKVUnit* unit);
+    // Before the unit takes a new name: its table moves to that name.
+    int32_t OnUnitRenamed(IKVUnit* unit, const char* newName);
     int32_t RemoveGlobal(const char* name);
     bool IsGlobalDefined(const char* name);
     int32_t RegisterClassFunction(int32_t classIndex, const char* name, KVClassFunction fn);

@@ -88,15 +88,65 @@ int32_t KVLua::RegisterClassEntry(int32_t classIndex, const char* name, KVClassE
     return KV_OK;
 }
 
-// Unit tables come with the unit binding; until then no index names a unit.
+// The global named after a valid unit, made a namespace bound to the unit
+// when it is absent; nil for an index that names no unit.
 void KVLua::PushUnitTable(int32_t unitIndex) {
-    (void)unitIndex;
-    lua_pushnil(m_state);
+    lua_State* L = m_state;
+    IKVUnit* unit = m_units ? m_units->GetUnit(unitIndex) : nullptr;
+    if (!unit) {
+        lua_pushnil(L);
+        return;
+    }
+    std::string name = m_units->GetUnitName(unit);
+    CreateNamespaceTable(name.c_str(), unitIndex, true);
+    lua_pushlstring(L, name.data(), name.size());
+    lua_rawget(L, LUA_GLOBALSINDEX);
 }
 
 int32_t KVLua::LookupUnitForGlobal(const char* name) {
-    (void)name;
-    return -1;
+    return m_units && name ? m_units->FindUnitIndex(name, nullptr) : -1;
+}
+
+int32_t KVLua::UpdateUnitBinding(IKVUnit* unit) {
+    lua_State* L = m_state;
+    if (!L || !m_units || !unit || !lua_checkstack(L, 2)) return KV_INVALID;
+    std::string name = m_units->GetUnitName(unit);
+    lua_pushlstring(L, name.data(), name.size());
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr)
+        binding->unitIndex = m_units->GetUnitIndex(unit);
+    lua_pop(L, 1);
+    return KV_OK;
+}
+
+int32_t KVLua::OnUnitRenamed(IKVUnit* unit, const char* newName) {
+    lua_State* L = m_state;
+    if (!L || !m_units || !unit || !newName || !lua_checkstack(L, 4)) return KV_INVALID;
+    std::string oldName = m_units->GetUnitName(unit);
+    if (oldName == newName) return KV_OK;
+    lua_pushlstring(L, oldName.data(), oldName.size());
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (lua_isnil(L, -1)) {
+        lua_pop(L, 1);
+        return KV_OK;
+    }
+    lua_pushstring(L, newName);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, LUA_GLOBALSINDEX);
+    lua_pushlstring(L, oldName.data(), oldName.size());
+    lua_pushnil(L);
+    lua_rawset(L, LUA_GLOBALSINDEX);
+    if (UnitBinding* old = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr) {
+        size_t length = std::strlen(newName);
+        lua_pushstring(L, kBindingKey);
+        auto* binding = static_cast<UnitBinding*>(lua_newuserdata(L, offsetof(UnitBinding, name) + length + 1));
+        binding->unitIndex = old->unitIndex;
+        binding->changeCounter = old->changeCounter;
+        std::memcpy(binding->name, newName, length + 1);
+        lua_rawset(L, -3);
+    }
+    lua_pop(L, 1);
+    return KV_OK;
 }
 
 int32_t KVLua::PushUnit(int32_t unitIndex) {

@@ -1,10 +1,9 @@
 // Making a texture: a 2048x2048 RGBA PNG loaded through the graphic module
-// into 16 frames of 512x512 on the OpenGL ES device (llvmpipe, off-screen;
-// its limit narrowed to 512), against decoding the same PNG alone with the
-// engine's PNG reader into a buffer. The difference is cutting the picture
-// into frames and uploading them.
+// into 16 frames of 512x512 on the shared OpenGL ES device (llvmpipe,
+// off-screen; its limit narrowed to 512), against decoding the same PNG
+// alone with the engine's PNG reader into a buffer. The difference is
+// cutting the picture into frames and uploading them.
 #include <GLES2/gl2.h>
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,10 +12,10 @@
 #include <vector>
 
 #include "KVBench.h"
+#include "KVBenchGL.h"
 #include "graphics/IKVImageReader.h"
 #include "graphics/KVResourceTexture.h"
-#include "platform/PDL.h"
-#include "support/KVGLDeviceTest.h"
+#include "support/KVDeviceLimits.h"
 #include "support/KVPngWriter.h"
 #include "support/KVTextureHost.h"
 
@@ -25,19 +24,14 @@ namespace {
 constexpr uint32_t kSide = 2048;
 
 struct TextureBench {
-    std::unique_ptr<kvtest::KVTestGLDevice> device;
+    kvtest::KVDeviceLimits device{&kvbench::SharedGLDevice()};
     std::unique_ptr<kvtest::KVTextureHost> host;
     std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(kSide) * kSide * 4);
 
     TextureBench() {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) Fail("SDL video");
-        kvl::PDLSetScreenSize(64, 64);
-        device = std::make_unique<kvtest::KVTestGLDevice>(nullptr);
-        if (device->InitDevice() != 0) Fail("no OpenGL ES device");
-        device->maxTextureSize = {512, 512};
-        device->needsPowerOfTwo = true;
-        host = std::make_unique<kvtest::KVTextureHost>(device.get());
+        device.maxTextureSize = {512, 512};
+        device.needsPowerOfTwo = true;
+        host = std::make_unique<kvtest::KVTextureHost>(&device);
         // Shading with noise: a picture that compresses like a real one.
         std::mt19937 rng(11);
         std::vector<uint32_t> argb(size_t(kSide) * kSide);
@@ -45,12 +39,6 @@ struct TextureBench {
             for (uint32_t x = 0; x < kSide; ++x)
                 argb[size_t(y) * kSide + x] = 0xC0000000u | ((x / 8) & 0xFF) << 16 | ((y / 8) & 0xFF) << 8 | (rng() & 0x1F);
         host->SetFile("img/big.png", kvtest::WritePngArgb(kSide, kSide, argb));
-    }
-    ~TextureBench() {
-        host.reset();
-        device->ShutdownDevice();
-        device.reset();
-        SDL_Quit();
     }
     static void Fail(const char* why) {
         std::fprintf(stderr, "texture bench: %s\n", why);
@@ -75,7 +63,7 @@ struct TextureBench {
     }
 };
 
-// Made at the figure's first run: the device takes the one EGL screen.
+// Made at the figure's first run.
 TextureBench& Bench() {
     static TextureBench bench;
     return bench;

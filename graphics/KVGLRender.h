@@ -55,31 +55,35 @@ public:
     int32_t SetScissor(const KVDeviceRect* rect) override;
     int32_t SetTransform(int32_t index, const float* matrix) override;
 
-    // IKVGraphicDevice3D: constants, no effect.
+    // IKVGraphicDevice3D: constants, no effect; the shader loads answer 1.
     int32_t SetRenderTarget(IKVTexture*) override { return 0; }
-    int32_t Reserved3D02() override { return 0; }
+    uint32_t GetCaps3D() override { return 0; }
     int32_t DrawLine3D(const float*, uint32_t, int32_t) override { return 0; }
-    int32_t Reserved3D04() override { return 0; }
+    int32_t CreateVertexFormat(const KVVertexFormatDesc*, uint32_t*, const void*, uint32_t) override { return 0; }
     uint32_t GetFeatures3D() override { return 0; }
-    int32_t Reserved3D06() override { return 0; }
-    int32_t Reserved3D07() override { return 0; }
-    int32_t Reserved3D08() override { return 0; }
-    int32_t Reserved3D09() override { return 0; }
+    int32_t CreateVertexBuffer(const char*, const KVVertexBufferDesc*, uint32_t, IKVDeviceBuffer**) override {
+        return 0;
+    }
+    int32_t CreateIndexBuffer(const char*, uint32_t, uint32_t, uint32_t, KV3DPart*) override { return 0; }
+    int32_t GetMaxLights() override { return 0; }
+    int32_t SetLight(int32_t, IKVLight*) override { return 0; }
     int32_t CreateMirrorTarget(void** out) override;
     int32_t SelectMirrorTarget(void*) override { return 0; }
     int32_t ClearMirrorTarget(void*) override { return 0; }
-    int32_t Reserved3D13() override { return 0; }
-    int32_t Reserved3D14() override { return 0; }
-    int32_t Reserved3D15() override { return 1; }
-    int32_t Reserved3D16() override { return 0; }
-    int32_t Reserved3D17() override { return 0; }
-    int32_t Reserved3D18() override { return 0; }
-    int32_t Reserved3D19() override { return 0; }
-    int32_t Reserved3D20() override { return 0; }
-    int32_t Reserved3D21() override { return 0; }
-    int32_t Reserved3D22() override { return 0; }
-    int32_t Reserved3D23() override { return 0; }
-    int32_t Reserved3D24() override { return 0; }
+    int32_t SetMaterial(const KV3DMaterial*, int32_t) override { return 0; }
+    int32_t SetVertexData(const void*, uint32_t, uint32_t, uint32_t) override { return 0; }
+    int32_t LoadPixelShader(const char*, IKVUnknownRef**) override { return 1; }
+    int32_t LoadVertexShader(const char*, IKVUnknownRef**) override { return 1; }
+    int32_t DrawIndexed(const uint16_t*, uint32_t) override { return 0; }
+    int32_t SetFog(uint32_t, float, float) override { return 0; }
+    int32_t SetBoneMatrices(const float*, uint32_t) override { return 0; }
+    int32_t SetVertexBuffer(IKVDeviceBuffer*, uint32_t) override { return 0; }
+    int32_t SetBlendWeight(float, IKVDeviceBuffer*) override { return 0; }
+    int32_t SetTextureSlot(int32_t, IKVUnknown*) override { return 0; }
+    int32_t EndTextures() override { return 0; }
+    int32_t DrawPart(const KV3DPart*, uint32_t) override { return 0; }
+    int32_t EndSubmesh() override { return 0; }
+    int32_t SetPerspective(float, float, float) override { return 0; }
 
     // Own operations.
     // State bytes: texture flag, blending, option A, option B.

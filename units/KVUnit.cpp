@@ -2,10 +2,14 @@
 
 #include <algorithm>
 
+#include "../KVLua/KVLua.h"
 #include "../kernel/KVCore.h"
 #include "IKVAttributeLua.h"
+#include "IKVExternal.h"
 #include "IKVLinker.h"
+#include "IKVUnitExternal.h"
 #include "IKVUnitRef.h"
+#include "KVSerialize.h"
 #include "KVUnitFactory.h"
 
 namespace kvl {
@@ -14,18 +18,58 @@ namespace {
 
 constexpr int32_t kNotifyEditorFolder = 21;
 
+KVUnit* UnitAt(KVUnitFactory* factory, int32_t index) {
+    IKVUnit* unit = factory ? factory->GetUnit(index) : nullptr;
+    return unit ? unit->GetUnit() : nullptr;
+}
+
 } // namespace
 
 int32_t KVUnit::s_classIndex = -1;
+bool KVUnit::s_quietReparent = false;
+bool KVUnit::s_enableDuringClose = false;
+
+KVUnitWatch::KVUnitWatch(KVUnit* unit) : m_unit(unit) {
+    if (!m_unit) return;
+    m_next = m_unit->m_watches;
+    m_unit->m_watches = this;
+}
+
+KVUnitWatch::~KVUnitWatch() {
+    if (!m_unit) return;
+    for (KVUnitWatch** at = &m_unit->m_watches; *at; at = &(*at)->m_next) {
+        if (*at != this) continue;
+        *at = m_next;
+        break;
+    }
+}
 
 KVUnit* KVUnit::Create() { return new KVUnit; }
 
 KVUnit::KVUnit() = default;
 
-KVUnit::~KVUnit() { ReleaseReferences(); }
+KVUnit::~KVUnit() {
+    for (KVUnitWatch* w = m_watches; w; w = w->m_next) w->m_unit = nullptr;
+    m_watches = nullptr;
+    m_ownedUnits.clear();
+    m_cameras.ReleaseAll();
+    m_components.clear();
+    m_listeners.clear();
+    ReleaseReferences();
+}
 
 int32_t KVUnit::QueryInterface(const KVInterfaceId& id, void** out) {
+    if (m_inQuery) {
+        if (out) *out = nullptr;
+        return KV_NOT_SUPPORTED;
+    }
     if (id == IID_IKVUnit) return AnswerInterface(static_cast<IKVUnit*>(this), out);
+    if (m_external) {
+        m_inQuery = true;
+        int32_t result = m_external->QueryInterface(id, out);
+        m_inQuery = false;
+        if (result == KV_OK) return KV_OK;
+    }
     if (out) *out = nullptr;
     return KV_NOT_SUPPORTED;
 }
@@ -38,11 +82,16 @@ int32_t KVUnit::Retain() {
 int32_t KVUnit::Release() {
     if (m_refCount <= 0) return 0;
     int32_t left = --m_refCount;
-    if (left == 0) {
-        Close();
-        delete this;
+    if (left != 0) return left;
+    if (m_enabled) {
+        // A unit that goes away is disabled for good: a refusal from its
+        // script would leave a deleted unit counted and listed as enabled.
+        m_finalRelease = true;
+        SetEnabled(false);
     }
-    return left;
+    Close();
+    delete this;
+    return 0;
 }
 
 const uint64_t* KVUnit::GetClassId() {
@@ -50,6 +99,28 @@ const uint64_t* KVUnit::GetClassId() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     const KVUnitClass* record = factory ? factory->GetClass(m_classIndex) : nullptr;
     return record ? &record->id : &kNone;
+}
+
+bool KVUnit::IsKindOf(uint64_t classId) {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    // Bounded by the class count: a base chain never loops in a sound table.
+    int32_t steps = factory ? factory->GetClassCount() : 0;
+    for (int32_t c = m_classIndex; c >= 0 && steps-- > 0;) {
+        const KVUnitClass* record = factory->GetClass(c);
+        if (!record) break;
+        if (record->id == classId) return true;
+        c = record->baseClass;
+    }
+    return false;
+}
+
+bool KVUnit::IsVisible() {
+    if (!m_enabled || !(m_flags & KVUNIT_EFFECTIVELY_VISIBLE)) return false;
+    if (m_flags & KVUNIT_INVISIBLE_WHEN_STOPPED) {
+        KVCore* core = KVCore::Instance();
+        if (core && core->IsStarting()) return false;
+    }
+    return (m_flags & KVUNIT_DRAWN_BY_OTHER) == 0;
 }
 
 int32_t KVUnit::GetParentIndex() { return m_parent ? m_parent->GetIndex() : -1; }
@@ -66,10 +137,35 @@ int32_t KVUnit::RemoveListener(IKVLinker* listener) {
     return KV_OK;
 }
 
+void KVUnit::NotifyListeners() {
+    // A listener may take itself or others off the list while it is told.
+    std::vector<IKVLinker*> listeners = m_listeners;
+    for (IKVLinker* listener : listeners)
+        if (std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
+            listener->OnUnitChanged(this, 0);
+}
+
+void KVUnit::SetModified() {
+    if (!(m_flags & KVUNIT_RUNTIME) && m_kvlIndex != -1)
+        if (KVSerialize* serializer = KVSerialize::Instance()) serializer->SetKvlModified(m_kvlIndex, true);
+    if (m_notifyTarget == -1) return;
+    if (KVUnit* target = UnitAt(KVUnitFactory::Instance(), m_notifyTarget)) target->OnChildModified(m_index);
+}
+
+void KVUnit::OnChildModified(int32_t unitIndex) { (void)unitIndex; }
+
 void KVUnit::Init() {
     m_name.clear();
     m_flags = KVUNIT_DEFAULT_FLAGS;
+    m_enabled = false;
+    m_parentEnabled = false;
     m_wantedEnabled = true;
+    m_drawNumber = -1;
+    m_notifyTarget = -1;
+    m_sceneList = 2;
+    m_updateWanted = true;
+    m_nativeUpdate = false;
+    m_updateGroup = 0;
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (const KVUnitClass* record = factory ? factory->GetClass(m_classIndex) : nullptr)
         m_className = record->name;
@@ -81,18 +177,73 @@ void KVUnit::Init() {
     if (!m_owner) m_owner = factory->MakeUnitRef(m_index, &kOwnerId);
 }
 
+void KVUnit::DetachChild(int32_t unitIndex) {
+    KVUnit* child = UnitAt(KVUnitFactory::Instance(), unitIndex);
+    if (!child) return;
+    s_quietReparent = true;
+    child->SetParent(-1);
+    s_quietReparent = false;
+}
+
+void KVUnit::TellListenersClosed() {
+    // Each entry leaves the list before its listener is told, so a listener
+    // that takes itself off, or adds another, never makes the walk repeat it.
+    while (!m_listeners.empty()) {
+        IKVLinker* listener = m_listeners.front();
+        m_listeners.erase(m_listeners.begin());
+        listener->UnlinkUnit(this, 0);
+    }
+}
+
+void KVUnit::ReleaseOwnedUnits() {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    std::vector<int32_t> owned;
+    owned.swap(m_ownedUnits);
+    for (int32_t index : owned)
+        if (KVUnit* unit = UnitAt(factory, index)) unit->Release();
+    if (KVUnit* owner = m_owner ? UnitAt(factory, m_owner->GetIndex()) : nullptr) {
+        auto& list = owner->m_ownedUnits;
+        auto it = std::find(list.begin(), list.end(), m_index);
+        if (it != list.end()) list.erase(it);
+    }
+}
+
 void KVUnit::Close() {
     if (m_closing) return;
     m_closing = true;
-    // Each listener takes itself off the list while it is told.
-    std::vector<IKVLinker*> listeners = m_listeners;
-    for (IKVLinker* listener : listeners) listener->UnlinkUnit(this, 0);
-    m_listeners.clear();
-    ReleaseReferences();
-    if (KVUnitFactory* factory = KVUnitFactory::Instance()) {
-        factory->ReleaseAttributeLuaObjects(this);
-        factory->RemoveUnit(m_index);
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    int32_t mode = factory ? factory->GetCloseMode() : 0;
+    std::vector<int32_t> children;
+    for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
+    for (int32_t index : children) {
+        KVUnit* child = UnitAt(factory, index);
+        if (!child) continue;
+        bool release = mode == 0 || (mode == 1 && child->m_kvlIndex == m_kvlIndex) ||
+                       (mode == 2 && (child->m_flags & KVUNIT_RUNTIME));
+        if (release)
+            child->Release();
+        else
+            DetachChild(index);
     }
+    TellListenersClosed();
+    ReleaseOwnedUnits();
+    m_delegates.clear();
+    m_children.ReleaseAll();
+    if (m_external) {
+        IKVExternal* external = m_external;
+        m_external = nullptr;
+        m_externalImpl = nullptr;
+        external->OnUnitClosed();
+        external->Release();
+    }
+    for (IKVUnitRef** ref : {&m_owner, &m_layer, &m_parent}) {
+        if (*ref) (*ref)->Release();
+        *ref = nullptr;
+    }
+    if (factory) factory->ReleaseAttributeLuaObjects(this);
+    if (KVLua* lua = KVLua::Instance()) lua->RemoveGlobal(m_name.c_str());
+    if (factory) factory->RemoveUnit(m_index);
+    m_closing = false;
 }
 
 void KVUnit::ReleaseReferences() {
@@ -103,23 +254,73 @@ void KVUnit::ReleaseReferences() {
         *ref = nullptr;
     }
     m_components.clear();
+    if (m_external) {
+        m_external->Release();
+        m_external = nullptr;
+    }
 }
 
-void KVUnit::SetName(const std::string& name) { m_name = name; }
-
-// Re-parenting, the Children setter, the enable machinery and the script
-// flag belong to the unit tree and lifecycle; the attributes only reach
-// them through these operations.
-void KVUnit::SetParent(int32_t parentIndex) { (void)parentIndex; }
-
-void KVUnit::SetChildren(KVUnitRefArray* children, int32_t reason) {
-    (void)children;
-    (void)reason;
+void KVUnit::Play() {
+    if (m_externalImpl) m_externalImpl->Play();
 }
 
-void KVUnit::ApplyEnabledState() {}
+void KVUnit::Pause() {
+    if (m_externalImpl) m_externalImpl->Pause();
+}
 
-void KVUnit::UpdateScriptFlag() {}
+void KVUnit::ResetState() {
+    m_drawNumber = -1;
+    m_inDisable = false;
+    m_updateWanted = true;
+    m_inQuery = false;
+    m_reenablePending = false;
+    if (m_externalImpl) m_externalImpl->Stop();
+}
+
+void KVUnit::AttachHandler() {
+    m_externalImpl = nullptr;
+    if (!m_external) return;
+    void* found = nullptr;
+    if (m_external->QueryInterface(IID_IKVUnitExternal, &found) == KV_OK && found)
+        m_externalImpl = static_cast<IKVUnitExternal*>(found);
+}
+
+void KVUnit::OnAttributesRead() {
+    if (m_externalImpl) m_externalImpl->OnAttributesRead();
+}
+
+void KVUnit::UpdateExternal(float dt) {
+    if (m_externalImpl) m_externalImpl->Update(dt);
+}
+
+void KVUnit::PreUpdate() {
+    if (m_externalImpl) m_externalImpl->PreUpdate();
+}
+
+void KVUnit::Draw() {
+    m_drawn = true;
+    if (m_externalImpl) m_externalImpl->Draw();
+}
+
+bool KVUnit::IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera) {
+    return m_externalImpl && m_externalImpl->IsPointInside(point, depth, camera);
+}
+
+void KVUnit::Signal(int32_t first, int32_t second) {
+    if (m_externalImpl) m_externalImpl->Signal(first, second);
+}
+
+void KVUnit::ExternalPass(int32_t value) {
+    if (m_externalImpl) m_externalImpl->AfterDraw(value);
+}
+
+void KVUnit::OnReferenceDropped(IKVUnitRef* ref) {
+    if (m_externalImpl) m_externalImpl->OnReferenceDropped(ref);
+}
+
+void KVUnit::OnReferenceChanged(IKVUnitRef* ref) {
+    if (m_externalImpl) m_externalImpl->OnReferenceChanged(ref);
+}
 
 void KVUnit::FixPathSeparators() {
     if (!m_editorFolder.empty()) {
@@ -130,35 +331,22 @@ void KVUnit::FixPathSeparators() {
         core->Notify(kNotifyEditorFolder, m_index, const_cast<char*>(m_editorFolder.c_str()));
 }
 
-void KVUnit::SetOwner(IKVUnitRef* owner) {
-    int32_t index = owner ? owner->GetIndex() : -1;
-    if (!m_owner || index == m_owner->GetIndex()) return;
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (factory && factory->IsValidUnit(m_owner->GetIndex())) {
-        KVUnit* old = factory->GetUnit(m_owner->GetIndex())->GetUnit();
-        auto& owned = old->m_ownedUnits;
-        auto it = std::find(owned.begin(), owned.end(), m_index);
-        if (!old->m_closing && it != owned.end()) owned.erase(it);
-    }
-    m_owner->SetIndex(index);
-    if (factory && factory->IsValidUnit(index)) factory->GetUnit(index)->GetUnit()->m_ownedUnits.push_back(m_index);
-}
-
-void KVUnit::UpdateVisibility() {
+bool KVUnit::ComputeVisible() {
     bool visible = (m_flags & KVUNIT_VISIBLE) != 0;
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    int32_t parent = GetParentIndex();
-    if (visible && factory && factory->IsValidUnit(parent))
-        visible = (factory->GetUnit(parent)->GetFlags() & KVUNIT_EFFECTIVELY_VISIBLE) != 0;
+    KVUnit* parent = UnitAt(KVUnitFactory::Instance(), GetParentIndex());
+    if (visible && parent && !parent->IsVisible()) visible = false;
     if (visible)
         m_flags |= KVUNIT_EFFECTIVELY_VISIBLE;
     else
         m_flags &= ~uint32_t(KVUNIT_EFFECTIVELY_VISIBLE);
-    if (!factory) return;
-    for (size_t i = 0; i < m_children.Size(); ++i) {
-        int32_t child = m_children.At(i)->GetIndex();
-        if (factory->IsValidUnit(child)) factory->GetUnit(child)->GetUnit()->UpdateVisibility();
-    }
+    return visible;
+}
+
+void KVUnit::UpdateVisibility() {
+    ComputeVisible();
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    for (size_t i = 0; i < m_children.Size(); ++i)
+        if (KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex())) child->UpdateVisibility();
 }
 
 } // namespace kvl

@@ -1,12 +1,20 @@
 #pragma once
 // The base unit: the state every scene object has and that the attributes
-// of class "Unit" point into. The unit factory creates units through their
-// class's create function, keeps them by index and closes them.
+// of class "Unit" point into, its reference count, its enabled state with
+// the script events that go with it, closing, and its place in the unit
+// tree. The unit factory creates units through their class's create
+// function, keeps them by index and updates them. Split by responsibility:
+//   KVUnit.cpp            counting, closing, flags, visibility, hooks
+//   KVUnitEnable.cpp      enabling and disabling, script calls, update
+//   KVUnitTree.cpp        parent, children, names, owners, delegates
+//   KVUnitAttributes.cpp  class "Unit" and its attributes
+//   KVUnitLib.cpp         script methods and computed members
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 #include "IKVUnit.h"
+#include "KV2DTempl.h"
 #include "KVUnitRefArray.h"
 
 namespace kvl {
@@ -14,6 +22,7 @@ namespace kvl {
 class IKVUnitRef;
 class IKVAttributeLua;
 class IKVExternal;
+class IKVUnitExternal;
 
 // Bits of the Flags word.
 enum KVUnitFlag : uint32_t {
@@ -26,10 +35,28 @@ enum KVUnitFlag : uint32_t {
     KVUNIT_KEPT_AT_SHUTDOWN = 0x20000,
     KVUNIT_HIDDEN = 0x40000,
     KVUNIT_3D = 0x80000,
+    KVUNIT_NOT_HITTABLE = 0x100000,
     KVUNIT_OWNER_RELEASED = 0x200000,
+    KVUNIT_DRAWN_BY_OTHER = 0x400000,
     KVUNIT_SCRIPTED = 0x800000,
     KVUNIT_EFFECTIVELY_VISIBLE = 0x1000000,
     KVUNIT_DEFAULT_FLAGS = 0x1000012,
+};
+
+// Follows a unit across calls that may delete it: the unit clears every
+// watch on it when it is destroyed.
+class KVUnitWatch {
+public:
+    explicit KVUnitWatch(KVUnit* unit);
+    ~KVUnitWatch();
+    KVUnitWatch(const KVUnitWatch&) = delete;
+    KVUnitWatch& operator=(const KVUnitWatch&) = delete;
+    bool Alive() const { return m_unit != nullptr; }
+
+private:
+    friend class KVUnit;
+    KVUnit* m_unit;
+    KVUnitWatch* m_next = nullptr;
 };
 
 class KVUnit : public virtual IKVUnit {
@@ -67,44 +94,140 @@ public:
     static int32_t OffsetInUnit(const KVUnit* unit, const void* field) {
         return int32_t(static_cast<const char*>(field) - reinterpret_cast<const char*>(unit));
     }
+    // Pushes the proxy of the unit's "Attributes" member: "Size", and by
+    // number (from 1) a proxy of one attribute with its "Name", "Type" and
+    // "Value".
+    static int32_t PushAttributesProxy(int32_t unitIndex);
+    // Set while a nested Parent or Children setter must do nothing.
+    static bool IsQuietReparent() { return s_quietReparent; }
 
     KVUnit();
 
     // IKVUnknown
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
     int32_t Retain() override;
+    // The last release disables an enabled unit for good, closes it and
+    // deletes it.
     int32_t Release() override;
 
     // IKVUnit
     int32_t GetClassIndex() override { return m_classIndex; }
     const uint64_t* GetClassId() override;
+    void SetEnabled(bool enabled) override;
     bool IsEnabled() override { return m_enabled; }
+    bool IsVisible() override;
+    bool IsDrawn() override { return m_drawable && IsVisible(); }
     int32_t GetIndex() override { return m_index; }
     void* GetExtraData() override { return m_external; }
     int32_t GetParentIndex() override;
+    void SetParent(int32_t parentIndex) override;
+    bool IsKindOf(uint64_t classId) override;
     KVUnitRefArray* GetChildren() override { return &m_children; }
     int32_t AddListener(IKVLinker* listener) override;
     int32_t RemoveListener(IKVLinker* listener) override;
     uint32_t GetFlags() override { return m_flags; }
     void SetFlags(uint32_t flags) override { m_flags = flags; }
+    int32_t CallScriptFunction(const char* name, int32_t option, int32_t count, const KVScriptArgument* arguments,
+                               KVScriptResult* result) override;
+    void RaiseError(int32_t code) override;
     const std::string& GetName() override { return m_name; }
+    void SetModified() override;
+    void SetDrawable(bool drawable) override { m_drawable = drawable; }
+    int32_t GetNotifyTarget() override { return m_notifyTarget; }
+    void SetNotifyTarget(int32_t unitIndex) override { m_notifyTarget = unitIndex; }
+    void SetSceneList(int32_t list) override { m_sceneList = list; }
+    int32_t GetSceneList() override { return m_sceneList; }
     KVUnit* GetUnit() override { return this; }
 
-    // Defaults, and the unit's own references (after the factory gave the
-    // unit its index and class).
-    virtual void Init();
-    // Detaches the unit from the units that follow it and from the factory.
-    virtual void Close();
-
-    // Operations the attributes of class "Unit" call when written.
+    // Operations the classes extend.
+    // Recomputes derived state; called on every enable change.
+    virtual void Refresh() {}
     virtual void SetName(const std::string& name);
-    virtual void SetParent(int32_t parentIndex);
-    virtual void SetChildren(KVUnitRefArray* children, int32_t reason);
-    virtual void ApplyEnabledState();
+    virtual void OnParentChanged() {}
+    virtual void OnChildrenChanged() {}
     virtual void UpdateScriptFlag();
     virtual void FixPathSeparators();
     virtual void SetOwner(IKVUnitRef* owner);
     virtual void UpdateVisibility();
+    // Called after a record of a scene file was read into the unit.
+    virtual void OnLoaded() {}
+    // Defaults, and the unit's own references (after the factory gave the
+    // unit its index and class).
+    virtual void Init();
+    // Detaches the unit from the units around it and from the factory.
+    virtual void Close();
+    virtual void Play();
+    virtual void Pause();
+    virtual void ResetState();
+    // Finds the external implementation of the extra object, if any.
+    virtual void AttachHandler();
+    virtual void OnSceneLoaded() {}
+    virtual void OnAttributesRead();
+    // Raises "OnUpdate" while enabled and the script wants it.
+    virtual void Update(float dt);
+    virtual void UpdateExternal(float dt);
+    virtual void Draw();
+    // Tells whether the unit is visible (out) and, when it is drawable and
+    // its external implementation does not draw it, files it with its layer
+    // (its own, else the one at layerIndex) or with the scene manager.
+    virtual void QueryVisible(bool* out, int32_t layerIndex);
+    // Whether the point (game coordinates) lies on the unit; a 3D unit
+    // writes the depth of the hit. Depth and camera may be null.
+    virtual bool IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera);
+    virtual void Signal(int32_t first, int32_t second);
+    // The scene manager's call after it drew the unit.
+    void ExternalPass(int32_t value);
+    // The drawn mark: set by Draw, cleared by each walk of the scene.
+    bool WasDrawn() const { return m_drawn; }
+    void ClearDrawn() { m_drawn = false; }
+    // Tells every listener that the unit's values changed.
+    virtual void NotifyListeners();
+    virtual void OnChildModified(int32_t unitIndex);
+
+    // Hooks of the factory and of references.
+    virtual void PreUpdate();
+    // The copy was made from this source.
+    virtual void OnCopied(KVUnit* source) { (void)source; }
+    // The factory's active unit changed to or from this unit.
+    virtual void OnActivated(bool active, int32_t selectedUnit) {
+        (void)active;
+        (void)selectedUnit;
+    }
+    // A reference that this unit's attribute holds lost its target, or
+    // its target changed.
+    virtual void OnReferenceDropped(IKVUnitRef* ref);
+    virtual void OnReferenceChanged(IKVUnitRef* ref);
+
+    // The effective enabled state and the Flags word without a virtual
+    // call, for the factory's per-frame walks.
+    bool EnabledState() const { return m_enabled; }
+    uint32_t FlagsWord() const { return m_flags; }
+    // The enabled state: the state asked for and the parent's state
+    // combined, applied to the subtree with its events.
+    void ApplyEnabledState();
+    void SetParentEnabled(bool enabled) { m_parentEnabled = enabled; }
+    bool GetParentEnabled() const { return m_parentEnabled; }
+    bool GetWantedEnabled() const { return m_wantedEnabled; }
+    void SetWantedEnabled(bool enabled) { m_wantedEnabled = enabled; }
+
+    // The Children attribute's setter: the new list, and a number from the
+    // attribute layer (3: former children keep their state).
+    void SetChildren(KVUnitRefArray* children, int32_t extra);
+    // Puts the children at the positions (1 to the child count) first, or
+    // last with atEnd; other children keep their order. Repeated positions
+    // and positions outside the range are passed by.
+    void ReorderChildren(const std::vector<int32_t>& positions, bool atEnd);
+    // Position of the first child reference to the unit, or -1.
+    int32_t FindChild(int32_t unitIndex);
+    // Renames in the factory's name index only.
+    void SetNameQuiet(const std::string& name);
+
+    // Delegates: the newest entry of an event name receives the event.
+    void AddDelegate(const std::string& eventName, int32_t unitIndex);
+    // False when no entry has that name.
+    bool RemoveDelegate(const std::string& eventName);
+    // The unit of the first entry of that name whose unit is valid, or -1.
+    int32_t FindDelegate(const char* eventName);
 
     // State the factory keeps.
     void SetIndex(int32_t index) { m_index = index; }
@@ -113,8 +236,21 @@ public:
     void SetUid(uint64_t uid) { m_uid = uid; }
     int32_t GetKvlIndex() const { return m_kvlIndex; }
     void SetKvlIndex(int32_t kvl) { m_kvlIndex = kvl; }
-    bool GetWantedEnabled() const { return m_wantedEnabled; }
-    void SetWantedEnabled(bool enabled) { m_wantedEnabled = enabled; }
+    int32_t GetRootSlot() const { return m_rootSlot; }
+    void SetRootSlot(int32_t slot) { m_rootSlot = slot; }
+    bool IsClosing() const { return m_closing; }
+    void SetExternal(IKVExternal* external) { m_external = external; }
+    IKVUnitExternal* GetExternalImplementation() const { return m_externalImpl; }
+    // Which of the factory's update groups (0, 1, 2) the unit joins, and
+    // whether it joins even when its script has no "OnUpdate".
+    int32_t GetUpdateGroup() const { return m_updateGroup; }
+    void SetUpdateGroup(int32_t group) { m_updateGroup = group; }
+    bool GetNativeUpdate() const { return m_nativeUpdate; }
+    void SetNativeUpdate(bool on) { m_nativeUpdate = on; }
+    bool GetUpdateWanted() const { return m_updateWanted; }
+    int32_t GetDrawNumber() const { return m_drawNumber; }
+    void SetDrawNumber(int32_t number) { m_drawNumber = number; }
+    bool IsDrawable() const { return m_drawable; }
     const std::string& GetEditorFolder() const { return m_editorFolder; }
     const std::string& GetAliasName() const { return m_aliasNames; }
     const std::string& GetClassNameText() const { return m_className; }
@@ -123,6 +259,7 @@ public:
     IKVUnitRef* GetOwnerRef() const { return m_owner; }
     KVUnitRefArray* GetCameras() { return &m_cameras; }
     const std::vector<int32_t>& GetOwnedUnits() const { return m_ownedUnits; }
+    int32_t GetRefCount() const { return m_refCount; }
     // Value boxes of the class's storage-kind-2 attributes, in order.
     std::vector<std::unique_ptr<IKVAttributeLua>>& GetComponents() { return m_components; }
 
@@ -130,9 +267,35 @@ protected:
     ~KVUnit() override;
 
 private:
+    friend class KVUnitWatch;
+    struct Delegate {
+        std::string eventName;
+        int32_t unitIndex;
+    };
+
     static int32_t s_classIndex;
+    static bool s_quietReparent;
+    static bool s_enableDuringClose;
     static void RegisterAttributes(int32_t classIndex);
     static void RegisterScriptMembers(int32_t classIndex);
+
+    // The enable machinery: apply compares the state with the one asked
+    // for; switch carries a change out over the subtree. Units that became
+    // enabled are collected in order for their "OnEnable".
+    void Apply(std::vector<int32_t>* enabled);
+    // False when the unit released itself (it may be gone).
+    bool Switch(std::vector<int32_t>* enabled);
+    // Raises an event without arguments; 4 when the script has none.
+    int32_t RaiseEvent(const char* name, KVScriptResult* result = nullptr);
+    bool ComputeVisible();
+    void RemoveChildRef(int32_t unitIndex);
+    // The unit at that index is this unit or lies below it.
+    bool IsDescendant(int32_t unitIndex);
+    // The unit at that index is this unit or one of its ancestors.
+    bool IsAncestorOrSelf(int32_t unitIndex);
+    void DetachChild(int32_t unitIndex);
+    void TellListenersClosed();
+    void ReleaseOwnedUnits();
     // Gives up the unit's own references.
     void ReleaseReferences();
 
@@ -149,13 +312,24 @@ private:
     std::vector<std::unique_ptr<IKVAttributeLua>> m_components;
     IKVExternal* m_external = nullptr;
     int32_t m_kvlIndex = -1;
+    IKVUnitExternal* m_externalImpl = nullptr;
     std::vector<IKVLinker*> m_listeners;
     uint64_t m_uid = 0;
     IKVUnitRef* m_layer = nullptr;
     int32_t m_drawNumber = -1;
     int32_t m_notifyTarget = -1;
     int32_t m_sceneList = 2;
+    bool m_inQuery = false;
+    bool m_inPreEnable = false;
+    bool m_inDisable = false;
     bool m_closing = false;
+    bool m_reenablePending = false;
+    bool m_finalRelease = false;
+    bool m_drawable = false;
+    bool m_drawn = false;
+    bool m_updateWanted = true;
+    bool m_nativeUpdate = false;
+    int32_t m_updateGroup = 0;
     KVUnitRefArray m_cameras;
     int32_t m_rootSlot = -1;
     std::string m_editorFolder;
@@ -163,6 +337,8 @@ private:
     std::string m_aliasNames;
     IKVUnitRef* m_owner = nullptr;
     std::vector<int32_t> m_ownedUnits;
+    std::vector<Delegate> m_delegates;  // newest first
+    KVUnitWatch* m_watches = nullptr;
 };
 
 } // namespace kvl

@@ -21,6 +21,8 @@ int32_t SetChildrenFrom(KVUnit* unit, void* holder, int32_t reason) {
 }
 
 int32_t SetParentFrom(KVUnit* unit, void* holder, int32_t) {
+    // Detaching in a close and the Children setter re-parent quietly.
+    if (KVUnit::IsQuietReparent()) return KV_OK;
     IKVUnitRef* ref = *static_cast<IKVUnitRef**>(holder);
     unit->SetParent(ref ? ref->GetIndex() : -1);
     return KV_OK;

@@ -5,8 +5,12 @@
 //   KVUnitFactory.cpp            module phases, interface queries
 //   KVUnitFactoryClasses.cpp     class registry, attributes, project classes
 //   KVUnitFactoryBuiltins.cpp    the built-in classes in their fixed order
-//   KVUnitFactoryUnits.cpp       unit table, references
+//   KVUnitFactoryUnits.cpp       unit table: creation, copies, removal, roots
+//   KVUnitFactoryLookup.cpp      names, uids, queries, iterators, selection
+//   KVUnitFactoryUpdate.cpp      pending enables and the per-frame update
+//   KVUnitFactoryScripts.cpp     script flags and what the binding asks
 //   KVUnitFactoryAttributes.cpp  attribute holders, writes, value boxes
+//   KVUnitFactoryEnable.cpp      enable passes, copies of attributes
 //   KVUnitFactoryScene.cpp       what project and scene loading call
 #include <memory>
 #include <string>
@@ -15,8 +19,10 @@
 #include "../kernel/IKVModule.h"
 #include "../kernel/KVIndexedList.h"
 #include "../kernel/Singleton.h"
+#include "../KVLua/IKVScriptUnits.h"
 #include "IKVUnitFactory.h"
 #include "KVUnitClass.h"
+#include "NameTrie.h"
 
 namespace kvl {
 
@@ -31,9 +37,31 @@ enum KVCreateOption : int32_t {
     KVCREATE_DISABLED = 0x10,
 };
 
-class KVUnitFactory : public Singleton<KVUnitFactory>, public IKVModule, public IKVUnitFactory {
+// What the factory tells the core through its notify operation.
+enum KVFactoryNotice : int32_t {
+    KVNOTICE_ACTIVE_REMOVED = 10,
+    KVNOTICE_UNIT_CREATED = 12,
+    KVNOTICE_UNIT_REMOVED = 13,
+    KVNOTICE_VALUES_CHANGED = 14,
+};
+
+// Close modes of the units' Close: what becomes of children.
+enum KVCloseMode : int32_t {
+    KVCLOSE_NORMAL = 0,
+    KVCLOSE_KVL = 1,       // the units of one scene file are released
+    KVCLOSE_SHUTDOWN = 2,  // the run-time units are released at shutdown
+};
+
+class KVUnitFactory : public Singleton<KVUnitFactory>,
+                      public IKVModule,
+                      public IKVUnitFactory,
+                      public IKVScriptUnits {
 public:
     static constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
+    static constexpr uint64_t kLogEnabledPropertyId = 0x002A32A2CD2D60F4ull;
+    // Unit tables reuse slots only past this many live units, and only
+    // when the table holds twice as many slots as live units.
+    static constexpr size_t kReuseAbove = 31;
 
     KVUnitFactory();
     ~KVUnitFactory() override;
@@ -41,6 +69,8 @@ public:
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
     int32_t Init(int32_t phase) override;
     int32_t Release(int32_t phase) override;
+    // One frame: every enabled unit with the Update flag that wants it.
+    int32_t Update(float dt) override;
 
     // Class registry.
     int32_t FindClassByName(const std::string& name) override;
@@ -89,17 +119,91 @@ public:
     IKVUnit* GetUnit(int32_t unitIndex) override;
     IKVUnitRef* MakeUnitRef(int32_t ownerUnit, const uint64_t* attributeId) override;
     bool IsValidUnit(int32_t unitIndex) override;
-    // Makes a unit of the class, gives it its slot, index, kvl and value
-    // boxes and runs its Init. 0x50000 for a class outside the table, 4
-    // when the class can make no object.
+    // Makes a unit of the class (options above) with its slot, index, kvl
+    // (-1: the serializer's current one), flags, uid, name, value boxes
+    // and, unless loading or told otherwise, its events. 0x50000 for a
+    // class outside the table, 4 when the class can make no object.
     int32_t CreateUnit(int32_t classIndex, KVUnit** out, int32_t options, int32_t kvlIndex, uint32_t flags);
-    // Takes a closing unit out of the tables.
+    int32_t NewUnit(int32_t classIndex, IKVUnit** out) override;
+    int32_t NewHiddenUnit(int32_t classIndex, IKVUnit** out) override;
+    IKVUnit* CopyUnit(IKVUnit* source) override;
+    // A copy of the source's values; run-time set makes it a run-time unit.
+    int32_t CopyUnitAs(KVUnit* source, KVUnit** out, bool runtime);
+    // Takes a closing unit out of the tables (the unit's Close calls it).
     void RemoveUnit(int32_t unitIndex);
+    // Files the unit in the root list when it has no parent, takes it out
+    // when it has one.
+    void UpdateRootMembership(KVUnit* unit);
     int32_t GetUnitCount() const { return int32_t(m_units.Size()); }
+    int32_t GetSlotCount() const { return int32_t(m_units.SlotCount()); }
+    int32_t GetRuntimeUnitCount() const { return m_runtimeUnits; }
+    // Root units in order.
+    std::vector<int32_t> GetRootIndices();
+    int32_t AddLinker(IKVLinker* linker) override;
+    int32_t RemoveLinker(IKVLinker* linker) override;
     // References waiting for their uid to be resolved after a load.
     void AddPendingLink(IKVUnitRef* ref);
     std::vector<IKVUnitRef*>& GetPendingLinks() { return m_pendingLinks; }
     void ClearPendingLinks();
+
+    // Names, uids, queries and walks.
+    int32_t FindUnitByName(const std::string& name, const char* className, IKVUnit** out) override;
+    IKVUnit* FindUnitByUid(uint64_t uid) override;
+    int32_t FirstUnit(KVUnitQuery* query, int32_t* outIndex) override;
+    int32_t NextUnit(KVUnitQuery* query, int32_t* outIndex) override;
+    void EndQuery(KVUnitQuery* query) override;
+    IKVUnitIterator* NewUnitIterator() override;
+    IKVUnitIterator* NewRootIterator() override;
+    void RenameUnit(KVUnit* unit, const std::string& name);
+    void AddToNameIndex(KVUnit* unit);
+    void RemoveFromNameIndex(KVUnit* unit);
+    bool IsHiddenUnit(int32_t unitIndex);
+    // The set of units that a script closes.
+    bool IsClosing(int32_t unitIndex);
+    void MarkClosing(int32_t unitIndex);
+    int32_t GetSelectedUnit() override { return m_activeUnit; }
+    int32_t SelectUnit(int32_t unitIndex) override;
+
+    // Enabling.
+    // Raises the queued "OnEnable" events, children before parents.
+    int32_t FlushPendingEnables();
+    void QueueEnable(int32_t unitIndex) { m_enableQueue.push_back(unitIndex); }
+    std::vector<int32_t>& GetEnableQueue() { return m_enableQueue; }
+    // While set, units that become enabled leave their "OnEnable" to the
+    // next flush.
+    bool IsDeferringEnables() const { return m_deferEnables; }
+    void SetDeferringEnables(bool on) { m_deferEnables = on; }
+    void CountEnabled(int32_t change) { m_enabledCount += change; }
+    int32_t GetEnabledCount() const { return m_enabledCount; }
+    // Set from the start of the final release: units no longer enable.
+    bool IsReleasing() const { return m_releasing; }
+    bool LogEnabledUnits() const { return m_logEnabled && *m_logEnabled; }
+    int32_t GetCloseMode() const { return m_closingKvl; }
+    void SetCloseMode(int32_t mode) { m_closingKvl = mode; }
+    bool AreRootsSuspended() const { return m_rootsSuspended; }
+    void SetRootsSuspended(bool on) { m_rootsSuspended = on; }
+
+    // Editor state the scene manager reads: the colour switch of editor
+    // shapes and the unit drawn over the scene while the game is stopped.
+    bool GetColourSwitch() const { return m_colourSwitch; }
+    void SetColourSwitch(bool on) { m_colourSwitch = on; }
+    int32_t GetOverlayUnit() const { return m_overlayUnit; }
+    void SetOverlayUnit(int32_t unitIndex) { m_overlayUnit = unitIndex; }
+
+    // Script flags and bindings.
+    void UpdateScriptFlag(KVUnit* unit);
+    void RebindScripts() override;
+    // IKVScriptUnits: what the binding asks of units.
+    int32_t GetUnitIndex(IKVUnit* unit) override;
+    bool HasScript(IKVUnit* unit) override;
+    IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) override;
+    std::string GetUnitName(IKVUnit* unit) override;
+    std::string GetAliasName(IKVUnit* unit) override;
+    std::string GetClassName(IKVUnit* unit) override;
+    void RetainUnit(IKVUnit* unit) override;
+    void ReleaseUnit(IKVUnit* unit) override;
+    bool IsEffectivelyEnabled(IKVUnit* unit) override;
+    int32_t FindUnitIndex(const char* name, const char* className) override;
 
     // Attribute values.
     // The address of the value (0), or 0x50001 when it has none; a
@@ -113,11 +217,27 @@ public:
     int32_t GetWriteHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out);
     // Frees the staging copy of an attribute with a setter.
     void EndWrite(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
+    // Runs the attribute's read hook before its value is read.
+    void PrepareRead(KVUnit* unit, const KVAttributeDesc& desc);
     // Runs the setter or the changed hook after a write.
     int32_t ApplyAttribute(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
     // Writes one element of a unit's attribute from a value of the
     // element's form, then applies it.
     int32_t SetAttributeElement(int32_t unitIndex, int32_t position, int32_t element, const void* value);
+    // Parses one element from text, then applies it; with byListed the
+    // position is a listed number.
+    int32_t SetAttributeText(int32_t unitIndex, int32_t position, int32_t element, const std::string& text,
+                             bool byListed);
+    // The enable pass (phases 0 to 3, first to last attribute) or the
+    // disable pass (3 to 0, last to first).
+    void ApplyAllAttributes(KVUnit* unit, bool disabling);
+    // Copies the attribute's value as text to the units below: depth 1 the
+    // children, 2 the grandchildren too, 0 every level.
+    int32_t CopyAttributeToChildren(KVUnit* unit, int32_t position, int32_t depth);
+    // The attribute at that position on the script stack, or set from the
+    // value at stack slot 3 (a read-only one is refused with a report).
+    int32_t PushAttributeByIndex(KVUnit* unit, int32_t position);
+    int32_t SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position);
     void BuildAttributeLuaObjects(KVUnit* unit);
     void AddAttributeLuaObject(KVUnit* unit, int32_t component);
     void ReleaseAttributeLuaObjects(KVUnit* unit);
@@ -143,7 +263,6 @@ public:
     int32_t FinishSceneLoad(int32_t first, int32_t second);
     int32_t CheckProjectVersion();
     int32_t CreateSceneUnits(int32_t kvlIndex);
-    int32_t FlushPendingEnables();
     int32_t CloseKvlUnits(int32_t kvlIndex, bool renumber);
     // What loading asked of the factory, in order.
     const std::vector<std::string>& GetCalls() const { return m_calls; }
@@ -151,13 +270,37 @@ public:
 
 private:
     void ResetRunState();
+    // A run-time unit with those flags, enabled again after its creation.
+    int32_t NewRuntimeUnit(int32_t classIndex, uint32_t flags, IKVUnit** out);
     void AddKindBit(int32_t classIndex);
     void EnterAttributeName(KVUnitClass& record, const KVAttributeDesc& desc);
+    // Release phase 4: disables the game, then releases the units.
     void ReleaseAllUnits();
+    // Every live unit, in list order.
+    std::vector<int32_t> LiveIndices();
+    // Copies one attribute as text from one unit to another.
+    void CopyAttributeText(const KVAttributeDesc& desc, KVUnit* from, KVUnit* to);
+    void CopyTextsToChildren(KVUnit* unit, const std::string& name, const std::vector<std::string>& texts,
+                             int64_t depth, int32_t level);
+    // Raises "OnEnable" over an enabled unit's subtree, children first.
+    void RaiseEnableTree(int32_t unitIndex, int32_t depth);
+    void CollectUpdates(KVUnit* unit, int32_t depth);
+    void RunUpdateSweep(std::vector<int32_t>& group, int sweep, float dt);
+    bool Matches(const KVUnitQuery& query, int32_t unitIndex);
+    // Script flag and binding from the current script state.
+    void BindScripts(KVUnit* unit);
+    // Hooks of kernel modules that name units.
+    void ConnectKernelHooks();
 
     std::vector<KVUnitClass> m_classes;
     KVIndexedList<KVUnit*> m_units;
+    KVIndexedList<KVUnit*> m_roots;
+    NameTrie<int32_t> m_names;
     std::vector<IKVUnitRef*> m_pendingLinks;
+    std::vector<IKVLinker*> m_linkers;
+    std::vector<bool> m_closingSet;
+    std::vector<int32_t> m_enableQueue;
+    std::vector<int32_t> m_updateGroups[3];
     int32_t m_lastElement = 0;
     int32_t m_reason = 0;
     bool m_loading = false;
@@ -165,9 +308,17 @@ private:
     bool m_repair = false;
     int32_t m_firstLoadedUnit = -1;
     int32_t m_loadedCount = 0;
-    int32_t m_closingKvl = 0;
+    int32_t m_closingKvl = KVCLOSE_NORMAL;
     int32_t m_selectedUnit = -1;
+    int32_t m_activeUnit = -1;
     int32_t m_runtimeUnits = 0;
+    int32_t m_enabledCount = 0;
+    bool m_deferEnables = false;
+    bool m_rootsSuspended = false;
+    bool m_releasing = false;
+    const bool* m_logEnabled = nullptr;
+    bool m_colourSwitch = false;
+    int32_t m_overlayUnit = -1;
 
     std::vector<std::string> m_calls;
     uint64_t m_uidCount = 0;

@@ -1,6 +1,9 @@
 // Where attribute values live for a unit, how a write reaches them (directly
 // or through a staging copy and the setter), and the value boxes of the
 // storage-kind-2 attributes.
+#include "../KVLua/KVLua.h"
+#include "../kernel/KVCore.h"
+#include "../kernel/KVFormat.h"
 #include "IKVAttributeLua.h"
 #include "KVAttributeManipulator.h"
 #include "KVUnit.h"
@@ -57,6 +60,14 @@ void KVUnitFactory::EndWrite(KVUnit* unit, const KVAttributeDesc& desc, void* ho
     if (desc.setter && desc.manipulator && holder) desc.manipulator->Free(holder);
 }
 
+void KVUnitFactory::PrepareRead(KVUnit* unit, const KVAttributeDesc& desc) {
+    if (!desc.readHook) return;
+    if (desc.storageKind == KVSTORE_UNIT)
+        desc.readHook(unit);
+    else if (desc.storageKind == KVSTORE_EXTRA)
+        desc.readHook(unit->GetExtraData());
+}
+
 int32_t KVUnitFactory::ApplyAttribute(KVUnit* unit, const KVAttributeDesc& desc, void* holder) {
     if (desc.storageKind == KVSTORE_COMPONENT) return KV_OK;
     if (desc.setter) return desc.setter(unit, holder, m_reason);
@@ -79,6 +90,70 @@ int32_t KVUnitFactory::SetAttributeElement(int32_t unitIndex, int32_t position, 
     int32_t result = GetWriteHolder(unit, *desc, &holder);
     if (result != KV_OK) return result;
     desc->manipulator->CopyElement(holder, element, value);
+    ApplyAttribute(unit, *desc, holder);
+    EndWrite(unit, *desc, holder);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::SetAttributeText(int32_t unitIndex, int32_t position, int32_t element, const std::string& text,
+                                        bool byListed) {
+    if (!IsValidUnit(unitIndex)) return KV_OK;
+    KVUnit* unit = GetUnit(unitIndex)->GetUnit();
+    if (byListed) {
+        const KVUnitClass* record = GetClass(unit->GetClassIndex());
+        if (!record || position < 0 || position >= record->listedCount) return KV_OK;
+        position = record->attributes[size_t(position)].listedMap;
+    }
+    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
+    if (!desc || !desc->manipulator) return KV_OK;
+    desc->manipulator->SetUnit(unitIndex);
+    void* holder = nullptr;
+    if (GetWriteHolder(unit, *desc, &holder) != KV_OK) return KV_OK;
+    desc->manipulator->ParseElement(holder, text, element);
+    ApplyAttribute(unit, *desc, holder);
+    EndWrite(unit, *desc, holder);
+    if (KVCore* core = KVCore::Instance()) core->Notify(KVNOTICE_VALUES_CHANGED, unitIndex, nullptr);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::PushAttributeByIndex(KVUnit* unit, int32_t position) {
+    IKVLua* lua = GetLuaBinding();
+    const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
+    if (!lua || !desc) return KV_NOT_FOUND;
+    if (desc->getter) {
+        KVAttributeComputed value;
+        desc->getter(unit, &value);
+        if (desc->typeCode == KVATTR_F32)
+            lua->PushNumber(double(value.real));
+        else if (desc->typeCode == KVATTR_S32)
+            lua->PushInteger(value.integer);
+        else
+            lua->PushString(value.text.c_str());
+        return KV_OK;
+    }
+    void* holder = nullptr;
+    PrepareRead(unit, *desc);
+    if (!desc->manipulator || GetHolder(unit, *desc, &holder) != KV_OK || !holder) {
+        lua->PushNil();
+        return KV_OK;
+    }
+    desc->manipulator->SetUnit(unit->GetIndex());
+    desc->manipulator->PushToLua(holder);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position) {
+    IKVLua* lua = GetLuaBinding();
+    const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
+    if (!lua || !desc) return KV_NOT_FOUND;
+    if (desc->HasFlag(KVAF_READ_ONLY)) {
+        lua->FormatLocation(Format("Attribute {0} is read only.", desc->name));
+        return KV_OK;
+    }
+    void* holder = nullptr;
+    if (!desc->manipulator || GetWriteHolder(unit, *desc, &holder) != KV_OK) return KV_OK;
+    desc->manipulator->SetUnit(unit->GetIndex());
+    desc->manipulator->GetFromLua(holder);
     ApplyAttribute(unit, *desc, holder);
     EndWrite(unit, *desc, holder);
     return KV_OK;

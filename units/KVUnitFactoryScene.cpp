@@ -39,11 +39,6 @@ int32_t KVUnitFactory::CreateSceneUnits(int32_t kvlIndex) {
     return KV_OK;
 }
 
-int32_t KVUnitFactory::FlushPendingEnables() {
-    m_calls.push_back("FlushPendingEnables");
-    return KV_OK;
-}
-
 int32_t KVUnitFactory::CloseKvlUnits(int32_t kvlIndex, bool renumber) {
     m_calls.push_back("CloseKvlUnits(" + std::to_string(kvlIndex) + "," + (renumber ? "1" : "0") + ")");
     return KV_OK;

@@ -1,6 +1,14 @@
-// The unit table of the unit factory: creation by class, removal, lookup
-// by index, and the references between units.
+// The unit table of the unit factory: creation by class, copies, removal,
+// the root list, linkers and the references between units.
+#include <algorithm>
+#include <cstdint>
+
+#include "../kernel/KVCore.h"
+#include "../kernel/KVFormat.h"
+#include "IKVExternal.h"
+#include "IKVLinker.h"
 #include "IKVUnitRef.h"
+#include "KVAttributeManipulator.h"
 #include "KVSerialize.h"
 #include "KVUnit.h"
 #include "KVUnitFactory.h"
@@ -14,6 +22,18 @@ void CountKvlUnit(int32_t kvlIndex, int32_t change) {
     KVSerialize* serializer = KVSerialize::Instance();
     KVKvlRecord* kvl = serializer && kvlIndex != -1 ? serializer->GetKvl(kvlIndex) : nullptr;
     if (kvl && (change > 0 || kvl->unitCount > 0)) kvl->unitCount = uint32_t(int64_t(kvl->unitCount) + change);
+}
+
+// Moves the unit to another kvl, keeping both kvls' unit counts.
+void MoveToKvl(KVUnit* unit, int32_t kvlIndex) {
+    if (unit->GetKvlIndex() == kvlIndex) return;
+    CountKvlUnit(unit->GetKvlIndex(), -1);
+    unit->SetKvlIndex(kvlIndex);
+    CountKvlUnit(kvlIndex, 1);
+}
+
+void Notify(int32_t code, int32_t value) {
+    if (KVCore* core = KVCore::Instance()) core->Notify(code, value, nullptr);
 }
 
 } // namespace
@@ -37,7 +57,9 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
     // A class with neither a create function nor a base makes no object.
     KVUnit* unit = record->create ? record->create() : nullptr;
     if (!unit) return KV_INVALID;
-    int32_t index = m_units.PushBack(unit);
+    size_t live = m_units.Size();
+    bool reuse = live > kReuseAbove && m_units.SlotCount() >= 2 * live;
+    int32_t index = m_units.PushBack(unit, !reuse);
     unit->SetIndex(index);
     unit->SetClassIndex(classIndex);
     if (options & KVCREATE_RUNTIME) {
@@ -54,21 +76,172 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
         unit->SetFlags(unit->GetFlags() | KVUNIT_RUNTIME);
         ++m_runtimeUnits;
     }
+    if (!m_loading) {
+        uint64_t uid = 0;
+        NewUid(&uid);
+        unit->SetUid(uid);
+        if (!(options & KVCREATE_NO_NAME)) {
+            // The class name and the first free counter: Sprite001, Sprite002 ...
+            std::string name;
+            for (int32_t counter = 1; counter < INT32_MAX; ++counter) {
+                name = Format("{0}{1:3}", record->name, counter);
+                if (m_names.Find(name).Empty()) break;
+            }
+            unit->SetNameQuiet(name);
+        }
+    }
+    if (record->createExtra) {
+        if (IKVExternal* external = record->createExtra()) {
+            unit->SetExternal(external);
+            external->SetUnit(unit);
+        }
+    }
     BuildAttributeLuaObjects(unit);
     ++record->liveUnits;
+    unit->AttachHandler();
     if (options & KVCREATE_DISABLED) unit->SetWantedEnabled(false);
-    if (out) *out = unit;
+    Notify(KVNOTICE_UNIT_CREATED, index);
+    if (m_loading || (options & (KVCREATE_NO_NAME | KVCREATE_NO_EVENTS))) {
+        if (out) *out = unit;
+        return KV_OK;
+    }
+
+    KVUnitWatch watch(unit);
+    BindScripts(unit);
+    unit->CallScriptFunction("OnCreate", 0, 0, nullptr, nullptr);
+    if (watch.Alive()) UpdateRootMembership(unit);
+    if (watch.Alive()) {
+        unit->SetParentEnabled(true);
+        unit->ApplyEnabledState();
+    }
+    // A unit that its own events closed is not handed out.
+    if (out && watch.Alive()) *out = unit;
     return KV_OK;
+}
+
+int32_t KVUnitFactory::NewRuntimeUnit(int32_t classIndex, uint32_t flags, IKVUnit** out) {
+    if (out) *out = nullptr;
+    KVUnit* unit = nullptr;
+    int32_t result = CreateUnit(classIndex, &unit, KVCREATE_RUNTIME, -1, flags);
+    if (result != KV_OK || !unit) return result;
+    KVUnitWatch watch(unit);
+    unit->SetParentEnabled(true);
+    unit->ApplyEnabledState();
+    if (out && watch.Alive()) *out = unit;
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::NewUnit(int32_t classIndex, IKVUnit** out) { return NewRuntimeUnit(classIndex, 0, out); }
+
+int32_t KVUnitFactory::NewHiddenUnit(int32_t classIndex, IKVUnit** out) {
+    return NewRuntimeUnit(classIndex, KVUNIT_KEPT_AT_SHUTDOWN | KVUNIT_HIDDEN, out);
+}
+
+IKVUnit* KVUnitFactory::CopyUnit(IKVUnit* source) {
+    KVUnit* copy = nullptr;
+    if (!source || CopyUnitAs(source->GetUnit(), &copy, false) != KV_OK) return nullptr;
+    return copy;
+}
+
+void KVUnitFactory::CopyAttributeText(const KVAttributeDesc& desc, KVUnit* from, KVUnit* to) {
+    void* source = nullptr;
+    void* target = nullptr;
+    if (!desc.manipulator || desc.getter || GetHolder(from, desc, &source) != KV_OK ||
+        GetHolder(to, desc, &target) != KV_OK)
+        return;
+    for (int32_t element = 0; element < desc.elementCount; ++element) {
+        // Each side is handled as the unit whose value it is.
+        std::string text;
+        desc.manipulator->SetUnit(from->GetIndex());
+        desc.manipulator->FormatElement(&text, source, element);
+        desc.manipulator->SetUnit(to->GetIndex());
+        desc.manipulator->ParseElement(target, text, element);
+    }
+}
+
+int32_t KVUnitFactory::CopyUnitAs(KVUnit* source, KVUnit** out, bool runtime) {
+    if (out) *out = nullptr;
+    if (!source) return KV_INVALID;
+    KVUnit* copy = nullptr;
+    int32_t options = KVCREATE_NO_EVENTS | (runtime ? KVCREATE_RUNTIME : 0);
+    int32_t result = CreateUnit(source->GetClassIndex(), &copy, options, -1, 0);
+    if (result != KV_OK || !copy) return result == KV_OK ? KV_INVALID : result;
+    KVUnitClass* record = GetClass(source->GetClassIndex());
+    for (const KVAttributeDesc& desc : record->attributes)
+        if (desc.HasFlag(KVAF_PERSISTENT) && !desc.HasFlag(KVAF_NO_COPY)) CopyAttributeText(desc, source, copy);
+
+    KVUnitWatch watch(copy);
+    copy->SetParent(source->GetParentIndex());
+    if (!watch.Alive()) return KV_OK;
+    MoveToKvl(copy, source->GetKvlIndex());
+    copy->SetParentEnabled(source->GetParentEnabled());
+    copy->ApplyEnabledState();
+    if (!watch.Alive()) return KV_OK;
+    UpdateRootMembership(copy);
+    BindScripts(copy);
+    copy->CallScriptFunction("OnCreate", 0, 0, nullptr, nullptr);
+    if (!watch.Alive()) return KV_OK;
+    copy->OnCopied(source);
+    Notify(KVNOTICE_VALUES_CHANGED, copy->GetIndex());
+    copy->SetModified();
+    if (out) *out = copy;
+    return KV_OK;
+}
+
+void KVUnitFactory::UpdateRootMembership(KVUnit* unit) {
+    if (m_rootsSuspended || !unit) return;
+    bool root = unit->GetParentIndex() == -1;
+    if (root && unit->GetRootSlot() == -1) {
+        unit->SetRootSlot(m_roots.PushBack(unit));
+    } else if (!root && unit->GetRootSlot() != -1) {
+        m_roots.Erase(unit->GetRootSlot());
+        unit->SetRootSlot(-1);
+    }
+}
+
+std::vector<int32_t> KVUnitFactory::GetRootIndices() {
+    std::vector<int32_t> out;
+    for (int32_t i = m_roots.Head(); i != -1; i = m_roots.Next(i)) out.push_back((*m_roots.At(i))->GetIndex());
+    return out;
 }
 
 void KVUnitFactory::RemoveUnit(int32_t unitIndex) {
     if (!IsValidUnit(unitIndex)) return;
     KVUnit* unit = *m_units.At(unitIndex);
     if ((unit->GetFlags() & KVUNIT_RUNTIME) && m_runtimeUnits > 0) --m_runtimeUnits;
+    std::vector<IKVLinker*> linkers = m_linkers;
+    for (IKVLinker* linker : linkers)
+        if (std::find(m_linkers.begin(), m_linkers.end(), linker) != m_linkers.end())
+            linker->UnlinkUnit(unit, 0);
+    RemoveFromNameIndex(unit);
+    if (m_activeUnit == unitIndex) {
+        m_activeUnit = -1;
+        Notify(KVNOTICE_ACTIVE_REMOVED, 0);
+    }
+    if (m_selectedUnit == unitIndex) m_selectedUnit = -1;
     CountKvlUnit(unit->GetKvlIndex(), -1);
     if (KVUnitClass* record = GetClass(unit->GetClassIndex()))
         if (record->liveUnits > 0) --record->liveUnits;
-    m_units.Remove(unitIndex);
+    if (unit->GetRootSlot() != -1) {
+        m_roots.Erase(unit->GetRootSlot());
+        unit->SetRootSlot(-1);
+    }
+    if (size_t(unitIndex) < m_closingSet.size()) m_closingSet[size_t(unitIndex)] = false;
+    // The index is not handed out again before the frame ends.
+    m_units.Remove(unitIndex, true);
+    Notify(KVNOTICE_UNIT_REMOVED, unitIndex);
+}
+
+int32_t KVUnitFactory::AddLinker(IKVLinker* linker) {
+    m_linkers.push_back(linker);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::RemoveLinker(IKVLinker* linker) {
+    auto it = std::find(m_linkers.begin(), m_linkers.end(), linker);
+    if (it == m_linkers.end()) return KV_FAILED;
+    m_linkers.erase(it);
+    return KV_OK;
 }
 
 void KVUnitFactory::AddPendingLink(IKVUnitRef* ref) {

@@ -6,7 +6,21 @@
 
 namespace kvl {
 
+KVUnitRef::KVUnitRef(IKVUnit* owner, uint64_t attributeId) : m_attributeId(attributeId) { Init(owner, nullptr); }
+
 KVUnitRef::~KVUnitRef() { Unregister(); }
+
+void KVUnitRef::Init(IKVUnit* owner, const uint64_t* attributeId) {
+    m_owner = owner;
+    m_ownerIndex = owner ? owner->GetIndex() : -1;
+    if (attributeId) m_attributeId = *attributeId;
+}
+
+KVUnit* KVUnitRef::LiveOwner() {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    IKVUnit* unit = factory && m_owner ? factory->GetUnit(m_ownerIndex) : nullptr;
+    return unit && unit == m_owner ? unit->GetUnit() : nullptr;
+}
 
 int32_t KVUnitRef::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_KVUnitRef) return AnswerInterface(static_cast<IKVUnitRef*>(this), out);
@@ -39,13 +53,12 @@ void KVUnitRef::Repoint(int32_t index, bool force) {
     Unregister();
     m_index = index;
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (index == -1) {
-        m_uid = 0;
-    } else if (factory && factory->IsValidUnit(index)) {
-        if (IKVUnit* unit = factory->GetUnit(index)) {
-            unit->AddListener(this);
-            m_uid = unit->GetUnit()->GetUid();
-        }
+    // An index that names no unit keeps no uid: a stale one would be
+    // stored as a link to the former target.
+    m_uid = 0;
+    if (IKVUnit* unit = factory && index != -1 ? factory->GetUnit(index) : nullptr) {
+        unit->AddListener(this);
+        m_uid = unit->GetUnit()->GetUid();
     }
     m_registered = true;
     // An array element that points nowhere leaves its array; that may be
@@ -65,6 +78,7 @@ int32_t KVUnitRef::UnlinkUnit(IKVUnit* unit, int32_t code) {
     (void)code;
     Retain();
     Repoint(-1, false);
+    if (KVUnit* owner = LiveOwner()) owner->OnReferenceDropped(this);
     Release();
     return KV_OK;
 }
@@ -72,6 +86,7 @@ int32_t KVUnitRef::UnlinkUnit(IKVUnit* unit, int32_t code) {
 int32_t KVUnitRef::OnUnitChanged(IKVUnit* unit, int32_t code) {
     (void)unit;
     (void)code;
+    if (KVUnit* owner = LiveOwner()) owner->OnReferenceChanged(this);
     return KV_OK;
 }
 

@@ -7,9 +7,11 @@
 
 namespace kvl {
 
+class KVUnit;
+
 class KVUnitRef : public IKVUnitRef, public IKVLinker {
 public:
-    KVUnitRef(IKVUnit* owner, uint64_t attributeId) : m_owner(owner), m_attributeId(attributeId) {}
+    KVUnitRef(IKVUnit* owner, uint64_t attributeId);
 
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
     int32_t Retain() override { return ++m_refCount; }
@@ -27,10 +29,7 @@ public:
         m_array = array;
         m_position = position;
     }
-    void Init(IKVUnit* owner, const uint64_t* attributeId) override {
-        m_owner = owner;
-        m_attributeId = attributeId ? *attributeId : 0;
-    }
+    void Init(IKVUnit* owner, const uint64_t* attributeId) override;
     IKVUnit* GetOwner() override { return m_owner; }
     const uint64_t* GetAttributeId() override { return &m_attributeId; }
     int32_t RegisterLink(const uint64_t* uid) override;
@@ -51,9 +50,13 @@ private:
     ~KVUnitRef() override;
     void Repoint(int32_t index, bool force);
     void Unregister();
+    // The owner while it is still the unit at its index: the owner is not
+    // counted, so a reference that outlives it must not reach it.
+    KVUnit* LiveOwner();
 
     int32_t m_refCount = 1;
     IKVUnit* m_owner = nullptr;
+    int32_t m_ownerIndex = -1;
     KVUnitRefArray* m_array = nullptr;
     int32_t m_position = -1;
     uint64_t m_attributeId = 0;

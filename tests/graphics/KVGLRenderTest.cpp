@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "support/KVGLDeviceTest.h"
 
@@ -283,23 +284,52 @@ TEST_F(KVGLRenderTest, EveryThreeDOperationAnswersItsConstant) {
     ASSERT_TRUE(OpenDevice(W, H));
     IKVGraphicDevice3D& d = Device();
     const float line[6] = {0, 0, 0, 1, 1, 1};
+    const float matrices[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const uint16_t indices[3] = {0, 1, 2};
+    const uint8_t bytes[36] = {};
     void* target = &d;
-    const std::function<int32_t()> operations[] = {
-        [&] { return d.SetRenderTarget(nullptr); },     [&] { return d.Reserved3D02(); },
-        [&] { return d.DrawLine3D(line, 0xFFFF0000, 0); }, [&] { return d.Reserved3D04(); },
-        [&] { return int32_t(d.GetFeatures3D()); },     [&] { return d.Reserved3D06(); },
-        [&] { return d.Reserved3D07(); },               [&] { return d.Reserved3D08(); },
-        [&] { return d.Reserved3D09(); },               [&] { return d.CreateMirrorTarget(&target); },
-        [&] { return d.SelectMirrorTarget(nullptr); },  [&] { return d.ClearMirrorTarget(nullptr); },
-        [&] { return d.Reserved3D13(); },               [&] { return d.Reserved3D14(); },
-        [&] { return d.Reserved3D15(); },               [&] { return d.Reserved3D16(); },
-        [&] { return d.Reserved3D17(); },               [&] { return d.Reserved3D18(); },
-        [&] { return d.Reserved3D19(); },               [&] { return d.Reserved3D20(); },
-        [&] { return d.Reserved3D21(); },               [&] { return d.Reserved3D22(); },
-        [&] { return d.Reserved3D23(); },               [&] { return d.Reserved3D24(); },
+    uint32_t format = 77;
+    IKVDeviceBuffer* sentinel = reinterpret_cast<IKVDeviceBuffer*>(&format);
+    IKVDeviceBuffer* buffer = sentinel;
+    IKVUnknownRef* shader = nullptr;
+    KVVertexFormatDesc formatDesc;
+    KVVertexBufferDesc bufferDesc{1, 36, 0, 0};
+    // (operation, answer) in slot order; the two shader loads answer 1.
+    const std::pair<std::function<int32_t()>, int32_t> operations[] = {
+        {[&] { return d.SetRenderTarget(nullptr); }, 0},
+        {[&] { return int32_t(d.GetCaps3D()); }, 0},
+        {[&] { return d.DrawLine3D(line, 0xFFFF0000, 0); }, 0},
+        {[&] { return d.CreateVertexFormat(&formatDesc, &format, bytes, sizeof bytes); }, 0},
+        {[&] { return int32_t(d.GetFeatures3D()); }, 0},
+        {[&] { return d.CreateVertexBuffer("mesh.kv3d", &bufferDesc, 0, &buffer); }, 0},
+        {[&] { return d.CreateIndexBuffer("mesh.kv3d", 3, 0, 0, nullptr); }, 0},
+        {[&] { return d.GetMaxLights(); }, 0},
+        {[&] { return d.SetLight(0, nullptr); }, 0},
+        {[&] { return d.CreateMirrorTarget(&target); }, 0},
+        {[&] { return d.SelectMirrorTarget(nullptr); }, 0},
+        {[&] { return d.ClearMirrorTarget(nullptr); }, 0},
+        {[&] { return d.SetMaterial(nullptr, 0); }, 0},
+        {[&] { return d.SetVertexData(bytes, 1, 36, 0); }, 0},
+        {[&] { return d.LoadPixelShader("a.kvps", &shader); }, 1},
+        {[&] { return d.LoadVertexShader("a.kvvs", &shader); }, 1},
+        {[&] { return d.DrawIndexed(indices, 3); }, 0},
+        {[&] { return d.SetFog(0xFF808080, 1.0f, 10.0f); }, 0},
+        {[&] { return d.SetBoneMatrices(matrices, 1); }, 0},
+        {[&] { return d.SetVertexBuffer(nullptr, 0); }, 0},
+        {[&] { return d.SetBlendWeight(0.5f, nullptr); }, 0},
+        {[&] { return d.SetTextureSlot(0, nullptr); }, 0},
+        {[&] { return d.EndTextures(); }, 0},
+        {[&] { return d.DrawPart(nullptr, 0); }, 0},
+        {[&] { return d.EndSubmesh(); }, 0},
+        {[&] { return d.SetPerspective(1.0f, 1.0f, 100.0f); }, 0},
     };
-    for (size_t i = 0; i < 24; ++i) EXPECT_EQ(operations[i](), i == 14 ? 1 : 0) << "operation " << i + 1;
+    int number = 0;
+    for (const auto& [operation, answer] : operations) EXPECT_EQ(operation(), answer) << "operation " << ++number;
+    // Nothing is made: the out values stay as they were.
     EXPECT_EQ(target, nullptr);
+    EXPECT_EQ(format, 77u);
+    EXPECT_EQ(buffer, sentinel);
+    EXPECT_EQ(shader, nullptr);
     EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
     EXPECT_EQ(Device().GetOrientation(), 0);
 }

@@ -10,6 +10,7 @@
 
 #include "graphics/KVGraphic.h"
 #include "graphics/KVResourceTexture.h"
+#include "support/KVDeviceLimits.h"
 #include "support/KVGLDeviceTest.h"
 #include "support/KVPngWriter.h"
 #include "support/KVTextureHost.h"
@@ -28,9 +29,10 @@ protected:
         KVGLDeviceTest::SetUp();
         ASSERT_TRUE(OpenDevice(32, 32));
         // A narrow device that needs powers of two: 16 x 16 tiles.
-        Device().maxTextureSize = {16, 16};
-        Device().needsPowerOfTwo = true;
-        host = std::make_unique<kvtest::KVTextureHost>(&Device());
+        limits = std::make_unique<kvtest::KVDeviceLimits>(&Device());
+        limits->maxTextureSize = {16, 16};
+        limits->needsPowerOfTwo = true;
+        host = std::make_unique<kvtest::KVTextureHost>(limits.get());
     }
     void TearDown() override {
         host.reset();
@@ -41,6 +43,7 @@ protected:
         IKVTexture* device = texture->GetFrame(i)->texture;
         return ReadTexture(device)[size_t(y) * size_t(device->GetSize()->width) + size_t(x)];
     }
+    std::unique_ptr<kvtest::KVDeviceLimits> limits;
     std::unique_ptr<kvtest::KVTextureHost> host;
 };
 
@@ -111,8 +114,8 @@ TEST_F(KVResourceTextureGLTest, LockAcrossFramesLandsInEachFrame) {
 }
 
 TEST_F(KVResourceTextureGLTest, ClearPixelsOfA16BitTextureStaysInItsRows) {
-    Device().needsPowerOfTwo = false;
-    host->Graphic().SetDevice(&Device());
+    limits->needsPowerOfTwo = false;
+    host->Graphic().SetDevice(limits.get());
     IKVResourceTexture* made = nullptr;
     ASSERT_EQ(host->Graphic().CreateTexture({10, 6}, KVTEXFMT_RGB565, &made, 0), 0);
     auto* texture = static_cast<KVResourceTexture*>(made);

@@ -193,3 +193,105 @@ TEST(KVIndexedListTest, FollowsAStdListModel) {
         }
     }
 }
+
+namespace {
+
+using Cursor = KVIndexedList<int>::Cursor;
+
+std::vector<int> Walk(KVIndexedList<int>& list, Cursor& cursor, int32_t removeAt, int32_t removeOther) {
+    std::vector<int> seen;
+    for (; !cursor.AtEnd(); cursor.Next()) {
+        seen.push_back(*list.At(cursor.Current()));
+        if (cursor.Current() == removeAt) {
+            list.Remove(removeAt, true);
+            if (removeOther != -1) list.Remove(removeOther, true);
+        }
+    }
+    return seen;
+}
+
+} // namespace
+
+// A cursor keeps the slot it stands on and its neighbours: removing the
+// slot it stands on, or the one it goes to next, leaves the rest visited once.
+TEST(KVIndexedListTest, CursorsVisitTheRestOnceWhatEverIsRemoved) {
+    struct Case {
+        const char* name;
+        int32_t removeAt, removeOther;
+        std::vector<int> seen;
+    };
+    const std::vector<Case> cases = {
+        {"current", 2, -1, {0, 1, 2, 3, 4}},
+        {"current and next", 1, 2, {0, 1, 3, 4}},
+        {"next only", 0, 1, {0, 2, 3, 4}},
+        {"the tail from its predecessor", 3, 4, {0, 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KVIndexedList<int> list;
+        for (int v = 0; v < 5; ++v) list.PushBack(v);
+        auto cursor = list.Begin();
+        EXPECT_EQ(Walk(list, *cursor, c.removeAt, c.removeOther), c.seen);
+        EXPECT_EQ(cursor->Current(), -1);
+        EXPECT_EQ(cursor->Previous(), -1);
+    }
+    KVIndexedList<int> empty;
+    auto cursor = empty.Begin();
+    EXPECT_TRUE(cursor->AtEnd());
+    EXPECT_EQ(cursor->Current(), -1);
+}
+
+TEST(KVIndexedListTest, EraseAnswersACursorOnTheFollowingSlotThatGoesWithIt) {
+    KVIndexedList<int> list;
+    for (int v = 0; v < 5; ++v) list.PushBack(v);
+    auto watching = list.Begin();
+    watching->Next();  // on 1, next 2
+    {
+        auto after = list.Erase(2);
+        EXPECT_EQ(after->Current(), 3);
+        EXPECT_EQ(after->Previous(), 1);
+        EXPECT_EQ(after->NextSlot(), 4);
+        EXPECT_EQ(list.CursorCount(), 2u);
+        EXPECT_EQ(watching->NextSlot(), 3);
+    }
+    EXPECT_EQ(list.CursorCount(), 1u);
+    list.Erase(4);  // an unused answer is dropped at once
+    EXPECT_EQ(list.CursorCount(), 1u);
+    EXPECT_TRUE(list.Erase(3)->AtEnd());
+    EXPECT_EQ(watching->NextSlot(), -1);
+    EXPECT_EQ(Values(list), (std::vector<int>{0, 1}));
+    watching.reset();
+    EXPECT_EQ(list.CursorCount(), 0u);
+}
+
+// Slots freed with a mark are passed by until the marks are cleared;
+// append mode never reuses.
+TEST(KVIndexedListTest, MarkedSlotsWaitAndAppendModeGrows) {
+    KVIndexedList<int> list;
+    for (int v = 0; v < 5; ++v) list.PushBack(v);
+    list.Remove(3, true);
+    EXPECT_TRUE(list.IsFreedMarked(3));
+    EXPECT_EQ(list.PushBack(10, false), 5);
+    list.Remove(1);
+    EXPECT_EQ(list.PushBack(11, false), 1);
+    EXPECT_EQ(list.PushBack(12, true), 6);
+    list.ClearFreedMarks();
+    EXPECT_FALSE(list.IsFreedMarked(3));
+    EXPECT_EQ(list.PushBack(13, false), 3);
+    EXPECT_EQ(list.PushBack(14, false), 7);
+    EXPECT_EQ(list.SlotCount(), 8u);
+    EXPECT_EQ(Values(list), (std::vector<int>{0, 2, 4, 10, 11, 12, 13, 14}));
+}
+
+// A cursor that outlives its list is left standing nowhere.
+TEST(KVIndexedListTest, ACursorOutlivingItsListIsHarmless) {
+    std::unique_ptr<Cursor> cursor;
+    {
+        KVIndexedList<int> list;
+        list.PushBack(1);
+        cursor = list.Begin();
+        list.Clear();
+        EXPECT_TRUE(cursor->AtEnd());
+    }
+    cursor.reset();
+}

@@ -34,26 +34,6 @@ const char* KVTestGLDevice::GetGLString(uint32_t name) {
     return kvl::KVGLwebOSRender::GetGLString(name);
 }
 
-uint32_t KVTestGLDevice::GetCaps() {
-    uint32_t caps = kvl::KVGLwebOSRender::GetCaps();
-    return needsPowerOfTwo ? caps | kvl::KVDEVICE_CAP_POW2_TEXTURES : caps & ~kvl::KVDEVICE_CAP_POW2_TEXTURES;
-}
-
-int32_t KVTestGLDevice::GetMaxTextureSize(kvl::KVDeviceSize* out) {
-    const int32_t status = kvl::KVGLwebOSRender::GetMaxTextureSize(out);
-    if (out && maxTextureSize.width > 0 && maxTextureSize.height > 0) *out = maxTextureSize;
-    return status;
-}
-
-int32_t KVTestGLDevice::CreateTexture(const kvl::KVTextureDesc* desc, kvl::IKVTexture** out) {
-    if (texturesBeforeFailure == 0) {
-        if (out) *out = nullptr;
-        return 1;
-    }
-    if (texturesBeforeFailure > 0) --texturesBeforeFailure;
-    return kvl::KVGLwebOSRender::CreateTexture(desc, out);
-}
-
 void KVGLDeviceTest::SetUp() {
     // Always the pbuffer, even where a desktop is present.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -105,12 +85,14 @@ void KVGLDeviceTest::CloseDevice() {
     m_device.reset();
 }
 
-uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) {
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight) {
     uint8_t p[4] = {0, 0, 0, 0};
     glFinish();
-    glReadPixels(x, ScreenSize().height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    glReadPixels(x, screenHeight - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     return uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
 }
+
+uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) { return ReadScreenPixel(x, y, ScreenSize().height); }
 
 std::vector<uint32_t> KVGLDeviceTest::ReadScreen() {
     const int32_t w = ScreenSize().width, h = ScreenSize().height;

@@ -39,24 +39,17 @@ namespace kvtest {
 // screen is open.
 void KeepGLDriverLoaded();
 
-// The device with GL strings a test can replace, and a seam for what
-// texture cutting depends on: the maximum texture size, the need for powers
-// of two, and texture creation failing after a number of textures.
+// The pixel at physical column x and row y counted from the top of a screen
+// of that height, as 0xAARRGGBB, read from the current GL context.
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight);
+
+// The device with GL strings a test can replace.
 class KVTestGLDevice : public kvl::KVGLwebOSRender {
 public:
     explicit KVTestGLDevice(kvl::IKVCriticalSection* section) : kvl::KVGLwebOSRender(section) {}
     // Empty texts keep what the GL says.
     std::string extensions;
     std::string renderer;
-    // Zero sizes keep what the GL says.
-    kvl::KVDeviceSize maxTextureSize = {0, 0};
-    bool needsPowerOfTwo = false;
-    // Textures made before CreateTexture starts failing; -1: never.
-    int texturesBeforeFailure = -1;
-
-    uint32_t GetCaps() override;
-    int32_t GetMaxTextureSize(kvl::KVDeviceSize* out) override;
-    int32_t CreateTexture(const kvl::KVTextureDesc* desc, kvl::IKVTexture** out) override;
 
 protected:
     const char* GetGLString(uint32_t name) override;

@@ -38,4 +38,10 @@ void KVTestScriptUnits::ReleaseUnit(kvl::IKVUnit* unit) { --Get(unit).references
 
 bool KVTestScriptUnits::IsEffectivelyEnabled(kvl::IKVUnit* unit) { return Get(unit).enabled; }
 
+int32_t KVTestScriptUnits::FindUnitIndex(const char* name, const char* className) {
+    for (const Unit& unit : m_units)
+        if (unit.exists && name && unit.name == name && (!className || unit.className == className)) return unit.index;
+    return -1;
+}
+
 } // namespace kvtest

@@ -40,7 +40,7 @@ public:
     void ReleaseUnit(kvl::IKVUnit* unit) override;
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override;
     void RebindScripts() override {}
-
+    int32_t FindUnitIndex(const char* name, const char* className) override;
 
 private:
     std::deque<Unit> m_units;  // stable addresses

@@ -17,6 +17,18 @@ KVUnit* KVTestUnits::Create(const char* className, int32_t options) {
     return unit;
 }
 
+int32_t KVTestUnits::RegisterClass(const char* name, uint64_t id, KVUnitCreateFunction create,
+                                   KVUnitCreateExtraFunction extra) {
+    KVUnitClassDesc desc;
+    desc.name = name;
+    desc.id = id;
+    desc.create = create;
+    desc.createExtra = extra;
+    desc.baseClass = KVUnit::GetUnitClassIndex();
+    int32_t index = -1;
+    return m_factory->RegisterClass(desc, &index) == KV_OK ? index : -1;
+}
+
 KVAttributeDesc KVTestUnits::Attribute(int32_t classIndex, int32_t type, const std::string& name, uint64_t id,
                                        int32_t count) {
     KVAttributeDesc desc;

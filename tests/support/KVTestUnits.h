@@ -19,6 +19,9 @@ public:
 
     kvl::KVUnitFactory& Factory() { return *m_factory; }
     int32_t ClassIndex(const char* name) { return m_factory->FindClassByName(name); }
+    // Registers a class derived from "Unit"; its class index.
+    int32_t RegisterClass(const char* name, uint64_t id, kvl::KVUnitCreateFunction create,
+                          kvl::KVUnitCreateExtraFunction extra = nullptr);
     // A unit of that class, made at run time unless options say otherwise.
     kvl::KVUnit* Create(const char* className = "Unit", int32_t options = kvl::KVCREATE_RUNTIME);
 

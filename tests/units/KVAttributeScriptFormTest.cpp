@@ -46,6 +46,9 @@ protected:
         KVUnit* unit = nullptr;
         ASSERT_EQ(units.Factory().CreateUnit(painted, &unit, KVCREATE_RUNTIME, -1, 0), KV_OK);
         subject = static_cast<PaintedUnit*>(unit);
+        // Creation enabled the unit, and its enable pass ran the setter.
+        EXPECT_EQ(subject->setterCalls, std::vector<uint32_t>{0x80402010u});
+        subject->setterCalls.clear();
     }
     int32_t AddField(int32_t type, const char* name, int32_t offset, KVAttributeSetter setter) {
         KVAttributeDesc desc = KVTestUnits::Attribute(painted, type, name, uint64_t(0x100 + type));

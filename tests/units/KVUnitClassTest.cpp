@@ -102,7 +102,8 @@ TEST(KVUnitClassTest, AttributesReachTheirUnitFields) {
     EXPECT_EQ(text("Index"), std::to_string(unit->GetIndex()));
     EXPECT_EQ(text("Class"), "Unit");
     EXPECT_EQ(text("Enabled"), "true");
-    EXPECT_EQ(text("ParentEnabled"), "false");
+    // A run-time unit is enabled as it is created.
+    EXPECT_EQ(text("ParentEnabled"), "true");
     EXPECT_EQ(text("Flags", 1), "true");
     EXPECT_EQ(text("Flags", 2), "false");
     EXPECT_EQ(text("Update"), "true");

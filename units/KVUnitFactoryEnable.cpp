@@ -1,0 +1,78 @@
+// Attribute work over whole units: the passes that apply a unit's
+// attributes when it is enabled or disabled, and the copy of one attribute
+// down a unit's subtree.
+#include <algorithm>
+
+#include "IKVUnitRef.h"
+#include "KVAttributeManipulator.h"
+#include "KVUnit.h"
+#include "KVUnitFactory.h"
+
+namespace kvl {
+
+namespace {
+
+bool TakesPart(const KVAttributeDesc& desc, int32_t phase) {
+    return desc.flags[KVAF_PHASE] == phase && !desc.HasFlag(KVAF_NO_PASS) &&
+           (desc.HasFlag(KVAF_PERSISTENT) || desc.HasFlag(KVAF_APPLIED));
+}
+
+} // namespace
+
+void KVUnitFactory::ApplyAllAttributes(KVUnit* unit, bool disabling) {
+    int32_t classIndex = unit ? unit->GetClassIndex() : -1;
+    if (!GetClass(classIndex)) return;
+    // A setter may enable another unit, whose pass must not end this one's.
+    int32_t previousReason = m_reason;
+    m_reason = disabling ? 2 : 1;
+    for (int32_t step = 0; step < 4; ++step) {
+        int32_t phase = disabling ? 3 - step : step;
+        size_t count = GetClass(classIndex)->attributes.size();
+        for (size_t k = 0; k < count; ++k) {
+            // Looked up again each time: a setter may register classes or
+            // attributes, which moves the stored descriptors.
+            const KVAttributeDesc* desc = GetAttribute(classIndex, int32_t(disabling ? count - 1 - k : k));
+            if (!desc || !TakesPart(*desc, phase)) continue;
+            // A computed attribute has no value to hand to its setter.
+            void* holder = nullptr;
+            if (GetHolder(unit, *desc, &holder) != KV_OK || !holder) continue;
+            ApplyAttribute(unit, *desc, holder);
+        }
+    }
+    m_reason = previousReason;
+}
+
+int32_t KVUnitFactory::CopyAttributeToChildren(KVUnit* unit, int32_t position, int32_t depth) {
+    const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
+    void* holder = nullptr;
+    if (!desc || !desc->manipulator || GetHolder(unit, *desc, &holder) != KV_OK || !holder) return KV_OK;
+    std::vector<std::string> texts(size_t(desc->elementCount > 0 ? desc->elementCount : 0));
+    desc->manipulator->SetUnit(unit->GetIndex());
+    for (size_t e = 0; e < texts.size(); ++e) desc->manipulator->FormatElement(&texts[e], holder, int32_t(e));
+    CopyTextsToChildren(unit, desc->name, texts, depth, 0);
+    return KV_OK;
+}
+
+void KVUnitFactory::CopyTextsToChildren(KVUnit* unit, const std::string& name, const std::vector<std::string>& texts,
+                                        int64_t depth, int32_t level) {
+    // A sound tree is never deeper than the unit count.
+    if (level > GetUnitCount()) return;
+    std::vector<int32_t> children;
+    for (size_t i = 0; i < unit->GetChildren()->Size(); ++i) children.push_back(unit->GetChildren()->At(i)->GetIndex());
+    for (int32_t index : children) {
+        IKVUnit* found = GetUnit(index);
+        if (!found) continue;
+        KVUnit* child = found->GetUnit();
+        const KVAttributeDesc* desc = GetAttribute(child->GetClassIndex(), FindAttributeIndex(child->GetClassIndex(), name));
+        void* holder = nullptr;
+        if (desc && desc->manipulator && GetHolder(child, *desc, &holder) == KV_OK && holder) {
+            desc->manipulator->SetUnit(index);
+            size_t n = std::min(texts.size(), size_t(desc->elementCount > 0 ? desc->elementCount : 0));
+            for (size_t e = 0; e < n; ++e) desc->manipulator->ParseElement(holder, texts[e], int32_t(e));
+        }
+        // Depth 0 counts down past 0 and so reaches every level.
+        if (depth - 1 != 0) CopyTextsToChildren(child, name, texts, depth - 1, level + 1);
+    }
+}
+
+} // namespace kvl
