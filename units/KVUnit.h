@@ -15,6 +15,7 @@
 #include <vector>
 #include "IKVUnit.h"
 #include "KV2DTempl.h"
+#include "KVUnitParameters.h"
 #include "KVUnitRefArray.h"
 
 namespace kvl {
@@ -263,6 +264,10 @@ public:
     size_t GetListenerCount() const { return m_listeners.size(); }
     // Value boxes of the class's storage-kind-2 attributes, in order.
     std::vector<std::unique_ptr<IKVAttributeLua>>& GetComponents() { return m_components; }
+    // The parameter table: null until the first parameter is added.
+    KVUnitParameters* GetParameters() { return m_parameters.get(); }
+    int32_t AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,
+                         void* user);
 
 protected:
     ~KVUnit() override;
@@ -339,6 +344,7 @@ private:
     IKVUnitRef* m_owner = nullptr;
     std::vector<int32_t> m_ownedUnits;
     std::vector<Delegate> m_delegates;  // newest first
+    std::unique_ptr<KVUnitParameters> m_parameters;
     KVUnitWatch* m_watches = nullptr;
 };
 
