@@ -55,7 +55,17 @@ private:
     std::vector<IKVUnit*> m_units;
 };
 
+// Walks the unit's enabled children in order, over a held snapshot.
+template <class Visit>
+void ServeChildren(IKVUnit* unit, const Visit& visit) {
+    HeldChildren children(unit);
+    for (IKVUnit* child : children.Units())
+        if (child->IsEnabled()) visit(child);
+}
+
 } // namespace
+
+KVInputScene::Walk::Walk(uint32_t* shared) : input(KVInput::Instance()), sharedMask(shared) {}
 
 int32_t KVInputScene::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVInputScene) return AnswerInterface(static_cast<IKVInputScene*>(this), out);
@@ -99,18 +109,12 @@ bool KVInputScene::Call(Walk* walk, IKVUnit* unit, const char* handler, const in
 
 void KVInputScene::DispatchPointerToUnit(const KVPointerDispatch& dispatch) {
     if (!dispatch.unit || !dispatch.sharedMask) return;
-    Walk walk;
-    walk.input = KVInput::Instance();
-    walk.sharedMask = dispatch.sharedMask;
+    Walk walk(dispatch.sharedMask);
     WalkPointer(dispatch.unit, dispatch, &walk);
 }
 
 void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch, Walk* walk) {
-    {
-        HeldChildren children(unit);
-        for (IKVUnit* child : children.Units())
-            if (child->IsEnabled()) WalkPointer(child, dispatch, walk);
-    }
+    ServeChildren(unit, [&](IKVUnit* child) { WalkPointer(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;
     IKVUnit* handlerUnit = dispatch.target ? dispatch.target : unit;
@@ -131,18 +135,12 @@ void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch,
 
 void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
     if (!dispatch.unit || !dispatch.sharedMask || !dispatch.record) return;
-    Walk walk;
-    walk.input = KVInput::Instance();
-    walk.sharedMask = dispatch.sharedMask;
+    Walk walk(dispatch.sharedMask);
     WalkTouch(dispatch.unit, dispatch, &walk);
 }
 
 void KVInputScene::WalkTouch(IKVUnit* unit, const KVTouchDispatch& dispatch, Walk* walk) {
-    {
-        HeldChildren children(unit);
-        for (IKVUnit* child : children.Units())
-            if (child->IsEnabled()) WalkTouch(child, dispatch, walk);
-    }
+    ServeChildren(unit, [&](IKVUnit* child) { WalkTouch(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;
     const KVTouchRecord& record = *dispatch.record;

@@ -27,8 +27,9 @@ private:
     // One delivery through a subtree: the handler units that a call left
     // disabled get no further call in it.
     struct Walk {
-        KVInput* input = nullptr;
-        uint32_t* sharedMask = nullptr;
+        explicit Walk(uint32_t* shared);
+        KVInput* input;
+        uint32_t* sharedMask;
         std::vector<IKVUnit*> stopped;
     };
 

@@ -11,12 +11,12 @@
 #include "kernel/IKVProperties.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVModules.h"
-#include "kernel/KVPlatformCreators.h"
 #include "kernel/KVSDLInputInterface.h"
 #include "kernel/KVSDLInput.h"
 #include "support/KVFakeInputDevice.h"
 #include "support/KVInputHarness.h"
 #include "support/KVRecordingInputListener.h"
+#include "support/KVSDLEvents.h"
 
 using namespace kvl;
 using kvtest::KVFakeInputDevice;
@@ -205,18 +205,10 @@ protected:
         device.reset();
         SDL_Quit();
     }
-    static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 0); }
-    static SDL_Event Button(bool down, int x, int y) {
-        SDL_Event e{};
-        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.x = Uint16(x);
-        e.button.y = Uint16(y);
-        return e;
-    }
+    static void Push(const SDL_Event& e) { kvtest::PushSDLEvent(e); }
+    static SDL_Event Button(bool down, int x, int y) { return kvtest::SDLButton(down, x, y); }
     void Frame() {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) GetSDLInputHandler()(&e);
+        kvtest::PumpSDLEvents();
         harness->Update();
     }
 
@@ -284,13 +276,8 @@ TEST(KVInputCore, TheModuleFindsTheSDLDeviceThroughTheCore) {
     input->AddListener(KVINPUT_MOUSE_LDOWN, &listener);
     input->Update(0.02f);
     input->Update(0.02f);
-    SDL_Event e{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = 12;
-    e.button.y = 34;
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
-    while (SDL_PollEvent(&e)) GetSDLInputHandler()(&e);
+    kvtest::PushSDLEvent(kvtest::SDLButton(true, 12, 34));
+    kvtest::PumpSDLEvents();
     input->Update(0.02f);
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"1 12 34"}));
     input->RemoveListener(&listener);

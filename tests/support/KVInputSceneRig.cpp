@@ -7,7 +7,6 @@
 #include "KVTestUnitEvents.h"
 #include "kernel/KVInput.h"
 #include "kernel/KVModules.h"
-#include "kernel/KVPlatformCreators.h"
 #include "kernel/KVSDLInputInterface.h"
 
 namespace kvtest {
@@ -84,40 +83,15 @@ void KVInputSceneRig::Run(const std::string& code) {
 
 void KVInputSceneRig::Draw() { m_scene->Scene().Draw(); }
 
-void KVInputSceneRig::Push(const SDL_Event& event) {
-    SDL_Event copy = event;
-    EXPECT_EQ(SDL_PushEvent(&copy), 0) << SDL_GetError();
-}
-
-SDL_Event KVInputSceneRig::Button(bool down, int32_t x, int32_t y, uint8_t button) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.button = button;
-    e.button.x = Uint16(x);
-    e.button.y = Uint16(y);
-    return e;
-}
-
-SDL_Event KVInputSceneRig::Motion(int32_t x, int32_t y, uint8_t which) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.which = which;
-    e.motion.x = Uint16(x);
-    e.motion.y = Uint16(y);
-    return e;
-}
-
 void KVInputSceneRig::Frame() {
-    SDL_Event event;
-    while (m_sdl && SDL_PollEvent(&event))
-        if (KVSDLInputHandler handler = GetSDLInputHandler()) handler(&event);
+    if (m_sdl) PumpSDLEvents();
     Input().Update(0.02f);
 }
 
 void KVInputSceneRig::Click(int32_t x, int32_t y) {
-    Push(Button(true, x, y));
+    PushSDLEvent(SDLButton(true, x, y));
     Frame();
-    Push(Button(false, x, y));
+    PushSDLEvent(SDLButton(false, x, y));
     Frame();
 }
 

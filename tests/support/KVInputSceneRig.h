@@ -18,9 +18,8 @@
 #include <vector>
 
 #include "KVFakeInputDevice.h"
+#include "KVSDLEvents.h"
 #include "KVSceneRig.h"
-
-union SDL_Event;
 
 namespace kvl {
 class KVInput;
@@ -49,12 +48,8 @@ public:
     // One drawing pass: units get their draw numbers.
     void Draw();
 
-    // SDL: queues an event; Frame hands the queue to the device.
-    static void Push(const SDL_Event& event);
-    static SDL_Event Button(bool down, int32_t x, int32_t y, uint8_t button = 1);
-    static SDL_Event Motion(int32_t x, int32_t y, uint8_t which = 0);
-    // One input frame: SDL events are polled and handed to the device as
-    // the main loop does, then the input module updates.
+    // One input frame: queued SDL events (KVSDLEvents.h) are handed to the
+    // device as the main loop does, then the input module updates.
     void Frame();
     // Left press and release at the point, each in a frame of its own.
     void Click(int32_t x, int32_t y);

@@ -3,7 +3,6 @@
 // order by what was drawn last, consumption, explicit targets, touches, the
 // click log, and handlers that disable or close units during the walk.
 #include <gtest/gtest.h>
-#include <SDL.h>
 
 #include "kernel/IKVLog.h"
 #include "kernel/IKVProperties.h"
@@ -14,6 +13,9 @@
 
 using namespace kvl;
 using kvtest::KVInputSceneRig;
+using kvtest::PushSDLEvent;
+using kvtest::SDLButton;
+using kvtest::SDLMotion;
 using kvtest::KVTestQuadUnit;
 using Names = std::vector<std::string>;
 
@@ -88,13 +90,13 @@ TEST_F(KVInputSceneSDLTest, MovesReachEveryEnabledUnitOfTheSubtreeAndPressesOnly
     off->SetEnabled(false);
     rig.Draw();
     // The device measures a move from the point it reported last.
-    rig.Push(KVInputSceneRig::Motion(1, 1, 2));
+    PushSDLEvent(SDLMotion(1, 1, 2));
     rig.Frame();
     rig.Take();
-    rig.Push(KVInputSceneRig::Motion(105, 106, 2));
+    PushSDLEvent(SDLMotion(105, 106, 2));
     rig.Frame();
     EXPECT_EQ(rig.Take(), (Names{"Child OnMouseMove 105 106", "Parent OnMouseMove 105 106"}));
-    rig.Push(KVInputSceneRig::Button(true, 105, 106));
+    PushSDLEvent(SDLButton(true, 105, 106));
     rig.Frame();
     EXPECT_EQ(rig.Take(), (Names{"Anywhere OnMouseLDown 105 106", "Child OnMouseLDown 105 106"}));
 }
@@ -109,11 +111,11 @@ TEST_F(KVInputSceneSDLTest, TouchesReachTheUnitsUnderTheFingerAndMovesTheTarget)
     rig.Run(Recorders({"Pad", "Key", "Target"}, {"OnTouchDown", "OnTouchMove", "OnTouchUp"}) +
             "KVInput.RegisterListener(Pad, {'touch_down', 'touch_move', 'touch_up'}, Target)");
     rig.Draw();
-    rig.Push(KVInputSceneRig::Button(true, 10, 12));
+    PushSDLEvent(SDLButton(true, 10, 12));
     rig.Frame();
-    rig.Push(KVInputSceneRig::Motion(15, 20));
+    PushSDLEvent(SDLMotion(15, 20));
     rig.Frame();
-    rig.Push(KVInputSceneRig::Button(false, 50, 60));
+    PushSDLEvent(SDLButton(false, 50, 60));
     rig.Frame();
     EXPECT_EQ(rig.Take(), (Names{"Key OnTouchDown 0 10 12", "Pad OnTouchDown 0 10 12", "Target OnTouchMove 0 15 20 5 8",
                                  "Target OnTouchMove 0 15 20 5 8", "Pad OnTouchUp 0 50 60"}));
@@ -147,6 +149,11 @@ protected:
     void Send(const KVPointerState& pointer) {
         rig.Fake().pointerStates.push_back(pointer);
         rig.Frame();
+    }
+    void PressLeft(int32_t x, int32_t y) {
+        KVPointerState p = Pointer(x, y);
+        p.leftPress = 1;
+        Send(p);
     }
 
     KVInputSceneRig rig{KVInputSceneRig::FAKE};
@@ -184,12 +191,10 @@ TEST_F(KVInputSceneTest, AnExplicitTargetIsCalledForEachUnitThatPassesUntilItCon
     rig.Quad("Target", {500, 500, 510, 510});
     rig.Run(Recorders({"Target"}, {"OnMouseLDown"}) + "KVInput.RegisterListener(Group, 'mouse_ldown', Target)");
     rig.Draw();
-    KVPointerState p = Pointer(20, 30);
-    p.leftPress = 1;
-    Send(p);
+    PressLeft(20, 30);
     EXPECT_EQ(rig.Take(), (Names{"Target OnMouseLDown 20 30", "Target OnMouseLDown 20 30", "Target OnMouseLDown 20 30"}));
     rig.Run("consume = {Target = true}");
-    Send(p);
+    PressLeft(20, 30);
     EXPECT_EQ(rig.Take(), (Names{"Target OnMouseLDown 20 30"}));
 }
 
@@ -223,16 +228,14 @@ TEST_F(KVInputSceneTest, HandlersMayCloseUnitsOfTheSubtreeDuringTheWalk) {
             "end\n"
             "KVInput.RegisterListener(Group, 'mouse_ldown')");
     rig.Draw();
-    KVPointerState p = Pointer(20, 30);
-    p.leftPress = 1;
-    Send(p);
+    PressLeft(20, 30);
     EXPECT_EQ(rig.Take(), (Names{"Inner OnMouseLDown 20 30", "First", "Second OnMouseLDown 20 30",
                                  "Group OnMouseLDown 20 30"}));
     for (const char* name : {"First", "Inner", "Second"}) {
         IKVUnit* unit = nullptr;
         EXPECT_NE(rig.Scene().Factory().FindUnitByName(name, nullptr, &unit), KV_OK) << name;
     }
-    Send(p);
+    PressLeft(20, 30);
     EXPECT_EQ(rig.Take(), (Names{"Group OnMouseLDown 20 30"}));
 }
 
