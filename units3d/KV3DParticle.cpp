@@ -1,18 +1,14 @@
 #include "KV3DParticle.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace kvl {
 
 namespace {
 
 // A channel value as an integer, without converting NaN or an out-of-range
-// float (possible only from absurd emitter settings).
-int32_t Truncate(float value) {
-    if (!(value > -256.0f)) return value < 0.0f ? -256 : 0;
-    if (value > 256.0f) return 256;
-    return int32_t(value);
-}
+// float (possible only from absurd emitter settings): both end at a bound.
+int32_t Truncate(float value) { return int32_t(std::max(-256.0f, std::min(256.0f, value))); }
 
 uint32_t WithAlpha(uint32_t color, int32_t alpha) { return (color & 0x00FFFFFFu) | (uint32_t(alpha & 0xFF) << 24); }
 
@@ -101,12 +97,14 @@ void KV3DParticle::UpdateColor(uint32_t finalColor, float fadeIn, float fadeOut)
         m_color = WithAlpha(finalColor, Truncate(alpha));
     } else {
         const float span = life - fadeIn - fadeOut;
-        const float t = span > 0.0f ? (a - fadeIn) / span : 1.0f;
+        // Between the fades t lies in [0, 1]; held there (NaN ends at 1), no
+        // channel difference times t can leave the integers.
+        const float t = span > 0.0f ? std::max(0.0f, std::min(1.0f, (a - fadeIn) / span)) : 1.0f;
         uint32_t color = 0;
         for (int shift = 0; shift < 32; shift += 8) {
             const int32_t s = int32_t((m_startColor >> shift) & 0xFFu);
             const int32_t e = int32_t((finalColor >> shift) & 0xFFu);
-            const int32_t channel = s + Truncate(float(e - s) * t);
+            const int32_t channel = s + int32_t(float(e - s) * t);
             color |= uint32_t(channel & 0xFF) << shift;
         }
         m_color = color;

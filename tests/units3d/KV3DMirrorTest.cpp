@@ -229,3 +229,18 @@ TEST_F(KV3DMirrorTest, PassZeroMarksTheAreaAndPassOneDrawsTheSurface) {
     mirror->Release();
     mask->Release();
 }
+
+// Sizes that are not numbers, negative or huge reach the corners as they
+// are and draw like any other.
+TEST_F(KV3DMirrorTest, OddSizesDrawAsGiven) {
+    KV3DMirror* mirror = MakeMirror();
+    const float sizes[3][2] = {{std::nanf(""), -3.0f}, {3e38f, 3e38f}, {-0.0f, 1e-40f}};
+    for (const auto& size : sizes) {
+        mirror->SetSize(size);
+        EXPECT_EQ(mirror->GetQuad()[3].z, size[1] / 2.0f);
+        h.device.ClearCalls();
+        EXPECT_EQ(mirror->Draw(1, 1), KV_OK);
+        EXPECT_EQ(h.device.Count("DrawIndexed"), 1u);
+    }
+    mirror->Release();
+}
