@@ -1,5 +1,7 @@
 #include "KVPlatformCreators.h"
 
+#include "KVSDLInputInterface.h"
+
 namespace kvl {
 
 // The creators live with their modules in later folders; only their
@@ -22,7 +24,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         &Create3DInterface,  // 3D module
         nullptr,  // mouse-hover events
         nullptr,  // video sprites
-        nullptr,  // SDL input device
+        &CreateSDLInputInterface,  // SDL input device
         &CreateAudio,  // SDL audio device
         &CreateOggReader,  // Ogg Vorbis sound reader
         &CreatePNGInterface,  // PNG image reader

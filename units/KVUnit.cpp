@@ -227,6 +227,7 @@ void KVUnit::Close() {
     }
     TellListenersClosed();
     ReleaseOwnedUnits();
+    if (m_parameters) m_parameters->RemoveAll();
     m_delegates.clear();
     m_children.ReleaseAll();
     if (m_external) {
@@ -241,7 +242,12 @@ void KVUnit::Close() {
         *ref = nullptr;
     }
     if (factory) factory->ReleaseAttributeLuaObjects(this);
-    if (KVLua* lua = KVLua::Instance()) lua->RemoveGlobal(m_name.c_str());
+    m_parameters.reset();
+    if (KVLua* lua = KVLua::Instance()) {
+        // Tables that scripts still hold stop reaching this unit's index.
+        lua->OnUnitClosed(this);
+        lua->RemoveGlobal(m_name.c_str());
+    }
     if (factory) factory->RemoveUnit(m_index);
     m_closing = false;
 }
@@ -258,6 +264,12 @@ void KVUnit::ReleaseReferences() {
         m_external->Release();
         m_external = nullptr;
     }
+}
+
+int32_t KVUnit::AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,
+                             void* user) {
+    if (!m_parameters) m_parameters = std::make_unique<KVUnitParameters>();
+    return m_parameters->Add(name, kind, count, changed, user);
 }
 
 void KVUnit::Play() {
@@ -300,6 +312,18 @@ void KVUnit::PreUpdate() {
 void KVUnit::Draw() {
     m_drawn = true;
     if (m_externalImpl) m_externalImpl->Draw();
+}
+
+bool KVUnit::IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera) {
+    return m_externalImpl && m_externalImpl->IsPointInside(point, depth, camera);
+}
+
+void KVUnit::Signal(int32_t first, int32_t second) {
+    if (m_externalImpl) m_externalImpl->Signal(first, second);
+}
+
+void KVUnit::ExternalPass(int32_t value) {
+    if (m_externalImpl) m_externalImpl->AfterDraw(value);
 }
 
 void KVUnit::OnReferenceDropped(IKVUnitRef* ref) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 #include "IKVUnit.h"
+#include "KV2DTempl.h"
+#include "KVUnitParameters.h"
 #include "KVUnitRefArray.h"
 
 namespace kvl {
@@ -34,6 +36,7 @@ enum KVUnitFlag : uint32_t {
     KVUNIT_KEPT_AT_SHUTDOWN = 0x20000,
     KVUNIT_HIDDEN = 0x40000,
     KVUNIT_3D = 0x80000,
+    KVUNIT_NOT_HITTABLE = 0x100000,
     KVUNIT_OWNER_RELEASED = 0x200000,
     KVUNIT_DRAWN_BY_OTHER = 0x400000,
     KVUNIT_SCRIPTED = 0x800000,
@@ -165,6 +168,19 @@ public:
     virtual void Update(float dt);
     virtual void UpdateExternal(float dt);
     virtual void Draw();
+    // Tells whether the unit is visible (out) and, when it is drawable and
+    // its external implementation does not draw it, files it with its layer
+    // (its own, else the one at layerIndex) or with the scene manager.
+    virtual void QueryVisible(bool* out, int32_t layerIndex);
+    // Whether the point (game coordinates) lies on the unit; a 3D unit
+    // writes the depth of the hit. Depth and camera may be null.
+    virtual bool IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera);
+    virtual void Signal(int32_t first, int32_t second);
+    // The scene manager's call after it drew the unit.
+    void ExternalPass(int32_t value);
+    // The drawn mark: set by Draw, cleared by each walk of the scene.
+    bool WasDrawn() const { return m_drawn; }
+    void ClearDrawn() { m_drawn = false; }
     // Tells every listener that the unit's values changed.
     virtual void NotifyListeners();
     virtual void OnChildModified(int32_t unitIndex);
@@ -247,6 +263,10 @@ public:
     int32_t GetRefCount() const { return m_refCount; }
     // Value boxes of the class's storage-kind-2 attributes, in order.
     std::vector<std::unique_ptr<IKVAttributeLua>>& GetComponents() { return m_components; }
+    // The parameter table: null until the first parameter is added.
+    KVUnitParameters* GetParameters() { return m_parameters.get(); }
+    int32_t AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,
+                         void* user);
 
 protected:
     ~KVUnit() override;
@@ -323,6 +343,7 @@ private:
     IKVUnitRef* m_owner = nullptr;
     std::vector<int32_t> m_ownedUnits;
     std::vector<Delegate> m_delegates;  // newest first
+    std::unique_ptr<KVUnitParameters> m_parameters;
     KVUnitWatch* m_watches = nullptr;
 };
 

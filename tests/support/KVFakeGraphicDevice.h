@@ -37,7 +37,7 @@ public:
     const kvl::KVDisplayMode* GetScreenSize() override { return &screen; }
     const std::vector<kvl::KVDeviceSize>* GetDisplayModes() override { return &displayModes; }
     int32_t SetClearColor(uint32_t color) override { clearColor = color; return 0; }
-    int32_t GetOrientation() override { return 0; }
+    int32_t GetOrientation() override { return orientation; }
     int32_t SetOrientation(int32_t) override { return 0; }
     int32_t SetGamma(float) override { return 1; }
 
@@ -59,6 +59,7 @@ public:
     kvl::KVDeviceRect viewport = {0, 0, 1024, 768};
     std::vector<kvl::KVDeviceSize> displayModes = {{768, 1024}, {1024, 768}};
     uint32_t clearColor = 0;
+    int32_t orientation = 0;
     int beginFrames = 0;
     int endFrames = 0;
     int clears = 0;

@@ -84,12 +84,14 @@ void KVGLDeviceTest::CloseDevice() {
     m_device.reset();
 }
 
-uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) {
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight) {
     uint8_t p[4] = {0, 0, 0, 0};
     glFinish();
-    glReadPixels(x, ScreenSize().height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    glReadPixels(x, screenHeight - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     return uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
 }
+
+uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) { return ReadScreenPixel(x, y, ScreenSize().height); }
 
 std::vector<uint32_t> KVGLDeviceTest::ReadScreen() {
     const int32_t w = ScreenSize().width, h = ScreenSize().height;

@@ -39,6 +39,10 @@ namespace kvtest {
 // screen is open.
 void KeepGLDriverLoaded();
 
+// The pixel at physical column x and row y counted from the top of a screen
+// of that height, as 0xAARRGGBB, read from the current GL context.
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight);
+
 // The device with GL strings a test can replace.
 class KVTestGLDevice : public kvl::KVGLwebOSRender {
 public:

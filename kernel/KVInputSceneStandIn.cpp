@@ -1,0 +1,58 @@
+#include "KVInputSceneStandIn.h"
+
+#include "../KVLua/KVLua.h"
+#include "../graphics/IKVGraphicDevice.h"
+#include "../graphics/KVGraphic.h"
+#include "../units/IKVUnit.h"
+#include "KVCore.h"
+
+namespace kvl {
+namespace {
+
+// Flags bits read for visibility.
+constexpr uint32_t kInvisibleWhenStopped = 0x4;
+constexpr uint32_t kDrawnByAnother = 0x400000;
+constexpr uint32_t kEffectivelyVisible = 0x1000000;
+
+} // namespace
+
+bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) {
+    if (!unit || !unit->IsEnabled()) return false;
+    uint32_t flags = unit->GetFlags();
+    if (!(flags & kEffectivelyVisible)) return false;
+    if ((flags & kInvisibleWhenStopped) && KVCore::Instance() && KVCore::Instance()->IsStarting()) return false;
+    return !(flags & kDrawnByAnother);
+}
+
+int32_t KVInputSceneStandIn::GetDrawNumber(IKVUnit*) { return -1; }
+
+void KVInputSceneStandIn::PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) {
+    if (gameX) *gameX = x;
+    if (gameY) *gameY = y;
+}
+
+KVInputRect KVInputSceneStandIn::GetGameArea() {
+    KVInputRect area = GetDeviceViewport();
+    const float* scale = KVGraphic::Instance() ? KVGraphic::Instance()->Get2DScale() : nullptr;
+    if (scale && scale[0] != 0.0f && scale[1] != 0.0f) {
+        area.right = NumberToInt32(double(area.right) / double(scale[0]) + 0.5);
+        area.bottom = NumberToInt32(double(area.bottom) / double(scale[1]) + 0.5);
+    }
+    return area;
+}
+
+KVInputRect KVInputSceneStandIn::GetDeviceViewport() {
+    KVInputRect rect;
+    const KVDisplayMode* mode = m_device ? m_device->GetScreenSize() : nullptr;
+    if (mode) {
+        rect.right = mode->width;
+        rect.bottom = mode->height;
+    }
+    return rect;
+}
+
+void KVInputSceneStandIn::DispatchPointerToUnit(const KVPointerDispatch&) {}
+
+void KVInputSceneStandIn::DispatchTouchToUnit(const KVTouchDispatch&) {}
+
+} // namespace kvl

@@ -1,0 +1,28 @@
+#pragma once
+// What the input module uses of the scene until the scene side answers
+// IID_IKVInputScene: device pixels are game coordinates, the game area and
+// the viewport are the device's screen (the area divided by the 2D scale),
+// no unit has a draw number, and the walk through units does nothing.
+#include "../kernel/IKVInputScene.h"
+
+namespace kvl {
+
+class IKVGraphicDevice;
+
+class KVInputSceneStandIn : public IKVInputScene {
+public:
+    void SetGraphicDevice(IKVGraphicDevice* device) { m_device = device; }
+
+    bool IsVisible(IKVUnit* unit) override;
+    int32_t GetDrawNumber(IKVUnit* unit) override;
+    void PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) override;
+    KVInputRect GetGameArea() override;
+    KVInputRect GetDeviceViewport() override;
+    void DispatchPointerToUnit(const KVPointerDispatch& dispatch) override;
+    void DispatchTouchToUnit(const KVTouchDispatch& dispatch) override;
+
+private:
+    IKVGraphicDevice* m_device = nullptr;
+};
+
+} // namespace kvl
