@@ -1,15 +1,16 @@
 // 1,000 live particles updated and drawn as camera-facing quads each frame
 // through the particle pool and renderer (a device that keeps nothing),
 // against the same arithmetic over a std::vector in a plain loop.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "KVBench.h"
+#include "support/KV3DModuleHarness.h"
 #include "support/KV3DTestEmitter.h"
 #include "support/KVRecording3DDevice.h"
 #include "units/KV3DTypes.h"
-#include "units3d/IKV3DScene.h"
 #include "units3d/KV3D.h"
 #include "units3d/KV3DInterface.h"
 #include "units3d/KV3DParticleManager.h"
@@ -36,21 +37,17 @@ public:
     float sink = 0.0f;
 };
 
-class BenchScene : public kvl::IKV3DScene {
-public:
-    bool IsRightHanded() override { return true; }
-    const float* GetCurrentViewMatrix() override { return view; }
-    float view[16] = {0.8f, 0.0f, 0.6f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, -0.6f, 0.0f, 0.8f, 0.0f, 0.0f, 0.0f, -5.0f, 1.0f};
-};
-
 class BenchCore : public kvl::IKVUnknown {
 public:
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override {
         if (id == kvl::IID_IKVGraphicDevice3D)
             return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice3D*>(&device), out);
+        if (id == kvl::IID_IKVSceneManager)
+            return kvl::AnswerInterface(static_cast<kvl::IKVSceneManager*>(&scene), out);
         return IKVUnknown::QueryInterface(id, out);
     }
     QuietDevice device;
+    kvtest::KV3DTestSceneManager scene;
 };
 
 // The state of one particle as the plain loop keeps it.
@@ -66,7 +63,6 @@ struct PlainParticle {
 
 struct ParticleBench {
     BenchCore core;
-    BenchScene scene;
     kvtest::KV3DTestEmitter emitter;
     kvl::IKVModuleExt* module = nullptr;
     kvl::KV3DParticleList list;
@@ -75,10 +71,14 @@ struct ParticleBench {
     float sink = 0.0f;
 
     ParticleBench() {
+        // A camera turned about the vertical axis, five units back.
+        const float view[16] = {0.8f, 0.0f, 0.6f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                                -0.6f, 0.0f, 0.8f, 0.0f, 0.0f, 0.0f, -5.0f, 1.0f};
+        std::copy(view, view + 16, core.scene.View());
+        core.scene.hasCamera = true;
         kvl::KVModuleCreateInfo info{&core, 0};
         module = kvl::KV3DInterface::Create(&info);
         for (int32_t phase = 0; phase <= 2; ++phase) module->Init(phase);
-        kvl::KV3DInterface::Instance()->SetScene(&scene);
         emitter.gravity[1] = -9.8f;
         emitter.sizeChange[0] = emitter.sizeChange[1] = 0.5f;
         emitter.finalColor = 0x20FF8000u;
@@ -123,7 +123,7 @@ struct ParticleBench {
     void PlainFrames() {
         const float* g = emitter.gravity;
         const float* c = emitter.sizeChange;
-        const float* v = scene.view;
+        const float* v = core.scene.View();
         const float x[3] = {v[0], v[4], v[8]};
         const float y[3] = {v[1], v[5], v[9]};
         const float n[3] = {-v[2], -v[6], -v[10]};

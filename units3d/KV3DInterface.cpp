@@ -1,7 +1,8 @@
 #include "KV3DInterface.h"
 
-#include "../kernel/KVCore.h"
 #include "../kernel/IKVFile.h"
+#include "../kernel/KVCore.h"
+#include "../units/IKVUnit.h"
 #include "KV3D.h"
 #include "KV3DDataProducer.h"
 #include "KV3DFileReader.h"
@@ -73,6 +74,7 @@ int32_t KV3DInterface::Init(int32_t phase) {
         // The graphic module answers no interface of its own yet: it is
         // reached as the program's one instance.
         m_graphic = KVGraphic::Instance();
+        m_sceneManager = static_cast<IKVSceneManager*>(Ask(IID_IKVSceneManager));
     } else if (phase == 2) {
         m_device = static_cast<IKVGraphicDevice3D*>(Ask(IID_IKVGraphicDevice3D));
         if (KV3D* factory = KV3D::Instance()) factory->ResetPhase2();
@@ -104,12 +106,15 @@ KVGraphic* KV3DInterface::Graphic() {
 
 bool KV3DInterface::IsRightHanded() {
     KV3DInterface* module = Instance();
-    return !module || !module->m_scene || module->m_scene->IsRightHanded();
+    return !module || !module->m_sceneManager || module->m_sceneManager->IsRightHanded();
 }
 
-const float* KV3DInterface::CurrentViewMatrix() {
+IKVUnitCamera* KV3DInterface::CurrentCamera() {
     KV3DInterface* module = Instance();
-    return module && module->m_scene ? module->m_scene->GetCurrentViewMatrix() : nullptr;
+    IKVUnit* unit = module && module->m_sceneManager ? module->m_sceneManager->GetCurrentCamera() : nullptr;
+    void* camera = nullptr;
+    if (!unit || unit->QueryInterface(IID_IKVUnitCamera, &camera) != KV_OK) return nullptr;
+    return static_cast<IKVUnitCamera*>(camera);
 }
 
 // The third of start-up's extension creators.

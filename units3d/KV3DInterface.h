@@ -11,7 +11,8 @@
 #include "../kernel/IKVModule.h"
 #include "../kernel/IKVResource.h"
 #include "../kernel/Singleton.h"
-#include "IKV3DScene.h"
+#include "../units/IKVSceneManager.h"
+#include "../units/IKVUnitCamera.h"
 
 namespace kvl {
 
@@ -38,20 +39,17 @@ public:
     IKVResourceManager* GetResources() const { return m_resources; }
     KVGraphic* GetGraphic() const { return m_graphic; }
     IKVGraphicDevice3D* GetDevice() const { return m_device; }
+    IKVSceneManager* GetSceneManager() const { return m_sceneManager; }
     IKVUnknown* GetCore() const { return m_core; }
-
-    // The scene the objects ask for handedness and camera; null: none.
-    void SetScene(IKV3DScene* scene) { m_scene = scene; }
-    IKV3DScene* GetScene() const { return m_scene; }
 
     // The services as the module's objects reach them: null while there is
     // no module (or no such service).
     static IKVGraphicDevice3D* Device();
     static KVGraphic* Graphic();
-    // Right-handed unless a scene says otherwise.
+    // The scene's "RightHanded"; right-handed without a scene manager.
     static bool IsRightHanded();
-    // The current camera's view matrix, or null.
-    static const float* CurrentViewMatrix();
+    // The scene manager's current camera, or null.
+    static IKVUnitCamera* CurrentCamera();
 
 private:
     void* Ask(const KVInterfaceId& id) const;
@@ -60,7 +58,7 @@ private:
     IKVResourceManager* m_resources = nullptr;
     KVGraphic* m_graphic = nullptr;
     IKVGraphicDevice3D* m_device = nullptr;
-    IKV3DScene* m_scene = nullptr;
+    IKVSceneManager* m_sceneManager = nullptr;
     IKVUnknown* m_core = nullptr;
     uint32_t m_reserved = 0;
     // Singletons the creator made, deleted with the module.

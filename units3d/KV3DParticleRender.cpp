@@ -36,10 +36,11 @@ void KV3DParticleRender::TransformPoint(const float* matrix, float* point) {
 int32_t KV3DParticleRender::Draw(const KV3DParticleList& particles, uint32_t unused, uint8_t alphaBlend,
                                  KVResourceTexture* texture) {
     (void)unused;
-    const float* v = KV3DInterface::CurrentViewMatrix();
-    if (!v) return KV_FAILED;
+    IKVUnitCamera* camera = KV3DInterface::CurrentCamera();
+    if (!camera) return KV_FAILED;
     IKVGraphicDevice3D* device = KV3DInterface::Device();
     if (!device) return KV_OK;
+    const float* v = camera->GetViewMatrix();
 
     // The camera's right and up axes; the normal faces the camera.
     const float x[3] = {v[0], v[4], v[8]};

@@ -7,10 +7,24 @@
 
 namespace kvtest {
 
+KV3DTestSceneManager::KV3DTestSceneManager()
+    : m_camera(static_cast<KVTestCameraUnit*>(KVTestCameraUnit::Create())), m_cameraUnit(m_camera) {}
+
+kvl::IKVUnit* KV3DTestSceneManager::GetCurrentCamera() {
+    if (!hasCamera) return nullptr;
+    return m_cameraUnit;
+}
+
+KV3DTestSceneManager::~KV3DTestSceneManager() { m_camera->Release(); }
+
+int32_t KV3DTestSceneManager::UnitAt(const kvl::KVScreenPoint&, kvl::IKVUnit** out, kvl::IKVUnit*) {
+    if (out) *out = nullptr;
+    return kvl::KV_NOT_FOUND;
+}
+
 KV3DModuleHarness::KV3DModuleHarness() {
     kvl::KVModuleCreateInfo info{this, 0};
     m_module = static_cast<kvl::KV3DInterface*>(kvl::KV3DInterface::Create(&info));
-    m_module->SetScene(&scene);
 }
 
 KV3DModuleHarness::~KV3DModuleHarness() {
@@ -29,6 +43,8 @@ int32_t KV3DModuleHarness::QueryInterface(const kvl::KVInterfaceId& id, void** o
         return kvl::AnswerInterface(static_cast<kvl::IKVResourceManager*>(&resources), out);
     if (id == kvl::IID_IKVFile) return kvl::AnswerInterface(static_cast<kvl::IKVFile*>(&files), out);
     if (id == kvl::IID_IKVLog) return kvl::AnswerInterface(static_cast<kvl::IKVLog*>(&log), out);
+    if (id == kvl::IID_IKVSceneManager)
+        return kvl::AnswerInterface(static_cast<kvl::IKVSceneManager*>(&scene), out);
     return IKVUnknown::QueryInterface(id, out);
 }
 

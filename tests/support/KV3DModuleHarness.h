@@ -1,8 +1,8 @@
 #pragma once
 // The 3D module made by its creator over a small core that answers a
-// recording 3D device, a resource manager, a file layer and a log, with a
-// graphic module that journals its texture stages and a scene whose
-// handedness and camera a test sets:
+// recording 3D device, a resource manager, a file layer, a log and a scene
+// manager whose handedness and current camera a test sets, with a graphic
+// module that journals its texture stages:
 //
 //     kvtest::KV3DModuleHarness h;
 //     h.device.maxLights = 4;
@@ -19,21 +19,53 @@
 #include "support/KVMemoryFile.h"
 #include "support/KVRecording3DDevice.h"
 #include "support/KVTestLog.h"
-#include "units3d/IKV3DScene.h"
+#include "support/KVSceneTestUnits.h"
+#include "units/IKVSceneManager.h"
 #include "units3d/KV3D.h"
 #include "units3d/KV3DInterface.h"
 
 namespace kvtest {
 
-// A scene with a settable handedness and an optional camera view.
-class KV3DTestScene : public kvl::IKV3DScene {
+// A scene manager that answers only its handedness and its current camera
+// (a test camera unit whose view a test sets, or none).
+class KV3DTestSceneManager : public kvl::IKVSceneManager {
 public:
+    KV3DTestSceneManager();
+    ~KV3DTestSceneManager() override;
+
     bool IsRightHanded() override { return rightHanded; }
-    const float* GetCurrentViewMatrix() override { return hasCamera ? view : nullptr; }
+    kvl::IKVUnit* GetCurrentCamera() override;
+    // The camera's view, 16 floats row by row (identity at first).
+    float* View() { return m_camera->view; }
+
+    int32_t UnitAt(const kvl::KVScreenPoint&, kvl::IKVUnit** out, kvl::IKVUnit*) override;
+    int32_t AddDrawCallback(kvl::IKVDrawCallback*, int32_t) override { return 0; }
+    int32_t Reserved() override { return 0; }
+    int32_t AddObject(kvl::IKVUnitSystemizer*) override { return 0; }
+    int32_t RemoveObject(kvl::IKVUnitSystemizer*) override { return 1; }
+    int32_t AddUnit(kvl::IKVUnit*) override { return 0; }
+    int32_t AddReflectedUnit(kvl::IKVUnit*) override { return 0; }
+    int32_t AddMirrorUnit(kvl::IKVUnit*) override { return 0; }
+    kvl::IKVUnit* FindCamera() override { return GetCurrentCamera(); }
+    int32_t ProjectToScreen(const kvl::KV3DVector*, kvl::KVScreenPoint*) override { return 1; }
+    int32_t OnScreenChanged() override { return 0; }
+    int32_t SetRenderer(kvl::IKVSceneRenderer*) override { return 0; }
+    bool IsPointInside(kvl::IKVUnit*, const kvl::KVScreenPoint&, bool, float*, kvl::IKVUnit*) override {
+        return false;
+    }
+    int32_t SetInputTransform(const float*) override { return 0; }
+    int32_t ClearInputTransform() override { return 0; }
+    int32_t TransformPoint(kvl::KVScreenPoint*) override { return 0; }
+    uint32_t GetEditorColour() override { return 0; }
+    const kvl::KVDeviceRect* GetMainViewport() override { return &m_viewport; }
 
     bool rightHanded = true;
     bool hasCamera = false;
-    float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+private:
+    KVTestCameraUnit* m_camera;
+    kvl::IKVUnit* m_cameraUnit;
+    kvl::KVDeviceRect m_viewport = {0, 0, 800, 600};
 };
 
 class KV3DModuleHarness : public kvl::IKVUnknown {
@@ -66,7 +98,7 @@ public:
     kvl::KVGraphic graphic;
     kvl::KVResources resources;
     KVMemoryFile files;
-    KV3DTestScene scene;
+    KV3DTestSceneManager scene;
 
 private:
     kvl::KV3DInterface* m_module = nullptr;

@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "kernel/KVModules.h"
 #include "kernel/KVPlatformCreators.h"
+#include "support/KVSceneRig.h"
+#include "units/KVSceneManager.h"
 #include "support/KV3DModuleHarness.h"
 #include "units3d/KV3DCurve.h"
 #include "units3d/KV3DDataProducer.h"
@@ -166,4 +169,25 @@ TEST(KV3DInterfaceTest, WithoutADeviceNothingIsDrawnOrChosen) {
     EXPECT_TRUE(h.graphic.journal.empty());
     mirror->Release();
     curve->Release();
+}
+
+// Over the engine's own core: the module finds the scene manager and the
+// device, and the camera drawn last is the particles' camera.
+TEST(KV3DInterfaceTest, FindsTheEnginesSceneManagerDeviceAndCamera) {
+    kvtest::KVSceneRig rig;
+    ASSERT_EQ(KVModules::Instance()->RegisterModule(&Create3DInterface), KV_OK);
+    KV3DInterface* module = KV3DInterface::Instance();
+    ASSERT_NE(module, nullptr);
+    module->Init(1);  // the core had passed phase 1 before the module came
+    EXPECT_EQ(module->GetSceneManager(), static_cast<IKVSceneManager*>(KVSceneManager::Instance()));
+    rig.Host().StartProject();
+    EXPECT_NE(KV3DInterface::Device(), nullptr);
+    EXPECT_TRUE(KV3DInterface::IsRightHanded());
+    EXPECT_EQ(KV3DInterface::CurrentCamera(), nullptr);
+
+    kvtest::KVTestCameraUnit* camera = rig.Camera("Cam", {0, 0, 64, 48});
+    rig.Scene().Draw();
+    EXPECT_EQ(KV3DInterface::CurrentCamera(), static_cast<IKVUnitCamera*>(camera));
+    KV3DParticleList particles = {KV3DParticleManager::Instance()->AllocateParticle()};
+    EXPECT_EQ(KV3D::Instance()->GetParticleRender()->Draw(particles, 0, 0, nullptr), KV_OK);
 }

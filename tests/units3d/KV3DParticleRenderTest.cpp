@@ -23,7 +23,7 @@ protected:
         h.Start();
         // A view whose right axis is +Y and up axis +Z (row vectors).
         const float view[16] = {0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
-        std::memcpy(h.scene.view, view, sizeof view);
+        std::memcpy(h.scene.View(), view, sizeof view);
         h.scene.hasCamera = true;
         render = KV3D::Instance()->GetParticleRender();
     }
