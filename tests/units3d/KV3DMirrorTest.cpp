@@ -162,7 +162,7 @@ TEST_F(KV3DMirrorTest, EffectiveMaterialKeepsTheMirrorsOwnSettings) {
     user = KV3DMaterial();
     user.trilinear = 1;
     user.overrideFlags = KV_MATERIAL_TRILINEAR;
-    auto* mask = new KVResourceTexture("mask.png", 8, 8);
+    auto* mask = new KVResourceTexture("mask.png");
     mirror->SetTexture(mask);
     mirror->SetMaterial(&user);
     const KV3DMaterial& effective = mirror->GetEffectiveMaterial();
@@ -176,7 +176,7 @@ TEST_F(KV3DMirrorTest, EffectiveMaterialKeepsTheMirrorsOwnSettings) {
 
 TEST_F(KV3DMirrorTest, PassZeroMarksTheAreaAndPassOneDrawsTheSurface) {
     KV3DMirror* mirror = MakeMirror();
-    auto* mask = new KVResourceTexture("mask.png", 8, 8);
+    auto* mask = new KVResourceTexture("mask.png");
     mirror->SetTexture(mask);
     const float position[3] = {1, 2, 3};
     mirror->SetPosition(position);

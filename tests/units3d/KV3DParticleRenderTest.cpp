@@ -96,7 +96,7 @@ TEST_F(KV3DParticleRenderTest, QuadsFaceTheCameraOfAKnownView) {
 
 TEST_F(KV3DParticleRenderTest, MaterialFollowsAlphaBlendAndTexture) {
     KV3DParticleList list = {Particle({0, 0, 0}, 1, 1, 0xFFFFFFFF)};
-    auto* texture = new KVResourceTexture("spark.png", 4, 4);
+    auto* texture = new KVResourceTexture("spark.png");
     for (uint8_t blend : {0, 1}) {
         for (KVResourceTexture* given : {static_cast<KVResourceTexture*>(nullptr), texture}) {
             h.device.ClearCalls();
