@@ -94,6 +94,9 @@ protected:
     // A texture of the format filled from the bytes (rows packed, top row
     // first) through Lock and Unlock; null on failure.
     kvl::IKVTexture* MakeTexture(uint32_t format, int32_t width, int32_t height, const void* pixels);
+    // Every texel of a device texture, rows from the top, as 0xAARRGGBB (read
+    // through a framebuffer that the texture is attached to).
+    std::vector<uint32_t> ReadTexture(kvl::IKVTexture* texture);
 
     // The four corners of a rectangle as a 2D quad, clockwise from top-left,
     // with texture coordinates 0..1.
