@@ -119,6 +119,10 @@ void KVTestUnitEvents::Track(const std::string& name, const std::vector<std::str
     Run(code + ")\n" + extra);
 }
 
+void KVTestUnitEvents::Namespace(const std::string& name, const std::vector<std::string>& events) {
+    m_host.DefineUnitNamespace(name, events);
+}
+
 KVUnit* KVTestUnitEvents::Make(const std::string& name, KVUnit* parent) {
     Track(name);
     IKVUnit* unit = nullptr;
