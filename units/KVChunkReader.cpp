@@ -91,6 +91,12 @@ int32_t KVChunkReader::SeekTo(uint32_t position) {
     return result;
 }
 
+uint32_t KVChunkReader::GetChunkEnd() const {
+    for (auto it = m_chunkEnds.rbegin(); it != m_chunkEnds.rend(); ++it)
+        if (*it >= m_position) return *it;
+    return m_size;
+}
+
 int32_t KVChunkReader::SkipBytes(uint32_t count) {
     if (!m_handle) return KV_NO_FILE;
     if (count > Remaining()) {

@@ -87,6 +87,12 @@ public:
     uint32_t GetPosition() const { return m_position; }
     uint32_t GetDataSize() const { return m_size; }
     uint32_t Remaining() const { return m_size - m_position; }
+    // End of the innermost chunk opened with BeginChunk that holds the
+    // current position (the file's size outside every chunk).
+    uint32_t GetChunkEnd() const;
+    // Moves the read position; a position outside the file is refused with
+    // a logged error.
+    int32_t SeekTo(uint32_t position);
 
 protected:
     // Logs "<current path>: <message>" as an error.
@@ -100,7 +106,6 @@ private:
     // False, with an error logged, when `needed` bytes are more than the file
     // has left after the length word just read; `length` is the stored value.
     bool LengthFits(const char* what, uint32_t length, uint32_t needed) const;
-    int32_t SeekTo(uint32_t position);
     int32_t CheckSizeWord(uint32_t count);
     // Reads a chunk header at the current position; fills the header's words.
     int32_t ReadChunkHeader(uint32_t* start, uint32_t* tag, uint32_t* version, uint32_t* size);

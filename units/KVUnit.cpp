@@ -227,6 +227,7 @@ void KVUnit::Close() {
     }
     TellListenersClosed();
     ReleaseOwnedUnits();
+    if (m_parameters) m_parameters->RemoveAll();
     m_delegates.clear();
     m_children.ReleaseAll();
     if (m_external) {
@@ -258,6 +259,12 @@ void KVUnit::ReleaseReferences() {
         m_external->Release();
         m_external = nullptr;
     }
+}
+
+int32_t KVUnit::AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,
+                             void* user) {
+    if (!m_parameters) m_parameters = std::make_unique<KVUnitParameters>();
+    return m_parameters->Add(name, kind, count, changed, user);
 }
 
 void KVUnit::Play() {
