@@ -107,6 +107,14 @@ KVSceneUnitSpec& KVSceneUnitsWriter::AddPlainUnit(const std::string& name, uint6
     return AddUnit(m_unitEntry, UnitValues(name, uid, children, flags, enabled, fileVersion));
 }
 
+std::vector<KVSceneAttributeSpec> KVSceneUnitsWriter::Records(int32_t entry) const {
+    const KVSceneClassSpec& spec = m_classes[size_t(entry)];
+    std::vector<KVSceneAttributeSpec> records;
+    if (spec.baseEntry >= 0 && spec.baseEntry < entry) records = Records(spec.baseEntry);
+    records.insert(records.end(), spec.attributes.begin(), spec.attributes.end());
+    return records;
+}
+
 std::vector<uint32_t> KVSceneUnitsWriter::Order(int32_t entry) const {
     const KVSceneClassSpec& spec = m_classes[size_t(entry)];
     const size_t count = AttributeCount(entry);
@@ -130,7 +138,11 @@ void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClass
         scene.String("");
         if (v > 0x10002) scene.Raw(Bytes{0});
     }
-    for (const KVSceneAttributeSpec& a : spec.attributes) {
+    // Sections before 0x20000 know no base entries: every record is stored.
+    std::vector<KVSceneAttributeSpec> records;
+    if (v < 0x20000) records = Records(int32_t(index));
+    else records = spec.attributes;
+    for (const KVSceneAttributeSpec& a : records) {
         scene.RawU64(a.id);
         if (v >= 0x20000) scene.RawU32(a.type);
         if (v == 0x20000) scene.Raw(Bytes{0});

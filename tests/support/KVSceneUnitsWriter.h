@@ -133,6 +133,8 @@ private:
     void WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& spec, uint32_t v) const;
     void WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSpec& unit) const;
     std::vector<uint32_t> Order(int32_t entry) const;
+    // Every record of the entry, its base entries' first.
+    std::vector<KVSceneAttributeSpec> Records(int32_t entry) const;
 
     uint32_t m_sectionVersion;
     std::vector<KVSceneClassSpec> m_classes;
