@@ -159,7 +159,7 @@ void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClass
 
 void KVSceneUnitsWriter::WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSpec& unit) const {
     const uint32_t w = scene.OldChunkHeader() ? unit.version : 0x30003;
-    scene.BeginChunk(2, unit.version);
+    scene.BeginChunk(unit.tag, unit.version);
     if (w >= 0x20000) {
         Bytes block;
         if (unit.entry >= 0 && size_t(unit.entry) < m_classes.size())
@@ -171,7 +171,9 @@ void KVSceneUnitsWriter::WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSp
         for (const Bytes& value : unit.values) scene.Raw(value);
     }
     if (w > 0x20000) {
-        scene.RawU32(uint32_t(unit.parameters.size())).RawU32(0);
+        scene.RawU32(unit.parameterCountOverride >= 0 ? uint32_t(unit.parameterCountOverride)
+                                                      : uint32_t(unit.parameters.size()));
+        scene.RawU32(0);
         for (const KVSceneParameter& p : unit.parameters) {
             scene.RawU32(p.kind).RawU32(uint32_t(p.words.size())).RawU32(uint32_t(p.name.size())).RawU32(0);
             scene.Raw(p.name.data(), p.name.size());

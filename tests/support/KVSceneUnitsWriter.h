@@ -70,11 +70,14 @@ struct KVSceneUnitSpec {
     int32_t entry = 0;
     // Stored in old chunk headers only; the new form always reads 0x30003.
     uint32_t version = 0x30003;
+    uint32_t tag = 2;
     // One stored value per attribute record of the entry (the base entry's
     // records first); empty values are written as nothing.
     std::vector<Bytes> values;
     std::vector<KVSceneParameter> parameters;
-    // Stored in place of the value block's true size when not negative.
+    // Stored in place of the parameter count and the value block's true
+    // size when not negative.
+    int64_t parameterCountOverride = -1;
     int64_t blockSizeOverride = -1;
     // Bytes written after everything else, inside the record.
     Bytes trailing;
