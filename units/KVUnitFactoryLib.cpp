@@ -43,7 +43,8 @@ void ForEachOption(IKVLua* lua, int32_t position, F&& f) {
     const int32_t length = lua->GetLength(position);
     for (int32_t i = 1; i <= length; ++i) {
         std::string option;
-        if (lua->GetIndexString(position, i, &option) == KV_OK) f(option);
+        // The reader answers 1 for an element that is text.
+        if (lua->GetIndexString(position, i, &option) == 1) f(option);
     }
 }
 
@@ -119,7 +120,8 @@ int LuaGetFirstUnit() {
     if (!c.Ready()) return 0;
     auto* cursor = new KVUnitFactory::SParseUnitInfos;
     cursor->cursor = c.factory->NewUnitCursor();
-    if (c.lua->GetTop() >= 1) {
+    // A nil class is no class given.
+    if (c.lua->GetTop() >= 1 && c.Type(1) != SCRIPT_NIL) {
         const ScriptType type = c.Type(1);
         bool taken = false;
         if (type == SCRIPT_NUMBER) {

@@ -64,7 +64,7 @@ void KVTestSceneGame::OnRegisterClasses(std::function<void()> f) { g_registerCla
 
 int32_t KVTestSceneGame::Load() {
     m_project.Append(m_properties.Build());
-    m_project.Append(m_classes.Build(m_project));
+    m_project.Append(m_tableBytesSet ? m_tableBytes : m_classes.Build(m_project));
     EXPECT_TRUE(m_project.WriteTo(m_host.Root() + "game.kvproj"));
     if (kvl::IKVLog* log = kvl::GetLog()) log->SetCallback(&RecordLog);
     kvl::KVModules::Instance()->RegisterModule(&KVFakeGraphicDevice::Create);

@@ -32,6 +32,11 @@ public:
     KVProjectFileWriter& Project() { return m_project; }
     KVPropertiesBlockWriter& Properties() { return m_properties; }
     KVProjectClassWriter& Classes() { return m_classes; }
+    // Bytes written in place of the class table Classes() builds.
+    void SetClassTableBytes(std::vector<uint8_t> bytes) {
+        m_tableBytes = std::move(bytes);
+        m_tableBytesSet = true;
+    }
     // A kvl of the project, loaded at start unless told otherwise (each in
     // a group of its own, named after the file).
     int32_t AddScene(const std::string& path, const std::vector<uint8_t>& bytes, bool atStart = true);
@@ -59,7 +64,8 @@ private:
     KVProjectFileWriter m_project;
     KVPropertiesBlockWriter m_properties;
     KVProjectClassWriter m_classes;
-    bool m_hasClasses = false;
+    std::vector<uint8_t> m_tableBytes;
+    bool m_tableBytesSet = false;
     int32_t m_kvls = 0;
 };
 
