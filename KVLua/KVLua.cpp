@@ -18,10 +18,13 @@ namespace kvl {
 
 namespace luadetail {
 
-UnitBinding* GetUnitBinding(lua_State* L, int index) {
+UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex) {
     if (!lua_istable(L, index)) return nullptr;
     index = AbsoluteIndex(L, index);
-    lua_pushstring(L, kBindingKey);
+    if (keyIndex)
+        lua_pushvalue(L, keyIndex);
+    else
+        lua_pushlstring(L, kBindingKey, std::strlen(kBindingKey));
     lua_rawget(L, index);
     UnitBinding* binding = nullptr;
     // Only a userdata of the binding's own making: no metatable and a
@@ -242,10 +245,25 @@ void KVLua::DeleteLibraryFunctions() {
     m_retiredFunctions.clear();
 }
 
+KVLua::ThreadScope::ThreadScope(KVLua* lua, lua_State* L) : m_lua(lua) {
+    if (!lua || !L || !lua->m_state || L == lua->m_state) return;
+    // Only threads of the main state share its registry.
+    if (lua_topointer(L, LUA_REGISTRYINDEX) != lua_topointer(lua->m_state, LUA_REGISTRYINDEX)) return;
+    m_thread = L;
+    m_previous = lua->m_state;
+    lua->m_state = L;
+}
+
+KVLua::ThreadScope::~ThreadScope() {
+    // A state made again meanwhile stays.
+    if (m_thread && m_lua->m_state == m_thread) m_lua->m_state = m_previous;
+}
+
 int KVLua::CallLibraryFunction(lua_State* L) {
     KVLua* self = Instance();
     auto* record = static_cast<LibraryFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
     if (!self || !record || !record->function) return 0;
+    ThreadScope thread(self, L);
     const char* previous = self->m_currentFunctionName;
     self->m_currentFunctionName = record->name;
     int results = record->function();
@@ -297,6 +315,11 @@ void KVLua::SetupState() {
         lua_call(L, 1, 0);
     }
     lua_settop(L, 0);
+    // Protected calls made by scripts restore "self" after an error too.
+    lua_pushcfunction(L, ScriptPcall);
+    lua_setfield(L, LUA_GLOBALSINDEX, "pcall");
+    lua_pushcfunction(L, ScriptXpcall);
+    lua_setfield(L, LUA_GLOBALSINDEX, "xpcall");
     for (LibraryEntry& entry : m_libraries) PublishLibrary(entry);
 
     lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
@@ -325,6 +348,7 @@ void KVLua::CloseState() {
     m_callDepth = 0;
     m_namespacesToInit.clear();
     m_currentFunctionName = nullptr;
+    ForgetInternedTexts();
 }
 
 int32_t KVLua::GetLuaFunctions(const KVLuaFunctionEntry** out) {

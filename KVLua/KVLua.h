@@ -123,6 +123,10 @@ public:
     int32_t UpdateUnitBinding(IKVUnit* unit);
     // Before the unit takes a new name: its table moves to that name.
     int32_t OnUnitRenamed(IKVUnit* unit, const char* newName);
+    // The unit is closing: a table bound to it that scripts still hold
+    // answers "Unit doesn't exist anymore" from now on, even once another
+    // unit takes the index.
+    int32_t OnUnitClosed(IKVUnit* unit);
     int32_t RemoveGlobal(const char* name);
     bool IsGlobalDefined(const char* name);
     int32_t RegisterClassFunction(int32_t classIndex, const char* name, KVClassFunction fn);
@@ -163,6 +167,20 @@ public:
     void SetProjectFileVersion(uint32_t version) { m_projectFileVersion = version; }
 
     lua_State* GetState() const { return m_state; }
+    // While a native function runs on a coroutine of the main state, the
+    // binding's stack operations work on that coroutine's stack.
+    class ThreadScope {
+    public:
+        ThreadScope(KVLua* lua, lua_State* L);
+        ~ThreadScope();
+        ThreadScope(const ThreadScope&) = delete;
+        ThreadScope& operator=(const ThreadScope&) = delete;
+
+    private:
+        KVLua* m_lua;
+        lua_State* m_thread = nullptr;
+        lua_State* m_previous = nullptr;
+    };
     ScriptDebugState* GetDebugState() const { return m_debugState.get(); }
     const char* GetCurrentFunctionName() const { return m_currentFunctionName; }
     bool IsReportingOn() const { return m_errorHook != nullptr || m_logOnDisk; }
@@ -176,6 +194,7 @@ public:
     const std::string& GetCommonScriptDirectory() const { return m_commonScriptDirectory; }
     void SetCommonScriptDirectory(const std::string& directory) { m_commonScriptDirectory = directory; }
     bool GetOldUnitArray() const { return m_oldUnitArray; }
+    void SetOldUnitArray(bool on) { m_oldUnitArray = on; }
 
 private:
     struct LibraryFunction {
@@ -209,6 +228,19 @@ private:
         std::string name;
         KVClassEntryAccessor accessor;
     };
+    // A text kept as a Lua string in the registry, pushed without being
+    // hashed again while the text stays the same.
+    struct InternedText {
+        std::string text;
+        int ref = -2;  // no reference (LUA_NOREF)
+    };
+    // What a protected call restores when an error unwinds frames that
+    // send no return events.
+    struct CallState {
+        int32_t depth;
+        size_t running;
+        RunningUnit top;
+    };
 
     // State set-up and libraries (KVLua.cpp).
     void SetupState();
@@ -234,8 +266,12 @@ private:
                            int32_t* resultCount);
     int32_t RunEvent(IKVUnit* unit, int32_t unitIndex, const char* name, int32_t argumentCount,
                      int32_t* resultCount, uint8_t* stillEnabled);
-    bool PushEventFunction(IKVUnit* unit, const EventCall& call);
+    bool PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call);
     void PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t depthOffset);
+    CallState SaveCallState() const;
+    void RestoreCallState(const CallState& saved);
+    static int ScriptPcall(lua_State* L);
+    static int ScriptXpcall(lua_State* L);
     void ReportErrorIn(lua_State* L, const std::string& text);
     void FormatLocationIn(lua_State* L, const std::string& text);
     void WriteScriptError(lua_State* L, const std::string& text, bool withLocation);
@@ -251,9 +287,34 @@ private:
     void PushUnitTable(int32_t unitIndex);
     int32_t LookupUnitForGlobal(const char* name);
     static int GlobalsIndex(lua_State* L);
+    // Interned texts: a unit's name, a class's name, an event's name.
+    void PushInterned(InternedText& slot, const std::string& text);
+    void PushUnitName(IKVUnit* unit, int32_t unitIndex);
+    void PushClassName(int32_t classIndex, const std::string& name);
+    void PushEventName(const char* name);
+    void ForgetInternedTexts();
+
+    // Members of unit tables (KVLuaUnitMembers.cpp).
     static int UnitTableIndex(lua_State* L);
     static int UnitTableNewIndex(lua_State* L);
     static int UnitTableEquals(lua_State* L);
+    // The steps of a member read after the table's own values: script
+    // function, attribute, computed member, parameter array, class function.
+    int IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, const char* key);
+    // A closure over the unit's script function of the name at keyIndex,
+    // found in its alias namespace (unless classOnly) or its class table.
+    bool PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyIndex, bool classOnly);
+    const ClassEntry* FindClassEntry(int32_t classIndex, const char* name) const;
+    bool PushClassFunction(int32_t classIndex, int32_t unitIndex, const char* name);
+    bool PushParameter(IKVUnit* unit, int32_t unitIndex, const char* name);
+    static int ClassFunctionClosure(lua_State* L);
+    static int ParameterIndex(lua_State* L);
+    static int ParameterNewIndex(lua_State* L);
+
+    // Unit-array proxies (KVLuaUnitArrays.cpp).
+    static int UnitArrayIndex(lua_State* L);
+    static int UnitArrayNewIndex(lua_State* L);
+    static int UnitArrayLength(lua_State* L);
 
     // Values (KVLuaValues.cpp).
     bool ProtectedGetField(lua_State* L, int32_t position, const char* key);
@@ -297,6 +358,10 @@ private:
     std::string m_scriptRoot;
     std::vector<ScriptFileRecord> m_scannedScripts;
     std::vector<std::string> m_namespacesToInit;
+    std::string m_classFunctionName;
+    std::vector<InternedText> m_unitNames;
+    std::vector<InternedText> m_classNames;
+    InternedText m_eventNames[8];
 
     std::unique_ptr<ScriptDebugState> m_debugState;
     IKVProperties* m_properties = nullptr;

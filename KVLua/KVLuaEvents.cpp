@@ -97,17 +97,52 @@ int32_t KVLua::CallFunctionIn(lua_State* L, const char* nameSpace, const char* n
     return result;
 }
 
+KVLua::CallState KVLua::SaveCallState() const {
+    CallState saved{m_callDepth, m_runningUnits.size(), RunningUnit{-1, 0, false, std::string()}};
+    if (!m_runningUnits.empty()) saved.top = m_runningUnits.back();
+    return saved;
+}
+
+void KVLua::RestoreCallState(const CallState& saved) {
+    // Frames unwound by an error send no return events.
+    m_callDepth = saved.depth;
+    if (m_runningUnits.size() > saved.running) m_runningUnits.resize(saved.running);
+    // An entry of the same depth may have replaced the top one.
+    if (saved.running > 0 && m_runningUnits.size() == saved.running) m_runningUnits.back() = saved.top;
+}
+
 int KVLua::ProtectedCall(lua_State* L, int arguments, int results) {
     if (L != m_state) return lua_pcall(L, arguments, results, 0);
-    int32_t savedDepth = m_callDepth;
-    size_t savedRunning = m_runningUnits.size();
+    CallState saved = SaveCallState();
     int status = lua_pcall(L, arguments, results, 0);
-    if (status != 0) {
-        // Frames unwound by an error send no return events.
-        m_callDepth = savedDepth;
-        if (m_runningUnits.size() > savedRunning) m_runningUnits.resize(savedRunning);
-    }
+    if (status != 0) RestoreCallState(saved);
     return status;
+}
+
+int KVLua::ScriptPcall(lua_State* L) {
+    KVLua* self = Instance();
+    luaL_checkany(L, 1);
+    bool main = self && L == self->m_state;
+    CallState saved = main ? self->SaveCallState() : CallState{0, 0, RunningUnit{-1, 0, false, std::string()}};
+    int status = lua_pcall(L, lua_gettop(L) - 1, LUA_MULTRET, 0);
+    if (status != 0 && main) self->RestoreCallState(saved);
+    lua_pushboolean(L, status == 0);
+    lua_insert(L, 1);
+    return lua_gettop(L);
+}
+
+int KVLua::ScriptXpcall(lua_State* L) {
+    KVLua* self = Instance();
+    luaL_checkany(L, 2);
+    lua_settop(L, 2);
+    lua_insert(L, 1);  // the handler below the function
+    bool main = self && L == self->m_state;
+    CallState saved = main ? self->SaveCallState() : CallState{0, 0, RunningUnit{-1, 0, false, std::string()}};
+    int status = lua_pcall(L, 0, LUA_MULTRET, 1);
+    if (status != 0 && main) self->RestoreCallState(saved);
+    lua_pushboolean(L, status == 0);
+    lua_replace(L, 1);
+    return lua_gettop(L);
 }
 
 int32_t KVLua::CallEvent(EventCall* call) {
@@ -158,61 +193,40 @@ int32_t KVLua::CallEvent(EventCall* call) {
         m_callDepth = 0;
         m_runningUnits.clear();
     }
-    if (!lua_checkstack(L, 6) || !PushEventFunction(unit, *call)) {
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, *call)) {
         dropArguments();
         return KV_NOT_FOUND;
     }
     lua_insert(L, -(arguments + 1));
-    return RunEvent(unit, m_units->GetUnitIndex(unit), call->functionName, arguments, call->resultCount,
-                    &call->stillEnabled);
+    return RunEvent(unit, unitIndex, call->functionName, arguments, call->resultCount, &call->stillEnabled);
 }
 
-bool KVLua::PushEventFunction(IKVUnit* unit, const EventCall& call) {
+bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call) {
     lua_State* L = m_state;
-    auto pushFrom = [&](const std::string& table) {
-        lua_pushlstring(L, table.data(), table.size());
-        lua_rawget(L, LUA_GLOBALSINDEX);
-        if (!lua_istable(L, -1)) {
-            lua_pop(L, 1);
-            return false;
-        }
-        lua_pushstring(L, call.functionName);
-        lua_rawget(L, -2);
-        lua_remove(L, -2);
-        return true;
-    };
-    int32_t unitIndex = m_units->GetUnitIndex(unit);
-    auto pushClosure = [&](const std::string& table, bool alias) {
-        lua_pop(L, 1);
-        lua_pushnumber(L, unitIndex);
-        lua_pushlstring(L, table.data(), table.size());
-        lua_pushstring(L, call.functionName);
-        lua_pushboolean(L, alias);
-        lua_pushcclosure(L, UnitFunctionClosure, 4);
-    };
-
+    PushEventName(call.functionName);
+    int key = lua_gettop(L);
     if (!call.classOnly) {
-        if (pushFrom(m_units->GetUnitName(unit))) {
-            if (!lua_isnil(L, -1)) return true;
-            lua_pop(L, 1);
-        }
-        std::string alias = m_units->GetAliasName(unit);
-        if (!alias.empty() && pushFrom(alias)) {
-            if (lua_isfunction(L, -1)) {
-                pushClosure(alias, true);
+        // A value in the unit's own namespace is called as it is.
+        PushUnitName(unit, unitIndex);
+        lua_rawget(L, LUA_GLOBALSINDEX);
+        if (lua_istable(L, -1)) {
+            lua_pushvalue(L, key);
+            lua_rawget(L, -2);
+            if (!lua_isnil(L, -1)) {
+                lua_replace(L, key);
+                lua_pop(L, 1);
                 return true;
             }
             lua_pop(L, 1);
         }
-    }
-    std::string className = m_units->GetClassName(unit);
-    if (pushFrom(className)) {
-        if (lua_isfunction(L, -1)) {
-            pushClosure(className, false);
-            return true;
-        }
         lua_pop(L, 1);
     }
+    if (PushUnitScriptFunction(unit, unitIndex, key, call.classOnly)) {
+        lua_replace(L, key);
+        return true;
+    }
+    lua_pop(L, 1);
     return false;
 }
 

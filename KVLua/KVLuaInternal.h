@@ -24,8 +24,13 @@ struct UnitBinding {
 };
 
 // The binding of the table at the index, or null (also for a foreign value
-// stored under the key).
-UnitBinding* GetUnitBinding(lua_State* L, int index);
+// stored under the key). keyIndex, when not 0, holds the binding key already
+// made a Lua string (an upvalue of the unit metatable's functions).
+UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex = 0);
+
+// The index of a binding whose unit closed: never a unit's, and not -1,
+// which marks a namespace bound to no unit.
+constexpr int32_t kClosedUnit = -2;
 
 // Negative positions made absolute; pseudo-indices unchanged.
 int AbsoluteIndex(lua_State* L, int position);
@@ -45,6 +50,16 @@ inline float ToFloat(double value) {
     if (value > double(FLT_MAX)) return std::numeric_limits<float>::infinity();
     if (value < -double(FLT_MAX)) return -std::numeric_limits<float>::infinity();
     return float(value);
+}
+
+// The key at the index as text, converted in a copy pushed on the stack so
+// that the key itself stays as given; null (nothing pushed) for keys that
+// are neither text nor number.
+inline const char* KeyText(lua_State* L, int index) {
+    int type = lua_type(L, index);
+    if (type != LUA_TSTRING && type != LUA_TNUMBER) return nullptr;
+    lua_pushvalue(L, index);
+    return lua_tostring(L, -1);
 }
 
 // A function is running on the state (so its upvalues can be read).

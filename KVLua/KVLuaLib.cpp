@@ -110,7 +110,7 @@ int KVLua::LibPushSelf() {
     if (!self) return 0;
     lua_State* L = self->m_state;
     UnitBinding* binding = lua_gettop(L) >= 1 ? GetUnitBinding(L, 1) : nullptr;
-    if (binding && binding->unitIndex != -1) {
+    if (binding && binding->unitIndex >= 0) {
         bool fromDelegate = !self->m_runningUnits.empty() && self->m_runningUnits.back().hasDelegate &&
                             self->m_runningUnits.back().delegateName == binding->name;
         if (!fromDelegate) {

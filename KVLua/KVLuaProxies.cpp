@@ -143,6 +143,7 @@ int StructNewIndex(lua_State* L) {
 int NativeTrampoline(lua_State* L) {
     auto function = reinterpret_cast<KVLuaNativeFunction>(lua_touserdata(L, lua_upvalueindex(2)));
     if (!function) return 0;
+    KVLua::ThreadScope thread(KVLua::Instance(), L);
     int results = function();
     int top = lua_gettop(L);
     if (results < 0) results = 0;

@@ -1,6 +1,8 @@
-// Namespace tables, their shared metatable, the globals' lookup and the
-// unit operations. Units themselves are reached through IKVScriptUnits.
+// Namespace tables and their shared metatable, the globals' lookup, the
+// global functions "unit", "log" and "namespace", the unit operations and
+// the class tables. Units themselves are reached through IKVScriptUnits.
 #include <cstring>
+#include <utility>
 
 #include "../kernel/KVFormat.h"
 #include "IKVScriptUnits.h"
@@ -11,16 +13,34 @@ namespace kvl {
 
 using namespace luadetail;
 
+namespace {
+
+// Unit indices past this are not worth a cached name.
+constexpr int32_t kMaxCachedUnit = 1 << 20;
+
+// "A:B" split at its first colon; false without one.
+bool SplitAtColon(const std::string& text, std::string* before, std::string* after) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    *before = text.substr(0, colon);
+    *after = text.substr(colon + 1);
+    return true;
+}
+
+} // namespace
+
 void KVLua::CreateUnitMetatable() {
     lua_State* L = m_state;
     lua_pushstring(L, kUnitMetatableName);
     lua_newtable(L);
-    lua_pushcfunction(L, UnitTableIndex);
-    lua_setfield(L, -2, "__index");
-    lua_pushcfunction(L, UnitTableNewIndex);
-    lua_setfield(L, -2, "__newindex");
-    lua_pushcfunction(L, UnitTableEquals);
-    lua_setfield(L, -2, "__eq");
+    // Each function keeps the binding key as a ready Lua string.
+    const lua_CFunction functions[] = {UnitTableIndex, UnitTableNewIndex, UnitTableEquals};
+    const char* names[] = {"__index", "__newindex", "__eq"};
+    for (int i = 0; i < 3; ++i) {
+        lua_pushstring(L, kBindingKey);
+        lua_pushcclosure(L, functions[i], 1);
+        lua_setfield(L, -2, names[i]);
+    }
     lua_rawset(L, LUA_GLOBALSINDEX);
 }
 
@@ -88,6 +108,60 @@ int32_t KVLua::RegisterClassEntry(int32_t classIndex, const char* name, KVClassE
     return KV_OK;
 }
 
+void KVLua::PushInterned(InternedText& slot, const std::string& text) {
+    lua_State* L = m_state;
+    if (slot.ref != LUA_NOREF && slot.text == text) {
+        lua_rawgeti(L, LUA_REGISTRYINDEX, slot.ref);
+        return;
+    }
+    lua_pushlstring(L, text.data(), text.size());
+    if (slot.ref != LUA_NOREF) luaL_unref(L, LUA_REGISTRYINDEX, slot.ref);
+    lua_pushvalue(L, -1);
+    slot.ref = luaL_ref(L, LUA_REGISTRYINDEX);
+    slot.text = text;
+}
+
+void KVLua::PushUnitName(IKVUnit* unit, int32_t unitIndex) {
+    const std::string& name = m_units->GetUnitName(unit);
+    if (unitIndex < 0 || unitIndex >= kMaxCachedUnit) {
+        lua_pushlstring(m_state, name.data(), name.size());
+        return;
+    }
+    if (m_unitNames.size() <= size_t(unitIndex)) m_unitNames.resize(size_t(unitIndex) + 1);
+    PushInterned(m_unitNames[size_t(unitIndex)], name);
+}
+
+void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
+    if (classIndex < 0 || classIndex >= kMaxCachedUnit) {
+        lua_pushlstring(m_state, name.data(), name.size());
+        return;
+    }
+    if (m_classNames.size() <= size_t(classIndex)) m_classNames.resize(size_t(classIndex) + 1);
+    PushInterned(m_classNames[size_t(classIndex)], name);
+}
+
+void KVLua::PushEventName(const char* name) {
+    // Most recently used first: a frame raises the same event on many units.
+    const size_t count = sizeof m_eventNames / sizeof m_eventNames[0];
+    for (size_t i = 0; i < count; ++i) {
+        InternedText& slot = m_eventNames[i];
+        if (slot.ref == LUA_NOREF || std::strcmp(slot.text.c_str(), name) != 0) continue;
+        lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
+        if (i > 0) std::swap(m_eventNames[i], m_eventNames[0]);
+        return;
+    }
+    // The least recently used entry makes room.
+    for (size_t i = count - 1; i > 0; --i) std::swap(m_eventNames[i], m_eventNames[i - 1]);
+    PushInterned(m_eventNames[0], name);
+}
+
+void KVLua::ForgetInternedTexts() {
+    // The references died with the state that held them.
+    m_unitNames.clear();
+    m_classNames.clear();
+    for (InternedText& slot : m_eventNames) slot = InternedText();
+}
+
 // The global named after a valid unit, made a namespace bound to the unit
 // when it is absent; nil for an index that names no unit.
 void KVLua::PushUnitTable(int32_t unitIndex) {
@@ -97,9 +171,13 @@ void KVLua::PushUnitTable(int32_t unitIndex) {
         lua_pushnil(L);
         return;
     }
-    std::string name = m_units->GetUnitName(unit);
+    PushUnitName(unit, unitIndex);
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (!lua_isnil(L, -1)) return;
+    lua_pop(L, 1);
+    const std::string& name = m_units->GetUnitName(unit);
     CreateNamespaceTable(name.c_str(), unitIndex, true);
-    lua_pushlstring(L, name.data(), name.size());
+    PushUnitName(unit, unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
 }
 
@@ -110,7 +188,7 @@ int32_t KVLua::LookupUnitForGlobal(const char* name) {
 int32_t KVLua::UpdateUnitBinding(IKVUnit* unit) {
     lua_State* L = m_state;
     if (!L || !m_units || !unit || !lua_checkstack(L, 2)) return KV_INVALID;
-    std::string name = m_units->GetUnitName(unit);
+    const std::string& name = m_units->GetUnitName(unit);
     lua_pushlstring(L, name.data(), name.size());
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr)
@@ -149,6 +227,19 @@ int32_t KVLua::OnUnitRenamed(IKVUnit* unit, const char* newName) {
     return KV_OK;
 }
 
+int32_t KVLua::OnUnitClosed(IKVUnit* unit) {
+    lua_State* L = m_state;
+    if (!L || !m_units || !unit || !lua_checkstack(L, 2)) return KV_INVALID;
+    const std::string& name = m_units->GetUnitName(unit);
+    lua_pushlstring(L, name.data(), name.size());
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr;
+    if (binding && binding->unitIndex >= 0 && binding->unitIndex == m_units->GetUnitIndex(unit))
+        binding->unitIndex = kClosedUnit;
+    lua_pop(L, 1);
+    return KV_OK;
+}
+
 int32_t KVLua::PushUnit(int32_t unitIndex) {
     if (!m_state || !lua_checkstack(m_state, 2)) return KV_FAILED;
     if (unitIndex == -1) {
@@ -166,11 +257,16 @@ int32_t KVLua::ToUnit(int32_t position) {
     switch (lua_type(L, position)) {
     case LUA_TTABLE: {
         UnitBinding* binding = GetUnitBinding(L, position);
-        return binding ? binding->unitIndex : -1;
+        return binding && binding->unitIndex >= 0 ? binding->unitIndex : -1;
     }
     case LUA_TSTRING:
     case LUA_TNUMBER: {
-        std::string text = ToStdString(position);
+        // Read from a copy: a number argument stays a number.
+        lua_pushvalue(L, position);
+        size_t length = 0;
+        const char* raw = lua_tolstring(L, -1, &length);
+        std::string text(raw, length);
+        lua_pop(L, 1);
         return FindUnit(text.c_str());
     }
     default:
@@ -179,38 +275,56 @@ int32_t KVLua::ToUnit(int32_t position) {
 }
 
 int32_t KVLua::FindUnit(const char* name) {
-    ReportError(Format("{0} : unknown unit", name ? name : "").c_str());
-    return -1;
+    std::string text = name ? name : "";
+    std::string className;
+    std::string unitName;
+    int32_t unitIndex = -1;
+    if (m_units) {
+        if (SplitAtColon(text, &className, &unitName))
+            unitIndex = m_units->FindUnitIndex(unitName.c_str(), className.c_str());
+        else
+            unitIndex = m_units->FindUnitIndex(text.c_str(), nullptr);
+    }
+    if (unitIndex < 0) ReportError((text + " : unknown unit").c_str());
+    return unitIndex < 0 ? -1 : unitIndex;
 }
 
 int32_t KVLua::ToClassIndex(int32_t position) {
-    (void)position;
+    lua_State* L = m_state;
+    position = L ? AbsoluteIndex(L, position) : 0;
+    if (!m_units || !IsStackIndex(L, position)) return -1;
+    int32_t count = m_units->GetClassCount();
+    if (lua_type(L, position) == LUA_TNUMBER) {
+        int32_t classIndex = NumberToInt32(lua_tonumber(L, position));
+        // Negative numbers name no class either.
+        return classIndex >= 0 && classIndex < count ? classIndex : -1;
+    }
+    if (lua_type(L, position) != LUA_TSTRING) return -1;
+    size_t length = 0;
+    const char* text = lua_tolstring(L, position, &length);
+    for (int32_t i = 0; i < count; ++i) {
+        const char* name = m_units->GetClassNameAt(i);
+        if (name && std::strlen(name) == length && std::memcmp(name, text, length) == 0) return i;
+    }
     return -1;
 }
 
 int32_t KVLua::CheckUnit(int32_t unitIndex) {
-    if (m_units && m_units->GetUnit(unitIndex)) return KV_OK;
-    ReportError("Unit doesn't exist anymore");
-    return 1;
-}
-
-int32_t KVLua::PushUnitArray(KVUnitRefArray* array, int32_t ownerUnit, uint64_t attributeId) {
-    (void)array;
-    (void)ownerUnit;
-    (void)attributeId;
-    return PushNil();
-}
-
-// The key as text, converted in a copy so that the key itself stays as given.
-static const char* KeyText(lua_State* L, int index) {
-    int type = lua_type(L, index);
-    if (type != LUA_TSTRING && type != LUA_TNUMBER) return nullptr;
-    lua_pushvalue(L, index);
-    return lua_tostring(L, -1);
+    IKVUnit* unit = m_units ? m_units->GetUnit(unitIndex) : nullptr;
+    if (!unit) {
+        ReportError("Unit doesn't exist anymore");
+        return 1;
+    }
+    if (m_units->IsClosing(unitIndex)) {
+        FormatLocation(Format("Unit {0} is closing and doesn't exist anymore", m_units->GetUnitName(unit)));
+        return 1;
+    }
+    return KV_OK;
 }
 
 int KVLua::GlobalsIndex(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     lua_settop(L, 2);
     const char* key = KeyText(L, 2);
     if (!self || !key) {
@@ -229,68 +343,6 @@ int KVLua::GlobalsIndex(lua_State* L) {
     if (unitIndex >= 0) self->CreateNamespaceTable(key, unitIndex, true);
     lua_pushvalue(L, 2);
     lua_rawget(L, 1);
-    return 1;
-}
-
-int KVLua::UnitTableIndex(lua_State* L) {
-    KVLua* self = Instance();
-    lua_settop(L, 2);
-    UnitBinding* binding = GetUnitBinding(L, 1);
-    if (!self || !binding || !KeyText(L, 2)) {
-        lua_pushnil(L);
-        return 1;
-    }
-    lua_pushstring(L, binding->name);
-    lua_rawget(L, LUA_GLOBALSINDEX);
-    if (lua_istable(L, -1)) {
-        lua_pushvalue(L, 2);
-        lua_rawget(L, -2);
-        if (!lua_isnil(L, -1)) return 1;
-        lua_pop(L, 1);
-    }
-    lua_pop(L, 1);
-    if (binding->unitIndex == -1) {
-        lua_pushnil(L);
-        return 1;
-    }
-    if (!self->m_units || !self->m_units->GetUnit(binding->unitIndex)) {
-        self->ReportError("Unit doesn't exist anymore");
-        return 0;
-    }
-    lua_pushnil(L);
-    return 1;
-}
-
-int KVLua::UnitTableNewIndex(lua_State* L) {
-    KVLua* self = Instance();
-    UnitBinding* binding = GetUnitBinding(L, 1);
-    if (!self || !binding) {
-        lua_settop(L, 3);
-        lua_rawset(L, 1);
-        return 0;
-    }
-    if (binding->unitIndex != -1 && (!self->m_units || !self->m_units->GetUnit(binding->unitIndex))) {
-        self->ReportError("Unit doesn't exist anymore");
-        return 0;
-    }
-    lua_settop(L, 3);
-    lua_pushstring(L, binding->name);
-    lua_rawget(L, LUA_GLOBALSINDEX);
-    // A namespace whose global was replaced keeps its values itself.
-    int target = lua_istable(L, -1) ? 4 : 1;
-    lua_pushvalue(L, 2);
-    lua_pushvalue(L, 3);
-    lua_rawset(L, target);
-    if (self->m_scriptsLoading) ++binding->changeCounter;
-    return 0;
-}
-
-int KVLua::UnitTableEquals(lua_State* L) {
-    UnitBinding* a = GetUnitBinding(L, 1);
-    UnitBinding* b = GetUnitBinding(L, 2);
-    // Namespaces bound to no unit are equal only to themselves, and that
-    // case never reaches this function.
-    lua_pushboolean(L, a && b && a->unitIndex == b->unitIndex && a->unitIndex != -1);
     return 1;
 }
 
@@ -315,12 +367,20 @@ void KVLua::RegisterGlobalFunctions() {
 
 int KVLua::GlobalUnit(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     if (!self || self->CheckArgCount(1, false)) return 0;
     int32_t unitIndex = -1;
     if (lua_type(L, 1) == LUA_TNUMBER) {
         unitIndex = NumberToInt32(lua_tonumber(L, 1));
-    } else if (lua_type(L, 1) == LUA_TSTRING) {
-        unitIndex = self->LookupUnitForGlobal(lua_tostring(L, 1));
+    } else if (lua_type(L, 1) == LUA_TSTRING && self->m_units) {
+        // Here the unit's name comes first and its class after the colon.
+        std::string text = lua_tostring(L, 1);
+        std::string unitName;
+        std::string className;
+        if (SplitAtColon(text, &unitName, &className))
+            unitIndex = self->m_units->FindUnitIndex(unitName.c_str(), className.c_str());
+        else
+            unitIndex = self->LookupUnitForGlobal(text.c_str());
     }
     if (unitIndex < 0) {
         lua_pushnil(L);
@@ -332,6 +392,7 @@ int KVLua::GlobalUnit(lua_State* L) {
 
 int KVLua::GlobalNamespace(lua_State* L) {
     KVLua* self = Instance();
+    ThreadScope thread(self, L);
     if (!self || self->CheckArgCount(1, false)) return 0;
     if (!lua_isstring(L, 1)) {
         self->ArgumentError(1);

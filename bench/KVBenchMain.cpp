@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -47,7 +49,10 @@ bool RegisterFigure(Figure figure) {
 } // namespace kvbench
 
 int main() {
+    // KV_BENCH_ONLY=text runs only the figures whose name holds the text.
+    const char* only = std::getenv("KV_BENCH_ONLY");
     for (const kvbench::Figure& f : kvbench::Figures()) {
+        if (only && !std::strstr(f.name.c_str(), only)) continue;
         f.baseline();  // warm caches and lazy set-up before measuring
         f.subject();
         double base = kvbench::BestSeconds(f.baseline, f.threadCpuTime);

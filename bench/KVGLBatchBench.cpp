@@ -5,7 +5,6 @@
 // thread (llvmpipe rasterises on threads of its own) for one whole frame:
 // begin and clear, draw, end, present and wait for the picture.
 #include <GLES2/gl2.h>
-#include <SDL.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,16 +14,15 @@
 #include <vector>
 
 #include "KVBench.h"
+#include "KVBenchGL.h"
 #include "graphics/KVGLTexture.h"
-#include "graphics/KVGLwebOSRender.h"
-#include "platform/PDL.h"
 
 namespace {
 
 constexpr int kQuads = 10000;
 constexpr int kSide = 32;
-constexpr int kWidth = 1024;
-constexpr int kHeight = 768;
+constexpr int kWidth = kvbench::kGLScreenWidth;
+constexpr int kHeight = kvbench::kGLScreenHeight;
 
 double ThreadCpu() {
     timespec t{};
@@ -45,11 +43,7 @@ struct BatchBench {
     double bestBaseline = 1e30;
 
     BatchBench() {
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) Fail("SDL video");
-        kvl::PDLSetScreenSize(kWidth, kHeight);
-        device = new kvl::KVGLwebOSRender(nullptr);
-        if (device->InitDevice() != 0) Fail("no OpenGL ES device");
+        device = &kvbench::SharedGLDevice();
         MakeTexture();
         std::mt19937 rng(77);
         std::uniform_int_distribution<int> x(0, kWidth - kSide), y(0, kHeight - kSide);
@@ -91,9 +85,6 @@ struct BatchBench {
                      kQuads, kSide, kSide, kWidth, kHeight, frameMs, kQuads / frameMs, bestBaseline * 1e3,
                      kQuads / (bestBaseline * 1e3));
         texture->Release();
-        device->ShutdownDevice();
-        delete device;
-        SDL_Quit();
     }
 
     static void Fail(const char* why) {

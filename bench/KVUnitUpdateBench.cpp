@@ -7,6 +7,7 @@
 #include <string>
 
 #include "KVBench.h"
+#include "KVBenchUnits.h"
 #include "KVLua/KVLua.h"
 #include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
@@ -15,20 +16,13 @@ namespace {
 
 constexpr int kUnits = 10000;
 
-// A script binding and a unit factory of their own (no core): the factory
-// updates, the binding runs the scripts. Both stay until the program ends.
+// The shared binding and factory: the factory updates, the binding runs
+// the scripts.
 lua_State* State() {
     static lua_State* state = nullptr;
     if (state) return state;
-    kvl::KVLua* lua = kvl::KVLua::Instance();
-    if (!lua) {
-        lua = new kvl::KVLua;
-        for (int phase = 0; phase <= 3; ++phase) lua->Init(phase);
-    }
-    auto* factory = new kvl::KVUnitFactory;
-    factory->Init(0);
-    factory->Init(2);
-    state = lua->GetState();
+    state = kvbench::UnitState();
+    kvl::KVUnitFactory* factory = kvl::KVUnitFactory::Instance();
     std::string n = std::to_string(kUnits);
     luaL_dostring(state, ("ticks = 0\n"
                           "function Tick(dt, total) ticks = ticks + 1 end\n"

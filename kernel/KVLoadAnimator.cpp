@@ -7,7 +7,7 @@
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
 #include "../graphics/KVGraphic.h"
-#include "../graphics/KVResourceTexture.h"
+#include "../graphics/IKVResourceTexture.h"
 #include "KVCore.h"
 #include "KVPath.h"
 #include "KVTimer.h"
@@ -252,8 +252,8 @@ int32_t KVLoadAnimator::CreateSprite(const std::string& path) {
     KVGraphic* graphic = KVGraphic::Instance();
     if (!graphic) return -1;
     std::string full = MakeAbsolutePath(GetProjectDirectory(), path);
-    KVResourceTexture* texture = nullptr;
-    if (graphic->CreateTextureFromFile(full.c_str(), 0, &texture) != KV_OK || !texture) return -1;
+    IKVResourceTexture* texture = nullptr;
+    if (graphic->CreateTextureFromFile(full.c_str(), nullptr, &texture, 0) != KV_OK || !texture) return -1;
     Item item;
     item.kind = ITEM_SPRITE;
     item.color = 0xFFFFFFFFu;
@@ -271,7 +271,7 @@ int32_t KVLoadAnimator::CreateRect() {
 void KVLoadAnimator::CloseItem(int32_t index) {
     Item* item = m_items.Get(index);
     if (!item) return;
-    KVResourceTexture* texture = item->texture;
+    IKVResourceTexture* texture = item->texture;
     m_items.Close(index);
     if (texture) texture->Release();
 }

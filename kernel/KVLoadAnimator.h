@@ -13,7 +13,7 @@ namespace kvl {
 
 class IKVGraphicDevice;
 class IKVGraphicDevice2D;
-class KVResourceTexture;
+class IKVResourceTexture;
 
 class KVLoadAnimator : public Singleton<KVLoadAnimator> {
 public:
@@ -30,7 +30,7 @@ public:
         float scaleX = 1.0f;  // kept per item; drawing applies no scale
         float scaleY = 1.0f;
         float rotation = 0.0f;  // radians, about the sprite's centre
-        KVResourceTexture* texture = nullptr;  // owned: one reference
+        IKVResourceTexture* texture = nullptr;  // owned: one reference
         int32_t previous = -1;
         int32_t next = -1;
         bool live = false;

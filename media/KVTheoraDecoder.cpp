@@ -82,6 +82,10 @@ KVTheoraDecoder::KVTheoraDecoder(IKVTheoraHost* host, IKVFile* files) : m_host(h
     ogg_sync_init(&m_sync);
 }
 
+void KVTheoraDecoder::ReportError(const std::string& text) const {
+    if (!m_quiet) LogError(text);
+}
+
 KVTheoraDecoder::~KVTheoraDecoder() {
     m_video.reset();
     m_audio.reset();
@@ -131,7 +135,7 @@ int32_t KVTheoraDecoder::Open(const std::string& path) {
             m_reader.SetLoopPoint(-1);
             if (!m_lock || !m_reader.Start(m_files, m_file)) status = KV_FAILED;
         }
-        if (status != KV_OK) LogError("Unable to open " + path);
+        if (status != KV_OK) ReportError("Unable to open " + path);
         ogg_sync_reset(&m_sync);
         if (status == KV_OK) status = ReadHeaders(false);
     }
@@ -163,7 +167,7 @@ int32_t KVTheoraDecoder::Reopen() {
 
 int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     if (!ScanBeginningPages()) {
-        LogError("End of file while searching for codec headers");
+        ReportError("End of file while searching for codec headers");
         return KV_FAILED;
     }
     int64_t loopPoint = 0;
@@ -173,7 +177,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
             int r = ogg_stream_packetout(&m_video->stream, &packet);
             if (r == 0) break;
             if (r < 0 || theora_decode_header(&m_video->info, &m_video->comment, &packet) < 0) {
-                LogError("Error parsing Theora stream headers; corrupt stream?");
+                ReportError("Error parsing Theora stream headers; corrupt stream?");
                 return KV_FAILED;
             }
             ++m_video->headers;
@@ -183,7 +187,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
             int r = ogg_stream_packetout(&m_audio->stream, &packet);
             if (r == 0) break;
             if (r < 0 || vorbis_synthesis_headerin(&m_audio->info, &m_audio->comment, &packet) < 0) {
-                LogError("Error parsing Vorbis stream headers; corrupt stream?");
+                ReportError("Error parsing Vorbis stream headers; corrupt stream?");
                 return KV_FAILED;
             }
             ++m_audio->headers;
@@ -197,7 +201,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
         if (r > 0) {
             QueuePage(&page);
         } else if (r == 0 && m_reader.ReadBlock(&m_sync, nullptr, true) == 0) {
-            LogError("End of file while searching for codec headers");
+            ReportError("End of file while searching for codec headers");
             return KV_FAILED;
         }
     }
@@ -206,7 +210,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     // The decoder allocates whole frames of this size before any is shown.
     if (m_video && (FrameWidth() == 0 || FrameHeight() == 0 || FrameWidth() > kMaxFrameSide ||
                     FrameHeight() > kMaxFrameSide)) {
-        LogError("Error parsing Theora stream headers; corrupt stream?");
+        ReportError("Error parsing Theora stream headers; corrupt stream?");
         return KV_FAILED;
     }
     if (m_video) {
@@ -218,7 +222,7 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     m_hasVideo = m_video != nullptr;
     if (m_hasVideo && !reopen && m_host &&
         m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
-        LogError("Error while creating surface");
+        ReportError("Error while creating surface");
         return KV_FAILED;
     }
 

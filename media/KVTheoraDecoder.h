@@ -34,6 +34,9 @@ public:
     void SetNoSound(bool noSound) { m_noSound = noSound; }
     void SetVideoTrack(uint32_t track) { m_videoTrack = track; }
     void SetAudioTrack(uint32_t track) { m_audioTrack = track; }
+    // Errors are only answered, not logged: for players outside the game
+    // that report failures in their own way.
+    void SetQuiet(bool quiet) { m_quiet = quiet; }
 
     // First opening of the (resolved) path: starts the reader, reads the
     // headers, makes the surface and the sound, shows the first frame. One
@@ -88,6 +91,7 @@ private:
     void ShowFrame();
     void RestartGranule();
     void FreeStreams();
+    void ReportError(const std::string& text) const;
 
     IKVTheoraHost* m_host;
     IKVFile* m_files;
@@ -97,6 +101,7 @@ private:
 
     bool m_loop = true;
     bool m_noSound = false;
+    bool m_quiet = false;
     uint32_t m_videoTrack = 0;
     uint32_t m_audioTrack = 0;
 

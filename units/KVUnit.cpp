@@ -242,7 +242,12 @@ void KVUnit::Close() {
         *ref = nullptr;
     }
     if (factory) factory->ReleaseAttributeLuaObjects(this);
-    if (KVLua* lua = KVLua::Instance()) lua->RemoveGlobal(m_name.c_str());
+    m_parameters.reset();
+    if (KVLua* lua = KVLua::Instance()) {
+        // Tables that scripts still hold stop reaching this unit's index.
+        lua->OnUnitClosed(this);
+        lua->RemoveGlobal(m_name.c_str());
+    }
     if (factory) factory->RemoveUnit(m_index);
     m_closing = false;
 }
@@ -307,6 +312,18 @@ void KVUnit::PreUpdate() {
 void KVUnit::Draw() {
     m_drawn = true;
     if (m_externalImpl) m_externalImpl->Draw();
+}
+
+bool KVUnit::IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera) {
+    return m_externalImpl && m_externalImpl->IsPointInside(point, depth, camera);
+}
+
+void KVUnit::Signal(int32_t first, int32_t second) {
+    if (m_externalImpl) m_externalImpl->Signal(first, second);
+}
+
+void KVUnit::ExternalPass(int32_t value) {
+    if (m_externalImpl) m_externalImpl->AfterDraw(value);
 }
 
 void KVUnit::OnReferenceDropped(IKVUnitRef* ref) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 #include "IKVUnit.h"
+#include "KV2DTempl.h"
 #include "KVUnitParameters.h"
 #include "KVUnitRefArray.h"
 
@@ -37,6 +38,7 @@ enum KVUnitFlag : uint32_t {
     KVUNIT_KEPT_AT_SHUTDOWN = 0x20000,
     KVUNIT_HIDDEN = 0x40000,
     KVUNIT_3D = 0x80000,
+    KVUNIT_NOT_HITTABLE = 0x100000,
     KVUNIT_OWNER_RELEASED = 0x200000,
     KVUNIT_DRAWN_BY_OTHER = 0x400000,
     KVUNIT_SCRIPTED = 0x800000,
@@ -172,6 +174,19 @@ public:
     virtual void Update(float dt);
     virtual void UpdateExternal(float dt);
     virtual void Draw();
+    // Tells whether the unit is visible (out) and, when it is drawable and
+    // its external implementation does not draw it, files it with its layer
+    // (its own, else the one at layerIndex) or with the scene manager.
+    virtual void QueryVisible(bool* out, int32_t layerIndex);
+    // Whether the point (game coordinates) lies on the unit; a 3D unit
+    // writes the depth of the hit. Depth and camera may be null.
+    virtual bool IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera);
+    virtual void Signal(int32_t first, int32_t second);
+    // The scene manager's call after it drew the unit.
+    void ExternalPass(int32_t value);
+    // The drawn mark: set by Draw, cleared by each walk of the scene.
+    bool WasDrawn() const { return m_drawn; }
+    void ClearDrawn() { m_drawn = false; }
     // Tells every listener that the unit's values changed.
     virtual void NotifyListeners();
     virtual void OnChildModified(int32_t unitIndex);

@@ -98,7 +98,6 @@ public:
     int32_t FindAttributeIndex(int32_t classIndex, const std::string& name);
     // The attribute's stored descriptor, or null.
     const KVAttributeDesc* GetAttribute(int32_t classIndex, int32_t position);
-    int32_t GetClassCount() const { return int32_t(m_classes.size()); }
     KVUnitClass* GetClass(int32_t classIndex) {
         return classIndex >= 0 && size_t(classIndex) < m_classes.size() ? &m_classes[size_t(classIndex)] : nullptr;
     }
@@ -190,6 +189,13 @@ public:
     bool AreRootsSuspended() const { return m_rootsSuspended; }
     void SetRootsSuspended(bool on) { m_rootsSuspended = on; }
 
+    // Editor state the scene manager reads: the colour switch of editor
+    // shapes and the unit drawn over the scene while the game is stopped.
+    bool GetColourSwitch() const { return m_colourSwitch; }
+    void SetColourSwitch(bool on) { m_colourSwitch = on; }
+    int32_t GetOverlayUnit() const { return m_overlayUnit; }
+    void SetOverlayUnit(int32_t unitIndex) { m_overlayUnit = unitIndex; }
+
     // Script flags and bindings.
     void UpdateScriptFlag(KVUnit* unit);
     void RebindScripts() override;
@@ -197,13 +203,26 @@ public:
     int32_t GetUnitIndex(IKVUnit* unit) override;
     bool HasScript(IKVUnit* unit) override;
     IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) override;
-    std::string GetUnitName(IKVUnit* unit) override;
-    std::string GetAliasName(IKVUnit* unit) override;
-    std::string GetClassName(IKVUnit* unit) override;
+    const std::string& GetUnitName(IKVUnit* unit) override;
+    const std::string& GetAliasName(IKVUnit* unit) override;
+    const std::string& GetClassName(IKVUnit* unit) override;
     void RetainUnit(IKVUnit* unit) override;
     void ReleaseUnit(IKVUnit* unit) override;
     bool IsEffectivelyEnabled(IKVUnit* unit) override;
     int32_t FindUnitIndex(const char* name, const char* className) override;
+    void* GetExtraData(IKVUnit* unit) override;
+    int32_t GetUnitClass(IKVUnit* unit) override;
+    int32_t GetClassCount() override { return int32_t(m_classes.size()); }
+    const char* GetClassNameAt(int32_t classIndex) override;
+    int32_t GetBaseClass(int32_t classIndex) override;
+    int32_t FindParameter(IKVUnit* unit, const char* name) override;
+    bool GetParameter(int32_t unitIndex, int32_t position, KVScriptParameter* out) override;
+    void NotifyParameterChanged(int32_t unitIndex, int32_t position) override;
+    int32_t GetUnitArraySize(int32_t owner, uint64_t attributeId) override;
+    int32_t GetUnitArrayElement(int32_t owner, uint64_t attributeId, int32_t position) override;
+    // Writes one element into a copy of the array and stores the whole
+    // copy through the owner's attribute, so its setter runs.
+    int32_t SetUnitArrayElement(int32_t owner, uint64_t attributeId, int32_t position, int32_t unitIndex) override;
 
     // Attribute values.
     // The address of the value (0), or 0x50001 when it has none; a
@@ -234,8 +253,15 @@ public:
     // Copies the attribute's value as text to the units below: depth 1 the
     // children, 2 the grandchildren too, 0 every level.
     int32_t CopyAttributeToChildren(KVUnit* unit, int32_t position, int32_t depth);
-    // The attribute at that position on the script stack, or set from the
-    // value at stack slot 3 (a read-only one is refused with a report).
+    // The attribute a script names (exact letter case, visible to scripts)
+    // with its holder narrowed to the named element (none for a computed
+    // one); 1 when there is none. Remembers the element.
+    int32_t FindAttribute(KVUnit* unit, const char* name, const KVAttributeDesc** outDesc, void** outHolder);
+    // The attribute of that name, or at that position, on the script
+    // stack, or set from the value at stack slot 3 (a read-only one is
+    // refused with a report): 1 when there is no such attribute.
+    int32_t PushAttributeToLua(IKVUnit* unit, const char* name) override;
+    int32_t SetAttributeFromLua(IKVUnit* unit, const char* name) override;
     int32_t PushAttributeByIndex(KVUnit* unit, int32_t position);
     int32_t SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position);
     void BuildAttributeLuaObjects(KVUnit* unit);
@@ -320,6 +346,12 @@ private:
     bool Matches(const KVUnitQuery& query, int32_t unitIndex);
     // Script flag and binding from the current script state.
     void BindScripts(KVUnit* unit);
+    // The unit-array attribute of that id of a live unit, or null.
+    KVUnitRefArray* FindUnitArray(int32_t owner, uint64_t attributeId, int32_t* outPosition = nullptr);
+    // Pushes a found attribute's value; writes one from stack slot 3 under
+    // the name a script used.
+    void PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
+    void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const std::string& name, int32_t element);
     // Hooks of kernel modules that name units.
     void ConnectKernelHooks();
     // The parts of a units section and of a scene load.
@@ -366,6 +398,8 @@ private:
     bool m_rootsSuspended = false;
     bool m_releasing = false;
     const bool* m_logEnabled = nullptr;
+    bool m_colourSwitch = false;
+    int32_t m_overlayUnit = -1;
 };
 
 } // namespace kvl

@@ -116,46 +116,97 @@ int32_t KVUnitFactory::SetAttributeText(int32_t unitIndex, int32_t position, int
     return KV_OK;
 }
 
-int32_t KVUnitFactory::PushAttributeByIndex(KVUnit* unit, int32_t position) {
+int32_t KVUnitFactory::FindAttribute(KVUnit* unit, const char* name, const KVAttributeDesc** outDesc,
+                                     void** outHolder) {
+    KVUnitClass* record = unit && name ? GetClass(unit->GetClassIndex()) : nullptr;
+    if (!record) return 1;
+    auto at = record->attributeNames.Find(name);
+    if (at.Empty()) return 1;
+    const KVAttributeSlot slot = at.Value();
+    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), slot.position);
+    if (!desc || !desc->HasFlag(KVAF_SCRIPT)) return 1;
+    m_lastElement = slot.element;
+    void* holder = nullptr;
+    if (!desc->getter && desc->manipulator) {
+        desc->manipulator->SetUnit(unit->GetIndex());
+        if (GetHolder(unit, *desc, &holder) == KV_OK && holder)
+            holder = desc->manipulator->GetElement(holder, slot.element);
+    }
+    if (outDesc) *outDesc = desc;
+    if (outHolder) *outHolder = holder;
+    return KV_OK;
+}
+
+void KVUnitFactory::PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, void* holder) {
     IKVLua* lua = GetLuaBinding();
-    const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
-    if (!lua || !desc) return KV_NOT_FOUND;
-    if (desc->getter) {
+    if (!lua) return;
+    if (desc.getter) {
         KVAttributeComputed value;
-        desc->getter(unit, &value);
-        if (desc->typeCode == KVATTR_F32)
+        desc.getter(unit, &value);
+        if (desc.typeCode == KVATTR_F32)
             lua->PushNumber(double(value.real));
-        else if (desc->typeCode == KVATTR_S32)
+        else if (desc.typeCode == KVATTR_S32)
             lua->PushInteger(value.integer);
         else
             lua->PushString(value.text.c_str());
-        return KV_OK;
+        return;
+    }
+    PrepareRead(unit, desc);
+    if (!desc.manipulator || !holder) {
+        lua->PushNil();
+        return;
+    }
+    desc.manipulator->SetUnit(unit->GetIndex());
+    desc.manipulator->PushToLua(holder);
+}
+
+void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const std::string& name,
+                                      int32_t element) {
+    if (desc.HasFlag(KVAF_READ_ONLY)) {
+        if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
+        return;
     }
     void* holder = nullptr;
-    PrepareRead(unit, *desc);
-    if (!desc->manipulator || GetHolder(unit, *desc, &holder) != KV_OK || !holder) {
-        lua->PushNil();
-        return KV_OK;
-    }
-    desc->manipulator->SetUnit(unit->GetIndex());
-    desc->manipulator->PushToLua(holder);
+    if (!desc.manipulator || GetWriteHolder(unit, desc, &holder) != KV_OK) return;
+    // The element the script named (a bit of a flags word is remembered
+    // by the lookup instead).
+    void* target = desc.manipulator->GetElement(holder, element);
+    desc.manipulator->SetUnit(unit->GetIndex());
+    if (target) desc.manipulator->GetFromLua(target);
+    ApplyAttribute(unit, desc, holder);
+    EndWrite(unit, desc, holder);
+}
+
+int32_t KVUnitFactory::PushAttributeToLua(IKVUnit* unit, const char* name) {
+    const KVAttributeDesc* desc = nullptr;
+    void* holder = nullptr;
+    KVUnit* object = unit ? unit->GetUnit() : nullptr;
+    if (FindAttribute(object, name, &desc, &holder) != KV_OK) return 1;
+    PushAttributeValue(object, *desc, holder);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::SetAttributeFromLua(IKVUnit* unit, const char* name) {
+    const KVAttributeDesc* desc = nullptr;
+    KVUnit* object = unit ? unit->GetUnit() : nullptr;
+    if (FindAttribute(object, name, &desc, nullptr) != KV_OK) return 1;
+    SetAttributeValue(object, *desc, name, m_lastElement);
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::PushAttributeByIndex(KVUnit* unit, int32_t position) {
+    const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
+    if (!GetLuaBinding() || !desc) return KV_NOT_FOUND;
+    void* holder = nullptr;
+    if (!desc->getter) GetHolder(unit, *desc, &holder);
+    PushAttributeValue(unit, *desc, holder);
     return KV_OK;
 }
 
 int32_t KVUnitFactory::SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position) {
-    IKVLua* lua = GetLuaBinding();
     const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
-    if (!lua || !desc) return KV_NOT_FOUND;
-    if (desc->HasFlag(KVAF_READ_ONLY)) {
-        lua->FormatLocation(Format("Attribute {0} is read only.", desc->name));
-        return KV_OK;
-    }
-    void* holder = nullptr;
-    if (!desc->manipulator || GetWriteHolder(unit, *desc, &holder) != KV_OK) return KV_OK;
-    desc->manipulator->SetUnit(unit->GetIndex());
-    desc->manipulator->GetFromLua(holder);
-    ApplyAttribute(unit, *desc, holder);
-    EndWrite(unit, *desc, holder);
+    if (!GetLuaBinding() || !desc) return KV_NOT_FOUND;
+    SetAttributeValue(unit, *desc, desc->name, 0);
     return KV_OK;
 }
 

@@ -7,6 +7,7 @@
 #include "../KVLua/KVLua.h"
 #include "../kernel/KVFormat.h"
 #include "IKVUnitRef.h"
+#include "KVSceneManager.h"
 #include "KVSerialize.h"
 #include "KVUnit.h"
 #include "KVUnitFactory.h"
@@ -63,9 +64,15 @@ int ReorderChildrenUnit(IKVUnit* unit) {
     return 0;
 }
 
-// Point tests ask the scene manager, which comes with the scene; until then
-// the method answers nothing.
-int IsPointInside(IKVUnit*) { return 0; }
+int LuaIsPointInside(IKVUnit* unit) {
+    IKVLua* lua = GetLuaBinding();
+    if (!lua || lua->CheckArgCount(kFirstArgument + 1, false) != KV_OK) return 0;
+    KVSceneManager* scene = KVSceneManager::Instance();
+    const KVScreenPoint point{lua->ToInteger(kFirstArgument), lua->ToInteger(kFirstArgument + 1)};
+    float depth = 0.0f;
+    lua->PushBoolean(scene && scene->IsPointInside(unit, point, false, &depth, nullptr));
+    return 1;
+}
 
 int CopyAttributeToChildren(IKVUnit* unit) {
     IKVLua* lua = GetLuaBinding();
@@ -243,7 +250,7 @@ void KVUnit::RegisterScriptMembers(int32_t classIndex) {
     if (!lua) return;
     lua->RegisterClassFunction(classIndex, "ReorderChildrenIndex", ReorderChildrenIndex);
     lua->RegisterClassFunction(classIndex, "ReorderChildrenUnit", ReorderChildrenUnit);
-    lua->RegisterClassFunction(classIndex, "IsPointInside", IsPointInside);
+    lua->RegisterClassFunction(classIndex, "IsPointInside", LuaIsPointInside);
     lua->RegisterClassFunction(classIndex, "IsClass", IsClass);
     lua->RegisterClassFunction(classIndex, "CopyAttributeToChildren", CopyAttributeToChildren);
     lua->RegisterClassFunction(classIndex, "AddDelegateFunction", AddDelegateFunction);

@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "../KVLua/KVLua.h"
+#include "IKVUnitExternal.h"
+#include "IKVUnitLayer.h"
 #include "IKVUnitRef.h"
+#include "KVSceneManager.h"
 #include "KVUnit.h"
 #include "KVUnitFactory.h"
 
@@ -213,6 +216,23 @@ int32_t KVUnit::FindDelegate(const char* eventName) {
     for (const Delegate& d : m_delegates)
         if (d.eventName == eventName && factory && factory->IsValidUnit(d.unitIndex)) return d.unitIndex;
     return -1;
+}
+
+void KVUnit::QueryVisible(bool* out, int32_t layerIndex) {
+    const bool visible = IsVisible();
+    if (out) *out = visible;
+    if (!visible || !m_drawable) return;
+    if (m_externalImpl && m_externalImpl->TakesOverDrawing()) return;
+    const int32_t own = m_layer ? m_layer->GetIndex() : -1;
+    const int32_t layerUnit = own != -1 ? own : layerIndex;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    IKVUnit* holder = layerUnit != -1 && factory ? factory->GetUnit(layerUnit) : nullptr;
+    void* layer = nullptr;
+    if (holder && holder->QueryInterface(IID_IKVUnitLayer, &layer) == KV_OK && layer) {
+        static_cast<IKVUnitLayer*>(layer)->AddUnit(this);
+        return;
+    }
+    if (KVSceneManager* scene = KVSceneManager::Instance()) scene->AddUnit(this);
 }
 
 } // namespace kvl

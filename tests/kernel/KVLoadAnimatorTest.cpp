@@ -1,17 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "graphics/IKVImageReader.h"
 #include "graphics/KVGraphic.h"
+#include "graphics/KVResourceTexture.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVLoadAnimator.h"
 #include "kernel/KVModules.h"
 #include "kernel/KVPlatformInfo.h"
+#include "kernel/KVResources.h"
 #include "kernel/KVTimer.h"
 #include "support/KVFakeGraphicDevice.h"
+#include "support/KVFakeTexture.h"
+#include "support/KVPngWriter.h"
+#include "support/KVTestImageHost.h"
 #include "support/KVTestLuaHost.h"
 
 using namespace kvl;
@@ -27,18 +34,34 @@ protected:
         g_ticks = 1000;
         KVTimer::SetTickSource(&TestTicks);
         timer.Init(0);
-        graphic.imageSize[0] = 64;
-        graphic.imageSize[1] = 32;
+        // Sprites load real images through the resource manager.
+        resources.SetFileInterface(&images.Files());
+        resources.RegisterReader(images.Png());
+        graphic.Init(0);
+        graphic.SetDevice(&device);
+        SetImage("img/a.png", 64, 32);
+        SetImage("img/b.png", 64, 32);
         animator.SetGraphicDevice(&device, &device);
         animator.Init();
-        host.WriteAsset("img/a.png", "not read");
-        host.WriteAsset("img/b.png", "not read");
     }
     void TearDown() override {
         animator.Stop();
         KVTimer::SetTickSource(nullptr);
     }
 
+    void SetImage(const std::string& relative, uint32_t width, uint32_t height) {
+        images.SetFile(host.Root() + relative,
+                       kvtest::WritePngArgb(width, height, std::vector<uint32_t>(size_t(width) * height, 0xFF336699u)));
+    }
+    // Texture references held, over both images (each sprite holds one).
+    int32_t LiveCount() {
+        int32_t count = 0;
+        for (const char* name : {"img/a.png", "img/b.png"}) {
+            if (IKVResource* found = resources.FindLoaded((host.Root() + name).c_str()))
+                count += static_cast<KVResourceTexture*>(found)->GetRefCount();
+        }
+        return count;
+    }
     // Saves the script as "anim.luac" and starts the animator on "anim.lua".
     int32_t StartWith(const std::string& script) {
         host.WriteAsset("anim.luac", script);
@@ -70,6 +93,8 @@ protected:
 
     kvtest::KVTestLuaHost host;
     KVTimer timer;
+    kvtest::KVTestImageHost images;
+    KVResources resources;
     KVGraphic graphic;
     kvtest::KVFakeGraphicDevice device;
     KVLoadAnimator animator;
@@ -162,7 +187,7 @@ TEST_F(KVLoadAnimatorTest, StartFailsWithoutInitFunctionOrOnItsError) {
               1);
     EXPECT_TRUE(host.HasError("init_broke"));
     EXPECT_FALSE(animator.HasState());
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 0);
+    EXPECT_EQ(LiveCount(), 0);
     EXPECT_EQ(animator.Items().GetCount(), 0);
     EXPECT_FLOAT_EQ(graphic.Get2DScale()[0], 2.0f);
     EXPECT_FLOAT_EQ(graphic.Get2DScale()[1], 3.0f);
@@ -172,7 +197,7 @@ TEST_F(KVLoadAnimatorTest, SecondStartReleasesTheFirstScriptsItems) {
     const std::string script = "function OnAnimatorInit() KVLoadAnimator.CreateSprite('img/a.png') end";
     ASSERT_EQ(StartWith(script), 0);
     ASSERT_EQ(StartWith(script), 0);
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 1);
+    EXPECT_EQ(LiveCount(), 1);
     EXPECT_EQ(animator.Items().GetCount(), 1);
 }
 
@@ -239,14 +264,14 @@ TEST_F(KVLoadAnimatorTest, ExitStopsAfterTheFrameIsDrawn) {
               0);
     UpdateAt(1100);
     EXPECT_TRUE(animator.IsRunning());
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 1);
+    EXPECT_EQ(LiveCount(), 1);
     graphic.journal.clear();
     UpdateAt(1200);
     EXPECT_NE(Find("DrawImage"), nullptr);
     EXPECT_EQ(device.presents, 2);
     EXPECT_FALSE(animator.IsRunning());
     EXPECT_FALSE(animator.HasState());
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 0);
+    EXPECT_EQ(LiveCount(), 0);
     EXPECT_EQ(animator.Items().GetSlotCount(), 0);
     UpdateAt(1300);
     EXPECT_EQ(device.presents, 2);
@@ -289,8 +314,14 @@ TEST_F(KVLoadAnimatorTest, EachItemDrawsWithItsOwnSequence) {
                         "    color_r = 1, color_g = 2, color_b = 3})\n"
                         "end"),
               0);
-    ASSERT_EQ(Find("CreateTextureFromFile")->text, host.Root() + "img/a.png");
-    EXPECT_EQ(Find("CreateTextureFromFile")->values[0], 0.0);
+    const KVLoadAnimator::Item* sprite = animator.Items().Get(0);
+    ASSERT_NE(sprite, nullptr);
+    ASSERT_NE(sprite->texture, nullptr);
+    EXPECT_EQ(std::string(sprite->texture->GetName()), host.Root() + "img/a.png");
+    // Loaded with the flags 0: descriptor flag 2 set, no alpha mask.
+    const auto* texture = static_cast<KVResourceTexture*>(sprite->texture);
+    EXPECT_EQ(texture->GetDescriptor().flag2, 1);
+    EXPECT_FALSE(texture->GetMaskFlag());
     graphic.journal.clear();
     UpdateAt(1100);
     EXPECT_EQ(Names(), (std::vector<std::string>{"SetTextureStage", "ResetTextureStages", "SetDrawState",
@@ -320,8 +351,7 @@ TEST_F(KVLoadAnimatorTest, RectangleEdgesWrapAtThe32BitLimit) {
 }
 
 TEST_F(KVLoadAnimatorTest, SpriteRotatesAboutItsCentre) {
-    graphic.imageSize[0] = 65;  // centre (32, 16): halves toward zero
-    graphic.imageSize[1] = 33;
+    SetImage("img/a.png", 65, 33);  // centre (32, 16): halves toward zero
     ASSERT_EQ(StartWith("function OnAnimatorInit()\n"
                         "  local s = KVLoadAnimator.CreateSprite('img/a.png')\n"
                         "  KVLoadAnimator.SetParameters(s, {show = true, x = 100, y = 50, rotation = 1.5,\n"
@@ -416,7 +446,7 @@ TEST_F(KVLoadAnimatorTest, ClosedSlotIsReusedAndDrawsOnTop) {
                         "end"),
               0);
     EXPECT_EQ(LogLevel3(), (std::vector<std::string>{"c 0"}));
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 1);
+    EXPECT_EQ(LiveCount(), 1);
     graphic.journal.clear();
     UpdateAt(1100);
     ASSERT_EQ(graphic.journal.size(), 7u);
@@ -453,7 +483,7 @@ TEST_F(KVLoadAnimatorTest, BadIndicesAndArgumentsChangeNothing) {
     const KVLoadAnimator::Item* a = animator.Items().Get(0);
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(a->show);
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 1);
+    EXPECT_EQ(LiveCount(), 1);
     EXPECT_EQ(animator.Items().Get(1), nullptr);
 }
 
@@ -513,27 +543,36 @@ TEST_F(KVLoadAnimatorTest, ResourceResolutionScalesTheGameAndIsRestoredAtStop) {
 
 TEST(KVLoadAnimatorCore, CoreMakesSetsUpStopsAndDeletesTheAnimator) {
     kvtest::TempWorkDir dir;
-    dir.WriteFile("img/a.png", "not read");
+    const std::string image = dir.Path() + "/img/a.png";
     dir.WriteFile("anim.luac", "function OnAnimatorInit()\n"
-                               "  local s = KVLoadAnimator.CreateSprite('" + dir.Path() + "/img/a.png')\n"
+                               "  local s = KVLoadAnimator.CreateSprite('" + image + "')\n"
                                "  KVLoadAnimator.SetParameters(s, {show = true})\n"
                                "end");
+    // The image is read from memory; the manager asks for it in lower case.
+    kvtest::KVTestImageHost images;
+    std::string lower = image;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    images.SetFile(lower, kvtest::WritePngArgb(4, 4, std::vector<uint32_t>(16, 0xFFFFFFFFu)));
     KVCore* core = KVCore::Instance(false);
     core->Init(0);
     KVLoadAnimator* animator = KVLoadAnimator::Instance();
     ASSERT_NE(animator, nullptr);
     ASSERT_EQ(KVModules::Instance()->RegisterModule(&kvtest::KVFakeGraphicDevice::Create), KV_OK);
     core->Init(1);
+    // What phase 2 would give: the device and the image reader.
+    ASSERT_NE(kvtest::KVFakeGraphicDevice::instance, nullptr);
+    KVGraphic::Instance()->SetDevice(kvtest::KVFakeGraphicDevice::instance);
+    KVResources::Instance()->RegisterReader(images.Png());
     EXPECT_TRUE(animator->IsEnabled());
     ASSERT_EQ(animator->Start(dir.Path() + "/anim.luac"), 0);
     animator->Update();
     ASSERT_NE(kvtest::KVFakeGraphicDevice::instance, nullptr);
     EXPECT_EQ(kvtest::KVFakeGraphicDevice::instance->presents, 1);
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 1);
+    EXPECT_EQ(kvtest::KVFakeTexture::Alive(), 1);
     // The core's release stops the running animator before deleting it.
     KVCore::ShutdownCore();
     EXPECT_EQ(KVLoadAnimator::Instance(), nullptr);
-    EXPECT_EQ(KVResourceTexture::LiveCount(), 0);
+    EXPECT_EQ(kvtest::KVFakeTexture::Alive(), 0);
 }
 
 TEST(KVLoadAnimatorCore, DisabledInEditorMode) {

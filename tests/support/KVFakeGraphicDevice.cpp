@@ -1,5 +1,7 @@
 #include "KVFakeGraphicDevice.h"
 
+#include "KVFakeTexture.h"
+
 namespace kvtest {
 
 KVFakeGraphicDevice* KVFakeGraphicDevice::instance = nullptr;
@@ -30,14 +32,22 @@ int32_t KVFakeGraphicDevice::SetViewport(const kvl::KVDeviceRect* rect) {
     return 0;
 }
 
-// Makes no textures: callers see a device that cannot hold them.
-int32_t KVFakeGraphicDevice::CreateTexture(const kvl::KVTextureDesc*, kvl::IKVTexture** out) {
+int32_t KVFakeGraphicDevice::CreateTexture(const kvl::KVTextureDesc* desc, kvl::IKVTexture** out) {
     if (out) *out = nullptr;
-    return 1;
+    if (!desc || !out) return 1;
+    if (texturesBeforeFailure == 0) return 1;
+    if (texturesBeforeFailure > 0) --texturesBeforeFailure;
+    *out = new KVFakeTexture(*desc);
+    ++createdTextures;
+    return 0;
+}
+
+int32_t KVFakeGraphicDevice::IsFormatSupported(uint32_t format) {
+    return format == kvl::KVTEXFMT_BGRA || format == kvl::KVTEXFMT_RAW32 || format == kvl::KVTEXFMT_RGB565 ? 1 : 0;
 }
 
 int32_t KVFakeGraphicDevice::GetMaxTextureSize(kvl::KVDeviceSize* out) {
-    if (out) *out = {2048, 2048};
+    if (out) *out = maxTextureSize;
     return 0;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A graphic device extension module without a screen: answers the device
-// interfaces with settable capabilities, counts the frame calls and accepts
-// every other call without effect.
+// interfaces with settable capabilities, counts the frame calls, makes
+// textures in memory (KVFakeTexture) up to a settable maximum size, and
+// accepts every other call without effect.
 #include "graphics/IKVGraphicDevice.h"
 #include "kernel/IKVModule.h"
 
@@ -49,12 +50,17 @@ public:
     int32_t Flush() override { return 0; }
     int32_t DrawLine2D(int32_t, int32_t, int32_t, int32_t, uint32_t) override { return 0; }
     int32_t Query2D() override { return 1; }
-    int32_t IsFormatSupported(uint32_t) override { return 0; }
+    // 32-bit and 16-bit formats, not the compressed ones.
+    int32_t IsFormatSupported(uint32_t format) override;
     int32_t GetMaxTextureSize(kvl::KVDeviceSize* out) override;
     int32_t SetScissor(const kvl::KVDeviceRect*) override { return 0; }
     int32_t SetTransform(int32_t, const float*) override { return 0; }
 
-    uint32_t capabilities = 0;
+    uint32_t capabilities = 0;  // KVDEVICE_CAP_POW2_TEXTURES: sizes must be powers of two
+    kvl::KVDeviceSize maxTextureSize = {2048, 2048};
+    // Textures made before CreateTexture starts failing; -1: never.
+    int texturesBeforeFailure = -1;
+    int createdTextures = 0;
     kvl::KVDisplayMode screen = {1024, 768, 1024, 768, 0, 1, 1};
     kvl::KVDeviceRect viewport = {0, 0, 1024, 768};
     std::vector<kvl::KVDeviceSize> displayModes = {{768, 1024}, {1024, 768}};

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "graphics/KVGLTexture.h"
 #include "kernel/KVSDLCriticalSection.h"
 #include "platform/KVEGLScreen.h"
 #include "platform/PDL.h"
@@ -84,12 +85,14 @@ void KVGLDeviceTest::CloseDevice() {
     m_device.reset();
 }
 
-uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) {
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight) {
     uint8_t p[4] = {0, 0, 0, 0};
     glFinish();
-    glReadPixels(x, ScreenSize().height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    glReadPixels(x, screenHeight - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
     return uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
 }
+
+uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) { return ReadScreenPixel(x, y, ScreenSize().height); }
 
 std::vector<uint32_t> KVGLDeviceTest::ReadScreen() {
     const int32_t w = ScreenSize().width, h = ScreenSize().height;
@@ -184,6 +187,27 @@ kvl::IKVTexture* KVGLDeviceTest::MakeTexture(uint32_t format, int32_t width, int
                   static_cast<uint8_t*>(data) + size_t(row) * size_t(pitch));
     texture->Unlock();
     return texture;
+}
+
+std::vector<uint32_t> KVGLDeviceTest::ReadTexture(kvl::IKVTexture* texture) {
+    auto* gl = static_cast<kvl::KVGLTexture*>(texture);
+    const kvl::KVDeviceSize size = *texture->GetSize();
+    std::vector<uint8_t> bytes(size_t(size.width) * size_t(size.height) * 4);
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gl->GetName(), 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
+        glReadPixels(0, 0, size.width, size.height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &framebuffer);
+    // Texture row 0 is the first row uploaded: the top one.
+    std::vector<uint32_t> pixels(size_t(size.width) * size_t(size.height));
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const uint8_t* in = bytes.data() + i * 4;
+        pixels[i] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+    }
+    return pixels;
 }
 
 } // namespace kvtest

@@ -39,6 +39,10 @@ namespace kvtest {
 // screen is open.
 void KeepGLDriverLoaded();
 
+// The pixel at physical column x and row y counted from the top of a screen
+// of that height, as 0xAARRGGBB, read from the current GL context.
+uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight);
+
 // The device with GL strings a test can replace.
 class KVTestGLDevice : public kvl::KVGLwebOSRender {
 public:
@@ -90,6 +94,9 @@ protected:
     // A texture of the format filled from the bytes (rows packed, top row
     // first) through Lock and Unlock; null on failure.
     kvl::IKVTexture* MakeTexture(uint32_t format, int32_t width, int32_t height, const void* pixels);
+    // Every texel of a device texture, rows from the top, as 0xAARRGGBB (read
+    // through a framebuffer that the texture is attached to).
+    std::vector<uint32_t> ReadTexture(kvl::IKVTexture* texture);
 
     // The four corners of a rectangle as a 2D quad, clockwise from top-left,
     // with texture coordinates 0..1.

@@ -116,4 +116,18 @@ std::string PngFile(const std::vector<std::string>& chunks) {
     return out + PngChunk("IEND", "");
 }
 
+std::string WritePngArgb(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels) {
+    PngImage image;
+    image.width = width;
+    image.height = height;
+    image.colourType = 6;
+    for (uint32_t p : pixels) {
+        image.samples.push_back(uint16_t((p >> 16) & 0xFF));
+        image.samples.push_back(uint16_t((p >> 8) & 0xFF));
+        image.samples.push_back(uint16_t(p & 0xFF));
+        image.samples.push_back(uint16_t(p >> 24));
+    }
+    return WritePng(image);
+}
+
 } // namespace kvtest

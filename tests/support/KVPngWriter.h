@@ -25,6 +25,9 @@ struct PngImage {
 // The whole file, or an empty string when libpng refuses the image.
 std::string WritePng(const PngImage& image);
 
+// An 8-bit RGBA file of 0xAARRGGBB pixels, rows from the top.
+std::string WritePngArgb(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels);
+
 // Samples per pixel of a colour type.
 int PngChannels(int colourType);
 

@@ -30,7 +30,10 @@ std::vector<std::string>& KVTestCoreHost::Records() {
     return records;
 }
 
-KVTestCoreHost::KVTestCoreHost(bool editorMode) : m_root(m_dir.Path() + "/assets/") {
+KVTestCoreHost::KVTestCoreHost(bool editorMode) : KVTestCoreHost(editorMode, nullptr) {}
+
+KVTestCoreHost::KVTestCoreHost(bool editorMode, const std::function<void()>& beforePhase1)
+    : m_root(m_dir.Path() + "/assets/") {
     Records().clear();
     ScriptErrors().clear();
     m_dir.WriteFile("assets/script/.keep", "");
@@ -43,6 +46,7 @@ KVTestCoreHost::KVTestCoreHost(bool editorMode) : m_root(m_dir.Path() + "/assets
         lua->SetErrorHook(RecordScriptError);
         lua->RegisterLibrary("TestRecorder", &g_recorder);
     }
+    if (beforePhase1) beforePhase1();
     core->Init(1);
 }
 

@@ -5,6 +5,7 @@
 // hook recording into ScriptErrors() and the script library "TestRecorder"
 // registered: its function Record(text) keeps the text in Records(), which
 // survives the script state being set up again.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ namespace kvtest {
 class KVTestCoreHost {
 public:
     explicit KVTestCoreHost(bool editorMode = false);
+    // Runs `beforePhase1` between the core's phases 0 and 1, where start-up
+    // registers the extension modules.
+    KVTestCoreHost(bool editorMode, const std::function<void()>& beforePhase1);
     ~KVTestCoreHost();
     KVTestCoreHost(const KVTestCoreHost&) = delete;
     KVTestCoreHost& operator=(const KVTestCoreHost&) = delete;

@@ -12,6 +12,16 @@ int32_t KVTestInputUnit::QueryInterface(const kvl::KVInterfaceId& id, void** out
     return kvl::KV_NOT_SUPPORTED;
 }
 
+const std::string& KVTestInputUnits::GetAliasName(kvl::IKVUnit*) {
+    static const std::string none;
+    return none;
+}
+
+const std::string& KVTestInputUnits::GetClassName(kvl::IKVUnit*) {
+    static const std::string name = "Unit";
+    return name;
+}
+
 int32_t KVTestInputUnit::AddListener(kvl::IKVLinker* listener) {
     listeners.push_back(listener);
     return kvl::KV_OK;

@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "KVLua/IKVScriptUnits.h"
+#include "KVScriptUnitsStub.h"
 #include "units/IKVLinker.h"
 #include "units/IKVUnit.h"
 #include "units/IKVUnitFactory.h"
+#include "support/KVStubUnitFactory.h"
 #include "units/KVUnitRefArray.h"
 
 namespace kvl {
@@ -68,7 +69,7 @@ public:
     kvl::KVUnitRefArray children;
 };
 
-class KVTestInputUnits : public kvl::IKVUnitFactory, public kvl::IKVScriptUnits {
+class KVTestInputUnits : public KVStubUnitFactory, public KVScriptUnitsStub {
 public:
     KVTestInputUnits() = default;
     ~KVTestInputUnits() override = default;
@@ -80,40 +81,16 @@ public:
     // Tells the unit's listeners it goes away and frees its index.
     void Close(KVTestInputUnit* unit);
 
-    // IKVUnitFactory: only the unit table is kept.
-    int32_t FindClassByName(const std::string&) override { return -1; }
-    int32_t FindClassById(uint64_t) override { return -1; }
-    int32_t RegisterClass(const kvl::KVUnitClassDesc&, int32_t*) override { return kvl::KV_FAILED; }
-    int32_t AddAttribute(const kvl::KVAttributeDesc&) override { return kvl::KV_FAILED; }
-    int32_t UpdateAttribute(const kvl::KVAttributeDesc&, int32_t*) override { return kvl::KV_FAILED; }
-    const kvl::KVAttributeDesc* FindAttributeById(int32_t, uint64_t) override { return nullptr; }
+    // Only the unit table is kept.
     kvl::IKVUnit* GetUnit(int32_t unitIndex) override;
-    kvl::IKVUnitRef* MakeUnitRef(int32_t, const uint64_t*) override { return nullptr; }
-    bool IsValidUnit(int32_t unitIndex) override { return GetUnit(unitIndex) != nullptr; }
-    bool IsLoading() override { return false; }
-    bool IsUnitOfClass(kvl::IKVUnit*, int32_t) override { return false; }
-    int32_t FindUnitByName(const std::string&, const char*, kvl::IKVUnit**) override { return kvl::KV_NOT_FOUND; }
-    kvl::IKVUnit* FindUnitByUid(uint64_t) override { return nullptr; }
-    int32_t FirstUnit(kvl::KVUnitQuery*, int32_t*) override { return kvl::KV_NOT_FOUND; }
-    int32_t NextUnit(kvl::KVUnitQuery*, int32_t*) override { return kvl::KV_NOT_FOUND; }
-    void EndQuery(kvl::KVUnitQuery*) override {}
-    int32_t NewUnit(int32_t, kvl::IKVUnit**) override { return kvl::KV_FAILED; }
-    int32_t NewHiddenUnit(int32_t, kvl::IKVUnit**) override { return kvl::KV_FAILED; }
-    int32_t AddLinker(kvl::IKVLinker*) override { return kvl::KV_OK; }
-    int32_t RemoveLinker(kvl::IKVLinker*) override { return kvl::KV_OK; }
-    kvl::IKVUnit* CopyUnit(kvl::IKVUnit*) override { return nullptr; }
-    int32_t GetSelectedUnit() override { return -1; }
-    int32_t SelectUnit(int32_t) override { return kvl::KV_FAILED; }
-    kvl::IKVUnitIterator* NewUnitIterator() override { return nullptr; }
-    kvl::IKVUnitIterator* NewRootIterator() override { return nullptr; }
 
     // IKVScriptUnits
     int32_t GetUnitIndex(kvl::IKVUnit* unit) override { return unit ? unit->GetIndex() : -1; }
     bool HasScript(kvl::IKVUnit*) override { return true; }
     kvl::IKVUnit* FindDelegate(kvl::IKVUnit*, const char*) override { return nullptr; }
-    std::string GetUnitName(kvl::IKVUnit* unit) override { return unit->GetName(); }
-    std::string GetAliasName(kvl::IKVUnit*) override { return ""; }
-    std::string GetClassName(kvl::IKVUnit*) override { return "Unit"; }
+    const std::string& GetUnitName(kvl::IKVUnit* unit) override { return unit->GetName(); }
+    const std::string& GetAliasName(kvl::IKVUnit*) override;
+    const std::string& GetClassName(kvl::IKVUnit*) override;
     void RetainUnit(kvl::IKVUnit* unit) override { unit->Retain(); }
     void ReleaseUnit(kvl::IKVUnit* unit) override { unit->Release(); }
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override { return unit->IsEnabled(); }

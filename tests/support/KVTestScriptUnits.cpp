@@ -26,11 +26,11 @@ kvl::IKVUnit* KVTestScriptUnits::FindDelegate(kvl::IKVUnit* unit, const char* fu
     return GetUnit(it->second);
 }
 
-std::string KVTestScriptUnits::GetUnitName(kvl::IKVUnit* unit) { return Get(unit).name; }
+const std::string& KVTestScriptUnits::GetUnitName(kvl::IKVUnit* unit) { return Get(unit).name; }
 
-std::string KVTestScriptUnits::GetAliasName(kvl::IKVUnit* unit) { return Get(unit).alias; }
+const std::string& KVTestScriptUnits::GetAliasName(kvl::IKVUnit* unit) { return Get(unit).alias; }
 
-std::string KVTestScriptUnits::GetClassName(kvl::IKVUnit* unit) { return Get(unit).className; }
+const std::string& KVTestScriptUnits::GetClassName(kvl::IKVUnit* unit) { return Get(unit).className; }
 
 void KVTestScriptUnits::RetainUnit(kvl::IKVUnit* unit) { ++Get(unit).references; }
 

@@ -5,11 +5,11 @@
 #include <map>
 #include <string>
 
-#include "KVLua/IKVScriptUnits.h"
+#include "KVScriptUnitsStub.h"
 
 namespace kvtest {
 
-class KVTestScriptUnits : public kvl::IKVScriptUnits {
+class KVTestScriptUnits : public KVScriptUnitsStub {
 public:
     struct Unit {
         int32_t index = -1;
@@ -33,9 +33,9 @@ public:
     kvl::IKVUnit* GetUnit(int32_t unitIndex) override;
     bool HasScript(kvl::IKVUnit* unit) override;
     kvl::IKVUnit* FindDelegate(kvl::IKVUnit* unit, const char* functionName) override;
-    std::string GetUnitName(kvl::IKVUnit* unit) override;
-    std::string GetAliasName(kvl::IKVUnit* unit) override;
-    std::string GetClassName(kvl::IKVUnit* unit) override;
+    const std::string& GetUnitName(kvl::IKVUnit* unit) override;
+    const std::string& GetAliasName(kvl::IKVUnit* unit) override;
+    const std::string& GetClassName(kvl::IKVUnit* unit) override;
     void RetainUnit(kvl::IKVUnit* unit) override;
     void ReleaseUnit(kvl::IKVUnit* unit) override;
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override;

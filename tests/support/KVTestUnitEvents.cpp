@@ -126,6 +126,23 @@ KVUnit* KVTestUnitEvents::Make(const std::string& name, KVUnit* parent) {
     return unit->GetUnit();
 }
 
+KVUnit* KVTestUnitEvents::Spawn(const std::string& name, KVUnit* parent) {
+    IKVUnit* unit = nullptr;
+    EXPECT_EQ(Factory().NewUnit(m_probeClass, &unit), kvl::KV_OK);
+    if (!unit) return nullptr;
+    unit->GetUnit()->SetName(name);
+    if (parent) unit->GetUnit()->SetParent(parent->GetIndex());
+    return unit->GetUnit();
+}
+
+std::vector<std::string> KVTestUnitEvents::Reports(const std::string& code) {
+    KVTestCoreHost::Errors().clear();
+    Run(code);
+    std::vector<std::string> out;
+    out.swap(KVTestCoreHost::Errors());
+    return out;
+}
+
 KVUnit* KVTestUnitEvents::Find(const std::string& name) {
     IKVUnit* unit = nullptr;
     return Factory().FindUnitByName(name, nullptr, &unit) == kvl::KV_OK ? unit->GetUnit() : nullptr;

@@ -32,9 +32,16 @@ public:
     // A run-time Probe unit with that name and a tracked script table,
     // under the parent when one is given. Its creation is not recorded.
     kvl::KVUnit* Make(const std::string& name, kvl::KVUnit* parent = nullptr);
+    // A run-time Probe unit with that name and no script table of its own
+    // (scripts make its namespace table on first use), under the parent
+    // when one is given.
+    kvl::KVUnit* Spawn(const std::string& name, kvl::KVUnit* parent = nullptr);
     kvl::KVUnit* Find(const std::string& name);
     // Runs Lua code on the main state; fails the test on an error.
     void Run(const std::string& code);
+
+    // Runs Lua code and gives the script errors it reported.
+    std::vector<std::string> Reports(const std::string& code);
 
     // The records so far, emptied.
     std::vector<std::string> Take();

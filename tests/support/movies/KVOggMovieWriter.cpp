@@ -93,9 +93,13 @@ public:
         Bytes cb(size_t(cw) * ch);
         Bytes cr(size_t(cw) * ch);
         for (size_t i = 0; i < frames.size(); ++i) {
-            std::fill(y.begin(), y.end(), frames[i].y);
-            std::fill(cb.begin(), cb.end(), frames[i].cb);
-            std::fill(cr.begin(), cr.end(), frames[i].cr);
+            if (m_spec.patterned) {
+                Pattern(frames[i], uint32_t(i), &y, &cb, &cr);
+            } else {
+                std::fill(y.begin(), y.end(), frames[i].y);
+                std::fill(cb.begin(), cb.end(), frames[i].cb);
+                std::fill(cr.begin(), cr.end(), frames[i].cr);
+            }
             th_ycbcr_buffer buffer;
             buffer[0] = {int(m_spec.width), int(m_spec.height), int(m_spec.width), y.data()};
             buffer[1] = {int(cw), int(ch), int(cw), cb.data()};
@@ -114,6 +118,28 @@ public:
     }
 
 private:
+    // Detail at several scales that moves with the frame number: the coder
+    // gets real work, in key frames and in the frames between.
+    void Pattern(const KVMovieColour& colour, uint32_t frame, Bytes* y, Bytes* cb, Bytes* cr) const {
+        const uint32_t w = m_spec.width;
+        const uint32_t h = m_spec.height;
+        for (uint32_t row = 0; row < h; ++row) {
+            for (uint32_t col = 0; col < w; ++col) {
+                const uint32_t x = col + 3 * frame;
+                const uint32_t v = row + 2 * frame;
+                const uint32_t detail = (((x / 4) ^ (v / 4)) & 31) + ((x / 32 + v / 32) & 1) * 40 + (x + v) / 24;
+                (*y)[size_t(row) * w + col] = uint8_t(std::min<uint32_t>(colour.y / 2 + detail, 255));
+            }
+        }
+        for (uint32_t row = 0; row < h / 2; ++row) {
+            for (uint32_t col = 0; col < w / 2; ++col) {
+                const uint32_t wave = (col + row + frame) % 32;
+                (*cb)[size_t(row) * (w / 2) + col] = uint8_t(std::clamp<int>(colour.cb + int(wave) - 16, 0, 255));
+                (*cr)[size_t(row) * (w / 2) + col] = uint8_t(std::clamp<int>(colour.cr + 16 - int(wave), 0, 255));
+            }
+        }
+    }
+
     const KVMovieSpec& m_spec;
     bool m_corrupt;
     ogg_stream_state m_stream;
@@ -263,6 +289,15 @@ bool WriteMovieFixtures(const std::string& directory) {
     wide.height = 16;
     wide.videoStreams = {{kMovieColours[0], kMovieColours[1]}};
 
+    KVMovieSpec pattern;
+    pattern.width = 640;
+    pattern.height = 480;
+    pattern.fps = 30;
+    pattern.patterned = true;
+    pattern.videoStreams.resize(1);
+    for (uint32_t i = 0; i < kMovieBenchFrames; ++i)
+        pattern.videoStreams[0].push_back(kMovieColours[i * kMovieSegments / kMovieBenchFrames]);
+
     size_t dataStart = 0;
     Bytes coloursBytes = WriteOggMovie(colours, &dataStart);
     Bytes truncated(coloursBytes.begin(), coloursBytes.begin() + std::ptrdiff_t(dataStart / 2));
@@ -273,7 +308,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "truncated.ogg", truncated) &&
            WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
            WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
-           WriteFile(dir + "wide.ogg", WriteOggMovie(wide));
+           WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
+           WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
 }
 
 } // namespace kvtest

@@ -41,6 +41,12 @@ constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {10
 constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
                                           "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg"};
 
+// pattern640.ogg, for timing decoding: 640 x 480 at 30 frames per second,
+// 60 frames of a moving pattern with fine detail, no sound. Not a seed of
+// the fuzz target.
+constexpr const char* kMovieBenchFixture = "pattern640.ogg";
+constexpr uint32_t kMovieBenchFrames = 60;
+
 struct KVMovieSpec {
     uint32_t width = kMovieWidth;
     uint32_t height = kMovieHeight;
@@ -51,6 +57,9 @@ struct KVMovieSpec {
     uint32_t audioRate = 0;
     uint32_t audioChannels = 2;
     double audioSeconds = 0.0;
+    // Frames carry a pattern around their colour that moves from frame to
+    // frame, instead of being flat.
+    bool patterned = false;
     bool corruptTheoraHeader = false;
     bool corruptVorbisHeader = false;
 };

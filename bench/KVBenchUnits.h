@@ -1,0 +1,12 @@
+#pragma once
+// A script binding and a unit factory of their own (no core), shared by the
+// benchmarks of units: made on first use, kept until the program ends.
+struct lua_State;
+
+namespace kvbench {
+
+// The main script state of the binding, with the factory's classes
+// registered.
+lua_State* UnitState();
+
+} // namespace kvbench

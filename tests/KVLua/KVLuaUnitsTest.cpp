@@ -1,0 +1,345 @@
+// Units as script tables, from real Lua against real units: the global
+// functions, the lookup order of a unit's members, writes through
+// attributes, unit arrays, parameter arrays, "self", and tables that outlive
+// their units.
+#include <gtest/gtest.h>
+
+#include <lua.hpp>
+
+#include "KVLua/KVLua.h"
+#include "support/KVTestUnitEvents.h"
+#include "units/KVUnit.h"
+
+using namespace kvl;
+using kvtest::KVTestCoreHost;
+using kvtest::KVTestUnitEvents;
+using Records = std::vector<std::string>;
+
+namespace {
+
+constexpr uint64_t kAlphaId = 0x0041414141414141ull;
+constexpr uint64_t kTargetsId = 0x0054415247455453ull;
+
+class KVLuaUnitsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hero = Spawn("Hero");
+        KVTestCoreHost::Errors().clear();
+    }
+    KVUnit* Spawn(const std::string& name) { return units.Spawn(name); }
+    KVLua& Lua() { return units.Host().Lua(); }
+    std::string Describe(const std::string& expression) { return units.Host().Describe(expression); }
+    Records Reports(const std::string& code) { return units.Reports(code); }
+    int32_t Probe() { return units.ProbeClass(); }
+    void AddAlpha() { units.Factory().AddDynamicAttribute("Alpha", Probe(), kAlphaId, KVATTR_F32, true); }
+
+    KVTestUnitEvents units;
+    KVUnit* hero = nullptr;
+};
+
+TEST_F(KVLuaUnitsTest, UnitFindsByIndexNameOrNameAndClass) {
+    units.Run("first = unit('Hero')\nsecond = unit('Hero')");
+    EXPECT_EQ(Describe("rawequal(first, second), rawequal(first, rawget(_G, 'Hero'))"), "boolean true, boolean true");
+    EXPECT_EQ(Describe("rawequal(unit(" + std::to_string(hero->GetIndex()) + "), Hero)"), "boolean true");
+    EXPECT_EQ(Describe("unit(-1), unit(4000), unit('Nobody')"), "nil, nil, nil");
+    // The unit's name comes first here, its class after the colon.
+    EXPECT_EQ(Describe("rawequal(unit('Hero:Probe'), Hero), unit('Probe:Hero'), unit('Hero:Unit')"),
+              "boolean true, nil, nil");
+    EXPECT_EQ(Reports("local a = unit()\nlocal b = unit(1, 2)"),
+              (Records{"test:1:Invalid number of arguments", "test:2:Invalid number of arguments"}));
+}
+
+TEST_F(KVLuaUnitsTest, FindUnitTakesTheClassFirstAndReportsWhatItCannotFind) {
+    EXPECT_EQ(Lua().FindUnit("Probe:Hero"), hero->GetIndex());
+    EXPECT_EQ(Lua().FindUnit("Hero"), hero->GetIndex());
+    KVTestCoreHost::Errors().clear();
+    EXPECT_EQ(Lua().FindUnit("Hero:Probe"), -1);
+    EXPECT_EQ(Lua().FindUnit("Unit:Hero"), -1);
+    EXPECT_EQ(KVTestCoreHost::Errors(), (Records{"Hero:Probe : unknown unit", "Unit:Hero : unknown unit"}));
+}
+
+TEST_F(KVLuaUnitsTest, ToUnitAndToClassIndexReadStackValues) {
+    lua_State* L = units.Host().State();
+    struct Case {
+        const char* code;
+        int32_t unit;
+        int32_t classIndex;
+    };
+    const int32_t probe = Probe();
+    const Case cases[] = {
+        {"return Hero", hero->GetIndex(), -1},
+        {"return 'Hero'", hero->GetIndex(), -1},
+        {"return 'Probe'", -1, probe},
+        {"return 'probe'", -1, -1},
+        {"return 0", -1, 0},
+        {"return -1", -1, -1},
+        {"return 1e9", -1, -1},
+        {"return Application", -1, -1},
+        {"return {}", -1, -1},
+        {"return true", -1, -1},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(luaL_dostring(L, c.code), 0) << c.code;
+        EXPECT_EQ(Lua().ToUnit(-1), c.unit) << c.code;
+        EXPECT_EQ(Lua().ToClassIndex(-1), c.classIndex) << c.code;
+        EXPECT_EQ(lua_gettop(L), 1);
+        lua_settop(L, 0);
+    }
+}
+
+TEST_F(KVLuaUnitsTest, NamingAUnitMakesItsTableOnceAndHiddenUnitsStayUnnamed) {
+    IKVUnit* made = nullptr;
+    ASSERT_EQ(units.Factory().NewUnit(Probe(), &made), KV_OK);
+    made->GetUnit()->SetName("Plain");
+    EXPECT_EQ(Describe("rawget(_G, 'Plain')"), "nil");
+    EXPECT_EQ(Describe("Plain.Name, rawequal(Plain, rawget(_G, 'Plain'))"), "string Plain, boolean true");
+    IKVUnit* hidden = nullptr;
+    ASSERT_EQ(units.Factory().NewHiddenUnit(Probe(), &hidden), KV_OK);
+    hidden->GetUnit()->SetNameQuiet("Ghost");
+    EXPECT_EQ(Describe("Ghost"), "nil");
+    EXPECT_EQ(Describe("Hero ~= nil and namespace('Hero') == Hero, namespace('Ghost'), namespace(1)"),
+              "boolean true, nil, nil");
+    EXPECT_EQ(Reports("local n = namespace({})"), (Records{"test:1:Bad or missing argument (Arg #1)"}));
+}
+
+// A name defined at several levels is answered by the highest: own value,
+// class script function, attribute, computed member, parameter array,
+// native method.
+int NativeLevel(IKVUnit*) {
+    GetLuaBinding()->PushString("native");
+    return 1;
+}
+
+int ComputedLevel(IKVUnit*, int32_t read) {
+    if (!read) return 0;
+    GetLuaBinding()->PushString("computed");
+    return 1;
+}
+
+TEST_F(KVLuaUnitsTest, MembersAreFoundInTheirOrderOfPrecedence) {
+    // Name Kn is defined at level n and every level below it.
+    for (int top = 1; top <= 6; ++top) {
+        const std::string name = "K" + std::to_string(top);
+        for (int level = 6; level >= top; --level) {
+            switch (level) {
+            case 6:
+                Lua().RegisterClassFunction(Probe(), name.c_str(), NativeLevel);
+                break;
+            case 5:
+                hero->AddParameter(name, KVPARAM_INTEGER, 1, nullptr, nullptr);
+                break;
+            case 4:
+                Lua().RegisterClassEntry(Probe(), name.c_str(), ComputedLevel);
+                break;
+            case 3:
+                units.Factory().AddDynamicAttribute(name, Probe(), 0x100 + uint64_t(top), KVATTR_STRING, true);
+                units.Run("Hero." + name + " = 'attribute'");
+                break;
+            case 2:
+                units.Run("Probe = Probe or {}\nProbe." + name + " = function() return 'script' end");
+                break;
+            default:
+                units.Run("rawset(Hero, '" + name + "', 'own')");
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(Describe("Hero.K1"), "string own");
+    EXPECT_EQ(Describe("Hero.K2()"), "string script");
+    EXPECT_EQ(Describe("Hero.K3"), "string attribute");
+    EXPECT_EQ(Describe("Hero.K4"), "string computed");
+    EXPECT_EQ(Describe("Hero.K5"), "number 0");
+    EXPECT_EQ(Describe("Hero:K6()"), "string native");
+    EXPECT_EQ(Describe("Hero.K7"), "nil");
+}
+
+TEST_F(KVLuaUnitsTest, MethodsAndMembersOfBaseClassesAreReachedAndShadowedByTheClass) {
+    const int32_t unitClass = KVUnit::GetUnitClassIndex();
+    Lua().RegisterClassFunction(unitClass, "Greet", [](IKVUnit*) {
+        GetLuaBinding()->PushString("base");
+        return 1;
+    });
+    Lua().RegisterClassFunction(Probe(), "IsClass", NativeLevel);
+    Lua().AddClassValue(unitClass, "Extra", [](void* extra) {
+        GetLuaBinding()->PushBoolean(extra != nullptr);
+        return 1;
+    });
+    EXPECT_EQ(Describe("Hero:Greet(), Hero:IsClass('Unit'), Hero.ClassName, Hero:Extra()"),
+              "string base, string native, string Probe, boolean false");
+    KVUnit* plain = units.Factory().GetUnit(units.Factory().FindUnitIndex("Hero", nullptr))->GetUnit();
+    EXPECT_EQ(plain, hero);
+}
+
+TEST_F(KVLuaUnitsTest, AttributeWritesGoThroughSettersAndReadOnlyOnesChangeNothing) {
+    Spawn("Boss");
+    units.Run("Hero.Parent = Boss");
+    EXPECT_EQ(hero->GetParentIndex(), units.Find("Boss")->GetIndex());
+    EXPECT_EQ(Describe("rawequal(Hero.Parent, Boss), Boss.Children[1] == Hero"), "boolean true, boolean true");
+    units.Run("Hero.Visible = false");
+    EXPECT_EQ(hero->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_EQ(Describe("Hero.Flags_Visible, Hero.Flags_Update"), "boolean false, boolean true");
+    units.Run("Hero.Flags_Visible = true");
+    EXPECT_NE(hero->GetFlags() & KVUNIT_VISIBLE, 0u);
+
+    const std::string before = Describe("Hero.Uid, Hero.Index, Hero.Class, Hero.Kvl, Hero.ParentEnabled");
+    EXPECT_EQ(Reports("Hero.Uid = '00'\nHero.Index = 5\nHero.Class = 'Unit'\nHero.Kvl = 'x'\n"
+                      "Hero.ParentEnabled = false"),
+              (Records{"test:1:Attribute Uid is read only.", "test:2:Attribute Index is read only.",
+                       "test:3:Attribute Class is read only.", "test:4:Attribute Kvl is read only.",
+                       "test:5:Attribute ParentEnabled is read only."}));
+    EXPECT_EQ(Describe("Hero.Uid, Hero.Index, Hero.Class, Hero.Kvl, Hero.ParentEnabled"), before);
+    EXPECT_EQ(Describe("rawget(Hero, 'Index'), Hero.Kvl"), "nil, string Dynamic");
+
+    // A name the unit has nowhere is kept in its table.
+    units.Run("Hero.Score = 3");
+    EXPECT_EQ(Describe("rawget(Hero, 'Score')"), "number 3");
+    EXPECT_EQ(Reports("Hero.ClassName = 'x'\nHero.KVLPath = 'y'"),
+              (Records{"test:1:ClassName is a read-only attribute", "test:2:KVLPath is a read-only attribute"}));
+    EXPECT_EQ(Describe("rawget(Hero, 'ClassName'), Hero.ClassName"), "nil, string Probe");
+}
+
+TEST_F(KVLuaUnitsTest, RenamingThroughTheNameAttributeMovesTheTable) {
+    units.Run("Hero.note = 7\nHero.Name = 'Villain'");
+    EXPECT_EQ(hero->GetName(), "Villain");
+    EXPECT_EQ(Describe("rawget(_G, 'Hero'), Villain.note, Villain.Name"), "nil, number 7, string Villain");
+}
+
+TEST_F(KVLuaUnitsTest, ATableKeptAfterItsUnitClosedReportsEveryAccessEvenWhenTheIndexIsReused) {
+    AddAlpha();
+    units.Run("held = Hero\nmethod = Hero.IsClass");
+    const int32_t index = hero->GetIndex();
+    hero->Release();
+    EXPECT_EQ(Describe("rawget(_G, 'Hero')"), "nil");
+    EXPECT_EQ(Reports("local a = held.Alpha\nheld.Alpha = 2\nlocal c = method(held, 'Unit')"),
+              (Records{"test:1:Unit doesn't exist anymore", "test:2:Unit doesn't exist anymore",
+                       "test:3:Unit doesn't exist anymore"}));
+    // Another unit in the same slot is not reached through the old table:
+    // slots are given again once enough of them are free.
+    std::vector<KVUnit*> others;
+    for (int i = 0; i < 69; ++i) others.push_back(Spawn("X" + std::to_string(i)));
+    for (int i = 0; i < 35; ++i) others[size_t(i)]->Release();
+    units.Factory().Update(0.0f);
+    KVUnit* other = Spawn("Other");
+    ASSERT_EQ(other->GetIndex(), index);
+    EXPECT_EQ(Reports("local a = held.Name"), (Records{"test:1:Unit doesn't exist anymore"}));
+    EXPECT_EQ(Describe("held == " + other->GetName() + ", held == held"), "boolean false, boolean true");
+}
+
+TEST_F(KVLuaUnitsTest, NamespacesBoundToNoUnitAreEqualOnlyToThemselves) {
+    units.Run("KVLua.CreateNamespace('First')\nKVLua.CreateNamespace('Second')");
+    Spawn("Other");
+    EXPECT_EQ(Describe("First == Second, First == First, Application == First, Hero == Other, Hero == unit('Hero')"),
+              "boolean false, boolean true, boolean false, boolean false, boolean true");
+}
+
+TEST_F(KVLuaUnitsTest, CheckUnitTellsAClosingUnitFromAMissingOne) {
+    EXPECT_EQ(Lua().CheckUnit(hero->GetIndex()), KV_OK);
+    units.Factory().MarkClosing(hero->GetIndex());
+    KVTestCoreHost::Errors().clear();
+    EXPECT_EQ(Lua().CheckUnit(hero->GetIndex()), 1);
+    EXPECT_EQ(Lua().CheckUnit(4000), 1);
+    // Called from the engine, so without a script location.
+    EXPECT_EQ(KVTestCoreHost::Errors(),
+              (Records{"Unit Hero is closing and doesn't exist anymore", "Unit doesn't exist anymore"}));
+}
+
+TEST_F(KVLuaUnitsTest, SelfIsTheRunningUnitInNestedEventsAndAfterProtectedErrors) {
+    Spawn("Other");
+    units.Run("Probe = {}\n"
+              "function Probe.Who() TestRecorder.Record('who:' .. self.Name) end\n"
+              "function Probe.Fail() error('boom') end\n"
+              "function Probe.OnPing()\n"
+              "  TestRecorder.Record('ping:' .. self.Name)\n"
+              "  Other.Who()\n"
+              "  TestRecorder.Record('back:' .. self.Name)\n"
+              "  TestRecorder.Record(tostring(pcall(Other.Fail)))\n"
+              "  TestRecorder.Record('after pcall:' .. self.Name)\n"
+              "  xpcall(Other.Fail, function(m) return m end)\n"
+              "  TestRecorder.Record('after xpcall:' .. self.Name)\n"
+              "end\n"
+              "Hero.OnPing = nil\nHero.Who = nil\nOther.Who = nil\nOther.Fail = nil\n");
+    units.Factory().RebindScripts();
+    units.Take();
+    hero->CallScriptFunction("OnPing", 0, 0, nullptr, nullptr);
+    EXPECT_EQ(units.Take(), (Records{"ping:Hero", "who:Other", "back:Hero", "false", "after pcall:Hero",
+                                     "after xpcall:Hero"}));
+    EXPECT_EQ(Describe("self"), "nil");
+}
+
+TEST_F(KVLuaUnitsTest, UnitArraysCountFromOneAndNeverStoreKeysInTheProxy) {
+    KVUnit* a = Spawn("A");
+    Spawn("B");
+    Spawn("C");
+    units.Run("kids = Hero.Children\nkids[1] = A\nkids[2] = B\nkids[3] = C");
+    EXPECT_EQ(hero->GetChildren()->Size(), 3u);
+    EXPECT_EQ(a->GetParentIndex(), hero->GetIndex());
+    EXPECT_EQ(Describe("kids[0], kids[1] == A, kids[3] == C, kids[4], kids.Size"), "nil, boolean true, boolean true, nil, nil");
+    units.Run("kids[2] = nil");
+    EXPECT_EQ(Describe("kids[2] == C, kids[3], rawget(kids, 2), rawget(kids, 3)"), "boolean true, nil, nil, nil");
+    EXPECT_EQ(units.Find("B")->GetParentIndex(), -1);
+    // Growing by one, then reading the new element, gives the unit.
+    units.Run("kids[3] = B");
+    EXPECT_EQ(Describe("kids[3] == B, rawget(kids, 3), rawget(kids, 0)"), "boolean true, nil, nil");
+    EXPECT_EQ(Reports("kids[1] = Hero\nkids[0] = A\nkids[-3] = A\nkids[1e9] = A"),
+              (Records{"test:1:An unit can not be child of itself", "test:2:0 is an invalid index",
+                       "test:3:-3 is an invalid index", "test:4:1000000000 is an invalid index"}));
+    EXPECT_EQ(hero->GetChildren()->Size(), 3u);
+}
+
+TEST_F(KVLuaUnitsTest, TheOldUnitArrayFormCountsFromZeroAndHasASize) {
+    Lua().SetOldUnitArray(true);
+    Spawn("A");
+    Spawn("B");
+    units.Run("kids = Hero.Children\nkids[0] = A\nkids['1'] = B");
+    EXPECT_EQ(Describe("kids.Size, kids[0] == A, kids[1] == B, kids[2], kids.x == A"),
+              "number 2, boolean true, boolean true, nil, boolean true");
+    units.Run("kids[0] = nil");
+    EXPECT_EQ(Describe("kids.Size, kids[0] == B"), "number 1, boolean true");
+    EXPECT_EQ(Reports("kids[-1] = A"), (Records{"test:1:-1 is an invalid index"}));
+}
+
+TEST_F(KVLuaUnitsTest, AUnitArrayKeptAfterItsOwnerClosedIsEmpty) {
+    Spawn("A");
+    units.Factory().AddDynamicAttribute("Targets", Probe(), kTargetsId, KVATTR_ARRAY_UNIT, true);
+    units.Run("targets = Hero.Targets\ntargets[1] = A\ntargets[2] = A");
+    EXPECT_EQ(Describe("targets[2] == A"), "boolean true");
+    hero->Release();
+    EXPECT_EQ(Describe("targets[1]"), "nil");
+    units.Run("targets[1] = A");
+    EXPECT_EQ(Describe("targets[1]"), "nil");
+}
+
+TEST_F(KVLuaUnitsTest, UnitsAndLibrariesAnswerOnTheCoroutineThatAsks) {
+    AddAlpha();
+    units.Run("co = coroutine.create(function()\n"
+              "  local first = Hero\n"
+              "  Hero.Alpha = 2.5\n"
+              "  coroutine.yield(first.Name, unit('Hero').Alpha, Hero:IsClass('Unit'), Hero.ClassName,\n"
+              "                  KVLua.IsFunctionExists('print'))\n"
+              "end)");
+    lua_State* L = units.Host().State();
+    EXPECT_EQ(Describe("coroutine.resume(co)"),
+              "boolean true, string Hero, number 2.5, boolean true, string Probe, boolean true");
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
+void RecordChange(IKVUnit* unit, void* user) {
+    KVTestCoreHost::Records().push_back(unit->GetName() + " changed " + static_cast<const char*>(user));
+}
+
+TEST_F(KVLuaUnitsTest, ParameterArraysGiveOneValueOrAZeroBasedTable) {
+    static char user[] = "tint";
+    int32_t tint = hero->AddParameter("Tint", KVPARAM_FLOAT, 3, RecordChange, user);
+    hero->AddParameter("Mode", KVPARAM_INTEGER, 1, nullptr, nullptr);
+    hero->AddParameter("None", KVPARAM_INTEGER, 0, nullptr, nullptr);
+    hero->GetParameters()->At(tint)->values[1].real = 0.5f;
+    EXPECT_EQ(Describe("Hero.Mode, Hero.None, Hero.Tint[1], Hero.Tint[0]"), "number 0, nil, number 0.5, number 0");
+    units.Take();
+    units.Run("Hero.Tint[2] = 0.25");
+    EXPECT_EQ(hero->GetParameters()->At(tint)->values[2].real, 0.25f);
+    EXPECT_EQ(units.Take(), (Records{"Hero changed tint"}));
+    EXPECT_EQ(Reports("local v = Hero.Tint[3]\nHero.Tint[-1] = 1"),
+              (Records{"test:1:3 is an invalid index", "test:2:-1 is an invalid index"}));
+}
+
+} // namespace

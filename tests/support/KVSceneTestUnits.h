@@ -1,0 +1,142 @@
+#pragma once
+// Unit classes for scene tests, standing in for the display, layer, camera,
+// mesh and mirror units: each answers what the scene and collision managers
+// ask and writes what it is asked into the scene journal (KVSceneJournal.h).
+//   "TestQuad"   a drawable 2D unit: a rectangle in one colour, drawn as a
+//                quad through the device's 2D interface; its point test is
+//                the rectangle (and writes a depth when told to)
+//   "Layer"      collects the units that name it and files them when asked
+//   "Camera"     a camera with a settable viewport, flags, pick ray and
+//                projection, entering and leaving the scene's camera list
+//   "Mesh"       a ray test that hits or misses as told
+//   "Mirror"     a 3D unit filed as a mirror
+//   "Reflected"  a 3D unit filed as reflected and prepared, with a sphere
+#include <cstdint>
+#include <vector>
+
+#include "graphics/IKVGraphicDevice.h"
+#include "units/IKVUnit3DMirror.h"
+#include "units/IKVUnitCamera.h"
+#include "units/IKVUnitDisplay3D.h"
+#include "units/IKVUnitLayer.h"
+#include "units/IKVUnitMesh.h"
+#include "units/KVSceneManager.h"
+#include "units/KVUnit.h"
+
+namespace kvtest {
+
+// Gives the engine's classes "Layer", "Camera", "Mesh" and "Mirror" these
+// units and registers "TestQuad" and "Reflected".
+void RegisterSceneTestClasses();
+
+class KVTestQuadUnit : public kvl::KVUnit {
+public:
+    static kvl::KVUnit* Create() { return new KVTestQuadUnit; }
+    void Init() override;
+    void Draw() override;
+    bool IsPointInside(const kvl::KVScreenPoint& point, float* depth, kvl::IKVUnit* camera) override;
+
+    kvl::KVDeviceRect rect = {0, 0, 0, 0};
+    uint32_t color = 0xFFFFFFFFu;
+    // Written as the depth of a hit when set.
+    bool writesDepth = false;
+    float depth = 0.0f;
+    // Point tests asked, with the point and camera they got.
+    std::vector<kvl::KVScreenPoint> tested;
+    kvl::IKVUnit* lastCamera = nullptr;
+};
+
+class KVTestLayerUnit : public kvl::KVUnit, public kvl::IKVUnitLayer {
+public:
+    static kvl::KVUnit* Create() { return new KVTestLayerUnit; }
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
+    int32_t AddUnit(kvl::IKVUnit* unit) override;
+    void QueryVisible(bool* out, int32_t layerIndex) override;
+
+private:
+    std::vector<kvl::IKVUnit*> m_collected;
+};
+
+class KVTestCameraUnit : public kvl::KVUnit, public kvl::IKVUnitCamera {
+public:
+    static kvl::KVUnit* Create() { return new KVTestCameraUnit; }
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
+    void Close() override;
+
+    float GetNearClip() override { return nearClip; }
+    float GetFarClip() override { return farClip; }
+    const float* GetViewMatrix() override { return view; }
+    int32_t GetPickRay(int32_t x, int32_t y, kvl::KVPickRay* out) override;
+    const kvl::KVDeviceRect* GetViewport() override { return &viewport; }
+    int32_t Project(const kvl::KV3DVector* point, kvl::KVProjectedPoint* out) override;
+    bool IsActive() override { return active; }
+    void SetActive(bool on) override;
+    void InvalidateAll() override;
+    void MarkViewportChanged() override;
+    void SetClipRange(float nearValue, float farValue) override;
+    void InvalidateScreen() override;
+    void UpdateMatrices() override;
+    bool HasOwnViewport() override { return ownViewport; }
+    bool IsExclusive() override { return exclusive; }
+    bool HasAutoClip() override { return autoClip; }
+
+    kvl::KVDeviceRect viewport = {0, 0, 1024, 768};
+    bool active = false;
+    bool ownViewport = false;
+    bool exclusive = false;
+    bool autoClip = false;
+    float nearClip = 1.0f;
+    float farClip = 1000.0f;
+    float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // What GetPickRay answers (origin, far point), whatever the point.
+    kvl::KVPickRay ray = {{0, 0, 0}, {0, 0, -1}};
+    // Project answers the point's x and y plus this offset.
+    kvl::KVScreenPoint projectOffset = {0, 0};
+    kvl::KVScreenPoint lastPickPoint = {-1, -1};
+    float clipNear = 0.0f;
+    float clipFar = 0.0f;
+};
+
+class KVTestMeshUnit : public kvl::KVUnit, public kvl::IKVUnitMesh {
+public:
+    static kvl::KVUnit* Create() { return new KVTestMeshUnit; }
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
+    int32_t IntersectRay(const kvl::KV3DVector* origin, const kvl::KV3DVector* direction, kvl::KV3DVector* hit,
+                         int32_t* triangle, bool nearest) override;
+
+    bool hits = false;
+    kvl::KV3DVector hitPoint;
+    int32_t tests = 0;
+    kvl::KV3DVector lastOrigin;
+    kvl::KV3DVector lastDirection;
+    bool lastNearest = false;
+    bool lastAskedTriangle = true;
+};
+
+class KVTestMirrorUnit : public kvl::KVUnit, public kvl::IKVUnit3DMirror {
+public:
+    static kvl::KVUnit* Create() { return new KVTestMirrorUnit; }
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
+    void Init() override;
+    void QueryVisible(bool* out, int32_t layerIndex) override;
+    int32_t ApplyUnitShader(int32_t pass) override;
+    const float* GetPlane() override { return plane; }
+
+    float plane[4] = {0, 0, 1, 0};
+    int32_t number = 0;
+};
+
+class KVTestReflectedUnit : public kvl::KVUnit, public kvl::IKVUnitDisplay3D {
+public:
+    static kvl::KVUnit* Create() { return new KVTestReflectedUnit; }
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
+    void Init() override;
+    void QueryVisible(bool* out, int32_t layerIndex) override;
+    void Draw() override;
+    int32_t DrawMirrored(const float* plane, int32_t mirror) override;
+    int32_t PrepareDraw() override;
+
+    kvl::KVDrawItem sphere;
+};
+
+} // namespace kvtest

@@ -1,0 +1,66 @@
+#pragma once
+// What the scene manager and the collision manager ask of a camera unit.
+// The camera unit answers this interface from its QueryInterface; it adds
+// its own operations (target, field of view, projection, frustum) when it
+// is built.
+#include <cstdint>
+#include "../graphics/IKVGraphicDevice.h"
+#include "../kernel/IKVUnknown.h"
+#include "KV3DTypes.h"
+
+namespace kvl {
+
+constexpr KVInterfaceId IID_IKVUnitCamera = MakeId(0x0012F65D, 0x84BA9C88);
+
+// A ray through a screen point: the near point (origin) and a far point.
+struct KVPickRay {
+    KV3DVector origin;
+    KV3DVector far;
+};
+
+// A 3D point on the screen: game coordinates and depth.
+struct KVProjectedPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+    float depth = 0.0f;
+};
+
+class IKVUnitCamera : public virtual IKVUnknown {
+public:
+    // The "Near clip" and "Far clip" values (not the automatic ones).
+    virtual float GetNearClip() = 0;
+    virtual float GetFarClip() = 0;
+    // 16 floats, row by row; a point p is seen as p x View.
+    virtual const float* GetViewMatrix() = 0;
+    // The ray through a point in game coordinates; 0.
+    virtual int32_t GetPickRay(int32_t x, int32_t y, KVPickRay* out) = 0;
+    // The viewport in effect, in screen pixels.
+    virtual const KVDeviceRect* GetViewport() = 0;
+    // The screen position and depth of a world point; 0.
+    virtual int32_t Project(const KV3DVector* point, KVProjectedPoint* out) = 0;
+
+    // Operations for the scene manager.
+    virtual bool IsActive() = 0;
+    // Stores the flag; a change tells the scene manager (OnCameraActivated
+    // or RemoveCamera).
+    virtual void SetActive(bool active) = 0;
+    // Everything is sent to the device again at the next UpdateMatrices.
+    virtual void InvalidateAll() = 0;
+    virtual void MarkViewportChanged() = 0;
+    // The automatic near and far distances.
+    virtual void SetClipRange(float nearClip, float farClip) = 0;
+    // The screen size changed.
+    virtual void InvalidateScreen() = 0;
+    // The update before the camera draws.
+    virtual void UpdateMatrices() = 0;
+    // The viewport came from the camera itself, not from the graphic module.
+    virtual bool HasOwnViewport() = 0;
+    // Draws only the units that list it in their Cameras.
+    virtual bool IsExclusive() = 0;
+    virtual bool HasAutoClip() = 0;
+
+protected:
+    virtual ~IKVUnitCamera() = default;
+};
+
+} // namespace kvl
