@@ -165,7 +165,7 @@ public:
     void RemoveFromNameIndex(KVUnit* unit);
     bool IsHiddenUnit(int32_t unitIndex);
     // The set of units that a script closes.
-    bool IsClosing(int32_t unitIndex);
+    bool IsClosing(int32_t unitIndex) override;
     void MarkClosing(int32_t unitIndex);
     int32_t GetSelectedUnit() override { return m_activeUnit; }
     int32_t SelectUnit(int32_t unitIndex) override;

@@ -143,13 +143,15 @@ TEST_F(KVUnitFactoryLibTest, AUnitBeingClosedIsNotHandedOut) {
 
 TEST_F(KVUnitFactoryLibTest, GetUnitTakesANameWithAClassAUnitOrAnIndex) {
     const int32_t node = game.Find("Node")->GetIndex();
-    game.Run("byClass = KVUnitFactory.GetUnit('Node', 'No de 2D')\n"
+    game.Run("byName = KVUnitFactory.GetUnit('Node')\n"
+             "byClass = KVUnitFactory.GetUnit('Node', 'No de 2D')\n"
              "wrongClass = KVUnitFactory.GetUnit('Node', 'Unit')\n"
              "byUnit = KVUnitFactory.GetUnit(byClass)\n"
              "byIndex = KVUnitFactory.GetUnit(" + std::to_string(node) + ")\n"
              "far = KVUnitFactory.GetUnit(123456)\n"
              "negative = KVUnitFactory.GetUnit(-1)\n"
              "other = KVUnitFactory.GetUnit(true)\n");
+    EXPECT_EQ(Held("byName"), node);
     EXPECT_EQ(Held("byClass"), node);
     EXPECT_EQ(Held("wrongClass"), -1);
     EXPECT_EQ(Held("byUnit"), node);
@@ -220,10 +222,22 @@ TEST_F(KVUnitFactoryLibTest, GetUnitFromUIDTakesTheUidText) {
     }
     game.Run("found = KVUnitFactory.GetUnitFromUID('" + text + "')");
     EXPECT_EQ(Held("found"), made->GetIndex());
+    // The Uid a script reads is that text.
+    EXPECT_EQ(game.Eval("made.Uid"), text);
+    EXPECT_EQ(game.Eval("KVUnitFactory.GetUnitFromUID(made.Uid) == made"), "true");
     // A short text fills the other bytes with zeros.
     EXPECT_EQ(game.Eval("KVUnitFactory.GetUnitFromUID('5200000000')"), game.Eval("unit('Node')"));
     game.Run("KVUnitFactory.CloseUnit(made)");
     EXPECT_EQ(game.Eval("KVUnitFactory.GetUnitFromUID('" + text + "')"), "nil");
+}
+
+TEST_F(KVUnitFactoryLibTest, LoadedValuesReachScriptsByTheirExactNames) {
+    EXPECT_EQ(game.Eval("KVUnitFactory.GetUnit('Node').Name"), "Node");
+    EXPECT_EQ(game.Eval("KVUnitFactory.GetUnit('Node').Kvl"), "a");
+    EXPECT_EQ(game.Eval("KVUnitFactory.GetUnit('Node').name"), "nil");
+    game.Run("KVUnitFactory.GetUnit('Node').Uid = '00'");
+    EXPECT_TRUE(Reported("Attribute Uid is read only."));
+    EXPECT_EQ(game.Find("Node")->GetUid(), 0x52u);
 }
 
 TEST_F(KVUnitFactoryLibTest, DoesUnitExistTakesNamesAsText) {
