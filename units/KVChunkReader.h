@@ -30,6 +30,12 @@ public:
     static constexpr uint32_t kOldChunkHeaderSize = 16;
     static constexpr uint32_t kNewChunkHeaderSize = 4;
 
+    // Little-endian words of stored bytes, at any alignment.
+    static uint32_t LoadU32(const uint8_t* p) {
+        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    }
+    static uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | (uint64_t(LoadU32(p + 4)) << 32); }
+
     KVChunkReader() = default;
     ~KVChunkReader() override;
     KVChunkReader(const KVChunkReader&) = delete;

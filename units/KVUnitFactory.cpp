@@ -1,6 +1,7 @@
 #include "KVUnitFactory.h"
 
 #include "../KVLua/KVLua.h"
+#include "../kernel/IKVLog.h"
 #include "../kernel/KVProfiler.h"
 #include "../kernel/KVProperties.h"
 #include "../kernel/KVResources.h"
@@ -31,6 +32,10 @@ bool UnitNameForProfiler(uint32_t unitIndex, std::string* name) {
 } // namespace
 
 KVUnitFactory::KVUnitFactory() = default;
+
+void KVUnitFactory::LogError(const std::string& text) {
+    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
+}
 
 KVUnitFactory::~KVUnitFactory() {
     // Whatever the release phases left (a factory that never ran them).

@@ -285,6 +285,8 @@ public:
     bool GetRepairSwitch() const { return m_repair; }
 
     // Scene and project loading.
+    // An error line for the log, when there is one.
+    static void LogError(const std::string& text);
     // A fresh uid from the local time and two random numbers.
     int32_t NewUid(uint64_t* out);
     // Reads the units section of the scene file the serializer has open

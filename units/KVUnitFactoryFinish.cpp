@@ -20,10 +20,6 @@ namespace kvl {
 
 namespace {
 
-void LogError(const std::string& text) {
-    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
-}
-
 KVUnit* UnitAt(KVUnitFactory* factory, int32_t index) {
     IKVUnit* unit = factory->GetUnit(index);
     return unit ? unit->GetUnit() : nullptr;
@@ -32,6 +28,12 @@ KVUnit* UnitAt(KVUnitFactory* factory, int32_t index) {
 std::string ClassName(KVUnitFactory* factory, KVUnit* unit) {
     const KVUnitClass* record = factory->GetClass(unit->GetClassIndex());
     return record ? record->name : std::string();
+}
+
+void LogCorrupted(KVUnitFactory* factory, KVUnit* unit) {
+    KVUnitFactory::LogError(Format("Unit  {0}.{1} is corrupted, but has recovered from this error. Consider saving "
+                                   "the project to fix this problem.",
+                                   ClassName(factory, unit), unit->GetName()));
 }
 
 // The child reference at that position leaves the list: released, later
@@ -128,10 +130,7 @@ void KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
             if (IKVUnitRef* parent = target->GetParentRef()) parent->SetIndex(index);
             ++i;
         }
-        if (corrupted)
-            LogError(Format("Unit  {0}.{1} is corrupted, but has recovered from this error. Consider saving the "
-                            "project to fix this problem.",
-                            ClassName(this, unit), unit->GetName()));
+        if (corrupted) LogCorrupted(this, unit);
     }
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
@@ -211,10 +210,7 @@ int32_t KVUnitFactory::RepairHierarchy(int32_t first, int32_t count) {
             parented[size_t(child)] = true;
             ++i;
         }
-        if (corrupted)
-            LogError(Format("Unit  {0}.{1} is corrupted, but has recovered from this error. Consider saving the "
-                            "project to fix this problem.",
-                            ClassName(this, unit), unit->GetName()));
+        if (corrupted) LogCorrupted(this, unit);
     }
     if (!anyTwice) return KV_OK;
     for (int32_t index : walk) {

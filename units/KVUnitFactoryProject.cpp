@@ -21,14 +21,6 @@ struct ProjectClassRecord {
     uint64_t baseId = 0;
 };
 
-uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void LogError(const std::string& text) {
-    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
-}
-
 } // namespace
 
 int32_t KVUnitFactory::ReadProjectClasses() {
@@ -37,10 +29,10 @@ int32_t KVUnitFactory::ReadProjectClasses() {
     // A project that ends after its properties has no class table.
     if (!serializer || !serializer->IsFileOpen() || serializer->Remaining() < sizeof head) return KV_OK;
     if (serializer->ReadBytes(head, sizeof head) != KV_OK) return KV_OK;
-    const uint32_t oldEntries = LoadU32(head);
-    const uint32_t classCount = LoadU32(head + 4);
-    const uint32_t attributeCount = LoadU32(head + 8);
-    const uint32_t tableVersion = LoadU32(head + 12);
+    const uint32_t oldEntries = KVChunkReader::LoadU32(head);
+    const uint32_t classCount = KVChunkReader::LoadU32(head + 4);
+    const uint32_t attributeCount = KVChunkReader::LoadU32(head + 8);
+    const uint32_t tableVersion = KVChunkReader::LoadU32(head + 12);
     if (tableVersion > kNewestTableVersion) {
         LogError("The project file version is superior to what is supported by this version of Kelvane");
         return KV_FAILED;
@@ -76,7 +68,7 @@ int32_t KVUnitFactory::ReadProjectClasses() {
         if (serializer->ReadString(&name) != KV_OK || serializer->ReadUInt64(&classId) != KV_OK ||
             serializer->ReadUInt64(&attributeId) != KV_OK || serializer->ReadValue(type, sizeof type) != KV_OK)
             return KV_FAILED;
-        const uint32_t typeCode = LoadU32(type);
+        const uint32_t typeCode = KVChunkReader::LoadU32(type);
         if (created == 0) createUpTo(1);
         for (size_t j = created; j < classes.size(); ++j) {
             if (classes[j].id != classId) continue;

@@ -33,19 +33,9 @@ constexpr uint64_t kPositionId = 0x001299DD27CDA4E8ull;
 // made to measure them.
 constexpr uint32_t kMaxElementCount = 0xFFFF;
 
-uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | (uint64_t(LoadU32(p + 4)) << 32); }
-
-void LogError(const std::string& text) {
-    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
-}
-
 // The section is refused as a whole: nothing of it can be found reliably.
 int32_t Corrupted(KVSerialize* serializer, const std::string& what) {
-    LogError(serializer->GetCurrentFilePath() + ": units section: " + what);
+    KVUnitFactory::LogError(serializer->GetCurrentFilePath() + ": units section: " + what);
     return KV_WRONG_SIZE;
 }
 
@@ -85,8 +75,8 @@ int32_t KVUnitFactory::ReadSectionHead(KVSceneLoad& load) {
     uint8_t head[16];
     int32_t result = serializer->ReadBytes(head, sizeof head);
     if (result != KV_OK) return result;
-    const uint32_t unitCount = LoadU32(head);
-    const uint32_t entryCount = LoadU32(head + 8);
+    const uint32_t unitCount = KVChunkReader::LoadU32(head);
+    const uint32_t entryCount = KVChunkReader::LoadU32(head + 8);
     // Each entry takes at least 16 bytes, each unit a class-table word and
     // a record header.
     const uint64_t least = uint64_t(entryCount) * 16 + uint64_t(unitCount) * 8;
@@ -105,7 +95,7 @@ int32_t KVUnitFactory::ReadSectionHead(KVSceneLoad& load) {
         uint8_t word[4];
         result = serializer->ReadBytes(word, sizeof word);
         if (result != KV_OK) return result;
-        entry = LoadU32(word);
+        entry = KVChunkReader::LoadU32(word);
         if (entry >= entryCount)
             return Corrupted(serializer, Format("a unit names class entry {0} of {1}", entry, entryCount));
     }
@@ -127,9 +117,9 @@ int32_t KVUnitFactory::ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint
     uint8_t head[16];
     int32_t result = serializer->ReadBytes(head, sizeof head);
     if (result != KV_OK) return result;
-    entry.classId = LoadU64(head);
-    entry.attributeCount = LoadU32(head + 8);
-    if (v >= 0x20000) entry.baseEntry = int32_t(LoadU32(head + 12));
+    entry.classId = KVChunkReader::LoadU64(head);
+    entry.attributeCount = KVChunkReader::LoadU32(head + 8);
+    if (v >= 0x20000) entry.baseEntry = int32_t(KVChunkReader::LoadU32(head + 12));
     if (v > 0x10001 && (result = serializer->ReadString(&entry.name)) != KV_OK) return result;
     if (v <= 0x2FFFF) {
         std::string ignored;
@@ -162,9 +152,9 @@ int32_t KVUnitFactory::ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint
         uint8_t bytes[17];
         if ((result = serializer->ReadBytes(bytes, recordSize)) != KV_OK) return result;
         KVSceneAttributeRecord record;
-        record.id = LoadU64(bytes);
-        if (v >= 0x20000) record.typeCode = int32_t(LoadU32(bytes + 8));
-        if (v > 0x20000) record.elementCount = LoadU32(bytes + 12);
+        record.id = KVChunkReader::LoadU64(bytes);
+        if (v >= 0x20000) record.typeCode = int32_t(KVChunkReader::LoadU32(bytes + 8));
+        if (v > 0x20000) record.elementCount = KVChunkReader::LoadU32(bytes + 12);
         if (record.typeCode >= 0 && record.typeCode < KVATTR_TYPE_COUNT && record.elementCount <= kMaxElementCount) {
             KVAttributeDesc desc;
             desc.typeCode = record.typeCode;
@@ -299,7 +289,7 @@ int32_t KVUnitFactory::ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, ui
     uint8_t word[4];
     int32_t result = serializer->ReadBytes(word, sizeof word);
     if (result != KV_OK) return result;
-    const uint32_t size = LoadU32(word);
+    const uint32_t size = KVChunkReader::LoadU32(word);
     const uint32_t end = serializer->GetChunkEnd();
     if (size > end - serializer->GetPosition()) {
         LogError(Format("{0}: a value block of {1} bytes runs past the end of its record",

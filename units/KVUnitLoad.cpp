@@ -27,10 +27,6 @@ struct StoredParameter {
     std::vector<KVParameterValue> values;
 };
 
-uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 int32_t RecordError(KVSerialize* serializer, const std::string& what) {
     if (IKVLog* log = GetLog())
         log->WriteString(serializer->GetCurrentFilePath() + ": unit record: " + what, KVLOG_ERROR, 0);
@@ -85,16 +81,16 @@ int32_t KVUnit::ReadParameterTable(uint32_t recordEnd) {
     uint8_t head[16];
     int32_t result = serializer->ReadBytes(head, 8);
     if (result != KV_OK) return result;
-    const uint32_t count = LoadU32(head);
+    const uint32_t count = KVChunkReader::LoadU32(head);
     auto left = [&]() { return recordEnd > serializer->GetPosition() ? recordEnd - serializer->GetPosition() : 0u; };
     if (uint64_t(count) * 16 > left())
         return RecordError(serializer, Format("{0} parameters do not fit in the record", count));
     std::vector<StoredParameter> stored(count);
     for (StoredParameter& parameter : stored) {
         if ((result = serializer->ReadBytes(head, 16)) != KV_OK) return result;
-        parameter.kind = LoadU32(head);
-        const uint32_t valueCount = LoadU32(head + 4);
-        const uint32_t nameLength = LoadU32(head + 8);
+        parameter.kind = KVChunkReader::LoadU32(head);
+        const uint32_t valueCount = KVChunkReader::LoadU32(head + 4);
+        const uint32_t nameLength = KVChunkReader::LoadU32(head + 8);
         if (uint64_t(nameLength) + uint64_t(valueCount) * 4 > left())
             return RecordError(serializer, Format("parameter of {0} values and a name of {1} bytes does not fit in "
                                                   "the record",
@@ -107,7 +103,7 @@ int32_t KVUnit::ReadParameterTable(uint32_t recordEnd) {
         if (valueCount && (result = serializer->ReadBytes(bytes.data(), uint32_t(bytes.size()))) != KV_OK)
             return result;
         for (uint32_t k = 0; k < valueCount; ++k) {
-            uint32_t word = LoadU32(bytes.data() + size_t(k) * 4);
+            uint32_t word = KVChunkReader::LoadU32(bytes.data() + size_t(k) * 4);
             std::memcpy(&parameter.values[k], &word, sizeof word);
         }
     }

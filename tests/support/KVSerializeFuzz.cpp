@@ -80,6 +80,25 @@ std::vector<uint8_t> SceneProject(uint32_t version) {
     return KVProjectFileWriter(version, kFuzzProjectId).AddKvl("scene.kvl").AddGroup("Scene", {0}, true).Build();
 }
 
+// The fuzzed scene as the one kvl of a project of that version, its head
+// read (opened) and the project file closed again.
+struct FuzzScene {
+    KVMemoryFile files;
+    KVRecordingSerializeHost host;
+    KVSerialize serializer;
+    bool opened = false;
+
+    FuzzScene(uint32_t projectVersion, const uint8_t* data, size_t size) {
+        files.SetFile(kProjectPath, SceneProject(projectVersion));
+        files.SetFile(kScenePath, data, size);
+        host.projectId = kFuzzProjectId;
+        serializer.SetHost(&host);
+        serializer.SetFileInterface(&files);
+        opened = serializer.LoadProject(kProjectPath) == 0;
+        serializer.CloseFile();
+    }
+};
+
 bool OpenScene(KVSerialize& serializer) {
     if (serializer.ReadKvlHeader(0) != 0) return false;
     // The core passes over the first two chunks of scenes older than 0x20000.
@@ -133,16 +152,9 @@ void KVFuzzProjectFile(const uint8_t* data, size_t size) {
 
 void KVFuzzSceneFile(const uint8_t* data, size_t size) {
     for (uint32_t projectVersion : {0x10004u, 0x10005u}) {
-        KVMemoryFile files;
-        files.SetFile(kProjectPath, SceneProject(projectVersion));
-        files.SetFile(kScenePath, data, size);
-        KVRecordingSerializeHost host;
-        host.projectId = kFuzzProjectId;
-        KVSerialize serializer;
-        serializer.SetHost(&host);
-        serializer.SetFileInterface(&files);
-        if (serializer.LoadProject(kProjectPath) != 0) return;
-        serializer.CloseFile();
+        FuzzScene scene(projectVersion, data, size);
+        KVSerialize& serializer = scene.serializer;
+        if (!scene.opened) return;
 
         for (ReadStep step : kSteps) {
             if (!OpenScene(serializer)) return;
@@ -170,16 +182,9 @@ constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
 // One read of the scene's units, the passes after it and the release of
 // what it made; the units made.
 int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& factory) {
-    KVMemoryFile files;
-    files.SetFile(kProjectPath, SceneProject(0x10005));
-    files.SetFile(kScenePath, data, size);
-    KVRecordingSerializeHost host;
-    host.projectId = kFuzzProjectId;
-    KVSerialize serializer;
-    serializer.SetHost(&host);
-    serializer.SetFileInterface(&files);
-    if (serializer.LoadProject(kProjectPath) != 0) return -1;
-    serializer.CloseFile();
+    FuzzScene scene(0x10005, data, size);
+    KVSerialize& serializer = scene.serializer;
+    if (!scene.opened) return -1;
     int32_t made = -1;
     if (OpenScene(serializer)) {
         factory.CreateSceneUnits(0);
