@@ -107,7 +107,7 @@ void KVCore::FinishLoadHere() {
 }
 
 void KVCore::FailProjectLoad() {
-    // Without the project's classes and permanent units there is no game to
+    // Without the project's class table there is no game to
     // run: every loading path ends the program the same way.
     ReportLoadFailure(m_projectPath, m_unitsError);
     m_quitRequested = true;
