@@ -7,22 +7,8 @@
 #include "KVCore.h"
 
 namespace kvl {
-namespace {
 
-// Flags bits read for visibility.
-constexpr uint32_t kInvisibleWhenStopped = 0x4;
-constexpr uint32_t kDrawnByAnother = 0x400000;
-constexpr uint32_t kEffectivelyVisible = 0x1000000;
-
-} // namespace
-
-bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) {
-    if (!unit || !unit->IsEnabled()) return false;
-    uint32_t flags = unit->GetFlags();
-    if (!(flags & kEffectivelyVisible)) return false;
-    if ((flags & kInvisibleWhenStopped) && KVCore::Instance() && KVCore::Instance()->IsStarting()) return false;
-    return !(flags & kDrawnByAnother);
-}
+bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) { return unit && unit->IsVisible(); }
 
 int32_t KVInputSceneStandIn::GetDrawNumber(IKVUnit*) { return -1; }
 
@@ -32,7 +18,7 @@ void KVInputSceneStandIn::PointToGame(int32_t x, int32_t y, int32_t* gameX, int3
 }
 
 KVInputRect KVInputSceneStandIn::GetGameArea() {
-    KVInputRect area = GetDeviceViewport();
+    KVInputRect area = GetScreen();
     const float* scale = KVGraphic::Instance() ? KVGraphic::Instance()->Get2DScale() : nullptr;
     if (scale && scale[0] != 0.0f && scale[1] != 0.0f) {
         area.right = NumberToInt32(double(area.right) / double(scale[0]) + 0.5);
@@ -41,8 +27,12 @@ KVInputRect KVInputSceneStandIn::GetGameArea() {
     return area;
 }
 
-KVInputRect KVInputSceneStandIn::GetDeviceViewport() {
+KVInputRect KVInputSceneStandIn::GetDeviceViewport() { return GetScreen(); }
+
+KVInputRect KVInputSceneStandIn::GetScreen() {
     KVInputRect rect;
+    // A device that came after the scene was set up is found when asked.
+    if (!m_device) m_device = QueryCoreInterface<IKVGraphicDevice>(IID_IKVGraphicDevice);
     const KVDisplayMode* mode = m_device ? m_device->GetScreenSize() : nullptr;
     if (mode) {
         rect.right = mode->width;

@@ -2,7 +2,9 @@
 // What the input module uses of the scene until the scene side answers
 // IID_IKVInputScene: device pixels are game coordinates, the game area and
 // the viewport are the device's screen (the area divided by the 2D scale),
-// no unit has a draw number, and the walk through units does nothing.
+// units tell their own visibility, no unit has a draw number, and the walk
+// through units does nothing. The scene side keeps the coordinates part
+// until the graphic module converts points itself.
 #include "../kernel/IKVInputScene.h"
 
 namespace kvl {
@@ -20,6 +22,10 @@ public:
     KVInputRect GetDeviceViewport() override;
     void DispatchPointerToUnit(const KVPointerDispatch& dispatch) override;
     void DispatchTouchToUnit(const KVTouchDispatch& dispatch) override;
+
+protected:
+    // The device's screen in device pixels, empty without a device.
+    KVInputRect GetScreen();
 
 private:
     IKVGraphicDevice* m_device = nullptr;

@@ -88,8 +88,12 @@ const std::vector<std::string>& KVTestUnitEvents::BaseEvents() {
     return events;
 }
 
+void KVTestUnitEvents::RegisterLibrary() {
+    if (kvl::KVLua* lua = kvl::KVLua::Instance()) lua->RegisterLibrary("TestUnits", &g_library);
+}
+
 KVTestUnitEvents::KVTestUnitEvents() {
-    m_host.Lua().RegisterLibrary("TestUnits", &g_library);
+    RegisterLibrary();
     m_host.StartProject();
     kvl::KVUnitClassDesc desc;
     desc.name = "Probe";

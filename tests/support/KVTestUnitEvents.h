@@ -21,6 +21,10 @@ public:
 
     KVTestUnitEvents();
 
+    // Registers the script library "TestUnits" with the binding; before the
+    // script state is made.
+    static void RegisterLibrary();
+
     KVTestCoreHost& Host() { return m_host; }
     kvl::KVUnitFactory& Factory() { return *kvl::KVUnitFactory::Instance(); }
     int32_t ProbeClass() const { return m_probeClass; }
