@@ -228,6 +228,8 @@ TEST(KVSceneLinksTest, AGroupLoadedLaterEnablesAtTheNextStepBeforeItsUpdates) {
     game.WriteScript("events.lua", std::string(kRecorder) + "track('Late') track('LateChild')\n");
     game.AddScene("scenes/first.kvl", start.Scene(0x20004, KVTestSceneGame::kProjectId));
     game.AddScene("scenes/later.kvl", later.Scene(0x20004, KVTestSceneGame::kProjectId), false);
+    // Every step updates, however little time went by.
+    game.Host().Dir().WriteFile("assets/config.ini", "[General]\nFIXED_DT=16\n");
     ASSERT_EQ(game.Load(), 0);
     game.Host().Core().SetActive(1);
     game.Step();
