@@ -1,5 +1,6 @@
 // Writes the sample game into a directory: its configuration, project file,
-// scene, application script and loading-screen script.
+// scene of units, the units' and the application's scripts and the
+// loading-screen script.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,7 +8,7 @@
 
 #include "support/KVProjectFileWriter.h"
 #include "support/KVPropertiesBlockWriter.h"
-#include "support/KVSceneFileWriter.h"
+#include "support/KVSceneUnitsWriter.h"
 
 namespace {
 
@@ -41,7 +42,27 @@ const char* const kApplicationScript =
     "  log(\"Project loaded: \" .. KVProperties.GetProperty(\"ProjectFullname\"))\n"
     "  log(\"Engine version \" .. KVCore.GetVersion() .. \" on \" .. KVCore.GetPlatform())\n"
     "  log(\"Bits: 0x\" .. string.format(\"%x\", KVArith.Xor(0xff00, 0x0ff0)))\n"
-    "  KVCore.Exit()\n"
+    "end\n";
+
+// The scene's units: the player with its sword and shield. Each tells its
+// creation and enabling; the player counts its updates and ends the game
+// after three.
+const char* const kUnitScript =
+    "-- The sample scene's units.\n"
+    "for _, name in ipairs({\"Player\", \"Sword\", \"Shield\"}) do\n"
+    "  local unit = {}\n"
+    "  function unit.OnCreate() log(name .. \" created\") end\n"
+    "  function unit.OnEnable() log(name .. \" enabled\") end\n"
+    "  _G[name] = unit\n"
+    "end\n"
+    "updates = 0\n"
+    "function Player.OnUpdate(dt, time)\n"
+    "  updates = updates + 1\n"
+    "  log(\"Player update \" .. updates)\n"
+    "  if updates == 3 then\n"
+    "    log(\"Units: \" .. (KVUnitFactory.DoesUnitExist(\"Sword\") and \"sword\" or \"no sword\"))\n"
+    "    KVCore.Exit()\n"
+    "  end\n"
     "end\n";
 
 // Loaded from "loader.luac": the loader accepts text chunks as well.
@@ -76,13 +97,19 @@ int main(int argc, char** argv) {
     properties.AddBoolean(kNeedSoundDevice, 0);
     kvtest::KVProjectFileWriter project(0x10005, kProjectId);
     project.AddKvl("scenes/main.kvl").AddGroup("main", {0}, true).Append(properties.Build());
-    kvtest::KVSceneFileWriter scene(0x20004, kProjectId);
+    kvtest::KVSceneUnitsWriter scene;
+    scene.AddPlainUnit("Player", 0x504C4159455201ull,
+                       {kvtest::KVStored::Local(1), kvtest::KVStored::Local(2)});
+    scene.AddPlainUnit("Sword", 0x504C4159455202ull);
+    scene.AddPlainUnit("Shield", 0x504C4159455203ull);
 
     bool ok = WriteText(assets / "config.ini", kConfig) &&
               WriteText(assets / "script" / "app.lua", kApplicationScript) &&
+              WriteText(assets / "script" / "units.lua", kUnitScript) &&
               WriteText(assets / "loading" / "loader.luac", kLoaderScript) &&
               project.WriteTo((assets / "sample.kvproj").string()) &&
-              kvtest::KVChunkWriter::WriteFile((assets / "scenes" / "main.kvl").string(), scene.Data());
+              kvtest::KVChunkWriter::WriteFile((assets / "scenes" / "main.kvl").string(),
+                                               scene.Scene(0x20004, kProjectId));
     if (!ok) {
         std::fprintf(stderr, "could not write the sample game into %s\n", argv[1]);
         return 1;

@@ -250,6 +250,9 @@ void KVCore::Step(uint8_t* keepRunning) {
         SetActive(0);
     }
     if (m_continuousMemCheck) MemCheckEachFrame(0);
+    // Scenes loaded since the last step get their "OnEnable" events before
+    // any update.
+    FlushUnitEnables();
     KVResources* resources = KVResources::Instance();
     if (IsRunning()) {
         m_frameTimeStamp = m_lastFrameTime;

@@ -125,6 +125,8 @@ private:
     void CloseRememberedFiles();
     void WaitForLoadingThread();
     void LoadingStep();
+    // The unit factory's deferred "OnEnable" events.
+    void FlushUnitEnables();
     // Objects made in phase 0 beside the listed modules: platform information,
     // the accelerometer device, the loading animator and the cipher library.
     void CreatePlatformObjects();

@@ -67,7 +67,7 @@ int32_t KVCore::LoadProject(const std::string& name) {
             FailProjectLoad();
             return m_unitsError;
         }
-        if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
+        FlushUnitEnables();
         RememberFile(path);
         return KV_OK;
     }
@@ -107,7 +107,7 @@ void KVCore::FinishLoadHere() {
 }
 
 void KVCore::FailProjectLoad() {
-    // Without the project's classes and permanent units there is no game to
+    // Without the project's class table there is no game to
     // run: every loading path ends the program the same way.
     ReportLoadFailure(m_projectPath, m_unitsError);
     m_quitRequested = true;
@@ -117,7 +117,7 @@ int32_t KVCore::FinishProjectLoad() {
     Init(3);
     KVSerialize* serializer = KVSerialize::Instance();
     KVUnitFactory* units = KVUnitFactory::Instance();
-    int32_t err = units ? units->CheckProjectVersion() : KV_OK;
+    int32_t err = units ? units->ReadProjectClasses() : KV_OK;
     if (serializer) serializer->CloseFile();
     // Marks the end of this run whichever way it returns; read by the main
     // thread once the loading thread is no longer busy.
@@ -264,8 +264,12 @@ void KVCore::LoadingStep() {
         FailProjectLoad();
         return;
     }
-    if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
+    FlushUnitEnables();
     m_loading = false;
+}
+
+void KVCore::FlushUnitEnables() {
+    if (KVUnitFactory* units = KVUnitFactory::Instance()) units->FlushPendingEnables();
 }
 
 bool KVCore::LoadFailed() const {

@@ -6,16 +6,6 @@
 #include "../kernel/KVFormat.h"
 
 namespace kvl {
-namespace {
-
-uint32_t LoadLE32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-uint64_t LoadLE64(const uint8_t* p) { return uint64_t(LoadLE32(p)) | (uint64_t(LoadLE32(p + 4)) << 32); }
-
-} // namespace
-
 KVChunkReader::~KVChunkReader() { CloseFile(); }
 
 void KVChunkReader::LogError(const std::string& message) const {
@@ -69,7 +59,7 @@ int32_t KVChunkReader::ReadRaw(void* buffer, uint32_t count, bool logShortRead) 
 int32_t KVChunkReader::ReadU32(uint32_t* out) {
     uint8_t bytes[4];
     int32_t result = ReadRaw(bytes, 4, true);
-    *out = result == KV_OK ? LoadLE32(bytes) : 0;
+    *out = result == KV_OK ? LoadU32(bytes) : 0;
     return result;
 }
 
@@ -91,6 +81,12 @@ int32_t KVChunkReader::SeekTo(uint32_t position) {
     return result;
 }
 
+uint32_t KVChunkReader::GetChunkEnd() const {
+    for (auto it = m_chunkEnds.rbegin(); it != m_chunkEnds.rend(); ++it)
+        if (*it >= m_position) return *it;
+    return m_size;
+}
+
 int32_t KVChunkReader::SkipBytes(uint32_t count) {
     if (!m_handle) return KV_NO_FILE;
     if (count > Remaining()) {
@@ -106,8 +102,8 @@ int32_t KVChunkReader::ReadSceneHeader(uint64_t projectId) {
     uint8_t header[16];
     uint32_t version = 0;
     if (ReadRaw(header, sizeof header, false) == KV_OK) {
-        version = LoadLE32(header + 4);
-        if (LoadLE32(header) != kSceneMagic) {
+        version = LoadU32(header + 4);
+        if (LoadU32(header) != kSceneMagic) {
             message = "file is not a valid kvl";
         } else if (version < kOldestSceneVersion) {
             message = "older version of kvl is not supported by this version of Kelvane";
@@ -118,8 +114,8 @@ int32_t KVChunkReader::ReadSceneHeader(uint64_t projectId) {
             if (ReadRaw(signature, sizeof signature, false) != KV_OK) {
                 message = "invalid or corrupted file";
             } else {
-                const uint32_t low = LoadLE32(signature) ^ kSignatureMaskLow;
-                const uint32_t high = LoadLE32(signature + 4) ^ kSignatureMaskHigh;
+                const uint32_t low = LoadU32(signature) ^ kSignatureMaskLow;
+                const uint32_t high = LoadU32(signature + 4) ^ kSignatureMaskHigh;
                 if (low != uint32_t(projectId) || high != uint32_t(projectId >> 32)) message = "invalid signature";
             }
         }
@@ -147,11 +143,11 @@ int32_t KVChunkReader::ReadChunkHeader(uint32_t* start, uint32_t* tag, uint32_t*
     int32_t result = ReadRaw(header, headerSize, true);
     if (result != KV_OK) return result;
     if (m_oldChunkHeader) {
-        *tag = LoadLE32(header);
-        *version = LoadLE32(header + 4);
-        *size = LoadLE32(header + 8);
+        *tag = LoadU32(header);
+        *version = LoadU32(header + 4);
+        *size = LoadU32(header + 8);
     } else {
-        *size = LoadLE32(header);
+        *size = LoadU32(header);
     }
     return KV_OK;
 }
@@ -221,7 +217,7 @@ int32_t KVChunkReader::ReadValue(void* buffer, uint32_t count) {
 int32_t KVChunkReader::ReadUInt64(uint64_t* out) {
     uint8_t bytes[8];
     int32_t result = ReadValue(bytes, 8);
-    if (out) *out = result == KV_OK ? LoadLE64(bytes) : 0;
+    if (out) *out = result == KV_OK ? LoadU64(bytes) : 0;
     return result;
 }
 
@@ -279,7 +275,7 @@ int32_t KVChunkReader::ReadUnitRef(uint64_t* uid) {
     if (uid) *uid = 0;
     uint8_t bytes[12];
     int32_t result = ReadRaw(bytes, sizeof bytes, true);
-    if (result == KV_OK && uid) *uid = LoadLE64(bytes + 4);
+    if (result == KV_OK && uid) *uid = LoadU64(bytes + 4);
     return result;
 }
 
@@ -295,7 +291,7 @@ int32_t KVChunkReader::ReadUnitRefArray(std::vector<uint64_t>* uids) {
         uint8_t bytes[8];
         result = ReadRaw(bytes, 8, true);
         if (result != KV_OK) return result;
-        if (uids) uids->push_back(LoadLE64(bytes));
+        if (uids) uids->push_back(LoadU64(bytes));
     }
     return KV_OK;
 }
@@ -311,8 +307,8 @@ int32_t KVChunkReader::ReadPointArray(std::vector<KVPoint32>* points) {
         uint8_t bytes[8];
         result = ReadRaw(bytes, 8, true);
         if (result != KV_OK) return result;
-        point.x = int32_t(LoadLE32(bytes));
-        point.y = int32_t(LoadLE32(bytes + 4));
+        point.x = int32_t(LoadU32(bytes));
+        point.y = int32_t(LoadU32(bytes + 4));
     }
     // Bytes beyond the last whole pair belong to no point: they are passed
     // over so the next value is read where it was stored.

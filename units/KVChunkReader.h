@@ -30,6 +30,12 @@ public:
     static constexpr uint32_t kOldChunkHeaderSize = 16;
     static constexpr uint32_t kNewChunkHeaderSize = 4;
 
+    // Little-endian words of stored bytes, at any alignment.
+    static uint32_t LoadU32(const uint8_t* p) {
+        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    }
+    static uint64_t LoadU64(const uint8_t* p) { return uint64_t(LoadU32(p)) | (uint64_t(LoadU32(p + 4)) << 32); }
+
     KVChunkReader() = default;
     ~KVChunkReader() override;
     KVChunkReader(const KVChunkReader&) = delete;
@@ -87,6 +93,12 @@ public:
     uint32_t GetPosition() const { return m_position; }
     uint32_t GetDataSize() const { return m_size; }
     uint32_t Remaining() const { return m_size - m_position; }
+    // End of the innermost chunk opened with BeginChunk that holds the
+    // current position (the file's size outside every chunk).
+    uint32_t GetChunkEnd() const;
+    // Moves the read position; a position outside the file is refused with
+    // a logged error.
+    int32_t SeekTo(uint32_t position);
 
 protected:
     // Logs "<current path>: <message>" as an error.
@@ -100,7 +112,6 @@ private:
     // False, with an error logged, when `needed` bytes are more than the file
     // has left after the length word just read; `length` is the stored value.
     bool LengthFits(const char* what, uint32_t length, uint32_t needed) const;
-    int32_t SeekTo(uint32_t position);
     int32_t CheckSizeWord(uint32_t count);
     // Reads a chunk header at the current position; fills the header's words.
     int32_t ReadChunkHeader(uint32_t* start, uint32_t* tag, uint32_t* version, uint32_t* size);

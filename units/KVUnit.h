@@ -24,6 +24,8 @@ class IKVUnitRef;
 class IKVAttributeLua;
 class IKVExternal;
 class IKVUnitExternal;
+class IKVShaderProgram;
+struct KVShaderParamList;
 
 // Bits of the Flags word.
 enum KVUnitFlag : uint32_t {
@@ -152,6 +154,10 @@ public:
     virtual void UpdateVisibility();
     // Called after a record of a scene file was read into the unit.
     virtual void OnLoaded() {}
+    // Reads the unit's record from the scene file being read: its values,
+    // the Flags of older records, its parameter table. 0, or the error of
+    // a record that could not be read.
+    virtual int32_t Load();
     // Defaults, and the unit's own references (after the factory gave the
     // unit its index and class).
     virtual void Init();
@@ -264,6 +270,14 @@ public:
     size_t GetListenerCount() const { return m_listeners.size(); }
     // Value boxes of the class's storage-kind-2 attributes, in order.
     std::vector<std::unique_ptr<IKVAttributeLua>>& GetComponents() { return m_components; }
+    // Shader parameter lists: made for a shader program, freed with their
+    // entries; applied to the program; filled from the shader's description
+    // file (Load also applies, Reload reads only for a path).
+    static KVShaderParamList* NewShaderParamList(IKVShaderProgram** program);
+    static void FreeShaderParamList(KVShaderParamList* list);
+    void ApplyShaderParams(const KVShaderParamList& list);
+    void LoadShaderParams(KVShaderParamList* list, const std::string& shaderPath);
+    void ReloadShaderParams(KVShaderParamList* list, const std::string& shaderPath);
     // The parameter table: null until the first parameter is added.
     KVUnitParameters* GetParameters() { return m_parameters.get(); }
     int32_t AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,
@@ -301,6 +315,12 @@ private:
     bool IsAncestorOrSelf(int32_t unitIndex);
     void DetachChild(int32_t unitIndex);
     void TellListenersClosed();
+    // The parameter table of a record; merges the stored values into the
+    // unit's own parameters.
+    int32_t ReadParameterTable(uint32_t recordEnd);
+    // Takes the list's parameters out of the table and empties the list.
+    void ClearShaderParams(KVShaderParamList* list);
+    void ReadShaderDescription(KVShaderParamList* list, const std::string& shaderPath);
     void ReleaseOwnedUnits();
     // Gives up the unit's own references.
     void ReleaseReferences();

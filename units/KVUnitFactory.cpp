@@ -1,6 +1,7 @@
 #include "KVUnitFactory.h"
 
 #include "../KVLua/KVLua.h"
+#include "../kernel/IKVLog.h"
 #include "../kernel/KVProfiler.h"
 #include "../kernel/KVProperties.h"
 #include "../kernel/KVResources.h"
@@ -32,6 +33,10 @@ bool UnitNameForProfiler(uint32_t unitIndex, std::string* name) {
 
 KVUnitFactory::KVUnitFactory() = default;
 
+void KVUnitFactory::LogError(const std::string& text) {
+    if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
+}
+
 KVUnitFactory::~KVUnitFactory() {
     // Whatever the release phases left (a factory that never ran them).
     for (int32_t index : LiveIndices())
@@ -39,6 +44,8 @@ KVUnitFactory::~KVUnitFactory() {
     m_units.Clear();
     m_roots.Clear();
     ClearPendingLinks();
+    for (IKVUnitRef* ref : m_unresolvedLinks) ref->Release();
+    m_unresolvedLinks.clear();
     m_classes.clear();
     if (KVLua* lua = KVLua::Instance()) lua->SetScriptUnits(nullptr);
 }
@@ -74,6 +81,9 @@ int32_t KVUnitFactory::Init(int32_t phase) {
         ResetRunState();
         ConnectKernelHooks();
         break;
+    case 1:
+        if (IKVLua* lua = GetLuaBinding()) lua->RegisterLibrary("KVUnitFactory", this);
+        break;
     case 2: {
         ResetRunState();
         if (KVProperties* properties = KVProperties::Instance()) {
@@ -88,6 +98,9 @@ int32_t KVUnitFactory::Init(int32_t phase) {
         if (m_classes.empty()) RegisterAllClasses();
         break;
     }
+    case 4:
+        RaiseClassInit();
+        break;
     case 5:
         for (int32_t index : LiveIndices())
             if (IKVUnit* unit = GetUnit(index)) unit->GetUnit()->Play();
@@ -107,6 +120,8 @@ int32_t KVUnitFactory::Release(int32_t phase) {
     case 4:
         ReleaseAllUnits();
         ClearPendingLinks();
+        for (IKVUnitRef* ref : m_unresolvedLinks) ref->Release();
+        m_unresolvedLinks.clear();
         m_units.Clear();
         m_roots.Clear();
         m_names.Clear();

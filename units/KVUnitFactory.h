@@ -11,13 +11,17 @@
 //   KVUnitFactoryScripts.cpp     script flags and what the binding asks
 //   KVUnitFactoryAttributes.cpp  attribute holders, writes, value boxes
 //   KVUnitFactoryEnable.cpp      enable passes, copies of attributes
-//   KVUnitFactoryScene.cpp       what project and scene loading call
+//   KVUnitFactoryScene.cpp       the units section of scene files
+//   KVUnitFactoryFinish.cpp      links, hierarchy and events after a load
+//   KVUnitFactoryProject.cpp     the project file's class table
+//   KVUnitFactoryLib.cpp         the "KVUnitFactory" script library
 #include <memory>
 #include <string>
 #include <vector>
 #include "../kernel/IKVLog.h"
 #include "../kernel/IKVModule.h"
 #include "../kernel/KVIndexedList.h"
+#include "../kernel/KVLuaLibrary.h"
 #include "../kernel/Singleton.h"
 #include "../KVLua/IKVScriptUnits.h"
 #include "IKVUnitFactory.h"
@@ -28,6 +32,8 @@ namespace kvl {
 
 class KVUnit;
 class KVAttributeManipulator;
+struct KVSceneLoad;
+struct KVSceneClassEntry;
 
 // Options of CreateUnit.
 enum KVCreateOption : int32_t {
@@ -55,7 +61,8 @@ enum KVCloseMode : int32_t {
 class KVUnitFactory : public Singleton<KVUnitFactory>,
                       public IKVModule,
                       public IKVUnitFactory,
-                      public IKVScriptUnits {
+                      public IKVScriptUnits,
+                      public KVLuaLibrary {
 public:
     static constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
     static constexpr uint64_t kLogEnabledPropertyId = 0x002A32A2CD2D60F4ull;
@@ -158,7 +165,7 @@ public:
     void RemoveFromNameIndex(KVUnit* unit);
     bool IsHiddenUnit(int32_t unitIndex);
     // The set of units that a script closes.
-    bool IsClosing(int32_t unitIndex);
+    bool IsClosing(int32_t unitIndex) override;
     void MarkClosing(int32_t unitIndex);
     int32_t GetSelectedUnit() override { return m_activeUnit; }
     int32_t SelectUnit(int32_t unitIndex) override;
@@ -277,15 +284,48 @@ public:
     // The project property "Check" of section "Units".
     bool GetRepairSwitch() const { return m_repair; }
 
-    // Called by project and scene loading.
+    // Scene and project loading.
+    // An error line for the log, when there is one.
+    static void LogError(const std::string& text);
+    // A fresh uid from the local time and two random numbers.
     int32_t NewUid(uint64_t* out);
-    int32_t FinishSceneLoad(int32_t first, int32_t second);
-    int32_t CheckProjectVersion();
+    // Reads the units section of the scene file the serializer has open
+    // and positioned after its header: 0, or the error that stopped it.
     int32_t CreateSceneUnits(int32_t kvlIndex);
+    // The values of one unit's record, of record version W (the unit's
+    // Load calls it while a section is read).
+    int32_t ReadUnitAttributes(KVUnit* unit, uint32_t recordVersion);
+    // The passes over the units made since the last finish; the second
+    // argument says whether the project is starting ("OnStartup").
+    int32_t FinishSceneLoad(int32_t unused, int32_t onStartup);
+    int32_t ResolveLinks();
+    int32_t RepairHierarchy(int32_t first, int32_t count);
+    // Releases the units of a kvl; with renumber the later kvls move down.
     int32_t CloseKvlUnits(int32_t kvlIndex, bool renumber);
-    // What loading asked of the factory, in order.
-    const std::vector<std::string>& GetCalls() const { return m_calls; }
-    void ClearCalls() { m_calls.clear(); }
+    // The project file's class table, read after the properties block: 0,
+    // or 1 for a newer or unreadable table.
+    int32_t ReadProjectClasses();
+    // The units made since the last finish of a load, in list order.
+    std::vector<int32_t> LoadedUnits();
+    std::vector<IKVUnitRef*>& GetUnresolvedLinks() { return m_unresolvedLinks; }
+
+    // KVLuaLibrary: "KVUnitFactory".
+    int32_t GetLuaFunctions(const KVLuaFunctionEntry** out) override;
+    // The kvl a script names at argument i (a number or a path); 0 when it
+    // gives none, and after a report for a bad one.
+    int32_t ResolveKvlArgument(int32_t argument);
+    // The unit cursor of "GetFirstUnit" and "GetNextUnit": a walk over the
+    // unit table that units closing meanwhile move on.
+    struct SParseUnitInfos : public IKVLua::LuaObject {
+        std::unique_ptr<KVIndexedList<KVUnit*>::Cursor> cursor;
+        int32_t classFilter = -1;
+        int32_t options = 0;  // bit 0: "search_subclass"
+        // Pushes the next matching unit, or nil at the end, and steps past it.
+        void Advance(KVUnitFactory* factory);
+    };
+    std::unique_ptr<KVIndexedList<KVUnit*>::Cursor> NewUnitCursor() { return m_units.Begin(); }
+    // Moves a unit to a kvl, keeping both kvls' unit counts.
+    void MoveUnitToKvl(KVUnit* unit, int32_t kvlIndex);
 
 private:
     void ResetRunState();
@@ -316,12 +356,30 @@ private:
     void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const std::string& name, int32_t element);
     // Hooks of kernel modules that name units.
     void ConnectKernelHooks();
+    // The parts of a units section and of a scene load.
+    int32_t ReadSectionHead(KVSceneLoad& load);
+    int32_t ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint32_t limit);
+    void MatchClasses(KVSceneLoad& load);
+    int32_t CreateSectionUnits(KVSceneLoad& load, const std::vector<uint32_t>& classTable);
+    void SortOutLinks(KVSceneLoad& load);
+    void ConvertOldPositions(KVSceneLoad& load);
+    int32_t ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
+    int32_t ReadValueStream(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
+    void FixPathValue(std::string* value, uint32_t recordVersion, bool prefixOnly);
+    void LinkParents(const std::vector<int32_t>& loaded);
+    void ReportUnknownLink(IKVUnitRef* ref);
+    // Raises "OnClassInit" of every class's script table.
+    void RaiseClassInit();
 
     std::vector<KVUnitClass> m_classes;
     KVIndexedList<KVUnit*> m_units;
     KVIndexedList<KVUnit*> m_roots;
     NameTrie<int32_t> m_names;
     std::vector<IKVUnitRef*> m_pendingLinks;
+    // References that wait for the uid resolution of the next finish.
+    std::vector<IKVUnitRef*> m_unresolvedLinks;
+    // The section being read, while CreateSceneUnits runs.
+    KVSceneLoad* m_sceneLoad = nullptr;
     std::vector<IKVLinker*> m_linkers;
     std::vector<bool> m_closingSet;
     std::vector<int32_t> m_enableQueue;
@@ -344,9 +402,6 @@ private:
     const bool* m_logEnabled = nullptr;
     bool m_colourSwitch = false;
     int32_t m_overlayUnit = -1;
-
-    std::vector<std::string> m_calls;
-    uint64_t m_uidCount = 0;
 };
 
 } // namespace kvl

@@ -188,6 +188,10 @@ int32_t KVUnitFactory::CopyUnitAs(KVUnit* source, KVUnit** out, bool runtime) {
     return KV_OK;
 }
 
+void KVUnitFactory::MoveUnitToKvl(KVUnit* unit, int32_t kvlIndex) {
+    if (unit) MoveToKvl(unit, kvlIndex);
+}
+
 void KVUnitFactory::UpdateRootMembership(KVUnit* unit) {
     if (m_rootsSuspended || !unit) return;
     bool root = unit->GetParentIndex() == -1;

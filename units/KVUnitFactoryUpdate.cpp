@@ -15,8 +15,6 @@ constexpr int kExternalSweep = 2;
 } // namespace
 
 int32_t KVUnitFactory::FlushPendingEnables() {
-    // Project loading follows its calls to the factory.
-    m_calls.push_back("FlushPendingEnables");
     // Entries queued while flushing are flushed too.
     for (size_t i = 0; i < m_enableQueue.size(); ++i) {
         int32_t index = m_enableQueue[i];

@@ -38,9 +38,13 @@ public:
     void Rebind() {
         if (!m_registered) Repoint(m_index, true);
     }
+    // Points the reference at its unit again, taking the unit's uid now.
+    void RefreshUid() { Repoint(m_index, true); }
     KVUnitRefArray* GetArray() const { return m_array; }
     int32_t GetArrayPosition() const { return m_position; }
     bool IsRegistered() const { return m_registered; }
+    // The owner while it is still the unit at its index, or null.
+    KVUnit* GetLiveOwner() { return LiveOwner(); }
 
     // IKVLinker
     int32_t UnlinkUnit(IKVUnit* unit, int32_t code) override;

@@ -1,5 +1,6 @@
 // Scene files as the serializer reads them: header, signature, chunks and
-// every kind of value, in both value encodings.
+// every kind of value, in both value encodings; and as the unit factory
+// reads them: the units section, the unit records and the passes after.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,5 +17,6 @@ KV_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvtest::KVFuzzSceneFile(data, size);
+    kvtest::KVFuzzSceneUnits(data, size);
     return 0;
 }

@@ -17,7 +17,7 @@
 #include "platform/PDL.h"
 #include "support/KVProjectFileWriter.h"
 #include "support/KVPropertiesBlockWriter.h"
-#include "support/KVSceneFileWriter.h"
+#include "support/KVSceneUnitsWriter.h"
 #include "support/KVTestSupport.h"
 #include "units/KVUnitFactory.h"
 
@@ -144,15 +144,15 @@ TEST_F(KVGLInterfaceTest, ProjectScenesLoadWithTheRealDevice) {
     kvtest::KVProjectFileWriter project(0x10005, kProjectId);
     project.AddKvl("scenes/a.kvl").AddGroup("start", {0}, true).Append(properties.Build());
     ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
-    kvtest::KVSceneFileWriter scene(0x20004, kProjectId);
-    ASSERT_TRUE(kvtest::KVChunkWriter::WriteFile(dir.Path() + "/assets/scenes/a.kvl", scene.Data()));
+    kvtest::KVSceneUnitsWriter scene;
+    scene.AddPlainUnit("Hero", 1);
+    ASSERT_TRUE(kvtest::KVChunkWriter::WriteFile(dir.Path() + "/assets/scenes/a.kvl", scene.Scene(0x20004, kProjectId)));
 
     KVCore* core = StartCore();
     ASSERT_EQ(core->LoadProject(""), 0);
     EXPECT_EQ(core->CheckDevices(), 1);
-    bool created = false;
-    for (const std::string& call : KVUnitFactory::Instance()->GetCalls()) created |= call == "CreateSceneUnits(0)";
-    EXPECT_TRUE(created);
+    IKVUnit* hero = nullptr;
+    EXPECT_EQ(KVUnitFactory::Instance()->FindUnitByName("Hero", nullptr, &hero), 0);
     for (const std::string& error : g_errors) EXPECT_EQ(error.find("Scenes not loaded"), std::string::npos) << error;
 }
 

@@ -9,9 +9,12 @@
 #include "support/KVFakeGraphicDevice.h"
 #include "support/KVProjectFileWriter.h"
 #include "support/KVPropertiesBlockWriter.h"
+#include "support/KVProjectClassWriter.h"
 #include "support/KVSceneFileWriter.h"
+#include "support/KVSceneUnitsWriter.h"
 #include "support/KVTestSupport.h"
 #include "units/KVSerialize.h"
+#include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
 
 using namespace kvl;
@@ -39,9 +42,13 @@ protected:
         project.AddGroup("start", {0, 1}, true).AddGroup("also", {1}, true).AddGroup("later", {2}, false);
         project.Append(properties.Build());
         ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
+        // Each scene holds one unit named after it in capitals.
+        uint64_t uid = 0x100;
         for (const char* scene : {"a", "b", "c"}) {
-            kvtest::KVSceneFileWriter writer(0x20004, kProjectId);
-            ASSERT_TRUE(kvtest::KVChunkWriter::WriteFile(dir.Path() + "/assets/scenes/" + scene + ".kvl", writer.Data()));
+            kvtest::KVSceneUnitsWriter units;
+            units.AddPlainUnit(std::string(1, char(scene[0] - 'a' + 'A')), ++uid);
+            ASSERT_TRUE(kvtest::KVChunkWriter::WriteFile(dir.Path() + "/assets/scenes/" + scene + ".kvl",
+                                                         units.Scene(0x20004, kProjectId)));
         }
         dir.WriteFile("assets/script/app.lua",
                       "loaded = 0\nfunction Application.OnProjectLoaded() loaded = loaded + 1 end\n");
@@ -74,12 +81,15 @@ TEST_F(KVCoreProjectTest, LoadsStartGroupsOnceAndRaisesProjectLoadedOnce) {
     KVCore* core = StartCore(true);
     ASSERT_EQ(core->LoadProject(""), 0) << (g_errors.empty() ? "" : g_errors.back());
     EXPECT_FALSE(core->IsLoadPending());
-    std::vector<std::string> calls;
-    for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
-        if (call != "NewUid") calls.push_back(call);
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{"CheckProjectVersion", "CreateSceneUnits(0)", "CreateSceneUnits(1)",
-                                        "FinishSceneLoad(0,1)", "FlushPendingEnables"}));
+    // The scenes of the start groups, each once, with their units enabled.
+    KVUnitFactory* units = KVUnitFactory::Instance();
+    EXPECT_EQ(units->GetUnitCount(), 2);
+    for (const char* name : {"A", "B"}) {
+        IKVUnit* unit = nullptr;
+        ASSERT_EQ(units->FindUnitByName(name, nullptr, &unit), 0) << name;
+        EXPECT_EQ(unit->GetUnit()->GetKvlIndex(), name[0] - 'A');
+        EXPECT_TRUE(unit->IsEnabled());
+    }
     const std::vector<KVKvlRecord>& kvls = KVSerialize::Instance()->GetKvls();
     ASSERT_EQ(kvls.size(), 3u);
     EXPECT_EQ(kvls[1].loadCount, 2u);
@@ -108,7 +118,10 @@ TEST_F(KVCoreProjectTest, UnloadingAKvlClearsItsModifiedFlagWithoutTellingTheHos
     EXPECT_EQ(g_notices, std::vector<int32_t>{15});
     EXPECT_EQ(core->UnloadKvl(0, false), 0);
     EXPECT_FALSE(serializer->GetKvl(0)->modified);
-    EXPECT_EQ(g_notices, std::vector<int32_t>{15});
+    // Its unit went away (disabled: 14, removed: 13); no word of the flag.
+    EXPECT_EQ(g_notices, (std::vector<int32_t>{15, 14, 13}));
+    IKVUnit* unit = nullptr;
+    EXPECT_EQ(KVUnitFactory::Instance()->FindUnitByName("A", nullptr, &unit), 4);
     core->SetNotifyCallback(nullptr);
 }
 
@@ -131,8 +144,7 @@ TEST_F(KVCoreProjectTest, WithoutGraphicDeviceNoScenesLoadAndTheReasonIsLogged) 
     KVCore* core = StartCore(false);
     EXPECT_EQ(core->LoadProject(""), 0);
     EXPECT_TRUE(core->IsLoadPending());
-    for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
-        EXPECT_EQ(call.find("CreateSceneUnits"), std::string::npos);
+    EXPECT_EQ(KVUnitFactory::Instance()->GetUnitCount(), 0);
     ASSERT_FALSE(g_errors.empty());
     EXPECT_NE(g_errors.back().find("no graphic device"), std::string::npos);
 }
@@ -151,6 +163,7 @@ TEST_F(KVCoreProjectTest, UnreadableProjectIsReportedAndMarked) {
 namespace {
 
 constexpr uint64_t kLoadAnimator = 0x003471247D5E3310ull;
+constexpr uint64_t kProbeClassId = 0x0070726F62650001ull;
 
 // The same game with a loading screen script.
 class KVCoreAnimatedLoadTest : public KVCoreProjectTest {
@@ -165,9 +178,8 @@ protected:
         dir.WriteFile("assets/loader.luac", loader);
     }
     bool ScenesCreated() {
-        for (const std::string& call : KVUnitFactory::Instance()->GetCalls())
-            if (call == "CreateSceneUnits(0)") return true;
-        return false;
+        IKVUnit* unit = nullptr;
+        return KVUnitFactory::Instance()->FindUnitByName("A", nullptr, &unit) == 0;
     }
 };
 
@@ -249,8 +261,12 @@ protected:
         if (path != LoadPath::AtOnce) properties.AddString(kLoadAnimator, "loader.lua");
         kvtest::KVProjectFileWriter project(0x10005, kProjectId);
         project.AddKvl("scenes/a.kvl").AddGroup("start", {0}, true).Append(properties.Build());
-        // The permanent-unit section's head: its fourth word is the version.
-        if (kind == Project::NewerUnitSection) project.Append({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0});
+        // The class table: one project class, or a table newer than this
+        // engine reads.
+        kvtest::KVProjectClassWriter classes;
+        classes.AddClass("Probe", kProbeClassId, KVUnit::kClassId);
+        if (kind == Project::NewerUnitSection) classes.SetTableVersion(2);
+        project.Append(classes.Build(project));
         ASSERT_TRUE(project.WriteTo(dir.Path() + "/assets/game.kvproj"));
         dir.WriteFile("assets/loader.luac",
                       "function OnAnimatorInit() end\n"
@@ -259,9 +275,11 @@ protected:
                       "  else KVLoadAnimator.Exit() end\n"
                       "end\n");
     }
-    size_t CallCount(const std::string& name) {
+    // How many classes carry the project class's name.
+    size_t ProbeClasses() {
+        KVUnitFactory* units = KVUnitFactory::Instance();
         size_t n = 0;
-        for (const std::string& call : KVUnitFactory::Instance()->GetCalls()) n += call == name;
+        for (int32_t c = 0; c < units->GetClassCount(); ++c) n += units->GetClass(c)->name == "Probe";
         return n;
     }
     size_t ErrorCount(const std::string& part) {
@@ -288,8 +306,8 @@ TEST_P(KVCoreLoadingPathTest, SameResultOnEveryPath) {
     }
     const bool started = loaded == 0 && keep;
 
-    EXPECT_EQ(CallCount("CheckProjectVersion"), 1u);
-    EXPECT_EQ(CallCount("CreateSceneUnits(0)"), kind == Project::Good ? 1u : 0u);
+    EXPECT_EQ(ProbeClasses(), kind == Project::NewerUnitSection ? 0u : 1u);
+    EXPECT_EQ(KVUnitFactory::Instance()->GetUnitCount(), kind == Project::Good ? 1 : 0);
     if (kind == Project::NewerUnitSection) {
         // No game to run: the program ends with the failure reported once.
         EXPECT_FALSE(started);
@@ -314,7 +332,7 @@ TEST_P(KVCoreLoadingPathTest, SameResultOnEveryPath) {
         EXPECT_EQ(keep, 1);
     }
     EXPECT_EQ(LuaNumber("loaded"), 1.0);
-    EXPECT_EQ(CallCount("CheckProjectVersion"), 1u);
+    EXPECT_EQ(ProbeClasses(), 1u);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<LoadPath, Project>>& info) {

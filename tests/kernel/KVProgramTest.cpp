@@ -17,7 +17,7 @@
 #include "support/KVProgramRunner.h"
 #include "support/KVProjectFileWriter.h"
 #include "support/KVPropertiesBlockWriter.h"
-#include "support/KVSceneFileWriter.h"
+#include "support/KVSceneUnitsWriter.h"
 #include "support/KVTestSupport.h"
 
 namespace {
@@ -62,7 +62,7 @@ void WriteGame(const fs::path& dir, const Game& game) {
     const fs::path assets = dir / "assets";
     WriteText(assets / "config.ini", game.config);
     WriteBytes(assets / "game.kvproj", ProjectBytes(!game.loader.empty()));
-    WriteBytes(assets / "scenes" / "main.kvl", kvtest::KVSceneFileWriter(0x20004, kProjectId).Data());
+    WriteBytes(assets / "scenes" / "main.kvl", kvtest::KVSceneUnitsWriter().Scene(0x20004, kProjectId));
     WriteText(assets / "script" / "app.lua", game.app);
     if (!game.loader.empty()) WriteText(assets / "loader.luac", game.loader);
     for (const auto& script : game.scripts) WriteText(assets / "script" / script.first, script.second);

@@ -42,4 +42,10 @@ void KVLogCapture::Clear() {
     m_lines.clear();
 }
 
+size_t KVLogCapture::CountErrors(const std::string& part) const {
+    size_t n = 0;
+    for (const std::string& e : m_errors) n += e.find(part) != std::string::npos;
+    return n;
+}
+
 } // namespace kvtest

@@ -19,6 +19,8 @@ public:
     bool HasError(const std::string& text) const;
     // An error line containing the text.
     bool HasErrorContaining(const std::string& part) const;
+    // Error lines containing the text.
+    size_t CountErrors(const std::string& part) const;
     void Clear();
 
 private:

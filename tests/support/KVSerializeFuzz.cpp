@@ -7,8 +7,11 @@
 #include "KVPropertiesBlockWriter.h"
 #include "KVRecordingSerializeHost.h"
 #include "KVSceneFileWriter.h"
+#include "KVSceneUnitsWriter.h"
 #include "kernel/KVProperties.h"
 #include "units/KVSerialize.h"
+#include "units/KVUnit.h"
+#include "units/KVUnitFactory.h"
 
 namespace kvtest {
 namespace {
@@ -77,6 +80,25 @@ std::vector<uint8_t> SceneProject(uint32_t version) {
     return KVProjectFileWriter(version, kFuzzProjectId).AddKvl("scene.kvl").AddGroup("Scene", {0}, true).Build();
 }
 
+// The fuzzed scene as the one kvl of a project of that version, its head
+// read (opened) and the project file closed again.
+struct FuzzScene {
+    KVMemoryFile files;
+    KVRecordingSerializeHost host;
+    KVSerialize serializer;
+    bool opened = false;
+
+    FuzzScene(uint32_t projectVersion, const uint8_t* data, size_t size) {
+        files.SetFile(kProjectPath, SceneProject(projectVersion));
+        files.SetFile(kScenePath, data, size);
+        host.projectId = kFuzzProjectId;
+        serializer.SetHost(&host);
+        serializer.SetFileInterface(&files);
+        opened = serializer.LoadProject(kProjectPath) == 0;
+        serializer.CloseFile();
+    }
+};
+
 bool OpenScene(KVSerialize& serializer) {
     if (serializer.ReadKvlHeader(0) != 0) return false;
     // The core passes over the first two chunks of scenes older than 0x20000.
@@ -130,16 +152,9 @@ void KVFuzzProjectFile(const uint8_t* data, size_t size) {
 
 void KVFuzzSceneFile(const uint8_t* data, size_t size) {
     for (uint32_t projectVersion : {0x10004u, 0x10005u}) {
-        KVMemoryFile files;
-        files.SetFile(kProjectPath, SceneProject(projectVersion));
-        files.SetFile(kScenePath, data, size);
-        KVRecordingSerializeHost host;
-        host.projectId = kFuzzProjectId;
-        KVSerialize serializer;
-        serializer.SetHost(&host);
-        serializer.SetFileInterface(&files);
-        if (serializer.LoadProject(kProjectPath) != 0) return;
-        serializer.CloseFile();
+        FuzzScene scene(projectVersion, data, size);
+        KVSerialize& serializer = scene.serializer;
+        if (!scene.opened) return;
 
         for (ReadStep step : kSteps) {
             if (!OpenScene(serializer)) return;
@@ -158,6 +173,92 @@ void KVFuzzSceneFile(const uint8_t* data, size_t size) {
         }
         serializer.CloseFile();
     }
+}
+
+namespace {
+
+constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
+
+// One read of the scene's units, the passes after it and the release of
+// what it made; the units made.
+int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& factory) {
+    FuzzScene scene(0x10005, data, size);
+    KVSerialize& serializer = scene.serializer;
+    if (!scene.opened) return -1;
+    int32_t made = -1;
+    if (OpenScene(serializer)) {
+        factory.CreateSceneUnits(0);
+        made = factory.GetUnitCount();
+    }
+    serializer.CloseFile();
+    factory.FinishSceneLoad(0, 1);
+    factory.FlushPendingEnables();
+    factory.CloseKvlUnits(0, false);
+    return made;
+}
+
+} // namespace
+
+int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size) {
+    kvl::KVProperties properties;
+    kvl::KVUnitFactory factory;
+    factory.Init(0);
+    factory.Init(2);
+    const int32_t base = factory.FindClassByName("Unit");
+    const int32_t fuzz = factory.CreateProjectClass("FuzzUnit", base, kFuzzClassId);
+    for (int32_t type = 0; type < kvl::KVATTR_TYPE_COUNT; ++type)
+        factory.AddDynamicAttribute("A" + std::to_string(type), fuzz, kFuzzAttributeId + uint64_t(type), type, false);
+    properties.SetBooleanById(kCheckPropertyId, false);
+    const int32_t made = LoadSceneUnits(data, size, factory);
+    properties.SetBooleanById(kCheckPropertyId, true);
+    LoadSceneUnits(data, size, factory);
+    factory.Release(4);
+    return made;
+}
+
+std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
+    using kvtest::KVStored;
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10001u, 0x10006u, 0x20000u, 0x20001u, 0x20004u}) {
+        const bool old = version <= 0x20001;
+        const uint32_t section = version < 0x20000 ? 0x10003u : 0x20000u;
+        KVSceneUnitsWriter units(section);
+        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+        KVSceneClassSpec fuzz;
+        fuzz.classId = kFuzzClassId;
+        fuzz.name = "FuzzUnit";
+        fuzz.baseEntry = unit;
+        for (uint32_t type : {0u, 1u, 3u, 4u, 6u, 9u, 10u, 12u, 13u}) fuzz.attributes.push_back({kFuzzAttributeId + type, type, 1});
+        fuzz.valueOrder = {13, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+        const int32_t fuzzEntry = units.AddClass(fuzz);
+        KVSceneClassSpec ghost;
+        ghost.classId = 0x0047484F53540001ull;
+        ghost.name = "Ghost";
+        ghost.attributes = {{0x1111, 0, 1}};
+        const int32_t ghostEntry = units.AddClass(ghost);
+        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
+        KVSceneUnitSpec& root = units.AddPlainUnit("Root", 0x501, {KVStored::Local(1), 0x503, 0xDEAD}, 0x12, true, version);
+        root.version = record;
+        root.parameters = {{1, "color", {0x3f800000u, 0, 0, 0}}, {0, "count", {7}}};
+        KVSceneUnitSpec& child = units.AddUnit(
+            fuzzEntry, KVSceneUnitsWriter::UnitValues("Child", 0x502, {KVStored::Local(0)}, 0x12, true, version));
+        child.version = record;
+        child.values.resize(units.AttributeCount(fuzzEntry));
+        child.values[5] = KVStored::U32(42);
+        child.values[6] = KVStored::F32(1.5f);
+        child.values[7] = KVStored::String("Data\\Images\\A.PNG", old);
+        child.values[8] = KVStored::String("text", old);
+        child.values[9] = KVStored::Links({KVStored::Local(0), 0x501}, old);
+        child.values[10] = KVStored::Link(0x501, old);
+        child.values[11] = KVStored::String("a.png|B\\c.png", old);
+        child.values[12] = KVStored::Concat({KVStored::U32(2), KVStored::I32(1), KVStored::I32(2), KVStored::I32(-3),
+                                             KVStored::I32(4)});
+        child.values[13] = KVStored::U64(0x777);
+        units.AddPlainUnit("Third", 0x503, {KVStored::Local(1)}, 0x12, true, version).version = record;
+        units.AddUnit(ghostEntry, {KVStored::U32(1)}).version = record;
+        seeds.push_back(units.Scene(version, kFuzzProjectId));
+    }
+    return seeds;
 }
 
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {
@@ -199,6 +300,7 @@ std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
         scene.EndChunk();
         seeds.push_back(scene.Data());
     }
+    for (std::vector<uint8_t>& seed : KVSceneUnitsSeeds()) seeds.push_back(std::move(seed));
     return seeds;
 }
 

@@ -20,8 +20,21 @@ void KVFuzzProjectFile(const uint8_t* data, size_t size);
 // each reading operation repeated, then all of them in turn.
 void KVFuzzSceneFile(const uint8_t* data, size_t size);
 
+// The fuzzed scenes' class "FuzzUnit" (base "Unit"), made as a project
+// class with one attribute of each type code (id kFuzzAttributeId + code).
+constexpr uint64_t kFuzzClassId = 0x0046555A5A554E49ull;
+constexpr uint64_t kFuzzAttributeId = 0x0046555A5A410000ull;
+
+// Reads the bytes as a scene file with units: its units section, then the
+// passes after a load, the deferred enables and the release of its units,
+// once with the parent checks off and once on. The units the first read
+// made (-1 when the header was refused).
+int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size);
+
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds();
+// Scene files of every version, the units seeds among them.
 std::vector<std::vector<uint8_t>> KVSceneFileSeeds();
+std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds();
 
 // Writes the seeds into dir + "/KVProjectFileFuzz" and dir +
 // "/KVSceneFileFuzz", one file per seed. 0 on success.

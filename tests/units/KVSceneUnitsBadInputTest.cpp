@@ -1,0 +1,110 @@
+// Units sections that are cut short, changed, or that claim more than they
+// hold: every one is read without reading past its data, logged, and the
+// units made of it are released again.
+#include <gtest/gtest.h>
+
+#include "support/KVLogCapture.h"
+#include "support/KVSceneUnitsWriter.h"
+#include "support/KVSerializeFuzz.h"
+
+using namespace kvtest;
+
+namespace {
+
+TEST(KVSceneUnitsBadInputTest, SeedsLoadTheirKnownUnits) {
+    for (const Bytes& seed : KVSceneUnitsSeeds()) {
+        KVLogCapture log;
+        // Root, Child and Third; the Ghost unit's class does not exist.
+        EXPECT_EQ(KVFuzzSceneUnits(seed.data(), seed.size()), 3);
+        EXPECT_EQ(log.CountErrors("1 unit(s) of class Ghost could not be created as this class does not exist"), 2u);
+    }
+}
+
+TEST(KVSceneUnitsBadInputTest, EveryTruncationReadsSafely) {
+    // The oldest and the newest layout; the fuzz target covers the others.
+    const std::vector<Bytes> seeds = KVSceneUnitsSeeds();
+    for (const Bytes* seed : {&seeds.front(), &seeds.back()})
+        for (size_t cut = 0; cut < seed->size(); ++cut) EXPECT_LE(KVFuzzSceneUnits(seed->data(), cut), 3) << cut;
+}
+
+TEST(KVSceneUnitsBadInputTest, EveryChangedByteReadsSafely) {
+    // The newest layout; the fuzz target covers the others.
+    const Bytes seed = KVSceneUnitsSeeds().back();
+    for (size_t i = 0; i < seed.size(); ++i) {
+        Bytes changed = seed;
+        changed[i] ^= 0xff;
+        KVFuzzSceneUnits(changed.data(), changed.size());
+    }
+}
+
+struct AbsurdCase {
+    const char* name;
+    void (*change)(KVSceneUnitsWriter& units);
+    const char* message;
+};
+
+void PrintTo(const AbsurdCase& c, std::ostream* out) { *out << c.name; }
+
+class KVSceneUnitsAbsurdTest : public ::testing::TestWithParam<AbsurdCase> {};
+
+TEST_P(KVSceneUnitsAbsurdTest, IsRefusedWithItsMessageAndMakesNoUnit) {
+    KVSceneUnitsWriter units;
+    units.AddPlainUnit("Root", 1);
+    units.AddPlainUnit("Other", 2);
+    GetParam().change(units);
+    const Bytes scene = units.Scene(0x20004, kFuzzProjectId);
+    KVLogCapture log;
+    EXPECT_EQ(KVFuzzSceneUnits(scene.data(), scene.size()), 0);
+    EXPECT_EQ(log.CountErrors(GetParam().message), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KVSceneUnitsAbsurdTest,
+    ::testing::Values(
+        AbsurdCase{"UnitCount", [](KVSceneUnitsWriter& u) { u.SetUnitCount(0x40000000); },
+                   "classes and 1073741824 units do not fit in the section"},
+        AbsurdCase{"EntryCount", [](KVSceneUnitsWriter& u) { u.SetEntryCount(0xFFFFFFFF); },
+                   "4294967295 classes and 2 units do not fit"},
+        AbsurdCase{"ClassTable", [](KVSceneUnitsWriter& u) { u.SetClassTable({0, 7}); },
+                   "a unit names class entry 7 of 1"},
+        AbsurdCase{"BaseEntry",
+                   [](KVSceneUnitsWriter& u) {
+                       KVSceneClassSpec spec;
+                       spec.classId = 0x99;
+                       spec.name = "Later";
+                       spec.baseEntry = 1;
+                       u.AddClass(spec);
+                   },
+                   "class Later names base entry 1 at entry 1"},
+        AbsurdCase{"FewerThanBase",
+                   [](KVSceneUnitsWriter& u) {
+                       KVSceneClassSpec spec;
+                       spec.classId = 0x99;
+                       spec.name = "Small";
+                       spec.baseEntry = 0;
+                       spec.attributeCountOverride = 2;
+                       u.AddClass(spec);
+                   },
+                   "class Small has 2 attributes but its base has 5"},
+        AbsurdCase{"AttributeCount",
+                   [](KVSceneUnitsWriter& u) {
+                       KVSceneClassSpec spec;
+                       spec.classId = 0x99;
+                       spec.name = "Huge";
+                       spec.attributeCountOverride = 0x10000000;
+                       u.AddClass(spec);
+                   },
+                   "the 268435456 attributes of class Huge do not fit"},
+        AbsurdCase{"ValueOrder",
+                   [](KVSceneUnitsWriter& u) {
+                       KVSceneClassSpec spec;
+                       spec.classId = 0x99;
+                       spec.name = "Ordered";
+                       spec.attributes = {{1, 0, 1}, {2, 0, 1}};
+                       spec.valueOrder = {1, 9};
+                       u.AddClass(spec);
+                   },
+                   "the value order of class Ordered names attribute 9 of 2"}),
+    [](const ::testing::TestParamInfo<AbsurdCase>& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,271 @@
+// After the units of scenes are made: script bindings, links by uid, the
+// repair of children lists, parents and roots, and the creation and enable
+// events; the release of a kvl's units; and the uid maker.
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+#include "../KVLua/KVLua.h"
+#include "../kernel/IKVLog.h"
+#include "../kernel/KVFormat.h"
+#include "../kernel/KVRandom.h"
+#include "../kernel/KVTimer.h"
+#include "IKVUnitRef.h"
+#include "KVUnit.h"
+#include "KVUnitFactory.h"
+#include "KVUnitRef.h"
+#include "KVUnitRefArray.h"
+
+namespace kvl {
+
+namespace {
+
+KVUnit* UnitAt(KVUnitFactory* factory, int32_t index) {
+    IKVUnit* unit = factory->GetUnit(index);
+    return unit ? unit->GetUnit() : nullptr;
+}
+
+std::string ClassName(KVUnitFactory* factory, KVUnit* unit) {
+    const KVUnitClass* record = factory->GetClass(unit->GetClassIndex());
+    return record ? record->name : std::string();
+}
+
+void LogCorrupted(KVUnitFactory* factory, KVUnit* unit) {
+    KVUnitFactory::LogError(Format("Unit  {0}.{1} is corrupted, but has recovered from this error. Consider saving "
+                                   "the project to fix this problem.",
+                                   ClassName(factory, unit), unit->GetName()));
+}
+
+// The child reference at that position leaves the list: released, later
+// ones moving down.
+void DropChild(KVUnit* unit, size_t position) {
+    unit->GetChildren()->RemoveAt(position);
+    unit->SetModified();
+}
+
+} // namespace
+
+std::vector<int32_t> KVUnitFactory::LoadedUnits() {
+    std::vector<int32_t> loaded;
+    if (!IsValidUnit(m_firstLoadedUnit)) return loaded;
+    loaded.reserve(size_t(m_loadedCount > 0 ? m_loadedCount : 0));
+    for (int32_t i = m_firstLoadedUnit, n = 0; i != -1 && n < m_loadedCount; i = m_units.Next(i), ++n)
+        loaded.push_back(i);
+    return loaded;
+}
+
+int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
+    (void)unused;
+    const std::vector<int32_t> loaded = LoadedUnits();
+    const int32_t first = loaded.empty() ? -1 : loaded.front();
+    const int32_t count = int32_t(loaded.size());
+    m_firstLoadedUnit = -1;
+    m_loadedCount = 0;
+
+    for (KVUnitClass& record : m_classes)
+        if (KVLua* lua = KVLua::Instance()) record.scripted = lua->IsGlobalDefined(record.name.c_str());
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) BindScripts(unit);
+    ResolveLinks();
+    if (m_repair) RepairHierarchy(first, count);
+    LinkParents(loaded);
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) unit->ResetState();
+    if (onStartup)
+        if (KVLua* lua = KVLua::Instance()) lua->CallOnStartup();
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) unit->CallScriptFunction("OnCreate", 0, 0, nullptr, nullptr);
+
+    // "OnEnable" waits for the next flush of the queue.
+    const bool deferring = m_deferEnables;
+    m_deferEnables = true;
+    for (size_t i = 0; i < m_enableQueue.size(); ++i) {
+        KVUnit* unit = UnitAt(this, m_enableQueue[i]);
+        if (!unit) continue;
+        if (unit->GetParentEnabled()) {
+            m_enableQueue[i] = -1;
+            continue;
+        }
+        unit->SetParentEnabled(true);
+        unit->ApplyEnabledState();
+    }
+    m_deferEnables = deferring;
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) unit->OnSceneLoaded();
+    return KV_OK;
+}
+
+void KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
+    std::vector<bool> seen(m_units.SlotCount(), false);
+    for (int32_t index : loaded) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit) continue;
+        KVUnitRefArray* children = unit->GetChildren();
+        bool corrupted = false;
+        for (size_t i = 0; i < children->Size();) {
+            const int32_t child = children->At(i)->GetIndex();
+            KVUnit* target = UnitAt(this, child);
+            if (!target || size_t(child) >= seen.size() || seen[size_t(child)]) {
+                ++i;
+                continue;
+            }
+            // A unit under itself or its own descendant would make the tree
+            // a ring that no walk leaves; a unit of an earlier load keeps
+            // the parent it has.
+            bool ring = target->GetParentIndex() != -1;
+            for (int32_t at = index, steps = int32_t(loaded.size()) + 1; at != -1 && steps-- > 0;) {
+                if (at == child) {
+                    ring = true;
+                    break;
+                }
+                KVUnit* up = UnitAt(this, at);
+                at = up ? up->GetParentIndex() : -1;
+            }
+            if (ring) {
+                DropChild(unit, i);
+                corrupted = true;
+                continue;
+            }
+            seen[size_t(child)] = true;
+            if (IKVUnitRef* parent = target->GetParentRef()) parent->SetIndex(index);
+            ++i;
+        }
+        if (corrupted) LogCorrupted(this, unit);
+    }
+    for (int32_t index : loaded) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit || unit->GetParentIndex() != -1) continue;
+        UpdateRootMembership(unit);
+        QueueEnable(index);
+    }
+}
+
+int32_t KVUnitFactory::ResolveLinks() {
+    std::vector<IKVUnitRef*> links;
+    links.swap(m_unresolvedLinks);
+    for (IKVUnitRef* ref : links) {
+        const uint64_t uid = *ref->GetUnitUid();
+        KVUnit* target = UnitAt(this, ref->GetIndex());
+        if (uid == 0) {
+            KVUnitRef* concrete = dynamic_cast<KVUnitRef*>(ref);
+            if (target && concrete) concrete->RefreshUid();
+        } else if (!target || target->GetUid() != uid) {
+            IKVUnit* found = FindUnitByUid(uid);
+            if (found) {
+                ref->SetIndex(found->GetIndex());
+            } else {
+                ReportUnknownLink(ref);
+            }
+        }
+        ref->Release();
+    }
+    return KV_OK;
+}
+
+void KVUnitFactory::ReportUnknownLink(IKVUnitRef* ref) {
+    KVUnitRef* concrete = dynamic_cast<KVUnitRef*>(ref);
+    KVUnit* owner = concrete ? concrete->GetLiveOwner() : nullptr;
+    std::string text = "Unknown unit " + Format("with id 0x{0x16}", FormatValue(*ref->GetUnitUid()));
+    if (owner) {
+        text += " referenced by unit " + owner->GetName();
+        if (const KVAttributeDesc* desc = FindAttributeById(owner->GetClassIndex(), *ref->GetAttributeId()))
+            text += " in attribute " + desc->name;
+    }
+    text += ". Consider saving the project to fix this problem.";
+    LogError(text);
+    if (owner) owner->SetModified();
+    // The reference points nowhere now; inside an array it leaves it.
+    ref->SetIndex(-1);
+    const uint64_t none = 0;
+    ref->RegisterLink(&none);
+    KVUnitRefArray* array = concrete ? concrete->GetArray() : nullptr;
+    const int32_t position = concrete ? concrete->GetArrayPosition() : -1;
+    if (array && position >= 0 && array->At(size_t(position)) == ref) array->RemoveAt(size_t(position));
+}
+
+int32_t KVUnitFactory::RepairHierarchy(int32_t first, int32_t count) {
+    std::vector<int32_t> walk;
+    for (int32_t i = first, n = 0; IsValidUnit(i) && n < count; i = m_units.Next(i), ++n) walk.push_back(i);
+    std::vector<bool> parented(m_units.SlotCount(), false);
+    std::vector<bool> twice(m_units.SlotCount(), false);
+    bool anyTwice = false;
+    for (int32_t index : walk) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit) continue;
+        KVUnitRefArray* children = unit->GetChildren();
+        bool corrupted = false;
+        for (size_t i = 0; i < children->Size();) {
+            const int32_t child = children->At(i)->GetIndex();
+            const bool known = child >= 0 && size_t(child) < parented.size();
+            if (child == -1 || !known || parented[size_t(child)]) {
+                if (child == -1 || !known) {
+                    corrupted = true;
+                } else {
+                    twice[size_t(child)] = true;
+                    anyTwice = true;
+                }
+                DropChild(unit, i);
+                continue;
+            }
+            parented[size_t(child)] = true;
+            ++i;
+        }
+        if (corrupted) LogCorrupted(this, unit);
+    }
+    if (!anyTwice) return KV_OK;
+    for (int32_t index : walk) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit || !twice[size_t(index)]) continue;
+        LogError(Format("Unit {0}.{1} has more than one parent, but has recovered from this error. Consider saving "
+                        "the project to fix this problem.",
+                        ClassName(this, unit), unit->GetName()));
+    }
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::CloseKvlUnits(int32_t kvlIndex, bool renumber) {
+    const int32_t mode = m_closingKvl;
+    m_closingKvl = KVCLOSE_KVL;
+    for (int32_t index : LiveIndices()) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit || unit->GetKvlIndex() == -1) continue;
+        if (unit->GetKvlIndex() == kvlIndex) {
+            unit->Release();
+        } else if (renumber && unit->GetKvlIndex() > kvlIndex) {
+            unit->SetKvlIndex(unit->GetKvlIndex() - 1);
+        }
+    }
+    m_closingKvl = mode;
+    return KV_OK;
+}
+
+int32_t KVUnitFactory::NewUid(uint64_t* out) {
+    LocalTime now;
+    if (KVTimer* timer = KVTimer::Instance()) {
+        timer->GetLocalTime(&now);
+    } else {
+        // Without the time manager: the same clock it reads.
+        std::time_t t = std::time(nullptr);
+        std::tm parts{};
+        localtime_r(&t, &parts);
+        now.year = uint32_t(parts.tm_year + 1900);
+        now.dayOfYear = uint32_t(parts.tm_yday);
+        now.hour = uint8_t(parts.tm_hour);
+        now.minute = uint8_t(parts.tm_min);
+        now.second = uint8_t(parts.tm_sec);
+    }
+    KVRandom* random = KVRandom::Instance();
+    const uint64_t r1 = random ? random->RandomInt(100) : uint64_t(std::rand() % 100);
+    const uint64_t r2 = random ? random->RandomInt(100) : uint64_t(std::rand() % 100);
+    uint64_t uid = r1 * 24 + now.hour;
+    uid = uid * 60 + now.second;
+    uid = uid * 365 + now.dayOfYear;
+    uid = uid * 1000 + now.millisecond;
+    uid = uid * 100 + (uint64_t(now.year) - 2004u) % 100u;
+    uid = uid * 60 + now.minute;
+    uid = uid * 100 + r2;
+    if (out) *out = uid;
+    return KV_OK;
+}
+
+} // namespace kvl
