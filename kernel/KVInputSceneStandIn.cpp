@@ -1,8 +1,7 @@
 #include "KVInputSceneStandIn.h"
 
-#include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
-#include "../graphics/KVGraphic.h"
+#include "../graphics/IKVGraphic.h"
 #include "../units/IKVUnit.h"
 #include "KVCore.h"
 
@@ -13,6 +12,13 @@ namespace {
 constexpr uint32_t kInvisibleWhenStopped = 0x4;
 constexpr uint32_t kDrawnByAnother = 0x400000;
 constexpr uint32_t kEffectivelyVisible = 0x1000000;
+
+// The graphic module once it drives a device; before that device pixels
+// are game coordinates.
+IKVGraphic* GraphicWithDevice() {
+    IKVGraphic* graphic = GetGraphicModule();
+    return graphic && graphic->GetDevice2D() ? graphic : nullptr;
+}
 
 } // namespace
 
@@ -27,17 +33,21 @@ bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) {
 int32_t KVInputSceneStandIn::GetDrawNumber(IKVUnit*) { return -1; }
 
 void KVInputSceneStandIn::PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) {
-    if (gameX) *gameX = x;
-    if (gameY) *gameY = y;
+    KVIntPoint point = {x, y};
+    if (IKVGraphic* graphic = GraphicWithDevice()) graphic->PointToGame(&point, x, y);
+    if (gameX) *gameX = point.x;
+    if (gameY) *gameY = point.y;
 }
 
 KVInputRect KVInputSceneStandIn::GetGameArea() {
-    KVInputRect area = GetDeviceViewport();
-    const float* scale = KVGraphic::Instance() ? KVGraphic::Instance()->Get2DScale() : nullptr;
-    if (scale && scale[0] != 0.0f && scale[1] != 0.0f) {
-        area.right = NumberToInt32(double(area.right) / double(scale[0]) + 0.5);
-        area.bottom = NumberToInt32(double(area.bottom) / double(scale[1]) + 0.5);
-    }
+    IKVGraphic* graphic = GraphicWithDevice();
+    if (!graphic) return GetDeviceViewport();
+    const KVDeviceRect* rect = graphic->GetGameRect();
+    KVInputRect area;
+    area.left = rect->left;
+    area.top = rect->top;
+    area.right = rect->right;
+    area.bottom = rect->bottom;
     return area;
 }
 
