@@ -134,8 +134,10 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
         if (region) {
             rect[0] = region->left, rect[1] = region->top, rect[2] = region->right, rect[3] = region->bottom;
         } else {
-            const int32_t* size = texture->GetPixelImageSize();
-            rect[0] = 0, rect[1] = 0, rect[2] = size[0], rect[3] = size[1];
+            // The texture's pixel size: a texture made in memory has no
+            // picture size of its own.
+            const KVTextureDesc& desc = texture->GetDescriptor();
+            rect[0] = 0, rect[1] = 0, rect[2] = desc.width, rect[3] = desc.height;
         }
     } else {
         const float source[4] = {record->sourceLeft, record->sourceTop, record->sourceRight, record->sourceBottom};

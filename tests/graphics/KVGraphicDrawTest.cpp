@@ -165,6 +165,17 @@ TEST_F(KVGraphicDrawTest, WholePictureIsOneQuadOfItsPixelsAndAlphaZeroDrawsNothi
     }
 }
 
+TEST_F(KVGraphicDrawTest, TextureMadeInMemoryIsDrawnWholeAtItsPixelSize) {
+    IKVResourceTexture* made = nullptr;
+    ASSERT_EQ(Graphic().CreateTexture({20, 10}, KVTEXFMT_BGRA, &made, 0), KV_OK);
+    Graphic().SetTextureStage(0, made);
+    ImageDrawRecord record = Record(1, 2);
+    Graphic().DrawImage(&record);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    EXPECT_EQ(Corners(device.drawn[0]), (std::vector<float>{1, 2, 0, 0, 1, 12, 0, 1, 21, 12, 1, 1, 21, 2, 1, 0}));
+    made->Release();
+}
+
 TEST_F(KVGraphicDrawTest, CutIsTruncatedToWholePixels) {
     KVResourceTexture* a = Picture("a.png", 40, 20);
     ASSERT_NE(a, nullptr);
