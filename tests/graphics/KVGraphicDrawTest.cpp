@@ -4,6 +4,7 @@
 // shapes, and what happens without a device or with bad stages.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -302,6 +303,29 @@ TEST_F(KVGraphicDrawTest, TextureWithoutFramesDrawsNothing) {
     Graphic().SetTextureStage(0, nullptr);
     EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
     EXPECT_TRUE(device.drawn.empty());
+}
+
+TEST_F(KVGraphicDrawTest, AbsurdCutsAndPlacesConvertWithoutOverflow) {
+    device.maxTextureSize = {16, 16};
+    KVResourceTexture* big = Picture("big.png", 24, 20);
+    KVResourceTexture* small = Picture("small.png", 8, 8);
+    ASSERT_TRUE(big && small);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<ImageDrawRecord> records = {
+        Cut(0, 0, -3e38f, -3e38f, 3e38f, 3e38f), Cut(0, 0, -inf, -inf, inf, inf), Cut(nan, nan, nan, 0, 5, nan),
+        Cut(1e30f, -1e30f, 2147483520.0f, 0, 3e9f, 4), Cut(0, 0, -5e9f, -5e9f, -4e9f, -4e9f)};
+    Graphic().SetTextureStage(0, big);
+    for (const ImageDrawRecord& record : records) EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+    // Cuts wider than the picture are clipped to each frame.
+    for (const auto& polygon : device.drawn)
+        for (const KV2DVertex& v : polygon.vertices) EXPECT_FALSE(v.u > 1.0f || v.v > 1.0f);
+    // One frame takes the cut as it is.
+    Graphic().SetTextureStage(0, small);
+    for (const ImageDrawRecord& record : records) EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+    const KVDeviceRect huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    const uint32_t color = 0xFFFFFFFFu;
+    EXPECT_EQ(Graphic().FillRect(&huge, &color, 1), KV_OK);
 }
 
 // ---- glyphs ----
