@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <random>
 #include <vector>
@@ -26,12 +25,6 @@ constexpr int kSprites = 10000;
 constexpr int kSide = 32;
 constexpr int kWidth = kvbench::kGLScreenWidth;
 constexpr int kHeight = kvbench::kGLScreenHeight;
-
-double ThreadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 struct GraphicBench {
     kvl::KVGLwebOSRender* device = nullptr;
@@ -113,13 +106,13 @@ struct GraphicBench {
     // frame's own.
     void EndFrame(double start, double* best) {
         device->EndFrame();
-        *best = std::min(*best, ThreadCpu() - start);
+        *best = std::min(*best, kvbench::ThreadCpuSeconds() - start);
         device->Present();
         glFinish();
     }
 
     void Image() {
-        const double start = ThreadCpu();
+        const double start = kvbench::ThreadCpuSeconds();
         device->BeginFrame(1);
         const float identity[6] = {1, 0, 0, 1, 0, 0};
         graphic->SetTextureStage(0, texture);
@@ -131,7 +124,7 @@ struct GraphicBench {
     }
 
     void Polygons() {
-        const double start = ThreadCpu();
+        const double start = kvbench::ThreadCpuSeconds();
         device->BeginFrame(1);
         const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         device->SetTexture(0, texture->PeekDeviceTexture());
@@ -143,7 +136,7 @@ struct GraphicBench {
     }
 
     void TransformPerSprite() {
-        const double start = ThreadCpu();
+        const double start = kvbench::ThreadCpuSeconds();
         device->BeginFrame(1);
         graphic->SetTextureStage(0, texture);
         graphic->SetDrawState(&state, 0);
