@@ -81,6 +81,12 @@ int32_t KVGraphic::Release(int32_t phase) {
         ResetViewport();
     } else if (phase == 4) {
         EndTextureModules();
+        // The device module goes after this phase; textures that go later
+        // must not reach it through the stages.
+        ForgetTextureStages();
+        m_renderTarget = nullptr;
+        m_device = nullptr;
+        m_device3D = nullptr;
     }
     return KV_OK;
 }

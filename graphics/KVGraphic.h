@@ -61,7 +61,8 @@ public:
     // 0: texture producer and paks; 1: the script library; 2: the device,
     // the properties, the transform, the initial mode and the paks.
     int32_t Init(int32_t phase) override;
-    // 1: the initial display mode comes back; 4: paks and producer end.
+    // 1: the initial display mode comes back; 4: paks and producer end, and
+    // the device (which goes next) is forgotten.
     int32_t Release(int32_t phase) override;
     int32_t GetLuaFunctions(const KVLuaFunctionEntry** out) override;
 
