@@ -1,9 +1,10 @@
 #pragma once
 // What the input module asks of the scene for pointer and touch input: game
 // coordinates, the visibility and draw order of units, and the walk through
-// a registered unit's subtree that calls the units' handlers. The scene side
-// answers IID_IKVInputScene through the program-wide QueryInterface; until
-// one does, the input module's stand-in answers (KVInputSceneStandIn).
+// a registered unit's subtree that calls the units' handlers. The scene
+// manager answers IID_IKVInputScene through the program-wide QueryInterface
+// (KVInputScene); without it, the input module's stand-in answers
+// (KVInputSceneStandIn).
 #include <cstdint>
 #include "IKVInputDevice.h"
 #include "IKVUnknown.h"

@@ -52,4 +52,12 @@ inline int32_t AnswerInterface(T* self, void** out) {
     return KV_OK;
 }
 
+// The object's interface of that id, or null.
+template <class T>
+inline T* QueryInterfaceOf(IKVUnknown* object, const KVInterfaceId& id) {
+    void* out = nullptr;
+    if (!object || object->QueryInterface(id, &out) != KV_OK) return nullptr;
+    return static_cast<T*>(out);
+}
+
 } // namespace kvl

@@ -8,11 +8,6 @@
 namespace kvl {
 namespace {
 
-// Flags bits read for visibility.
-constexpr uint32_t kInvisibleWhenStopped = 0x4;
-constexpr uint32_t kDrawnByAnother = 0x400000;
-constexpr uint32_t kEffectivelyVisible = 0x1000000;
-
 // The graphic module once it drives a device; before that device pixels
 // are game coordinates.
 IKVGraphic* GraphicWithDevice() {
@@ -22,13 +17,7 @@ IKVGraphic* GraphicWithDevice() {
 
 } // namespace
 
-bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) {
-    if (!unit || !unit->IsEnabled()) return false;
-    uint32_t flags = unit->GetFlags();
-    if (!(flags & kEffectivelyVisible)) return false;
-    if ((flags & kInvisibleWhenStopped) && KVCore::Instance() && KVCore::Instance()->IsStarting()) return false;
-    return !(flags & kDrawnByAnother);
-}
+bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) { return unit && unit->IsVisible(); }
 
 int32_t KVInputSceneStandIn::GetDrawNumber(IKVUnit*) { return -1; }
 
@@ -41,7 +30,7 @@ void KVInputSceneStandIn::PointToGame(int32_t x, int32_t y, int32_t* gameX, int3
 
 KVInputRect KVInputSceneStandIn::GetGameArea() {
     IKVGraphic* graphic = GraphicWithDevice();
-    if (!graphic) return GetDeviceViewport();
+    if (!graphic) return GetScreen();
     const KVDeviceRect* rect = graphic->GetGameRect();
     KVInputRect area;
     area.left = rect->left;
@@ -51,8 +40,12 @@ KVInputRect KVInputSceneStandIn::GetGameArea() {
     return area;
 }
 
-KVInputRect KVInputSceneStandIn::GetDeviceViewport() {
+KVInputRect KVInputSceneStandIn::GetDeviceViewport() { return GetScreen(); }
+
+KVInputRect KVInputSceneStandIn::GetScreen() {
     KVInputRect rect;
+    // A device that came after the scene was set up is found when asked.
+    if (!m_device) m_device = QueryCoreInterface<IKVGraphicDevice>(IID_IKVGraphicDevice);
     const KVDisplayMode* mode = m_device ? m_device->GetScreenSize() : nullptr;
     if (mode) {
         rect.right = mode->width;

@@ -3,8 +3,9 @@
 // IID_IKVInputScene: the graphic module turns device points into game
 // coordinates and gives the game area (without a graphic module that drives
 // a device, device pixels are game coordinates and the area is the screen),
-// the viewport is the device's screen, no unit has a draw number, and the
-// walk through units does nothing.
+// the viewport is the device's screen, units tell their own visibility, no
+// unit has a draw number, and the walk through units does nothing. The
+// scene side keeps the coordinates part.
 #include "../kernel/IKVInputScene.h"
 
 namespace kvl {
@@ -22,6 +23,10 @@ public:
     KVInputRect GetDeviceViewport() override;
     void DispatchPointerToUnit(const KVPointerDispatch& dispatch) override;
     void DispatchTouchToUnit(const KVTouchDispatch& dispatch) override;
+
+protected:
+    // The device's screen in device pixels, empty without a device.
+    KVInputRect GetScreen();
 
 private:
     IKVGraphicDevice* m_device = nullptr;

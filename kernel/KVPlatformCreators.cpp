@@ -11,6 +11,7 @@ IKVModuleExt* CreateAudio(const KVModuleCreateInfo* info);        // media/
 IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
 IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
+IKVModuleExt* Create3DInterface(const KVModuleCreateInfo* info);   // units3d/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -20,7 +21,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
         &CreateGLInterface,  // OpenGL ES graphic device
         nullptr,  // Theora movie unit type
-        nullptr,  // 3D module
+        &Create3DInterface,  // 3D module
         nullptr,  // mouse-hover events
         nullptr,  // video sprites
         &CreateSDLInputInterface,  // SDL input device

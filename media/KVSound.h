@@ -58,6 +58,7 @@ public:
     float GetVolume() const { return m_volume; }
     float GetPan() const { return m_pan; }
     KVResourceSoundBuffer* GetResource() const { return m_resource; }
+    IKVSoundVoice* GetVoice() const { return m_voice; }
     bool IsStreamed() const { return m_streamed != 0; }
     bool HasThread() const { return m_thread != nullptr; }
     uint32_t GetRingSize() const { return m_ringSize; }

@@ -1,8 +1,8 @@
 #pragma once
-// What the scene manager and the collision manager ask of a camera unit.
+// What the scene manager, the collision manager and the sound unit ask of
+// a camera unit.
 // The camera unit answers this interface from its QueryInterface; it adds
-// its own operations (target, field of view, projection, frustum) when it
-// is built.
+// its own operations (target, field of view, projection) when it is built.
 #include <cstdint>
 #include "../graphics/IKVGraphicDevice.h"
 #include "../kernel/IKVUnknown.h"
@@ -16,6 +16,25 @@ constexpr KVInterfaceId IID_IKVUnitCamera = MakeId(0x0012F65D, 0x84BA9C88);
 struct KVPickRay {
     KV3DVector origin;
     KV3DVector far;
+};
+
+// The view frustum: the eye, six planes (far, near, left, right, bottom,
+// top; normals point out of the volume) and the bounding box.
+struct KV3DFrustum {
+    KV3DVector eye;
+    KV3DPlane planes[6];
+    KV3DVector boxMin;
+    KV3DVector boxMax;
+};
+static_assert(sizeof(KV3DFrustum) == 33 * sizeof(float), "the frustum record is 33 floats");
+
+enum KVFrustumPlane : int32_t {
+    KVFRUSTUM_FAR = 0,
+    KVFRUSTUM_NEAR = 1,
+    KVFRUSTUM_LEFT = 2,
+    KVFRUSTUM_RIGHT = 3,
+    KVFRUSTUM_BOTTOM = 4,
+    KVFRUSTUM_TOP = 5,
 };
 
 // A 3D point on the screen: game coordinates and depth.
@@ -38,6 +57,8 @@ public:
     virtual const KVDeviceRect* GetViewport() = 0;
     // The screen position and depth of a world point; 0.
     virtual int32_t Project(const KV3DVector* point, KVProjectedPoint* out) = 0;
+    // The frustum record, brought up to date first.
+    virtual const KV3DFrustum* GetFrustum() = 0;
 
     // Operations for the scene manager.
     virtual bool IsActive() = 0;

@@ -27,6 +27,7 @@ int32_t KVSceneManager::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVSceneManager) return AnswerInterface(static_cast<IKVSceneManager*>(this), out);
     if (id == IID_IKVSceneCollisionManager && m_collision)
         return AnswerInterface(static_cast<IKVSceneCollisionManager*>(m_collision), out);
+    if (id == IID_IKVInputScene) return m_inputScene.QueryInterface(id, out);
     if (out) *out = nullptr;
     return KV_NOT_SUPPORTED;
 }

@@ -14,6 +14,7 @@
 #include "../kernel/Singleton.h"
 #include "IKVLinker.h"
 #include "IKVSceneManager.h"
+#include "KVInputScene.h"
 
 namespace kvl {
 
@@ -174,6 +175,8 @@ private:
     // Units met by the current tree walk, by index (a unit is filed once).
     std::vector<uint8_t> m_visited;
     KVSceneCollisionManager* m_collision = nullptr;
+    // What the input module asks of the scene (IID_IKVInputScene).
+    KVInputScene m_inputScene{this};
 };
 
 } // namespace kvl

@@ -234,7 +234,7 @@ void KVUnit::Close() {
         IKVExternal* external = m_external;
         m_external = nullptr;
         m_externalImpl = nullptr;
-        external->OnUnitClosed();
+        external->Detach();
         external->Release();
     }
     for (IKVUnitRef** ref : {&m_owner, &m_layer, &m_parent}) {

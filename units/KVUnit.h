@@ -261,6 +261,7 @@ public:
     KVUnitRefArray* GetCameras() { return &m_cameras; }
     const std::vector<int32_t>& GetOwnedUnits() const { return m_ownedUnits; }
     int32_t GetRefCount() const { return m_refCount; }
+    size_t GetListenerCount() const { return m_listeners.size(); }
     // Value boxes of the class's storage-kind-2 attributes, in order.
     std::vector<std::unique_ptr<IKVAttributeLua>>& GetComponents() { return m_components; }
     // The parameter table: null until the first parameter is added.

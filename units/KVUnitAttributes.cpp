@@ -2,6 +2,7 @@
 // has, with the ids under which scene files store them.
 #include "../kernel/KVFormat.h"
 #include "IKVUnitRef.h"
+#include "KVAttributeRows.h"
 #include "KVSerialize.h"
 #include "KVUnit.h"
 #include "KVUnitFactory.h"
@@ -35,7 +36,7 @@ int32_t SetOwnerFrom(KVUnit* unit, void* holder, int32_t) {
 
 template <class... F>
 constexpr uint16_t Set(F... flags) {
-    return uint16_t(((1u << flags) | ...));
+    return AttributeFlags(flags...);
 }
 
 void EnabledChanged(void* unit) { static_cast<KVUnit*>(unit)->ApplyEnabledState(); }
@@ -84,21 +85,7 @@ void KVUnit::RegisterAttributes(int32_t classIndex) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     // Offsets are measured on a unit that never enters the factory.
     KVUnit probe;
-    struct Row {
-        const char* name;
-        int32_t type;
-        const void* field;  // null: no place
-        int32_t count;
-        uint64_t id;
-        uint16_t flags;  // one bit per flag byte that is set
-        int32_t phase;
-        KVAttributeSetter setter;
-        KVAttributeHook changed;
-        KVAttributeGetter getter;
-        const char* filter;
-        int32_t bit;
-    };
-    const Row rows[] = {
+    const KVAttributeRow rows[] = {
         {"Name", KVATTR_STRING, &probe.m_name, 1, kNameId, Set(0, 1, 2, 8), 0, SetNameFrom, nullptr, nullptr, "", 0},
         {"Flags~CloseOnDisable~Visible~InvisibleWhenStopped~AcceptAllInput~Update", KVATTR_FLAGS, &probe.m_flags, 5,
          kFlagsId, Set(0, 1, 2), 1, nullptr, nullptr, nullptr, "", 0},
@@ -132,23 +119,7 @@ void KVUnit::RegisterAttributes(int32_t classIndex) {
         {"Update", KVATTR_BOOLEAN_COMPACT, &probe.m_flags, 1, kUpdateId, Set(0, 1, 11), 0, nullptr, nullptr, nullptr, "",
          4},
     };
-    for (const Row& row : rows) {
-        KVAttributeDesc desc;
-        desc.classIndex = classIndex;
-        desc.typeCode = row.type;
-        desc.name = row.name;
-        desc.offset = row.field ? OffsetInUnit(&probe, row.field) : 0;
-        desc.setter = row.setter;
-        desc.changedHook = row.changed;
-        desc.elementCount = row.count;
-        for (int32_t f = 0; f < KVAF_COUNT; ++f) desc.flags[f] = uint8_t((row.flags >> f) & 1u);
-        desc.flags[KVAF_PHASE] = uint8_t(row.phase);
-        desc.id = row.id;
-        desc.referencedClass = row.filter;
-        desc.bitNumber = row.bit;
-        desc.getter = row.getter;
-        factory->AddAttribute(desc);
-    }
+    AddAttributeRows(factory, classIndex, &probe, rows, sizeof rows / sizeof rows[0]);
 }
 
 } // namespace kvl

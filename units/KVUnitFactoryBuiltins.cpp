@@ -8,6 +8,9 @@
 
 namespace kvl {
 
+// Registrations that live beside their classes in later folders.
+int32_t RegisterSoundClass();  // media/
+
 namespace {
 
 struct BuiltinClass {
@@ -32,7 +35,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", nullptr},
     {"Fader", "Shape", 0x004BC756E394F170ull, "", nullptr},
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", nullptr},
-    {"Sound", "Unit", 0x0060454A4DD644CCull, "", nullptr},
+    {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
     {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
     {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},

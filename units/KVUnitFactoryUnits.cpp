@@ -93,7 +93,7 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
     if (record->createExtra) {
         if (IKVExternal* external = record->createExtra()) {
             unit->SetExternal(external);
-            external->SetUnit(unit);
+            external->Attach(unit);
         }
     }
     BuildAttributeLuaObjects(unit);

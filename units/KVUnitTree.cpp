@@ -222,7 +222,11 @@ void KVUnit::QueryVisible(bool* out, int32_t layerIndex) {
     const bool visible = IsVisible();
     if (out) *out = visible;
     if (!visible || !m_drawable) return;
-    if (m_externalImpl && m_externalImpl->TakesOverDrawing()) return;
+    if (m_externalImpl) {
+        uint8_t suppress = 0;
+        m_externalImpl->SuppressDraw(&suppress);
+        if (suppress) return;
+    }
     const int32_t own = m_layer ? m_layer->GetIndex() : -1;
     const int32_t layerUnit = own != -1 ? own : layerIndex;
     KVUnitFactory* factory = KVUnitFactory::Instance();

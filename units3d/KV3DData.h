@@ -61,8 +61,8 @@ public:
     std::vector<KV3DNode> nodes;
     std::vector<KV3DAttachment> attachments;
     std::vector<KV3DCamera> cameras;
-    std::vector<KV3DCurve> curves;
-    std::vector<KV3DLight> lights;
+    std::vector<KV3DCurveRecord> curves;
+    std::vector<KV3DLightRecord> lights;
     std::vector<KV3DPartMaterial> partMaterials;
     std::vector<std::string> blendShapeNames;
     float boxMin[3] = {-1.0f, -1.0f, -1.0f};

@@ -174,7 +174,7 @@ int32_t KV3DDataProducer::ReadBody(IKVResourceReader* reader, void* handle, cons
             const uint8_t* r = curves.get() + offset;
             const uint32_t points = KV3DReadU32(r);
             if (16 * uint64_t(points) > curveSize - offset - 48) return fail("Invalid curve block");
-            KV3DCurve& c = data->curves.emplace_back();
+            KV3DCurveRecord& c = data->curves.emplace_back();
             c.word = KV3DReadU32(r, 1);
             c.name = NameField(r + 16, 32);
             c.points.resize(points);
@@ -188,7 +188,7 @@ int32_t KV3DDataProducer::ReadBody(IKVResourceReader* reader, void* handle, cons
     if (!ReadRecords(reader, handle, header[11], kLightSize, &bytes)) return fail(kTruncated);
     for (uint32_t i = 0; i < header[11]; ++i) {
         const uint8_t* r = bytes.data() + size_t(i) * kLightSize;
-        KV3DLight& l = data->lights.emplace_back();
+        KV3DLightRecord& l = data->lights.emplace_back();
         l.position = {KV3DReadFloat(r, 0), KV3DReadFloat(r, 1), KV3DReadFloat(r, 2)};
         l.params.color = KV3DReadU32(r, 3);
         l.params.specular = KV3DReadU32(r, 4);

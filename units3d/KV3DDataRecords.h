@@ -107,13 +107,13 @@ struct KV3DCurvePoint {
     float t = 0.0f;
 };
 
-struct KV3DCurve {
+struct KV3DCurveRecord {
     std::string name;
     uint32_t word = 0;
     std::vector<KV3DCurvePoint> points;
 };
 
-struct KV3DLight {
+struct KV3DLightRecord {
     KV3DVector position;
     std::string name;
     KV3DLightParams params;

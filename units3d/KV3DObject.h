@@ -42,4 +42,23 @@ private:
     float m_matrix[16];
 };
 
+// A concrete 3D object: the transform part, the object's own interface and
+// a reference count that starts at 1; the last Release deletes it.
+template <class Interface>
+class KV3DCountedObject : public KV3DObject, public Interface {
+public:
+    int32_t Retain() override { return ++m_refCount; }
+    int32_t Release() override {
+        const int32_t left = --m_refCount;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    ~KV3DCountedObject() override = default;
+
+private:
+    int32_t m_refCount = 1;
+};
+
 } // namespace kvl

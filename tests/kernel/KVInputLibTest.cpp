@@ -13,7 +13,6 @@ using namespace kvl;
 using kvtest::KVFakeInputDevice;
 using kvtest::KVInputHarness;
 using kvtest::KVRecordingInputListener;
-using kvtest::KVTestInputUnit;
 
 namespace {
 
@@ -144,9 +143,9 @@ TEST_F(KVInputLibTest, PrioritiesMoveTheFirstEntryOfAUnit) {
 }
 
 TEST_F(KVInputLibTest, AUnitAndItsNativeListenerAreTwoEntries) {
-    KVTestInputUnit* unit = harness.AddUnit("Button");
+    KVUnit* unit = harness.AddUnit("Button");
     KVRecordingInputListener listener("native");
-    listener.SetUnit(unit, unit->index);
+    listener.SetUnit(unit, unit->GetIndex());
     harness.Input().AddListener(KVINPUT_KEY_DOWN, &listener);
     harness.Run("function Button.OnKeyDown() Log('script') end\nKVInput.RegisterListener(Button, 'key_down')");
     EXPECT_EQ(harness.Input().CountEntries(KVInput::PRIORITY_NORMAL), 2u);
@@ -158,17 +157,17 @@ TEST_F(KVInputLibTest, AUnitAndItsNativeListenerAreTwoEntries) {
 // A target that went away is no longer called; its registering unit stays.
 TEST_F(KVInputLibTest, ATargetThatWentAwayIsNotCalled) {
     harness.AddUnit("Hero");
-    KVTestInputUnit* panel = harness.AddUnit("Panel");
+    KVUnit* panel = harness.AddUnit("Panel");
     harness.Run("function Panel.OnKeyDown() Log('panel') end\nKVInput.RegisterListener(Hero, 'key_down', Panel)");
-    harness.Units().Close(panel);
+    harness.Close(panel);
     Key(3, true);
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(harness.Input().CountEntries(KVInput::PRIORITY_NORMAL), 1u);
 }
 
 TEST_F(KVInputLibTest, AHandlerThatClosesUnitsDuringADeliveryIsSafe) {
-    KVTestInputUnit* first = harness.AddUnit("First");
-    KVTestInputUnit* second = harness.AddUnit("Second");
+    KVUnit* first = harness.AddUnit("First");
+    KVUnit* second = harness.AddUnit("Second");
     harness.AddUnit("Third");
     harness.Run("function First.OnKeyDown() Log('first') CloseUnits() end\n"
                 "function Second.OnKeyDown() Log('second') end\n"
@@ -176,15 +175,13 @@ TEST_F(KVInputLibTest, AHandlerThatClosesUnitsDuringADeliveryIsSafe) {
                 "KVInput.RegisterListener(First, 'key_down')\n"
                 "KVInput.RegisterListener(Second, 'key_down')\n"
                 "KVInput.RegisterListener(Third, 'key_down')");
-    static KVTestInputUnit* s_first = nullptr;
-    static KVTestInputUnit* s_second = nullptr;
-    static kvtest::KVTestInputUnits* s_units = nullptr;
+    static KVUnit* s_first = nullptr;
+    static KVUnit* s_second = nullptr;
     s_first = first;
     s_second = second;
-    s_units = &harness.Units();
     lua_register(harness.Host().State(), "CloseUnits", [](lua_State*) -> int {
-        s_units->Close(s_first);
-        s_units->Close(s_second);
+        KVInputHarness::Close(s_first);
+        KVInputHarness::Close(s_second);
         return 0;
     });
     Key(4, true);

@@ -11,18 +11,17 @@
 #include "kernel/IKVProperties.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVModules.h"
-#include "kernel/KVPlatformCreators.h"
 #include "kernel/KVSDLInputInterface.h"
 #include "kernel/KVSDLInput.h"
 #include "support/KVFakeInputDevice.h"
 #include "support/KVInputHarness.h"
 #include "support/KVRecordingInputListener.h"
+#include "support/KVSDLEvents.h"
 
 using namespace kvl;
 using kvtest::KVFakeInputDevice;
 using kvtest::KVInputHarness;
 using kvtest::KVRecordingInputListener;
-using kvtest::KVTestInputUnit;
 
 namespace {
 
@@ -40,7 +39,7 @@ public:
         char text[128];
         std::snprintf(text, sizeof text, "pointer %s%s %x %d %d refs %d", d.unit->GetName().c_str(),
                       d.target ? ("->" + d.target->GetName()).c_str() : "", unsigned(*d.sharedMask), int(d.x),
-                      int(d.y), int(static_cast<KVTestInputUnit*>(d.unit)->references));
+                      int(d.y), int(d.unit->GetUnit()->GetRefCount()));
         m_journal->push_back(text);
         *d.sharedMask &= ~consume;
     }
@@ -79,6 +78,7 @@ KVTouchRecord Touch(bool pressed, bool moved, bool released, int x, int y) {
 class KVInputPointerTest : public ::testing::Test {
 protected:
     KVInputPointerTest() : harness(&device), scene(&journal) {
+        scene.SetGraphicDevice(&harness.Graphic());
         harness.Input().SetScene(&scene);
         harness.Flush();
     }
@@ -136,13 +136,13 @@ TEST_F(KVInputPointerTest, OutsideTheGameAreaPressesAreDroppedAndReleasesNeedASe
 }
 
 TEST_F(KVInputPointerTest, RegisteredUnitsGoToTheSceneDrawnLastFirst) {
-    KVTestInputUnit* back = harness.AddUnit("Back");
-    KVTestInputUnit* front = harness.AddUnit("Front");
-    KVTestInputUnit* middle = harness.AddUnit("Middle");
-    KVTestInputUnit* panel = harness.AddUnit("Panel");
+    KVUnit* back = harness.AddUnit("Back");
+    KVUnit* front = harness.AddUnit("Front");
+    KVUnit* middle = harness.AddUnit("Middle");
+    KVUnit* panel = harness.AddUnit("Panel");
     scene.drawNumbers = {{back, 3}, {front, 9}, {middle, 5}};
     KVRecordingInputListener native("Middle", &journal);
-    native.SetUnit(middle, middle->index);
+    native.SetUnit(middle, middle->GetIndex());
     harness.Run("KVInput.RegisterListener(Back, 'mouse_ldown', Panel)\n"
                 "KVInput.RegisterListener(Front, {'mouse_ldown', 'mouse_move'})");
     harness.Input().AddListener(KVINPUT_MOUSE_LDOWN, &native);
@@ -153,7 +153,7 @@ TEST_F(KVInputPointerTest, RegisteredUnitsGoToTheSceneDrawnLastFirst) {
     Send(p);
     EXPECT_EQ(journal, (std::vector<std::string>{"pointer Front 201 30 40 refs 2", "Middle 1 30 40",
                                                   "pointer Back->Panel 1 30 40 refs 2"}));
-    for (KVTestInputUnit* unit : {back, front, middle, panel}) EXPECT_EQ(unit->references, 1) << unit->name;
+    for (KVUnit* unit : {back, front, middle, panel}) EXPECT_EQ(unit->GetRefCount(), 1) << unit->GetName();
 }
 
 TEST_F(KVInputPointerTest, TouchesGiveTheirBitsAndMovesMeasureFromTheLastPressOrMove) {
@@ -205,18 +205,10 @@ protected:
         device.reset();
         SDL_Quit();
     }
-    static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 0); }
-    static SDL_Event Button(bool down, int x, int y) {
-        SDL_Event e{};
-        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.x = Uint16(x);
-        e.button.y = Uint16(y);
-        return e;
-    }
+    static void Push(const SDL_Event& e) { kvtest::PushSDLEvent(e); }
+    static SDL_Event Button(bool down, int x, int y) { return kvtest::SDLButton(down, x, y); }
     void Frame() {
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) GetSDLInputHandler()(&e);
+        kvtest::PumpSDLEvents();
         harness->Update();
     }
 
@@ -284,13 +276,8 @@ TEST(KVInputCore, TheModuleFindsTheSDLDeviceThroughTheCore) {
     input->AddListener(KVINPUT_MOUSE_LDOWN, &listener);
     input->Update(0.02f);
     input->Update(0.02f);
-    SDL_Event e{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = 12;
-    e.button.y = 34;
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
-    while (SDL_PollEvent(&e)) GetSDLInputHandler()(&e);
+    kvtest::PushSDLEvent(kvtest::SDLButton(true, 12, 34));
+    kvtest::PumpSDLEvents();
     input->Update(0.02f);
     EXPECT_EQ(listener.calls, (std::vector<std::string>{"1 12 34"}));
     input->RemoveListener(&listener);

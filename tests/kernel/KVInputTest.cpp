@@ -11,7 +11,6 @@ using namespace kvl;
 using kvtest::KVFakeInputDevice;
 using kvtest::KVInputHarness;
 using kvtest::KVRecordingInputListener;
-using kvtest::KVTestInputUnit;
 
 namespace {
 
@@ -85,11 +84,11 @@ TEST_F(KVInputTest, WithoutADeviceTheUpdateAnswersOne) {
 
 TEST_F(KVInputTest, ListsAreWalkedHighNormalLowAndAClearedBitStopsLaterEntries) {
     harness.Flush();
-    KVTestInputUnit* lowUnit = harness.Units().Add("Low");
-    KVTestInputUnit* highUnit = harness.Units().Add("High");
+    KVUnit* lowUnit = harness.AddUnit("Low");
+    KVUnit* highUnit = harness.AddUnit("High");
     KVRecordingInputListener low("low", &journal), normal("normal", &journal), high("high", &journal);
-    low.SetUnit(lowUnit, lowUnit->index);
-    high.SetUnit(highUnit, highUnit->index);
+    low.SetUnit(lowUnit, lowUnit->GetIndex());
+    high.SetUnit(highUnit, highUnit->GetIndex());
     KVInput& input = harness.Input();
     input.AddListener(KVINPUT_KEY_DOWN, &low);
     input.AddListener(KVINPUT_KEY_DOWN | KVINPUT_KEY_UP, &normal);
@@ -107,9 +106,9 @@ TEST_F(KVInputTest, ListsAreWalkedHighNormalLowAndAClearedBitStopsLaterEntries) 
 
 TEST_F(KVInputTest, EntriesOfDisabledOrHiddenUnitsAreSkipped) {
     harness.Flush();
-    KVTestInputUnit* unit = harness.Units().Add("Button");
+    KVUnit* unit = harness.AddUnit("Button");
     KVRecordingInputListener listener("L");
-    listener.SetUnit(unit, unit->index);
+    listener.SetUnit(unit, unit->GetIndex());
     harness.Input().AddListener(KVINPUT_KEY_DOWN, &listener);
     struct Case {
         bool enabled;
@@ -122,8 +121,8 @@ TEST_F(KVInputTest, EntriesOfDisabledOrHiddenUnitsAreSkipped) {
         {true, 0x12, true, true},        {true, 0x1400012, false, false},
     };
     for (const Case& c : cases) {
-        unit->enabled = c.enabled;
-        unit->flags = c.flags;
+        unit->SetEnabled(c.enabled);
+        unit->SetFlags(c.flags);
         listener.wantsHidden = c.wantsHidden;
         listener.calls.clear();
         PressKey(50);
@@ -146,24 +145,24 @@ TEST_F(KVInputTest, AddingTheSameListenerTwiceWidensItsEntry) {
 }
 
 TEST_F(KVInputTest, AUnitKeepsOneLinkPerEntryWhileTheEntryLives) {
-    KVTestInputUnit* unit = harness.Units().Add("Unit");
+    KVUnit* unit = harness.AddUnit("Unit");
     KVRecordingInputListener listener("L");
-    listener.SetUnit(unit, unit->index);
+    listener.SetUnit(unit, unit->GetIndex());
     KVInput& input = harness.Input();
     input.AddListener(KVINPUT_KEY_DOWN, &listener);
     input.RegisterScriptListener(unit, KVINPUT_KEY_UP, unit);
     EXPECT_EQ(input.CountEntries(KVInput::PRIORITY_NORMAL), 2u);  // native and script entries
-    EXPECT_EQ(unit->listeners.size(), 2u);
+    EXPECT_EQ(unit->GetListenerCount(), 2u);
     input.RemoveListener(&listener);
-    EXPECT_EQ(unit->listeners.size(), 1u);
-    harness.Units().Close(unit);  // the unit going away takes its entry
+    EXPECT_EQ(unit->GetListenerCount(), 1u);
+    harness.Close(unit);  // the unit going away takes its entry
     EXPECT_EQ(input.CountEntries(KVInput::PRIORITY_NORMAL), 0u);
 
-    KVTestInputUnit* other = harness.Units().Add("Other");
+    KVUnit* other = harness.AddUnit("Other");
     input.RegisterScriptListener(other, KVINPUT_KEY_UP, other);
     input.Release(2);
     EXPECT_EQ(input.CountEntries(KVInput::PRIORITY_NORMAL), 0u);
-    EXPECT_TRUE(other->listeners.empty());
+    EXPECT_TRUE(other->GetListenerCount() == 0);
 }
 
 // Handlers that unregister parties or close units while a key event is
@@ -172,15 +171,15 @@ TEST_F(KVInputTest, AUnitKeepsOneLinkPerEntryWhileTheEntryLives) {
 TEST_F(KVInputTest, HandlersMayChangeTheListsDuringADelivery) {
     harness.Flush();
     KVInput& input = harness.Input();
-    KVTestInputUnit* firstUnit = harness.Units().Add("First");
+    KVUnit* firstUnit = harness.AddUnit("First");
     KVRecordingInputListener first("first", &journal), second("second", &journal), third("third", &journal),
         late("late", &journal);
-    first.SetUnit(firstUnit, firstUnit->index);
+    first.SetUnit(firstUnit, firstUnit->GetIndex());
     input.AddListener(KVINPUT_KEY_DOWN, &first);
     input.AddListener(KVINPUT_KEY_DOWN, &second);
     input.AddListener(KVINPUT_KEY_DOWN, &third);
     first.onInput = [&] {
-        harness.Units().Close(firstUnit);
+        harness.Close(firstUnit);
         input.AddListener(KVINPUT_KEY_DOWN, &late);
     };
     second.onInput = [&] { input.RemoveListener(&third); };

@@ -92,11 +92,11 @@ std::string DumpRecords(const kvl::KV3DData& data) {
         d.Line("camera").V(c.name).F(c.position.x).F(c.position.y).F(c.position.z);
         d.F(c.target.x).F(c.target.y).F(c.target.z).F(c.fov);
     }
-    for (const kvl::KV3DCurve& c : data.curves) {
+    for (const kvl::KV3DCurveRecord& c : data.curves) {
         d.Line("curve").V(c.name).U(c.word);
         for (const kvl::KV3DCurvePoint& p : c.points) d.F(p.x).F(p.y).F(p.z).F(p.t);
     }
-    for (const kvl::KV3DLight& l : data.lights) {
+    for (const kvl::KV3DLightRecord& l : data.lights) {
         d.Line("light").V(l.name).F(l.position.x).F(l.position.y).F(l.position.z).U(l.params.color);
         d.U(l.params.specular).U(l.params.ambient).F(l.params.range).F(l.params.constantAttenuation);
         d.F(l.params.linearAttenuation).F(l.params.quadraticAttenuation).U(l.params.normalMapCaster);

@@ -64,6 +64,7 @@ int32_t KVFakeSoundVoice::SetPan(float pan) {
 
 int32_t KVFakeSoundVoice::SetPitch(float pitch) {
     m_pitch = pitch;
+    ++m_pitchCalls;
     return kvl::KV_OK;
 }
 

@@ -63,6 +63,7 @@ public:
     float Pitch() const { return m_pitch; }
     uint8_t Loop() const { return m_loop; }
     int32_t PlayCalls() const { return m_plays; }
+    int32_t PitchCalls() const { return m_pitchCalls; }
 
 private:
     KVFakeSoundBuffer* m_buffer;
@@ -73,6 +74,7 @@ private:
     uint8_t m_loop = 0;
     uint8_t m_playing = 0;
     int32_t m_plays = 0;
+    int32_t m_pitchCalls = 0;
 };
 
 class KVFakeSoundDevice : public kvl::IKVSoundDevice {

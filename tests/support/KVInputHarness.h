@@ -1,14 +1,14 @@
 #pragma once
-// The input module over a given device, with a started script host, test
-// units the scripts can name and a screenless graphic device: phases 1 and
-// 2 have run, the library "KVInput" is published, and Flush runs the two
-// updates that discard input.
+// The input module over a given device, with a started script host, a unit
+// factory whose units the scripts can name and a screenless graphic device:
+// phases 1 and 2 have run, the library "KVInput" is published, and Flush
+// runs the two updates that discard input.
 #include <memory>
 #include <string>
 
 #include "KVFakeGraphicDevice.h"
-#include "KVTestInputUnits.h"
 #include "KVTestLuaHost.h"
+#include "KVTestUnits.h"
 #include "kernel/KVInput.h"
 
 namespace kvtest {
@@ -20,11 +20,14 @@ public:
 
     kvl::KVInput& Input() { return *m_input; }
     KVTestLuaHost& Host() { return m_host; }
-    KVTestInputUnits& Units() { return m_units; }
+    kvl::KVUnitFactory& Factory() { return m_units->Factory(); }
     KVFakeGraphicDevice& Graphic() { return m_graphic; }
 
-    // A unit with its namespace table.
-    KVTestInputUnit* AddUnit(const std::string& name) { return m_units.Add(name, &m_host.Lua()); }
+    // A unit of class "Unit" with that name and its script table.
+    kvl::KVUnit* AddUnit(const std::string& name);
+    // The unit goes away when nothing else holds it: its own reference is
+    // given up.
+    static void Close(kvl::KVUnit* unit) { unit->Release(); }
     // Sets a boolean property of the module ("Commands", "LogLeftClicks").
     void SetProperty(const std::string& key, bool value);
     void Flush();
@@ -36,7 +39,7 @@ public:
 
 private:
     KVTestLuaHost m_host;
-    KVTestInputUnits m_units;
+    std::unique_ptr<KVTestUnits> m_units;
     KVFakeGraphicDevice m_graphic;
     std::unique_ptr<kvl::KVInput> m_input;
 };

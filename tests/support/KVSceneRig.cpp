@@ -42,10 +42,13 @@ KVSceneRig::KVSceneRig(const Options& options) {
         m_recorder = std::make_unique<KVRecordingDevice>();
         device = m_recorder.get();
     }
-    m_host = std::make_unique<KVTestCoreHost>(options.editorMode);
+    // The device comes as an extension module does, before phase 1; the
+    // module registry owns the module from then on.
+    m_host = std::make_unique<KVTestCoreHost>(options.editorMode, [&] {
+        if (device) (new KVSceneDeviceModule(device, options.with3D))->Register();
+        if (options.beforePhase1) options.beforePhase1();
+    });
     if (IKVLog* log = GetLog()) log->SetCallback(&RecordLog);
-    // The module registry owns the module from here on.
-    if (device) (new KVSceneDeviceModule(device, options.with3D))->Register();
     m_host->StartProject();
     RegisterSceneTestClasses();
 }

@@ -10,6 +10,7 @@
 //     KVTestQuadUnit* a = rig.Quad("A", {0, 0, 10, 10});
 //     rig.Scene().Draw();
 //     EXPECT_EQ(rig.Drawn(), (std::vector<std::string>{"A"}));
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -35,6 +36,8 @@ public:
         bool editorMode = false;
         int32_t width = 64;   // of the screen
         int32_t height = 48;
+        // Runs between the core's phases 0 and 1 (extension modules).
+        std::function<void()> beforePhase1;
     };
 
     KVSceneRig();

@@ -107,6 +107,7 @@ void KVTestLayerUnit::QueryVisible(bool* out, int32_t layerIndex) {
 // Camera
 
 int32_t KVTestCameraUnit::QueryInterface(const KVInterfaceId& id, void** out) {
+    if (id == IID_IKVUnit3D) return AnswerInterface(static_cast<IKVUnit3D*>(this), out);
     return Answer<IKVUnitCamera>(this, this, IID_IKVUnitCamera, id, out);
 }
 

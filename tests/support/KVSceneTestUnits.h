@@ -6,8 +6,9 @@
 //                quad through the device's 2D interface; its point test is
 //                the rectangle (and writes a depth when told to)
 //   "Layer"      collects the units that name it and files them when asked
-//   "Camera"     a camera with a settable viewport, flags, pick ray and
-//                projection, entering and leaving the scene's camera list
+//   "Camera"     a camera with a settable viewport, flags, pick ray,
+//                projection, position and frustum, entering and leaving the
+//                scene's camera list; also a 3D unit with a position
 //   "Mesh"       a ray test that hits or misses as told
 //   "Mirror"     a 3D unit filed as a mirror
 //   "Reflected"  a 3D unit filed as reflected and prepared, with a sphere
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "graphics/IKVGraphicDevice.h"
+#include "units/IKVUnit3D.h"
 #include "units/IKVUnit3DMirror.h"
 #include "units/IKVUnitCamera.h"
 #include "units/IKVUnitDisplay3D.h"
@@ -57,7 +59,7 @@ private:
     std::vector<kvl::IKVUnit*> m_collected;
 };
 
-class KVTestCameraUnit : public kvl::KVUnit, public kvl::IKVUnitCamera {
+class KVTestCameraUnit : public kvl::KVUnit, public kvl::IKVUnitCamera, public kvl::IKVUnit3D {
 public:
     static kvl::KVUnit* Create() { return new KVTestCameraUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
@@ -69,6 +71,8 @@ public:
     int32_t GetPickRay(int32_t x, int32_t y, kvl::KVPickRay* out) override;
     const kvl::KVDeviceRect* GetViewport() override { return &viewport; }
     int32_t Project(const kvl::KV3DVector* point, kvl::KVProjectedPoint* out) override;
+    const kvl::KV3DFrustum* GetFrustum() override { return &frustum; }
+    kvl::KV3DVector* GetPosition() override { return &position; }
     bool IsActive() override { return active; }
     void SetActive(bool on) override;
     void InvalidateAll() override;
@@ -88,6 +92,9 @@ public:
     float nearClip = 1.0f;
     float farClip = 1000.0f;
     float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    kvl::KV3DVector position;
+    // What GetFrustum answers, as the test sets it.
+    kvl::KV3DFrustum frustum;
     // What GetPickRay answers (origin, far point), whatever the point.
     kvl::KVPickRay ray = {{0, 0, 0}, {0, 0, -1}};
     // Project answers the point's x and y plus this offset.

@@ -1,8 +1,11 @@
 #include "KVTestCoreHost.h"
 
+#include <gtest/gtest.h>
+
 #include "KVLua/KVLua.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVPath.h"
+#include "units/KVUnitFactory.h"
 
 namespace kvtest {
 namespace {
@@ -66,6 +69,23 @@ lua_State* KVTestCoreHost::State() {
 
 void KVTestCoreHost::WriteScript(const std::string& relative, const std::string& content) const {
     m_dir.WriteFile("assets/script/" + relative, content);
+}
+
+void KVTestCoreHost::DefineUnitNamespace(const std::string& name, const std::vector<std::string>& events) {
+    Lua().CreateNamespaceTable(name.c_str(), -1, false);
+    std::string code;
+    for (const std::string& e : events)
+        code += "function " + name + "." + e + "(...)\n" + "  local t = '" + name + ":" + e + "'\n" +
+                "  for i = 1, select('#', ...) do\n"
+                "    local v = select(i, ...)\n"
+                "    if type(v) ~= 'table' then t = t .. ' ' .. tostring(v) end\n"
+                "  end\n"
+                "  TestRecorder.Record(t)\n"
+                "end\n";
+    std::string error;
+    if (!Run(code, &error)) ADD_FAILURE() << error;
+    // A unit that already has the name takes the table now.
+    if (kvl::KVUnitFactory* factory = kvl::KVUnitFactory::Instance()) factory->RebindScripts();
 }
 
 void KVTestCoreHost::StartProject() {

@@ -40,6 +40,11 @@ public:
     const std::string& Root() const { return m_root; }
 
     void WriteScript(const std::string& relative, const std::string& content) const;
+    // Defines the namespace table of a unit name, as a script file of the
+    // unit defines it (members and methods reach the unit of that name
+    // through it, now or once it is made). Each listed event records
+    // "name:Event" followed by its arguments other than tables.
+    void DefineUnitNamespace(const std::string& name, const std::vector<std::string>& events);
     // Phases 2 and 3, as a project load runs them: the scripts load.
     void StartProject();
     // One frame; answers the step's keep-running flag.

@@ -88,8 +88,12 @@ const std::vector<std::string>& KVTestUnitEvents::BaseEvents() {
     return events;
 }
 
+void KVTestUnitEvents::RegisterLibrary() {
+    if (kvl::KVLua* lua = kvl::KVLua::Instance()) lua->RegisterLibrary("TestUnits", &g_library);
+}
+
 KVTestUnitEvents::KVTestUnitEvents() {
-    m_host.Lua().RegisterLibrary("TestUnits", &g_library);
+    RegisterLibrary();
     m_host.StartProject();
     kvl::KVUnitClassDesc desc;
     desc.name = "Probe";
@@ -113,6 +117,10 @@ void KVTestUnitEvents::Track(const std::string& name, const std::vector<std::str
     std::string code = "local t = Track('" + name + "'";
     for (const std::string& e : events) code += ", '" + e + "'";
     Run(code + ")\n" + extra);
+}
+
+void KVTestUnitEvents::Namespace(const std::string& name, const std::vector<std::string>& events) {
+    m_host.DefineUnitNamespace(name, events);
 }
 
 KVUnit* KVTestUnitEvents::Make(const std::string& name, KVUnit* parent) {

@@ -21,6 +21,10 @@ public:
 
     KVTestUnitEvents();
 
+    // Registers the script library "TestUnits" with the binding; before the
+    // script state is made.
+    static void RegisterLibrary();
+
     KVTestCoreHost& Host() { return m_host; }
     kvl::KVUnitFactory& Factory() { return *kvl::KVUnitFactory::Instance(); }
     int32_t ProbeClass() const { return m_probeClass; }
@@ -29,6 +33,11 @@ public:
     // "name:Event"; extra Lua code may then change the table (named "t").
     void Track(const std::string& name, const std::vector<std::string>& events = BaseEvents(),
                const std::string& extra = "");
+    // Defines the namespace table of a unit name, as a script file of the
+    // unit defines it (members and methods reach the unit of that name
+    // through it, now or once it is made), with each listed event
+    // recording "name:Event".
+    void Namespace(const std::string& name, const std::vector<std::string>& events);
     // A run-time Probe unit with that name and a tracked script table,
     // under the parent when one is given. Its creation is not recorded.
     kvl::KVUnit* Make(const std::string& name, kvl::KVUnit* parent = nullptr);

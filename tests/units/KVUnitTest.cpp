@@ -25,8 +25,11 @@ public:
         if (id == IID_IKVUnitExternal) return AnswerInterface(static_cast<IKVUnitExternal*>(this), out);
         return unit ? unit->QueryInterface(id, out) : KV_NOT_SUPPORTED;
     }
-    void SetUnit(IKVUnit* u) override { unit = u; }
-    void OnUnitClosed() override { Calls().push_back("closed"); }
+    int32_t Attach(IKVUnit* u) override {
+        unit = u;
+        return KV_OK;
+    }
+    int32_t Detach() override { return Note("closed"); }
     int32_t Play() override { return Note("play"); }
     int32_t Pause() override { return Note("pause"); }
     int32_t Stop() override { return Note("stop"); }

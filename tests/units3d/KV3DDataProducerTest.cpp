@@ -280,7 +280,7 @@ TEST_F(KV3DDataProducerTest, FullMeshFieldsReachTheirRecords) {
     ASSERT_EQ(data->curves[1].points.size(), 3u);
     EXPECT_EQ(data->curves[1].points[1].t, 0.5f);
     ASSERT_EQ(data->lights.size(), 2u);
-    const KV3DLight& sun = data->lights[0];
+    const KV3DLightRecord& sun = data->lights[0];
     EXPECT_EQ(sun.name, "sun");
     EXPECT_EQ(sun.params.color, 0xFFFFEE00u);
     EXPECT_EQ(sun.params.specular, 0xFF101010u);

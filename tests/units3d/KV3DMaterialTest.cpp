@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstring>
 #include <vector>
+#include "support/KV3DMaterialFields.h"
 #include "units3d/KV3DMaterial.h"
 #include "units/KV3DTypes.h"
 
@@ -9,30 +10,11 @@ using namespace kvl;
 
 namespace {
 
-// The field each override bit stands for, as bytes of the record.
-struct FieldSpan {
-    uint32_t bit;
-    size_t offset;
-    size_t size;
-};
-
-#define KV_FIELD(bit, member) FieldSpan{bit, offsetof(KV3DMaterial, member), sizeof(KV3DMaterial::member)}
-const std::vector<FieldSpan> kFields = {
-    KV_FIELD(0x1, diffuse),           KV_FIELD(0x2, ambient),          KV_FIELD(0x4, emissive),
-    KV_FIELD(0x8, specular),          KV_FIELD(0x10, shininess),       KV_FIELD(0x20, colorWrite),
-    KV_FIELD(0x40, zBuffer),          KV_FIELD(0x80, zBufferWrite),    KV_FIELD(0x100, fog),
-    KV_FIELD(0x200, alphaTest),       KV_FIELD(0x400, alphaReference), KV_FIELD(0x800, alphaBlend),
-    KV_FIELD(0x1000, debugDraw),      KV_FIELD(0x2000, lighting),      KV_FIELD(0x4000, backfaceCulling),
-    KV_FIELD(0x8000, trilinear),      KV_FIELD(0x10000, textureCount), KV_FIELD(0x20000, extraWord2),
-    KV_FIELD(0x40000, extraWord3),    KV_FIELD(0x80000, pixelShader),  KV_FIELD(0x100000, vertexShader),
-    KV_FIELD(0x200000, extraSwitch2), KV_FIELD(0x400000, type),        KV_FIELD(0x800000, extraFloat),
-    KV_FIELD(0x1000000, extraWord1),  KV_FIELD(0x2000000, extraSwitch1), KV_FIELD(0x4000000, antialiasing),
-};
-#undef KV_FIELD
+using FieldSpan = kvtest::KV3DMaterialField;
+const std::vector<FieldSpan>& kFields = kvtest::MaterialFields();
 
 bool SameField(const KV3DMaterial& a, const KV3DMaterial& b, const FieldSpan& f) {
-    return std::memcmp(reinterpret_cast<const char*>(&a) + f.offset, reinterpret_cast<const char*>(&b) + f.offset,
-                       f.size) == 0;
+    return kvtest::SameMaterialField(a, b, f);
 }
 
 // Every byte of every field different from the defaults.
