@@ -52,7 +52,7 @@ int32_t KVGraphic::ResetTextureStages() {
         if (m_touched[stage])
             m_touched[stage] = false;
         else
-            SetTextureStage(stage, nullptr);
+            KVGraphic::SetTextureStage(stage, nullptr);
     }
     return KV_OK;
 }
@@ -69,7 +69,7 @@ void KVGraphic::ForgetTextureStages() {
 void KVGraphic::DetachTexture(IKVResourceTexture* texture) {
     if (!texture) return;
     for (int32_t stage = 0; stage < kStageCount; ++stage)
-        if (m_stages[stage] == texture) SetTextureStage(stage, nullptr);
+        if (m_stages[stage] == texture) KVGraphic::SetTextureStage(stage, nullptr);
     // Stages are forgotten even without a device (SetTextureStage refuses).
     for (int32_t stage = 0; stage < kStageCount; ++stage) {
         if (m_stages[stage] != texture) continue;
