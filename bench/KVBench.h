@@ -20,6 +20,9 @@ struct Figure {
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.
 bool RegisterFigure(Figure figure);
 
+// CPU time of the calling thread, in seconds.
+double ThreadCpuSeconds();
+
 } // namespace kvbench
 
 #define KV_BENCH_CONCAT2(a, b) a##b

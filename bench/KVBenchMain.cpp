@@ -16,12 +16,6 @@ std::vector<Figure>& Figures() {
     return figures;
 }
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 // Best time of several rounds: the least disturbed measurement on a noisy machine.
 double BestSeconds(const std::function<void()>& work, bool threadCpu) {
     using clock = std::chrono::steady_clock;
@@ -40,6 +34,12 @@ double BestSeconds(const std::function<void()>& work, bool threadCpu) {
 }
 
 } // namespace
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 bool RegisterFigure(Figure figure) {
     Figures().push_back(std::move(figure));

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <random>
 #include <vector>
 
@@ -23,12 +22,6 @@ constexpr int kQuads = 10000;
 constexpr int kSide = 32;
 constexpr int kWidth = kvbench::kGLScreenWidth;
 constexpr int kHeight = kvbench::kGLScreenHeight;
-
-double ThreadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 struct BatchBench {
     kvl::KVGLwebOSRender* device = nullptr;
@@ -117,7 +110,7 @@ struct BatchBench {
     }
 
     void Subject() {
-        const double start = ThreadCpu();
+        const double start = kvbench::ThreadCpuSeconds();
         device->BeginFrame(1);
         kvl::KVDrawState state;
         state.blend = 1;
@@ -129,11 +122,11 @@ struct BatchBench {
         device->EndFrame();
         device->Present();
         glFinish();
-        bestSubject = std::min(bestSubject, ThreadCpu() - start);
+        bestSubject = std::min(bestSubject, kvbench::ThreadCpuSeconds() - start);
     }
 
     void Baseline() {
-        const double start = ThreadCpu();
+        const double start = kvbench::ThreadCpuSeconds();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -145,7 +138,7 @@ struct BatchBench {
         glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_SHORT, indices.data());
         device->Present();
         glFinish();
-        bestBaseline = std::min(bestBaseline, ThreadCpu() - start);
+        bestBaseline = std::min(bestBaseline, kvbench::ThreadCpuSeconds() - start);
     }
 };
 

@@ -1,13 +1,18 @@
 #include "KVGraphic.h"
 
+#include "../KVLua/IKVLua.h"
 #include "../KVLua/KVLua.h"
 #include "../kernel/KVCore.h"
+#include "../kernel/KVProperties.h"
 #include "../kernel/KVResources.h"
+#include "../units/KVSceneManager.h"
 #include "KVResourceTexture.h"
 #include "KVResourceTextureProducer.h"
 #include "KVTexturePak.h"
 
 namespace kvl {
+
+IKVGraphic* GetGraphicModule() { return KVGraphic::Instance(); }
 
 IKVResourceManager* KVGraphic::ResourceManager() {
     if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
@@ -20,6 +25,8 @@ KVGraphic::~KVGraphic() {
 
 int32_t KVGraphic::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVGraphic) return AnswerInterface(static_cast<IKVGraphic*>(this), out);
+    // The scene manager's view of the default viewport.
+    if (id == IID_IKVGraphicViewport) return AnswerInterface(static_cast<IKVGraphicViewport*>(this), out);
     if (out) *out = nullptr;
     return KV_NOT_SUPPORTED;
 }
@@ -34,19 +41,75 @@ int32_t KVGraphic::Init(int32_t phase) {
             new KVTexturePak();
             m_ownsTextureModules = true;
         }
+    } else if (phase == 1) {
+        if (IKVLua* lua = GetLuaBinding()) lua->RegisterLibrary("KVGraphic", this);
     } else if (phase == 2) {
         auto* device = QueryCoreInterface<IKVGraphicDevice2D>(IID_IKVGraphicDevice2D);
         if (!device) return KV_OK;
         SetDevice(device);
+        if (auto* device3D = QueryCoreInterface<IKVGraphicDevice3D>(IID_IKVGraphicDevice3D)) m_device3D = device3D;
+        m_screenRect[0] = m_screenRect[1] = m_screenRect[2] = m_screenRect[3] = 0.0f;
+        m_scale2D[0] = m_scale2D[1] = 1.0f;
+        m_offset2D[0] = m_offset2D[1] = 0;
+        m_forcePow2 = false;
+        m_renderTarget = nullptr;
+        m_gameWidth = m_gameHeight = 0;
+        m_batch = false;
+        DeclareProperties();
+        Set2DTransform(m_scale2D, true);
+        m_initialMode = *GetScreenMode();
+        for (int32_t stage = 0; stage < kStageCount; ++stage) {
+            m_stages[stage] = nullptr;
+            m_stageResources[stage] = nullptr;
+            m_touched[stage] = false;
+        }
+        UpdateGameArea();
+        ResetViewport();
         if (KVTexturePak* paks = KVTexturePak::Instance()) paks->LoadDescriptor();
     }
     return KV_OK;
 }
 
 int32_t KVGraphic::Release(int32_t phase) {
-    if (phase == 4) EndTextureModules();
+    if (phase == 1 && m_device) {
+        const KVDisplayMode* now = m_device->GetScreenSize();
+        const KVDisplayMode& was = m_initialMode;
+        if (now && (now->width != was.width || now->height != was.height || now->drawingWidth != was.drawingWidth ||
+                    now->drawingHeight != was.drawingHeight || now->antialiasing != was.antialiasing ||
+                    now->fullscreen != was.fullscreen || now->vsync != was.vsync))
+            m_device->SetDisplayMode(&m_initialMode);
+        ResetViewport();
+    } else if (phase == 4) {
+        EndTextureModules();
+        // The device module goes after this phase; textures that go later
+        // must not reach it through the stages.
+        ForgetTextureStages();
+        m_renderTarget = nullptr;
+        m_device = nullptr;
+        m_device3D = nullptr;
+    }
     return KV_OK;
 }
+
+void KVGraphic::DeclareProperties() {
+    KVProperties* properties = KVProperties::Instance();
+    if (!properties) return;
+    auto declare = [&](void* target, int32_t type, const char* description, const char* key, uint64_t id) {
+        PropertyDescriptor d = DescribeProperty(target, type, description, key, "Viewport", id);
+        d.updater = this;
+        properties->DeclareProperty(d);
+    };
+    declare(&m_scale2D[0], PROPERTY_FLOAT, "Scale2DX", "Scale2DX", kScale2DXId);
+    declare(&m_scale2D[1], PROPERTY_FLOAT, "Scale2DY", "Scale2DY", kScale2DYId);
+    declare(&m_forcePow2, PROPERTY_BOOLEAN, "Force only power of 2 textures", "ForcePow2", kForcePow2Id);
+    declare(&m_gameWidth, PROPERTY_INTEGER, "GameWidth", "GameWidth", kGameWidthId);
+    declare(&m_gameHeight, PROPERTY_INTEGER, "GameHeight", "GameHeight", kGameHeightId);
+    m_propertiesDeclared = true;
+}
+
+void KVGraphic::OnPropertyChanged(PropertyRecord*) { Reapply2DTransform(); }
+
+void KVGraphic::Reapply2DTransform() { Set2DTransform(m_scale2D, true); }
 
 void KVGraphic::EndTextureModules() {
     if (KVTexturePak* paks = KVTexturePak::Instance()) {
@@ -60,6 +123,47 @@ void KVGraphic::EndTextureModules() {
 void KVGraphic::SetDevice(IKVGraphicDevice2D* device) {
     m_device = device;
     m_devicePow2 = device && (device->GetCaps() & KVDEVICE_CAP_POW2_TEXTURES) != 0;
+    void* face = nullptr;
+    m_device3D = device && device->QueryInterface(IID_IKVGraphicDevice3D, &face) == KV_OK
+                     ? static_cast<IKVGraphicDevice3D*>(face)
+                     : nullptr;
+}
+
+void KVGraphic::SetScreenSize(int32_t width, int32_t height) {
+    m_noDeviceMode.width = m_noDeviceMode.drawingWidth = width;
+    m_noDeviceMode.height = m_noDeviceMode.drawingHeight = height;
+}
+
+const KVDisplayMode* KVGraphic::GetScreenMode() {
+    const KVDisplayMode* mode = m_device ? m_device->GetScreenSize() : nullptr;
+    return mode ? mode : &m_noDeviceMode;
+}
+
+// --- viewport and display mode ------------------------------------------------
+
+void KVGraphic::SetDefaultViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+    m_defaultViewport[0] = x;
+    m_defaultViewport[1] = y;
+    m_defaultViewport[2] = width;
+    m_defaultViewport[3] = height;
+    // Edges as 32-bit sums, wrapping without overflow.
+    m_viewportRect = {x, y, int32_t(uint32_t(x) + uint32_t(width)), int32_t(uint32_t(y) + uint32_t(height))};
+    m_viewportFollows = false;
+}
+
+void KVGraphic::ResetViewport() {
+    const KVDisplayMode* mode = GetScreenMode();
+    SetDefaultViewport(0, 0, mode->width, mode->height);
+    m_viewportFollows = true;
+}
+
+int32_t KVGraphic::ApplyDisplayMode(const KVDisplayMode& mode) {
+    if (!m_device) return KV_FAILED;
+    const int32_t status = m_device->SetDisplayMode(&mode);
+    if (status != KV_OK) return status;
+    if (m_viewportFollows) ResetViewport();
+    if (KVSceneManager* scene = KVSceneManager::Instance()) scene->OnScreenChanged();
+    return KV_OK;
 }
 
 // --- textures ----------------------------------------------------------------
@@ -142,61 +246,6 @@ int32_t KVGraphic::CreateTextureFromFile(const char* name, IKVResourceLoadContex
         return KV_OK;
     }
     return status;
-}
-
-// --- stages and recorded drawing ------------------------------------------------
-
-int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
-    journal.push_back({"SetTextureStage", {double(stage)}, texture ? texture->GetName() : ""});
-    if (stage >= 0 && stage < kStageCount) m_stages[stage] = texture;
-    return KV_OK;
-}
-
-void KVGraphic::DetachTexture(IKVResourceTexture* texture) {
-    if (!texture) return;
-    for (IKVResourceTexture*& stage : m_stages)
-        if (stage == texture) stage = nullptr;
-}
-
-void KVGraphic::ForgetTextureStages() {
-    for (IKVResourceTexture*& stage : m_stages) stage = nullptr;
-    ++m_forgetTextureStagesCalls;
-}
-
-int32_t KVGraphic::SetDrawState(const KVDrawState& state, bool flag) {
-    journal.push_back({"SetDrawState",
-                       {double(state.blend), double(state.optionA), double(state.optionB), double(state.wordOption),
-                        double(state.alphaThreshold), state.pixelShader ? 1.0 : 0.0, double(state.textureFlag),
-                        flag ? 1.0 : 0.0},
-                       ""});
-    return KV_OK;
-}
-
-int32_t KVGraphic::DrawImage(const KVImageDraw& image) {
-    journal.push_back({"DrawImage",
-                       {image.x, image.y, image.sourceLeft, image.sourceTop, image.sourceRight, image.sourceBottom,
-                        double(image.color)},
-                       ""});
-    return KV_OK;
-}
-
-int32_t KVGraphic::FillRect(int32_t left, int32_t top, int32_t right, int32_t bottom, const uint32_t* colors,
-                            int32_t count, int32_t flags) {
-    journal.push_back({"FillRect",
-                       {double(left), double(top), double(right), double(bottom), colors ? double(colors[0]) : 0.0,
-                        double(count), double(flags)},
-                       ""});
-    return KV_OK;
-}
-
-void KVGraphic::Set2DTransform(const float* scale, const float* offset) {
-    if (scale) {
-        m_scale2D[0] = scale[0];
-        m_scale2D[1] = scale[1];
-    }
-    journal.push_back({"Set2DTransform",
-                       {m_scale2D[0], m_scale2D[1], offset ? offset[0] : 0.0, offset ? offset[1] : 0.0},
-                       offset ? "" : "no offset"});
 }
 
 } // namespace kvl

@@ -23,9 +23,9 @@ int32_t KVGraphic::RegisterResourceResolution(uint32_t width, uint32_t height, c
 }
 
 void KVGraphic::RebuildCandidates() {
-    const KVDisplayMode* mode = m_device ? m_device->GetScreenSize() : nullptr;
-    const uint32_t w = uint32_t(mode ? mode->width : m_screen.width);
-    const uint32_t h = uint32_t(mode ? mode->height : m_screen.height);
+    const KVDisplayMode* mode = GetScreenMode();
+    const uint32_t w = uint32_t(mode->width);
+    const uint32_t h = uint32_t(mode->height);
     // Squared distances in unsigned 32-bit arithmetic, wrapping as they do.
     auto distance = [&](uint32_t x, uint32_t y) {
         const uint32_t dx = w - x, dy = h - y;

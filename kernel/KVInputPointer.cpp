@@ -3,7 +3,7 @@
 // over of each registered unit to the scene's walk through its subtree.
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
-#include "../graphics/KVGraphic.h"
+#include "../graphics/IKVGraphic.h"
 #include "../units/IKVUnit.h"
 #include "KVInput.h"
 #include "KVInputEvents.h"
@@ -230,9 +230,9 @@ int32_t KVInput::SetMousePosition(double x, double y) {
     }
     double scaleX = 1.0;
     double scaleY = 1.0;
-    if (KVGraphic* graphic = KVGraphic::Instance()) {
-        scaleX = double(graphic->Get2DScale()[0]);
-        scaleY = double(graphic->Get2DScale()[1]);
+    if (IKVGraphic* graphic = GetGraphicModule()) {
+        scaleX = double(graphic->GetEffectiveScale()[0]);
+        scaleY = double(graphic->GetEffectiveScale()[1]);
     }
     KVInputRect viewport = m_scene->GetDeviceViewport();
     // Without a screen size there is nothing to place the point against.

@@ -1,29 +1,42 @@
 #include "KVInputSceneStandIn.h"
 
-#include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
-#include "../graphics/KVGraphic.h"
+#include "../graphics/IKVGraphic.h"
 #include "../units/IKVUnit.h"
 #include "KVCore.h"
 
 namespace kvl {
+namespace {
+
+// The graphic module once it drives a device; before that device pixels
+// are game coordinates.
+IKVGraphic* GraphicWithDevice() {
+    IKVGraphic* graphic = GetGraphicModule();
+    return graphic && graphic->GetDevice2D() ? graphic : nullptr;
+}
+
+} // namespace
 
 bool KVInputSceneStandIn::IsVisible(IKVUnit* unit) { return unit && unit->IsVisible(); }
 
 int32_t KVInputSceneStandIn::GetDrawNumber(IKVUnit*) { return -1; }
 
 void KVInputSceneStandIn::PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) {
-    if (gameX) *gameX = x;
-    if (gameY) *gameY = y;
+    KVIntPoint point = {x, y};
+    if (IKVGraphic* graphic = GraphicWithDevice()) graphic->PointToGame(&point, x, y);
+    if (gameX) *gameX = point.x;
+    if (gameY) *gameY = point.y;
 }
 
 KVInputRect KVInputSceneStandIn::GetGameArea() {
-    KVInputRect area = GetScreen();
-    const float* scale = KVGraphic::Instance() ? KVGraphic::Instance()->Get2DScale() : nullptr;
-    if (scale && scale[0] != 0.0f && scale[1] != 0.0f) {
-        area.right = NumberToInt32(double(area.right) / double(scale[0]) + 0.5);
-        area.bottom = NumberToInt32(double(area.bottom) / double(scale[1]) + 0.5);
-    }
+    IKVGraphic* graphic = GraphicWithDevice();
+    if (!graphic) return GetScreen();
+    const KVDeviceRect* rect = graphic->GetGameRect();
+    KVInputRect area;
+    area.left = rect->left;
+    area.top = rect->top;
+    area.right = rect->right;
+    area.bottom = rect->bottom;
     return area;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // What the input module uses of the scene until the scene side answers
-// IID_IKVInputScene: device pixels are game coordinates, the game area and
-// the viewport are the device's screen (the area divided by the 2D scale),
-// units tell their own visibility, no unit has a draw number, and the walk
-// through units does nothing. The scene side keeps the coordinates part
-// until the graphic module converts points itself.
+// IID_IKVInputScene: the graphic module turns device points into game
+// coordinates and gives the game area (without a graphic module that drives
+// a device, device pixels are game coordinates and the area is the screen),
+// the viewport is the device's screen, units tell their own visibility, no
+// unit has a draw number, and the walk through units does nothing. The
+// scene side keeps the coordinates part.
 #include "../kernel/IKVInputScene.h"
 
 namespace kvl {

@@ -6,7 +6,7 @@
 
 #include "../KVLua/KVLua.h"
 #include "../graphics/IKVGraphicDevice.h"
-#include "../graphics/KVGraphic.h"
+#include "../graphics/IKVGraphic.h"
 #include "../graphics/IKVResourceTexture.h"
 #include "KVCore.h"
 #include "KVPath.h"
@@ -198,15 +198,15 @@ void KVLoadAnimator::Update() {
 }
 
 void KVLoadAnimator::Stop() {
-    KVGraphic* graphic = KVGraphic::Instance();
-    if (m_resolutionSet && graphic) graphic->Set2DTransform(m_savedScale, nullptr);
+    IKVGraphic* graphic = GetGraphicModule();
+    if (m_resolutionSet && graphic) graphic->Set2DTransform(m_savedScale, false);
     ReleaseItemsAndScript();
     // Nothing is left to animate.
     m_running = false;
 }
 
 void KVLoadAnimator::DrawItems() {
-    KVGraphic* graphic = KVGraphic::Instance();
+    IKVGraphic* graphic = GetGraphicModule();
     if (!graphic) return;
     ItemPool::Walk walk(m_items);
     for (int32_t i = walk.Next(); i >= 0; i = walk.Next()) {
@@ -215,24 +215,20 @@ void KVLoadAnimator::DrawItems() {
         if (item->kind == ITEM_SPRITE) {
             DrawSprite(*item);
         } else {
-            uint32_t color = item->color;
-            // Edges wrap like the 32-bit sums they are, without overflow.
-            int32_t right = int32_t(uint32_t(item->x) + uint32_t(item->width));
-            int32_t bottom = int32_t(uint32_t(item->y) + uint32_t(item->height));
-            graphic->FillRect(item->x, item->y, right, bottom, &color, 1, 0);
+            DrawRect(*item);
         }
     }
 }
 
 void KVLoadAnimator::DrawSprite(const Item& item) {
-    KVGraphic* graphic = KVGraphic::Instance();
+    IKVGraphic* graphic = GetGraphicModule();
     if (!graphic || !item.texture) return;
     graphic->SetTextureStage(0, item.texture);
     graphic->ResetTextureStages();
     KVDrawState state;
     state.blend = 1;
     state.textureFlag = 1;
-    graphic->SetDrawState(state, !m_resolutionSet);
+    graphic->SetDrawState(&state, m_resolutionSet ? 0 : KVDRAW_BATCH);
     // p -> R(p - c) + c + (x, y), c being the image's centre.
     const int32_t* size = item.texture->GetImageSize();
     float cx = float(size[0] / 2);
@@ -241,15 +237,33 @@ void KVLoadAnimator::DrawSprite(const Item& item) {
     float sine = std::sin(item.rotation);
     float tx = cx - (cosine * cx - sine * cy) + float(item.x);
     float ty = cy - (sine * cx + cosine * cy) + float(item.y);
-    graphic->SetViewport(cosine, sine, -sine, cosine, tx, ty);
-    KVImageDraw image;
+    const float matrix[6] = {cosine, sine, -sine, cosine, tx, ty};
+    graphic->SetViewTransform(matrix);
+    ImageDrawRecord image;
     image.color = item.color;
-    graphic->DrawImage(image);
+    graphic->DrawImage(&image);
+    graphic->EndDraw();
+}
+
+void KVLoadAnimator::DrawRect(const Item& item) {
+    IKVGraphic* graphic = GetGraphicModule();
+    if (!graphic) return;
+    // Rectangles stand where sprites do: in device pixels, or in the
+    // resource resolution's coordinates once one is set; whatever a sprite
+    // left as the view transform does not move them.
+    KVDrawState plain;
+    graphic->SetDrawState(&plain, m_resolutionSet ? 0 : KVDRAW_BATCH);
+    const float identity[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    graphic->SetViewTransform(identity);
+    // Edges wrap like the 32-bit sums they are, without overflow.
+    const KVDeviceRect rect = {item.x, item.y, int32_t(uint32_t(item.x) + uint32_t(item.width)),
+                               int32_t(uint32_t(item.y) + uint32_t(item.height))};
+    graphic->FillRect(&rect, &item.color, 1);
     graphic->EndDraw();
 }
 
 int32_t KVLoadAnimator::CreateSprite(const std::string& path) {
-    KVGraphic* graphic = KVGraphic::Instance();
+    IKVGraphic* graphic = GetGraphicModule();
     if (!graphic) return -1;
     std::string full = MakeAbsolutePath(GetProjectDirectory(), path);
     IKVResourceTexture* texture = nullptr;
@@ -278,18 +292,18 @@ void KVLoadAnimator::CloseItem(int32_t index) {
 
 void KVLoadAnimator::SetResourceResolution(uint32_t width, uint32_t height) {
     if (width == 0 || height == 0) return;
-    KVGraphic* graphic = KVGraphic::Instance();
+    IKVGraphic* graphic = GetGraphicModule();
     const KVDisplayMode* screen = m_device ? m_device->GetScreenSize() : nullptr;
     if (!graphic || !screen) return;
     if (!m_resolutionSet) {
-        const float* current = graphic->Get2DScale();
+        const float* current = graphic->GetEffectiveScale();
         m_savedScale[0] = current[0];
         m_savedScale[1] = current[1];
         m_resolutionSet = true;
     }
-    float scale[2] = {float(screen->width) / float(width), float(screen->height) / float(height)};
-    float offset[2] = {0.0f, 0.0f};
-    graphic->Set2DTransform(scale, offset);
+    const float scale[2] = {float(screen->width) / float(width), float(screen->height) / float(height)};
+    // Without auto-fit: the screen shows exactly width x height.
+    graphic->Set2DTransform(scale, false);
 }
 
 bool KVLoadAnimator::IsProjectLoading() const {

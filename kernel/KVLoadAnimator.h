@@ -125,6 +125,7 @@ private:
     // Releases every item's texture, empties the pool and closes the script.
     void ReleaseItemsAndScript();
     void DrawSprite(const Item& item);
+    void DrawRect(const Item& item);
 
     bool m_enabled = true;
     bool m_editorMode = false;

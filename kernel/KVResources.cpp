@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "../graphics/KVGraphic.h"
+#include "../graphics/IKVGraphic.h"
 #include "../media/KVSoundManager.h"
 #include "IKVLog.h"
 #include "IKVTimeManager.h"
@@ -479,7 +479,7 @@ int32_t KVResources::DropAllOfType(int32_t kind) {
     }
     // No stale device texture may stay bound.
     if (kind == KVRESOURCE_TEXTURE) {
-        if (KVGraphic* graphic = KVGraphic::Instance()) graphic->ForgetTextureStages();
+        if (IKVGraphic* graphic = GetGraphicModule()) graphic->ForgetTextureStages();
     }
     return KV_OK;
 }

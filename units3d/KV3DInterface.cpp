@@ -71,8 +71,7 @@ int32_t KV3DInterface::Init(int32_t phase) {
     if (phase == 1) {
         m_log = static_cast<IKVLog*>(Ask(IID_IKVLog));
         m_resources = static_cast<IKVResourceManager*>(Ask(IID_IKVResourceManager));
-        // The graphic module answers no interface of its own yet: it is
-        // reached as the program's one instance.
+        // The graphic module is reached as the program's one instance.
         m_graphic = KVGraphic::Instance();
         m_sceneManager = static_cast<IKVSceneManager*>(Ask(IID_IKVSceneManager));
     } else if (phase == 2) {

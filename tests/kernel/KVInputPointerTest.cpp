@@ -182,7 +182,7 @@ TEST_F(KVInputPointerTest, SetMousePositionUsesTheActiveViewportAndThe2DScale) {
     harness.Run("KVInput.SetMousePosition(512, 384)\nKVInput.SetMousePosition(0, 0)");
     KVGraphic graphic;
     const float scale[2] = {2.0f, 0.5f};
-    graphic.Set2DTransform(scale, nullptr);
+    graphic.Set2DTransform(scale, false);
     harness.Run("KVInput.SetMousePosition(128, 96)");
     EXPECT_EQ(device.journal, (std::vector<std::string>{"pointer 356 242", "pointer 100 50", "pointer 228 74"}));
 }

@@ -17,6 +17,7 @@
 #include "kernel/KVTimer.h"
 #include "support/KVFakeGraphicDevice.h"
 #include "support/KVFakeTexture.h"
+#include "support/KVRecordingGraphicDevice.h"
 #include "support/KVPngWriter.h"
 #include "support/KVTestImageHost.h"
 #include "support/KVTestLuaHost.h"
@@ -72,10 +73,10 @@ protected:
         g_ticks = ticks;
         animator.Update();
     }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const KVGraphic::Call& call : graphic.journal) names.push_back(call.name);
-        return names;
+    // Sets the graphic module's 2D scale as it stands without auto-fit.
+    void SetScale(float x, float y) {
+        const float scale[2] = {x, y};
+        ASSERT_EQ(graphic.Set2DTransform(scale, false), KV_OK);
     }
     std::vector<std::string> LogLevel3() {
         std::vector<std::string> lines;
@@ -84,11 +85,10 @@ protected:
         }
         return lines;
     }
-    const KVGraphic::Call* Find(const std::string& name, size_t nth = 0) const {
-        for (const KVGraphic::Call& call : graphic.journal) {
-            if (call.name == name && nth-- == 0) return &call;
-        }
-        return nullptr;
+    // The device texture of a sprite item's picture.
+    IKVTexture* DeviceTextureOf(int32_t index) {
+        const KVLoadAnimator::Item* item = animator.Items().Get(index);
+        return item && item->texture ? item->texture->PeekDeviceTexture() : nullptr;
     }
 
     kvtest::KVTestLuaHost host;
@@ -96,7 +96,7 @@ protected:
     kvtest::KVTestImageHost images;
     KVResources resources;
     KVGraphic graphic;
-    kvtest::KVFakeGraphicDevice device;
+    kvtest::KVRecordingGraphicDevice device;
     KVLoadAnimator animator;
 };
 
@@ -177,8 +177,7 @@ TEST_F(KVLoadAnimatorTest, StartFailsWithoutInitFunctionOrOnItsError) {
     EXPECT_FALSE(animator.HasState());
 
     // The failed script's sprites and 2D scale do not outlive it.
-    graphic.Get2DScale()[0] = 2.0f;
-    graphic.Get2DScale()[1] = 3.0f;
+    SetScale(2.0f, 3.0f);
     EXPECT_EQ(StartWith("function OnAnimatorInit()\n"
                         "  KVLoadAnimator.CreateSprite('img/a.png')\n"
                         "  KVLoadAnimator.SetResourceResolution(512, 384)\n"
@@ -189,8 +188,8 @@ TEST_F(KVLoadAnimatorTest, StartFailsWithoutInitFunctionOrOnItsError) {
     EXPECT_FALSE(animator.HasState());
     EXPECT_EQ(LiveCount(), 0);
     EXPECT_EQ(animator.Items().GetCount(), 0);
-    EXPECT_FLOAT_EQ(graphic.Get2DScale()[0], 2.0f);
-    EXPECT_FLOAT_EQ(graphic.Get2DScale()[1], 3.0f);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[0], 2.0f);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[1], 3.0f);
 }
 
 TEST_F(KVLoadAnimatorTest, SecondStartReleasesTheFirstScriptsItems) {
@@ -252,7 +251,7 @@ TEST_F(KVLoadAnimatorTest, FirstUpdateEventComesOnTheSecondUpdateWithTheElapsedT
 TEST_F(KVLoadAnimatorTest, UpdateDoesNothingWhenNotRunning) {
     animator.Update();
     EXPECT_EQ(device.beginFrames, 0);
-    EXPECT_TRUE(graphic.journal.empty());
+    EXPECT_TRUE(device.Calls().empty());
 }
 
 TEST_F(KVLoadAnimatorTest, ExitStopsAfterTheFrameIsDrawn) {
@@ -265,9 +264,9 @@ TEST_F(KVLoadAnimatorTest, ExitStopsAfterTheFrameIsDrawn) {
     UpdateAt(1100);
     EXPECT_TRUE(animator.IsRunning());
     EXPECT_EQ(LiveCount(), 1);
-    graphic.journal.clear();
+    device.ClearRecords();
     UpdateAt(1200);
-    EXPECT_NE(Find("DrawImage"), nullptr);
+    EXPECT_EQ(device.drawn.size(), 1u);
     EXPECT_EQ(device.presents, 2);
     EXPECT_FALSE(animator.IsRunning());
     EXPECT_FALSE(animator.HasState());
@@ -322,18 +321,40 @@ TEST_F(KVLoadAnimatorTest, EachItemDrawsWithItsOwnSequence) {
     const auto* texture = static_cast<KVResourceTexture*>(sprite->texture);
     EXPECT_EQ(texture->GetDescriptor().flag2, 1);
     EXPECT_FALSE(texture->GetMaskFlag());
-    graphic.journal.clear();
+    device.ClearRecords();
     UpdateAt(1100);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"SetTextureStage", "ResetTextureStages", "SetDrawState",
-                                                 "SetViewport", "DrawImage", "EndDraw", "FillRect"}));
-    const KVGraphic::Call* stage = Find("SetTextureStage");
-    EXPECT_EQ(stage->values[0], 0.0);
-    EXPECT_EQ(stage->text, host.Root() + "img/a.png");
-    // Blending and texture flag set, every other field 0; the flag is on.
-    EXPECT_EQ(Find("SetDrawState")->values, (std::vector<double>{1, 0, 0, 0, 0, 0, 1, 1}));
-    EXPECT_EQ(Find("SetViewport")->values, (std::vector<double>{1, 0, -0.0, 1, 10, 20}));
-    EXPECT_EQ(Find("DrawImage")->values, (std::vector<double>{0, 0, 0, 0, 0, 0, double(0x80FFFFFFu)}));
-    EXPECT_EQ(Find("FillRect")->values, (std::vector<double>{-5, 7, 25, 47, double(0xFF010203u), 1, 0}));
+    // The sprite: its texture on stage 0, its state, its transform, the
+    // picture, the flush; then the rectangle under a plain transform.
+    EXPECT_EQ(device.Calls(), (std::vector<std::string>{"SetTexture", "SetBlendState", "SetTransform", "DrawPolygon",
+                                                        "Flush", "SetBlendState", "SetTransform", "SetBlendState",
+                                                        "DrawPolygon", "Flush", "Flush"}));
+    ASSERT_EQ(device.bindings.size(), 1u);
+    EXPECT_EQ(device.bindings[0].stage, 0);
+    EXPECT_EQ(device.bindings[0].texture, DeviceTextureOf(0));
+    // Blending and texture flag set, every other field 0; the batch flag is on.
+    const KVDrawState& state = device.states[0].state;
+    EXPECT_EQ(std::vector<int>({state.blend, state.optionA, state.optionB, int(state.wordOption),
+                                int(state.alphaThreshold), state.pixelShader ? 1 : 0, int(state.textureFlag),
+                                device.states[0].batchFlag}),
+              (std::vector<int>{1, 0, 0, 0, 0, 0, 1, 1}));
+    EXPECT_EQ(device.transforms[0].index, 1);
+    EXPECT_EQ(std::vector<float>(device.transforms[0].matrix.begin(), device.transforms[0].matrix.end()),
+              (std::vector<float>{1, 0, 0, 0, -0.0f, 1, 0, 0, 0, 0, 1, 0, 10, 20, 0, 1}));
+    ASSERT_EQ(device.drawn.size(), 2u);
+    // The whole 64 x 32 picture, tinted.
+    const std::vector<KV2DVertex>& quad = device.drawn[0].vertices;
+    ASSERT_EQ(quad.size(), 4u);
+    EXPECT_EQ(std::vector<float>({quad[0].x, quad[0].y, quad[2].x, quad[2].y, quad[2].u, quad[2].v}),
+              (std::vector<float>{0, 0, 64, 32, 1, 1}));
+    EXPECT_EQ(quad[0].color, 0x80FFFFFFu);
+    // The rectangle in one colour, opaque, at its own place.
+    EXPECT_EQ(device.states[1].batchFlag, 1);
+    EXPECT_EQ(device.LastView(), (std::array<float, 6>{1, 0, 0, 1, 0, 0}));
+    const std::vector<KV2DVertex>& rect = device.drawn[1].vertices;
+    EXPECT_EQ(std::vector<float>({rect[0].x, rect[0].y, rect[2].x, rect[2].y}), (std::vector<float>{-5, 7, 25, 47}));
+    EXPECT_EQ(rect[3].color, 0xFF010203u);
+    EXPECT_EQ(device.drawn[1].state.blend, 0);
+    EXPECT_EQ(device.drawn[1].state.textureFlag, 0);
 }
 
 TEST_F(KVLoadAnimatorTest, RectangleEdgesWrapAtThe32BitLimit) {
@@ -344,10 +365,10 @@ TEST_F(KVLoadAnimatorTest, RectangleEdgesWrapAtThe32BitLimit) {
                         "end"),
               0);
     UpdateAt(1100);
-    const KVGraphic::Call* fill = Find("FillRect");
-    ASSERT_NE(fill, nullptr);
-    EXPECT_EQ(fill->values[2], -2147483648.0);
-    EXPECT_EQ(fill->values[3], 2147483647.0);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const KV2DVertex& corner = device.drawn[0].vertices[2];  // right, bottom
+    EXPECT_EQ(corner.x, -2147483648.0f);
+    EXPECT_EQ(corner.y, float(2147483647));
 }
 
 TEST_F(KVLoadAnimatorTest, SpriteRotatesAboutItsCentre) {
@@ -359,10 +380,9 @@ TEST_F(KVLoadAnimatorTest, SpriteRotatesAboutItsCentre) {
                         "end"),
               0);
     UpdateAt(1100);
-    const KVGraphic::Call* m = Find("SetViewport");
-    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const std::array<float, 6> v = device.LastView();
     auto map = [&](double px, double py) {
-        const std::vector<double>& v = m->values;
         return std::make_pair(v[0] * px + v[2] * py + v[4], v[1] * px + v[3] * py + v[5]);
     };
     const double c = std::cos(1.5), s = std::sin(1.5);
@@ -392,14 +412,15 @@ TEST_F(KVLoadAnimatorTest, ItemsStayHiddenUntilShowIsTrue) {
                         "  if n == 2 then KVLoadAnimator.SetParameters(r, {show = false, x = 4}) end\n"
                         "end"),
               0);
-    graphic.journal.clear();
+    device.ClearRecords();
     UpdateAt(1100);
-    EXPECT_TRUE(graphic.journal.empty());
+    EXPECT_TRUE(device.Calls().empty());
     UpdateAt(1200);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"FillRect"}));
-    graphic.journal.clear();
+    ASSERT_EQ(device.drawn.size(), 1u);
+    EXPECT_EQ(device.drawn[0].state.textureFlag, 0);
+    device.ClearRecords();
     UpdateAt(1300);
-    EXPECT_TRUE(graphic.journal.empty());
+    EXPECT_TRUE(device.Calls().empty());
     EXPECT_EQ(animator.Items().Get(1)->x, 4);
 }
 
@@ -447,12 +468,15 @@ TEST_F(KVLoadAnimatorTest, ClosedSlotIsReusedAndDrawsOnTop) {
               0);
     EXPECT_EQ(LogLevel3(), (std::vector<std::string>{"c 0"}));
     EXPECT_EQ(LiveCount(), 1);
-    graphic.journal.clear();
+    device.ClearRecords();
     UpdateAt(1100);
-    ASSERT_EQ(graphic.journal.size(), 7u);
-    EXPECT_EQ(graphic.journal[0].name, "FillRect");
-    EXPECT_EQ(graphic.journal[1].name, "SetTextureStage");
-    EXPECT_EQ(graphic.journal[1].text, host.Root() + "img/b.png");
+    // The rectangle first, then the new sprite with b.png on stage 0.
+    ASSERT_EQ(device.drawn.size(), 2u);
+    EXPECT_EQ(device.drawn[0].state.textureFlag, 0);
+    EXPECT_EQ(device.drawn[1].state.textureFlag, 1);
+    ASSERT_NE(animator.Items().Get(0), nullptr);
+    EXPECT_EQ(std::string(animator.Items().Get(0)->texture->GetName()), host.Root() + "img/b.png");
+    EXPECT_EQ(device.drawn[1].texture, DeviceTextureOf(0));
 }
 
 TEST_F(KVLoadAnimatorTest, BadIndicesAndArgumentsChangeNothing) {
@@ -510,8 +534,7 @@ TEST_F(KVLoadAnimatorTest, CreateSpriteGivesMinusOneWithoutAnImage) {
 TEST_F(KVLoadAnimatorTest, ResourceResolutionScalesTheGameAndIsRestoredAtStop) {
     device.screen.width = 1024;
     device.screen.height = 768;
-    graphic.Get2DScale()[0] = 1.25f;
-    graphic.Get2DScale()[1] = 0.75f;
+    SetScale(1.25f, 0.75f);
     ASSERT_EQ(StartWith("function OnAnimatorInit()\n"
                         "  KVLoadAnimator.SetResourceResolution(0, 100)\n"
                         "  KVLoadAnimator.SetResourceResolution(100, 0)\n"
@@ -519,24 +542,29 @@ TEST_F(KVLoadAnimatorTest, ResourceResolutionScalesTheGameAndIsRestoredAtStop) {
                         "  KVLoadAnimator.SetResourceResolution(100, nil)\n"
                         "  log('unset')\n"
                         "  KVLoadAnimator.SetResourceResolution('512', 256)\n"
-                        "  KVLoadAnimator.SetResourceResolution(256, 384)\n"
                         "  local s = KVLoadAnimator.CreateSprite('img/a.png')\n"
                         "  KVLoadAnimator.SetParameters(s, {show = true})\n"
-                        "end"),
+                        "end\n"
+                        "function OnAnimatorUpdate(dt) KVLoadAnimator.SetResourceResolution(256, 384) end"),
               0);
     EXPECT_TRUE(host.Errors().empty());
-    std::vector<std::string> names = Names();
-    EXPECT_EQ(std::count(names.begin(), names.end(), "Set2DTransform"), 2);
-    EXPECT_EQ(Find("Set2DTransform", 0)->values, (std::vector<double>{2, 3, 0, 0}));
-    EXPECT_EQ(Find("Set2DTransform", 1)->values, (std::vector<double>{4, 2, 0, 0}));
+    // 1024 x 768 shows exactly 512 x 256 animator units, without auto-fit.
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[0], 2.0f);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[1], 3.0f);
     UpdateAt(1100);
-    // Sprites draw with the flag off once a resolution is set.
-    EXPECT_EQ(Find("SetDrawState")->values.back(), 0.0);
+    // Sprites draw with the batch flag off once a resolution is set, so
+    // their transform is scaled.
+    ASSERT_EQ(device.states.size(), 1u);
+    EXPECT_EQ(device.states[0].batchFlag, 0);
+    EXPECT_EQ(device.LastView(), (std::array<float, 6>{2, 0, 0, 3, 0, 0}));
+    UpdateAt(1200);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[0], 4.0f);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[1], 2.0f);
+    EXPECT_EQ(device.LastView(), (std::array<float, 6>{4, 0, 0, 2, 0, 0}));
     animator.Stop();
     // The scale from before the first resolution comes back.
-    EXPECT_FLOAT_EQ(graphic.Get2DScale()[0], 1.25f);
-    EXPECT_FLOAT_EQ(graphic.Get2DScale()[1], 0.75f);
-    EXPECT_EQ(graphic.journal.back().name, "Set2DTransform");
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[0], 1.25f);
+    EXPECT_FLOAT_EQ(graphic.GetEffectiveScale()[1], 0.75f);
 }
 
 // ---- the core ----

@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "graphics/KVGraphic.h"
 #include "kernel/KVResources.h"
 #include "support/KVMemoryFile.h"
+#include "support/KVRecordingGraphic.h"
 #include "support/KVRecording3DDevice.h"
 #include "support/KVTestLog.h"
 #include "support/KVSceneTestUnits.h"
@@ -95,7 +95,7 @@ public:
 
     KVTestLog log;
     KVRecording3DDevice device;
-    kvl::KVGraphic graphic;
+    KVRecordingGraphic graphic;
     kvl::KVResources resources;
     KVMemoryFile files;
     KV3DTestSceneManager scene;
