@@ -37,6 +37,20 @@ TEST(KVSceneUnitsBadInputTest, EveryChangedByteReadsSafely) {
     }
 }
 
+TEST(KVSceneUnitsBadInputTest, PlacementsThatAreNoNumbersLoadAndEveryCutOrChangeReadsSafely) {
+    for (const Bytes& seed : KVPlacedUnitsSeeds()) {
+        KVLogCapture log;
+        EXPECT_EQ(KVFuzzSceneUnits(seed.data(), seed.size()), 4);
+        for (size_t cut = 0; cut < seed.size(); ++cut) EXPECT_LE(KVFuzzSceneUnits(seed.data(), cut), 4) << cut;
+    }
+    const Bytes seed = KVPlacedUnitsSeeds().back();
+    for (size_t i = 0; i < seed.size(); ++i) {
+        Bytes changed = seed;
+        changed[i] ^= 0xff;
+        KVFuzzSceneUnits(changed.data(), changed.size());
+    }
+}
+
 struct AbsurdCase {
     const char* name;
     void (*change)(KVSceneUnitsWriter& units);
