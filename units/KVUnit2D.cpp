@@ -113,18 +113,21 @@ void KVUnit2D::RefreshTransform() { UpdateTransform(0); }
 void KVUnit2D::UpdateTransform(int32_t value) {
     (void)value;
     KVUnit2D* parent = Get2DParent();
-    float width = 0.0f, height = 0.0f;
-    if (parent) {
-        width = float(parent->m_dimension.x);
-        height = float(parent->m_dimension.y);
-    } else if (IKVGraphic* graphic = GetGraphicModule()) {
-        const int32_t* area = graphic->GetGameArea();
-        width = float(area[0]);
-        height = float(area[1]);
-    }
     KV2DTempl<float> place = m_position;
-    if (m_anchors[0]) place.x = width - m_position.x - float(m_dimension.x);
-    if (m_anchors[1]) place.y = height - m_position.y - float(m_dimension.y);
+    if (m_anchors[0] || m_anchors[1]) {
+        // Anchored edges count from the parent's size, or the game area's.
+        float width = 0.0f, height = 0.0f;
+        if (parent) {
+            width = float(parent->m_dimension.x);
+            height = float(parent->m_dimension.y);
+        } else if (IKVGraphic* graphic = GetGraphicModule()) {
+            const int32_t* area = graphic->GetGameArea();
+            width = float(area[0]);
+            height = float(area[1]);
+        }
+        if (m_anchors[0]) place.x = width - m_position.x - float(m_dimension.x);
+        if (m_anchors[1]) place.y = height - m_position.y - float(m_dimension.y);
+    }
     // In 64 bits: an axis and a half dimension near the limits still add.
     const KV2DTempl<int32_t> pivot = {
         int32_t(std::clamp<int64_t>(int64_t(m_rotationAxis.x) + m_dimension.x / 2, INT32_MIN, INT32_MAX)),
