@@ -39,15 +39,9 @@ void WindowChanged(void* target) {
 
 int32_t KVUnit2D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return -1;
-    KVUnitClassDesc desc;
-    desc.name = "Unit2D";
-    desc.create = &KVUnit2D::Create;
-    desc.baseClass = factory->FindClassByName("Unit");
-    desc.id = kClassId;
-    desc.description = "Base class for 2D unit classes";
-    int32_t classIndex = -1;
-    if (factory->RegisterClass(desc, &classIndex) != KV_OK) return -1;
+    const int32_t classIndex =
+        RegisterClassOn(factory, "Unit2D", &KVUnit2D::Create, "Unit", kClassId, "Base class for 2D unit classes");
+    if (classIndex < 0) return -1;
     s_classIndex = classIndex;
 
     // Offsets are measured on a unit that never enters the factory.

@@ -60,15 +60,9 @@ int ScriptDetachFromMesh(IKVUnit* unit) {
 
 int32_t KVUnit3D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return -1;
-    KVUnitClassDesc desc;
-    desc.name = "Unit3D";
-    desc.create = &KVUnit3D::Create;
-    desc.baseClass = factory->FindClassByName("Unit");
-    desc.id = kClassId;
-    desc.description = "Base class for 3D unit classes";
-    int32_t classIndex = -1;
-    if (factory->RegisterClass(desc, &classIndex) != KV_OK) return -1;
+    const int32_t classIndex =
+        RegisterClassOn(factory, "Unit3D", &KVUnit3D::Create, "Unit", kClassId, "Base class for 3D unit classes");
+    if (classIndex < 0) return -1;
 
     // Offsets are measured on a unit that never enters the factory.
     KVUnit3D probe;

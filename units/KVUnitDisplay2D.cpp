@@ -105,15 +105,9 @@ void KVUnitDisplay2D::ApplyWindow(ImageDrawRecord* record) {
 
 int32_t KVUnitDisplay2D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return -1;
-    KVUnitClassDesc desc;
-    desc.name = "Display2D";
-    desc.create = &KVUnitDisplay2D::Create;
-    desc.baseClass = factory->FindClassByName("Unit2D");
-    desc.id = kClassId;
-    desc.description = "Base class for unit classes rendered in 2D";
-    int32_t classIndex = -1;
-    if (factory->RegisterClass(desc, &classIndex) != KV_OK) return -1;
+    const int32_t classIndex =
+        RegisterClassOn(factory, "Display2D", &KVUnitDisplay2D::Create, "Unit2D", kClassId, "Base class for unit classes rendered in 2D");
+    if (classIndex < 0) return -1;
 
     KVUnitDisplay2D probe;
     const uint16_t kStored = AttributeFlags(KVAF_LISTED, KVAF_SCRIPT, KVAF_PERSISTENT);

@@ -58,15 +58,9 @@ int32_t KVUnitDisplay3D::DrawMirrored(const float* plane, int32_t mirror) {
 
 int32_t KVUnitDisplay3D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return -1;
-    KVUnitClassDesc desc;
-    desc.name = "Display3D";
-    desc.create = &KVUnitDisplay3D::Create;
-    desc.baseClass = factory->FindClassByName("Unit3D");
-    desc.id = kClassId;
-    desc.description = "Base class for unit classes rendered in 3D";
-    int32_t classIndex = -1;
-    if (factory->RegisterClass(desc, &classIndex) != KV_OK) return -1;
+    const int32_t classIndex =
+        RegisterClassOn(factory, "Display3D", &KVUnitDisplay3D::Create, "Unit3D", kClassId, "Base class for unit classes rendered in 3D");
+    if (classIndex < 0) return -1;
 
     KVUnitDisplay3D probe;
     const uint16_t kStored = AttributeFlags(KVAF_LISTED, KVAF_SCRIPT, KVAF_PERSISTENT);

@@ -79,7 +79,8 @@ public:
     static int Live() { return s_live; }
 
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override {
-        if (id == kvl::IID_IKVShaderProgram) return kvl::AnswerInterface(static_cast<kvl::IKVShaderProgram*>(this), out);
+        if (id == kvl::IID_IKVShaderProgram)
+            return kvl::AnswerInterface(static_cast<kvl::IKVShaderProgram*>(this), out);
         return kvl::IKVUnknownRef::QueryInterface(id, out);
     }
     int32_t SetFloatParameter(int32_t location, const float* values, int32_t count) override {

@@ -292,16 +292,19 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
                                  {0x004FA6980695016Cull, 12, 1}},
                                 {}, -1};
         const int32_t entry2D = units.AddClass(unit2D);
-        const int32_t display2D = units.AddClass(
-            {0x005BC7C54FB51660ull, "Display2D", entry2D, {{0x00574C7F7C3AF3E4ull, 3, 1}, {0x0012989263931821ull, 9, 1}}, {}, -1});
+        const int32_t display2D = units.AddClass({0x005BC7C54FB51660ull, "Display2D", entry2D,
+                                                  {{0x00574C7F7C3AF3E4ull, 3, 1}, {0x0012989263931821ull, 9, 1}},
+                                                  {}, -1});
         const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
                                                 {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
                                                  {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
                                                 {}, -1});
-        const int32_t display3D = units.AddClass(
-            {0x00440A9C1D3082F8ull, "Display3D", entry3D, {{0x004643776AE9C288ull, 9, 1}, {0x000F56CEB34902EBull, 9, 1}}, {}, -1});
+        const int32_t display3D = units.AddClass({0x00440A9C1D3082F8ull, "Display3D", entry3D,
+                                                  {{0x004643776AE9C288ull, 9, 1}, {0x000F56CEB34902EBull, 9, 1}},
+                                                  {}, -1});
 
-        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
+        std::vector<Bytes> values =
+            KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
         for (const Bytes& v : {floats({nan, 1e38f}), floats({0.0f, inf}), floats({1e30f}),
                                ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, ints({INT32_MAX, -5}),
                                ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), ints({1, 2, -3, 4})})})
@@ -316,7 +319,8 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
         units.AddUnit(display2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Placed3D", 0x603, {}, 0x12, true, version);
-        for (const Bytes& v : {floats({inf, nan, -1e38f}), floats({nan, 1e30f, -inf}), floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
+        for (const Bytes& v :
+             {floats({inf, nan, -1e38f}), floats({nan, 1e30f, -inf}), floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
             values.push_back(v);
         units.AddUnit(entry3D, values).version = record;
 

@@ -28,26 +28,18 @@ void KVTestObject3D::Changed(const char* call) {
     if (m_owner) m_owner->SyncFromObject3D();
 }
 
-int32_t KVTestObject3D::SetPosition(const float* p) {
-    std::copy(p, p + 3, position);
+int32_t KVTestObject3D::Store(const float* from, float* to, const char* call) {
+    std::copy(from, from + 3, to);
     Rebuild();
-    Changed("SetPosition");
+    Changed(call);
     return 0;
 }
 
-int32_t KVTestObject3D::SetRotation(const float* angles) {
-    std::copy(angles, angles + 3, rotation);
-    Rebuild();
-    Changed("SetRotation");
-    return 0;
-}
+int32_t KVTestObject3D::SetPosition(const float* p) { return Store(p, position, "SetPosition"); }
 
-int32_t KVTestObject3D::SetScale(const float* s) {
-    std::copy(s, s + 3, scale);
-    Rebuild();
-    Changed("SetScale");
-    return 0;
-}
+int32_t KVTestObject3D::SetRotation(const float* angles) { return Store(angles, rotation, "SetRotation"); }
+
+int32_t KVTestObject3D::SetScale(const float* s) { return Store(s, scale, "SetScale"); }
 
 int32_t KVTestObject3D::SetMatrix(const float* m) {
     std::copy(m, m + 16, matrix);

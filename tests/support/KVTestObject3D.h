@@ -51,6 +51,8 @@ protected:
 private:
     void Rebuild();
     void Changed(const char* call);
+    // Three floats into the vector, the matrix rebuilt, the owner told.
+    int32_t Store(const float* from, float* to, const char* call);
 
     int32_t m_refs = 1;
     kvl::IKVObject3DOwner* m_owner = nullptr;

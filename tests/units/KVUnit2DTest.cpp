@@ -105,7 +105,8 @@ TEST(KV2DTransformTest, ThePivotLandsAtPositionPlusScaledPivotForEveryAngle) {
         float px, py, sx, sy;
         int32_t cx, cy;
     };
-    const Case cases[] = {{10, 20, 1, 1, 50, 25}, {-7.5f, 3, 2, 0.5f, 13, -4}, {0, 0, -1, 3, 0, 9}, {100, 50, 1.5f, 1.5f, -20, 7}};
+    const Case cases[] = {
+        {10, 20, 1, 1, 50, 25}, {-7.5f, 3, 2, 0.5f, 13, -4}, {0, 0, -1, 3, 0, 9}, {100, 50, 1.5f, 1.5f, -20, 7}};
     for (const Case& c : cases) {
         for (float angle : {0.0f, 0.3f, kPi / 2, kPi, -2.5f, 7.0f}) {
             KV2DTransform t;

@@ -332,7 +332,9 @@ TEST_F(KVUnit3DTest, EulerAnglesOfHandWorkedQuaternions) {
         {"locked", {0.5f, 0.5f, 0.5f, 0.5f}, {0, -h, -h}},
         {"locked, y alone", {0, float(std::sin(kPi / 4)), 0, float(std::cos(kPi / 4))}, {0, -h, 0}},
         // Y = -0.3 with X = Z = π, folded to X = Z = 0, Y = -π + 0.3.
-        {"folded", {0, float(std::sin((kPi - 0.3) / 2)), 0, float(std::cos((kPi - 0.3) / 2))}, {0, float(-kPi + 0.3), 0}},
+        {"folded",
+         {0, float(std::sin((kPi - 0.3) / 2)), 0, float(std::cos((kPi - 0.3) / 2))},
+         {0, float(-kPi + 0.3), 0}},
     };
     for (const Case& c : cases) {
         const std::vector<float> angles = FollowedAngles(c.q);
