@@ -106,7 +106,8 @@ void KVUnitDisplay2D::ApplyWindow(ImageDrawRecord* record) {
 int32_t KVUnitDisplay2D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     const int32_t classIndex =
-        RegisterClassOn(factory, "Display2D", &KVUnitDisplay2D::Create, "Unit2D", kClassId, "Base class for unit classes rendered in 2D");
+        RegisterClassOn(factory, "Display2D", &KVUnitDisplay2D::Create, "Unit2D", kClassId,
+                        "Base class for unit classes rendered in 2D");
     if (classIndex < 0) return -1;
 
     KVUnitDisplay2D probe;

@@ -59,7 +59,8 @@ int32_t KVUnitDisplay3D::DrawMirrored(const float* plane, int32_t mirror) {
 int32_t KVUnitDisplay3D::RegisterClass() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     const int32_t classIndex =
-        RegisterClassOn(factory, "Display3D", &KVUnitDisplay3D::Create, "Unit3D", kClassId, "Base class for unit classes rendered in 3D");
+        RegisterClassOn(factory, "Display3D", &KVUnitDisplay3D::Create, "Unit3D", kClassId,
+                        "Base class for unit classes rendered in 3D");
     if (classIndex < 0) return -1;
 
     KVUnitDisplay3D probe;
