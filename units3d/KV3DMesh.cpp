@@ -350,6 +350,15 @@ int32_t KV3DMesh::GetBlendShapeNames(std::vector<std::string>* out) {
     return KV_OK;
 }
 
+namespace {
+
+template <class Record>
+const Record* RecordAt(const std::vector<Record>& records, int32_t i) {
+    return i >= 0 && size_t(i) < records.size() ? &records[size_t(i)] : nullptr;
+}
+
+} // namespace
+
 int32_t KV3DMesh::GetCurveCount() {
     KV3DData* data = TouchCurrent();
     return data ? int32_t(data->curves.size()) : 0;
@@ -357,7 +366,7 @@ int32_t KV3DMesh::GetCurveCount() {
 
 const KV3DCurveRecord* KV3DMesh::GetCurve(int32_t i) {
     KV3DData* data = TouchCurrent();
-    return data && i >= 0 && size_t(i) < data->curves.size() ? &data->curves[size_t(i)] : nullptr;
+    return data ? RecordAt(data->curves, i) : nullptr;
 }
 
 int32_t KV3DMesh::GetCameraCount() {
@@ -367,7 +376,7 @@ int32_t KV3DMesh::GetCameraCount() {
 
 const KV3DCamera* KV3DMesh::GetCamera(int32_t i) {
     KV3DData* data = TouchCurrent();
-    return data && i >= 0 && size_t(i) < data->cameras.size() ? &data->cameras[size_t(i)] : nullptr;
+    return data ? RecordAt(data->cameras, i) : nullptr;
 }
 
 int32_t KV3DMesh::GetLightCount() {
@@ -377,7 +386,7 @@ int32_t KV3DMesh::GetLightCount() {
 
 const KV3DLightRecord* KV3DMesh::GetLight(int32_t i) {
     KV3DData* data = TouchCurrent();
-    return data && i >= 0 && size_t(i) < data->lights.size() ? &data->lights[size_t(i)] : nullptr;
+    return data ? RecordAt(data->lights, i) : nullptr;
 }
 
 const float* KV3DMesh::GetNodeMatrix(int32_t node) const {

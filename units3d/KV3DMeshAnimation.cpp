@@ -40,6 +40,15 @@ void Fade(float& value, float target, float& fade, float dt) {
     }
 }
 
+// Fade 0 sets the value at once; any other fade sets the target.
+void SetOrFade(float& value, float& target, float& fadeLeft, float wanted, float fade) {
+    fadeLeft = fade;
+    if (fade == 0.0f)
+        value = wanted;
+    else
+        target = wanted;
+}
+
 std::string TitleOf(const std::string& path) {
     IKVSerialize* serialize = nullptr;
     if (KV3DInterface* module = KV3DInterface::Instance()) {
@@ -190,22 +199,14 @@ float KV3DMesh::GetTrackState(int32_t track) {
 int32_t KV3DMesh::SetTrackState(int32_t track, float weight, float fade) {
     KV3DTrack* t = CheckedTrack(track);
     if (!t) return KV_FAILED;
-    t->weightFade = fade;
-    if (fade == 0.0f)
-        t->weight = weight;
-    else
-        t->targetWeight = weight;
+    SetOrFade(t->weight, t->targetWeight, t->weightFade, weight, fade);
     return KV_OK;
 }
 
 int32_t KV3DMesh::SetTrackSpeed(int32_t track, float speed, float fade) {
     KV3DTrack* t = CheckedTrack(track);
     if (!t) return KV_FAILED;
-    t->speedFade = fade;
-    if (fade == 0.0f)
-        t->speed = speed;
-    else
-        t->targetSpeed = speed;
+    SetOrFade(t->speed, t->targetSpeed, t->speedFade, speed, fade);
     return KV_OK;
 }
 

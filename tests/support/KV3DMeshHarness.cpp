@@ -49,6 +49,16 @@ void KV3DMeshHarness::AddNode(kvl::KV3DData* data, const std::string& name, int3
         std::copy(local, local + 16, node.bind);
 }
 
+void KV3DMeshHarness::AddNode(kvl::KV3DData* data, const std::string& name, int32_t parent,
+                              const kvl::KV3DVector& move) {
+    float local[16];
+    kvl::KV3DMath::Identity(local);
+    local[12] = move.x;
+    local[13] = move.y;
+    local[14] = move.z;
+    AddNode(data, name, parent, local);
+}
+
 KV3DWriterMesh PlainMeshFile(const std::vector<uint32_t>& vertexCounts) {
     KV3DWriterMesh mesh;
     mesh.hasGeometry = true;

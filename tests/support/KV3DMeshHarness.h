@@ -36,6 +36,8 @@ public:
 
     // Appends a node; its bind matrix is the parent's bind × local.
     static void AddNode(kvl::KV3DData* data, const std::string& name, int32_t parent, const float local[16]);
+    // A node whose local matrix only moves it.
+    static void AddNode(kvl::KV3DData* data, const std::string& name, int32_t parent, const kvl::KV3DVector& move);
 
 private:
     std::vector<kvl::KV3DData*> m_data;

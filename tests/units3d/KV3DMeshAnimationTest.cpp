@@ -226,9 +226,7 @@ TEST_F(KV3DMeshAnimationTest, TrackOperationsCheckTheirIndices) {
 
 TEST_F(KV3DMeshAnimationTest, EqualTracksTurnedApartBlendHalfway) {
     KV3DData* body = h.AddFile("body.kv3d", kvtest::PlainMeshFile({3}));
-    float local[16];
-    KV3DMath::Identity(local);
-    KV3DMeshHarness::AddNode(body, "root", -1, local);
+    KV3DMeshHarness::AddNode(body, "root", -1, KV3DVector{});
     KV3DWriterEntry a = RotationChannel("root", KV3DQuaternion{});
     a.translationTimes = {0};
     a.translations = {2, 0, 0};
@@ -327,10 +325,7 @@ TEST_F(KV3DMeshAnimationTest, RootMotionFromTheStoredRootAndFromTheRootNode) {
     file.animation.rootTranslation[0] = 10.0f;
     file.animation.rootScale[0] = file.animation.rootScale[1] = file.animation.rootScale[2] = 1.0f;
     KV3DData* data = h.AddFile("a.kv3d", file);
-    float local[16];
-    KV3DMath::Identity(local);
-    local[13] = 1.0f;
-    KV3DMeshHarness::AddNode(data, "root", -1, local);
+    KV3DMeshHarness::AddNode(data, "root", -1, KV3DVector{0, 1, 0});
     KV3DMesh* mesh = h.Create({"a.kv3d"});
     ASSERT_NE(mesh, nullptr);
     mesh->SetTrackAnimation(0, 0);

@@ -139,13 +139,8 @@ TEST_F(KV3DMeshDrawTest, TextureOverridesFillTheirSlots) {
 
 TEST_F(KV3DMeshDrawTest, SkeletonLinesInPassZeroAndTheOverlayInEveryPass) {
     KV3DData* data = h.AddFile("a.kv3d", TwoPassFile());
-    float local[16];
-    KV3DMath::Identity(local);
-    local[12] = 1.0f;
-    KV3DMeshHarness::AddNode(data, "root", -1, local);
-    local[12] = 0.0f;
-    local[13] = 2.0f;
-    KV3DMeshHarness::AddNode(data, "tip", 0, local);
+    KV3DMeshHarness::AddNode(data, "root", -1, KV3DVector{1, 0, 0});
+    KV3DMeshHarness::AddNode(data, "tip", 0, KV3DVector{0, 2, 0});
     KV3DMesh* mesh = h.Create({"a.kv3d"});
     ASSERT_NE(mesh, nullptr);
     mesh->SetDebugFlags(KVMESH_DEBUG_SKELETON | KVMESH_DEBUG_OVERLAY);
@@ -215,11 +210,8 @@ TEST_F(KV3DMeshDrawTest, DeviceSkinningGetsOneMatrixPerBone) {
     s.bones[1].node = 1;
     s.bones[1].inverseBind[0] = 2.0f;
     KV3DData* data = h.AddFile("a.kv3d", file);
-    float local[16];
-    KV3DMath::Identity(local);
-    local[13] = 3.0f;
-    KV3DMeshHarness::AddNode(data, "a", -1, local);
-    KV3DMeshHarness::AddNode(data, "b", 0, local);
+    KV3DMeshHarness::AddNode(data, "a", -1, KV3DVector{0, 3, 0});
+    KV3DMeshHarness::AddNode(data, "b", 0, KV3DVector{0, 3, 0});
     KV3DMesh* mesh = h.Create({"a.kv3d"});
     ASSERT_NE(mesh, nullptr);
     ASSERT_FALSE(data->submeshes[0].cpuSkinned);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "support/KV3DMeshHarness.h"
 #include "support/KV3DTestMath.h"
@@ -251,12 +252,8 @@ TEST(KV3DMeshTest, BoundingBoxOfJointsOnlyWhereThereAreJoints) {
     file.animation.firstCount = 1;
     h.PutFile("rigid.kv3d", file);
     KV3DData* jointed = h.AddFile("joints.kv3d", file);
-    float local[16];
-    KV3DMath::Identity(local);
-    local[12] = 4.0f;
-    KV3DMeshHarness::AddNode(jointed, "a", -1, local);
-    local[13] = -2.0f;
-    KV3DMeshHarness::AddNode(jointed, "b", 0, local);
+    KV3DMeshHarness::AddNode(jointed, "a", -1, KV3DVector{4, 0, 0});
+    KV3DMeshHarness::AddNode(jointed, "b", 0, KV3DVector{4, -2, 0});
 
     KV3DMesh* rigid = h.Create({"rigid.kv3d"});
     ASSERT_NE(rigid, nullptr);
@@ -395,12 +392,8 @@ TEST(KV3DMeshTest, NodesAndNamedTransforms) {
     file.cameras[1].name = "eye";
     file.cameras[1].position[1] = 2.0f;
     KV3DData* data = h.AddFile("a.kv3d", file);
-    float local[16];
-    KV3DMath::Identity(local);
-    local[14] = 3.0f;
-    KV3DMeshHarness::AddNode(data, "bone", -1, local);
-    KV3DMeshHarness::AddNode(data, "eye", 0, local);
-    KV3DMeshHarness::AddNode(data, "bone", 1, local);
+    for (const auto& [name, parent] : {std::pair<const char*, int32_t>{"bone", -1}, {"eye", 0}, {"bone", 1}})
+        KV3DMeshHarness::AddNode(data, name, parent, KV3DVector{0, 0, 3});
     data->submeshes[0].matrix[0] = 2.0f;
     KV3DMesh* mesh = h.Create({"a.kv3d"});
     ASSERT_NE(mesh, nullptr);
