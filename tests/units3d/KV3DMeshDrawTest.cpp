@@ -115,7 +115,7 @@ TEST_F(KV3DMeshDrawTest, TheMeshMaterialWinsWhereItImposesAField) {
     mesh->SetMaterial(&shader);
     mesh->SetDebugFlags(KVMESH_DEBUG_DRAW_SWITCH);
     mesh->Draw(0);
-    const KV3DMaterial& m = h.device.CallsOf("SetMaterial")[0].material;
+    const KV3DMaterial m = h.device.CallsOf("SetMaterial")[0].material;
     EXPECT_FLOAT_EQ(m.diffuse[0], 0.5f);
     EXPECT_FLOAT_EQ(m.shininess, 1.0f);
     EXPECT_EQ(m.debugDraw, 1);
