@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "KVBench.h"
-#include "support/KV3DMeshHarness.h"
 #include "units/KV3DMath.h"
+#include "units3d/KV3DData.h"
+#include "units3d/KV3DMesh.h"
 
 namespace {
 
@@ -27,16 +29,19 @@ struct PlainVertex {
 };
 
 struct SkinBench {
-    kvtest::KV3DMeshHarness* harness = nullptr;
+    std::vector<uint8_t> bytes;  // the vertices the mesh data points at
     kvl::KV3DMesh* mesh = nullptr;
     std::vector<PlainVertex> plain;
     std::vector<float> palette;  // 16 per bone
     std::vector<float> out;      // 6 per vertex
 
+    // The mesh data is made in memory, as a file with one CPU-skinned
+    // submesh and a node per bone would load: no module or resource
+    // manager takes part in the measurement.
     SkinBench() {
         std::mt19937 rng(7);
         std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-        std::vector<uint8_t> bytes(size_t(kVertices) * kStride, 0);
+        bytes.assign(size_t(kVertices) * kStride, 0);
         plain.resize(kVertices);
         for (uint32_t v = 0; v < kVertices; ++v) {
             PlainVertex& p = plain[v];
@@ -54,37 +59,44 @@ struct SkinBench {
             std::memcpy(at + 36, weights, 16);
             std::memcpy(at + 52, p.joints, 4);
         }
-        kvtest::KV3DWriterMesh file = kvtest::PlainMeshFile({kVertices});
-        kvtest::KV3DWriterSubmesh& s = file.submeshes[0];
+
+        auto* data = new kvl::KV3DData("skin.kv3d");
+        data->cpuData = 1;
+        kvl::KV3DSubmesh& s = data->submeshes.emplace_back();
+        s.vertexData = bytes.data();
+        s.vertexCount = kVertices;
+        s.texCoordSets = 1;
+        s.stride = kStride;
         s.weightsPerVertex = kWeights;
         s.hasJoints = 1;
-        s.stride = kStride;
-        s.vertices = bytes;
+        s.cpuSkinned = 1;
+        s.drawnInPass0 = 1;
         s.bones.resize(kBones);
-
-        harness = new kvtest::KV3DMeshHarness();
-        kvl::KV3DData* data = harness->AddFile("skin.kv3d", file);
-        if (!data) std::abort();
         palette.resize(16 * kBones);
         for (uint32_t b = 0; b < kBones; ++b) {
             const float position[3] = {unit(rng), unit(rng), unit(rng)};
             const float angles[3] = {unit(rng), unit(rng), unit(rng)};
             const float scale[3] = {1.0f, 1.0f, 1.0f};
-            float local[16];
-            kvl::KV3DMath::ComposeMatrix(position, angles, scale, local);
-            kvtest::KV3DMeshHarness::AddNode(data, "bone" + std::to_string(b), -1, local);
-            data->submeshes[0].bones[b].node = b;
-            kvl::KV3DMath::Multiply(local, data->submeshes[0].bones[b].inverseBind, &palette[16 * b]);
+            kvl::KV3DNode& node = data->nodes.emplace_back();
+            node.name = "bone" + std::to_string(b);
+            kvl::KV3DMath::ComposeMatrix(position, angles, scale, node.local);
+            std::copy(node.local, node.local + 16, node.bind);
+            s.bones[b].node = b;
+            kvl::KV3DMath::Identity(s.bones[b].inverseBind);
+            s.bones[b].inverseBind[12] = 0.5f;
+            kvl::KV3DMath::Multiply(node.bind, s.bones[b].inverseBind, &palette[16 * b]);
         }
-        mesh = harness->Create({"skin.kv3d"});
-        if (!mesh || !mesh->GetCpuVertices(0)) {
+        mesh = new kvl::KV3DMesh();
+        const int32_t status = mesh->LoadData({data}, 0);
+        data->Release();  // the mesh holds its own reference
+        if (status != kvl::KV_OK || !mesh->GetCpuVertices(0)) {
             std::fprintf(stderr, "skinning benchmark: the mesh was not made\n");
             std::abort();
         }
         out.resize(6 * size_t(kVertices));
     }
 
-    ~SkinBench() { delete harness; }
+    ~SkinBench() { mesh->Release(); }
 
     void Subject() { mesh->ApplySkin(); }
 

@@ -68,7 +68,7 @@ size_t KV3DMesh::SubmeshCount(const KV3DData& data) const {
     return std::min(data.submeshes.size(), m_submeshSet.size());
 }
 
-int32_t KV3DMesh::Load(const std::vector<std::string>& paths, uint32_t flags) {
+void KV3DMesh::Reset() {
     ReleaseData();
     m_customValue = 1.0f;
     m_paused = 0;
@@ -77,7 +77,10 @@ int32_t KV3DMesh::Load(const std::vector<std::string>& paths, uint32_t flags) {
     m_paramsChanged = 0;
     m_activeBlendShapes = 0;
     m_submeshAnimation = 0;
+}
 
+int32_t KV3DMesh::Load(const std::vector<std::string>& paths, uint32_t flags) {
+    Reset();
     IKVResourceManager* resources = KV3DMeshResources();
     KV3DDataProducer* producer = KV3DDataProducer::Instance();
     if (resources && producer) {
@@ -93,7 +96,20 @@ int32_t KV3DMesh::Load(const std::vector<std::string>& paths, uint32_t flags) {
             m_data.push_back(data);
         }
     }
+    return Build(flags);
+}
 
+int32_t KV3DMesh::LoadData(const std::vector<KV3DData*>& list, uint32_t flags) {
+    Reset();
+    for (KV3DData* data : list) {
+        if (!data) continue;
+        data->Retain();
+        m_data.push_back(data);
+    }
+    return Build(flags);
+}
+
+int32_t KV3DMesh::Build(uint32_t flags) {
     m_current = -1;
     for (size_t i = 0; i < m_data.size(); ++i) {
         if (!m_data[i]->submeshes.empty()) {

@@ -52,6 +52,9 @@ public:
     // Loads the instance from mesh files. flags bit 0x1: skin and morph once
     // now. 0, or 1 when no file gives geometry.
     int32_t Load(const std::vector<std::string>& paths, uint32_t flags);
+    // The same from mesh data already in memory (each retained), for tools
+    // and measurements that make their data themselves.
+    int32_t LoadData(const std::vector<KV3DData*>& data, uint32_t flags);
 
     // IKVMesh
     int32_t ResetTracks() override;
@@ -154,6 +157,10 @@ private:
     };
 
     // --- KV3DMesh.cpp
+    // Lets go of the data and sets the values every load starts from.
+    void Reset();
+    // Chooses the current data and sizes the instance from it.
+    int32_t Build(uint32_t flags);
     void ReleaseData();
     void UpdateSphere();
     // The current data after telling the resource manager it is used.

@@ -445,3 +445,16 @@ TEST(KV3DMeshTest, GeometryThatWasLetGoIsReadAgainForTheLists) {
     ASSERT_EQ(mesh->GetVertexList().size(), 6u);
     EXPECT_FLOAT_EQ(mesh->GetVertexList()[5].z, 6.0f);
 }
+
+TEST(KV3DMeshTest, MeshDataMadeInMemoryIsHeldLikeLoadedData) {
+    auto* data = new KV3DData("made.kv3d");
+    data->submeshes.emplace_back();
+    auto* mesh = new KV3DMesh();
+    EXPECT_EQ(mesh->LoadData({}, 0), KV_FAILED);
+    EXPECT_EQ(mesh->LoadData({nullptr, data}, 0), KV_OK);
+    EXPECT_EQ(mesh->GetCurrentData(), data);
+    EXPECT_EQ(data->GetRefCount(), 2);
+    EXPECT_EQ(mesh->Release(), 0);
+    EXPECT_EQ(data->GetRefCount(), 1);
+    data->Release();
+}
