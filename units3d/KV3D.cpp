@@ -8,6 +8,7 @@
 #include "KV3DCurve.h"
 #include "KV3DInterface.h"
 #include "KV3DLight.h"
+#include "KV3DMesh.h"
 #include "KV3DMirror.h"
 #include "KV3DParticleRender.h"
 
@@ -22,10 +23,16 @@ constexpr uintptr_t kLead = 3;
 KV3D::~KV3D() { DeleteRenderer(); }
 
 int32_t KV3D::CreateMesh(const std::vector<std::string>& paths, IKVMesh** out, uint32_t flags) {
-    (void)paths;
-    (void)flags;
-    if (out) *out = nullptr;
-    return KV_FAILED;
+    if (!out) return KV_INVALID;
+    *out = nullptr;
+    auto* mesh = new KV3DMesh();
+    const int32_t status = mesh->Load(paths, flags);
+    if (status != KV_OK) {
+        mesh->Release();
+        return status;
+    }
+    *out = mesh;
+    return KV_OK;
 }
 
 int32_t KV3D::CreateMirror(IKVMirror** out) {

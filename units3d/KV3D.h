@@ -1,6 +1,6 @@
 #pragma once
-// The 3D module's object factory: makes mirrors, curves and lights (mesh
-// instances and decals come with their own code), hands out the one
+// The 3D module's object factory: makes mesh instances, mirrors, curves and
+// lights (decals come with their own code), hands out the one
 // particle renderer, keeps every light and decal it made, and chooses the
 // lights nearest to a point for the graphic device.
 #include <cstdint>
@@ -21,7 +21,6 @@ public:
     KV3D() = default;
     ~KV3D() override;
 
-    // Not built yet: *out null, 1.
     int32_t CreateMesh(const std::vector<std::string>& paths, IKVMesh** out, uint32_t flags) override;
     int32_t CreateMirror(IKVMirror** out) override;
     // Not built yet: *out null, 1.

@@ -38,6 +38,11 @@ bool ReadRecords(IKVResourceReader* reader, void* handle, uint32_t count, uint32
 
 } // namespace
 
+int32_t KV3DDataProducer::NeedsRebuild(IKVResource* resource) {
+    const auto* data = dynamic_cast<KV3DData*>(resource);
+    return m_keepGeometry && data && data->resident == 0 ? 1 : 0;
+}
+
 void KV3DDataProducer::LogLoadError(const char* path, const std::string& message) {
     if (IKVLog* log = GetLog()) log->WriteString(message + " (" + (path ? path : "") + ")", KVLOG_ERROR, 0);
 }

@@ -2,7 +2,7 @@
 // Makes mesh data from mesh files: reads a file through its reader strictly
 // forward (header, geometry block, animation block, attachments, cameras,
 // curve block, lights) and builds a KV3DData. A path already loaded is
-// shared: the producer never asks for a rebuild.
+// shared; it is read again only to bring back geometry that was let go.
 #include <cstdint>
 #include <string>
 
@@ -19,8 +19,10 @@ public:
     KV3DDataProducer() = default;
     ~KV3DDataProducer() override = default;
 
-    // 0: a loaded path is reused as it is.
-    int32_t NeedsRebuild(IKVResource*) override { return 0; }
+    // 0: a loaded path is reused as it is; 1 only for mesh data that let its
+    // geometry go while the keep-geometry switch asks for it, so that a
+    // load of its path makes it resident again.
+    int32_t NeedsRebuild(IKVResource* resource) override;
     // 0 with *resource set, 1 on every failure (logged, except an open that
     // fails). With *resource already set, that data is loaded again in place.
     int32_t CreateResource(const char* path, IKVResourceReader* reader, IKVResource** resource, int32_t* managed,

@@ -94,7 +94,7 @@ TEST(KV3DInterfaceTest, PhasesCacheTheServicesAndRegisterTheReader) {
     EXPECT_EQ(KV3DFileReader::Instance()->GetFile(), static_cast<IKVFile*>(&h.files));
 }
 
-TEST(KV3DInterfaceTest, MeshesAndDecalsAreNotMadeYet) {
+TEST(KV3DInterfaceTest, NoMeshWithoutItsFileAndNoDecalsYet) {
     KV3DModuleHarness h;
     h.Start();
     IKVMesh* mesh = reinterpret_cast<IKVMesh*>(&h);
