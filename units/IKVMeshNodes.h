@@ -5,10 +5,9 @@
 // finds a node by name and gives two transforms of it (the follow step of
 // the 3D unit base combines them with the instance's world matrix).
 //
-// The mesh instance interface of the 3D module extends this one (its own
-// declarations of these three operations override these); a caller that
-// holds the answer to IID_IKVMesh and needs the whole instance casts it
-// down to that interface.
+// The mesh instance interface of the 3D module (IKVMesh) extends this one;
+// a caller that holds the answer to IID_IKVMesh and needs the whole
+// instance casts it down to IKVMesh.
 #include <cstdint>
 #include <string>
 
@@ -25,7 +24,7 @@ public:
     virtual NodeTransform GetNodeTransform(int32_t node) = 0;
     // The node's bind transform.
     virtual NodeTransform GetNodeBindTransform(int32_t node) = 0;
-    // The node of that exact name, or -1.
+    // The last node of that exact name, or -1.
     virtual int32_t FindNode(const std::string& name) = 0;
 };
 

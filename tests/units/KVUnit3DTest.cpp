@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "graphics/KVGraphic.h"
@@ -16,6 +17,7 @@
 #include "support/KVTestNodeMesh.h"
 #include "support/KVTestObject3D.h"
 #include "units/IKVMeshNodes.h"
+#include "units3d/IKVMesh.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnit3D.h"
 #include "units/KVUnitDisplay3D.h"
@@ -27,6 +29,9 @@ using namespace kvtest;
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+
+// The 3D module's mesh instances are what mesh units answer IID_IKVMesh with.
+static_assert(std::is_base_of<IKVMeshNodes, IKVMesh>::value, "a mesh instance gives its nodes");
 
 // Column-major 4x4 products in double precision.
 using Matrix = std::vector<double>;
