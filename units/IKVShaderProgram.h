@@ -3,7 +3,12 @@
 // the values of one parameter at its location, as floats or as integers.
 #include <cstdint>
 
+#include "../kernel/KVTypes.h"
+
 namespace kvl {
+
+// Asked of a shader object the graphic device loaded (this engine's own id).
+constexpr KVInterfaceId IID_IKVShaderProgram = MakeId(0x00574C7F, 0x5A9E3D21);
 
 class IKVShaderProgram {
 public:

@@ -1,15 +1,17 @@
 #pragma once
-// What the scene manager's 3D pass asks of a displayed 3D unit: drawing into
-// a mirror (units filed as reflected) and the preparation before the 3D
-// units draw (units filed in the prepared list). The displayed 3D unit
-// answers this interface and adds its own operations when it is built. The
-// id is this engine's own.
+// What the scene manager's 3D pass and the 3D module's shader handling ask
+// of a displayed 3D unit: drawing into a mirror (units filed as reflected),
+// the preparation before the 3D units draw (units filed in the prepared
+// list), and the unit named by its "Shader" attribute. Units of class
+// "Display3D" and its derived classes answer this id.
 #include <cstdint>
 #include "../kernel/IKVUnknown.h"
 
 namespace kvl {
 
-constexpr KVInterfaceId IID_IKVUnitDisplay3D = MakeId(0x0071C0A3, 0x5E2D94B6);
+class IKVUnitRef;
+
+constexpr KVInterfaceId IID_IKVUnitDisplay3D = MakeId(0x00574784, 0xECDD7338);
 
 class IKVUnitDisplay3D : public virtual IKVUnknown {
 public:
@@ -17,6 +19,8 @@ public:
     // that number (its 1-based place in the scene's mirror list).
     virtual int32_t DrawMirrored(const float* plane, int32_t mirror) = 0;
     virtual int32_t PrepareDraw() = 0;
+    // The "Shader" reference (its index is -1 while it names no unit).
+    virtual IKVUnitRef* GetShaderRef() = 0;
 
 protected:
     virtual ~IKVUnitDisplay3D() = default;

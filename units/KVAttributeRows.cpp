@@ -5,6 +5,19 @@
 
 namespace kvl {
 
+int32_t RegisterClassOn(KVUnitFactory* factory, const char* name, KVUnitCreateFunction create, const char* base,
+                        uint64_t id, const char* description) {
+    if (!factory) return -1;
+    KVUnitClassDesc desc;
+    desc.name = name;
+    desc.create = create;
+    desc.baseClass = factory->FindClassByName(base);
+    desc.id = id;
+    desc.description = description;
+    int32_t classIndex = -1;
+    return factory->RegisterClass(desc, &classIndex) == KV_OK ? classIndex : -1;
+}
+
 void AddAttributeRows(KVUnitFactory* factory, int32_t classIndex, const KVUnit* probe, const KVAttributeRow* rows,
                       size_t count) {
     if (!factory || !rows) return;

@@ -33,6 +33,11 @@ constexpr uint16_t AttributeFlags(F... flags) {
     return uint16_t(((1u << flags) | ...));
 }
 
+// Registers a class derived from the class of that base name; the class
+// index, or -1.
+int32_t RegisterClassOn(KVUnitFactory* factory, const char* name, KVUnitCreateFunction create, const char* base,
+                        uint64_t id, const char* description);
+
 // Adds the rows to the class, in order.
 void AddAttributeRows(KVUnitFactory* factory, int32_t classIndex, const KVUnit* probe, const KVAttributeRow* rows,
                       size_t count);

@@ -181,6 +181,14 @@ public:
     // Whether the point (game coordinates) lies on the unit; a 3D unit
     // writes the depth of the hit. Depth and camera may be null.
     virtual bool IsPointInside(const KV2DTempl<int32_t>& point, float* depth, IKVUnit* camera);
+    // Whether the unit collides with another (as the target of the test, or
+    // by a collision type); the base answers no.
+    virtual bool CollidesWith(IKVUnit* other, bool asTarget, int32_t type) {
+        (void)other;
+        (void)asTarget;
+        (void)type;
+        return false;
+    }
     virtual void Signal(int32_t first, int32_t second);
     // The scene manager's call after it drew the unit.
     void ExternalPass(int32_t value);

@@ -4,6 +4,10 @@
 // others stand as plain classes with their final names, ids and bases, so
 // that scene files already find them and every index is final.
 #include "KVUnit.h"
+#include "KVUnit2D.h"
+#include "KVUnit3D.h"
+#include "KVUnitDisplay2D.h"
+#include "KVUnitDisplay3D.h"
 #include "KVUnitFactory.h"
 
 namespace kvl {
@@ -23,12 +27,14 @@ struct BuiltinClass {
 
 const BuiltinClass kBuiltinClasses[] = {
     {"Unit", nullptr, KVUnit::kClassId, "Base unit class", &KVUnit::RegisterClass},
-    {"Unit3D", "Unit", 0x001BFA31A4A1E5E8ull, "Base class for 3D unit classes", nullptr},
-    {"Display3D", "Unit3D", 0x00440A9C1D3082F8ull, "Base class for unit classes rendered in 3D", nullptr},
+    {"Unit3D", "Unit", KVUnit3D::kClassId, "Base class for 3D unit classes", &KVUnit3D::RegisterClass},
+    {"Display3D", "Unit3D", KVUnitDisplay3D::kClassId, "Base class for unit classes rendered in 3D",
+     &KVUnitDisplay3D::RegisterClass},
     {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", nullptr},
     {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", nullptr},
-    {"Unit2D", "Unit", 0x00379C696A716AA0ull, "Base class for 2D unit classes", nullptr},
-    {"Display2D", "Unit2D", 0x005BC7C54FB51660ull, "Base class for unit classes rendered in 2D", nullptr},
+    {"Unit2D", "Unit", KVUnit2D::kClassId, "Base class for 2D unit classes", &KVUnit2D::RegisterClass},
+    {"Display2D", "Unit2D", KVUnitDisplay2D::kClassId, "Base class for unit classes rendered in 2D",
+     &KVUnitDisplay2D::RegisterClass},
     {"Sprite", "Display2D", 0x006B2C9FC97EF464ull, "", nullptr},
     {"Embeddable", "Sprite", 0x00603EC316795E20ull, "Embeddable sprite class", nullptr},
     {"Shape", "Display2D", 0x005284A190C37378ull, "", nullptr},

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../units/IKVMeshNodes.h"
 #include "../units/KV3DTypes.h"
 #include "IKVObject3D.h"
 #include "KV3DDataRecords.h"
@@ -37,7 +38,10 @@ constexpr uint32_t KVMESH_ROOT_ROTATION = 0x1;
 constexpr uint32_t KVMESH_ROOT_TRANSLATION = 0x2;
 constexpr uint32_t KVMESH_ROOT_SCALE = 0x4;
 
-class IKVMesh : public virtual IKVObject3D {
+// The node operations (FindNode, GetNodeTransform, GetNodeBindTransform)
+// come from IKVMeshNodes, the face the mesh unit answers IID_IKVMesh with;
+// a holder of that face reaches the whole instance with a static_cast.
+class IKVMesh : public IKVMeshNodes {
 public:
     virtual int32_t ResetTracks() = 0;
     // dt in seconds, the caller's speed already applied.
@@ -76,11 +80,6 @@ public:
     // The events the track passed in the last update.
     virtual int32_t GetTrackEventCount(int32_t track) = 0;
     virtual int32_t GetTrackEvent(int32_t track, int32_t i, KV3DEvent* out) = 0;
-    // Object space.
-    virtual NodeTransform GetNodeTransform(int32_t node) = 0;
-    virtual NodeTransform GetNodeBindTransform(int32_t node) = 0;
-    // The last node of that exact name, or -1.
-    virtual int32_t FindNode(const std::string& name) = 0;
     // Attachments, then cameras, nodes and submeshes: 0, or 4.
     virtual int32_t GetNamedTransform(const std::string& name, NodeTransform* out) = 0;
     virtual int32_t SetBlendShapeWeight(const std::string& name, float weight) = 0;

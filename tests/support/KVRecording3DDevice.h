@@ -23,6 +23,7 @@
 
 #include "graphics/IKVGraphicDevice3D.h"
 #include "kernel/IKVModule.h"
+#include "units/IKVShaderProgram.h"
 #include "units3d/KV3DMaterial.h"
 
 namespace kvtest {
@@ -67,12 +68,31 @@ private:
     KVRecording3DDevice* m_device = nullptr;
 };
 
-// A shader object made when shaderAnswer is 0.
-class KVRecordedShader : public kvl::KVRefCounted<kvl::IKVUnknownRef> {
+// A shader object made when shaderAnswer is 0. It takes parameters as a
+// shader program and keeps them as "f<location>:<first value>/<count>" (or
+// "i..." for integers).
+class KVRecordedShader : public kvl::KVRefCounted<kvl::IKVUnknownRef>, public kvl::IKVShaderProgram {
 public:
     explicit KVRecordedShader(std::string p) : path(std::move(p)) { ++s_live; }
     std::string path;
+    std::vector<std::string> parameters;
     static int Live() { return s_live; }
+
+    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override {
+        if (id == kvl::IID_IKVShaderProgram)
+            return kvl::AnswerInterface(static_cast<kvl::IKVShaderProgram*>(this), out);
+        return kvl::IKVUnknownRef::QueryInterface(id, out);
+    }
+    int32_t SetFloatParameter(int32_t location, const float* values, int32_t count) override {
+        parameters.push_back("f" + std::to_string(location) + ":" + std::to_string(values[0]) + "/" +
+                             std::to_string(count));
+        return 0;
+    }
+    int32_t SetIntegerParameter(int32_t location, const int32_t* values, int32_t count) override {
+        parameters.push_back("i" + std::to_string(location) + ":" + std::to_string(values[0]) + "/" +
+                             std::to_string(count));
+        return 0;
+    }
 
 private:
     ~KVRecordedShader() override { --s_live; }

@@ -4,6 +4,7 @@
 
 #include "KVSceneJournal.h"
 #include "kernel/KVCore.h"
+#include "units/KV3DMath.h"
 #include "units/KVUnitFactory.h"
 
 namespace kvtest {
@@ -129,6 +130,10 @@ int32_t KVTestCameraUnit::Project(const KV3DVector* point, KVProjectedPoint* out
         out->depth = point->z;
     }
     return KV_OK;
+}
+
+void KVTestCameraUnit::GetWorldMatrix(float* out) {
+    if (out) KV3DMath::ComposeMatrix(&position.x, &rotation.x, &scale.x, out);
 }
 
 void KVTestCameraUnit::SetActive(bool on) {

@@ -73,6 +73,18 @@ public:
     int32_t Project(const kvl::KV3DVector* point, kvl::KVProjectedPoint* out) override;
     const kvl::KV3DFrustum* GetFrustum() override { return &frustum; }
     kvl::KV3DVector* GetPosition() override { return &position; }
+    // The rest of the 3D unit face: values kept, no 3D object, no mesh.
+    void SetPosition(const kvl::KV3DVector& p) override { position = p; }
+    kvl::KV3DVector* GetRotation() override { return &rotation; }
+    void SetRotation(const kvl::KV3DVector& r) override { rotation = r; }
+    kvl::KV3DVector* GetScale() override { return &scale; }
+    void SetScale(const kvl::KV3DVector& s) override { scale = s; }
+    void GetWorldMatrix(float* out) override;
+    void CopyTransformFrom(kvl::IKVObject3D*) override {}
+    int32_t AttachToMesh(kvl::IKVUnit*, const std::string&) override { return 1; }
+    void DetachFromMesh() override {}
+    kvl::IKVMeshNodes* GetAttachedMesh() override { return nullptr; }
+    int32_t SyncFromObject3D() override { return 0; }
     bool IsActive() override { return active; }
     void SetActive(bool on) override;
     void InvalidateAll() override;
@@ -93,6 +105,8 @@ public:
     float farClip = 1000.0f;
     float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     kvl::KV3DVector position;
+    kvl::KV3DVector rotation;
+    kvl::KV3DVector scale{1.0f, 1.0f, 1.0f};
     // What GetFrustum answers, as the test sets it.
     kvl::KV3DFrustum frustum;
     // What GetPickRay answers (origin, far point), whatever the point.
@@ -142,6 +156,7 @@ public:
     void Draw() override;
     int32_t DrawMirrored(const float* plane, int32_t mirror) override;
     int32_t PrepareDraw() override;
+    kvl::IKVUnitRef* GetShaderRef() override { return nullptr; }
 
     kvl::KVDrawItem sphere;
 };

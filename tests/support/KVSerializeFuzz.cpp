@@ -1,6 +1,8 @@
 #include "KVSerializeFuzz.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "KVMemoryFile.h"
 #include "KVProjectFileWriter.h"
@@ -261,6 +263,77 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
     return seeds;
 }
 
+std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
+    using kvtest::KVStored;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const auto floats = [](std::initializer_list<float> values) {
+        Bytes out;
+        for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
+        return out;
+    };
+    const auto ints = [](std::initializer_list<int32_t> values) {
+        Bytes out;
+        for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
+        return out;
+    };
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10006u, 0x20004u}) {
+        const bool old = version <= 0x20001;
+        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
+        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
+        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+        // Class ids and attribute ids of the 2D and 3D bases.
+        KVSceneClassSpec unit2D{0x00379C696A716AA0ull, "Unit2D", unit,
+                                {{0x001299DD27CDA4E8ull, 1, 2}, {0x003E41334C85C150ull, 1, 2},
+                                 {0x000A4489162DAE5Dull, 14, 1}, {0x000E399B22082AABull, 2, 4},
+                                 {0x0055C18D9ABD2938ull, 7, 1}, {0x0049F2DBC2523DBCull, 7, 2},
+                                 {0x006D5D2135285A40ull, 2, 2}, {0x000C34CD10D7AF53ull, 2, 2},
+                                 {0x004FA6980695016Cull, 12, 1}},
+                                {}, -1};
+        const int32_t entry2D = units.AddClass(unit2D);
+        const int32_t display2D = units.AddClass({0x005BC7C54FB51660ull, "Display2D", entry2D,
+                                                  {{0x00574C7F7C3AF3E4ull, 3, 1}, {0x0012989263931821ull, 9, 1}},
+                                                  {}, -1});
+        const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
+                                                {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
+                                                 {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
+                                                {}, -1});
+        const int32_t display3D = units.AddClass({0x00440A9C1D3082F8ull, "Display3D", entry3D,
+                                                  {{0x004643776AE9C288ull, 9, 1}, {0x000F56CEB34902EBull, 9, 1}},
+                                                  {}, -1});
+
+        std::vector<Bytes> values =
+            KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
+        for (const Bytes& v : {floats({nan, 1e38f}), floats({0.0f, inf}), floats({1e30f}),
+                               ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, ints({INT32_MAX, -5}),
+                               ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), ints({1, 2, -3, 4})})})
+            values.push_back(v);
+        units.AddUnit(entry2D, values).version = record;
+
+        values = KVSceneUnitsWriter::UnitValues("Child2D", 0x602, {}, 0x12, true, version);
+        for (const Bytes& v : {floats({-inf, 3.0f}), floats({-1e38f, 2.0f}), floats({nan}), ints({10, 10, 500, 500}),
+                               Bytes{0}, Bytes{0, 1}, ints({40, 30}), ints({0, 0}), KVStored::U32(0),
+                               KVStored::String("shaders/x.kvps", old), KVStored::Link(KVStored::Local(0), old)})
+            values.push_back(v);
+        units.AddUnit(display2D, values).version = record;
+
+        values = KVSceneUnitsWriter::UnitValues("Placed3D", 0x603, {}, 0x12, true, version);
+        for (const Bytes& v :
+             {floats({inf, nan, -1e38f}), floats({nan, 1e30f, -inf}), floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
+            values.push_back(v);
+        units.AddUnit(entry3D, values).version = record;
+
+        values = KVSceneUnitsWriter::UnitValues("Shown3D", 0x604, {}, 0x12, true, version);
+        for (const Bytes& v : {floats({1, 2, 3}), floats({0.5f, 0.5f, 0.5f}), floats({1, 1, 1}), Bytes{1},
+                               KVStored::Link(KVStored::Local(2), old), KVStored::Link(0, old)})
+            values.push_back(v);
+        units.AddUnit(display3D, values).version = record;
+        seeds.push_back(units.Scene(version, kFuzzProjectId));
+    }
+    return seeds;
+}
+
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {
     std::vector<std::vector<uint8_t>> seeds;
     for (uint32_t version : {0x10001u, 0x10003u, 0x10004u, 0x10005u, 0x20000u}) {
@@ -301,6 +374,7 @@ std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
         seeds.push_back(scene.Data());
     }
     for (std::vector<uint8_t>& seed : KVSceneUnitsSeeds()) seeds.push_back(std::move(seed));
+    for (std::vector<uint8_t>& seed : KVPlacedUnitsSeeds()) seeds.push_back(std::move(seed));
     return seeds;
 }
 

@@ -35,6 +35,10 @@ std::vector<std::vector<uint8_t>> KVProjectFileSeeds();
 // Scene files of every version, the units seeds among them.
 std::vector<std::vector<uint8_t>> KVSceneFileSeeds();
 std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds();
+// Scenes of 2D and 3D units ("Unit2D", "Display2D", "Unit3D", "Display3D",
+// four units, the 2D ones parent and child) whose placement values are no
+// numbers, infinite, or at the integer limits.
+std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds();
 
 // Writes the seeds into dir + "/KVProjectFileFuzz" and dir +
 // "/KVSceneFileFuzz", one file per seed. 0 on success.

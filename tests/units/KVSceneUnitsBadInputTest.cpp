@@ -37,6 +37,28 @@ TEST(KVSceneUnitsBadInputTest, EveryChangedByteReadsSafely) {
     }
 }
 
+TEST(KVSceneUnitsBadInputTest, PlacementsThatAreNoNumbersLoadTheirUnits) {
+    for (const Bytes& seed : KVPlacedUnitsSeeds()) {
+        KVLogCapture log;
+        EXPECT_EQ(KVFuzzSceneUnits(seed.data(), seed.size()), 4);
+    }
+}
+
+TEST(KVSceneUnitsBadInputTest, PlacedUnitsCutAnywhereReadSafely) {
+    // The newest layout; the fuzz target covers the older one.
+    const Bytes seed = KVPlacedUnitsSeeds().back();
+    for (size_t cut = 0; cut < seed.size(); ++cut) EXPECT_LE(KVFuzzSceneUnits(seed.data(), cut), 4) << cut;
+}
+
+TEST(KVSceneUnitsBadInputTest, PlacedUnitsWithAnyByteChangedReadSafely) {
+    const Bytes seed = KVPlacedUnitsSeeds().back();
+    for (size_t i = 0; i < seed.size(); ++i) {
+        Bytes changed = seed;
+        changed[i] ^= 0xff;
+        KVFuzzSceneUnits(changed.data(), changed.size());
+    }
+}
+
 struct AbsurdCase {
     const char* name;
     void (*change)(KVSceneUnitsWriter& units);
