@@ -13,7 +13,9 @@
 namespace kvl {
 
 // Registrations that live beside their classes in later folders.
-int32_t RegisterSoundClass();  // media/
+int32_t RegisterSoundClass();   // media/
+int32_t RegisterCameraClass();  // units3d/
+int32_t RegisterShaderClass();  // units3d/
 
 namespace {
 
@@ -30,7 +32,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Unit3D", "Unit", KVUnit3D::kClassId, "Base class for 3D unit classes", &KVUnit3D::RegisterClass},
     {"Display3D", "Unit3D", KVUnitDisplay3D::kClassId, "Base class for unit classes rendered in 3D",
      &KVUnitDisplay3D::RegisterClass},
-    {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", nullptr},
+    {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", &RegisterCameraClass},
     {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", nullptr},
     {"Unit2D", "Unit", KVUnit2D::kClassId, "Base class for 2D unit classes", &KVUnit2D::RegisterClass},
     {"Display2D", "Unit2D", KVUnitDisplay2D::kClassId, "Base class for unit classes rendered in 2D",
@@ -56,7 +58,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Mirror", "Display3D", 0x001F6F0861F39BF9ull, "Class to create a planar 3D mirror that reflects the scene",
      nullptr},
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units", nullptr},
-    {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
+    {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", &RegisterShaderClass},
     {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class", nullptr},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",

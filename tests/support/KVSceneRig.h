@@ -36,6 +36,11 @@ public:
         bool editorMode = false;
         int32_t width = 64;   // of the screen
         int32_t height = 48;
+        // A device of the test's own (not with a screen), for the recording
+        // one; the test keeps it alive longer than the rig.
+        kvl::IKVGraphicDevice3D* device = nullptr;
+        // "Camera" makes the engine's camera units, not the stand-ins.
+        bool engineCameras = false;
         // Runs between the core's phases 0 and 1 (extension modules).
         std::function<void()> beforePhase1;
     };

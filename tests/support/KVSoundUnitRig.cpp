@@ -33,7 +33,9 @@ const std::vector<std::string>& KVSoundUnitRig::SoundEvents() {
     return events;
 }
 
-KVSoundUnitRig::KVSoundUnitRig() {
+KVSoundUnitRig::KVSoundUnitRig() : KVSoundUnitRig(KVSceneRig::Options()) {}
+
+KVSoundUnitRig::KVSoundUnitRig(const KVSceneRig::Options& options) : m_scene(options) {
     if (KVSoundManager* manager = KVSoundManager::Instance()) manager->SetSoundDevice(&m_device);
     // Start-up registers the reader before the project's phases; here the
     // project runs already, so the reader joins the resource manager now.

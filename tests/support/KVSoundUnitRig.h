@@ -26,6 +26,8 @@ public:
     static const std::vector<std::string>& SoundEvents();
 
     KVSoundUnitRig();
+    // With a scene rig of those options (the engine's cameras, a device).
+    explicit KVSoundUnitRig(const KVSceneRig::Options& options);
     ~KVSoundUnitRig();
 
     KVSceneRig& Scene() { return m_scene; }
