@@ -1,12 +1,12 @@
 #include "KVUnitCamera.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "../graphics/IKVGraphic.h"
 #include "../graphics/IKVGraphicDevice3D.h"
 #include "../graphics/IKVGraphicViewport.h"
 #include "../kernel/KVCore.h"
-#include "../units/KV2DTransform.h"
 #include "../units/KV3DMath.h"
 #include "../units/KVSceneManager.h"
 
@@ -26,6 +26,12 @@ KV3DVector Cross(const KV3DVector& a, const KV3DVector& b) {
 }
 KV3DVector Normalise(const KV3DVector& a) { return Scale(a, 1.0f / std::sqrt(Dot(a, a))); }
 KV3DVector NormalOf(const KV3DPlane& p) { return {p.nx, p.ny, p.nz}; }
+
+// Toward zero, held to the integer range; not a number gives 0.
+inline int32_t Truncate(float v) {
+    if (v > -2147483648.0f && v < 2147483648.0f) return int32_t(v);
+    return v >= 2147483648.0f ? INT32_MAX : v <= -2147483648.0f ? INT32_MIN : 0;
+}
 
 bool SameRect(const KVDeviceRect& a, const KVDeviceRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -64,6 +70,7 @@ KV3DVector Corner(const KV3DPlane& pa, const KV3DPlane& pb, const KV3DPlane& pc)
 KVUnitCamera::KVUnitCamera() {
     KV3DMath::Identity(m_projection);
     KV3DMath::Identity(m_view);
+    KV3DMath::Identity(m_viewProjection);
     for (KV3DPlane& plane : m_frustum.planes) plane = {-0.0f, 0.0f, 1.0f, 0.0f};
     m_frustum.boxMin = {-1.0f, -1.0f, -1.0f};
     m_frustum.boxMax = {1.0f, 1.0f, 1.0f};
@@ -85,6 +92,8 @@ int32_t KVUnitCamera::QueryInterface(const KVInterfaceId& id, void** out) {
 
 void KVUnitCamera::Init() {
     KVUnit3D::Init();
+    IKVGraphic* graphic = GetGraphicModule();
+    m_gameArea = graphic ? graphic->GetGameArea() : nullptr;
     m_device = GetDevice3D();
     if (!m_device) return;
     m_active = false;
@@ -290,8 +299,8 @@ void KVUnitCamera::UpdateView() {
     for (int i = 0; i < 16; ++i) m_view[i] = view[i];
     m_viewStale = false;
     m_viewChanged = true;
-    // The frustum is made of the view.
-    m_frustumStale = true;
+    // The frustum and the combined matrix are made of the view.
+    m_frustumStale = m_combinedStale = true;
 }
 
 void KVUnitCamera::UpdateProjection() {
@@ -336,19 +345,24 @@ void KVUnitCamera::UpdateProjection() {
     }
     m_projectionStale = false;
     m_projectionChanged = true;
-    // The frustum is made of the projection.
-    m_frustumStale = true;
+    // The frustum and the combined matrix are made of the projection.
+    m_frustumStale = m_combinedStale = true;
+}
+
+void KVUnitCamera::UpdateCombined() {
+    // View × Projection with row vectors is Projection × View in column terms.
+    KV3DMath::Multiply(m_projection, m_view, m_viewProjection);
+    m_combinedStale = false;
 }
 
 void KVUnitCamera::UpdateFrustum() {
     UpdateView();
     UpdateProjection();
     if (!m_frustumStale) return;
-    float m[16];
-    // View × Projection with row vectors is Projection × View in column terms.
-    KV3DMath::Multiply(m_projection, m_view, m);
+    if (m_combinedStale) UpdateCombined();
+    const float* m = m_viewProjection;
     // Column j of m as a 4-vector over its rows.
-    auto col = [&m](int j, int r) { return m[4 * r + j]; };
+    auto col = [m](int j, int r) { return m[4 * r + j]; };
     auto plane = [&](float s, int a, float t, int b) {
         return PlaneOf(s * col(a, 0) + t * col(b, 0), s * col(a, 1) + t * col(b, 1), s * col(a, 2) + t * col(b, 2),
                        s * col(a, 3) + t * col(b, 3));
@@ -380,18 +394,18 @@ void KVUnitCamera::UpdateFrustum() {
 // Screen conversions.
 
 int32_t KVUnitCamera::Project(const KV3DVector* point, KVProjectedPoint* out) {
-    UpdateView();
-    UpdateProjection();
+    if (m_viewStale) UpdateView();
+    if (m_projectionStale) UpdateProjection();
     if (!point || !out) return KV_OK;
+    if (m_combinedStale) UpdateCombined();
     const float p[4] = {point->x, point->y, point->z, 1.0f};
-    float v[4], q[4];
-    RowTimes(p, m_view, v);
-    RowTimes(v, m_projection, q);
+    float q[4];
+    RowTimes(p, m_viewProjection, q);
     const float s = q[3] == 0.0f ? 1.0f : std::fabs(1.0f / q[3]);
     float width = 0.0f, height = 0.0f;
     GameSize(&width, &height);
-    out->x = TruncateCoordinate(width * (1.0f + s * q[0]) / 2.0f + 0.5f);
-    out->y = TruncateCoordinate(height * (1.0f - s * q[1]) / 2.0f + 0.5f);
+    out->x = Truncate(width * (1.0f + s * q[0]) / 2.0f + 0.5f);
+    out->y = Truncate(height * (1.0f - s * q[1]) / 2.0f + 0.5f);
     out->depth = s * q[2];
     return KV_OK;
 }
@@ -431,10 +445,8 @@ void KVUnitCamera::ComputeFullScreen() {
 }
 
 void KVUnitCamera::GameSize(float* width, float* height) {
-    IKVGraphic* graphic = GetGraphicModule();
-    const int32_t* area = graphic ? graphic->GetGameArea() : nullptr;
-    *width = area ? float(area[0]) : 0.0f;
-    *height = area ? float(area[1]) : 0.0f;
+    *width = m_gameArea ? float(m_gameArea[0]) : 0.0f;
+    *height = m_gameArea ? float(m_gameArea[1]) : 0.0f;
 }
 
 } // namespace kvl

@@ -113,6 +113,8 @@ private:
     void UpdateView();
     void UpdateProjection();
     void UpdateFrustum();
+    // View × Projection, for projecting and for the frustum.
+    void UpdateCombined();
     // The graphic module's viewport (the whole screen without one).
     KVDeviceRect GraphicViewport();
     void ComputeFullScreen();
@@ -136,6 +138,8 @@ private:
     float m_effectiveFar = 1000.0f;
     float m_projection[16];
     float m_view[16];
+    float m_viewProjection[16];
+    bool m_combinedStale = false;
     KV3DFrustum m_frustum;
     float m_orthoScale = 1.0f;
     KVDeviceRect m_viewport = {0, 0, 0, 0};
@@ -151,6 +155,9 @@ private:
     bool m_projectionStale = false;
     bool m_frustumStale = false;
     IKVGraphicDevice3D* m_device = nullptr;
+    // The graphic module's game width and height (kept up to date by the
+    // module), looked up at each Init.
+    const int32_t* m_gameArea = nullptr;
 };
 
 } // namespace kvl

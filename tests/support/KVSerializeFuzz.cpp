@@ -11,6 +11,8 @@
 #include "KVSceneFileWriter.h"
 #include "KVSceneUnitsWriter.h"
 #include "kernel/KVProperties.h"
+#include "units/IKVUnitCamera.h"
+#include "units/IKVUnitIterator.h"
 #include "units/KVSerialize.h"
 #include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
@@ -183,6 +185,26 @@ constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
 
 // One read of the scene's units, the passes after it and the release of
 // what it made; the units made.
+// What the scene asks of its cameras while it draws and picks.
+void AskCameras(kvl::KVUnitFactory& factory) {
+    kvl::IKVUnitIterator* units = factory.NewUnitIterator();
+    for (; !units->IsEnd(); units->Next()) {
+        kvl::IKVUnit* unit = factory.GetUnit(units->GetIndex());
+        void* face = nullptr;
+        if (!unit || unit->QueryInterface(kvl::IID_IKVUnitCamera, &face) != kvl::KV_OK || !face) continue;
+        auto* camera = static_cast<kvl::IKVUnitCamera*>(face);
+        camera->UpdateMatrices();
+        const kvl::KV3DFrustum* frustum = camera->GetFrustum();
+        kvl::KVPickRay ray;
+        camera->GetPickRay(0, 0, &ray);
+        camera->GetPickRay(INT32_MAX, INT32_MIN, &ray);
+        kvl::KVProjectedPoint point;
+        if (frustum) camera->Project(&frustum->boxMax, &point);
+        camera->Project(camera->GetTarget(), &point);
+    }
+    units->Release();
+}
+
 int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& factory) {
     FuzzScene scene(0x10005, data, size);
     KVSerialize& serializer = scene.serializer;
@@ -195,6 +217,7 @@ int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& fac
     serializer.CloseFile();
     factory.FinishSceneLoad(0, 1);
     factory.FlushPendingEnables();
+    AskCameras(factory);
     factory.CloseKvlUnits(0, false);
     return made;
 }
@@ -334,6 +357,105 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     return seeds;
 }
 
+std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
+    using kvtest::KVStored;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const auto floats = [](std::initializer_list<float> values) {
+        Bytes out;
+        for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
+        return out;
+    };
+    const auto ints = [](std::initializer_list<int32_t> values) {
+        Bytes out;
+        for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
+        return out;
+    };
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10006u, 0x20004u}) {
+        const bool old = version <= 0x20001;
+        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
+        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
+        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+        const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
+                                                {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
+                                                 {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
+                                                {}, -1});
+        // Active, Target, FOV, Near clip, Far clip, Orthogonal, Viewport,
+        // ViewportExclusive, AutoClip, Up, AspectRatio.
+        const int32_t camera = units.AddClass(
+            {0x00316AFAD437A05Cull, "Camera", entry3D,
+             {{0x003E899A5587FA00ull, 7, 1}, {0x0062B7618B0F87A4ull, 1, 3}, {0x00001FF904922A98ull, 1, 1},
+              {0x00673241A2409224ull, 1, 1}, {0x00316CF8DF42B1B4ull, 1, 1}, {0x001F34DA3073418Bull, 7, 1},
+              {0x000540698533131Bull, 2, 4}, {0x00551A4F5F5C2AE4ull, 7, 1}, {0x006510497F2BF158ull, 7, 1},
+              {0x00077482C3ECCD19ull, 1, 3}, {0x00160028DD825C71ull, 1, 1}},
+             {}, -1});
+        // Ambient, Emissive, Specular, Shininess, ColorEnabled, ZBuffer,
+        // ZBufferWrite, Fog, AlphaTest, AlphaBlend, AlphaRef,
+        // BackfaceCulling, Trilinear, ColorWrite, PixelShader, VertexShader,
+        // Active, Type, Antialiasing, Lighting.
+        const int32_t shader = units.AddClass(
+            {0x001BF2CDD8F931F4ull, "Shader", unit,
+             {{0x0042037449D3E130ull, 8, 1}, {0x0007C219BED59B54ull, 8, 1}, {0x00206EACCA1C2DA0ull, 8, 1},
+              {0x0044404B3F989C74ull, 1, 1}, {0x0033174311913D60ull, 7, 1}, {0x0011DBA5AEFA700Dull, 7, 1},
+              {0x002BA1108C47B3CCull, 7, 1}, {0x0007CB434BEC8D47ull, 7, 1}, {0x003B511E116AE7B0ull, 7, 1},
+              {0x006B791FA2FF2164ull, 7, 1}, {0x0068223EF5EDA184ull, 0, 1}, {0x000E7C0171E8663Eull, 7, 1},
+              {0x00598B0927F58528ull, 7, 1}, {0x004E3A63D188F130ull, 7, 1}, {0x003152884846337Aull, 3, 1},
+              {0x0023E3B3874ECD16ull, 3, 1}, {0x0008C785D0DA16A2ull, 5, 21}, {0x000ED6EF05BE0B6Aull, 11, 1},
+              {0x001F38E67643D4D6ull, 7, 1}, {0x001E02C3B2EF6B55ull, 7, 1}},
+             {}, -1});
+
+        const struct {
+            const char* name;
+            Bytes position, target, fov, nearClip, farClip, orthogonal, viewport, up, aspect;
+        } cameras[] = {
+            {"Lost", floats({nan, inf, -1e38f}), floats({nan, 0, 0}), floats({0}), floats({0}), floats({0}), Bytes{0},
+             ints({INT32_MIN, 0, INT32_MAX, 5}), floats({0, 0, 0}), floats({nan})},
+            {"OnTarget", floats({0, 0, 10}), floats({0, 0, 10}), floats({3.14159265f}), floats({-1}), floats({-1}),
+             Bytes{1}, ints({10, 10, 5, 5}), floats({inf, 1, 0}), floats({-inf})},
+            {"Flat", floats({1e30f, -1e30f, 1e30f}), floats({0, 0, 0}), floats({1e30f}), floats({5}), floats({5}),
+             Bytes{0}, ints({0, 0, 0, 0}), floats({0, 1, 0}), floats({1e-38f})},
+            {"Square", floats({0, 10, 0}), floats({0, 0, 0}), floats({0.78f}), floats({1}), floats({100}), Bytes{1},
+             ints({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), floats({0, 1, 0}), floats({0})},
+        };
+        uint64_t uid = 0x701;
+        for (const auto& c : cameras) {
+            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
+            for (const Bytes& v : {c.position, floats({0, 0, 0}), floats({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
+                                   c.fov, c.nearClip, c.farClip, c.orthogonal, c.viewport, Bytes{0}, Bytes{1}, c.up,
+                                   c.aspect})
+                values.push_back(v);
+            units.AddUnit(camera, values).version = record;
+        }
+
+        const struct {
+            const char* name;
+            uint32_t ambient;
+            float shininess;
+            uint32_t alphaRef;
+            const char* pixel;
+            const char* vertex;
+            uint32_t active;
+            uint32_t type;
+        } shaders[] = {
+            {"Half", 0x80FF0000u, nan, 0xFFFFFFFFu, "shaders/x.kvps", "", 0x00140000u, 7},
+            {"Bare", 0u, -inf, 0, "", "/shaders/../../y.kvvs", 0xFFFFFFFFu, 1},
+        };
+        for (const auto& c : shaders) {
+            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
+            for (const Bytes& v :
+                 {KVStored::U32(c.ambient), KVStored::U32(0xFF000000u), KVStored::U32(0x12345678u), floats({c.shininess}),
+                  Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0}, KVStored::U32(c.alphaRef), Bytes{0},
+                  Bytes{1}, Bytes{1}, KVStored::String(c.pixel, old), KVStored::String(c.vertex, old),
+                  KVStored::U32(c.active), KVStored::U32(c.type), Bytes{0}, Bytes{1}})
+                values.push_back(v);
+            units.AddUnit(shader, values).version = record;
+        }
+        seeds.push_back(units.Scene(version, kFuzzProjectId));
+    }
+    return seeds;
+}
+
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {
     std::vector<std::vector<uint8_t>> seeds;
     for (uint32_t version : {0x10001u, 0x10003u, 0x10004u, 0x10005u, 0x20000u}) {
@@ -375,6 +497,7 @@ std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
     }
     for (std::vector<uint8_t>& seed : KVSceneUnitsSeeds()) seeds.push_back(std::move(seed));
     for (std::vector<uint8_t>& seed : KVPlacedUnitsSeeds()) seeds.push_back(std::move(seed));
+    for (std::vector<uint8_t>& seed : KVViewUnitsSeeds()) seeds.push_back(std::move(seed));
     return seeds;
 }
 
