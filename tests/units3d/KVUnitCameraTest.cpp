@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "graphics/KVGraphic.h"
 #include "kernel/KVProperties.h"
 #include "support/KVRecording3DDevice.h"
 #include "support/KVSceneRig.h"
@@ -264,6 +265,59 @@ TEST_F(KVUnitCameraTest, AnEmptyViewportAttributeMeansTheGraphicModulesViewport)
     }
     camera->SetViewport(nullptr);
     EXPECT_FALSE(camera->HasOwnViewport());
+}
+
+TEST_F(KVUnitCameraTest, FullScreenCamerasFollowTheScreenAndOthersKeepTheirRectangle) {
+    KVUnitCamera* whole = Worked("Whole");
+    KVUnitCamera* corner = Worked("Corner");
+    const KVDeviceRect rect = {10, 20, 110, 220};
+    corner->SetViewport(&rect);
+    // The graphic module's viewport becomes a part of the screen: the
+    // camera without one of its own takes it at its next update.
+    KVGraphic* graphic = KVGraphic::Instance();
+    ASSERT_NE(graphic, nullptr);
+    graphic->SetDefaultViewport(0, 0, 400, 300);
+    device.ClearCalls();
+    whole->UpdateMatrices();
+    corner->UpdateMatrices();
+    const auto sent = device.CallsOf("SetViewport");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].ints, (std::vector<int64_t>{0, 0, 400, 300}));
+    EXPECT_EQ(sent[1].ints, (std::vector<int64_t>{10, 20, 110, 220}));
+    EXPECT_FALSE(whole->IsFullScreen());
+    // A new screen: the full-screen camera takes the module's viewport
+    // again, the other keeps its own.
+    device.screen = {1024, 768, 1024, 768, 0, 1, 1};
+    graphic->SetDefaultViewport(0, 0, 1024, 768);
+    whole->SetViewport(nullptr);
+    EXPECT_TRUE(whole->IsFullScreen());
+    whole->InvalidateScreen();
+    corner->InvalidateScreen();
+    EXPECT_EQ(whole->GetViewport()->right, 1024);
+    EXPECT_TRUE(whole->IsFullScreen());
+    EXPECT_FALSE(whole->HasOwnViewport());
+    EXPECT_EQ(corner->GetViewport()->right, 110);
+    EXPECT_TRUE(corner->HasOwnViewport());
+}
+
+TEST(KVUnitCameraWithoutDeviceTest, ACameraWithoutA3DDeviceAnswersAndSendsNothing) {
+    KVSceneRig::Options options;
+    options.with3D = false;
+    options.engineCameras = true;
+    KVSceneRig rig(options);
+    auto* camera = rig.Make<KVUnitCamera>("Camera", "Cam");
+    ASSERT_NE(KVUnitCamera::FromUnit(camera), nullptr);
+    camera->SetPosition({0, 0, 10});
+    camera->InvalidateAll();
+    camera->UpdateMatrices();
+    KVPickRay ray;
+    EXPECT_EQ(camera->GetPickRay(1, 1, &ray), KV_OK);
+    KVProjectedPoint point;
+    const KV3DVector origin;
+    EXPECT_EQ(camera->Project(&origin, &point), KV_OK);
+    EXPECT_NE(camera->GetFrustum(), nullptr);
+    // Only the constant part of the journal: no viewport went out.
+    for (const std::string& line : kvtest::SceneJournal()) EXPECT_NE(line.rfind("viewport", 0), 0u) << line;
 }
 
 TEST_F(KVUnitCameraTest, AutoClipUsesTheSceneRangeUntilTheNearClipChanges) {
