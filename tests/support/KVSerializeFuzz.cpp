@@ -286,20 +286,35 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
     return seeds;
 }
 
+namespace {
+
+Bytes Floats(std::initializer_list<float> values) {
+    Bytes out;
+    for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
+    return out;
+}
+
+Bytes Ints(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
+    return out;
+}
+
+// The "Unit3D" entry on the "Unit" entry: Position, Rotation, Scale,
+// AutoClipped.
+KVSceneClassSpec Unit3DClass(int32_t unitEntry) {
+    return {0x001BFA31A4A1E5E8ull, "Unit3D", unitEntry,
+            {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
+             {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
+            {}, -1};
+}
+
+} // namespace
+
 std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const auto floats = [](std::initializer_list<float> values) {
-        Bytes out;
-        for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
-        return out;
-    };
-    const auto ints = [](std::initializer_list<int32_t> values) {
-        Bytes out;
-        for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
-        return out;
-    };
     std::vector<std::vector<uint8_t>> seeds;
     for (uint32_t version : {0x10006u, 0x20004u}) {
         const bool old = version <= 0x20001;
@@ -318,37 +333,34 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
         const int32_t display2D = units.AddClass({0x005BC7C54FB51660ull, "Display2D", entry2D,
                                                   {{0x00574C7F7C3AF3E4ull, 3, 1}, {0x0012989263931821ull, 9, 1}},
                                                   {}, -1});
-        const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
-                                                {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
-                                                 {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
-                                                {}, -1});
+        const int32_t entry3D = units.AddClass(Unit3DClass(unit));
         const int32_t display3D = units.AddClass({0x00440A9C1D3082F8ull, "Display3D", entry3D,
                                                   {{0x004643776AE9C288ull, 9, 1}, {0x000F56CEB34902EBull, 9, 1}},
                                                   {}, -1});
 
         std::vector<Bytes> values =
             KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
-        for (const Bytes& v : {floats({nan, 1e38f}), floats({0.0f, inf}), floats({1e30f}),
-                               ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, ints({INT32_MAX, -5}),
-                               ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), ints({1, 2, -3, 4})})})
+        for (const Bytes& v : {Floats({nan, 1e38f}), Floats({0.0f, inf}), Floats({1e30f}),
+                               Ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, Ints({INT32_MAX, -5}),
+                               Ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), Ints({1, 2, -3, 4})})})
             values.push_back(v);
         units.AddUnit(entry2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Child2D", 0x602, {}, 0x12, true, version);
-        for (const Bytes& v : {floats({-inf, 3.0f}), floats({-1e38f, 2.0f}), floats({nan}), ints({10, 10, 500, 500}),
-                               Bytes{0}, Bytes{0, 1}, ints({40, 30}), ints({0, 0}), KVStored::U32(0),
+        for (const Bytes& v : {Floats({-inf, 3.0f}), Floats({-1e38f, 2.0f}), Floats({nan}), Ints({10, 10, 500, 500}),
+                               Bytes{0}, Bytes{0, 1}, Ints({40, 30}), Ints({0, 0}), KVStored::U32(0),
                                KVStored::String("shaders/x.kvps", old), KVStored::Link(KVStored::Local(0), old)})
             values.push_back(v);
         units.AddUnit(display2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Placed3D", 0x603, {}, 0x12, true, version);
         for (const Bytes& v :
-             {floats({inf, nan, -1e38f}), floats({nan, 1e30f, -inf}), floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
+             {Floats({inf, nan, -1e38f}), Floats({nan, 1e30f, -inf}), Floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
             values.push_back(v);
         units.AddUnit(entry3D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Shown3D", 0x604, {}, 0x12, true, version);
-        for (const Bytes& v : {floats({1, 2, 3}), floats({0.5f, 0.5f, 0.5f}), floats({1, 1, 1}), Bytes{1},
+        for (const Bytes& v : {Floats({1, 2, 3}), Floats({0.5f, 0.5f, 0.5f}), Floats({1, 1, 1}), Bytes{1},
                                KVStored::Link(KVStored::Local(2), old), KVStored::Link(0, old)})
             values.push_back(v);
         units.AddUnit(display3D, values).version = record;
@@ -361,26 +373,13 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const auto floats = [](std::initializer_list<float> values) {
-        Bytes out;
-        for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
-        return out;
-    };
-    const auto ints = [](std::initializer_list<int32_t> values) {
-        Bytes out;
-        for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
-        return out;
-    };
     std::vector<std::vector<uint8_t>> seeds;
     for (uint32_t version : {0x10006u, 0x20004u}) {
         const bool old = version <= 0x20001;
         KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
         const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
         const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
-        const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
-                                                {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
-                                                 {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
-                                                {}, -1});
+        const int32_t entry3D = units.AddClass(Unit3DClass(unit));
         // Active, Target, FOV, Near clip, Far clip, Orthogonal, Viewport,
         // ViewportExclusive, AutoClip, Up, AspectRatio.
         const int32_t camera = units.AddClass(
@@ -409,19 +408,19 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
             const char* name;
             Bytes position, target, fov, nearClip, farClip, orthogonal, viewport, up, aspect;
         } cameras[] = {
-            {"Lost", floats({nan, inf, -1e38f}), floats({nan, 0, 0}), floats({0}), floats({0}), floats({0}), Bytes{0},
-             ints({INT32_MIN, 0, INT32_MAX, 5}), floats({0, 0, 0}), floats({nan})},
-            {"OnTarget", floats({0, 0, 10}), floats({0, 0, 10}), floats({3.14159265f}), floats({-1}), floats({-1}),
-             Bytes{1}, ints({10, 10, 5, 5}), floats({inf, 1, 0}), floats({-inf})},
-            {"Flat", floats({1e30f, -1e30f, 1e30f}), floats({0, 0, 0}), floats({1e30f}), floats({5}), floats({5}),
-             Bytes{0}, ints({0, 0, 0, 0}), floats({0, 1, 0}), floats({1e-38f})},
-            {"Square", floats({0, 10, 0}), floats({0, 0, 0}), floats({0.78f}), floats({1}), floats({100}), Bytes{1},
-             ints({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), floats({0, 1, 0}), floats({0})},
+            {"Lost", Floats({nan, inf, -1e38f}), Floats({nan, 0, 0}), Floats({0}), Floats({0}), Floats({0}), Bytes{0},
+             Ints({INT32_MIN, 0, INT32_MAX, 5}), Floats({0, 0, 0}), Floats({nan})},
+            {"OnTarget", Floats({0, 0, 10}), Floats({0, 0, 10}), Floats({3.14159265f}), Floats({-1}), Floats({-1}),
+             Bytes{1}, Ints({10, 10, 5, 5}), Floats({inf, 1, 0}), Floats({-inf})},
+            {"Flat", Floats({1e30f, -1e30f, 1e30f}), Floats({0, 0, 0}), Floats({1e30f}), Floats({5}), Floats({5}),
+             Bytes{0}, Ints({0, 0, 0, 0}), Floats({0, 1, 0}), Floats({1e-38f})},
+            {"Square", Floats({0, 10, 0}), Floats({0, 0, 0}), Floats({0.78f}), Floats({1}), Floats({100}), Bytes{1},
+             Ints({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), Floats({0, 1, 0}), Floats({0})},
         };
         uint64_t uid = 0x701;
         for (const auto& c : cameras) {
             std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
-            for (const Bytes& v : {c.position, floats({0, 0, 0}), floats({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
+            for (const Bytes& v : {c.position, Floats({0, 0, 0}), Floats({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
                                    c.fov, c.nearClip, c.farClip, c.orthogonal, c.viewport, Bytes{0}, Bytes{1}, c.up,
                                    c.aspect})
                 values.push_back(v);
@@ -444,10 +443,10 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
         for (const auto& c : shaders) {
             std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
             for (const Bytes& v :
-                 {KVStored::U32(c.ambient), KVStored::U32(0xFF000000u), KVStored::U32(0x12345678u), floats({c.shininess}),
-                  Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0}, KVStored::U32(c.alphaRef), Bytes{0},
-                  Bytes{1}, Bytes{1}, KVStored::String(c.pixel, old), KVStored::String(c.vertex, old),
-                  KVStored::U32(c.active), KVStored::U32(c.type), Bytes{0}, Bytes{1}})
+                 {KVStored::U32(c.ambient), KVStored::U32(0xFF000000u), KVStored::U32(0x12345678u),
+                  Floats({c.shininess}), Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0},
+                  KVStored::U32(c.alphaRef), Bytes{0}, Bytes{1}, Bytes{1}, KVStored::String(c.pixel, old),
+                  KVStored::String(c.vertex, old), KVStored::U32(c.active), KVStored::U32(c.type), Bytes{0}, Bytes{1}})
                 values.push_back(v);
             units.AddUnit(shader, values).version = record;
         }
