@@ -56,6 +56,9 @@ public:
     IKVMirror* GetMirror() const { return m_mirror; }
     int32_t GetMirrorNumber() const { return m_number; }
     IKVResourceTexture* GetMask() const { return m_mask; }
+    // The mirror's own "Shader" (scripts naming "Shader" reach the display
+    // base's, registered first).
+    IKVUnitRef* GetMirrorShaderRef() const { return m_mirrorShader; }
 
 protected:
     ~KVUnit3DMirror() override;
