@@ -82,7 +82,10 @@ void KVUnitLight::SetLightRecord(const KV3DLightParams& record) {
 
 void KVUnitLight::Refresh() {
     KVUnit3D::Refresh();
-    Retain();
+    // A reference is held while the hook runs, unless the unit is being
+    // released for good: one taken then would end the unit a second time.
+    const bool hold = GetRefCount() > 0;
+    if (hold) Retain();
     if (IsEnabled()) {
         // Enabling twice in a row (a unit enabled again from its own
         // "OnDisable") keeps the one light object.
@@ -102,7 +105,7 @@ void KVUnitLight::Refresh() {
     } else {
         ReleaseLight();
     }
-    Release();
+    if (hold) Release();
 }
 
 void KVUnitLight::Draw() {

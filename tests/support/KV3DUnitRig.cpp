@@ -44,15 +44,6 @@ KV3DUnitRig::KV3DUnitRig(bool editorMode, bool screen) : m_scene(RigOptions(edit
 
 KV3DUnitRig::~KV3DUnitRig() = default;
 
-KVUnit* KV3DUnitRig::MakeUnit(const char* className, const std::string& name, const std::vector<std::string>& events) {
-    IKVUnit* unit = nullptr;
-    EXPECT_EQ(Factory().NewUnit(Factory().FindClassByName(className), &unit), KV_OK) << className;
-    if (!unit) return nullptr;
-    unit->GetUnit()->SetName(name);
-    Host().DefineUnitNamespace(name, events);
-    return unit->GetUnit();
-}
-
 KVTestCameraUnit* KV3DUnitRig::Camera(const KV3DVector& origin, const KV3DVector& farPoint,
                                       const KV3DVector& position) {
     KVTestCameraUnit* camera = m_scene.Camera("Cam", {0, 0, 1024, 768});

@@ -37,7 +37,7 @@ public:
     // the events.
     template <class T>
     T* Make(const char* className, const std::string& name, const std::vector<std::string>& events = {}) {
-        return static_cast<T*>(MakeUnit(className, name, events));
+        return static_cast<T*>(Host().NamedUnit(className, name, events));
     }
     // A stand-in camera over the whole screen whose pick ray is the segment
     // given, at a position; the scene's camera from now on.
@@ -52,7 +52,6 @@ public:
     void Update(float dt) { Factory().Update(dt); }
 
 private:
-    kvl::KVUnit* MakeUnit(const char* className, const std::string& name, const std::vector<std::string>& events);
     static KVSceneRig::Options RigOptions(bool editorMode, bool screen);
 
     KVSceneRig m_scene;
