@@ -82,10 +82,7 @@ void KVUnitLight::SetLightRecord(const KV3DLightParams& record) {
 
 void KVUnitLight::Refresh() {
     KVUnit3D::Refresh();
-    // A reference is held while the hook runs, unless the unit is being
-    // released for good: one taken then would end the unit a second time.
-    const bool hold = GetRefCount() > 0;
-    if (hold) Retain();
+    Retain();
     if (IsEnabled()) {
         // Enabling twice in a row (a unit enabled again from its own
         // "OnDisable") keeps the one light object.
@@ -105,7 +102,7 @@ void KVUnitLight::Refresh() {
     } else {
         ReleaseLight();
     }
-    if (hold) Release();
+    Release();
 }
 
 void KVUnitLight::Draw() {
