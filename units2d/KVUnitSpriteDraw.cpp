@@ -75,18 +75,23 @@ bool KVUnitSprite::ClipToScreen(IKVResourceTexture* texture, ImageDrawRecord* re
     const int32_t x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), offset[0]);
     const int32_t y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), offset[1]);
     const int32_t x1 = SpanEnd(x0, a, width), y1 = SpanEnd(y0, d, height);
-    record->sourceRight = x1 > s.right ? float(width) - float(int64_t(x1) - s.right) / a : float(width);
-    record->sourceBottom = y1 > s.bottom ? float(height) - float(int64_t(y1) - s.bottom) / d : float(height);
-    const int64_t dx = std::max<int64_t>(int64_t(s.left) - x0, 0);
-    const int64_t dy = std::max<int64_t>(int64_t(s.top) - y0, 0);
+    // Only whole texels are cut away: the graphic module takes the source
+    // in whole units, and a texel cut through would shift the picture or
+    // leave the last pixels before the edge empty.
+    const float right = x1 > s.right ? std::floor(float(int64_t(x1) - s.right) / a) : 0.0f;
+    const float bottom = y1 > s.bottom ? std::floor(float(int64_t(y1) - s.bottom) / d) : 0.0f;
+    const float left = std::floor(float(std::max<int64_t>(int64_t(s.left) - x0, 0)) / a);
+    const float top = std::floor(float(std::max<int64_t>(int64_t(s.top) - y0, 0)) / d);
+    record->sourceRight = float(width) - right;
+    record->sourceBottom = float(height) - bottom;
     *transform = w;
     record->sourceLeft = 0.0f;
     record->sourceTop = 0.0f;
-    if (dx != 0 || dy != 0) {
-        transform->m[4] += float(dx);
-        transform->m[5] += float(dy);
-        record->sourceLeft = float(dx) / a;
-        record->sourceTop = float(dy) / d;
+    if (left != 0.0f || top != 0.0f) {
+        transform->m[4] += left * a;
+        transform->m[5] += top * d;
+        record->sourceLeft = left;
+        record->sourceTop = top;
     }
     return true;
 }

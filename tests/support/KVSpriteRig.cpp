@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "KVGLDeviceTest.h"
 #include "KVPngWriter.h"
 #include "KVSceneRig.h"
 #include "graphics/KVPNGInterface.h"
@@ -50,7 +51,7 @@ int32_t KVSpriteDevice::ReadScreenPixels(uint32_t* buffer, int32_t flag) {
 
 KVSpriteRig::KVSpriteRig() : KVSpriteRig(Options()) {}
 
-KVSpriteRig::KVSpriteRig(const Options& options) {
+KVSpriteRig::KVSpriteRig(const Options& options) : m_width(options.width), m_height(options.height) {
     if (options.screen) {
         KVSceneRig::Options scene;
         scene.screen = true;
@@ -135,5 +136,9 @@ void KVSpriteRig::DrawFrame() {
 }
 
 uint32_t KVSpriteRig::PixelAt(int32_t x, int32_t y) { return m_scene ? m_scene->PixelAt(x, y) : 0u; }
+
+std::vector<uint32_t> KVSpriteRig::Screen() {
+    return m_scene ? ReadScreenPixels(m_width, m_height) : std::vector<uint32_t>();
+}
 
 } // namespace kvtest

@@ -92,11 +92,15 @@ public:
     void DrawFrame();
     // The pixel at (x, y) from the top-left of the headless screen.
     uint32_t PixelAt(int32_t x, int32_t y);
+    // Every pixel of the headless screen, rows from the top.
+    std::vector<uint32_t> Screen();
 
 private:
     kvl::KVUnit* MakeUnit(const char* className, const char* name, const std::vector<std::string>& events);
 
     std::unique_ptr<KVSceneRig> m_scene;
+    int32_t m_width = 0;
+    int32_t m_height = 0;
     std::unique_ptr<KVTestCoreHost> m_host;
 };
 

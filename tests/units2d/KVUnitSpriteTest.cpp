@@ -224,7 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
         // From -6: texels 3 to 8, drawn from the screen's edge.
         ClipCase{"Left", -6, 100, {2, 0, 0, 2, 0, 100}, {0, 0, 0.375f, 0, 0, 8, 0.375f, 1, 5, 8, 1, 1, 5, 0, 1, 0}},
         ClipCase{"Bottom", 100, 764, {2, 0, 0, 2, 100, 764}, {0, 0, 0, 0, 0, 2, 0, 0.25f, 8, 2, 1, 0.25f, 8, 0, 1, 0}},
-        ClipCase{"Top", 100, -10, {2, 0, 0, 2, 100, 0}, {0, 0, 0, 0.625f, 0, 3, 0, 1, 8, 3, 1, 1, 8, 0, 1, 0.625f}}),
+        ClipCase{"Top", 100, -10, {2, 0, 0, 2, 100, 0}, {0, 0, 0, 0.625f, 0, 3, 0, 1, 8, 3, 1, 1, 8, 0, 1, 0.625f}},
+        // Texels partly on the screen stay whole: the GPU clips them.
+        ClipCase{"RightPartTexel", 1019, 100, {2, 0, 0, 2, 1019, 100},
+                 {0, 0, 0, 0, 0, 8, 0, 1, 3, 8, 0.375f, 1, 3, 0, 0.375f, 0}},
+        ClipCase{"LeftPartTexel", -5, 100, {2, 0, 0, 2, -1, 100},
+                 {0, 0, 0.25f, 0, 0, 8, 0.25f, 1, 6, 8, 1, 1, 6, 0, 1, 0}}),
     [](const ::testing::TestParamInfo<ClipCase>& info) { return std::string(info.param.name); });
 
 TEST_F(KVUnitSpriteTest, OffScreenSpritesAreNotQueuedButTurnedOnesAlwaysAre) {
