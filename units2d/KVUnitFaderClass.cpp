@@ -61,6 +61,8 @@ void PutOwnColorEndFirst(KVUnitFactory* factory, int32_t classIndex) {
     KVAttributeDesc first = *fader, second = *shape;
     first.position = shapeRow;
     second.position = faderRow;
+    // The inherited row names the class it came from; both now live here.
+    first.classIndex = second.classIndex = classIndex;
     factory->UpdateAttribute(first, nullptr);
     factory->UpdateAttribute(second, nullptr);
 }
