@@ -71,10 +71,16 @@ void KVUnitTimer::NotifyTimeOut() {
     if (target && target->IsEnabled()) target->CallScriptFunction("OnTimeOut", 0, 0, nullptr, nullptr);
 }
 
+bool KVUnitTimer::IsGone(const KVUnitWatch& watch) {
+    if (!watch.Alive() || IsClosing()) return true;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    return factory && factory->IsClosing(GetIndex());
+}
+
 void KVUnitTimer::Update(float dt) {
     KVUnitWatch watch(this);
     KVUnit::Update(dt);
-    if (!watch.Alive() || IsClosing()) return;
+    if (IsGone(watch)) return;
     if (!m_running) {
         if (!m_autoplay || m_elapsed != 0.0f) return;
         m_running = true;
@@ -89,8 +95,9 @@ void KVUnitTimer::Update(float dt) {
             m_elapsed = 0.0f;
         }
         NotifyTimeOut();
-        // The event may have closed the timer.
-        if (!watch.Alive() || IsClosing()) return;
+        // The event may have closed the timer, or a script may have asked
+        // for it to close: it fires no more.
+        if (IsGone(watch)) return;
         if (!m_running && !m_loop && m_autodisable) {
             SetEnabled(false);
             break;

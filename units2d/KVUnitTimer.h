@@ -7,7 +7,8 @@
 // A Time that is not above 0 counts as 0 (one firing per update); a Time
 // that is not a number never runs out. A looping timer fires once per
 // whole period that passed, and stops after one firing when the period is
-// too small to count down the elapsed time any more.
+// too small to count down the elapsed time any more. A timer that is closed
+// or marked for closing by its own event fires no more.
 #include <cstdint>
 
 #include "../units/KVUnit.h"
@@ -55,6 +56,8 @@ private:
     // or on nobody.
     void NotifyTimeOut();
     void ReleaseNotify();
+    // The unit went away, is closing, or is marked for closing.
+    bool IsGone(const KVUnitWatch& watch);
 
     float m_elapsed = 0.0f;
     float m_time = 1.0f;
