@@ -26,6 +26,10 @@ int32_t KVUnitLayer::AddUnit(IKVUnit* unit) {
         m_collected.clear();
         m_frame = frame;
     }
+    // Each unit arrives once per walk: more than the table holds means walks
+    // of the same frame number piled up (a layer the walk does not reach).
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (factory && m_collected.size() >= size_t(factory->GetSlotCount())) m_collected.clear();
     m_collected.push_back(unit->GetIndex());
     return KV_OK;
 }

@@ -7,7 +7,9 @@
 // Collected units are kept by index and looked up again when they are
 // handed on: a unit closed in between is passed by. An index freed during a
 // frame is not handed out again in that frame, and what a layer collected
-// in an earlier frame is dropped, so an index never names another unit.
+// in an earlier frame (the core's frame counter) is dropped, so an index
+// never names another unit. A layer that the walk does not reach holds at
+// most one entry per slot of the unit table.
 #include <cstdint>
 #include <vector>
 
