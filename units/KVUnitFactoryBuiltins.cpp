@@ -21,6 +21,10 @@ int32_t RegisterCursorClass();           // units2d/
 int32_t RegisterFaderClass();            // units2d/
 int32_t RegisterRenderTargetClass();     // units2d/
 int32_t RegisterPSBlenderClass();        // units2d/
+int32_t RegisterNode3DClass();           // units2d/
+int32_t RegisterNode2DClass();           // units2d/
+int32_t RegisterTimerClass();            // units2d/
+int32_t RegisterLayerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterShaderClass();           // units3d/
 int32_t RegisterLightClass();            // units3d/
@@ -63,10 +67,11 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},
     {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", nullptr},
     {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen", nullptr},
-    {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", nullptr},
-    {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", nullptr},
-    {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", nullptr},
-    {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units", nullptr},
+    {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", &RegisterNode3DClass},
+    {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", &RegisterNode2DClass},
+    {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", &RegisterTimerClass},
+    {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units",
+     &RegisterLayerClass},
     {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles",
      &RegisterParticleEmitterClass},
     {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", &RegisterFogClass},
