@@ -13,11 +13,16 @@
 namespace kvl {
 
 // Registrations that live beside their classes in later folders.
-int32_t RegisterSoundClass();   // media/
-int32_t RegisterNode3DClass();  // units2d/
-int32_t RegisterNode2DClass();  // units2d/
-int32_t RegisterTimerClass();   // units2d/
-int32_t RegisterLayerClass();   // units2d/
+int32_t RegisterSoundClass();            // media/
+int32_t RegisterLayerClass();            // units2d/
+int32_t RegisterNode2DClass();           // units2d/
+int32_t RegisterNode3DClass();           // units2d/
+int32_t RegisterTimerClass();            // units2d/
+int32_t RegisterCurveClass();            // units3d/
+int32_t RegisterFogClass();              // units3d/
+int32_t RegisterLightClass();            // units3d/
+int32_t RegisterMirrorClass();           // units3d/
+int32_t RegisterParticleEmitterClass();  // units3d/
 
 namespace {
 
@@ -44,7 +49,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Shape", "Display2D", 0x005284A190C37378ull, "", nullptr},
     {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", nullptr},
     {"Fader", "Shape", 0x004BC756E394F170ull, "", nullptr},
-    {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", nullptr},
+    {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
     {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
@@ -56,17 +61,18 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", &RegisterTimerClass},
     {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units",
      &RegisterLayerClass},
-    {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles", nullptr},
-    {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", nullptr},
+    {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles",
+     &RegisterParticleEmitterClass},
+    {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", &RegisterFogClass},
     {"Mirror", "Display3D", 0x001F6F0861F39BF9ull, "Class to create a planar 3D mirror that reflects the scene",
-     nullptr},
+     &RegisterMirrorClass},
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units", nullptr},
     {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
     {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class", nullptr},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
      nullptr},
-    {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", nullptr},
+    {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", &RegisterCurveClass},
     {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles", nullptr},
 };
 

@@ -112,6 +112,7 @@ public:
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     int32_t IntersectRay(const kvl::KV3DVector* origin, const kvl::KV3DVector* direction, kvl::KV3DVector* hit,
                          int32_t* triangle, bool nearest) override;
+    const kvl::KV3DMaterial* GetShaderMaterial() override { return nullptr; }
 
     bool hits = false;
     kvl::KV3DVector hitPoint;
