@@ -14,21 +14,23 @@ namespace kvl {
 
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
-int32_t RegisterSpriteClass();           // units2d/
-int32_t RegisterEmbeddableClass();       // units2d/
-int32_t RegisterShapeClass();            // units2d/
 int32_t RegisterCursorClass();           // units2d/
+int32_t RegisterEmbeddableClass();       // units2d/
 int32_t RegisterFaderClass();            // units2d/
-int32_t RegisterRenderTargetClass();     // units2d/
-int32_t RegisterPSBlenderClass();        // units2d/
-int32_t RegisterNode3DClass();           // units2d/
-int32_t RegisterNode2DClass();           // units2d/
-int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterLayerClass();            // units2d/
+int32_t RegisterNode2DClass();           // units2d/
+int32_t RegisterNode3DClass();           // units2d/
+int32_t RegisterPSBlenderClass();        // units2d/
+int32_t RegisterRenderTargetClass();     // units2d/
+int32_t RegisterShapeClass();            // units2d/
+int32_t RegisterSpriteClass();           // units2d/
+int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
-int32_t RegisterShaderClass();           // units3d/
+int32_t RegisterCurveClass();            // units3d/
 int32_t RegisterLightClass();            // units3d/
+int32_t RegisterShaderClass();           // units3d/
 int32_t RegisterFogClass();              // units3d/
+int32_t RegisterLightClass();            // units3d/
 int32_t RegisterMirrorClass();           // units3d/
 int32_t RegisterParticleEmitterClass();  // units3d/
 int32_t RegisterCurveClass();            // units3d/

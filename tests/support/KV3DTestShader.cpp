@@ -1,5 +1,6 @@
 #include "KV3DTestShader.h"
 
+#include "units/KVAttributeRows.h"
 #include "units/KVUnitFactory.h"
 
 namespace kvtest {
@@ -12,16 +13,8 @@ int32_t KVTestShaderUnit::QueryInterface(const KVInterfaceId& id, void** out) {
 }
 
 int32_t RegisterTestShaderClass() {
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return -1;
-    KVUnitClassDesc desc;
-    desc.name = "TestShader";
-    desc.id = 0x7E573D02ull;
-    desc.create = &KVTestShaderUnit::Create;
-    desc.baseClass = KVUnit::GetUnitClassIndex();
-    int32_t index = -1;
-    factory->RegisterClass(desc, &index);
-    return index;
+    return RegisterClassOn(KVUnitFactory::Instance(), "TestShader", &KVTestShaderUnit::Create, "Unit", 0x7E573D02ull,
+                           "");
 }
 
 } // namespace kvtest

@@ -1,4 +1,4 @@
-// Light, Fog, Mirror and ParticleEmitter units read from a scene file: the
+// Light, Fog, Curve, Mirror and ParticleEmitter units read from a scene file: the
 // class and attribute ids their values are stored under, and what the
 // values do once the units are enabled.
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "units3d/KV3DMirror.h"
 #include "units3d/KVUnit3DFog.h"
 #include "units3d/KVUnit3DMirror.h"
+#include "units3d/KVUnitCurve.h"
 #include "units3d/KVUnitLight.h"
 #include "units3d/KVUnitParticleEmitter.h"
 
@@ -59,6 +60,9 @@ TEST(KV3DUnitScenesTest, StoredValuesReachTheUnitsAndTheirObjects) {
     AddUnit(units, base, KVUnitParticleEmitter::kClassId, "ParticleEmitter", "Sparks", 0x604,
             {{{KVUnitParticleEmitter::kPartsPerSecId, kF32, 1}, KVStored::F32(40.0f)},
              {{KVUnitParticleEmitter::kAutoplayId, kBoolean, 1}, KVStored::Bool(false)}});
+    // A curve stands in a scene without values of its own; its curve object
+    // only ever comes from a mesh.
+    AddUnit(units, base, KVUnitCurve::kClassId, "Curve", "Path", 0x605, {});
     game.AddScene("scenes/room.kvl", units.Scene(0x20004, KVTestSceneGame::kProjectId));
     KVModules::Instance()->RegisterModule(&KVRecording3DDevice::Create);
     KVModules::Instance()->RegisterModule(&Create3DInterface);
@@ -93,6 +97,15 @@ TEST(KV3DUnitScenesTest, StoredValuesReachTheUnitsAndTheirObjects) {
     ASSERT_NE(sparks, nullptr);
     EXPECT_FALSE(sparks->IsEmitting());
     EXPECT_EQ(game.Eval("Sparks.PartsPerSec"), "40");
+
+    auto* path = dynamic_cast<KVUnitCurve*>(game.Find("Path"));
+    ASSERT_NE(path, nullptr);
+    EXPECT_TRUE(path->IsEnabled());
+    EXPECT_TRUE(path->IsDrawable());
+    EXPECT_EQ(path->GetCurve(), nullptr);
+    KVRecording3DDevice::instance->ClearCalls();
+    path->Draw();
+    EXPECT_EQ(KVRecording3DDevice::instance->Count("DrawLine3D"), 0u);
 }
 
 } // namespace

@@ -100,6 +100,25 @@ TEST_F(KVUnit3DMirrorTest, ThePickHitsTheRectangleAsItIsDrawn) {
     camera->Release();
 }
 
+TEST_F(KVUnit3DMirrorTest, SizesThatAreNotNumbersOrOutOfMeasureStayBounded) {
+    rig.Device().features3D = KVDEVICE_FEATURE_MIRROR;
+    KVUnit3DMirror* unit = Mirror();
+    KVTestCameraUnit* camera = rig.Camera({0, 5, 0}, {0, -5, 0});
+    struct Case {
+        const char* size;
+        bool hit;
+    };
+    const Case cases[] = {{"M.Size_X = 0/0\nM.Size_Y = 0/0", false},
+                          {"M.Size_X = -3\nM.Size_Y = -3", false},
+                          {"M.Size_X = 1/0\nM.Size_Y = 1e38", true}};
+    for (const Case& c : cases) {
+        rig.Run(c.size);
+        KVSceneManager::Instance()->Draw();
+        EXPECT_EQ(unit->IsPointInside({0, 0}, nullptr, nullptr), c.hit) << c.size;
+    }
+    camera->Release();
+}
+
 // Textures need the engine's device: a headless screen.
 TEST(KVUnit3DMirrorMaskTest, TheMaskIsATextureOfTheImageFile) {
     KV3DUnitRig rig(false, true);
