@@ -27,13 +27,11 @@ int32_t RegisterSpriteClass();           // units2d/
 int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterCurveClass();            // units3d/
-int32_t RegisterLightClass();            // units3d/
-int32_t RegisterShaderClass();           // units3d/
 int32_t RegisterFogClass();              // units3d/
 int32_t RegisterLightClass();            // units3d/
 int32_t RegisterMirrorClass();           // units3d/
 int32_t RegisterParticleEmitterClass();  // units3d/
-int32_t RegisterCurveClass();            // units3d/
+int32_t RegisterShaderClass();           // units3d/
 
 namespace {
 
