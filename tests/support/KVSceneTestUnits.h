@@ -20,7 +20,7 @@
 #include "units/IKVUnit3DMirror.h"
 #include "units/IKVUnitCamera.h"
 #include "units/IKVUnitDisplay3D.h"
-#include "units/IKVUnitMesh.h"
+#include "KVTestUnitMeshFace.h"
 #include "units/KVSceneManager.h"
 #include "units/KVUnit.h"
 
@@ -128,7 +128,7 @@ public:
     float clipFar = 0.0f;
 };
 
-class KVTestMeshUnit : public kvl::KVUnit, public kvl::IKVUnitMesh {
+class KVTestMeshUnit : public kvl::KVUnit, public KVTestUnitMeshFace {
 public:
     static kvl::KVUnit* Create() { return new KVTestMeshUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;

@@ -15,7 +15,7 @@
 
 #include "KVTestObject3D.h"
 #include "units/IKVMeshNodes.h"
-#include "units/IKVUnitMesh.h"
+#include "KVTestUnitMeshFace.h"
 #include "units/KVUnitDisplay3D.h"
 
 namespace kvtest {
@@ -46,7 +46,7 @@ protected:
     ~KVTestMeshObject() override = default;
 };
 
-class KVTestNodeMeshUnit : public kvl::KVUnitDisplay3D, public kvl::IKVUnitMesh {
+class KVTestNodeMeshUnit : public kvl::KVUnitDisplay3D, public KVTestUnitMeshFace {
 public:
     static kvl::KVUnit* Create() { return new KVTestNodeMeshUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
