@@ -7,6 +7,8 @@
 #include "../kernel/KVCore.h"
 #include "../kernel/KVResources.h"
 #include "../units/IKVSerialize.h"
+#include "../units/IKVUnit3D.h"
+#include "../units/IKVUnitCamera.h"
 #include "../units/IKVUnitRef.h"
 #include "../units/KV3DMath.h"
 #include "../units/KVSceneManager.h"
@@ -15,7 +17,6 @@
 #include "IKVMeshAnimationListener.h"
 #include "IKVUnitShader.h"
 #include "KV3DUnitMarker.h"
-#include "KVUnitCamera.h"
 #include "KVUnitCurve.h"
 #include "KVUnitLight.h"
 
@@ -209,9 +210,11 @@ void KVUnitMesh::MakeChildren() {
         const KV3DCamera* record = m_mesh->GetCamera(i);
         if (!record) continue;
         const KV3DCamera copy = *record;
-        KVUnitCamera* camera = KVUnitCamera::FromUnit(MakeChild("Camera", copy.name));
+        KVUnit* unit = MakeChild("Camera", copy.name);
+        IKVUnit3D* placed = unit ? QueryInterfaceOf<IKVUnit3D>(unit, IID_IKVUnit3D) : nullptr;
+        IKVUnitCamera* camera = unit ? QueryInterfaceOf<IKVUnitCamera>(unit, IID_IKVUnitCamera) : nullptr;
+        if (placed) placed->SetPosition(copy.position);
         if (!camera) continue;
-        camera->SetPosition(copy.position);
         camera->SetFOV(copy.fov);
         camera->SetTarget(copy.target.x, copy.target.y, copy.target.z);
     }

@@ -88,14 +88,14 @@ public:
     int32_t PrepareDraw() override;
 
     // Attribute hooks.
-    int32_t LoadMesh();
-    int32_t RefreshAnimationList();
-    int32_t ApplyDebugFlags();
-    int32_t ApplyIllumination();
-    int32_t ApplyFrozen();
-    int32_t SetTextureSprite();
+    virtual int32_t LoadMesh();
+    virtual int32_t RefreshAnimationList();
+    virtual int32_t ApplyDebugFlags();
+    virtual int32_t ApplyIllumination();
+    virtual int32_t ApplyFrozen();
+    virtual int32_t SetTextureSprite();
     // Changes nothing: 1.
-    int32_t ReplaceTexture(const std::string& name, const std::string& file);
+    virtual int32_t ReplaceTexture(const std::string& name, const std::string& file);
 
     // IKVUnitMesh
     int32_t IntersectRay(const KV3DVector* origin, const KV3DVector* direction, KV3DVector* hit, int32_t* triangle,
