@@ -310,13 +310,15 @@ KVSceneClassSpec Unit3DClass(int32_t unitEntry) {
 }
 
 // The units in the oldest and the newest layouts that carry them: fill
-// gets the writer with its "Unit" entry and the layout's version.
+// gets the writer with its "Unit" entry, the layout's version, the version
+// of its unit records and whether its strings are of the old kind.
 template <class Fill>
 std::vector<std::vector<uint8_t>> TwoLayoutSeeds(Fill fill) {
     std::vector<std::vector<uint8_t>> seeds;
     for (uint32_t version : {0x10006u, 0x20004u}) {
         KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
-        fill(units, units.AddClass(KVSceneUnitsWriter::UnitClass()), version);
+        fill(units, units.AddClass(KVSceneUnitsWriter::UnitClass()), version,
+             version < 0x20000 ? 0x20000u : 0x30003u, version <= 0x20001);
         seeds.push_back(units.Scene(version, kFuzzProjectId));
     }
     return seeds;
@@ -328,9 +330,7 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version) {
-        const bool old = version <= 0x20001;
-        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
         // Class ids and attribute ids of the 2D and 3D bases.
         KVSceneClassSpec unit2D{0x00379C696A716AA0ull, "Unit2D", unit,
                                 {{0x001299DD27CDA4E8ull, 1, 2}, {0x003E41334C85C150ull, 1, 2},
@@ -381,9 +381,7 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version) {
-        const bool old = version <= 0x20001;
-        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
         const int32_t entry3D = units.AddClass(Unit3DClass(unit));
         // Active, Target, FOV, Near clip, Far clip, Orthogonal, Viewport,
         // ViewportExclusive, AutoClip, Up, AspectRatio.
