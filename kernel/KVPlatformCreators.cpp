@@ -12,6 +12,8 @@ IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
 IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
 IKVModuleExt* Create3DInterface(const KVModuleCreateInfo* info);   // units3d/
+IKVModuleExt* CreateTheoraInterface(const KVModuleCreateInfo* info);  // media/
+IKVModuleExt* CreateVSPRInterface(const KVModuleCreateInfo* info);    // media/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -20,10 +22,10 @@ KVSDLInputHandler g_inputHandler = nullptr;
 const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
         &CreateGLInterface,  // OpenGL ES graphic device
-        nullptr,  // Theora movie unit type
+        &CreateTheoraInterface,  // Theora movie unit type
         &Create3DInterface,  // 3D module
         nullptr,  // mouse-hover events
-        nullptr,  // video sprites
+        &CreateVSPRInterface,  // video sprites
         &CreateSDLInputInterface,  // SDL input device
         &CreateAudio,  // SDL audio device
         &CreateOggReader,  // Ogg Vorbis sound reader
