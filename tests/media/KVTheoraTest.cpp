@@ -5,12 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <tremor/ivorbisfile.h>
 
 #include "media/KVAudio.h"
 #include "media/KVSound.h"
@@ -19,6 +18,7 @@
 #include "support/KVAudioHarness.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMovieUnitRig.h"
+#include "support/KVOggMemoryDecoder.h"
 #include "support/KVTestExternals.h"
 #include "support/KVTestUnitEvents.h"
 #include "support/movies/KVOggMovieWriter.h"
@@ -38,34 +38,9 @@ uint32_t Rgb(const KVMovieColour& c) { return RgbOfYCbCr(c.y, c.cb, c.cr); }
 
 // The first `count` samples of the file's Vorbis track, through Tremor's own reader.
 std::vector<int16_t> OvRead(const std::vector<uint8_t>& bytes, size_t count) {
-    struct Source {
-        const std::vector<uint8_t>* bytes;
-        size_t at;
-    } source{&bytes, 0};
-    ov_callbacks callbacks;
-    callbacks.read_func = [](void* out, size_t size, size_t n, void* s) -> size_t {
-        auto* src = static_cast<Source*>(s);
-        size_t want = std::min(size * n, src->bytes->size() - src->at);
-        std::copy(src->bytes->begin() + long(src->at), src->bytes->begin() + long(src->at + want),
-                  static_cast<uint8_t*>(out));
-        src->at += want;
-        return size ? want / size : 0;
-    };
-    callbacks.seek_func = nullptr;
-    callbacks.close_func = nullptr;
-    callbacks.tell_func = nullptr;
-    OggVorbis_File file;
-    std::vector<int16_t> samples(count);
-    if (ov_open_callbacks(&source, &file, nullptr, 0, callbacks) != 0) return {};
-    size_t done = 0;
-    int stream = 0;
-    while (done < count) {
-        long got = ov_read(&file, reinterpret_cast<char*>(samples.data() + done), int((count - done) * 2), &stream);
-        if (got <= 0) break;
-        done += size_t(got) / 2;
-    }
-    ov_clear(&file);
-    samples.resize(done);
+    const std::vector<uint8_t> pcm = KVOggMemoryDecoder::DecodeAll(bytes);
+    std::vector<int16_t> samples(std::min(count, pcm.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(uint16_t(pcm[2 * i] | pcm[2 * i + 1] << 8));
     return samples;
 }
 
