@@ -1,9 +1,6 @@
 #include "KVUnitShader.h"
 
-#include "../graphics/IKVGraphicDevice3D.h"
-#include "../kernel/KVCore.h"
 #include "../units/IKVShaderProgram.h"
-#include "../units/KVSerialize.h"
 #include "../units/KVShaderParams.h"
 
 namespace kvl {
@@ -108,19 +105,7 @@ void KVUnitShader::ReloadShader(const std::string& path, IKVUnknownRef** slot, K
     *slot = nullptr;
     *program = nullptr;
     ReloadShaderParams(list, path);
-    if (path.empty() || !IsEnabled()) return;
-    auto* device = QueryCoreInterface<IKVGraphicDevice3D>(IID_IKVGraphicDevice3D);
-    if (!device) return;
-    std::string full = path;
-    if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(path, &full);
-    IKVUnknownRef* shader = nullptr;
-    const int32_t result =
-        pixel ? device->LoadPixelShader(full.c_str(), &shader) : device->LoadVertexShader(full.c_str(), &shader);
-    if (result != KV_OK || !shader) return;
-    *slot = shader;
-    void* face = nullptr;
-    if (shader->QueryInterface(IID_IKVShaderProgram, &face) == KV_OK) *program = static_cast<IKVShaderProgram*>(face);
-    if (list) ApplyShaderParams(*list);
+    *slot = LoadShaderObject(path, pixel, list, program);
 }
 
 void KVUnitShader::ReleaseShaders() {

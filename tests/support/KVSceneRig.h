@@ -36,8 +36,10 @@ public:
         bool editorMode = false;
         int32_t width = 64;   // of the screen
         int32_t height = 48;
-        // A device of the test's own (not with a screen), for the recording
-        // one; the test keeps it alive longer than the rig.
+        // A screen device of the caller's, already initialised on a screen
+        // of width x height, or a recording device of the test's own; the
+        // caller keeps it alive longer than the rig (no screen or recorder
+        // is made then).
         kvl::IKVGraphicDevice3D* device = nullptr;
         // "Camera" makes the engine's camera units, not the stand-ins.
         bool engineCameras = false;

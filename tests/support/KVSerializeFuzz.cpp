@@ -183,8 +183,6 @@ namespace {
 
 constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
 
-// One read of the scene's units, the passes after it and the release of
-// what it made; the units made.
 // What the scene asks of its cameras while it draws and picks.
 void AskCameras(kvl::KVUnitFactory& factory) {
     kvl::IKVUnitIterator* units = factory.NewUnitIterator();
@@ -205,6 +203,8 @@ void AskCameras(kvl::KVUnitFactory& factory) {
     units->Release();
 }
 
+// One read of the scene's units, the passes after it and the release of
+// what it made; the units made.
 int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& factory) {
     FuzzScene scene(0x10005, data, size);
     KVSerialize& serializer = scene.serializer;
@@ -309,18 +309,28 @@ KVSceneClassSpec Unit3DClass(int32_t unitEntry) {
             {}, -1};
 }
 
+// The units in the oldest and the newest layouts that carry them: fill
+// gets the writer with its "Unit" entry, the layout's version, the version
+// of its unit records and whether its strings are of the old kind.
+template <class Fill>
+std::vector<std::vector<uint8_t>> TwoLayoutSeeds(Fill fill) {
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10006u, 0x20004u}) {
+        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
+        fill(units, units.AddClass(KVSceneUnitsWriter::UnitClass()), version,
+             version < 0x20000 ? 0x20000u : 0x30003u, version <= 0x20001);
+        seeds.push_back(units.Scene(version, kFuzzProjectId));
+    }
+    return seeds;
+}
+
 } // namespace
 
 std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    std::vector<std::vector<uint8_t>> seeds;
-    for (uint32_t version : {0x10006u, 0x20004u}) {
-        const bool old = version <= 0x20001;
-        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
-        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
-        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
         // Class ids and attribute ids of the 2D and 3D bases.
         KVSceneClassSpec unit2D{0x00379C696A716AA0ull, "Unit2D", unit,
                                 {{0x001299DD27CDA4E8ull, 1, 2}, {0x003E41334C85C150ull, 1, 2},
@@ -364,21 +374,14 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
                                KVStored::Link(KVStored::Local(2), old), KVStored::Link(0, old)})
             values.push_back(v);
         units.AddUnit(display3D, values).version = record;
-        seeds.push_back(units.Scene(version, kFuzzProjectId));
-    }
-    return seeds;
+    });
 }
 
 std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    std::vector<std::vector<uint8_t>> seeds;
-    for (uint32_t version : {0x10006u, 0x20004u}) {
-        const bool old = version <= 0x20001;
-        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
-        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
-        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
         const int32_t entry3D = units.AddClass(Unit3DClass(unit));
         // Active, Target, FOV, Near clip, Far clip, Orthogonal, Viewport,
         // ViewportExclusive, AutoClip, Up, AspectRatio.
@@ -450,9 +453,7 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
                 values.push_back(v);
             units.AddUnit(shader, values).version = record;
         }
-        seeds.push_back(units.Scene(version, kFuzzProjectId));
-    }
-    return seeds;
+    });
 }
 
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {

@@ -20,6 +20,16 @@
 
 namespace kvtest {
 
+// A listener looking along forward at a 3D sound placed at offset from it:
+// the pan the sound gets with that pan factor.
+struct KVPanCase {
+    kvl::KV3DVector forward;
+    kvl::KV3DVector offset;
+    float panFactor;
+    float pan;
+};
+const std::vector<KVPanCase>& KVPanCases();
+
 class KVSoundUnitRig {
 public:
     // The events a sound unit's namespace records by default.

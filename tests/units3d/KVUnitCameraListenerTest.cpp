@@ -24,21 +24,8 @@ std::string Number(float value) { return std::to_string(value); }
 TEST(KVUnitCameraListenerTest, ThePanOfA3DSoundFollowsTheCamerasRight) {
     kvtest::KVSoundUnitRig rig(EngineCameras());
     rig.WriteFile("beep.ogg", kvtest::WriteOggSeconds(0.1));
-    const struct {
-        KV3DVector forward;
-        KV3DVector offset;
-        float panFactor;
-        float pan;
-    } cases[] = {
-        {{0, 0, -1}, {10, 0, 0}, 0.4f, 0.004f},    // to the right
-        {{0, 0, -1}, {-3, 0, 4}, 0.4f, -0.0024f},  // left and behind
-        {{0, 0, -1}, {0, 10, 0}, 0.4f, 0.0f},      // straight up
-        {{0, 0, -1}, {-10, 0, 0}, 3.0f, -0.01f},   // clamped
-        {{1, 0, 0}, {0, 0, 10}, 0.4f, 0.004f},     // turned: its right is +z
-        {{1, 0, 0}, {10, 0, 0}, 0.4f, 0.0f},
-    };
     const KV3DVector eye = {5, -2, 7};
-    for (const auto& c : cases) {
+    for (const kvtest::KVPanCase& c : kvtest::KVPanCases()) {
         auto* camera = static_cast<KVUnitCamera*>(rig.Unit("Camera", "Eye"));
         ASSERT_NE(KVUnitCamera::FromUnit(camera), nullptr);
         camera->SetPosition(eye);

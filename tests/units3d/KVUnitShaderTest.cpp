@@ -18,6 +18,18 @@ namespace {
 
 constexpr uint32_t kAllOverrides = 0x0458EFFFu;
 
+// The recording device that may also hand out a pixel shader object with a
+// failed load.
+class KVCarelessDevice : public kvtest::KVRecording3DDevice {
+public:
+    bool handOutOnFailure = false;
+    int32_t LoadPixelShader(const char* path, IKVUnknownRef** out) override {
+        const int32_t answer = KVRecording3DDevice::LoadPixelShader(path, out);
+        if (answer != KV_OK && handOutOnFailure && out) *out = new kvtest::KVRecordedShader(path);
+        return answer;
+    }
+};
+
 class KVUnitShaderTest : public ::testing::Test {
 protected:
     KVUnitShaderTest() {
@@ -59,7 +71,7 @@ protected:
         return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
     }
 
-    kvtest::KVRecording3DDevice device;
+    KVCarelessDevice device;
     kvtest::KVSceneRig rig{WithDevice(&device)};
 };
 
@@ -256,6 +268,16 @@ TEST_F(KVUnitShaderTest, TheEnginesDeviceLoadsNoShaderAndThePointersStayNull) {
     // The parameter lists are read all the same.
     EXPECT_EQ(unit->GetPixelShaderParams()->entries.size(), 2u);
     EXPECT_EQ(unit->GetVertexShaderParams()->entries.size(), 1u);
+}
+
+TEST_F(KVUnitShaderTest, AFailedLoadKeepsNoShaderTheDeviceHandedOut) {
+    device.handOutOnFailure = true;
+    KVUnitShader* unit = Shader();
+    const int before = kvtest::KVRecordedShader::Live();
+    Set(unit, "PixelShader", 0, "shaders/glow.kvps");
+    EXPECT_EQ(device.Count("LoadPixelShader"), 1u);
+    EXPECT_EQ(Material(unit).pixelShader, nullptr);
+    EXPECT_EQ(kvtest::KVRecordedShader::Live(), before);
 }
 
 TEST_F(KVUnitShaderTest, ALoadedUnitReadsTheParametersOfBothShaders) {
