@@ -77,6 +77,7 @@ void KVUnitMesh::Init() {
     m_animatedRotation = m_rotation;
     m_animatedScale = m_scale;
     m_animatedOrientation = KV3DMath::EulerToQuat(&m_rotation.x);
+    m_orientationValid = false;
     m_positionCopy = m_position;
     m_scaleCopy = m_scale;
 }

@@ -201,6 +201,10 @@ private:
     KV3DQuaternion m_animatedOrientation;
     KV3DVector m_positionCopy;
     KV3DVector m_scaleCopy{1.0f, 1.0f, 1.0f};
+    // What the animated orientation was last worked out from.
+    KV3DQuaternion m_orientationRoot;
+    KV3DVector m_orientationRotation;
+    bool m_orientationValid = false;
     // Events waiting for the outermost operation to end.
     std::vector<EndEvent> m_endEvents;
     std::vector<TrackEvent> m_trackEvents;

@@ -361,8 +361,19 @@ void KVUnitMesh::UpdateAnimatedTransform() {
     const NodeTransform root = m_mesh->GetRootTransform();
     m_animatedPosition = {m_position.x + root.translation.x, m_position.y + root.translation.y,
                           m_position.z + root.translation.z};
-    m_animatedOrientation = KV3DMath::QuatMultiply(KV3DMath::EulerToQuat(&m_rotation.x), root.rotation);
-    KV3DMath::QuatToEuler(m_animatedOrientation, &m_animatedRotation.x);
+    // The turn is worked out again only when Rotation or the root's turn
+    // changed: most frames move neither.
+    const KV3DQuaternion& r = root.rotation;
+    const KV3DQuaternion& was = m_orientationRoot;
+    if (!m_orientationValid || r.x != was.x || r.y != was.y || r.z != was.z || r.w != was.w ||
+        m_orientationRotation.x != m_rotation.x || m_orientationRotation.y != m_rotation.y ||
+        m_orientationRotation.z != m_rotation.z) {
+        m_animatedOrientation = KV3DMath::QuatMultiply(KV3DMath::EulerToQuat(&m_rotation.x), r);
+        KV3DMath::QuatToEuler(m_animatedOrientation, &m_animatedRotation.x);
+        m_orientationRoot = r;
+        m_orientationRotation = m_rotation;
+        m_orientationValid = true;
+    }
     m_animatedScale = {m_scale.x * root.scale.x, m_scale.y * root.scale.y, m_scale.z * root.scale.z};
     m_positionCopy = m_animatedPosition;
     m_scaleCopy = m_animatedScale;
