@@ -28,6 +28,19 @@ uint32_t SaturatedCount(float v) {
     return uint32_t(v);
 }
 
+// Moves a wobble phase on by a step and answers its offset: a triangle wave
+// between -amplitude and +amplitude.
+float Wobble(float* phase, float step, float amplitude) {
+    if (*phase < 0.0f) {
+        *phase += step;
+        if (*phase >= 0.0f) *phase = 2.0f * amplitude;
+    } else {
+        *phase -= step;
+        if (*phase <= 0.0f) *phase = -2.0f * amplitude;
+    }
+    return *phase < 0.0f ? *phase + amplitude : *phase - amplitude;
+}
+
 } // namespace
 
 KVUnitParticle2DEmitter::~KVUnitParticle2DEmitter() { ReleaseTextures(); }
@@ -276,25 +289,10 @@ void KVUnitParticle2DEmitter::StepOne(Particle2D* particle, float dt, const KV2D
     if (m_rotationRelative) p.rotation += p.direction;
 
     if (m_deltaAnimated) {
-        // Triangle waves between -amplitude and +amplitude.
         const float ar = m_rotationDelta * kPi / 100.0f, as = m_scaleDelta / 100.0f;
         const float rotationStep = dt * m_animationSpeed * 4.0f * kPi, scaleStep = dt * m_animationSpeed * 2.0f;
-        if (p.rotationWobble < 0.0f) {
-            p.rotationWobble += rotationStep;
-            if (p.rotationWobble >= 0.0f) p.rotationWobble = 2.0f * ar;
-        } else {
-            p.rotationWobble -= rotationStep;
-            if (p.rotationWobble <= 0.0f) p.rotationWobble = -2.0f * ar;
-        }
-        p.rotation += p.rotationWobble < 0.0f ? p.rotationWobble + ar : p.rotationWobble - ar;
-        if (p.scaleWobble < 0.0f) {
-            p.scaleWobble += scaleStep;
-            if (p.scaleWobble >= 0.0f) p.scaleWobble = 2.0f * as;
-        } else {
-            p.scaleWobble -= scaleStep;
-            if (p.scaleWobble <= 0.0f) p.scaleWobble = -2.0f * as;
-        }
-        const float offset = p.scaleWobble < 0.0f ? p.scaleWobble + as : p.scaleWobble - as;
+        p.rotation += Wobble(&p.rotationWobble, rotationStep, ar);
+        const float offset = Wobble(&p.scaleWobble, scaleStep, as);
         p.scaleX += offset;
         p.scaleY += offset;
     } else {

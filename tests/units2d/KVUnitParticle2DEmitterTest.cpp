@@ -282,3 +282,31 @@ TEST_F(KVUnitParticle2DEmitterTest, ParticlesDrawGroupedByTheirFrameImage) {
     EXPECT_TRUE(rig.Device().drawn.empty());
     EXPECT_EQ(Count(), 3u);
 }
+
+TEST_F(KVUnitParticle2DEmitterTest, AnimatedDeltasWobbleBetweenTheirAmplitudes) {
+    Set(Emitter::kCreationPerSecId, "60");
+    Set(Emitter::kLifetimeId, "100");
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kRotationDeltaId, "100");
+    Set(Emitter::kScaleDeltaId, "50");
+    Set(Emitter::kAnimationSpeedId, "1");
+    Set(Emitter::kDeltaAnimatedId, "true");
+    Frame();
+    ASSERT_EQ(Count(), 1u);
+    Set(Emitter::kCreationPerSecId, "0");
+    float low = 1.0f, high = -1.0f, lowScale = 1.0f, highScale = -1.0f;
+    for (int i = 0; i < 120; ++i) {
+        Frame();
+        const Particle2D& p = emitter->GetParticles()[0];
+        ASSERT_LE(std::fabs(p.rotation), kPi + 1e-4f);
+        ASSERT_LE(std::fabs(p.scaleX - 1.0f), 0.5f + 1e-4f);
+        low = std::min(low, p.rotation);
+        high = std::max(high, p.rotation);
+        lowScale = std::min(lowScale, p.scaleX - 1.0f);
+        highScale = std::max(highScale, p.scaleX - 1.0f);
+    }
+    EXPECT_LT(low, -2.5f);
+    EXPECT_GT(high, 2.5f);
+    EXPECT_LT(lowScale, -0.4f);
+    EXPECT_GT(highScale, 0.4f);
+}
