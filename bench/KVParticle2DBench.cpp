@@ -20,9 +20,14 @@ constexpr size_t kParticles = 10000;
 constexpr float kDt = 1.0f / 60.0f;
 constexpr float kPi = 3.1415927f;
 
-// The emitter's values as the plain loop keeps them.
-constexpr float kTurn = 0.1f, kAcceleration = 2.0f, kLifetime = 1e9f, kAmplitude = 0.5f;
-constexpr float kLeft = -400.0f, kRight = 400.0f, kTop = -300.0f, kBottom = 300.0f;
+// The emitter's values as the plain loop keeps them, read at run time as
+// the emitter reads its attributes.
+struct Values {
+    float turn, acceleration, lifetime, amplitude;
+    float left, right, top, bottom;
+    float scaleStart, scaleMiddle, rotationMiddle;
+    uint32_t colorStart, colorMiddle;
+};
 
 uint32_t Blend(uint32_t p, uint32_t q, float h) {
     const float scaled = h * 256.0f;
@@ -33,23 +38,23 @@ uint32_t Blend(uint32_t p, uint32_t q, float h) {
     return out;
 }
 
-void PlainStep(Particle2D& p, float dt) {
+void PlainStep(Particle2D& p, float dt, const Values& v) {
     const float c = std::cos(p.direction), s = std::sin(p.direction);
     const float k = (p.targetY - p.y) * c - (p.targetX - p.x) * s;
     if (k < 0.0f)
-        p.direction -= dt * kTurn;
+        p.direction -= dt * v.turn;
     else if (k > 0.0f)
-        p.direction += dt * kTurn;
-    p.speed += dt * kAcceleration;
+        p.direction += dt * v.turn;
+    p.speed += dt * v.acceleration;
     p.x += c * p.speed * dt;
     p.y += s * p.speed * dt;
-    const float u = p.age / kLifetime;
+    const float u = p.age / v.lifetime;
     const float h = u > 0.5f ? (u - 0.5f) * 2.0f : 2.0f * u;
-    p.scaleX = (1.0f - h) * 1.0f + h * 2.0f;
-    p.scaleY = (1.0f - h) * 1.0f + h * 2.0f;
-    p.rotation = (1.0f - h) * 0.0f + h * 1.0f;
-    p.color = Blend(0xFFFFFFFFu, 0x80FF0000u, h);
-    const float ar = kAmplitude * kPi / 100.0f, as = kAmplitude / 100.0f;
+    p.scaleX = (1.0f - h) * v.scaleStart + h * v.scaleMiddle;
+    p.scaleY = (1.0f - h) * v.scaleStart + h * v.scaleMiddle;
+    p.rotation = (1.0f - h) * 0.0f + h * v.rotationMiddle;
+    p.color = Blend(v.colorStart, v.colorMiddle, h);
+    const float ar = v.amplitude * kPi / 100.0f, as = v.amplitude / 100.0f;
     if (p.rotationWobble < 0.0f) {
         p.rotationWobble += dt * 4.0f * kPi;
         if (p.rotationWobble >= 0.0f) p.rotationWobble = 2.0f * ar;
@@ -68,18 +73,18 @@ void PlainStep(Particle2D& p, float dt) {
     const float offset = p.scaleWobble < 0.0f ? p.scaleWobble + as : p.scaleWobble - as;
     p.scaleX += offset;
     p.scaleY += offset;
-    if (p.x < kLeft) {
-        p.x = kLeft;
+    if (p.x < v.left) {
+        p.x = v.left;
         p.direction = kPi - p.direction;
-    } else if (p.x > kRight) {
-        p.x = kRight;
+    } else if (p.x > v.right) {
+        p.x = v.right;
         p.direction = kPi - p.direction;
     }
-    if (p.y < kTop) {
-        p.y = kTop;
+    if (p.y < v.top) {
+        p.y = v.top;
         p.direction = -p.direction;
-    } else if (p.y > kBottom) {
-        p.y = kBottom;
+    } else if (p.y > v.bottom) {
+        p.y = v.bottom;
         p.direction = -p.direction;
     }
 }
@@ -87,6 +92,7 @@ void PlainStep(Particle2D& p, float dt) {
 struct Particle2DBench {
     KVUnitParticle2DEmitter* emitter = nullptr;
     std::vector<Particle2D> plain;
+    Values values;
 
     Particle2DBench() {
         kvbench::UnitState();
@@ -99,7 +105,7 @@ struct Particle2DBench {
             uint64_t id;
             int32_t element;
             const char* text;
-        } values[] = {{KVUnitParticle2DEmitter::kCreationPerSecId, 0, "600000"},
+        } settings[] = {{KVUnitParticle2DEmitter::kCreationPerSecId, 0, "600000"},
                       {KVUnitParticle2DEmitter::kLimitNbParticlesId, 0, "10000"},
                       {KVUnitParticle2DEmitter::kLifetimeId, 0, "1e9"},
                       {KVUnitParticle2DEmitter::kSpeedId, 0, "50"},
@@ -119,18 +125,20 @@ struct Particle2DBench {
                       {KVUnitParticle2DEmitter::kBoundingBoxId, 1, "-300"},
                       {KVUnitParticle2DEmitter::kBoundingBoxId, 2, "400"},
                       {KVUnitParticle2DEmitter::kBoundingBoxId, 3, "300"}};
-        for (const auto& v : values)
+        for (const auto& v : settings)
             factory->SetAttributeText(emitter->GetIndex(), factory->FindAttributePosition(cls, v.id), v.element,
                                       v.text, false);
         while (emitter->GetParticles().size() < kParticles) emitter->Emit(kDt);
         plain = emitter->GetParticles();
+        values = {0.1f, 2.0f, 1e9f, 0.5f, -400.0f, 400.0f, -300.0f, 300.0f, 1.0f, 2.0f, 1.0f, 0xFFFFFFFFu, 0x80FF0000u};
     }
 
     void Baseline() {
+        const Values v = values;
         for (Particle2D& p : plain) {
             p.age += kDt;
-            if (!(p.age < kLifetime)) continue;
-            PlainStep(p, kDt);
+            if (!(p.age < v.lifetime)) continue;
+            PlainStep(p, kDt, v);
         }
     }
 

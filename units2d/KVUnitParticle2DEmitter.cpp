@@ -41,6 +41,90 @@ float Wobble(float* phase, float step, float amplitude) {
     return *phase < 0.0f ? *phase + amplitude : *phase - amplitude;
 }
 
+// What stepping a particle reads of its emitter.
+struct StepValues {
+    float dt;
+    float lifetime, turnFactor, acceleration;
+    KV2DTempl<float> scaleStart, scaleMiddle, scaleEnd;
+    float rotationStart, rotationMiddle, rotationEnd;
+    uint32_t colorStart, colorMiddle, colorEnd;
+    float rotationAmplitude, scaleAmplitude, rotationStep, scaleStep;
+    float frameSpeed;
+    uint32_t frames;
+    bool steer, targetRelative, rotationRelative, deltaAnimated, bounce;
+    float left = 0.0f, right = 0.0f, top = 0.0f, bottom = 0.0f;
+};
+
+void StepParticle(Particle2D* particle, const StepValues& v) {
+    const float dt = v.dt;
+    Particle2D& p = *particle;
+    const float c = std::cos(p.direction), s = std::sin(p.direction);
+    if (v.steer) {
+        const float vx = v.targetRelative ? p.targetX : p.targetX - p.x;
+        const float vy = v.targetRelative ? p.targetY : p.targetY - p.y;
+        const float k = vy * c - vx * s;
+        if (k < 0.0f)
+            p.direction -= dt * v.turnFactor;
+        else if (k > 0.0f)
+            p.direction += dt * v.turnFactor;
+    }
+    p.speed += dt * v.acceleration;
+    p.x += c * p.speed * dt;
+    p.y += s * p.speed * dt;
+
+    const float u = p.age / v.lifetime;
+    if (u > 0.5f) {
+        const float h = (u - 0.5f) * 2.0f;
+        p.scaleX = (1.0f - h) * v.scaleMiddle.x + h * v.scaleEnd.x;
+        p.scaleY = (1.0f - h) * v.scaleMiddle.y + h * v.scaleEnd.y;
+        p.rotation = (1.0f - h) * v.rotationMiddle + h * v.rotationEnd;
+        p.color = KVUnitParticle2DEmitter::BlendColor(v.colorMiddle, v.colorEnd, h);
+    } else {
+        const float h = 2.0f * u;
+        p.scaleX = (1.0f - h) * v.scaleStart.x + h * v.scaleMiddle.x;
+        p.scaleY = (1.0f - h) * v.scaleStart.y + h * v.scaleMiddle.y;
+        p.rotation = (1.0f - h) * v.rotationStart + h * v.rotationMiddle;
+        p.color = KVUnitParticle2DEmitter::BlendColor(v.colorStart, v.colorMiddle, h);
+    }
+    if (v.rotationRelative) p.rotation += p.direction;
+
+    if (v.deltaAnimated) {
+        p.rotation += Wobble(&p.rotationWobble, v.rotationStep, v.rotationAmplitude);
+        const float offset = Wobble(&p.scaleWobble, v.scaleStep, v.scaleAmplitude);
+        p.scaleX += offset;
+        p.scaleY += offset;
+    } else {
+        p.rotation += p.rotationWobble / 2.0f;
+        p.scaleX += p.scaleWobble / 2.0f;
+        p.scaleY += p.scaleWobble / 2.0f;
+    }
+
+    if (v.frameSpeed > 0.0f && v.frames >= 2) {
+        p.frameTimer += dt;
+        if (p.frameTimer >= v.frameSpeed) {
+            p.frame = p.frame + 1 >= v.frames ? 0 : p.frame + 1;
+            p.frameTimer -= v.frameSpeed;
+        }
+    }
+
+    if (!v.bounce) return;
+    const float left = v.left, right = v.right, top = v.top, bottom = v.bottom;
+    if (p.x < left) {
+        p.x = left;
+        p.direction = kPi - p.direction;
+    } else if (p.x > right) {
+        p.x = right;
+        p.direction = kPi - p.direction;
+    }
+    if (p.y < top) {
+        p.y = top;
+        p.direction = -p.direction;
+    } else if (p.y > bottom) {
+        p.y = bottom;
+        p.direction = -p.direction;
+    }
+}
+
 } // namespace
 
 KVUnitParticle2DEmitter::~KVUnitParticle2DEmitter() { ReleaseTextures(); }
@@ -239,96 +323,57 @@ void KVUnitParticle2DEmitter::Emit(float dt) {
 }
 
 void KVUnitParticle2DEmitter::Step(float dt) {
-    const KV2DTempl<int32_t> at = EmitterPosition();
+    // The values every particle reads, copied once, so that the loop keeps
+    // them at hand instead of reading the unit again for each particle.
+    StepValues v;
+    v.dt = dt;
+    v.lifetime = m_lifetime;
+    v.turnFactor = m_turnFactor;
+    v.acceleration = m_acceleration;
+    v.scaleStart = m_scaleStart;
+    v.scaleMiddle = m_scaleMiddle;
+    v.scaleEnd = m_scaleEnd;
+    v.rotationStart = m_rotationStart;
+    v.rotationMiddle = m_rotationMiddle;
+    v.rotationEnd = m_rotationEnd;
+    v.colorStart = m_colorStart;
+    v.colorMiddle = m_colorMiddle;
+    v.colorEnd = m_colorEnd;
+    v.rotationAmplitude = m_rotationDelta * kPi / 100.0f;
+    v.scaleAmplitude = m_scaleDelta / 100.0f;
+    v.rotationStep = dt * m_animationSpeed * 4.0f * kPi;
+    v.scaleStep = dt * m_animationSpeed * 2.0f;
+    v.frameSpeed = m_frameSpeed;
+    v.frames = uint32_t(std::min<size_t>(m_textures.size(), UINT32_MAX));
+    v.steer = !m_noTarget;
+    v.targetRelative = m_targetRelative;
+    v.rotationRelative = m_rotationRelative;
+    v.deltaAnimated = m_deltaAnimated;
+    v.bounce = m_boxValid;
+    if (m_boxValid) {
+        // Particles kept relative to the emitter bounce in the box as it
+        // stands around the emitter, in their own coordinates.
+        const KV2DTempl<int32_t> at = m_relativePosition ? KV2DTempl<int32_t>{0, 0} : EmitterPosition();
+        v.left = float(SaturatingAdd(at.x, m_box.left));
+        v.right = float(SaturatingAdd(at.x, m_box.right));
+        v.top = float(SaturatingAdd(at.y, m_box.top));
+        v.bottom = float(SaturatingAdd(at.y, m_box.bottom));
+    }
     size_t kept = 0;
-    for (size_t i = 0; i < m_particles.size(); ++i) {
+    const size_t count = m_particles.size();
+    for (size_t i = 0; i < count; ++i) {
         Particle2D& p = m_particles[i];
         p.age += dt;
         // A Lifetime that is no number ends each particle at once too.
-        if (!(p.age < m_lifetime)) {
+        if (!(p.age < v.lifetime)) {
             if (m_alive > 0) --m_alive;
             continue;
         }
-        StepOne(&p, dt, at);
+        StepParticle(&p, v);
         if (kept != i) m_particles[kept] = p;
         ++kept;
     }
     m_particles.resize(kept);
-}
-
-void KVUnitParticle2DEmitter::StepOne(Particle2D* particle, float dt, const KV2DTempl<int32_t>& at) {
-    Particle2D& p = *particle;
-    const float c = std::cos(p.direction), s = std::sin(p.direction);
-    if (!m_noTarget) {
-        const float vx = m_targetRelative ? p.targetX : p.targetX - p.x;
-        const float vy = m_targetRelative ? p.targetY : p.targetY - p.y;
-        const float k = vy * c - vx * s;
-        if (k < 0.0f)
-            p.direction -= dt * m_turnFactor;
-        else if (k > 0.0f)
-            p.direction += dt * m_turnFactor;
-    }
-    p.speed += dt * m_acceleration;
-    p.x += c * p.speed * dt;
-    p.y += s * p.speed * dt;
-
-    const float u = p.age / m_lifetime;
-    if (u > 0.5f) {
-        const float h = (u - 0.5f) * 2.0f;
-        p.scaleX = (1.0f - h) * m_scaleMiddle.x + h * m_scaleEnd.x;
-        p.scaleY = (1.0f - h) * m_scaleMiddle.y + h * m_scaleEnd.y;
-        p.rotation = (1.0f - h) * m_rotationMiddle + h * m_rotationEnd;
-        p.color = BlendColor(m_colorMiddle, m_colorEnd, h);
-    } else {
-        const float h = 2.0f * u;
-        p.scaleX = (1.0f - h) * m_scaleStart.x + h * m_scaleMiddle.x;
-        p.scaleY = (1.0f - h) * m_scaleStart.y + h * m_scaleMiddle.y;
-        p.rotation = (1.0f - h) * m_rotationStart + h * m_rotationMiddle;
-        p.color = BlendColor(m_colorStart, m_colorMiddle, h);
-    }
-    if (m_rotationRelative) p.rotation += p.direction;
-
-    if (m_deltaAnimated) {
-        const float ar = m_rotationDelta * kPi / 100.0f, as = m_scaleDelta / 100.0f;
-        const float rotationStep = dt * m_animationSpeed * 4.0f * kPi, scaleStep = dt * m_animationSpeed * 2.0f;
-        p.rotation += Wobble(&p.rotationWobble, rotationStep, ar);
-        const float offset = Wobble(&p.scaleWobble, scaleStep, as);
-        p.scaleX += offset;
-        p.scaleY += offset;
-    } else {
-        p.rotation += p.rotationWobble / 2.0f;
-        p.scaleX += p.scaleWobble / 2.0f;
-        p.scaleY += p.scaleWobble / 2.0f;
-    }
-
-    if (m_frameSpeed > 0.0f && m_textures.size() >= 2) {
-        p.frameTimer += dt;
-        if (p.frameTimer >= m_frameSpeed) {
-            p.frame = p.frame + 1 >= m_textures.size() ? 0 : p.frame + 1;
-            p.frameTimer -= m_frameSpeed;
-        }
-    }
-
-    if (!m_boxValid) return;
-    // Particles kept relative to the emitter bounce in the box as it
-    // stands around the emitter, in their own coordinates.
-    const int32_t ox = m_relativePosition ? 0 : at.x, oy = m_relativePosition ? 0 : at.y;
-    const float left = float(SaturatingAdd(ox, m_box.left)), right = float(SaturatingAdd(ox, m_box.right));
-    const float top = float(SaturatingAdd(oy, m_box.top)), bottom = float(SaturatingAdd(oy, m_box.bottom));
-    if (p.x < left) {
-        p.x = left;
-        p.direction = kPi - p.direction;
-    } else if (p.x > right) {
-        p.x = right;
-        p.direction = kPi - p.direction;
-    }
-    if (p.y < top) {
-        p.y = top;
-        p.direction = -p.direction;
-    } else if (p.y > bottom) {
-        p.y = bottom;
-        p.direction = -p.direction;
-    }
 }
 
 void KVUnitParticle2DEmitter::Draw() {

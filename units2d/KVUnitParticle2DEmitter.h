@@ -136,7 +136,6 @@ private:
     void ReleaseTextures();
     // The world translation, truncated.
     KV2DTempl<int32_t> EmitterPosition() const;
-    void StepOne(Particle2D* p, float dt, const KV2DTempl<int32_t>& at);
     void DrawGroup(IKVGraphic* graphic, IKVResourceTexture* texture, uint32_t frame);
 
     // Attributes.
