@@ -1,11 +1,11 @@
 #pragma once
-// Unit classes for scene tests, standing in for the display, layer, camera,
-// mesh and mirror units: each answers what the scene and collision managers
-// ask and writes what it is asked into the scene journal (KVSceneJournal.h).
+// Unit classes for scene tests, standing in for the display, camera, mesh
+// and mirror units: each answers what the scene and collision managers ask
+// and writes what it is asked into the scene journal (KVSceneJournal.h).
+// Layers are the engine's own.
 //   "TestQuad"   a drawable 2D unit: a rectangle in one colour, drawn as a
 //                quad through the device's 2D interface; its point test is
 //                the rectangle (and writes a depth when told to)
-//   "Layer"      collects the units that name it and files them when asked
 //   "Camera"     a camera with a settable viewport, flags, pick ray,
 //                projection, position and frustum, entering and leaving the
 //                scene's camera list; also a 3D unit with a position
@@ -20,16 +20,16 @@
 #include "units/IKVUnit3DMirror.h"
 #include "units/IKVUnitCamera.h"
 #include "units/IKVUnitDisplay3D.h"
-#include "units/IKVUnitLayer.h"
 #include "units/IKVUnitMesh.h"
 #include "units/KVSceneManager.h"
 #include "units/KVUnit.h"
 
 namespace kvtest {
 
-// Gives the engine's classes "Layer", "Camera", "Mesh" and "Mirror" these
-// units and registers "TestQuad" and "Reflected".
-void RegisterSceneTestClasses();
+// Gives the engine's classes "Camera" (unless the engine's own cameras are
+// kept), "Mesh" and "Mirror" these units and registers "TestQuad" and
+// "Reflected".
+void RegisterSceneTestClasses(bool engineCameras = false);
 
 class KVTestQuadUnit : public kvl::KVUnit {
 public:
@@ -48,28 +48,32 @@ public:
     kvl::IKVUnit* lastCamera = nullptr;
 };
 
-class KVTestLayerUnit : public kvl::KVUnit, public kvl::IKVUnitLayer {
-public:
-    static kvl::KVUnit* Create() { return new KVTestLayerUnit; }
-    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
-    int32_t AddUnit(kvl::IKVUnit* unit) override;
-    void QueryVisible(bool* out, int32_t layerIndex) override;
-
-private:
-    std::vector<kvl::IKVUnit*> m_collected;
-};
-
 class KVTestCameraUnit : public kvl::KVUnit, public kvl::IKVUnitCamera, public kvl::IKVUnit3D {
 public:
     static kvl::KVUnit* Create() { return new KVTestCameraUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     void Close() override;
 
+    const kvl::KV3DVector* GetTarget() override { return &target; }
+    void SetTarget(float x, float y, float z) override { target = {x, y, z}; }
+    float GetFOV() override { return fov; }
+    void SetFOV(float value) override { fov = value; }
     float GetNearClip() override { return nearClip; }
+    void SetNearClip(float value) override { nearClip = value; }
     float GetFarClip() override { return farClip; }
+    void SetFarClip(float value) override { farClip = value; }
+    bool GetOrthogonal() override { return orthogonal; }
+    void SetOrthogonal(bool value) override { orthogonal = value; }
+    float GetOrthoScale() override { return orthoScale; }
+    void SetOrthoScale(float value) override { orthoScale = value; }
     const float* GetViewMatrix() override { return view; }
+    const float* GetProjectionMatrix() override { return projection; }
     int32_t GetPickRay(int32_t x, int32_t y, kvl::KVPickRay* out) override;
     const kvl::KVDeviceRect* GetViewport() override { return &viewport; }
+    // A rectangle becomes the viewport and the camera's own; null leaves it.
+    void SetViewport(const kvl::KVDeviceRect* rect) override;
+    bool GetAutoDeactivate() override { return autoDeactivate; }
+    void SetAutoDeactivate(bool value) override { autoDeactivate = value; }
     int32_t Project(const kvl::KV3DVector* point, kvl::KVProjectedPoint* out) override;
     const kvl::KV3DFrustum* GetFrustum() override { return &frustum; }
     kvl::KV3DVector* GetPosition() override { return &position; }
@@ -101,9 +105,15 @@ public:
     bool ownViewport = false;
     bool exclusive = false;
     bool autoClip = false;
+    bool autoDeactivate = true;
+    bool orthogonal = false;
+    float orthoScale = 1.0f;
+    float fov = 0.7853982f;
+    kvl::KV3DVector target;
     float nearClip = 1.0f;
     float farClip = 1000.0f;
     float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float projection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     kvl::KV3DVector position;
     kvl::KV3DVector rotation;
     kvl::KV3DVector scale{1.0f, 1.0f, 1.0f};
@@ -124,6 +134,7 @@ public:
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     int32_t IntersectRay(const kvl::KV3DVector* origin, const kvl::KV3DVector* direction, kvl::KV3DVector* hit,
                          int32_t* triangle, bool nearest) override;
+    const kvl::KV3DMaterial* GetShaderMaterial() override { return nullptr; }
 
     bool hits = false;
     kvl::KV3DVector hitPoint;
