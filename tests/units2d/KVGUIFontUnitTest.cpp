@@ -56,8 +56,8 @@ protected:
     // The named fields of the table an expression answers, joined by
     // commas; "none" when it answers nothing.
     std::string Fields(const std::string& call, const std::vector<std::string>& keys) {
-        std::string joined;
-        for (const std::string& key : keys) joined += (joined.empty() ? "" : "..','..") + std::string("t.") + key;
+        std::string joined = "''";
+        for (const std::string& key : keys) joined += (joined == "''" ? ".." : "..','..") + std::string("t.") + key;
         const std::string described =
             rig.Host().Describe("(function(t) if t == nil then return 'none' end return " + joined + " end)(" + call +
                                 ")");
