@@ -12,6 +12,8 @@
 #include "support/KVSpriteRig.h"
 #include "support/KVTestSceneGame.h"
 #include "support/KVTextFileWriter.h"
+#include "support/KVTexturePakWriter.h"
+#include "graphics/KVTexturePak.h"
 #include "units2d/KVGUIFont.h"
 #include "units2d/KVGUIText.h"
 
@@ -406,5 +408,50 @@ INSTANTIATE_TEST_SUITE_P(Table, KVGUITextColorTest,
                                            ColorCase{"Kvl10004", 0x10004, 0x00FFFFFFu, 0xFFFFFFFFu},
                                            ColorCase{"Kvl10005", 0x10005, 0x00FFFFFFu, 0x00FFFFFFu}),
                          [](const ::testing::TestParamInfo<ColorCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+// ---- pak glyphs ----------------------------------------------------------------
+
+namespace {
+
+TEST_F(KVGUIFontUnitTest, PakSheetGlyphsComeFromSubImages) {
+    // Numbers 0 and 2 of the sheet: the codes 32 and 34 with StartLine 2.
+    PakSheetSpec sheet;
+    sheet.name = "fonts/big";
+    sheet.width = 100;
+    sheet.height = 20;
+    sheet.subImages = {{0, {0, 0, 10, 12}, 0}, {0, {10, 0, 17, 12}, 0}};
+    sheet.index = {0, -1, 1};
+    PakSpec pak;
+    pak.name = "font";
+    pak.loadMode = 1;
+    pak.sheets = {sheet};
+    rig.WritePng("sprpaks/font0.png", 64, 32, 0xFFFFFFFFu);
+    WriteAsset("sprpaks/paks.desc", WritePaksDesc({pak}));
+    ASSERT_NE(KVTexturePak::Instance(), nullptr);
+    KVTexturePak::Instance()->LoadDescriptor();
+    auto* font = rig.Make<KVGUIFont>("GUIFont", "F");
+    ASSERT_NE(font, nullptr);
+    rig.SetText(font, KVGUIFont::kStartLineId, 0, "2");
+    font->SetImage("fonts/big.png");
+    ASSERT_TRUE(font->HasPakGlyphs());
+    ASSERT_TRUE(font->IsReady());
+    KVGUIText* text = Text("  \"!");
+    ASSERT_NE(text, nullptr);
+    GlyphBox box;
+    font->GetGlyphBox(0, 2, &box);
+    EXPECT_EQ(box.right, 7);
+    EXPECT_EQ(box.advance, 7);
+    EXPECT_EQ(box.bottom, 12);
+    // "!" (number 1) is unused: all zero.
+    font->GetGlyphBox(0, 3, &box);
+    EXPECT_EQ(box.advance, 0);
+    EXPECT_EQ(box.bottom, 0);
+    rig.Device().ClearRecords();
+    text->Draw();
+    // Two glyphs drawn as sub-images of the sheet ("!" is an empty one).
+    EXPECT_EQ(rig.Device().drawn.size(), 1u);
+}
 
 } // namespace
