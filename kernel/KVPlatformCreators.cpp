@@ -12,6 +12,7 @@ IKVModuleExt* CreateOggReader(const KVModuleCreateInfo* info);    // media/
 IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
 IKVModuleExt* Create3DInterface(const KVModuleCreateInfo* info);   // units3d/
+IKVModuleExt* CreateMouseEventInterface(const KVModuleCreateInfo* info);  // units2d/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -22,7 +23,7 @@ const std::vector<KVModuleCreator>& PlatformCreators() {
         &CreateGLInterface,  // OpenGL ES graphic device
         nullptr,  // Theora movie unit type
         &Create3DInterface,  // 3D module
-        nullptr,  // mouse-hover events
+        &CreateMouseEventInterface,  // mouse-hover events
         nullptr,  // video sprites
         &CreateSDLInputInterface,  // SDL input device
         &CreateAudio,  // SDL audio device

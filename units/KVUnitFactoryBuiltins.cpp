@@ -13,17 +13,26 @@
 namespace kvl {
 
 // Registrations that live beside their classes in later folders.
-int32_t RegisterSpriteClass();        // units2d/
-int32_t RegisterEmbeddableClass();    // units2d/
-int32_t RegisterShapeClass();         // units2d/
-int32_t RegisterCursorClass();        // units2d/
-int32_t RegisterFaderClass();         // units2d/
-int32_t RegisterSoundClass();         // media/
-int32_t RegisterRenderTargetClass();  // units2d/
-int32_t RegisterPSBlenderClass();     // units2d/
-int32_t RegisterGUIFontClass();       // units2d/
-int32_t RegisterTextClass();          // units2d/
-int32_t RegisterTTFTextClass();       // units2d/
+int32_t RegisterSoundClass();            // media/
+int32_t RegisterCursorClass();           // units2d/
+int32_t RegisterCurveClass();            // units3d/
+int32_t RegisterEmbeddableClass();       // units2d/
+int32_t RegisterFaderClass();            // units2d/
+int32_t RegisterFogClass();              // units3d/
+int32_t RegisterGUIFontClass();          // units2d/
+int32_t RegisterLayerClass();            // units2d/
+int32_t RegisterLightClass();            // units3d/
+int32_t RegisterMirrorClass();           // units3d/
+int32_t RegisterNode2DClass();           // units2d/
+int32_t RegisterNode3DClass();           // units2d/
+int32_t RegisterPSBlenderClass();        // units2d/
+int32_t RegisterParticleEmitterClass();  // units3d/
+int32_t RegisterRenderTargetClass();     // units2d/
+int32_t RegisterShapeClass();            // units2d/
+int32_t RegisterSpriteClass();           // units2d/
+int32_t RegisterTTFTextClass();          // units2d/
+int32_t RegisterTextClass();             // units2d/
+int32_t RegisterTimerClass();            // units2d/
 
 namespace {
 
@@ -52,21 +61,23 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", &RegisterCursorClass},
     {"Fader", "Shape", 0x004BC756E394F170ull, "2D class to make fade in and fade out effects",
      &RegisterFaderClass},
-    {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", nullptr},
+    {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
     {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", &RegisterGUIFontClass},
     {"Text", "Display2D", 0x00035838F285DF17ull, "", &RegisterTextClass},
     {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", &RegisterTTFTextClass},
     {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen", nullptr},
-    {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", nullptr},
-    {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", nullptr},
-    {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", nullptr},
-    {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units", nullptr},
-    {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles", nullptr},
-    {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", nullptr},
+    {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", &RegisterNode3DClass},
+    {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", &RegisterNode2DClass},
+    {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", &RegisterTimerClass},
+    {"Layer", "Unit", 0x0063D10DF3128150ull, "Layer system class for ordering units",
+     &RegisterLayerClass},
+    {"ParticleEmitter", "Display3D", 0x0013F2EA0B8797E6ull, "Class for emitting particles",
+     &RegisterParticleEmitterClass},
+    {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", &RegisterFogClass},
     {"Mirror", "Display3D", 0x001F6F0861F39BF9ull, "Class to create a planar 3D mirror that reflects the scene",
-     nullptr},
+     &RegisterMirrorClass},
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units",
      &RegisterRenderTargetClass},
     {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
@@ -75,7 +86,7 @@ const BuiltinClass kBuiltinClasses[] = {
      &RegisterPSBlenderClass},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
      nullptr},
-    {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", nullptr},
+    {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", &RegisterCurveClass},
     {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles", nullptr},
 };
 

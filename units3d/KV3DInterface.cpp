@@ -108,6 +108,11 @@ bool KV3DInterface::IsRightHanded() {
     return !module || !module->m_sceneManager || module->m_sceneManager->IsRightHanded();
 }
 
+void* KV3DInterface::AskCore(const KVInterfaceId& id) {
+    KV3DInterface* module = Instance();
+    return module ? module->Ask(id) : QueryCoreInterface<void>(id);
+}
+
 IKVUnitCamera* KV3DInterface::CurrentCamera() {
     KV3DInterface* module = Instance();
     IKVUnit* unit = module && module->m_sceneManager ? module->m_sceneManager->GetCurrentCamera() : nullptr;

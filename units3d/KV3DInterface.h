@@ -50,6 +50,9 @@ public:
     static bool IsRightHanded();
     // The scene manager's current camera, or null.
     static IKVUnitCamera* CurrentCamera();
+    // A service asked of the core the module was made with (the program's
+    // core without a module); null when nobody answers.
+    static void* AskCore(const KVInterfaceId& id);
 
 private:
     void* Ask(const KVInterfaceId& id) const;

@@ -40,11 +40,11 @@ KVFakeInputDevice* FakeInputModule::pending = nullptr;
 
 } // namespace
 
-KVInputSceneRig::KVInputSceneRig(Device device) : m_sdl(device == SDL) {
+KVInputSceneRig::KVInputSceneRig(Device device, const std::function<void()>& beforePhase1) : m_sdl(device == SDL) {
     if (m_sdl && SDL_Init(SDL_INIT_VIDEO) != 0) ADD_FAILURE() << SDL_GetError();
     KVSceneRig::Options options;
     options.with3D = false;
-    options.beforePhase1 = [this] {
+    options.beforePhase1 = [this, beforePhase1] {
         KVTestUnitEvents::RegisterLibrary();
         if (m_sdl) {
             KVModules::Instance()->RegisterModule(&CreateSDLInputInterface);
@@ -53,6 +53,7 @@ KVInputSceneRig::KVInputSceneRig(Device device) : m_sdl(device == SDL) {
             KVModules::Instance()->RegisterModule(&FakeInputModule::Create);
             FakeInputModule::pending = nullptr;
         }
+        if (beforePhase1) beforePhase1();
     };
     m_scene = std::make_unique<KVSceneRig>(options);
     Run("function Record(text) TestRecorder.Record(text) end");

@@ -13,6 +13,7 @@
 //     rig.Draw();
 //     rig.Click(10, 20);
 //     EXPECT_EQ(rig.Take(), (std::vector<std::string>{"down 10"}));
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,9 @@ class KVInputSceneRig {
 public:
     enum Device { FAKE, SDL };
 
-    explicit KVInputSceneRig(Device device);
+    // beforePhase1 runs where start-up registers extension modules, after
+    // the input device's.
+    explicit KVInputSceneRig(Device device, const std::function<void()>& beforePhase1 = {});
     ~KVInputSceneRig();
     KVInputSceneRig(const KVInputSceneRig&) = delete;
     KVInputSceneRig& operator=(const KVInputSceneRig&) = delete;

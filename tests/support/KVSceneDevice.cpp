@@ -1,5 +1,6 @@
 #include "KVSceneDevice.h"
 
+#include <cstdio>
 #include <string>
 
 #include "KVSceneJournal.h"
@@ -67,6 +68,23 @@ int32_t KVRecordingDevice::SelectMirrorTarget(void* target) {
 
 int32_t KVRecordingDevice::ClearMirrorTarget(void* target) {
     Note(target ? "clear mirror" : "clear no target");
+    return 0;
+}
+
+int32_t KVRecordingDevice::DrawLine2D(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t color) {
+    char text[96];
+    std::snprintf(text, sizeof text, "line2d %d,%d %d,%d %08X", int(x0), int(y0), int(x1), int(y1),
+                  unsigned(color));
+    Note(text);
+    return 0;
+}
+
+int32_t KVRecordingDevice::DrawLine3D(const float* line, uint32_t color, int32_t value) {
+    if (!line) return 1;
+    char text[160];
+    std::snprintf(text, sizeof text, "line3d %g,%g,%g %g,%g,%g %08X %d", double(line[0]), double(line[1]),
+                  double(line[2]), double(line[3]), double(line[4]), double(line[5]), unsigned(color), int(value));
+    Note(text);
     return 0;
 }
 

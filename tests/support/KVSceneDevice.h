@@ -30,6 +30,10 @@ public:
     int32_t SelectMirrorTarget(void* target) override;
     int32_t ClearMirrorTarget(void* target) override;
     int32_t PlatformQuery() override { return 0; }
+    // Noted as "line2d x0,y0 x1,y1 colour" and "line3d x0,y0,z0 x1,y1,z1
+    // colour value" (colours in hexadecimal, coordinates as %g).
+    int32_t DrawLine2D(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t color) override;
+    int32_t DrawLine3D(const float* line, uint32_t color, int32_t value) override;
 
     kvl::KVDisplayMode screen = {1024, 768, 1024, 768, 0, 1, 1};
     uint32_t features = 0;

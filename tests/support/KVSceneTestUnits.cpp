@@ -49,7 +49,6 @@ void RegisterSceneTestClasses() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!factory) return;
     Register(factory, "TestQuad", 0x7E570001ull, &KVTestQuadUnit::Create);
-    Register(factory, "Layer", 0x7E570002ull, &KVTestLayerUnit::Create);
     Register(factory, "Camera", 0x7E570003ull, &KVTestCameraUnit::Create);
     Register(factory, "Mesh", 0x7E570004ull, &KVTestMeshUnit::Create);
     Register(factory, "Mirror", 0x7E570005ull, &KVTestMirrorUnit::Create);
@@ -85,24 +84,6 @@ bool KVTestQuadUnit::IsPointInside(const KVScreenPoint& point, float* out, IKVUn
     const bool inside = point.x >= rect.left && point.x < rect.right && point.y >= rect.top && point.y < rect.bottom;
     if (inside && writesDepth && out) *out = depth;
     return inside;
-}
-
-// Layer
-
-int32_t KVTestLayerUnit::QueryInterface(const KVInterfaceId& id, void** out) {
-    return Answer<IKVUnitLayer>(this, this, IID_IKVUnitLayer, id, out);
-}
-
-int32_t KVTestLayerUnit::AddUnit(IKVUnit* unit) {
-    m_collected.push_back(unit);
-    return KV_OK;
-}
-
-void KVTestLayerUnit::QueryVisible(bool* out, int32_t layerIndex) {
-    KVUnit::QueryVisible(out, layerIndex);
-    if (KVSceneManager* scene = KVSceneManager::Instance())
-        for (IKVUnit* unit : m_collected) scene->AddUnit(unit);
-    m_collected.clear();
 }
 
 // Camera

@@ -1,11 +1,11 @@
 #pragma once
-// Unit classes for scene tests, standing in for the display, layer, camera,
-// mesh and mirror units: each answers what the scene and collision managers
-// ask and writes what it is asked into the scene journal (KVSceneJournal.h).
+// Unit classes for scene tests, standing in for the display, camera, mesh
+// and mirror units: each answers what the scene and collision managers ask
+// and writes what it is asked into the scene journal (KVSceneJournal.h).
+// Layers are the engine's own.
 //   "TestQuad"   a drawable 2D unit: a rectangle in one colour, drawn as a
 //                quad through the device's 2D interface; its point test is
 //                the rectangle (and writes a depth when told to)
-//   "Layer"      collects the units that name it and files them when asked
 //   "Camera"     a camera with a settable viewport, flags, pick ray,
 //                projection, position and frustum, entering and leaving the
 //                scene's camera list; also a 3D unit with a position
@@ -20,14 +20,13 @@
 #include "units/IKVUnit3DMirror.h"
 #include "units/IKVUnitCamera.h"
 #include "units/IKVUnitDisplay3D.h"
-#include "units/IKVUnitLayer.h"
 #include "units/IKVUnitMesh.h"
 #include "units/KVSceneManager.h"
 #include "units/KVUnit.h"
 
 namespace kvtest {
 
-// Gives the engine's classes "Layer", "Camera", "Mesh" and "Mirror" these
+// Gives the engine's classes "Camera", "Mesh" and "Mirror" these
 // units and registers "TestQuad" and "Reflected".
 void RegisterSceneTestClasses();
 
@@ -46,17 +45,6 @@ public:
     // Point tests asked, with the point and camera they got.
     std::vector<kvl::KVScreenPoint> tested;
     kvl::IKVUnit* lastCamera = nullptr;
-};
-
-class KVTestLayerUnit : public kvl::KVUnit, public kvl::IKVUnitLayer {
-public:
-    static kvl::KVUnit* Create() { return new KVTestLayerUnit; }
-    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
-    int32_t AddUnit(kvl::IKVUnit* unit) override;
-    void QueryVisible(bool* out, int32_t layerIndex) override;
-
-private:
-    std::vector<kvl::IKVUnit*> m_collected;
 };
 
 class KVTestCameraUnit : public kvl::KVUnit, public kvl::IKVUnitCamera, public kvl::IKVUnit3D {
@@ -124,6 +112,7 @@ public:
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     int32_t IntersectRay(const kvl::KV3DVector* origin, const kvl::KV3DVector* direction, kvl::KV3DVector* hit,
                          int32_t* triangle, bool nearest) override;
+    const kvl::KV3DMaterial* GetShaderMaterial() override { return nullptr; }
 
     bool hits = false;
     kvl::KV3DVector hitPoint;

@@ -57,12 +57,7 @@ KVUnitSound* KVSoundUnitRig::Sound(const std::string& name, const std::vector<st
 }
 
 KVUnit* KVSoundUnitRig::Unit(const char* className, const std::string& name, const std::vector<std::string>& events) {
-    IKVUnit* unit = nullptr;
-    EXPECT_EQ(Factory().NewUnit(Factory().FindClassByName(className), &unit), KV_OK);
-    if (!unit) return nullptr;
-    unit->GetUnit()->SetName(name);
-    Host().DefineUnitNamespace(name, events);
-    return unit->GetUnit();
+    return Host().NamedUnit(className, name, events);
 }
 
 KVTestCameraUnit* KVSoundUnitRig::Listener(const KV3DVector& position, const KV3DVector& forward,

@@ -52,9 +52,10 @@ int32_t KVSpriteDevice::ReadScreenPixels(uint32_t* buffer, int32_t flag) {
 KVSpriteRig::KVSpriteRig() : KVSpriteRig(Options()) {}
 
 KVSpriteRig::KVSpriteRig(const Options& options) : m_width(options.width), m_height(options.height) {
-    if (options.screen) {
+    if (options.screen || options.device) {
         KVSceneRig::Options scene;
         scene.screen = true;
+        scene.device = options.device;
         scene.with3D = false;
         scene.editorMode = options.editorMode;
         scene.width = options.width;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "KVRecordingGraphicDevice.h"
+#include "graphics/IKVGraphicDevice3D.h"
 #include "KVTestCoreHost.h"
 #include "units/KVUnitFactory.h"
 
@@ -51,6 +52,9 @@ public:
         bool editorMode = false;
         int32_t width = 64;   // of the headless screen
         int32_t height = 48;
+        // A screen device of the caller's instead of one of the rig's own
+        // (see KVSceneRig::Options).
+        kvl::IKVGraphicDevice3D* device = nullptr;
     };
 
     KVSpriteRig();

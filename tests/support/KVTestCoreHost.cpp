@@ -5,6 +5,7 @@
 #include "KVLua/KVLua.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVPath.h"
+#include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
 
 namespace kvtest {
@@ -86,6 +87,17 @@ void KVTestCoreHost::DefineUnitNamespace(const std::string& name, const std::vec
     if (!Run(code, &error)) ADD_FAILURE() << error;
     // A unit that already has the name takes the table now.
     if (kvl::KVUnitFactory* factory = kvl::KVUnitFactory::Instance()) factory->RebindScripts();
+}
+
+kvl::KVUnit* KVTestCoreHost::NamedUnit(const char* className, const std::string& name,
+                                      const std::vector<std::string>& events) {
+    kvl::KVUnitFactory* factory = kvl::KVUnitFactory::Instance();
+    kvl::IKVUnit* unit = nullptr;
+    EXPECT_TRUE(factory && factory->NewUnit(factory->FindClassByName(className), &unit) == kvl::KV_OK) << className;
+    if (!unit) return nullptr;
+    unit->GetUnit()->SetName(name);
+    DefineUnitNamespace(name, events);
+    return unit->GetUnit();
 }
 
 void KVTestCoreHost::StartProject() {

@@ -17,6 +17,7 @@ struct lua_State;
 namespace kvl {
 class KVCore;
 class KVLua;
+class KVUnit;
 } // namespace kvl
 
 namespace kvtest {
@@ -45,6 +46,9 @@ public:
     // through it, now or once it is made). Each listed event records
     // "name:Event" followed by its arguments other than tables.
     void DefineUnitNamespace(const std::string& name, const std::vector<std::string>& events);
+    // A run-time unit of the class with that name, whose namespace records
+    // the events (as DefineUnitNamespace); null when none could be made.
+    kvl::KVUnit* NamedUnit(const char* className, const std::string& name, const std::vector<std::string>& events);
     // Phases 2 and 3, as a project load runs them: the scripts load.
     void StartProject();
     // One frame; answers the step's keep-running flag.

@@ -29,6 +29,7 @@ int32_t KVTestMeshObject::FindNode(const std::string& name) {
 
 int32_t KVTestNodeMeshUnit::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVMesh && loaded && m_mesh) return AnswerInterface(static_cast<IKVMeshNodes*>(m_mesh), out);
+    if (id == IID_IKVUnitMesh) return AnswerInterface(static_cast<IKVUnitMesh*>(this), out);
     return KVUnitDisplay3D::QueryInterface(id, out);
 }
 

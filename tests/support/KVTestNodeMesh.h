@@ -2,7 +2,9 @@
 // A mesh for 3D unit tests: class "TestMesh" (base "Mesh") whose units are
 // displayed 3D units with a mesh object of named nodes, each with a preset
 // current transform and bind transform. While `loaded` is set the unit
-// answers IID_IKVMesh with that object, which is also its 3D object.
+// answers IID_IKVMesh with that object, which is also its 3D object. As a
+// mesh unit (IKVUnitMesh) it reports the shader material a test gives it
+// and hits nothing.
 //
 //     kvtest::RegisterTestMeshClass();
 //     auto* mesh = rig.Make<kvtest::KVTestNodeMeshUnit>("TestMesh", "Body");
@@ -13,6 +15,7 @@
 
 #include "KVTestObject3D.h"
 #include "units/IKVMeshNodes.h"
+#include "units/IKVUnitMesh.h"
 #include "units/KVUnitDisplay3D.h"
 
 namespace kvtest {
@@ -43,14 +46,21 @@ protected:
     ~KVTestMeshObject() override = default;
 };
 
-class KVTestNodeMeshUnit : public kvl::KVUnitDisplay3D {
+class KVTestNodeMeshUnit : public kvl::KVUnitDisplay3D, public kvl::IKVUnitMesh {
 public:
     static kvl::KVUnit* Create() { return new KVTestNodeMeshUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     void Init() override;
 
+    int32_t IntersectRay(const kvl::KV3DVector*, const kvl::KV3DVector*, kvl::KV3DVector*, int32_t*, bool) override {
+        return 1;
+    }
+    const kvl::KV3DMaterial* GetShaderMaterial() override { return shaderMaterial; }
+
     KVTestMeshObject* Mesh() const { return m_mesh; }
     bool loaded = true;
+    // What GetShaderMaterial answers.
+    const kvl::KV3DMaterial* shaderMaterial = nullptr;
 
 private:
     KVTestMeshObject* m_mesh = nullptr;

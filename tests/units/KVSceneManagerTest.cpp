@@ -127,9 +127,9 @@ TEST_F(KVSceneManagerTest, LayersFileTheirUnitsAfterTheWalk) {
     rig.Camera("Cam", kScreen);
     Frame();
     EXPECT_EQ(rig.ListNames(KVSCENE_LIST_LAYERS), Names{"L"});
-    // The layer's own children are not walked; the units naming it come
-    // after every unit filed by the walk.
-    EXPECT_EQ(rig.ListNames(2), (Names{"After", "Named", "NamedChild", "prepare", "mirrors"}));
+    // The layer's own children are not walked; the layer (drawable) and
+    // then the units naming it come after every unit filed by the walk.
+    EXPECT_EQ(rig.ListNames(2), (Names{"After", "L", "Named", "NamedChild", "prepare", "mirrors"}));
     EXPECT_EQ(KVSceneRig::Drawn(), (Names{"After", "Named", "NamedChild"}));
 }
 

@@ -20,21 +20,35 @@ TEST(KVSceneUnitsBadInputTest, SeedsLoadTheirKnownUnits) {
     }
 }
 
-TEST(KVSceneUnitsBadInputTest, EveryTruncationReadsSafely) {
+// The byte walks below run in slices, one process each: every load builds a
+// whole unit factory, and a single walk outlasts the test time limit under
+// the sanitizers.
+constexpr size_t kSlices = 8;
+
+class KVSceneUnitsWalkTest : public ::testing::TestWithParam<size_t> {
+protected:
+    // The positions of this slice out of size.
+    template <typename F>
+    void Walk(size_t size, F visit) {
+        for (size_t i = GetParam(); i < size; i += kSlices) visit(i);
+    }
+};
+
+TEST_P(KVSceneUnitsWalkTest, EveryTruncationReadsSafely) {
     // The oldest and the newest layout; the fuzz target covers the others.
     const std::vector<Bytes> seeds = KVSceneUnitsSeeds();
     for (const Bytes* seed : {&seeds.front(), &seeds.back()})
-        for (size_t cut = 0; cut < seed->size(); ++cut) EXPECT_LE(KVFuzzSceneUnits(seed->data(), cut), 3) << cut;
+        Walk(seed->size(), [&](size_t cut) { EXPECT_LE(KVFuzzSceneUnits(seed->data(), cut), 3) << cut; });
 }
 
-TEST(KVSceneUnitsBadInputTest, EveryChangedByteReadsSafely) {
+TEST_P(KVSceneUnitsWalkTest, EveryChangedByteReadsSafely) {
     // The newest layout; the fuzz target covers the others.
     const Bytes seed = KVSceneUnitsSeeds().back();
-    for (size_t i = 0; i < seed.size(); ++i) {
+    Walk(seed.size(), [&](size_t i) {
         Bytes changed = seed;
         changed[i] ^= 0xff;
         KVFuzzSceneUnits(changed.data(), changed.size());
-    }
+    });
 }
 
 TEST(KVSceneUnitsBadInputTest, PlacementsThatAreNoNumbersLoadTheirUnits) {
@@ -44,20 +58,22 @@ TEST(KVSceneUnitsBadInputTest, PlacementsThatAreNoNumbersLoadTheirUnits) {
     }
 }
 
-TEST(KVSceneUnitsBadInputTest, PlacedUnitsCutAnywhereReadSafely) {
+TEST_P(KVSceneUnitsWalkTest, PlacedUnitsCutAnywhereReadSafely) {
     // The newest layout; the fuzz target covers the older one.
     const Bytes seed = KVPlacedUnitsSeeds().back();
-    for (size_t cut = 0; cut < seed.size(); ++cut) EXPECT_LE(KVFuzzSceneUnits(seed.data(), cut), 4) << cut;
+    Walk(seed.size(), [&](size_t cut) { EXPECT_LE(KVFuzzSceneUnits(seed.data(), cut), 4) << cut; });
 }
 
-TEST(KVSceneUnitsBadInputTest, PlacedUnitsWithAnyByteChangedReadSafely) {
+TEST_P(KVSceneUnitsWalkTest, PlacedUnitsWithAnyByteChangedReadSafely) {
     const Bytes seed = KVPlacedUnitsSeeds().back();
-    for (size_t i = 0; i < seed.size(); ++i) {
+    Walk(seed.size(), [&](size_t i) {
         Bytes changed = seed;
         changed[i] ^= 0xff;
         KVFuzzSceneUnits(changed.data(), changed.size());
-    }
+    });
 }
+
+INSTANTIATE_TEST_SUITE_P(Slice, KVSceneUnitsWalkTest, ::testing::Range<size_t>(0, kSlices));
 
 struct AbsurdCase {
     const char* name;
