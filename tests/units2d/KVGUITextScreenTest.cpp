@@ -152,4 +152,32 @@ TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
     EXPECT_GT(Drawn(moved), 0);
 }
 
+TEST_F(KVGUITextScreenTest, TrueTypeVisibleCharactersCountGlyphs) {
+    std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    rig.Host().Dir().WriteFile("assets/dejavusans.ttf", bytes);
+    auto* text = rig.Make<KVGUIUnicodeText>("TTFText", "T");
+    ASSERT_NE(text, nullptr);
+    rig.SetText(text, KVGUIUnicodeText::kTextId, 0, "a bc d");
+    rig.SetText(text, KVGUIUnicodeText::kFontId, 0, "dejavusans.ttf");
+    ASSERT_EQ(text->GetLayout().positions.size(), 4u);
+    const int32_t d = text->GetLayout().positions[3].x;
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "0");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), 0);
+    // a, b and c: nothing from the column where d starts.
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "3");
+    rig.DrawFrame();
+    const std::vector<uint32_t> three = rig.Screen();
+    EXPECT_GT(Drawn(three), 20);
+    int32_t pastC = 0;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = d; x < kWidth; ++x) pastC += three[size_t(y * kWidth + x)] != background;
+    EXPECT_EQ(pastC, 0);
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "-1");
+    rig.DrawFrame();
+    EXPECT_GT(Drawn(rig.Screen()), Drawn(three));
+}
+
 } // namespace

@@ -183,6 +183,21 @@ TEST_F(KVGUIUnicodeTextTest, TextureRefusalIsLogged) {
     EXPECT_FALSE(text->IsOwnTexture());
 }
 
+TEST_F(KVGUIUnicodeTextTest, TextsOverTheTextureLimitAreCutIntoFramesOrLogged) {
+    rig.Device().maxTextureSize = {256, 256};
+    KVGUIUnicodeText* text = Text("Hi", 400);
+    ASSERT_NE(text, nullptr);
+    const Records log = rig.TakeLogErrors();
+    if (text->IsOwnTexture()) {
+        EXPECT_TRUE(log.empty());
+        EXPECT_GT(text->GetOwnTexture()->GetFrameCount(), 1);
+        EXPECT_EQ(text->GetDimension()->x, text->GetLayout().maxX - text->GetLayout().minX);
+    } else {
+        EXPECT_EQ(log, Records{" unable to create text texture (text is too large ?)"});
+    }
+    text->Draw();
+}
+
 TEST_F(KVGUIUnicodeTextTest, VisibleCharactersCountGlyphs) {
     KVGUIUnicodeText* text = Text("a bc d");
     ASSERT_NE(text, nullptr);
