@@ -247,7 +247,7 @@ int32_t KVGUIFont::GetTextMetrics(const std::string& text, const TextLayoutParam
 
 int32_t KVGUIFont::GetLineCount(const std::string& text, const TextLayoutParams& params) {
     m_text = text;
-    if (!IsReady()) return 0;
+    if (!IsReady()) return 1;
     Layout(text, params);
     return m_layout.lineCount;
 }

@@ -76,7 +76,8 @@ public:
     int32_t GetCharRect(const std::string& text, const TextLayoutParams& params, int32_t index, KVDeviceRect* out);
     int32_t GetTextBounds(const std::string& text, const TextLayoutParams& params, KVDeviceRect* out);
     int32_t GetTextMetrics(const std::string& text, const TextLayoutParams& params, KVTextMetrics* out);
-    // The layout's line count (0 while the font is not ready).
+    // The layout's line count (1, as every text method, while the font is
+    // not ready).
     int32_t GetLineCount(const std::string& text, const TextLayoutParams& params);
     // Draws the text glyph by glyph with the drawing unit's world transform;
     // 1 when Page names no frame texture.

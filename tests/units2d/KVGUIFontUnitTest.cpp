@@ -183,6 +183,7 @@ TEST_F(KVGUIFontUnitTest, FontWithoutImageIsNotReady) {
     EXPECT_EQ(font->GetTextBounds("A", params, &rect), 1);
     EXPECT_EQ(font->GetTextMetrics("A", params, &metrics), 1);
     EXPECT_EQ(font->DrawText("A", KV2DTransform(), params), 1);
+    EXPECT_EQ(font->GetLineCount("A\\nB\\nC", params), 1);
     // A disabled font lets go of its boxes.
     KVGUIFont* ready = Font(Sheet(), "other.png");
     ASSERT_TRUE(ready->IsReady());
