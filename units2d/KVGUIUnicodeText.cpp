@@ -189,7 +189,8 @@ int32_t KVGUIUnicodeText::RenderText(const std::string& bytes) {
 
     IKVGraphic* graphic = GetGraphicModule();
     IKVGraphicDevice2D* device = graphic ? graphic->GetDevice2D() : nullptr;
-    const uint32_t format = device && device->IsFormatSupported(KVTEXFMT_PALETTE16) ? KVTEXFMT_PALETTE16 : KVTEXFMT_BGRA;
+    const bool palette = device && device->IsFormatSupported(KVTEXFMT_PALETTE16);
+    const uint32_t format = palette ? KVTEXFMT_PALETTE16 : KVTEXFMT_BGRA;
     const std::string failure = m_textFile + " unable to create text texture (text is too large ?)";
     const KVDeviceSize size = {ClampToInt32(w), ClampToInt32(h)};
     if (w > INT32_MAX || h > INT32_MAX || CreateOwnTexture(&size, false, format) != KV_OK || !IsOwnTexture()) {

@@ -56,8 +56,8 @@ int32_t KVFakeTexture::Unlock() {
     const size_t pitch = RowBytes(m_size.width, m_bitsPerPixel);
     const size_t left = size_t(m_lock.left) * size_t(m_bitsPerPixel) / 8;
     for (int32_t row = m_lock.top; row < m_lock.bottom; ++row)
-        std::memcpy(m_pixels.data() + size_t(row) * pitch + left, m_staging.data() + size_t(row - m_lock.top) * rowBytes,
-                    rowBytes);
+        std::memcpy(m_pixels.data() + size_t(row) * pitch + left,
+                    m_staging.data() + size_t(row - m_lock.top) * rowBytes, rowBytes);
     m_staging.clear();
     return 0;
 }
