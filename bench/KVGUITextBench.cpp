@@ -7,8 +7,6 @@
 // a bitmap font's cells, against reading each character's box, with its
 // characters per millisecond.
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,13 +16,13 @@
 
 #include "KVBench.h"
 #include "support/KVTestTextProvider.h"
+#include "support/KVTextUnitSupport.h"
 #include "units2d/KVGUI.h"
 #include "units2d/KVGUITtfGlyphs.h"
 #include "units2d/KVTextDecoder.h"
 
 namespace {
 
-const char* const kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr size_t kCharacters = 10000;
 
 // Words of 2 to 9 letters and marks, one blank between them.
@@ -64,8 +62,7 @@ struct TrueTypeBench {
     size_t sink = 0;
 
     TrueTypeBench() {
-        std::ifstream in(kDejaVuSans, std::ios::binary);
-        fontBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        fontBytes = kvtest::DejaVuSansBytes();
         FT_New_Memory_Face(Gui()->GetLibrary(), reinterpret_cast<const FT_Byte*>(fontBytes.data()),
                            FT_Long(fontBytes.size()), 0, &face);
     }

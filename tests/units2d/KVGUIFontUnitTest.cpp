@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "support/KVFontSheetWriter.h"
-#include "support/KVSceneUnitsWriter.h"
 #include "support/KVSpriteRig.h"
-#include "support/KVTestSceneGame.h"
 #include "support/KVTextFileWriter.h"
+#include "support/KVTextUnitSupport.h"
 #include "support/KVTexturePakWriter.h"
 #include "graphics/KVTexturePak.h"
 #include "units2d/KVGUIFont.h"
@@ -55,15 +54,8 @@ protected:
     void WriteAsset(const std::string& relative, const std::string& bytes) {
         rig.Host().Dir().WriteFile("assets/" + relative, bytes);
     }
-    // The named fields of the table an expression answers, joined by
-    // commas; "none" when it answers nothing.
     std::string Fields(const std::string& call, const std::vector<std::string>& keys) {
-        std::string joined = "''";
-        for (const std::string& key : keys) joined += (joined == "''" ? ".." : "..','..") + std::string("t.") + key;
-        const std::string described =
-            rig.Host().Describe("(function(t) if t == nil then return 'none' end return " + joined + " end)(" + call +
-                                ")");
-        return described.compare(0, 7, "string ") == 0 ? described.substr(7) : described;
+        return ScriptFields(rig.Host(), call, keys);
     }
 
     KVSpriteRig rig;
@@ -370,45 +362,23 @@ TEST_F(KVGUIFontUnitTest, InterfaceReadsAndWritesWithoutLayout) {
 
 // ---- colour of old scene files -------------------------------------------------
 
-struct ColorCase {
-    const char* name;
-    uint32_t file;
-    uint32_t stored;
-    uint32_t loaded;
-};
-
-void PrintTo(const ColorCase& c, std::ostream* out) { *out << c.name; }
-
-class KVGUITextColorTest : public ::testing::TestWithParam<ColorCase> {};
+class KVGUITextColorTest : public ::testing::TestWithParam<KVStoredColourCase> {};
 
 TEST_P(KVGUITextColorTest, TheColourOfOldScenesIsInvertedInAlpha) {
-    const ColorCase& c = GetParam();
-    KVSceneUnitsWriter units(0x10002);
-    const int32_t unitEntry = units.AddClass(KVSceneUnitsWriter::UnitClass());
-    KVSceneClassSpec text;
-    text.classId = KVGUIText::kClassId;
-    text.name = "Text";
-    text.baseEntry = unitEntry;
-    text.attributes = {{KVGUIText::kColorId, KVATTR_COLOR, 1}};
-    const int32_t entry = units.AddClass(text);
-    units
-        .AddUnit(entry, {KVStored::OldString("T"), KVStored::OldValue(KVStored::U32(0x22), true),
-                         KVStored::OldValue(KVStored::Bool(true), true), KVStored::OldLinks({}),
-                         KVStored::OldValue(KVStored::U64(5), true), KVStored::OldValue(KVStored::U32(c.stored), true)})
-        .version = 0x10004;
-    KVTestSceneGame game(0x10004);
-    game.AddScene("scenes/colour.kvl", units.Scene(c.file, KVTestSceneGame::kProjectId, true));
-    ASSERT_EQ(game.Load(), 0);
-    KVGUIText* unit = KVGUIText::FromUnit(game.Find("T"));
-    ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(unit->GetColor(), c.loaded);
+    const KVStoredColourCase& c = GetParam();
+    bool ok = false;
+    const uint32_t colour = LoadStoredColour(
+        KVGUIText::kClassId, "Text", KVGUIText::kColorId, c.file, c.stored,
+        [](KVUnit* unit) { return KVGUIText::FromUnit(unit) ? KVGUIText::FromUnit(unit)->GetColor() : 0u; }, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(colour, c.loaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KVGUITextColorTest,
-                         ::testing::Values(ColorCase{"Kvl10003", 0x10003, 0x40123456u, 0xBF123456u},
-                                           ColorCase{"Kvl10004", 0x10004, 0x00FFFFFFu, 0xFFFFFFFFu},
-                                           ColorCase{"Kvl10005", 0x10005, 0x00FFFFFFu, 0x00FFFFFFu}),
-                         [](const ::testing::TestParamInfo<ColorCase>& info) { return std::string(info.param.name); });
+                         ::testing::Values(KVStoredColourCase{"Kvl10003", 0x10003, 0x40123456u, 0xBF123456u},
+                                           KVStoredColourCase{"Kvl10004", 0x10004, 0x00FFFFFFu, 0xFFFFFFFFu},
+                                           KVStoredColourCase{"Kvl10005", 0x10005, 0x00FFFFFFu, 0x00FFFFFFu}),
+                         KVStoredColourCaseName());
 
 } // namespace
 

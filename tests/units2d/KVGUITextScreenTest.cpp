@@ -4,13 +4,12 @@
 // only inside its texture's place.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "support/KVFontSheetWriter.h"
 #include "support/KVSpriteRig.h"
+#include "support/KVTextUnitSupport.h"
 #include "units2d/KVGUIFont.h"
 #include "units2d/KVGUIText.h"
 #include "units2d/KVGUIUnicodeText.h"
@@ -54,6 +53,16 @@ protected:
         font->SetImage("font.png");
         rig.SetText(unit, KVGUIText::kFontId, 0, std::to_string(font->GetIndex()));
         rig.SetText(unit, KVGUIText::kTextId, 0, text);
+        return unit;
+    }
+    // A TrueType text in DejaVu Sans; null when the font is not installed.
+    KVGUIUnicodeText* TrueTypeText(const std::string& text, int32_t size) {
+        auto* unit = WriteDejaVuSans(rig.Host()) ? rig.Make<KVGUIUnicodeText>("TTFText", "T") : nullptr;
+        if (!unit) return nullptr;
+        rig.SetText(unit, KVGUIUnicodeText::kCharSizeId, 0, std::to_string(size));
+        rig.SetText(unit, KVGUIUnicodeText::kCharSizeId, 1, std::to_string(size));
+        rig.SetText(unit, KVGUIUnicodeText::kTextId, 0, text);
+        rig.SetText(unit, KVGUIUnicodeText::kFontId, 0, "dejavusans.ttf");
         return unit;
     }
     // The columns of row y that are not the background, as a text of
@@ -117,16 +126,8 @@ TEST_F(KVGUITextScreenTest, VisibleLinesAndCharactersCutTheDrawing) {
 }
 
 TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
-    std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(bytes.empty());
-    rig.Host().Dir().WriteFile("assets/dejavusans.ttf", bytes);
-    auto* text = rig.Make<KVGUIUnicodeText>("TTFText", "T");
+    KVGUIUnicodeText* text = TrueTypeText("Hello", 24);
     ASSERT_NE(text, nullptr);
-    rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 0, "24");
-    rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 1, "24");
-    rig.SetText(text, KVGUIUnicodeText::kTextId, 0, "Hello");
-    rig.SetText(text, KVGUIUnicodeText::kFontId, 0, "dejavusans.ttf");
     text->SetPosition(2.0f, 3.0f);
     ASSERT_TRUE(text->IsOwnTexture());
     rig.DrawFrame();
@@ -153,14 +154,8 @@ TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
 }
 
 TEST_F(KVGUITextScreenTest, TrueTypeVisibleCharactersCountGlyphs) {
-    std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(bytes.empty());
-    rig.Host().Dir().WriteFile("assets/dejavusans.ttf", bytes);
-    auto* text = rig.Make<KVGUIUnicodeText>("TTFText", "T");
+    KVGUIUnicodeText* text = TrueTypeText("a bc d", 16);
     ASSERT_NE(text, nullptr);
-    rig.SetText(text, KVGUIUnicodeText::kTextId, 0, "a bc d");
-    rig.SetText(text, KVGUIUnicodeText::kFontId, 0, "dejavusans.ttf");
     ASSERT_EQ(text->GetLayout().positions.size(), 4u);
     const int32_t d = text->GetLayout().positions[3].x;
     rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "0");

@@ -4,8 +4,6 @@
 // glyphs, failures, and the script methods.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "support/KVFakeTexture.h"
 #include "support/KVSpriteRig.h"
 #include "support/KVTextFileWriter.h"
+#include "support/KVTextUnitSupport.h"
 #include "units2d/KVGUIUnicodeText.h"
 
 using namespace kvl;
@@ -21,16 +20,11 @@ using Records = std::vector<std::string>;
 
 namespace {
 
-const char* const kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 class KVGUIUnicodeTextTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(rig.Ready());
-        std::ifstream in(kDejaVuSans, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ASSERT_FALSE(bytes.empty()) << kDejaVuSans;
-        WriteAsset("dejavusans.ttf", bytes);
+        ASSERT_TRUE(WriteDejaVuSans(rig.Host())) << kDejaVuSansPath;
     }
     void WriteAsset(const std::string& relative, const std::string& bytes) {
         rig.Host().Dir().WriteFile("assets/" + relative, bytes);
@@ -49,12 +43,7 @@ protected:
         return own ? dynamic_cast<KVFakeTexture*>(own->GetDeviceTexture()) : nullptr;
     }
     std::string Fields(const std::string& call, const std::vector<std::string>& keys) {
-        std::string joined = "''";
-        for (const std::string& key : keys) joined += (joined == "''" ? ".." : "..','..") + std::string("t.") + key;
-        const std::string described =
-            rig.Host().Describe("(function(t) if t == nil then return 'none' end return " + joined + " end)(" + call +
-                                ")");
-        return described.compare(0, 7, "string ") == 0 ? described.substr(7) : described;
+        return ScriptFields(rig.Host(), call, keys);
     }
 
     KVSpriteRig rig;
