@@ -14,19 +14,22 @@ namespace kvl {
 
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
+int32_t RegisterAreaClass();             // units2d/
+int32_t RegisterCollisionGroupClass();   // units2d/
 int32_t RegisterCursorClass();           // units2d/
 int32_t RegisterEmbeddableClass();       // units2d/
 int32_t RegisterFaderClass();            // units2d/
+int32_t RegisterGUIFontClass();          // units2d/
 int32_t RegisterLayerClass();            // units2d/
 int32_t RegisterNode2DClass();           // units2d/
 int32_t RegisterNode3DClass();           // units2d/
 int32_t RegisterPSBlenderClass();        // units2d/
-int32_t RegisterAreaClass();             // units2d/
-int32_t RegisterCollisionGroupClass();   // units2d/
-int32_t RegisterParticle2DEmitterClass();  // units2d/
+int32_t RegisterParticle2DEmitterClass();// units2d/
 int32_t RegisterRenderTargetClass();     // units2d/
 int32_t RegisterShapeClass();            // units2d/
 int32_t RegisterSpriteClass();           // units2d/
+int32_t RegisterTTFTextClass();          // units2d/
+int32_t RegisterTextClass();             // units2d/
 int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterCurveClass();            // units3d/
@@ -66,9 +69,9 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
-    {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
-    {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},
-    {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", nullptr},
+    {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", &RegisterGUIFontClass},
+    {"Text", "Display2D", 0x00035838F285DF17ull, "", &RegisterTextClass},
+    {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", &RegisterTTFTextClass},
     {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen",
      &RegisterAreaClass},
     {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", &RegisterNode3DClass},
