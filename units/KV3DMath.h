@@ -81,5 +81,13 @@ NodeTransform InverseTransform(const NodeTransform& a);
 // as it is).
 NodeTransform DecomposeMatrix(const float m[16]);
 
+// Whether the segment from start to end meets the axis-aligned cube of that
+// half size around the centre (separating axes; a segment or cube with NaN
+// in it, or a segment of no length, misses). On a hit the distance, when
+// asked for, is the one from start to where the segment enters the cube (0
+// when it starts inside).
+bool SegmentHitsCube(const KV3DVector& start, const KV3DVector& end, const KV3DVector& centre, float half,
+                     float* distance);
+
 } // namespace KV3DMath
 } // namespace kvl

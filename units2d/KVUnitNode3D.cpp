@@ -20,20 +20,7 @@ void KVUnitNode3D::Init() {
 
 bool KVUnitNode3D::SegmentHitsCube(const KV3DVector& start, const KV3DVector& end, const KV3DVector& centre,
                                    float edge) {
-    const float half[3] = {(end.x - start.x) * 0.5f, (end.y - start.y) * 0.5f, (end.z - start.z) * 0.5f};
-    const float length = std::sqrt(half[0] * half[0] + half[1] * half[1] + half[2] * half[2]);
-    // A NaN length fails here too.
-    if (!(length > 0.0f)) return false;
-    const float d[3] = {half[0] / length, half[1] / length, half[2] / length};
-    const float D[3] = {centre.x - (start.x + half[0]), centre.y - (start.y + half[1]), centre.z - (start.z + half[2])};
-    const float h = edge * 0.5f;
-    for (int i = 0; i < 3; ++i)
-        if (!(std::fabs(D[i]) <= h + length * std::fabs(d[i]))) return false;
-    for (int i = 0; i < 3; ++i) {
-        const int j = (i + 1) % 3, k = (i + 2) % 3;
-        if (!(std::fabs(d[j] * D[k] - d[k] * D[j]) <= h * std::fabs(d[j]) + h * std::fabs(d[k]))) return false;
-    }
-    return true;
+    return KV3DMath::SegmentHitsCube(start, end, centre, edge * 0.5f, nullptr);
 }
 
 bool KVUnitNode3D::IsPointInside(const KV2DTempl<int32_t>& point, float* distance, IKVUnit* camera) {

@@ -21,40 +21,7 @@ bool RayAt(const KVScreenPoint& point, IKVUnit* camera, KVPickRay* out) {
 }
 
 bool SegmentHitsCube(const KVPickRay& ray, const KV3DVector& centre, float half, float* distance) {
-    const double p0[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const double p1[3] = {ray.far.x, ray.far.y, ray.far.z};
-    const double c[3] = {centre.x, centre.y, centre.z};
-    const double e = half;
-    double m[3], span[3];
-    for (int i = 0; i < 3; ++i) {
-        m[i] = (p0[i] + p1[i]) * 0.5 - c[i];
-        span[i] = p1[i] - p0[i];
-    }
-    const double length = std::sqrt(span[0] * span[0] + span[1] * span[1] + span[2] * span[2]);
-    const double h = length * 0.5;
-    double d[3];
-    for (int i = 0; i < 3; ++i) d[i] = span[i] / length;
-
-    // Written as "stays within", so that NaN anywhere counts as a miss.
-    for (int i = 0; i < 3; ++i)
-        if (!(std::fabs(m[i]) <= e + h * std::fabs(d[i]))) return false;
-    if (!(std::fabs(m[1] * d[2] - m[2] * d[1]) <= e * std::fabs(d[2]) + e * std::fabs(d[1]))) return false;
-    if (!(std::fabs(m[2] * d[0] - m[0] * d[2]) <= e * std::fabs(d[2]) + e * std::fabs(d[0]))) return false;
-    if (!(std::fabs(m[0] * d[1] - m[1] * d[0]) <= e * std::fabs(d[1]) + e * std::fabs(d[0]))) return false;
-
-    if (distance) {
-        // Where the segment (0 at the origin, 1 at the far point) enters
-        // every slab of the cube.
-        double enter = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            if (span[i] == 0.0) continue;
-            const double a = (c[i] - e - p0[i]) / span[i];
-            const double b = (c[i] + e - p0[i]) / span[i];
-            enter = std::max(enter, std::min(a, b));
-        }
-        *distance = float(std::min(enter, 1.0) * length);
-    }
-    return true;
+    return KV3DMath::SegmentHitsCube(ray.origin, ray.far, centre, half, distance);
 }
 
 void DrawCross(IKVGraphicDevice3D* device, const KV3DVector& at, uint32_t color) {
