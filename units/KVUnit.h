@@ -267,6 +267,7 @@ public:
     void SetDrawNumber(int32_t number) { m_drawNumber = number; }
     bool IsDrawable() const { return m_drawable; }
     const std::string& GetEditorFolder() const { return m_editorFolder; }
+    void SetEditorFolder(const std::string& folder) { m_editorFolder = folder; }
     const std::string& GetAliasName() const { return m_aliasNames; }
     const std::string& GetClassNameText() const { return m_className; }
     IKVUnitRef* GetParentRef() const { return m_parent; }

@@ -33,8 +33,10 @@ int32_t RegisterTextClass();             // units2d/
 int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterCurveClass();            // units3d/
+int32_t RegisterDecalClass();            // units3d/
 int32_t RegisterFogClass();              // units3d/
 int32_t RegisterLightClass();            // units3d/
+int32_t RegisterMeshClass();             // units3d/
 int32_t RegisterMirrorClass();           // units3d/
 int32_t RegisterParticleEmitterClass();  // units3d/
 int32_t RegisterShaderClass();           // units3d/
@@ -55,7 +57,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Display3D", "Unit3D", KVUnitDisplay3D::kClassId, "Base class for unit classes rendered in 3D",
      &KVUnitDisplay3D::RegisterClass},
     {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", &RegisterCameraClass},
-    {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", nullptr},
+    {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", &RegisterMeshClass},
     {"Unit2D", "Unit", KVUnit2D::kClassId, "Base class for 2D unit classes", &KVUnit2D::RegisterClass},
     {"Display2D", "Unit2D", KVUnitDisplay2D::kClassId, "Base class for unit classes rendered in 2D",
      &KVUnitDisplay2D::RegisterClass},
@@ -91,7 +93,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class",
      &RegisterPSBlenderClass},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
-     nullptr},
+     &RegisterDecalClass},
     {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", &RegisterCurveClass},
     {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles",
      &RegisterParticle2DEmitterClass},

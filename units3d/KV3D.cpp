@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "KV3DCurve.h"
+#include "KV3DDecal.h"
 #include "KV3DInterface.h"
 #include "KV3DLight.h"
 #include "KV3DMesh.h"
@@ -42,8 +43,11 @@ int32_t KV3D::CreateMirror(IKVMirror** out) {
 }
 
 int32_t KV3D::CreateDecal(IKVDecal** out) {
-    if (out) *out = nullptr;
-    return KV_FAILED;
+    if (!out) return KV_INVALID;
+    auto* decal = new KV3DDecal();
+    decal->SetListIndex(m_decals.PushBack(decal));
+    *out = decal;
+    return KV_OK;
 }
 
 int32_t KV3D::CreateCurve(IKVCurve** out) {

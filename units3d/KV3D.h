@@ -1,6 +1,6 @@
 #pragma once
-// The 3D module's object factory: makes mesh instances, mirrors, curves and
-// lights (decals come with their own code), hands out the one
+// The 3D module's object factory: makes mesh instances, mirrors, decals,
+// curves and lights, hands out the one
 // particle renderer, keeps every light and decal it made, and chooses the
 // lights nearest to a point for the graphic device.
 #include <cstdint>
@@ -23,7 +23,6 @@ public:
 
     int32_t CreateMesh(const std::vector<std::string>& paths, IKVMesh** out, uint32_t flags) override;
     int32_t CreateMirror(IKVMirror** out) override;
-    // Not built yet: *out null, 1.
     int32_t CreateDecal(IKVDecal** out) override;
     int32_t CreateCurve(IKVCurve** out) override;
     int32_t CreateLight(IKVLight** out) override;

@@ -9,6 +9,7 @@
 #include "units/KVSerialize.h"
 #include "units3d/KV3DInterface.h"
 #include "units3d/KVUnit3DMirror.h"
+#include "units3d/KVUnitMesh.h"
 
 namespace kvtest {
 
@@ -33,6 +34,7 @@ KVSceneRig::Options KV3DUnitRig::RigOptions(bool editorMode, bool screen) {
 KV3DUnitRig::KV3DUnitRig(bool editorMode, bool screen) : m_scene(RigOptions(editorMode, screen)) {
     if (KVUnitClass* mirror = Factory().GetClass(Factory().FindClassByName("Mirror")))
         mirror->create = &KVUnit3DMirror::Create;
+    if (KVUnitClass* mesh = Factory().GetClass(Factory().FindClassByName("Mesh"))) mesh->create = &KVUnitMesh::Create;
     RegisterTestMeshClass();
     RegisterTestShaderClass();
     // Paths in units are the project's: the asset root is its directory

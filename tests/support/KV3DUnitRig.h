@@ -2,8 +2,8 @@
 // 3D unit classes in a whole core: the scene rig with the recording 3D
 // device as the core's 3D face, the 3D module and the PNG reader made by
 // their creators as start-up makes them, the asset root as the project's
-// directory; the engine's own "Mirror" class (the scene rig's
-// stand-in put back), the test mesh and shader classes, and units whose
+// directory; the engine's own "Mirror" and "Mesh" classes (the scene rig's
+// stand-ins put back), the test mesh and shader classes, and units whose
 // script events are recorded as "name:Event args".
 //
 //     KV3DUnitRig rig;

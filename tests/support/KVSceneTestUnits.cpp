@@ -151,10 +151,6 @@ void KVTestCameraUnit::UpdateMatrices() { Note(GetName() + " update"); }
 
 // Mesh
 
-int32_t KVTestMeshUnit::QueryInterface(const KVInterfaceId& id, void** out) {
-    return Answer<IKVUnitMesh>(this, this, IID_IKVUnitMesh, id, out);
-}
-
 int32_t KVTestMeshUnit::IntersectRay(const KV3DVector* origin, const KV3DVector* direction, KV3DVector* hit,
                                      int32_t* triangle, bool nearest) {
     ++tests;

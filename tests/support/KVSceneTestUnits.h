@@ -20,7 +20,7 @@
 #include "units/IKVUnit3DMirror.h"
 #include "units/IKVUnitCamera.h"
 #include "units/IKVUnitDisplay3D.h"
-#include "units/IKVUnitMesh.h"
+#include "units3d/KVUnitMesh.h"
 #include "units/KVSceneManager.h"
 #include "units/KVUnit.h"
 
@@ -128,13 +128,11 @@ public:
     float clipFar = 0.0f;
 };
 
-class KVTestMeshUnit : public kvl::KVUnit, public kvl::IKVUnitMesh {
+class KVTestMeshUnit : public kvl::KVUnitMesh {
 public:
     static kvl::KVUnit* Create() { return new KVTestMeshUnit; }
-    int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     int32_t IntersectRay(const kvl::KV3DVector* origin, const kvl::KV3DVector* direction, kvl::KV3DVector* hit,
                          int32_t* triangle, bool nearest) override;
-    const kvl::KV3DMaterial* GetShaderMaterial() override { return nullptr; }
 
     bool hits = false;
     kvl::KV3DVector hitPoint;

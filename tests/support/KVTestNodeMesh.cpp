@@ -29,12 +29,15 @@ int32_t KVTestMeshObject::FindNode(const std::string& name) {
 
 int32_t KVTestNodeMeshUnit::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVMesh && loaded && m_mesh) return AnswerInterface(static_cast<IKVMeshNodes*>(m_mesh), out);
-    if (id == IID_IKVUnitMesh) return AnswerInterface(static_cast<IKVUnitMesh*>(this), out);
-    return KVUnitDisplay3D::QueryInterface(id, out);
+    if (id == IID_IKVMesh) {
+        if (out) *out = nullptr;
+        return KV_NOT_SUPPORTED;
+    }
+    return KVUnitMesh::QueryInterface(id, out);
 }
 
 void KVTestNodeMeshUnit::Init() {
-    KVUnitDisplay3D::Init();
+    KVUnitMesh::Init();
     m_mesh = new KVTestMeshObject;
     SetObject3D(m_mesh);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // A mesh for 3D unit tests: class "TestMesh" (base "Mesh") whose units are
-// displayed 3D units with a mesh object of named nodes, each with a preset
+// mesh units with a mesh object of named nodes, each with a preset
 // current transform and bind transform. While `loaded` is set the unit
 // answers IID_IKVMesh with that object, which is also its 3D object. As a
 // mesh unit (IKVUnitMesh) it reports the shader material a test gives it
@@ -15,8 +15,7 @@
 
 #include "KVTestObject3D.h"
 #include "units/IKVMeshNodes.h"
-#include "units/IKVUnitMesh.h"
-#include "units/KVUnitDisplay3D.h"
+#include "units3d/KVUnitMesh.h"
 
 namespace kvtest {
 
@@ -46,11 +45,13 @@ protected:
     ~KVTestMeshObject() override = default;
 };
 
-class KVTestNodeMeshUnit : public kvl::KVUnitDisplay3D, public kvl::IKVUnitMesh {
+class KVTestNodeMeshUnit : public kvl::KVUnitMesh {
 public:
     static kvl::KVUnit* Create() { return new KVTestNodeMeshUnit; }
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     void Init() override;
+    // The test's object stays the unit's mesh: no file is read.
+    int32_t LoadMesh() override { return 0; }
 
     int32_t IntersectRay(const kvl::KV3DVector*, const kvl::KV3DVector*, kvl::KV3DVector*, int32_t*, bool) override {
         return 1;

@@ -27,6 +27,11 @@ public:
         m_index = KV3D::Instance()->AddDecal(this);
     }
     int32_t Retain() override { return ++m_count; }
+    int32_t SetTexture(IKVResourceTexture*) override { return 0; }
+    int32_t Build(IKVUnitMesh*, const KV3DVector*, const KV3DVector*, const float*, float, float) override {
+        return 4;
+    }
+    int32_t Draw() override { return 0; }
     int32_t Release() override {
         const int32_t left = --m_count;
         m_releases->push_back(left);
@@ -94,15 +99,20 @@ TEST(KV3DInterfaceTest, PhasesCacheTheServicesAndRegisterTheReader) {
     EXPECT_EQ(KV3DFileReader::Instance()->GetFile(), static_cast<IKVFile*>(&h.files));
 }
 
-TEST(KV3DInterfaceTest, NoMeshWithoutItsFileAndNoDecalsYet) {
+TEST(KV3DInterfaceTest, NoMeshWithoutItsFileAndADecalListedWhileHeld) {
     KV3DModuleHarness h;
     h.Start();
     IKVMesh* mesh = reinterpret_cast<IKVMesh*>(&h);
     EXPECT_EQ(KV3D::Instance()->CreateMesh({"a.kv3d"}, &mesh, 0), KV_FAILED);
     EXPECT_EQ(mesh, nullptr);
-    IKVDecal* decal = reinterpret_cast<IKVDecal*>(&h);
-    EXPECT_EQ(KV3D::Instance()->CreateDecal(&decal), KV_FAILED);
-    EXPECT_EQ(decal, nullptr);
+    // A decal is listed from its making until its last release.
+    IKVDecal* decal = nullptr;
+    EXPECT_EQ(KV3D::Instance()->CreateDecal(&decal), KV_OK);
+    ASSERT_NE(decal, nullptr);
+    EXPECT_EQ(KV3D::Instance()->DecalCount(), 1u);
+    EXPECT_EQ(decal->Retain(), 2);
+    EXPECT_EQ(decal->Release(), 1);
+    EXPECT_EQ(decal->Release(), 0);
     EXPECT_EQ(KV3D::Instance()->DecalCount(), 0u);
 }
 

@@ -1,0 +1,343 @@
+// The "Mesh" unit in a whole core with the recording 3D device: loading and
+// its generated children, the ray test, picking, the mirrored draw, curves,
+// animation names and the script methods' errors.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "support/KV3DUnitRig.h"
+#include "support/KVMeshUnitFiles.h"
+#include "support/KVTestCoreHost.h"
+#include "units/IKVUnitRef.h"
+#include "units/KVUnitFactory.h"
+#include "units3d/KV3DCurve.h"
+#include "units/IKVUnitCamera.h"
+#include "units3d/KVUnitCurve.h"
+#include "units3d/KVUnitLight.h"
+#include "units3d/KVUnitMesh.h"
+#include "units3d/KVUnitShader.h"
+
+using namespace kvl;
+using namespace kvtest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+class KVUnitMeshTest : public ::testing::Test {
+protected:
+    KVUnitMesh* Mesh(const std::string& text, const std::string& name = "M") {
+        auto* mesh = rig.Make<KVUnitMesh>("Mesh", name, {"OnError", "OnEndAnimation"});
+        if (mesh && !text.empty()) rig.Run(name + ".Mesh = '" + text + "'");
+        return mesh;
+    }
+    std::string Root() { return rig.Host().Root(); }
+    std::vector<KVUnit*> Children(KVUnit* unit) {
+        std::vector<KVUnit*> out;
+        KVUnitRefArray* children = unit->GetChildren();
+        for (size_t i = 0; i < children->Size(); ++i)
+            if (IKVUnit* child = rig.Factory().GetUnit(children->At(i)->GetIndex())) out.push_back(child->GetUnit());
+        return out;
+    }
+    static KV3DWriterMesh Extras() {
+        KV3DWriterMesh extras;
+        KV3DWriterCurve curve;
+        curve.name = "Path";
+        curve.points = {0, 0, 0, 0, 10, 0, 0, 0.5f, 10, 10, 0, 1};
+        extras.curves = {curve};
+        KV3DWriterCamera camera;
+        camera.name = "Eye";
+        camera.position[0] = 1;
+        camera.target[1] = 5;
+        camera.fov = 0.5f;
+        extras.cameras = {camera};
+        KV3DWriterLight light;
+        light.name = "Lamp";
+        light.position[2] = 3;
+        light.color = 0xFF112233u;
+        light.range = 7.0f;
+        light.linear = 0.5f;
+        extras.lights = {light};
+        return extras;
+    }
+
+    KV3DUnitRig rig;
+};
+
+TEST_F(KVUnitMeshTest, LoadingMakesNamedChildrenFromTheFileWithTheirRecords) {
+    KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root(), Extras()));
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    const std::vector<KVUnit*> children = Children(mesh);
+    ASSERT_EQ(children.size(), 3u);
+    for (KVUnit* child : children) EXPECT_TRUE(child->GetFlags() & KVUnitMesh::kGeneratedChild) << child->GetName();
+
+    auto* curve = dynamic_cast<KVUnitCurve*>(children[0]);
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->GetName(), "Path");
+    auto* object = dynamic_cast<KV3DCurve*>(curve->GetCurve());
+    ASSERT_NE(object, nullptr);
+    ASSERT_EQ(object->GetPoints().size(), 3u);
+    EXPECT_EQ(object->GetPoints()[1].x, 10.0f);
+
+    // The camera class of this core may be a stand-in: its faces are asked.
+    auto* camera = QueryInterfaceOf<IKVUnitCamera>(children[1], IID_IKVUnitCamera);
+    auto* placed = QueryInterfaceOf<IKVUnit3D>(children[1], IID_IKVUnit3D);
+    ASSERT_NE(camera, nullptr);
+    ASSERT_NE(placed, nullptr);
+    EXPECT_EQ(children[1]->GetName(), "Eye");
+    EXPECT_EQ(placed->GetPosition()->x, 1.0f);
+    EXPECT_EQ(camera->GetTarget()->y, 5.0f);
+    EXPECT_FLOAT_EQ(camera->GetFOV(), 0.5f);
+
+    auto* light = dynamic_cast<KVUnitLight*>(children[2]);
+    ASSERT_NE(light, nullptr);
+    EXPECT_EQ(light->GetName(), "Lamp");
+    EXPECT_EQ(light->GetPosition()->z, 3.0f);
+    EXPECT_EQ(light->GetRecord().color, 0xFF112233u);
+    EXPECT_EQ(light->GetRecord().range, 7.0f);
+    EXPECT_EQ(light->GetRecord().linearAttenuation, 0.5f);
+
+    // The animations are known at once, each with a factor of 1.
+    EXPECT_EQ(mesh->GetAnimationInfos().size(), 2u);
+    EXPECT_EQ(mesh->GetSpeedFactors(), (std::vector<float>{1.0f, 1.0f}));
+}
+
+TEST_F(KVUnitMeshTest, AReloadDropsOnlyTheGeneratedChildren) {
+    KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root(), Extras()));
+    KVUnit* own = rig.Make<KVUnit>("Node3D", "Own");
+    own->SetParent(mesh->GetIndex());
+    ASSERT_EQ(Children(mesh).size(), 4u);
+    rig.Run("M.Mesh = 'body.kv3d'");
+    std::vector<std::string> names;
+    for (KVUnit* child : Children(mesh)) names.push_back(child->GetName());
+    EXPECT_THAT(names, ElementsAre("Own", "Path", "Eye", "Lamp"));
+
+    // Two characters or fewer load nothing and only drop the generated ones.
+    rig.Run("M.Mesh = 'ab'");
+    EXPECT_EQ(mesh->GetMesh(), nullptr);
+    ASSERT_EQ(Children(mesh).size(), 1u);
+    EXPECT_EQ(Children(mesh)[0], own);
+    EXPECT_TRUE(rig.Take().empty());
+}
+
+TEST_F(KVUnitMeshTest, UnderADisabledParentNothingLoads) {
+    WriteAnimatedBody(Root(), Extras());
+    KVUnit* parent = rig.Make<KVUnit>("Node3D", "P");
+    KVUnitMesh* mesh = Mesh("");
+    mesh->SetParent(parent->GetIndex());
+    parent->SetEnabled(false);
+    ASSERT_FALSE(mesh->GetParentEnabled());
+    rig.Run("M.Mesh = 'body.kv3d'");
+    EXPECT_EQ(mesh->GetMesh(), nullptr);
+    EXPECT_TRUE(Children(mesh).empty());
+    // Enabled again, the unit loads what it names.
+    parent->SetEnabled(true);
+    EXPECT_NE(mesh->GetMesh(), nullptr);
+    EXPECT_EQ(Children(mesh).size(), 3u);
+}
+
+TEST_F(KVUnitMeshTest, AMissingFileRaisesOnErrorAndLeavesNoMesh) {
+    KVUnitMesh* mesh = Mesh("missing.kv3d");
+    EXPECT_EQ(mesh->GetMesh(), nullptr);
+    EXPECT_THAT(rig.Take(), ElementsAre("M:OnError 0"));
+    EXPECT_EQ(mesh->GetMeshText(), "missing.kv3d");
+    void* face = nullptr;
+    EXPECT_NE(mesh->QueryInterface(IID_IKVMesh, &face), KV_OK);
+}
+
+TEST_F(KVUnitMeshTest, TheRayTestTakesTheFirstOrTheNearestTriangleBehindTheOriginToo) {
+    // Two parallel triangles at y = 0 (first) and y = 5.
+    WriteMeshFile(Root(), "two.kv3d",
+                  SurfaceMeshFile({{0, 0, 0, 0, 1, 0},
+                                   {0, 0, 1, 0, 1, 0},
+                                   {1, 0, 0, 0, 1, 0},
+                                   {0, 5, 0, 0, 1, 0},
+                                   {0, 5, 1, 0, 1, 0},
+                                   {1, 5, 0, 0, 1, 0}},
+                                  {0, 1, 2, 3, 4, 5}));
+    KVUnitMesh* mesh = Mesh("two.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    const KV3DVector origin{0.25f, 4.0f, 0.25f}, down{0, -1, 0};
+    KV3DVector hit;
+    int32_t triangle = -1;
+    EXPECT_EQ(mesh->IntersectRay(&origin, &down, &hit, &triangle, false), KV_OK);
+    EXPECT_EQ(triangle, 0);
+    EXPECT_EQ(hit.y, 0.0f);
+    // Nearest: the triangle above the origin (behind the ray) is 1 away.
+    EXPECT_EQ(mesh->IntersectRay(&origin, &down, &hit, &triangle, true), KV_OK);
+    EXPECT_EQ(triangle, 1);
+    EXPECT_EQ(hit.y, 5.0f);
+    const KV3DVector outside{5, 4, 5};
+    EXPECT_EQ(mesh->IntersectRay(&outside, &down, &hit, &triangle, true), KV_NOT_FOUND);
+    const KV3DVector along{1, 0, 0};
+    EXPECT_EQ(mesh->IntersectRay(&origin, &along, &hit, &triangle, false), KV_NOT_FOUND);
+
+    // No triangles: 4; no mesh: 1.
+    WriteMeshFile(Root(), "empty.kv3d", SurfaceMeshFile({{0, 0, 0, 0, 1, 0}}, {}));
+    rig.Run("M.Mesh = 'empty.kv3d'");
+    if (mesh->GetMesh()) {
+        EXPECT_EQ(mesh->IntersectRay(&origin, &down, &hit, &triangle, false), KV_NOT_FOUND);
+    }
+    rig.Run("M.Mesh = ''");
+    EXPECT_EQ(mesh->IntersectRay(&origin, &down, &hit, &triangle, false), KV_FAILED);
+}
+
+TEST_F(KVUnitMeshTest, PickingNeedsACameraAndHitsTheBox) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    float depth = -1.0f;
+    EXPECT_FALSE(mesh->IsPointInside({10, 10}, &depth, nullptr));
+    rig.Camera({0.5f, 10, 0.5f}, {0.5f, -10, 0.5f}, {0.5f, 10, 0.5f});
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, &depth, nullptr));
+    EXPECT_FLOAT_EQ(depth, std::sqrt(0.25f + 100.0f + 0.25f));
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, nullptr));
+    rig.Camera({5, 10, 5}, {5, -10, 5});
+    EXPECT_FALSE(mesh->IsPointInside({10, 10}, &depth, nullptr));
+}
+
+TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    mesh->SetPosition({2, 0, 0});
+    float kept[16];
+    std::memcpy(kept, mesh->GetMesh()->GetMatrix(), sizeof kept);
+    ASSERT_EQ(kept[12], 2.0f);
+    rig.Device().ClearCalls();
+    // The plane x = 1: {d = -1, n = (1, 0, 0)}.
+    const float plane[4] = {-1, 1, 0, 0};
+    mesh->DrawMirrored(plane, 3);
+    const std::vector<KVDeviceCall> worlds = rig.Device().CallsOf("SetTransform");
+    ASSERT_FALSE(worlds.empty());
+    EXPECT_EQ(worlds[0].ints[0], 1);
+    EXPECT_FLOAT_EQ(worlds[0].floats[12], 0.0f);  // 2 reflected in x = 1
+    EXPECT_FLOAT_EQ(worlds[0].floats[0], -1.0f);
+    const std::vector<KVDeviceCall> materials = rig.Device().CallsOf("SetMaterial");
+    ASSERT_FALSE(materials.empty());
+    EXPECT_EQ(materials[0].material.backfaceCulling, 2u);
+    EXPECT_EQ(materials[0].material.extraWord2, 2u);
+    EXPECT_EQ(materials[0].material.extraWord3, 3u);
+    EXPECT_EQ(std::memcmp(mesh->GetMesh()->GetMatrix(), kept, sizeof kept), 0);
+    EXPECT_EQ(mesh->GetPosition()->x, 2.0f);
+}
+
+TEST_F(KVUnitMeshTest, TheShaderMaterialCountsWhileItsUnitIsEnabled) {
+    KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root()));
+    auto* shader = rig.Make<KVUnitShader>("Shader", "Sh");
+    EXPECT_EQ(mesh->GetShaderMaterial(), nullptr);
+    mesh->GetShaderRef()->SetIndex(shader->GetIndex());
+    EXPECT_EQ(mesh->GetShaderMaterial(), shader->GetMaterial());
+    KVUnit* parent = rig.Make<KVUnit>("Node3D", "P");
+    shader->SetParent(parent->GetIndex());
+    parent->SetEnabled(false);
+    EXPECT_EQ(mesh->GetShaderMaterial(), nullptr);
+}
+
+TEST_F(KVUnitMeshTest, CurvePositionsClampTAndSearchFromTheStartSegment) {
+    KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root(), Extras()));
+    struct Case {
+        float t;
+        int32_t start;
+        KV3DVector point;
+        int32_t segment;
+    };
+    const Case cases[] = {
+        {-1.0f, 0, {0, 0, 0}, 0},    {2.0f, 0, {10, 10, 0}, 1},  {0.25f, 0, {5, 0, 0}, 0},
+        {0.75f, 0, {10, 5, 0}, 1},   {0.25f, 9, {5, 0, 0}, 0},   {0.75f, -4, {10, 5, 0}, 1},
+        {0.5f, 1, {10, 0, 0}, 1},    {0.5f, 0, {10, 0, 0}, 0},
+    };
+    for (const Case& c : cases) {
+        KV3DVector point;
+        EXPECT_EQ(mesh->GetCurvePosition("Path", c.t, c.start, &point), c.segment) << c.t << " from " << c.start;
+        EXPECT_FLOAT_EQ(point.x, c.point.x) << c.t;
+        EXPECT_FLOAT_EQ(point.y, c.point.y) << c.t;
+    }
+    rig.Run("p, s = M:GetCurvePosition('Path', 0.25) R = p.x .. ',' .. s");
+    EXPECT_EQ(rig.Host().Evaluate("R")[0], "5,0");
+    EXPECT_THAT(rig.Reports("M:GetCurvePosition('Nope', 0.5)"), ElementsAre(HasSubstr("Unknown curve name")));
+    rig.Run("M.Mesh = ''");
+    EXPECT_THAT(rig.Reports("M:GetCurvePosition('Path', 0.5)"), ElementsAre(HasSubstr("Mesh not loaded")));
+}
+
+TEST_F(KVUnitMeshTest, EqualKeyTimesAreSkippedNotDividedBy) {
+    KV3DWriterMesh extras;
+    KV3DWriterCurve curve;
+    curve.name = "Flat";
+    curve.points = {0, 0, 0, 0.5f, 4, 0, 0, 0.5f, 8, 0, 0, 1};
+    extras.curves = {curve};
+    KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root(), extras));
+    KV3DVector point;
+    EXPECT_EQ(mesh->GetCurvePosition("Flat", 0.5f, 0, &point), 1);
+    EXPECT_EQ(point.x, 4.0f);
+    EXPECT_EQ(mesh->GetCurvePosition("Flat", 0.25f, 0, &point), 0);
+    EXPECT_EQ(point.x, 0.0f);
+}
+
+TEST_F(KVUnitMeshTest, AnimationNamesFoldAsciiLettersOnly) {
+    WriteAnimatedBody(Root());
+    WriteMeshFile(Root(), "\xC3\xA9t\xC3\xA9.kv3d", SubmeshAnimationFile("s0", 5));
+    KVUnitMesh* mesh = Mesh("body.kv3d|walk.kv3d|run.kv3d|\xC3\xA9t\xC3\xA9.kv3d");
+    ASSERT_EQ(mesh->GetAnimationInfos().size(), 3u);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"Walk", 0}, {"WALK", 0}, {"walk", 0}, {"RUN", 1}, {"Wal", -1}, {"Walks", -1}, {"W@lk", -1},
+        {"\xC3\xA9t\xC3\xA9", 2}, {"\xC3\x89T\xC3\x89", -1}, {"", -1},
+    };
+    for (const auto& [name, index] : cases) EXPECT_EQ(mesh->FindAnimation(name), index) << name;
+    EXPECT_EQ(mesh->GetAnimationName(1), "run");
+    EXPECT_EQ(mesh->GetAnimationName(3), "");
+    EXPECT_EQ(mesh->GetAnimationName(-1), "");
+    rig.Run("M.Mesh = ''");
+    EXPECT_EQ(mesh->FindAnimation("Walk"), -1);
+}
+
+TEST_F(KVUnitMeshTest, ScriptMethodsReportBadArgumentsAndMissingMeshes) {
+    KVUnitMesh* mesh = Mesh("");
+    struct Case {
+        const char* code;
+        const char* report;
+    };
+    const Case withoutMesh[] = {
+        {"M:GetMeshNodePosition('hand')", "GetMeshNodePosition : mesh hand not loaded"},
+        {"M:GetMeshNodeRotation('hand')", "GetMeshNodeRotation : mesh hand not loaded"},
+        {"M:GetMeshNodePosition(3)", "Bad or missing argument (Arg #1)"},
+        {"M:SetAnimation()", "Invalid number of arguments"},
+        {"M:SetAnimation(0)", "animation index out of range"},
+        {"M:SetAnimation('Walk')", "Unknown animation name: Walk"},
+        {"M:AddAnimationEvent(0, 'e', 1)", "mesh not loaded"},
+        {"M:RemoveAnimationEvent(0, 'e')", "mesh not loaded"},
+        {"M:RemoveAllAnimationEvents(0)", "mesh not loaded"},
+        {"M:AddAnimationEvent(0, 'e')", "Invalid number of arguments"},
+        {"M:ReplaceTexture('a')", "Invalid number of arguments"},
+        {"M:SetBlendshapeWeight('a', 1, 2)", "Invalid number of arguments"},
+        {"M:GetAnimationInfos()", "Invalid number of arguments"},
+        {"M:GetCurvePosition('c')", "Invalid number of arguments"},
+    };
+    for (const Case& c : withoutMesh) EXPECT_THAT(rig.Reports(c.code), ElementsAre(HasSubstr(c.report))) << c.code;
+    EXPECT_TRUE(rig.Reports("M:SetAnimation('')").empty());
+    EXPECT_EQ(rig.Host().Evaluate("M:GetAnimation()")[0], "-1");
+    EXPECT_EQ(rig.Host().Evaluate("M:GetAnimationName()")[0], "");
+    EXPECT_EQ(rig.Host().Evaluate("M:GetNbAnimation()")[0], "0");
+
+    rig.Run("M.Mesh = '" + WriteAnimatedBody(Root()) + "'");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    const Case withMesh[] = {
+        {"M:SetAnimation(2)", "animation index out of range"},
+        {"M:GetAnimationInfos(-1)", "animation index out of range"},
+        {"M:GetAnimationInfos(true)", "Bad or missing argument (Arg #1)"},
+        {"M:AddAnimationEvent('Jump', 'e', 1)", "Unknown animation name: Jump"},
+    };
+    for (const Case& c : withMesh) EXPECT_THAT(rig.Reports(c.code), ElementsAre(HasSubstr(c.report))) << c.code;
+    rig.Run("p, found = M:GetMeshNodePosition('s0') F = tostring(found) .. p.x");
+    EXPECT_EQ(rig.Host().Evaluate("F")[0], "true0");
+    rig.Run("p, found = M:GetMeshNodePosition('nothing') F = tostring(found) .. p.x");
+    EXPECT_EQ(rig.Host().Evaluate("F")[0], "false0");
+    rig.Run("i = M:GetAnimationInfos('run') F = i.name .. i.index .. ' ' .. i.duration");
+    EXPECT_EQ(rig.Host().Evaluate("F")[0], "run1 2");
+    EXPECT_EQ(rig.Host().Evaluate("M:GetNbAnimation()")[0], "2");
+    EXPECT_TRUE(rig.Reports("M:ReplaceTexture('a', '') M:SetBlendshapeWeight('none', 1)").empty());
+}
+
+} // namespace
