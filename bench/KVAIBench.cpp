@@ -31,23 +31,27 @@ struct AStarSetup {
     }
 };
 
-// One grid and one search module for both figures.
+// One grid and one search module for both figures, made at the first
+// round, not at registration: the search module is the program-wide
+// instance, which a whole core made by an earlier figure would otherwise
+// take for its own.
 std::shared_ptr<AStarSetup> SharedSetup() {
     static std::shared_ptr<AStarSetup> setup = std::make_shared<AStarSetup>();
     return setup;
 }
 
 kvbench::Figure MakeFigure(const char* name, float turnCost, double target) {
-    auto setup = SharedSetup();
     kvbench::Figure f;
     f.name = name;
     f.baselineName = "plain Dijkstra";
     f.target = target;
-    f.baseline = [setup, turnCost] {
+    f.baseline = [turnCost] {
+        const auto setup = SharedSetup();
         setup->grid.turnCost = turnCost;
         setup->sink += kvtest::GridDijkstraCost(setup->grid);
     };
-    f.subject = [setup, turnCost] {
+    f.subject = [turnCost] {
+        const auto setup = SharedSetup();
         setup->grid.turnCost = turnCost;
         kvtest::RunGridSearch(setup->ai, setup->grid, setup->source.get(), &setup->path);
         setup->sink += setup->ai.GetSearchState()->bestCost;

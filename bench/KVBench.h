@@ -15,6 +15,9 @@ struct Figure {
     // Time spent on the calling thread's CPU instead of the wall clock, for
     // work that hands part of itself to other threads.
     bool threadCpuTime = false;
+    // Runs once after the figure is printed: figures of its own, and the end
+    // of what its set-up made that later figures must not meet.
+    std::function<void()> finish = nullptr;
 };
 
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.

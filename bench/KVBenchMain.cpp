@@ -63,6 +63,7 @@ int main() {
                         f.target);
         else
             std::printf("%s: %.2fx of %s\n", f.name.c_str(), ratio, f.baselineName.c_str());
+        if (f.finish) f.finish();
     }
     return 0;
 }

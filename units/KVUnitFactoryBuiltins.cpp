@@ -14,9 +14,16 @@ namespace kvl {
 
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
+int32_t RegisterCursorClass();           // units2d/
+int32_t RegisterEmbeddableClass();       // units2d/
+int32_t RegisterFaderClass();            // units2d/
 int32_t RegisterLayerClass();            // units2d/
 int32_t RegisterNode2DClass();           // units2d/
 int32_t RegisterNode3DClass();           // units2d/
+int32_t RegisterPSBlenderClass();        // units2d/
+int32_t RegisterRenderTargetClass();     // units2d/
+int32_t RegisterShapeClass();            // units2d/
+int32_t RegisterSpriteClass();           // units2d/
 int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCurveClass();            // units3d/
 int32_t RegisterFogClass();              // units3d/
@@ -44,11 +51,13 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Unit2D", "Unit", KVUnit2D::kClassId, "Base class for 2D unit classes", &KVUnit2D::RegisterClass},
     {"Display2D", "Unit2D", KVUnitDisplay2D::kClassId, "Base class for unit classes rendered in 2D",
      &KVUnitDisplay2D::RegisterClass},
-    {"Sprite", "Display2D", 0x006B2C9FC97EF464ull, "", nullptr},
-    {"Embeddable", "Sprite", 0x00603EC316795E20ull, "Embeddable sprite class", nullptr},
-    {"Shape", "Display2D", 0x005284A190C37378ull, "", nullptr},
-    {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", nullptr},
-    {"Fader", "Shape", 0x004BC756E394F170ull, "", nullptr},
+    {"Sprite", "Display2D", 0x006B2C9FC97EF464ull, "2D sprite class", &RegisterSpriteClass},
+    {"Embeddable", "Sprite", 0x00603EC316795E20ull, "Embeddable sprite class", &RegisterEmbeddableClass},
+    {"Shape", "Display2D", 0x005284A190C37378ull, "2D class which defines shape on screen",
+     &RegisterShapeClass},
+    {"Cursor", "Sprite", 0x0042FEDDC943ECECull, "Mouse cursor class", &RegisterCursorClass},
+    {"Fader", "Shape", 0x004BC756E394F170ull, "2D class to make fade in and fade out effects",
+     &RegisterFaderClass},
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
@@ -66,10 +75,13 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Fog", "Unit", 0x0026DF79A357CBA2ull, "Class to specify fog properties for a scene", &RegisterFogClass},
     {"Mirror", "Display3D", 0x001F6F0861F39BF9ull, "Class to create a planar 3D mirror that reflects the scene",
      &RegisterMirrorClass},
-    {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units", nullptr},
+    {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units",
+     &RegisterRenderTargetClass},
+     nullptr},
     {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
     {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
-    {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class", nullptr},
+    {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class",
+     &RegisterPSBlenderClass},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
      nullptr},
     {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", &RegisterCurveClass},

@@ -94,8 +94,9 @@ uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight) {
 
 uint32_t KVGLDeviceTest::PixelAt(int32_t x, int32_t y) { return ReadScreenPixel(x, y, ScreenSize().height); }
 
-std::vector<uint32_t> KVGLDeviceTest::ReadScreen() {
-    const int32_t w = ScreenSize().width, h = ScreenSize().height;
+std::vector<uint32_t> KVGLDeviceTest::ReadScreen() { return ReadScreenPixels(ScreenSize().width, ScreenSize().height); }
+
+std::vector<uint32_t> ReadScreenPixels(int32_t w, int32_t h) {
     std::vector<uint8_t> bytes(size_t(w) * size_t(h) * 4);
     glFinish();
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());

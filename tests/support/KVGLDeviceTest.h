@@ -42,6 +42,8 @@ void KeepGLDriverLoaded();
 // The pixel at physical column x and row y counted from the top of a screen
 // of that height, as 0xAARRGGBB, read from the current GL context.
 uint32_t ReadScreenPixel(int32_t x, int32_t y, int32_t screenHeight);
+// Every pixel of a screen of that size, rows from the top, as 0xAARRGGBB.
+std::vector<uint32_t> ReadScreenPixels(int32_t width, int32_t height);
 
 // The device with GL strings a test can replace.
 class KVTestGLDevice : public kvl::KVGLwebOSRender {

@@ -35,7 +35,10 @@ KVSceneRig::KVSceneRig(const Options& options) {
     SceneJournal().clear();
     LogErrors().clear();
     IKVGraphicDevice3D* device = nullptr;
-    if (options.screen) {
+    if (options.device) {
+        device = options.device;
+        m_height = options.height;
+    } else if (options.screen) {
         m_ready = OpenScreen(options);
         device = m_screen.get();
     } else {

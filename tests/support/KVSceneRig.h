@@ -36,6 +36,10 @@ public:
         bool editorMode = false;
         int32_t width = 64;   // of the screen
         int32_t height = 48;
+        // A screen device of the caller's, already initialised on a screen
+        // of width x height and kept by the caller (no screen or recorder is
+        // made then).
+        kvl::IKVGraphicDevice3D* device = nullptr;
         // Runs between the core's phases 0 and 1 (extension modules).
         std::function<void()> beforePhase1;
     };

@@ -1,0 +1,236 @@
+// The 2D display units on the engine's OpenGL ES device, headless: the
+// pixels of sprites (placed, scaled, clipped at each screen edge, turned
+// transparent), shapes (gradients, ellipses, editor-only), the pixel-shader
+// blender, and drawing meant for a render target, which this device draws
+// on the screen.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/KVSpriteRig.h"
+#include "units/IKVUnitRef.h"
+#include "units2d/KVUnitPSBlender.h"
+#include "units2d/KVUnitRenderTarget.h"
+#include "units2d/KVUnitShape.h"
+#include "units2d/KVUnitSprite.h"
+
+namespace kvl {
+
+// Found by the test macros through the rectangle's namespace.
+bool operator==(const KVDeviceRect& a, const KVDeviceRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+bool operator!=(const KVDeviceRect& a, const KVDeviceRect& b) { return !(a == b); }
+void PrintTo(const KVDeviceRect& r, std::ostream* out) {
+    *out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
+
+} // namespace kvl
+
+using namespace kvl;
+using namespace kvtest;
+
+namespace {
+
+constexpr int32_t kWidth = 64;
+constexpr int32_t kHeight = 48;
+constexpr uint32_t kRed = 0xFFFF0000u;
+constexpr uint32_t kBlue = 0xFF0000FFu;
+
+bool Near(uint32_t a, uint32_t b, int tolerance = 2) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+KVSpriteRig::Options Screen(bool editorMode = false) {
+    KVSpriteRig::Options options;
+    options.screen = true;
+    options.editorMode = editorMode;
+    options.width = kWidth;
+    options.height = kHeight;
+    return options;
+}
+
+class KVUnit2DScreenTest : public ::testing::Test {
+protected:
+    explicit KVUnit2DScreenTest(bool editorMode = false) : rig(Screen(editorMode)) {}
+    void SetUp() override {
+        ASSERT_TRUE(rig.Ready());
+        rig.DrawFrame();
+        background = rig.PixelAt(0, 0);
+    }
+    KVUnitSprite* Sprite(const char* name, const std::string& file) {
+        auto* sprite = rig.Make<KVUnitSprite>("Sprite", name);
+        if (sprite) sprite->SetImage(file);
+        return sprite;
+    }
+    void Place(KVUnit2D* unit, float x, float y, float scale) {
+        const KV2DTempl<float> pair = {scale, scale};
+        if (auto* sprite = dynamic_cast<KVUnitSprite*>(unit)) sprite->SetScale(&pair);
+        unit->SetPosition(x, y);
+    }
+    // The box {left, top, right, bottom} (right and bottom excluded) of the
+    // pixels that are not the background; all zero when there are none.
+    KVDeviceRect Drawn(const std::vector<uint32_t>& screen) {
+        KVDeviceRect box = {kWidth, kHeight, 0, 0};
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x)
+                if (screen[size_t(y * kWidth + x)] != background) {
+                    box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                           std::max(box.bottom, y + 1)};
+                }
+        return box.right == 0 ? KVDeviceRect{0, 0, 0, 0} : box;
+    }
+
+    KVSpriteRig rig;
+    uint32_t background = 0;
+};
+
+// ---- sprites ---------------------------------------------------------------------
+
+TEST_F(KVUnit2DScreenTest, AFourPixelSpriteScaledByEightFillsExactlyItsSquare) {
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    KVUnitSprite* sprite = Sprite("S", "img/red.png");
+    Place(sprite, 10, 10, 8);
+    rig.DrawFrame();
+    const std::vector<uint32_t> screen = rig.Screen();
+    EXPECT_EQ(Drawn(screen), (KVDeviceRect{10, 10, 42, 42}));
+    for (int32_t y = 10; y < 42; ++y)
+        for (int32_t x = 10; x < 42; ++x) ASSERT_EQ(screen[size_t(y * kWidth + x)], kRed) << x << "," << y;
+
+    // A colour without alpha draws nothing.
+    sprite->SetColor(0x00FFFFFFu);
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, 0, 0}));
+}
+
+// A 4 x 4 picture of sixteen colours scaled by 8 over each edge: the sprite
+// clipped on the CPU gives the pixels of the same sprite drawn whole (turned
+// by a full circle, which is never clipped).
+TEST_F(KVUnit2DScreenTest, ASpriteOverEachEdgeGivesTheUnclippedPixels) {
+    std::vector<uint32_t> pattern;
+    for (uint32_t i = 0; i < 16; ++i) pattern.push_back(0xFF000000u | (i * 16) << 16 | (255 - i * 16) << 8 | i * 5);
+    rig.WritePng("img/pattern.png", 4, 4, pattern);
+    KVUnitSprite* sprite = Sprite("S", "img/pattern.png");
+    const struct {
+        const char* edge;
+        float x, y;
+    } cases[] = {{"left", -13, 6}, {"right", 45, 6}, {"top", 10, -11}, {"bottom", 10, 29}, {"corner", -9, -7}};
+    for (const auto& c : cases) {
+        Place(sprite, c.x, c.y, 8);
+        sprite->SetRotation(0.0f);
+        EXPECT_EQ(sprite->GetOnScreenClass(), KVUnitSprite::kPartly) << c.edge;
+        rig.DrawFrame();
+        const std::vector<uint32_t> clipped = rig.Screen();
+        sprite->SetRotation(float(2.0 * M_PI));
+        EXPECT_EQ(sprite->GetOnScreenClass(), KVUnitSprite::kInside) << c.edge;
+        rig.DrawFrame();
+        const std::vector<uint32_t> whole = rig.Screen();
+        EXPECT_NE(Drawn(clipped), (KVDeviceRect{0, 0, 0, 0})) << c.edge;
+        int differing = 0;
+        for (size_t i = 0; i < whole.size(); ++i) differing += Near(whole[i], clipped[i]) ? 0 : 1;
+        EXPECT_EQ(differing, 0) << c.edge;
+    }
+}
+
+// ---- render targets ------------------------------------------------------------------
+
+// This device takes no render target: a unit that names an active target
+// still reaches the screen. A device that draws into textures changes this.
+TEST_F(KVUnit2DScreenTest, AUnitNamingARenderTargetStillReachesTheScreen) {
+    auto* target = rig.Make<KVUnitRenderTarget>("RenderTarget", "T");
+    target->SetActive(true);
+    target->SetPosition(100, 100);
+    target->SetDimension(16, 16);
+    ASSERT_NE(target->GetOwnTexture(), nullptr);
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    KVUnitSprite* sprite = Sprite("S", "img/red.png");
+    Place(sprite, 20, 20, 2);
+    sprite->GetRenderTargetRef()->SetIndex(target->GetIndex());
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{20, 20, 28, 28}));
+}
+
+// ---- shapes ------------------------------------------------------------------------
+
+KVUnitShape* Shape(KVSpriteRig& rig, const char* name, uint32_t type, int32_t width, int32_t height) {
+    auto* shape = rig.Make<KVUnitShape>("Rect", name);
+    rig.SetText(shape, KVUnitShape::kOnlyEditorId, 0, "false");
+    rig.SetText(shape, KVUnitShape::kTypeId, 0, std::to_string(type));
+    shape->SetDimension(width, height);
+    return shape;
+}
+
+TEST_F(KVUnit2DScreenTest, GradientCornersTakeTheirColours) {
+    KVUnitShape* shape = Shape(rig, "G", KVUnitShape::kRect, 64, 48);
+    shape->SetColor(kRed);
+    rig.SetText(shape, KVUnitShape::kColorEndId, 0, "0xFF0000FF");
+    rig.SetText(shape, KVUnitShape::kGradientId, 0, "true");
+    const uint32_t mean = 0xFF7F007Fu;
+    const struct {
+        const char* direction;  // Right, Bottom, Diagonal
+        uint32_t corners[4];    // top-left, top-right, bottom-left, bottom-right
+    } cases[] = {{"0", {kRed, kBlue, kRed, kBlue}}, {"1", {kRed, kRed, kBlue, kBlue}}, {"2", {kRed, mean, mean, kBlue}}};
+    for (const auto& c : cases) {
+        rig.SetText(shape, KVUnitShape::kGradientDirectionId, 0, c.direction);
+        rig.DrawFrame();
+        const uint32_t seen[4] = {rig.PixelAt(0, 0), rig.PixelAt(63, 0), rig.PixelAt(0, 47), rig.PixelAt(63, 47)};
+        for (int i = 0; i < 4; ++i) EXPECT_TRUE(Near(seen[i], c.corners[i], 8)) << c.direction << i << std::hex << " " << seen[i];
+    }
+}
+
+TEST_F(KVUnit2DScreenTest, ARoundShapeFillsItsCentreAndLeavesItsCorners) {
+    KVUnitShape* shape = Shape(rig, "R", KVUnitShape::kRound, 40, 20);
+    shape->SetColor(kBlue);
+    shape->SetPosition(10, 10);
+    rig.DrawFrame();
+    EXPECT_EQ(rig.PixelAt(30, 20), kBlue);
+    EXPECT_EQ(rig.PixelAt(11, 11), background);
+    EXPECT_EQ(rig.PixelAt(48, 28), background);
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{10, 10, 50, 30}));
+}
+
+TEST_F(KVUnit2DScreenTest, AFreshShapeIsOnlyDrawnInEditorMode) {
+    auto* shape = rig.Make<KVUnitShape>("Shape", "Fresh");
+    EXPECT_EQ(*shape->GetDimension(), (KV2DTempl<int32_t>{80, 60}));
+    EXPECT_EQ(shape->GetColor(), 0x80800000u);
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, 0, 0}));
+}
+
+class KVUnit2DEditorScreenTest : public KVUnit2DScreenTest {
+protected:
+    KVUnit2DEditorScreenTest() : KVUnit2DScreenTest(true) {}
+};
+
+TEST_F(KVUnit2DEditorScreenTest, AFreshShapeIsDrawnInEditorMode) {
+    rig.Make<KVUnitShape>("Shape", "Fresh");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, kWidth, kHeight}));
+    EXPECT_NE(rig.PixelAt(10, 10), background);
+}
+
+// ---- blender ---------------------------------------------------------------------------
+
+TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtTheOrigin) {
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    KVUnitSprite* sprite = Sprite("S", "img/red.png");
+    sprite->SetPosition(40, 30);
+    auto* blender = rig.Make<KVUnitPSBlender>("PSBlender", "B");
+    blender->SetDimension(16, 8);
+    KVUnitRefArray list;
+    IKVUnitRef* ref = rig.Factory().MakeUnitRef(blender->GetIndex(), &KVUnitPSBlender::kBlendedUnitsId);
+    ref->SetIndex(sprite->GetIndex());
+    list.Append(ref);
+    blender->SetBlendedUnits(&list);
+    rig.DrawFrame();
+    // The sprite itself is drawn by the blender only.
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, 16, 8}));
+    EXPECT_EQ(rig.PixelAt(8, 4), kRed);
+}
+
+} // namespace
