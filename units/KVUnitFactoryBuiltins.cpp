@@ -77,7 +77,6 @@ const BuiltinClass kBuiltinClasses[] = {
      &RegisterMirrorClass},
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units",
      &RegisterRenderTargetClass},
-     nullptr},
     {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
     {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class",
