@@ -14,6 +14,7 @@ namespace kvl {
 
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
+int32_t RegisterButtonClass();           // units2d/
 int32_t RegisterCursorClass();           // units2d/
 int32_t RegisterEmbeddableClass();       // units2d/
 int32_t RegisterFaderClass();            // units2d/
@@ -60,7 +61,7 @@ const BuiltinClass kBuiltinClasses[] = {
      &RegisterFaderClass},
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
-    {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
+    {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", &RegisterButtonClass},
     {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
     {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},
     {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", nullptr},
