@@ -1,8 +1,8 @@
 #pragma once
-// What the scene manager, the collision manager and the sound unit ask of
-// a camera unit.
-// The camera unit answers this interface from its QueryInterface; it adds
-// its own operations (target, field of view, projection) when it is built.
+// The face of a camera unit: its target, field of view, clip distances and
+// projection, its matrices, frustum and viewport, the conversions between
+// the screen and 3D, and what the scene manager asks of it. The camera unit
+// (class "Camera") answers this interface from its QueryInterface.
 #include <cstdint>
 #include "../graphics/IKVGraphicDevice.h"
 #include "../kernel/IKVUnknown.h"
@@ -46,19 +46,38 @@ struct KVProjectedPoint {
 
 class IKVUnitCamera : public virtual IKVUnknown {
 public:
+    // The three Target floats.
+    virtual const KV3DVector* GetTarget() = 0;
+    virtual void SetTarget(float x, float y, float z) = 0;
+    // The full vertical field of view, radians.
+    virtual float GetFOV() = 0;
+    virtual void SetFOV(float fov) = 0;
     // The "Near clip" and "Far clip" values (not the automatic ones).
     virtual float GetNearClip() = 0;
+    virtual void SetNearClip(float nearClip) = 0;
     virtual float GetFarClip() = 0;
-    // 16 floats, row by row; a point p is seen as p x View.
+    virtual void SetFarClip(float farClip) = 0;
+    virtual bool GetOrthogonal() = 0;
+    virtual void SetOrthogonal(bool orthogonal) = 0;
+    // Scales the render size that an orthographic projection spans.
+    virtual float GetOrthoScale() = 0;
+    virtual void SetOrthoScale(float scale) = 0;
+    // The frustum record, brought up to date first.
+    virtual const KV3DFrustum* GetFrustum() = 0;
+    // 16 floats, row by row; a point p is seen as p x View (x Projection).
     virtual const float* GetViewMatrix() = 0;
+    virtual const float* GetProjectionMatrix() = 0;
     // The ray through a point in game coordinates; 0.
     virtual int32_t GetPickRay(int32_t x, int32_t y, KVPickRay* out) = 0;
     // The viewport in effect, in screen pixels.
     virtual const KVDeviceRect* GetViewport() = 0;
+    // A rectangle of the camera's own, or null for the graphic module's.
+    virtual void SetViewport(const KVDeviceRect* rect) = 0;
+    // Whether another full-screen camera switched on switches this one off.
+    virtual bool GetAutoDeactivate() = 0;
+    virtual void SetAutoDeactivate(bool autoDeactivate) = 0;
     // The screen position and depth of a world point; 0.
     virtual int32_t Project(const KV3DVector* point, KVProjectedPoint* out) = 0;
-    // The frustum record, brought up to date first.
-    virtual const KV3DFrustum* GetFrustum() = 0;
 
     // Operations for the scene manager.
     virtual bool IsActive() = 0;

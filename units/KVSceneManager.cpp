@@ -231,7 +231,7 @@ int32_t KVSceneManager::OnCameraActivated(IKVUnit* unit) {
             continue;
         }
         const KVDeviceRect* viewport = other.camera->GetViewport();
-        if (other.camera->IsActive() && viewport && IsFullScreen(*viewport)) {
+        if (other.camera->IsActive() && other.camera->GetAutoDeactivate() && viewport && IsFullScreen(*viewport)) {
             m_camerasLocked = true;
             other.camera->SetActive(false);
             m_camerasLocked = false;

@@ -89,8 +89,8 @@ public:
     void SetEditorUnitsRequested(bool on) { m_editorUnitsRequested = on; }
     // One frame: 0, or 1 without a graphic device.
     int32_t Draw();
-    // A camera unit became active: other active full-screen cameras go off
-    // and leave the list.
+    // A camera unit became active: other active full-screen cameras that
+    // deactivate automatically go off and leave the list.
     int32_t OnCameraActivated(IKVUnit* camera);
     int32_t RemoveCamera(IKVUnit* camera);
     // Every unit drawn for the last camera that is hit at the point,

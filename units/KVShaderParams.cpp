@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "../graphics/IKVGraphicDevice3D.h"
 #include "../kernel/IKVFile.h"
 #include "../kernel/KVCore.h"
 #include "IKVShaderProgram.h"
@@ -92,6 +93,29 @@ void KVUnit::ApplyShaderParams(const KVShaderParamList& list) {
         else if (parameter->kind == KVPARAM_FLOAT)
             program->SetFloatParameter(entry.location, &parameter->values[0].real, count);
     }
+}
+
+IKVUnknownRef* KVUnit::LoadShaderObject(const std::string& path, bool pixel, KVShaderParamList* list,
+                                        IKVShaderProgram** program) {
+    *program = nullptr;
+    if (path.empty() || !IsEnabled()) return nullptr;
+    auto* device = QueryCoreInterface<IKVGraphicDevice3D>(IID_IKVGraphicDevice3D);
+    if (!device) return nullptr;
+    std::string full = path;
+    if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(path, &full);
+    IKVUnknownRef* shader = nullptr;
+    const int32_t result =
+        pixel ? device->LoadPixelShader(full.c_str(), &shader) : device->LoadVertexShader(full.c_str(), &shader);
+    if (result != KV_OK) {
+        // A failed load keeps nothing, even what the device handed out.
+        if (shader) shader->Release();
+        return nullptr;
+    }
+    if (!shader) return nullptr;
+    void* face = nullptr;
+    if (shader->QueryInterface(IID_IKVShaderProgram, &face) == KV_OK) *program = static_cast<IKVShaderProgram*>(face);
+    if (list) ApplyShaderParams(*list);
+    return shader;
 }
 
 void KVUnit::ClearShaderParams(KVShaderParamList* list) {

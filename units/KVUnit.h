@@ -286,6 +286,11 @@ public:
     void ApplyShaderParams(const KVShaderParamList& list);
     void LoadShaderParams(KVShaderParamList* list, const std::string& shaderPath);
     void ReloadShaderParams(KVShaderParamList* list, const std::string& shaderPath);
+    // Loads the pixel (or vertex) shader of the path through the 3D device
+    // while the unit is enabled and applies the list to it; the shader
+    // object (its program face in *program), or null when nothing loaded.
+    IKVUnknownRef* LoadShaderObject(const std::string& path, bool pixel, KVShaderParamList* list,
+                                    IKVShaderProgram** program);
     // The parameter table: null until the first parameter is added.
     KVUnitParameters* GetParameters() { return m_parameters.get(); }
     int32_t AddParameter(const std::string& name, uint32_t kind, uint32_t count, KVParameterChanged changed,

@@ -1,12 +1,10 @@
 #include "KVUnitDisplay2D.h"
 
-#include "../graphics/IKVGraphicDevice3D.h"
 #include "../kernel/KVCore.h"
 #include "IKVShaderProgram.h"
 #include "IKVUnitRef.h"
 #include "IKVUnitRenderTarget.h"
 #include "KVAttributeRows.h"
-#include "KVSerialize.h"
 #include "KVShaderParams.h"
 #include "KVUnitFactory.h"
 
@@ -79,18 +77,7 @@ void KVUnitDisplay2D::Draw() {
 void KVUnitDisplay2D::ReloadPixelShader() {
     ReleaseShader();
     ReloadShaderParams(m_shaderParams, m_pixelShaderPath);
-    if (m_pixelShaderPath.empty() || !IsEnabled()) return;
-    auto* device = QueryCoreInterface<IKVGraphicDevice3D>(IID_IKVGraphicDevice3D);
-    if (!device) return;
-    std::string path = m_pixelShaderPath;
-    if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(m_pixelShaderPath, &path);
-    IKVUnknownRef* shader = nullptr;
-    if (device->LoadPixelShader(path.c_str(), &shader) != KV_OK || !shader) return;
-    m_pixelShader = shader;
-    void* program = nullptr;
-    if (shader->QueryInterface(IID_IKVShaderProgram, &program) == KV_OK)
-        m_shaderProgram = static_cast<IKVShaderProgram*>(program);
-    if (m_shaderParams) ApplyShaderParams(*m_shaderParams);
+    m_pixelShader = LoadShaderObject(m_pixelShaderPath, true, m_shaderParams, &m_shaderProgram);
 }
 
 void KVUnitDisplay2D::ApplyWindow(ImageDrawRecord* record) {

@@ -26,11 +26,13 @@ int32_t RegisterRenderTargetClass();     // units2d/
 int32_t RegisterShapeClass();            // units2d/
 int32_t RegisterSpriteClass();           // units2d/
 int32_t RegisterTimerClass();            // units2d/
+int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterCurveClass();            // units3d/
 int32_t RegisterFogClass();              // units3d/
 int32_t RegisterLightClass();            // units3d/
 int32_t RegisterMirrorClass();           // units3d/
 int32_t RegisterParticleEmitterClass();  // units3d/
+int32_t RegisterShaderClass();           // units3d/
 
 namespace {
 
@@ -47,7 +49,7 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Unit3D", "Unit", KVUnit3D::kClassId, "Base class for 3D unit classes", &KVUnit3D::RegisterClass},
     {"Display3D", "Unit3D", KVUnitDisplay3D::kClassId, "Base class for unit classes rendered in 3D",
      &KVUnitDisplay3D::RegisterClass},
-    {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", nullptr},
+    {"Camera", "Unit3D", 0x00316AFAD437A05Cull, "Camera class", &RegisterCameraClass},
     {"Mesh", "Display3D", 0x005FFDDAD7109E30ull, "Mesh class", nullptr},
     {"Unit2D", "Unit", KVUnit2D::kClassId, "Base class for 2D unit classes", &KVUnit2D::RegisterClass},
     {"Display2D", "Unit2D", KVUnitDisplay2D::kClassId, "Base class for unit classes rendered in 2D",
@@ -78,7 +80,7 @@ const BuiltinClass kBuiltinClasses[] = {
      &RegisterMirrorClass},
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units",
      &RegisterRenderTargetClass},
-    {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", nullptr},
+    {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", &RegisterShaderClass},
     {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class",
      &RegisterPSBlenderClass},

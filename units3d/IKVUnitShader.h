@@ -1,5 +1,6 @@
 #pragma once
-// What 3D display units ask of a "Shader" unit: its material record.
+// The face of a shader unit (class "Shader"): the material it holds, which
+// the 3D display units that name it take for their drawing.
 #include "../kernel/IKVUnknown.h"
 #include "KV3DMaterial.h"
 
@@ -7,9 +8,9 @@ namespace kvl {
 
 constexpr KVInterfaceId IID_IKVUnitShader = MakeId(0x00023C69, 0xADB8BE04);
 
-class IKVUnitShader {
+class IKVUnitShader : public virtual IKVUnknown {
 public:
-    // The unit's own record, valid while the unit lives.
+    // The unit's material record, valid while the unit lives.
     virtual const KV3DMaterial* GetMaterial() = 0;
 
 protected:

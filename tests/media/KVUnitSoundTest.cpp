@@ -269,23 +269,8 @@ TEST_F(KVUnitSoundTest, GainIsFullWithinTheRadiusAndFallsOffBeyondIt) {
 }
 
 TEST_F(KVUnitSoundTest, PanFollowsTheListenersSideScaledAndClamped) {
-    const struct {
-        KV3DVector forward;
-        KV3DVector offset;
-        float panFactor;
-        float pan;
-    } cases[] = {
-        {{0, 0, -1}, {10, 0, 0}, 0.4f, 0.004f},    // to the right
-        {{0, 0, -1}, {-3, 0, 4}, 0.4f, -0.0024f},  // left and behind
-        {{0, 0, -1}, {0, 10, 0}, 0.4f, 0.0f},      // straight up
-        {{0, 0, -1}, {10, 0, 0}, 3.0f, 0.01f},     // clamped
-        {{0, 0, -1}, {-10, 0, 0}, 3.0f, -0.01f},
-        {{1, 0, 0}, {0, 0, 10}, 0.4f, 0.004f},  // turned: its right is +z
-        {{1, 0, 0}, {10, 0, 0}, 0.4f, 0.0f},
-        {{0, 0, -1}, {0, 0, 0}, 0.4f, 0.0f},  // at the listener: centred
-    };
     const KV3DVector listener = {5, -2, 7};
-    for (const auto& c : cases) {
+    for (const kvtest::KVPanCase& c : kvtest::KVPanCases()) {
         kvtest::KVTestCameraUnit* camera = rig.Listener(listener, c.forward);
         KVUnitSound* unit = rig.Sound("S");
         rig.Run("S.PanFactor = " + std::to_string(c.panFactor) + "\nS.Sound = 'beep.ogg'");

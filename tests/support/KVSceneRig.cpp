@@ -41,6 +41,8 @@ KVSceneRig::KVSceneRig(const Options& options) {
     } else if (options.screen) {
         m_ready = OpenScreen(options);
         device = m_screen.get();
+    } else if (options.device) {
+        device = options.device;
     } else {
         m_recorder = std::make_unique<KVRecordingDevice>();
         device = m_recorder.get();
@@ -53,7 +55,7 @@ KVSceneRig::KVSceneRig(const Options& options) {
     });
     if (IKVLog* log = GetLog()) log->SetCallback(&RecordLog);
     m_host->StartProject();
-    RegisterSceneTestClasses();
+    RegisterSceneTestClasses(options.engineCameras);
 }
 
 KVSceneRig::~KVSceneRig() {

@@ -37,9 +37,12 @@ public:
         int32_t width = 64;   // of the screen
         int32_t height = 48;
         // A screen device of the caller's, already initialised on a screen
-        // of width x height and kept by the caller (no screen or recorder is
-        // made then).
+        // of width x height, or a recording device of the test's own; the
+        // caller keeps it alive longer than the rig (no screen or recorder
+        // is made then).
         kvl::IKVGraphicDevice3D* device = nullptr;
+        // "Camera" makes the engine's camera units, not the stand-ins.
+        bool engineCameras = false;
         // Runs between the core's phases 0 and 1 (extension modules).
         std::function<void()> beforePhase1;
     };

@@ -45,11 +45,11 @@ std::string Number(float value) {
 
 } // namespace
 
-void RegisterSceneTestClasses() {
+void RegisterSceneTestClasses(bool engineCameras) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!factory) return;
     Register(factory, "TestQuad", 0x7E570001ull, &KVTestQuadUnit::Create);
-    Register(factory, "Camera", 0x7E570003ull, &KVTestCameraUnit::Create);
+    if (!engineCameras) Register(factory, "Camera", 0x7E570003ull, &KVTestCameraUnit::Create);
     Register(factory, "Mesh", 0x7E570004ull, &KVTestMeshUnit::Create);
     Register(factory, "Mirror", 0x7E570005ull, &KVTestMirrorUnit::Create);
     Register(factory, "Reflected", 0x7E570006ull, &KVTestReflectedUnit::Create);
@@ -127,6 +127,12 @@ void KVTestCameraUnit::SetActive(bool on) {
         scene->OnCameraActivated(this);
     else
         scene->RemoveCamera(this);
+}
+
+void KVTestCameraUnit::SetViewport(const KVDeviceRect* rect) {
+    if (!rect) return;
+    viewport = *rect;
+    ownViewport = true;
 }
 
 void KVTestCameraUnit::InvalidateAll() { Note(GetName() + " invalidate"); }

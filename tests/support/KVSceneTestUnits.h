@@ -26,9 +26,10 @@
 
 namespace kvtest {
 
-// Gives the engine's classes "Camera", "Mesh" and "Mirror" these
-// units and registers "TestQuad" and "Reflected".
-void RegisterSceneTestClasses();
+// Gives the engine's classes "Camera" (unless the engine's own cameras are
+// kept), "Mesh" and "Mirror" these units and registers "TestQuad" and
+// "Reflected".
+void RegisterSceneTestClasses(bool engineCameras = false);
 
 class KVTestQuadUnit : public kvl::KVUnit {
 public:
@@ -53,11 +54,26 @@ public:
     int32_t QueryInterface(const kvl::KVInterfaceId& id, void** out) override;
     void Close() override;
 
+    const kvl::KV3DVector* GetTarget() override { return &target; }
+    void SetTarget(float x, float y, float z) override { target = {x, y, z}; }
+    float GetFOV() override { return fov; }
+    void SetFOV(float value) override { fov = value; }
     float GetNearClip() override { return nearClip; }
+    void SetNearClip(float value) override { nearClip = value; }
     float GetFarClip() override { return farClip; }
+    void SetFarClip(float value) override { farClip = value; }
+    bool GetOrthogonal() override { return orthogonal; }
+    void SetOrthogonal(bool value) override { orthogonal = value; }
+    float GetOrthoScale() override { return orthoScale; }
+    void SetOrthoScale(float value) override { orthoScale = value; }
     const float* GetViewMatrix() override { return view; }
+    const float* GetProjectionMatrix() override { return projection; }
     int32_t GetPickRay(int32_t x, int32_t y, kvl::KVPickRay* out) override;
     const kvl::KVDeviceRect* GetViewport() override { return &viewport; }
+    // A rectangle becomes the viewport and the camera's own; null leaves it.
+    void SetViewport(const kvl::KVDeviceRect* rect) override;
+    bool GetAutoDeactivate() override { return autoDeactivate; }
+    void SetAutoDeactivate(bool value) override { autoDeactivate = value; }
     int32_t Project(const kvl::KV3DVector* point, kvl::KVProjectedPoint* out) override;
     const kvl::KV3DFrustum* GetFrustum() override { return &frustum; }
     kvl::KV3DVector* GetPosition() override { return &position; }
@@ -89,9 +105,15 @@ public:
     bool ownViewport = false;
     bool exclusive = false;
     bool autoClip = false;
+    bool autoDeactivate = true;
+    bool orthogonal = false;
+    float orthoScale = 1.0f;
+    float fov = 0.7853982f;
+    kvl::KV3DVector target;
     float nearClip = 1.0f;
     float farClip = 1000.0f;
     float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float projection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     kvl::KV3DVector position;
     kvl::KV3DVector rotation;
     kvl::KV3DVector scale{1.0f, 1.0f, 1.0f};

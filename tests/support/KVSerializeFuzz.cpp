@@ -11,6 +11,8 @@
 #include "KVSceneFileWriter.h"
 #include "KVSceneUnitsWriter.h"
 #include "kernel/KVProperties.h"
+#include "units/IKVUnitCamera.h"
+#include "units/IKVUnitIterator.h"
 #include "units/KVSerialize.h"
 #include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
@@ -181,6 +183,26 @@ namespace {
 
 constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
 
+// What the scene asks of its cameras while it draws and picks.
+void AskCameras(kvl::KVUnitFactory& factory) {
+    kvl::IKVUnitIterator* units = factory.NewUnitIterator();
+    for (; !units->IsEnd(); units->Next()) {
+        kvl::IKVUnit* unit = factory.GetUnit(units->GetIndex());
+        void* face = nullptr;
+        if (!unit || unit->QueryInterface(kvl::IID_IKVUnitCamera, &face) != kvl::KV_OK || !face) continue;
+        auto* camera = static_cast<kvl::IKVUnitCamera*>(face);
+        camera->UpdateMatrices();
+        const kvl::KV3DFrustum* frustum = camera->GetFrustum();
+        kvl::KVPickRay ray;
+        camera->GetPickRay(0, 0, &ray);
+        camera->GetPickRay(INT32_MAX, INT32_MIN, &ray);
+        kvl::KVProjectedPoint point;
+        if (frustum) camera->Project(&frustum->boxMax, &point);
+        camera->Project(camera->GetTarget(), &point);
+    }
+    units->Release();
+}
+
 // One read of the scene's units, the passes after it and the release of
 // what it made; the units made.
 int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& factory) {
@@ -195,6 +217,7 @@ int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& fac
     serializer.CloseFile();
     factory.FinishSceneLoad(0, 1);
     factory.FlushPendingEnables();
+    AskCameras(factory);
     factory.CloseKvlUnits(0, false);
     return made;
 }
@@ -263,26 +286,51 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
     return seeds;
 }
 
+namespace {
+
+Bytes Floats(std::initializer_list<float> values) {
+    Bytes out;
+    for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
+    return out;
+}
+
+Bytes Ints(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
+    return out;
+}
+
+// The "Unit3D" entry on the "Unit" entry: Position, Rotation, Scale,
+// AutoClipped.
+KVSceneClassSpec Unit3DClass(int32_t unitEntry) {
+    return {0x001BFA31A4A1E5E8ull, "Unit3D", unitEntry,
+            {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
+             {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
+            {}, -1};
+}
+
+// The units in the oldest and the newest layouts that carry them: fill
+// gets the writer with its "Unit" entry, the layout's version, the version
+// of its unit records and whether its strings are of the old kind.
+template <class Fill>
+std::vector<std::vector<uint8_t>> TwoLayoutSeeds(Fill fill) {
+    std::vector<std::vector<uint8_t>> seeds;
+    for (uint32_t version : {0x10006u, 0x20004u}) {
+        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
+        fill(units, units.AddClass(KVSceneUnitsWriter::UnitClass()), version,
+             version < 0x20000 ? 0x20000u : 0x30003u, version <= 0x20001);
+        seeds.push_back(units.Scene(version, kFuzzProjectId));
+    }
+    return seeds;
+}
+
+} // namespace
+
 std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const auto floats = [](std::initializer_list<float> values) {
-        Bytes out;
-        for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
-        return out;
-    };
-    const auto ints = [](std::initializer_list<int32_t> values) {
-        Bytes out;
-        for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
-        return out;
-    };
-    std::vector<std::vector<uint8_t>> seeds;
-    for (uint32_t version : {0x10006u, 0x20004u}) {
-        const bool old = version <= 0x20001;
-        KVSceneUnitsWriter units(version < 0x20000 ? 0x10003u : 0x20000u);
-        const uint32_t record = version < 0x20000 ? 0x20000u : 0x30003u;
-        const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
         // Class ids and attribute ids of the 2D and 3D bases.
         KVSceneClassSpec unit2D{0x00379C696A716AA0ull, "Unit2D", unit,
                                 {{0x001299DD27CDA4E8ull, 1, 2}, {0x003E41334C85C150ull, 1, 2},
@@ -295,43 +343,117 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
         const int32_t display2D = units.AddClass({0x005BC7C54FB51660ull, "Display2D", entry2D,
                                                   {{0x00574C7F7C3AF3E4ull, 3, 1}, {0x0012989263931821ull, 9, 1}},
                                                   {}, -1});
-        const int32_t entry3D = units.AddClass({0x001BFA31A4A1E5E8ull, "Unit3D", unit,
-                                                {{0x006DC45310AD9600ull, 1, 3}, {0x005AB8D010EF8FA0ull, 14, 3},
-                                                 {0x0001C21774263F56ull, 1, 3}, {0x0053D5119F1CF8F0ull, 7, 1}},
-                                                {}, -1});
+        const int32_t entry3D = units.AddClass(Unit3DClass(unit));
         const int32_t display3D = units.AddClass({0x00440A9C1D3082F8ull, "Display3D", entry3D,
                                                   {{0x004643776AE9C288ull, 9, 1}, {0x000F56CEB34902EBull, 9, 1}},
                                                   {}, -1});
 
         std::vector<Bytes> values =
             KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
-        for (const Bytes& v : {floats({nan, 1e38f}), floats({0.0f, inf}), floats({1e30f}),
-                               ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, ints({INT32_MAX, -5}),
-                               ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), ints({1, 2, -3, 4})})})
+        for (const Bytes& v : {Floats({nan, 1e38f}), Floats({0.0f, inf}), Floats({1e30f}),
+                               Ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, Ints({INT32_MAX, -5}),
+                               Ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), Ints({1, 2, -3, 4})})})
             values.push_back(v);
         units.AddUnit(entry2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Child2D", 0x602, {}, 0x12, true, version);
-        for (const Bytes& v : {floats({-inf, 3.0f}), floats({-1e38f, 2.0f}), floats({nan}), ints({10, 10, 500, 500}),
-                               Bytes{0}, Bytes{0, 1}, ints({40, 30}), ints({0, 0}), KVStored::U32(0),
+        for (const Bytes& v : {Floats({-inf, 3.0f}), Floats({-1e38f, 2.0f}), Floats({nan}), Ints({10, 10, 500, 500}),
+                               Bytes{0}, Bytes{0, 1}, Ints({40, 30}), Ints({0, 0}), KVStored::U32(0),
                                KVStored::String("shaders/x.kvps", old), KVStored::Link(KVStored::Local(0), old)})
             values.push_back(v);
         units.AddUnit(display2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Placed3D", 0x603, {}, 0x12, true, version);
         for (const Bytes& v :
-             {floats({inf, nan, -1e38f}), floats({nan, 1e30f, -inf}), floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
+             {Floats({inf, nan, -1e38f}), Floats({nan, 1e30f, -inf}), Floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
             values.push_back(v);
         units.AddUnit(entry3D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Shown3D", 0x604, {}, 0x12, true, version);
-        for (const Bytes& v : {floats({1, 2, 3}), floats({0.5f, 0.5f, 0.5f}), floats({1, 1, 1}), Bytes{1},
+        for (const Bytes& v : {Floats({1, 2, 3}), Floats({0.5f, 0.5f, 0.5f}), Floats({1, 1, 1}), Bytes{1},
                                KVStored::Link(KVStored::Local(2), old), KVStored::Link(0, old)})
             values.push_back(v);
         units.AddUnit(display3D, values).version = record;
-        seeds.push_back(units.Scene(version, kFuzzProjectId));
-    }
-    return seeds;
+    });
+}
+
+std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
+    using kvtest::KVStored;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool old) {
+        const int32_t entry3D = units.AddClass(Unit3DClass(unit));
+        // Active, Target, FOV, Near clip, Far clip, Orthogonal, Viewport,
+        // ViewportExclusive, AutoClip, Up, AspectRatio.
+        const int32_t camera = units.AddClass(
+            {0x00316AFAD437A05Cull, "Camera", entry3D,
+             {{0x003E899A5587FA00ull, 7, 1}, {0x0062B7618B0F87A4ull, 1, 3}, {0x00001FF904922A98ull, 1, 1},
+              {0x00673241A2409224ull, 1, 1}, {0x00316CF8DF42B1B4ull, 1, 1}, {0x001F34DA3073418Bull, 7, 1},
+              {0x000540698533131Bull, 2, 4}, {0x00551A4F5F5C2AE4ull, 7, 1}, {0x006510497F2BF158ull, 7, 1},
+              {0x00077482C3ECCD19ull, 1, 3}, {0x00160028DD825C71ull, 1, 1}},
+             {}, -1});
+        // Ambient, Emissive, Specular, Shininess, ColorEnabled, ZBuffer,
+        // ZBufferWrite, Fog, AlphaTest, AlphaBlend, AlphaRef,
+        // BackfaceCulling, Trilinear, ColorWrite, PixelShader, VertexShader,
+        // Active, Type, Antialiasing, Lighting.
+        const int32_t shader = units.AddClass(
+            {0x001BF2CDD8F931F4ull, "Shader", unit,
+             {{0x0042037449D3E130ull, 8, 1}, {0x0007C219BED59B54ull, 8, 1}, {0x00206EACCA1C2DA0ull, 8, 1},
+              {0x0044404B3F989C74ull, 1, 1}, {0x0033174311913D60ull, 7, 1}, {0x0011DBA5AEFA700Dull, 7, 1},
+              {0x002BA1108C47B3CCull, 7, 1}, {0x0007CB434BEC8D47ull, 7, 1}, {0x003B511E116AE7B0ull, 7, 1},
+              {0x006B791FA2FF2164ull, 7, 1}, {0x0068223EF5EDA184ull, 0, 1}, {0x000E7C0171E8663Eull, 7, 1},
+              {0x00598B0927F58528ull, 7, 1}, {0x004E3A63D188F130ull, 7, 1}, {0x003152884846337Aull, 3, 1},
+              {0x0023E3B3874ECD16ull, 3, 1}, {0x0008C785D0DA16A2ull, 5, 21}, {0x000ED6EF05BE0B6Aull, 11, 1},
+              {0x001F38E67643D4D6ull, 7, 1}, {0x001E02C3B2EF6B55ull, 7, 1}},
+             {}, -1});
+
+        const struct {
+            const char* name;
+            Bytes position, target, fov, nearClip, farClip, orthogonal, viewport, up, aspect;
+        } cameras[] = {
+            {"Lost", Floats({nan, inf, -1e38f}), Floats({nan, 0, 0}), Floats({0}), Floats({0}), Floats({0}), Bytes{0},
+             Ints({INT32_MIN, 0, INT32_MAX, 5}), Floats({0, 0, 0}), Floats({nan})},
+            {"OnTarget", Floats({0, 0, 10}), Floats({0, 0, 10}), Floats({3.14159265f}), Floats({-1}), Floats({-1}),
+             Bytes{1}, Ints({10, 10, 5, 5}), Floats({inf, 1, 0}), Floats({-inf})},
+            {"Flat", Floats({1e30f, -1e30f, 1e30f}), Floats({0, 0, 0}), Floats({1e30f}), Floats({5}), Floats({5}),
+             Bytes{0}, Ints({0, 0, 0, 0}), Floats({0, 1, 0}), Floats({1e-38f})},
+            {"Square", Floats({0, 10, 0}), Floats({0, 0, 0}), Floats({0.78f}), Floats({1}), Floats({100}), Bytes{1},
+             Ints({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), Floats({0, 1, 0}), Floats({0})},
+        };
+        uint64_t uid = 0x701;
+        for (const auto& c : cameras) {
+            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
+            for (const Bytes& v : {c.position, Floats({0, 0, 0}), Floats({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
+                                   c.fov, c.nearClip, c.farClip, c.orthogonal, c.viewport, Bytes{0}, Bytes{1}, c.up,
+                                   c.aspect})
+                values.push_back(v);
+            units.AddUnit(camera, values).version = record;
+        }
+
+        const struct {
+            const char* name;
+            uint32_t ambient;
+            float shininess;
+            uint32_t alphaRef;
+            const char* pixel;
+            const char* vertex;
+            uint32_t active;
+            uint32_t type;
+        } shaders[] = {
+            {"Half", 0x80FF0000u, nan, 0xFFFFFFFFu, "shaders/x.kvps", "", 0x00140000u, 7},
+            {"Bare", 0u, -inf, 0, "", "/shaders/../../y.kvvs", 0xFFFFFFFFu, 1},
+        };
+        for (const auto& c : shaders) {
+            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
+            for (const Bytes& v :
+                 {KVStored::U32(c.ambient), KVStored::U32(0xFF000000u), KVStored::U32(0x12345678u),
+                  Floats({c.shininess}), Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0},
+                  KVStored::U32(c.alphaRef), Bytes{0}, Bytes{1}, Bytes{1}, KVStored::String(c.pixel, old),
+                  KVStored::String(c.vertex, old), KVStored::U32(c.active), KVStored::U32(c.type), Bytes{0}, Bytes{1}})
+                values.push_back(v);
+            units.AddUnit(shader, values).version = record;
+        }
+    });
 }
 
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds() {
@@ -375,6 +497,7 @@ std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
     }
     for (std::vector<uint8_t>& seed : KVSceneUnitsSeeds()) seeds.push_back(std::move(seed));
     for (std::vector<uint8_t>& seed : KVPlacedUnitsSeeds()) seeds.push_back(std::move(seed));
+    for (std::vector<uint8_t>& seed : KVViewUnitsSeeds()) seeds.push_back(std::move(seed));
     return seeds;
 }
 

@@ -26,9 +26,10 @@ constexpr uint64_t kFuzzClassId = 0x0046555A5A554E49ull;
 constexpr uint64_t kFuzzAttributeId = 0x0046555A5A410000ull;
 
 // Reads the bytes as a scene file with units: its units section, then the
-// passes after a load, the deferred enables and the release of its units,
-// once with the parent checks off and once on. The units the first read
-// made (-1 when the header was refused).
+// passes after a load, the deferred enables, what the scene asks of the
+// cameras among them and the release of its units, once with the parent
+// checks off and once on. The units the first read made (-1 when the
+// header was refused).
 int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size);
 
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds();
@@ -39,6 +40,11 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds();
 // four units, the 2D ones parent and child) whose placement values are no
 // numbers, infinite, or at the integer limits.
 std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds();
+// Scenes of "Camera" and "Shader" units (four cameras, two shaders) with
+// positions, targets, angles, clip distances and viewports that are no
+// numbers, degenerate or at the limits, and shader values out of range.
+// The cameras are asked for their matrices, frustum, rays and projections.
+std::vector<std::vector<uint8_t>> KVViewUnitsSeeds();
 
 // Writes the seeds into dir + "/KVProjectFileFuzz" and dir +
 // "/KVSceneFileFuzz", one file per seed. 0 on success.

@@ -28,12 +28,28 @@ KV3DPlane PlaneThrough(const KV3DVector& normal, const KV3DVector& point) {
 
 } // namespace
 
+const std::vector<KVPanCase>& KVPanCases() {
+    static const std::vector<KVPanCase> cases = {
+        {{0, 0, -1}, {10, 0, 0}, 0.4f, 0.004f},    // to the right
+        {{0, 0, -1}, {-3, 0, 4}, 0.4f, -0.0024f},  // left and behind
+        {{0, 0, -1}, {0, 10, 0}, 0.4f, 0.0f},      // straight up
+        {{0, 0, -1}, {10, 0, 0}, 3.0f, 0.01f},     // clamped
+        {{0, 0, -1}, {-10, 0, 0}, 3.0f, -0.01f},
+        {{1, 0, 0}, {0, 0, 10}, 0.4f, 0.004f},  // turned: its right is +z
+        {{1, 0, 0}, {10, 0, 0}, 0.4f, 0.0f},
+        {{0, 0, -1}, {0, 0, 0}, 0.4f, 0.0f},  // at the listener: centred
+    };
+    return cases;
+}
+
 const std::vector<std::string>& KVSoundUnitRig::SoundEvents() {
     static const std::vector<std::string> events{"OnPlaySound", "OnEndSound", "OnError"};
     return events;
 }
 
-KVSoundUnitRig::KVSoundUnitRig() {
+KVSoundUnitRig::KVSoundUnitRig() : KVSoundUnitRig(KVSceneRig::Options()) {}
+
+KVSoundUnitRig::KVSoundUnitRig(const KVSceneRig::Options& options) : m_scene(options) {
     if (KVSoundManager* manager = KVSoundManager::Instance()) manager->SetSoundDevice(&m_device);
     // Start-up registers the reader before the project's phases; here the
     // project runs already, so the reader joins the resource manager now.

@@ -20,12 +20,24 @@
 
 namespace kvtest {
 
+// A listener looking along forward at a 3D sound placed at offset from it:
+// the pan the sound gets with that pan factor.
+struct KVPanCase {
+    kvl::KV3DVector forward;
+    kvl::KV3DVector offset;
+    float panFactor;
+    float pan;
+};
+const std::vector<KVPanCase>& KVPanCases();
+
 class KVSoundUnitRig {
 public:
     // The events a sound unit's namespace records by default.
     static const std::vector<std::string>& SoundEvents();
 
     KVSoundUnitRig();
+    // With a scene rig of those options (the engine's cameras, a device).
+    explicit KVSoundUnitRig(const KVSceneRig::Options& options);
     ~KVSoundUnitRig();
 
     KVSceneRig& Scene() { return m_scene; }
