@@ -48,10 +48,22 @@ bool RegisterFigure(Figure figure) {
 
 } // namespace kvbench
 
-int main() {
+// Figures share program-wide modules (the script binding, the unit factory),
+// so scripts/bench runs each in a process of its own: "--count" prints how
+// many there are, "--figure N" runs the N-th alone.
+int main(int argc, char** argv) {
+    const std::vector<kvbench::Figure>& figures = kvbench::Figures();
+    if (argc > 1 && std::strcmp(argv[1], "--count") == 0) {
+        std::printf("%zu\n", figures.size());
+        return 0;
+    }
+    long pick = -1;
+    if (argc > 2 && std::strcmp(argv[1], "--figure") == 0) pick = std::strtol(argv[2], nullptr, 10);
     // KV_BENCH_ONLY=text runs only the figures whose name holds the text.
     const char* only = std::getenv("KV_BENCH_ONLY");
-    for (const kvbench::Figure& f : kvbench::Figures()) {
+    for (size_t i = 0; i < figures.size(); ++i) {
+        const kvbench::Figure& f = figures[i];
+        if (pick >= 0 && size_t(pick) != i) continue;
         if (only && !std::strstr(f.name.c_str(), only)) continue;
         f.baseline();  // warm caches and lazy set-up before measuring
         f.subject();
@@ -63,6 +75,7 @@ int main() {
                         f.target);
         else
             std::printf("%s: %.2fx of %s\n", f.name.c_str(), ratio, f.baselineName.c_str());
+        std::fflush(stdout);
         if (f.finish) f.finish();
     }
     return 0;

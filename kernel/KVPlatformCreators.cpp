@@ -13,6 +13,8 @@ IKVModuleExt* CreatePNGInterface(const KVModuleCreateInfo* info);  // graphics/
 IKVModuleExt* CreateJpeg(const KVModuleCreateInfo* info);          // graphics/
 IKVModuleExt* Create3DInterface(const KVModuleCreateInfo* info);   // units3d/
 IKVModuleExt* CreateMouseEventInterface(const KVModuleCreateInfo* info);  // units2d/
+IKVModuleExt* CreateTheoraInterface(const KVModuleCreateInfo* info);  // media/
+IKVModuleExt* CreateVSPRInterface(const KVModuleCreateInfo* info);    // media/
 
 namespace {
 KVSDLInputHandler g_inputHandler = nullptr;
@@ -21,10 +23,10 @@ KVSDLInputHandler g_inputHandler = nullptr;
 const std::vector<KVModuleCreator>& PlatformCreators() {
     static const std::vector<KVModuleCreator> creators = {
         &CreateGLInterface,  // OpenGL ES graphic device
-        nullptr,  // Theora movie unit type
+        &CreateTheoraInterface,  // Theora movie unit type
         &Create3DInterface,  // 3D module
         &CreateMouseEventInterface,  // mouse-hover events
-        nullptr,  // video sprites
+        &CreateVSPRInterface,  // video sprites
         &CreateSDLInputInterface,  // SDL input device
         &CreateAudio,  // SDL audio device
         &CreateOggReader,  // Ogg Vorbis sound reader

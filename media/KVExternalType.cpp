@@ -29,7 +29,16 @@ int32_t RegisterExternalType(IKVUnknown* core, const KVExternalType& type) {
         attribute.elementCount = row.count;
         attribute.storageKind = KVSTORE_EXTRA;
         attribute.id = row.id;
-        factory->AddAttribute(attribute);
+        // An attribute of the base with the same id and type (a sprite's
+        // "Frame") is replaced in this class: appended, it would never be
+        // found, since lookups by id and by name find the base's first.
+        const KVAttributeDesc* inherited = factory->FindAttributeById(classIndex, row.id);
+        if (inherited && inherited->typeCode == row.typeCode && inherited->elementCount == row.count) {
+            attribute.position = inherited->position;
+            factory->UpdateAttribute(attribute, nullptr);
+        } else {
+            factory->AddAttribute(attribute);
+        }
     }
     for (int32_t i = 0; lua && type.methods && i < type.methodCount; ++i)
         lua->AddClassValue(classIndex, type.methods[i].name, type.methods[i].function);

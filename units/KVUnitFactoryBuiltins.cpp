@@ -14,10 +14,13 @@ namespace kvl {
 
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
+int32_t RegisterAreaClass();             // units2d/
 int32_t RegisterButtonClass();           // units2d/
+int32_t RegisterCollisionGroupClass();   // units2d/
 int32_t RegisterCursorClass();           // units2d/
 int32_t RegisterEmbeddableClass();       // units2d/
 int32_t RegisterFaderClass();            // units2d/
+int32_t RegisterGUIFontClass();          // units2d/
 int32_t RegisterLayerClass();            // units2d/
 int32_t RegisterNode2DClass();           // units2d/
 int32_t RegisterNode3DClass();           // units2d/
@@ -64,10 +67,11 @@ const BuiltinClass kBuiltinClasses[] = {
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
     {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", &RegisterButtonClass},
-    {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", nullptr},
-    {"Text", "Display2D", 0x00035838F285DF17ull, "", nullptr},
-    {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", nullptr},
-    {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen", nullptr},
+    {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", &RegisterGUIFontClass},
+    {"Text", "Display2D", 0x00035838F285DF17ull, "", &RegisterTextClass},
+    {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", &RegisterTTFTextClass},
+    {"Area", "Unit2D", 0x006A1B16A3272144ull, "2D class which defines polygonal area on screen",
+     &RegisterAreaClass},
     {"Node3D", "Unit3D", 0x0012F0A7FBA0B654ull, "Simple 3D node", &RegisterNode3DClass},
     {"Node2D", "Unit2D", 0x003704345E5F6300ull, "Simple 2D node", &RegisterNode2DClass},
     {"Timer", "Unit", 0x00312FCDD16D06A8ull, "Timer class", &RegisterTimerClass},
@@ -81,13 +85,14 @@ const BuiltinClass kBuiltinClasses[] = {
     {"RenderTarget", "Embeddable", 0x00090580A047DAA3ull, "Class for 2D render target surface units",
      &RegisterRenderTargetClass},
     {"Shader", "Unit", 0x001BF2CDD8F931F4ull, "Shader class", &RegisterShaderClass},
-    {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", nullptr},
+    {"CollisionGroup", "Unit", 0x0060247B439AB90Cull, "Collision group class", &RegisterCollisionGroupClass},
     {"PSBlender", "Display2D", 0x004BDF2AACCCBDE8ull, "2D pixel shader blender unit class",
      &RegisterPSBlenderClass},
     {"Decal", "Unit3D", 0x0062931A07D4333Cull, "Class of simple mesh made of two triangles on the same plane",
      nullptr},
     {"Curve", "Unit3D", 0x0047BCC6171485F0ull, "3D curve", &RegisterCurveClass},
-    {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles", nullptr},
+    {"Particle2DEmitter", "Display2D", 0x002C9922E725E400ull, "Class for emitting 2D particles",
+     &RegisterParticle2DEmitterClass},
 };
 
 } // namespace

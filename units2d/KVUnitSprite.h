@@ -120,9 +120,14 @@ public:
     bool IsOpaque() const { return m_opaque; }
     void SetRenderTextureKind(bool on) { m_renderTexture = on; }
     bool GetAlphaTest() const { return m_alphaTest; }
+    void SetAlphaTest(bool on) { m_alphaTest = on; }
     uint8_t GetOnScreenClass();
     IKVUnitSpriteExternal* GetSpriteSource() const { return m_spriteSource; }
     size_t GetFrameListSize() const { return m_frames.size(); }
+    // A frame texture of the frame list, or null outside it.
+    IKVResourceTexture* GetFrameTexture(size_t index) const {
+        return index < m_frames.size() ? m_frames[index] : nullptr;
+    }
 
 protected:
     ~KVUnitSprite() override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "graphics/KVGLTexture.h"
@@ -278,6 +279,43 @@ TEST(KVYUVConverter, BlocksShareChromaAndOddEdgesStayInside) {
             EXPECT_EQ(pixel(x, row)[1], want.green) << x << "," << row;
             EXPECT_EQ(pixel(x, row)[2], want.blue) << x << "," << row;
             EXPECT_EQ(pixel(x, row)[3], 0);
+        }
+    }
+}
+
+TEST(KVYUVConverter, WholeRowsMatchThePixelRuleAtAnyWidth) {
+    // Random planes: every output pixel equals ToRgb of its own luma and its
+    // block's chroma, in both depths, for widths on either side of the
+    // converter's inner runs and with bytes left over past each row.
+    std::mt19937 random(7);
+    for (int32_t width : {1, 2, 5, 255, 256, 257, 511, 513}) {
+        for (int32_t bits : {16, 32}) {
+            SCOPED_TRACE(::testing::Message() << width << " " << bits);
+            const int32_t height = 3, stride = width + 6, chromaStride = stride / 2;
+            std::vector<uint8_t> y(size_t(stride) * height), u(size_t(chromaStride) * 2), v(u.size());
+            for (auto* plane : {&y, &u, &v})
+                for (uint8_t& b : *plane) b = uint8_t(random());
+            const int32_t pitch = width * bits / 8 + 4;
+            std::vector<uint8_t> out(size_t(pitch) * height, 0xEE);
+            KVYUVConverter::Convert(y.data(), u.data(), v.data(), stride, width, height, out.data(), pitch, bits);
+            for (int32_t row = 0; row < height; ++row)
+                for (int32_t x = 0; x < width; ++x) {
+                    const size_t c = size_t(row / 2) * chromaStride + size_t(x / 2);
+                    const KVYUVConverter::Rgb want = KVYUVConverter::ToRgb(y[size_t(row) * stride + x], u[c], v[c]);
+                    const uint8_t* got = &out[size_t(row) * pitch + size_t(x) * size_t(bits / 8)];
+                    if (bits == 16) {
+                        uint16_t word;
+                        std::memcpy(&word, got, 2);
+                        ASSERT_EQ(word, KVYUVConverter::ToRgb565(want)) << x << "," << row;
+                    } else {
+                        ASSERT_EQ(got[0], want.red) << x << "," << row;
+                        ASSERT_EQ(got[1], want.green) << x << "," << row;
+                        ASSERT_EQ(got[2], want.blue) << x << "," << row;
+                        ASSERT_EQ(got[3], 0);
+                    }
+                }
+            for (int32_t row = 0; row < height; ++row)  // the pitch's spare bytes stay
+                for (int32_t i = width * bits / 8; i < pitch; ++i) ASSERT_EQ(out[size_t(row) * pitch + i], 0xEE);
         }
     }
 }

@@ -43,6 +43,7 @@ int32_t KVFakeGraphicDevice::CreateTexture(const kvl::KVTextureDesc* desc, kvl::
 }
 
 int32_t KVFakeGraphicDevice::IsFormatSupported(uint32_t format) {
+    if (format == kvl::KVTEXFMT_PALETTE16) return takesPalette ? 1 : 0;
     return format == kvl::KVTEXFMT_BGRA || format == kvl::KVTEXFMT_RAW32 || format == kvl::KVTEXFMT_RGB565 ? 1 : 0;
 }
 

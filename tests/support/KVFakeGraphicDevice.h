@@ -50,12 +50,14 @@ public:
     int32_t Flush() override { return 0; }
     int32_t DrawLine2D(int32_t, int32_t, int32_t, int32_t, uint32_t) override { return 0; }
     int32_t Query2D() override { return 1; }
-    // 32-bit and 16-bit formats, not the compressed ones.
+    // 32-bit and 16-bit formats (palette ones when asked), not the compressed ones.
     int32_t IsFormatSupported(uint32_t format) override;
     int32_t GetMaxTextureSize(kvl::KVDeviceSize* out) override;
     int32_t SetScissor(const kvl::KVDeviceRect*) override { return 0; }
     int32_t SetTransform(int32_t, const float*) override { return 0; }
 
+    // Takes 4-bit palette textures (format 256).
+    bool takesPalette = false;
     uint32_t capabilities = 0;  // KVDEVICE_CAP_POW2_TEXTURES: sizes must be powers of two
     kvl::KVDeviceSize maxTextureSize = {2048, 2048};
     // Textures made before CreateTexture starts failing; -1: never.

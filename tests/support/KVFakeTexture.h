@@ -17,7 +17,8 @@ public:
     int32_t Unlock() override;
     const kvl::KVDeviceSize* GetSize() override { return &m_size; }
     uint32_t GetByteSize() override { return uint32_t(m_size.width) * uint32_t(m_size.height) * 4u; }
-    int32_t SetPalette(const uint32_t*, int32_t) override { return 1; }
+    // Kept for palette textures (format 256, 4 bits per pixel); 1 for others.
+    int32_t SetPalette(const uint32_t* colors, int32_t count) override;
     int32_t PaletteQueryA() override { return 1; }
     int32_t PaletteQueryB() override { return 1; }
     int32_t GetBitsPerPixel() override { return m_bitsPerPixel; }
@@ -27,6 +28,7 @@ public:
     const std::vector<uint8_t>& Pixels() const { return m_pixels; }
     // A 32-bit pixel as stored (B, G, R, A read little-endian: 0xAARRGGBB).
     uint32_t PixelAt(int32_t x, int32_t y) const;
+    std::vector<uint32_t> palette;
     // The rectangles given to CopyPixels, in order.
     std::vector<kvl::KVDeviceRect> copies;
     std::vector<const uint8_t*> copiedLuma;

@@ -9,9 +9,8 @@
 #include "kernel/IKVModule.h"
 #include "kernel/KVModules.h"
 #include "support/KVFakeTexture.h"
-#include "support/KVSceneUnitsWriter.h"
 #include "support/KVSpriteRig.h"
-#include "support/KVTestSceneGame.h"
+#include "support/KVTextUnitSupport.h"
 #include "units2d/IKVImageWriter.h"
 #include "units2d/KVUnitSprite.h"
 
@@ -25,47 +24,25 @@ constexpr uint32_t kRed = 0xFFFF0000u;
 
 // ---- colour of old scene files -----------------------------------------------------
 
-struct ColorCase {
-    const char* name;
-    uint32_t file;
-    uint32_t stored;
-    uint32_t loaded;
-};
-
-void PrintTo(const ColorCase& c, std::ostream* out) { *out << c.name; }
-
-class KVUnitSpriteColorTest : public ::testing::TestWithParam<ColorCase> {};
+class KVUnitSpriteColorTest : public ::testing::TestWithParam<KVStoredColourCase> {};
 
 TEST_P(KVUnitSpriteColorTest, TheColourOfTheOldestScenesIsInvertedInAlpha) {
-    const ColorCase& c = GetParam();
-    KVSceneUnitsWriter units(0x10002);
-    const int32_t unitEntry = units.AddClass(KVSceneUnitsWriter::UnitClass());
-    KVSceneClassSpec sprite;
-    sprite.classId = KVUnitSprite::kClassId;
-    sprite.name = "Sprite";
-    sprite.baseEntry = unitEntry;
-    sprite.attributes = {{KVUnitSprite::kColorId, KVATTR_COLOR, 1}};
-    const int32_t entry = units.AddClass(sprite);
-    units
-        .AddUnit(entry, {KVStored::OldString("S"), KVStored::OldValue(KVStored::U32(0x22), true),
-                         KVStored::OldValue(KVStored::Bool(true), true), KVStored::OldLinks({}),
-                         KVStored::OldValue(KVStored::U64(5), true), KVStored::OldValue(KVStored::U32(c.stored), true)})
-        .version = 0x10004;
-    KVTestSceneGame game(0x10004);
-    game.AddScene("scenes/colour.kvl", units.Scene(c.file, KVTestSceneGame::kProjectId, true));
-    ASSERT_EQ(game.Load(), 0);
-    EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
-    KVUnitSprite* unit = KVUnitSprite::FromUnit(game.Find("S"));
-    ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(unit->GetColor(), c.loaded);
+    const KVStoredColourCase& c = GetParam();
+    bool ok = false;
+    const uint32_t colour = LoadStoredColour(
+        KVUnitSprite::kClassId, "Sprite", KVUnitSprite::kColorId, c.file, c.stored,
+        [](KVUnit* unit) { return KVUnitSprite::FromUnit(unit) ? KVUnitSprite::FromUnit(unit)->GetColor() : 0u; },
+        &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(colour, c.loaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KVUnitSpriteColorTest,
-                         ::testing::Values(ColorCase{"Kvl10002", 0x10002, 0x00FFFFFFu, 0x00FFFFFFu},
-                                           ColorCase{"Kvl10003", 0x10003, 0x00FFFFFFu, 0xFFFFFFFFu},
-                                           ColorCase{"Kvl10004", 0x10004, 0x40123456u, 0xBF123456u},
-                                           ColorCase{"Kvl10005", 0x10005, 0x40123456u, 0x40123456u}),
-                         [](const ::testing::TestParamInfo<ColorCase>& info) { return std::string(info.param.name); });
+                         ::testing::Values(KVStoredColourCase{"Kvl10002", 0x10002, 0x00FFFFFFu, 0x00FFFFFFu},
+                                           KVStoredColourCase{"Kvl10003", 0x10003, 0x00FFFFFFu, 0xFFFFFFFFu},
+                                           KVStoredColourCase{"Kvl10004", 0x10004, 0x40123456u, 0xBF123456u},
+                                           KVStoredColourCase{"Kvl10005", 0x10005, 0x40123456u, 0x40123456u}),
+                         KVStoredColourCaseName());
 
 // ---- Save --------------------------------------------------------------------------
 

@@ -1,0 +1,249 @@
+#include "KVTheora.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "../kernel/IKVFile.h"
+#include "../units/IKVSerialize.h"
+#include "../units/IKVUnit.h"
+#include "../units/IKVUnitFactory.h"
+#include "../units/IKVUnitRef.h"
+#include "../units2d/IKVUnitSprite.h"
+#include "IKVSoundManager.h"
+#include "KVMediaServices.h"
+#include "KVUnitEvents.h"
+
+namespace kvl {
+
+namespace {
+
+// Pixel format of the own texture: a planar Y'CbCr picture that the
+// device converts on upload.
+constexpr uint32_t kPlanarFormat = 2048;
+
+// A "File" shorter than this names no movie.
+constexpr size_t kShortestFile = 5;
+
+} // namespace
+
+IKVExternal* KVTheora::CreateTheora() { return new KVTheora; }
+
+KVTheora::~KVTheora() {
+    // Detach closed the movie; a unit that never attached leaves nothing open.
+    Close();
+    if (m_unitNotify) m_unitNotify->Release();
+}
+
+int32_t KVTheora::QueryInterface(const KVInterfaceId& id, void** out) {
+    if (id == IID_IKVUnitExternal) return AnswerInterface(static_cast<IKVUnitExternal*>(this), out);
+    if (out) *out = nullptr;
+    return KV_NOT_SUPPORTED;
+}
+
+int32_t KVTheora::Attach(IKVUnit* host) {
+    m_host = host;
+    m_sprite = QueryInterfaceOf<IKVUnitSprite>(host, IID_IKVUnitSprite);
+    IKVUnitFactory* factory = MediaService<IKVUnitFactory>(IID_IKVUnitFactory);
+    if (factory && host && !m_unitNotify) m_unitNotify = factory->MakeUnitRef(host->GetIndex(), &kUnitNotifyId);
+    m_decoder.reset();
+    m_sound = nullptr;
+    m_state = KVTHEORA_STOPPED;
+    m_started = false;
+    // The host's source flag is not set: the sprite keeps a pixel source
+    // there that its point tests call, and the movie is none.
+    return KV_OK;
+}
+
+int32_t KVTheora::Detach() {
+    if (m_unitNotify) m_unitNotify->Release();
+    m_unitNotify = nullptr;
+    Close();
+    m_host = nullptr;
+    m_sprite = nullptr;
+    return KV_OK;
+}
+
+bool KVTheora::HostEnabled() const { return m_host && m_host->IsEnabled(); }
+
+void KVTheora::Notify(const char* event) { RaiseNotifyEvent(m_host, m_unitNotify, event); }
+
+void KVTheora::Open() {
+    Close();
+    if (m_file.size() < kShortestFile) return;
+    std::string resolved = m_file;
+    if (IKVSerialize* serialize = MediaService<IKVSerialize>(IID_IKVSerialize))
+        serialize->MakeAbsolutePath(m_file, &resolved);
+    m_decoder = std::make_unique<KVTheoraDecoder>(static_cast<IKVTheoraHost*>(this),
+                                                  MediaService<IKVFile>(IID_IKVFile));
+    m_decoder->SetLoop(m_loop != 0);
+    m_decoder->SetNoSound(m_noSound != 0);
+    m_decoder->SetVideoTrack(m_videoTrack);
+    m_decoder->SetAudioTrack(m_audioTrack);
+    m_openNoSound = m_noSound != 0;
+    m_openVideoTrack = m_videoTrack;
+    m_openAudioTrack = m_audioTrack;
+    // A failure was logged and left the movie closed.
+    if (m_decoder->Open(resolved) != KV_OK) m_decoder.reset();
+}
+
+void KVTheora::Close() {
+    if (!m_decoder) return;
+    StopPlayback(false);
+    m_decoder->Close(false);
+    m_decoder.reset();
+}
+
+int32_t KVTheora::Play() {
+    if (m_state == KVTHEORA_PLAYING || !m_decoder || (!m_decoder->HasVideo() && !m_decoder->HasSound()))
+        return KV_OK;
+    if (m_sound && m_decoder->HasSound()) m_sound->Play(1);
+    m_state = KVTHEORA_PLAYING;
+    Notify("OnVideoStart");
+    return KV_OK;
+}
+
+int32_t KVTheora::Pause() {
+    if (m_state == KVTHEORA_PAUSED || !m_decoder || (!m_decoder->HasVideo() && !m_decoder->HasSound()))
+        return KV_OK;
+    if (m_sound) m_sound->Pause();
+    m_state = KVTHEORA_PAUSED;
+    return KV_OK;
+}
+
+int32_t KVTheora::Stop() {
+    m_started = false;
+    StopPlayback(true);
+    return KV_OK;
+}
+
+int32_t KVTheora::StopIfSet(int32_t flag) {
+    if (flag != 0) Stop();
+    return KV_OK;
+}
+
+void KVTheora::StopPlayback(bool rewind) {
+    if (m_state == KVTHEORA_STOPPED || !m_decoder || (!m_decoder->HasVideo() && !m_decoder->HasSound())) return;
+    // The decoder starts over with the reader: the next frame shown is the first.
+    if (rewind) m_decoder->Rewind();
+    if (m_sound) m_sound->Stop();
+    m_state = KVTHEORA_STOPPED;
+    Notify("OnVideoEnd");
+}
+
+int32_t KVTheora::Update(float dt) {
+    if (m_state == KVTHEORA_STOPPED) {
+        if (!m_autoplay || m_started) return KV_OK;
+        Play();
+    }
+    if (m_state != KVTHEORA_PLAYING || !m_decoder) return KV_OK;
+    m_started = true;
+    m_decoder->DecodeVideo(false);
+    m_decoder->UpdateClock(dt);
+    if (m_decoder->Finished()) StopPlayback(true);
+    return KV_OK;
+}
+
+uint32_t KVTheora::GetSamples(int16_t* buffer, uint32_t count) {
+    if (m_decoder) return m_decoder->GetSamples(buffer, count);
+    if (buffer) std::fill(buffer, buffer + count, int16_t(0));
+    return count;
+}
+
+void KVTheora::FileChanged() {
+    Close();
+    if (!HostEnabled()) return;
+    Open();
+}
+
+void KVTheora::StreamChoiceChanged() {
+    if (!HostEnabled() || !m_decoder) return;
+    const bool noSound = m_noSound != 0;
+    if (noSound == m_openNoSound && m_videoTrack == m_openVideoTrack && m_audioTrack == m_openAudioTrack) return;
+    m_openNoSound = noSound;
+    m_openVideoTrack = m_videoTrack;
+    m_openAudioTrack = m_audioTrack;
+    m_decoder->SetNoSound(noSound);
+    m_decoder->SetVideoTrack(m_videoTrack);
+    m_decoder->SetAudioTrack(m_audioTrack);
+    if (m_decoder->Reopen() != KV_OK) {
+        // Headers that no longer read leave nothing to play or hear.
+        if (m_sound) m_sound->Stop();
+        return;
+    }
+    if (!m_sound) return;
+    // The movie starts over from its first frame; so does the sound that
+    // times it, and it is silent when the movie now has none.
+    m_sound->Stop();
+    if (m_state == KVTHEORA_PLAYING && m_decoder->HasSound()) m_sound->Play(1);
+}
+
+void KVTheora::VolumeChanged() {
+    if (m_sound) m_sound->SetVolume(m_volume);
+}
+
+int32_t KVTheora::CreateFrameSurface(uint32_t width, uint32_t height) {
+    if (!m_sprite) return KV_FAILED;
+    const KVDeviceSize size = {int32_t(width), int32_t(height)};
+    return m_sprite->CreateOwnTexture(&size, true, kPlanarFormat);
+}
+
+void KVTheora::ShowFrame(const KVTheoraFrame& frame) {
+    if (!m_sprite || !frame.y || !frame.cb || !frame.cr) return;
+    const int32_t pitch = frame.lumaStride;
+    if (pitch > 0 && frame.chromaStride * 2 == pitch) {
+        const uint8_t* planes[3] = {frame.y, frame.cb, frame.cr};
+        m_sprite->CopyPixels(nullptr, planes, pitch);
+        return;
+    }
+    // The texture reads chroma rows at half the luma stride: other layouts
+    // are repacked at the frame's own width.
+    const size_t w = frame.width, h = frame.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
+    if (w == 0 || h == 0 || frame.chromaWidth < cw || frame.chromaHeight < ch) return;
+    m_planes.resize(w * h + 2 * cw * ch + 2 * cw);
+    uint8_t* y = m_planes.data();
+    uint8_t* cb = y + w * h;
+    uint8_t* cr = cb + cw * ch + cw;
+    for (size_t row = 0; row < h; ++row)
+        std::memcpy(y + row * w, frame.y + std::ptrdiff_t(row) * frame.lumaStride, w);
+    for (size_t row = 0; row < ch; ++row) {
+        std::memcpy(cb + row * (w / 2), frame.cb + std::ptrdiff_t(row) * frame.chromaStride, cw);
+        std::memcpy(cr + row * (w / 2), frame.cr + std::ptrdiff_t(row) * frame.chromaStride, cw);
+    }
+    const uint8_t* planes[3] = {y, cb, cr};
+    m_sprite->CopyPixels(nullptr, planes, int32_t(w));
+}
+
+void KVTheora::ReleaseFrameSurface() {
+    if (m_sprite) m_sprite->ReleaseOwnTexture();
+}
+
+bool KVTheora::CreateSound(uint32_t rate, uint32_t channels) {
+    IKVSoundManager* manager = MediaService<IKVSoundManager>(IID_IKVSoundManager);
+    if (!manager) return false;
+    IKVSound* sound = nullptr;
+    const uint64_t bytes = uint64_t(rate) * channels * 2;
+    if (bytes == 0 || bytes > UINT32_MAX || manager->CreateBuffer(rate, channels, uint32_t(bytes), &sound) != KV_OK ||
+        !sound)
+        return false;
+    m_sound = sound;
+    sound->SetVolume(m_volume);
+    sound->SetDataProvider(this);
+    return true;
+}
+
+void KVTheora::ReleaseSound() {
+    if (!m_sound) return;
+    IKVSound* sound = m_sound;
+    m_sound = nullptr;
+    sound->Stop();
+    sound->SetDataProvider(nullptr);
+    sound->Release();
+}
+
+uint32_t KVTheora::GetSoundPosition() { return m_sound ? m_sound->GetPosition() : 0; }
+
+void KVTheora::AdvanceSoundPosition(int32_t bytes) {
+    if (m_sound) m_sound->AdvancePosition(bytes);
+}
+
+} // namespace kvl

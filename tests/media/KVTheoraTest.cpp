@@ -1,0 +1,297 @@
+// "Theora" units: Ogg movies played into the embeddable host's own texture
+// on the OpenGL ES device (read back from the screen), timed by dt or by
+// the position of the sound that the movie feeds.
+#include "media/KVTheora.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "media/KVAudio.h"
+#include "media/KVSound.h"
+#include "media/KVSoundManager.h"
+#include "kernel/KVCore.h"
+#include "support/KVAudioHarness.h"
+#include "kernel/IKVLog.h"
+#include "support/KVMovieUnitRig.h"
+#include "support/KVOggMemoryDecoder.h"
+#include "support/KVTestExternals.h"
+#include "support/KVTestUnitEvents.h"
+#include "support/movies/KVOggMovieWriter.h"
+
+using namespace kvl;
+using namespace kvtest;
+using Records = std::vector<std::string>;
+
+namespace {
+
+std::vector<uint8_t> Fixture(const std::string& name) {
+    std::ifstream in(std::string(KV_MOVIE_DIR) + "/" + name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint32_t Rgb(const KVMovieColour& c) { return RgbOfYCbCr(c.y, c.cb, c.cr); }
+
+// The first `count` samples of the file's Vorbis track, through Tremor's own reader.
+std::vector<int16_t> OvRead(const std::vector<uint8_t>& bytes, size_t count) {
+    const std::vector<uint8_t> pcm = KVOggMemoryDecoder::DecodeAll(bytes);
+    std::vector<int16_t> samples(std::min(count, pcm.size() / 2));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(uint16_t(pcm[2 * i] | pcm[2 * i + 1] << 8));
+    return samples;
+}
+
+class KVTheoraTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(rig.Ready()); }
+    void TearDown() override {
+        for (KVUnitSprite* unit : units) unit->Release();
+    }
+
+    // A movie unit "M" on the fixture with the attributes given first.
+    KVUnitSprite* Movie(const std::string& fixture, const std::vector<std::pair<uint64_t, std::string>>& set = {}) {
+        rig.WriteFile("movies/" + fixture, Fixture(fixture));
+        KVUnitSprite* unit = rig.Unit("Theora", "M");
+        if (!unit) return nullptr;
+        units.push_back(unit);
+        for (const auto& attribute : set) rig.SetText(unit, attribute.first, 0, attribute.second);
+        rig.SetText(unit, KVTheora::kFileId, 0, "movies/" + fixture);
+        return unit;
+    }
+    static KVTheora* Of(KVUnit* unit) { return KVMovieUnitRig::External<KVTheora>(unit); }
+    uint32_t Shown() {
+        rig.DrawFrame();
+        return rig.PixelAt(20, 20);
+    }
+    // Updates of dt for `seconds`: the colours shown (each run once), with
+    // the fake device's voice playing dt's worth of sound before each.
+    std::vector<uint32_t> Play(KVUnit* unit, float seconds, float dt = 0.05f) {
+        std::vector<uint32_t> colours;
+        for (float t = 0; t < seconds; t += dt) {
+            if (KVFakeSoundVoice* voice = rig.Sound().LastVoice()) {
+                KVSoundManager::Instance()->Update(dt);
+                voice->Advance(uint32_t(dt * 44100.0f) * 4);
+            }
+            unit->UpdateExternal(dt);
+            const uint32_t shown = Shown();
+            if (colours.empty() || !NearColour(colours.back(), shown, 12)) colours.push_back(shown);
+        }
+        return colours;
+    }
+
+    KVMovieUnitRig rig;
+    std::vector<KVUnitSprite*> units;
+};
+
+} // namespace
+
+TEST_F(KVTheoraTest, OpeningShowsTheFirstFrameOnAPlanarOwnTextureAndMakesTheSound) {
+    KVUnitSprite* unit = Movie("colours.ogg");
+    ASSERT_NE(unit, nullptr);
+    EXPECT_TRUE(rig.TakeLogErrors().empty());
+    IKVResourceTexture* texture = unit->GetOwnTexture();
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->GetImageSize()[0], int32_t(kMovieWidth));
+    EXPECT_EQ(texture->GetImageSize()[1], int32_t(kMovieHeight));
+    EXPECT_EQ(unit->GetDimension()->x, float(kMovieWidth));
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[0]), 12)) << std::hex << Shown();
+    // The movie is no pixel source of the sprite.
+    EXPECT_EQ(unit->GetSpriteSource(), nullptr);
+    IKVSound* sound = Of(unit)->GetSound();
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(sound->GetRate(), 44100u);
+    EXPECT_EQ(sound->GetChannels(), 2u);
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+}
+
+TEST_F(KVTheoraTest, VideoTrackChoosesTheStreamAndAChangeReopens) {
+    struct Case {
+        const char* track;
+        KVMovieColour first;
+    };
+    for (const Case& c : {Case{"1", kMovieOtherColours[0]}, Case{"5", kMovieColours[0]}}) {
+        SCOPED_TRACE(c.track);
+        KVUnitSprite* unit = Movie("two.ogg", {{KVTheora::kVideoTrackId, c.track}});
+        ASSERT_NE(unit, nullptr);
+        EXPECT_TRUE(NearColour(Shown(), Rgb(c.first), 12));
+    }
+    // On the open movie, the other stream shows on the same texture.
+    KVUnitSprite* unit = units.back();
+    IKVResourceTexture* texture = unit->GetOwnTexture();
+    rig.SetText(unit, KVTheora::kVideoTrackId, 0, "1");
+    EXPECT_EQ(unit->GetOwnTexture(), texture);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieOtherColours[0]), 12));
+    EXPECT_TRUE(rig.TakeLogErrors().empty());
+}
+
+TEST_F(KVTheoraTest, ALoopingMovieWrapsToItsFirstColour) {
+    KVUnitSprite* unit = Movie("video.ogg", {{KVTheora::kNoSoundId, "true"}});
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(Of(unit)->GetSound(), nullptr);
+    rig.TakeRecords();
+    const std::vector<uint32_t> colours = Play(unit, 2.2f);
+    ASSERT_GE(colours.size(), 4u);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_TRUE(NearColour(colours[i], Rgb(kMovieColours[i % 3]), 12)) << i;
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart"}));
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_PLAYING));
+}
+
+TEST_F(KVTheoraTest, WithoutLoopTheMovieEndsOnceAndOnlyTheHostsStopLetsItStartAgain) {
+    KVUnitSprite* unit = Movie("colours.ogg", {{KVTheora::kLoopId, "false"}});
+    ASSERT_NE(unit, nullptr);
+    rig.TakeRecords();
+    std::vector<uint32_t> colours = Play(unit, 3.0f);
+    ASSERT_EQ(colours.size(), 3u);
+    EXPECT_TRUE(NearColour(colours[2], Rgb(kMovieColours[2]), 12));
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart", "M:OnVideoEnd"}));
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+    // Autoplay does not start a movie that ended by itself.
+    Play(unit, 0.5f);
+    EXPECT_EQ(rig.TakeRecords(), Records());
+
+    // The host's Stop clears the started mark: the next update plays the
+    // movie again from its first frame, to its end.
+    unit->ResetState();
+    unit->UpdateExternal(0.05f);
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart"}));
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[0]), 12));
+    colours = Play(unit, 3.0f);
+    EXPECT_EQ(colours.size(), 3u);
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoEnd"}));
+}
+
+TEST_F(KVTheoraTest, TheScriptsStopRewindsButKeepsAutoplayOff) {
+    KVUnitSprite* unit = Movie("video.ogg", {{KVTheora::kNoSoundId, "true"}});
+    ASSERT_NE(unit, nullptr);
+    rig.TakeRecords();
+    Play(unit, 0.8f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    rig.Run("M:Pause()");
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_PAUSED));
+    Play(unit, 0.5f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    rig.Run("M:Stop()");
+    Play(unit, 0.3f);
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart", "M:OnVideoEnd"}));
+    // Played again by the script, it starts at its first frame.
+    rig.Run("M:Play()");
+    unit->UpdateExternal(0.05f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[0]), 12));
+    EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart"}));
+}
+
+TEST_F(KVTheoraTest, TheSoundPlaysTheMoviesTrackAndTimesTheFrames) {
+    KVUnitSprite* unit = Movie("colours.ogg");
+    ASSERT_NE(unit, nullptr);
+    const std::vector<int16_t> expected = OvRead(Fixture("colours.ogg"), 44100);
+    ASSERT_EQ(expected.size(), 44100u);
+    KVFakeSoundVoice* voice = rig.Sound().LastVoice();
+    ASSERT_NE(voice, nullptr);
+    std::vector<uint8_t> played;
+    for (int step = 0; step < 10; ++step) {
+        KVSoundManager::Instance()->Update(0.05f);
+        unit->UpdateExternal(0.05f);
+        std::vector<uint8_t> chunk = voice->Advance(8820);
+        played.insert(played.end(), chunk.begin(), chunk.end());
+    }
+    // 0.5 s of the sound are the track's samples.
+    ASSERT_EQ(played.size(), expected.size() * 2);
+    size_t first = expected.size();
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (int16_t(uint16_t(played[2 * i] | played[2 * i + 1] << 8)) != expected[i]) {
+            first = i;
+            break;
+        }
+    EXPECT_EQ(first, expected.size());
+    // The clock is the sound's position: past 0.5 s the second colour shows.
+    voice->Advance(8820);
+    KVSoundManager::Instance()->Update(0.05f);
+    // (The clock read in one update times the frames of the next.)
+    unit->UpdateExternal(0.0f);
+    unit->UpdateExternal(0.0f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    // The volume reaches the sound.
+    rig.SetText(unit, KVTheora::kVolumeId, 0, "0.25");
+    EXPECT_FLOAT_EQ(static_cast<KVSound*>(Of(unit)->GetSound())->GetVolume(), 0.25f);
+}
+
+TEST(KVTheoraMixerTest, TheMixerPlaysTheMoviesSamples) {
+    KVAudioHarness harness;
+    KVMovieUnitRig rig(&harness.Device());
+    ASSERT_TRUE(rig.Ready());
+    rig.WriteFile("m.ogg", Fixture("colours.ogg"));
+    KVUnitSprite* unit = rig.Unit("Theora", "M");
+    ASSERT_NE(unit, nullptr);
+    rig.SetText(unit, KVTheora::kFileId, 0, "m.ogg");
+    unit->UpdateExternal(0.0f);
+    // The first samples are in the sound's buffer from the start.
+    const std::vector<int16_t> mixed = harness.Mix(4 * 4096);
+    EXPECT_EQ(mixed, OvRead(Fixture("colours.ogg"), mixed.size()));
+    unit->Release();
+}
+
+TEST_F(KVTheoraTest, EachOpeningFailureLogsOneLineAndLeavesTheMovieClosed) {
+    std::vector<uint8_t> cut = Fixture("colours.ogg");
+    cut.resize(cut.size() * 2 / 3);
+    rig.WriteFile("movies/cut.ogg", cut);
+    struct Case {
+        const char* file;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"movies/missing.ogg", "Unable to open " + rig.Host().Root() + "movies/missing.ogg"},
+        {"movies/truncated.ogg", "End of file while searching for codec headers"},
+        {"movies/badtheora.ogg", "Error parsing Theora stream headers; corrupt stream?"},
+        {"movies/badvorbis.ogg", "Error parsing Vorbis stream headers; corrupt stream?"},
+        {"mov", ""},
+    };
+    for (const char* name : {"truncated.ogg", "badtheora.ogg", "badvorbis.ogg"}) rig.WriteFile(std::string("movies/") + name, Fixture(name));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        KVUnitSprite* unit = rig.Unit("Theora", "M");
+        ASSERT_NE(unit, nullptr);
+        rig.TakeLogErrors();
+        rig.SetText(unit, KVTheora::kFileId, 0, c.file);
+        const std::vector<std::string> errors = rig.TakeLogErrors();
+        EXPECT_EQ(errors, c.error.empty() ? std::vector<std::string>() : std::vector<std::string>{c.error});
+        EXPECT_EQ(Of(unit)->GetDecoder(), nullptr);
+        EXPECT_EQ(unit->GetOwnTexture(), nullptr);
+        EXPECT_EQ(Of(unit)->GetSound(), nullptr);
+        unit->UpdateExternal(0.1f);
+        EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+        unit->Release();
+    }
+    // A file cut after its headers plays what it has and ends.
+    KVUnitSprite* unit = Movie("colours.ogg");
+    rig.SetText(unit, KVTheora::kFileId, 0, "movies/cut.ogg");
+    ASSERT_NE(Of(unit)->GetDecoder(), nullptr);
+    rig.SetText(unit, KVTheora::kLoopId, 0, "false");
+    rig.TakeRecords();
+    Play(unit, 3.0f);
+    EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+}
+
+// A host that has no sprite face has no surface to give.
+TEST(KVTheoraHostTest, AHostWithoutASurfaceLogsTheSurfaceError) {
+    KVTestUnitEvents units;
+    KVTestEmbeddableUnit::UseForEmbeddable();
+    const int32_t movieClass = KVTheora::RegisterClass(static_cast<IKVCore*>(&units.Host().Core()));
+    ASSERT_GE(movieClass, 0);
+    const std::vector<uint8_t> bytes = Fixture("video.ogg");
+    units.Host().Dir().WriteFile("m.ogg", std::string(bytes.begin(), bytes.end()));
+    IKVUnit* made = nullptr;
+    ASSERT_EQ(units.Factory().NewUnit(movieClass, &made), KV_OK);
+    static std::vector<std::string> errors;
+    GetLog()->SetCallback([](const char* text, int32_t level, int32_t) {
+        if (level == KVLOG_ERROR) errors.push_back(text);
+    });
+    const int32_t position = units.Factory().FindAttributePosition(movieClass, KVTheora::kFileId);
+    units.Factory().SetAttributeText(made->GetIndex(), position, 0, units.Host().Dir().Path() + "/m.ogg", false);
+    EXPECT_EQ(errors, std::vector<std::string>{"Error while creating surface"});
+    EXPECT_EQ(KVMovieUnitRig::External<KVTheora>(made->GetUnit())->GetDecoder(), nullptr);
+    made->Release();
+}

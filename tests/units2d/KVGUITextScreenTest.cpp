@@ -1,0 +1,178 @@
+// The text units on the engine's OpenGL ES device, headless: bitmap-font
+// glyphs land in their columns with the character spacing between them,
+// visible lines and characters cut the drawing, and a TrueType text draws
+// only inside its texture's place.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/KVFontSheetWriter.h"
+#include "support/KVSpriteRig.h"
+#include "support/KVTextUnitSupport.h"
+#include "units2d/KVGUIFont.h"
+#include "units2d/KVGUIText.h"
+#include "units2d/KVGUIUnicodeText.h"
+
+using namespace kvl;
+using namespace kvtest;
+
+namespace {
+
+constexpr int32_t kWidth = 64;
+constexpr int32_t kHeight = 48;
+constexpr uint32_t kRed = 0xFFFF0000u;
+
+KVSpriteRig::Options Screen() {
+    KVSpriteRig::Options options;
+    options.screen = true;
+    options.width = kWidth;
+    options.height = kHeight;
+    return options;
+}
+
+class KVGUITextScreenTest : public ::testing::Test {
+protected:
+    KVGUITextScreenTest() : rig(Screen()) {}
+    void SetUp() override {
+        ASSERT_TRUE(rig.Ready());
+        rig.DrawFrame();
+        background = rig.PixelAt(0, 0);
+    }
+    // "A" in columns 1-5 and "B" in 2-6 of 8 x 8 cells, rows 1-6, in red.
+    KVGUIText* BitmapText(const std::string& text) {
+        KVFontSheet sheet;
+        sheet.color = kRed;
+        sheet.glyphs = {{'A', 1, 5}, {'B', 2, 6}};
+        rig.WritePng("font.png", uint32_t(sheet.Width()), uint32_t(sheet.Height()), sheet.Pixels());
+        auto* font = rig.Make<KVGUIFont>("GUIFont", "F");
+        auto* unit = rig.Make<KVGUIText>("Text", "T");
+        if (!font || !unit) return nullptr;
+        rig.SetText(font, KVGUIFont::kStartLineId, 0, "2");
+        rig.SetText(font, KVGUIFont::kNbLinesId, 0, "6");
+        font->SetImage("font.png");
+        rig.SetText(unit, KVGUIText::kFontId, 0, std::to_string(font->GetIndex()));
+        rig.SetText(unit, KVGUIText::kTextId, 0, text);
+        return unit;
+    }
+    // A TrueType text in DejaVu Sans; null when the font is not installed.
+    KVGUIUnicodeText* TrueTypeText(const std::string& text, int32_t size) {
+        auto* unit = WriteDejaVuSans(rig.Host()) ? rig.Make<KVGUIUnicodeText>("TTFText", "T") : nullptr;
+        if (!unit) return nullptr;
+        rig.SetText(unit, KVGUIUnicodeText::kCharSizeId, 0, std::to_string(size));
+        rig.SetText(unit, KVGUIUnicodeText::kCharSizeId, 1, std::to_string(size));
+        rig.SetText(unit, KVGUIUnicodeText::kTextId, 0, text);
+        rig.SetText(unit, KVGUIUnicodeText::kFontId, 0, "dejavusans.ttf");
+        return unit;
+    }
+    // The columns of row y that are not the background, as a text of
+    // '#' and '.'.
+    std::string Row(const std::vector<uint32_t>& screen, int32_t y, int32_t columns) {
+        std::string out;
+        for (int32_t x = 0; x < columns; ++x) out += screen[size_t(y * kWidth + x)] != background ? '#' : '.';
+        return out;
+    }
+    int32_t Drawn(const std::vector<uint32_t>& screen) {
+        int32_t count = 0;
+        for (uint32_t p : screen) count += p != background;
+        return count;
+    }
+
+    KVSpriteRig rig;
+    uint32_t background = 0;
+};
+
+TEST_F(KVGUITextScreenTest, GlyphsLandInTheirColumnsWithTheSpacingBetween) {
+    KVGUIText* text = BitmapText("AB");
+    ASSERT_NE(text, nullptr);
+    rig.DrawFrame();
+    const std::vector<uint32_t> screen = rig.Screen();
+    // A's five columns at 0, two columns of spacing, B's five at 7.
+    EXPECT_EQ(Row(screen, 3, 14), "#####..#####..");
+    EXPECT_EQ(Row(screen, 0, 14), "..............");
+    EXPECT_EQ(Row(screen, 6, 14), "#####..#####..");
+    EXPECT_EQ(Row(screen, 7, 14), "..............");
+    EXPECT_EQ(screen[size_t(3 * kWidth + 2)], kRed);
+
+    // Placed and spaced otherwise.
+    text->SetPosition(10.0f, 20.0f);
+    rig.SetText(text, KVGUIText::kCharSpacingId, 0, "0");
+    rig.DrawFrame();
+    const std::vector<uint32_t> moved = rig.Screen();
+    EXPECT_EQ(Row(moved, 23, 22), "..........##########..");
+}
+
+TEST_F(KVGUITextScreenTest, VisibleLinesAndCharactersCutTheDrawing) {
+    KVGUIText* text = BitmapText("AB\\nBA");
+    ASSERT_NE(text, nullptr);
+    rig.DrawFrame();
+    const int32_t all = Drawn(rig.Screen());
+    EXPECT_EQ(all, 4 * 5 * 6);
+    rig.SetText(text, KVGUIText::kNbVisibleLinesId, 0, "0");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), 0);
+    rig.SetText(text, KVGUIText::kNbVisibleLinesId, 0, "1");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), 2 * 5 * 6);
+    rig.SetText(text, KVGUIText::kNbVisibleLinesId, 0, "-1");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), all);
+    // Characters count the text's characters: 0 shows the first glyph.
+    rig.SetText(text, KVGUIText::kNbVisibleCharsId, 0, "0");
+    rig.DrawFrame();
+    const std::vector<uint32_t> one = rig.Screen();
+    EXPECT_EQ(Drawn(one), 5 * 6);
+    EXPECT_EQ(Row(one, 3, 8), "#####...");
+}
+
+TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
+    KVGUIUnicodeText* text = TrueTypeText("Hello", 24);
+    ASSERT_NE(text, nullptr);
+    text->SetPosition(2.0f, 3.0f);
+    ASSERT_TRUE(text->IsOwnTexture());
+    rig.DrawFrame();
+    const std::vector<uint32_t> screen = rig.Screen();
+    const int32_t left = 2 + text->GetPositionOffset()[0], top = 3 + text->GetPositionOffset()[1];
+    const int32_t right = left + text->GetDimension()->x, bottom = top + text->GetDimension()->y;
+    int32_t inside = 0, outside = 0;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = 0; x < kWidth; ++x) {
+            if (screen[size_t(y * kWidth + x)] == background) continue;
+            (x >= left && x < right && y >= top && y < bottom ? inside : outside) += 1;
+        }
+    EXPECT_GT(inside, 40);
+    EXPECT_EQ(outside, 0);
+    // Moved, it renders again and draws at its new place.
+    text->SetPosition(30.0f, 20.0f);
+    rig.DrawFrame();
+    const std::vector<uint32_t> moved = rig.Screen();
+    int32_t before = 0;
+    for (int32_t y = 0; y < 20; ++y)
+        for (int32_t x = 0; x < kWidth; ++x) before += moved[size_t(y * kWidth + x)] != background;
+    EXPECT_EQ(before, 0);
+    EXPECT_GT(Drawn(moved), 0);
+}
+
+TEST_F(KVGUITextScreenTest, TrueTypeVisibleCharactersCountGlyphs) {
+    KVGUIUnicodeText* text = TrueTypeText("a bc d", 16);
+    ASSERT_NE(text, nullptr);
+    ASSERT_EQ(text->GetLayout().positions.size(), 4u);
+    const int32_t d = text->GetLayout().positions[3].x;
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "0");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), 0);
+    // a, b and c: nothing from the column where d starts.
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "3");
+    rig.DrawFrame();
+    const std::vector<uint32_t> three = rig.Screen();
+    EXPECT_GT(Drawn(three), 20);
+    int32_t pastC = 0;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = d; x < kWidth; ++x) pastC += three[size_t(y * kWidth + x)] != background;
+    EXPECT_EQ(pastC, 0);
+    rig.SetText(text, KVGUIUnicodeText::kNbVisibleCharsId, 0, "-1");
+    rig.DrawFrame();
+    EXPECT_GT(Drawn(rig.Screen()), Drawn(three));
+}
+
+} // namespace
