@@ -28,6 +28,9 @@ int32_t RegisterPSBlenderClass();        // units2d/
 int32_t RegisterRenderTargetClass();     // units2d/
 int32_t RegisterShapeClass();            // units2d/
 int32_t RegisterSpriteClass();           // units2d/
+int32_t RegisterParticle2DEmitterClass();// units2d/
+int32_t RegisterTTFTextClass();          // units2d/
+int32_t RegisterTextClass();             // units2d/
 int32_t RegisterTimerClass();            // units2d/
 int32_t RegisterCameraClass();           // units3d/
 int32_t RegisterCurveClass();            // units3d/
