@@ -12,9 +12,18 @@
 #include "support/KVProjectFileWriter.h"
 #include "support/KVPropertiesBlockWriter.h"
 #include "support/KVSceneUnitsWriter.h"
+#include "support/KVTextFileWriter.h"
+#include "support/KVTextUnitSupport.h"
 #include "support/KVUnitRecordsWriter.h"
 #include "units/KVUnit.h"
+#include "units/KVUnit2D.h"
 #include "units2d/KVGUIButton.h"
+#include "units2d/KVGUIFont.h"
+#include "units2d/KVGUIText.h"
+#include "units2d/KVGUIUnicodeText.h"
+#include "units2d/KVUnitArea.h"
+#include "units2d/KVUnitCollisionGroup.h"
+#include "units2d/KVUnitParticle2DEmitter.h"
 #include "units2d/KVUnitFader.h"
 #include "units2d/KVUnitLayer.h"
 #include "units2d/KVUnitNode2D.h"
@@ -86,23 +95,65 @@ std::vector<uint8_t> CatchScene() {
     add({KVUnitCamera::kClassId, "Camera", "Camera", {KVStoredAttribute::Bool(KVUnitCamera::kActiveId, true)}});
     add({KVUnitSprite::kClassId, "Sprite", "Sky",
          {KVStoredAttribute::Paths(KVUnitSprite::kImageId, "images/sky.png"), KVStoredAttribute::Position(0, 0)}});
+    // The play field takes the pointer; an area draws nothing in a game.
+    add({KVUnitArea::kClassId, "Area", "Field",
+         {KVStoredAttribute::Position(0, 0),
+          KVStoredAttribute::Points(KVUnit2D::kOutlineId, {{0, 0}, {kWidth, 0}, {kWidth, kHeight}, {0, kHeight}})}});
     add({KVUnitNode2D::kClassId, "Node2D", "Game", {}});
-    add({KVUnitSprite::kClassId, "Sprite", "Basket",
-         {KVStoredAttribute::Paths(KVUnitSprite::kImageId, "images/basket.png"),
-          KVStoredAttribute::Position(float(kWidth - kBasketWidth) / 2, float(kBasketTop)),
-          KVStoredAttribute::Bool(KVUnitSprite::kAlphaTestId, true)}});
+    const uint32_t basket =
+        add({KVUnitSprite::kClassId, "Sprite", "Basket",
+             {KVStoredAttribute::Paths(KVUnitSprite::kImageId, "images/basket.png"),
+              KVStoredAttribute::Position(float(kWidth - kBasketWidth) / 2, float(kBasketTop)),
+              KVStoredAttribute::Bool(KVUnitSprite::kAlphaTestId, true)}});
+    // Stars are the collisioners, added as they are made; the basket is
+    // what they hit, at the point of each star.
+    add({KVUnitCollisionGroup::kClassId, "CollisionGroup", "Catcher",
+         {KVStoredAttribute::Links(KVUnitCollisionGroup::kCollisionablesId, {kvtest::KVStored::Local(basket)}),
+          KVStoredAttribute::Enum(KVUnitCollisionGroup::kTypeId, 1)}});
     add({KVUnitSprite::kClassId, "Sprite", "Star",
          {KVStoredAttribute::Paths(KVUnitSprite::kImageId, "images/star.png"),
           KVStoredAttribute::Position(0, -float(kStarSide))},
          false});
+    add({KVUnitParticle2DEmitter::kClassId, "Particle2DEmitter", "Burst",
+         {KVStoredAttribute::Paths(KVUnitParticle2DEmitter::kImageId, "images/spark.png"),
+          KVStoredAttribute::Color(KVUnitParticle2DEmitter::kColorStartId, kSparkColor),
+          KVStoredAttribute::Color(KVUnitParticle2DEmitter::kColorMiddleId, kSparkColor),
+          KVStoredAttribute::Color(KVUnitParticle2DEmitter::kColorEndId, kSparkColor & 0x00FFFFFFu),
+          KVStoredAttribute::Floats(KVUnitParticle2DEmitter::kCreationPerSecId, {400.0f}),
+          KVStoredAttribute::Floats(KVUnitParticle2DEmitter::kLifetimeId, {0.6f}),
+          KVStoredAttribute::Floats(KVUnitParticle2DEmitter::kSpeedId, {90.0f}),
+          KVStoredAttribute::Floats(KVUnitParticle2DEmitter::kDirectionDeltaId, {100.0f}),
+          KVStoredAttribute::U32(KVUnitParticle2DEmitter::kMaxParticlesId, 24),
+          KVStoredAttribute::Bool(KVUnitParticle2DEmitter::kAutoDisableId, true)},
+         false});
     add({KVUnitTimer::kClassId, "Timer", "Spawner",
          {KVStoredAttribute::Floats(KVUnitTimer::kTimeId, {0.7f}), KVStoredAttribute::Bool(KVUnitTimer::kLoopId, true)}});
+    // The score's font; the sheet itself is not drawn.
+    KVUnitRecord font{KVGUIFont::kClassId, "GUIFont", "ScoreFont",
+                      {KVStoredAttribute::Paths(KVUnitSprite::kImageId, "images/font.png"),
+                       KVStoredAttribute::U32(KVGUIFont::kStartLineId, 2),
+                       KVStoredAttribute::U32(KVGUIFont::kNbLinesId, kFontRows)}};
+    font.flags = 0x10;
+    const uint32_t fontAt = add(font);
     const uint32_t hud = add({KVUnitLayer::kClassId, "Layer", "HUD", {}});
+    const uint64_t onHud = kvtest::KVStored::Local(hud);
+    add({KVGUIText::kClassId, "Text", "Score",
+         {KVStoredAttribute::Link(KVGUIText::kFontId, kvtest::KVStored::Local(fontAt)),
+          KVStoredAttribute::String(KVGUIText::kTextId, "SCORE 0"),
+          KVStoredAttribute::Color(KVGUIText::kColorId, kScoreColor),
+          KVStoredAttribute::Position(float(kScoreLeft), float(kScoreTop)), KVStoredAttribute::Layer(onHud)}});
+    add({KVGUIUnicodeText::kClassId, "TTFText", "Title",
+         {KVStoredAttribute::Path(KVGUIUnicodeText::kFontId, "fonts/dejavusans.ttf"),
+          KVStoredAttribute::Path(KVGUIUnicodeText::kTextFileId, "text/title.txt"),
+          KVStoredAttribute::Ints(KVGUIUnicodeText::kCharSizeId, {0, 22}),
+          KVStoredAttribute::Bool(KVGUIUnicodeText::kWordWrapId, true),
+          KVStoredAttribute::Enum(KVGUIUnicodeText::kAlignmentId, 2),
+          KVStoredAttribute::Position(float(kTitleLeft), float(kTitleTop)),
+          KVStoredAttribute::Dimension(kTitleWidth, kTitleHeight), KVStoredAttribute::Layer(onHud)}});
     add({KVGUIButton::kClassId, "GUIButton", "Restart",
          {KVStoredAttribute::Paths(KVUnitSprite::kImageId,
                                    "images/restart_n.png|images/restart_p.png|images/restart_h.png"),
-          KVStoredAttribute::Position(float(kButtonLeft), float(kButtonTop)),
-          KVStoredAttribute::Layer(kvtest::KVStored::Local(hud))},
+          KVStoredAttribute::Position(float(kButtonLeft), float(kButtonTop)), KVStoredAttribute::Layer(onHud)},
          false});
     add({KVUnitFader::kClassId, "Fader", "Fade",
          {KVStoredAttribute::Color(KVUnitShape::kColorId, 0xFF000000u),
@@ -110,6 +161,21 @@ std::vector<uint8_t> CatchScene() {
           KVStoredAttribute::Floats(KVUnitFader::kPeriodId, {1.0f}),
           KVStoredAttribute::Bool(KVUnitFader::kAutoplayId, true)}});
     return units.Scene(0x20004, kProjectId);
+}
+
+// The title and the instructions, read by the title unit as UTF-16.
+const char16_t* const kTitle =
+    u"Catch the Stars \u2605\nMove the basket with the mouse. Three misses end the round.";
+
+// DejaVu Sans, with its licence beside it.
+bool CopyFont(const std::filesystem::path& fonts) {
+    std::error_code error;
+    std::filesystem::create_directories(fonts, error);
+    const auto options = std::filesystem::copy_options::overwrite_existing;
+    return std::filesystem::copy_file(kvtest::kDejaVuSansPath, fonts / "dejavusans.ttf",
+                                      options, error) &&
+           std::filesystem::copy_file("/usr/share/doc/fonts-dejavu-core/copyright", fonts / "DejaVuSans-LICENSE.txt",
+                                      options, error);
 }
 
 } // namespace
@@ -135,6 +201,7 @@ int main(int argc, char** argv) {
               WriteText(assets / "script" / "app.lua", kvsample::kApplicationScript) &&
               WriteText(assets / "script" / "game.lua", kvsample::kGameScript) &&
               WriteText(assets / "loading" / "loader.luac", kLoaderScript) && kvsample::WriteArt(assets) &&
+              WriteText(assets / "text" / "title.txt", kvtest::TextFileUtf16(kTitle)) && CopyFont(assets / "fonts") &&
               project.WriteTo((assets / "sample.kvproj").string()) &&
               kvtest::KVChunkWriter::WriteFile((assets / "scenes" / "main.kvl").string(), CatchScene());
     if (!ok) {

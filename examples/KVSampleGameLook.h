@@ -42,4 +42,21 @@ constexpr int32_t kButtonHeight = 56;
 constexpr int32_t kButtonLeft = (kWidth - kButtonWidth) / 2;
 constexpr int32_t kButtonTop = 360;
 
+// The score's bitmap font: cells of 32 x 32 from code 0x20, glyphs of 5 x 7
+// dots of 4 pixels.
+constexpr int32_t kFontCell = 32;
+constexpr uint32_t kFontRows = 6;
+constexpr int32_t kFontScale = 4;
+constexpr int32_t kFontGlyphLeft = 4;
+constexpr const char* kFontGlyphs = "0123456789SCORE";
+constexpr uint32_t kScoreColor = 0xFFFFE082u;
+constexpr int32_t kScoreLeft = 24;
+constexpr int32_t kScoreTop = 20;
+
+// The title and instructions, in DejaVu Sans.
+constexpr int32_t kTitleLeft = 424;
+constexpr int32_t kTitleTop = 12;
+constexpr int32_t kTitleWidth = 580;
+constexpr int32_t kTitleHeight = 100;
+
 } // namespace kvsample

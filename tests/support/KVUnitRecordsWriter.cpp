@@ -67,6 +67,19 @@ KVStoredAttribute KVStoredAttribute::Path(uint64_t id, const std::string& path) 
     return Make(id, KVATTR_PATH, 1, KVStored::String(path));
 }
 
+KVStoredAttribute KVStoredAttribute::String(uint64_t id, const std::string& text) {
+    return Make(id, KVATTR_STRING, 1, KVStored::String(text));
+}
+
+KVStoredAttribute KVStoredAttribute::Points(uint64_t id, const std::vector<std::pair<int32_t, int32_t>>& points) {
+    Bytes bytes = KVStored::U32(uint32_t(points.size()));
+    for (const auto& point : points) {
+        const Bytes xy = KVStored::Concat({KVStored::I32(point.first), KVStored::I32(point.second)});
+        bytes.insert(bytes.end(), xy.begin(), xy.end());
+    }
+    return Make(id, KVATTR_ARRAY_KVPOS2D, 1, bytes);
+}
+
 KVStoredAttribute KVStoredAttribute::Link(uint64_t id, uint64_t target) {
     return Make(id, KVATTR_UNIT, 1, KVStored::Link(target));
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "KVSceneUnitsWriter.h"
@@ -32,6 +33,9 @@ struct KVStoredAttribute {
     // A path list ("a.png|b.png") and a single path.
     static KVStoredAttribute Paths(uint64_t id, const std::string& paths);
     static KVStoredAttribute Path(uint64_t id, const std::string& path);
+    static KVStoredAttribute String(uint64_t id, const std::string& text);
+    // A list of integer points (the 2D base's Outline).
+    static KVStoredAttribute Points(uint64_t id, const std::vector<std::pair<int32_t, int32_t>>& points);
     // A link to a unit: its uid, or KVStored::Local(position).
     static KVStoredAttribute Link(uint64_t id, uint64_t target);
     static KVStoredAttribute Links(uint64_t id, const std::vector<uint64_t>& targets);
