@@ -145,7 +145,8 @@ std::vector<uint8_t> CatchScene() {
     add({KVGUIUnicodeText::kClassId, "TTFText", "Title",
          {KVStoredAttribute::Path(KVGUIUnicodeText::kFontId, "fonts/dejavusans.ttf"),
           KVStoredAttribute::Path(KVGUIUnicodeText::kTextFileId, "text/title.txt"),
-          KVStoredAttribute::Ints(KVGUIUnicodeText::kCharSizeId, {0, 22}),
+          KVStoredAttribute::Ints(KVGUIUnicodeText::kCharSizeId, {22, 22}),
+          KVStoredAttribute::Bools(KVGUIUnicodeText::kAutoDimensionId, {false, false}),
           KVStoredAttribute::Bool(KVGUIUnicodeText::kWordWrapId, true),
           KVStoredAttribute::Enum(KVGUIUnicodeText::kAlignmentId, 2),
           KVStoredAttribute::Position(float(kTitleLeft), float(kTitleTop)),
@@ -194,7 +195,9 @@ int main(int argc, char** argv) {
     properties.AddBoolean(kNeedSoundDevice, 0);
     properties.AddInteger(kvl::KVGraphic::kGameWidthId, kvsample::kWidth);
     properties.AddInteger(kvl::KVGraphic::kGameHeightId, kvsample::kHeight);
-    kvtest::KVProjectFileWriter project(0x10005, kProjectId);
+    // A project newer than those whose 2D units stored their anchors
+    // inverted.
+    kvtest::KVProjectFileWriter project(0x10006, kProjectId);
     project.AddKvl("scenes/main.kvl").AddGroup("main", {0}, true).Append(properties.Build());
 
     bool ok = WriteText(assets / "config.ini", kConfig) &&
