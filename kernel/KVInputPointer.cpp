@@ -163,13 +163,17 @@ void KVInput::ServeTargets(uint32_t mask, int32_t x, int32_t y,
     std::vector<Target> targets = CollectTargets(mask, x, y);
     uint32_t shared = mask;
     for (const Target& t : targets) {
-        uint32_t e = mask & t.entryMask;
+        // What a party consumed is withheld from every party after it: a
+        // button's press does not reach a unit's handler as well.
+        uint32_t e = shared & t.entryMask;
         if (!e) continue;
-        // A native listener's changes to its word touch nobody else.
-        if (t.listener)
+        if (t.listener) {
+            const uint32_t offered = e;
             t.listener->OnInput(&e, x, y);
-        else
+            shared &= ~(offered & ~e);
+        } else {
             walk(t, &shared);
+        }
     }
     ReleaseTargets(&targets);
 }

@@ -15,6 +15,7 @@ namespace kvl {
 // Registrations that live beside their classes in later folders.
 int32_t RegisterSoundClass();            // media/
 int32_t RegisterAreaClass();             // units2d/
+int32_t RegisterButtonClass();           // units2d/
 int32_t RegisterCollisionGroupClass();   // units2d/
 int32_t RegisterCursorClass();           // units2d/
 int32_t RegisterEmbeddableClass();       // units2d/
@@ -24,10 +25,10 @@ int32_t RegisterLayerClass();            // units2d/
 int32_t RegisterNode2DClass();           // units2d/
 int32_t RegisterNode3DClass();           // units2d/
 int32_t RegisterPSBlenderClass();        // units2d/
-int32_t RegisterParticle2DEmitterClass();// units2d/
 int32_t RegisterRenderTargetClass();     // units2d/
 int32_t RegisterShapeClass();            // units2d/
 int32_t RegisterSpriteClass();           // units2d/
+int32_t RegisterParticle2DEmitterClass();// units2d/
 int32_t RegisterTTFTextClass();          // units2d/
 int32_t RegisterTextClass();             // units2d/
 int32_t RegisterTimerClass();            // units2d/
@@ -70,7 +71,7 @@ const BuiltinClass kBuiltinClasses[] = {
      &RegisterFaderClass},
     {"Light", "Unit3D", 0x003C1C111C8F207Cull, "Light class", &RegisterLightClass},
     {"Sound", "Unit", 0x0060454A4DD644CCull, "", &RegisterSoundClass},
-    {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", nullptr},
+    {"GUIButton", "Sprite", 0x0001D4BF0C206EE0ull, "", &RegisterButtonClass},
     {"GUIFont", "Sprite", 0x002829639E7B37AAull, "", &RegisterGUIFontClass},
     {"Text", "Display2D", 0x00035838F285DF17ull, "", &RegisterTextClass},
     {"TTFText", "Embeddable", 0x0039F0ACF86CA52Cull, "", &RegisterTTFTextClass},

@@ -156,6 +156,27 @@ TEST_F(KVInputPointerTest, RegisteredUnitsGoToTheSceneDrawnLastFirst) {
     for (KVUnit* unit : {back, front, middle, panel}) EXPECT_EQ(unit->GetRefCount(), 1) << unit->GetName();
 }
 
+TEST_F(KVInputPointerTest, WhatANativeListenerConsumesNoPartyAfterItGets) {
+    KVUnit* back = harness.AddUnit("Back");
+    KVUnit* button = harness.AddUnit("Button");
+    KVUnit* below = harness.AddUnit("Below");
+    scene.drawNumbers = {{back, 3}, {button, 9}, {below, 5}};
+    KVRecordingInputListener native("Button", &journal);
+    native.SetUnit(button, button->GetIndex());
+    native.consume = KVINPUT_MOUSE_LDOWN;
+    KVRecordingInputListener under("Below", &journal);
+    under.SetUnit(below, below->GetIndex());
+    harness.Run("KVInput.RegisterListener(Back, {'mouse_ldown', 'mouse_move'})");
+    harness.Input().AddListener(KVINPUT_MOUSE_LDOWN | KVINPUT_MOUSE_MOVE, &native);
+    harness.Input().AddListener(KVINPUT_MOUSE_LDOWN | KVINPUT_MOUSE_MOVE, &under);
+    KVPointerState p = Pointer(30, 40);
+    p.dx = 1;
+    p.leftPress = 1;
+    Send(p);
+    EXPECT_EQ(journal, (std::vector<std::string>{"Button 201 30 40", "Below 200 30 40",
+                                                  "pointer Back 200 30 40 refs 2"}));
+}
+
 TEST_F(KVInputPointerTest, TouchesGiveTheirBitsAndMovesMeasureFromTheLastPressOrMove) {
     KVRecordingInputListener listener("L");
     harness.Input().AddListener(KVINPUT_TOUCH_DOWN | KVINPUT_TOUCH_MOVE | KVINPUT_TOUCH_UP, &listener);

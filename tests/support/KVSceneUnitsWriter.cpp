@@ -103,8 +103,7 @@ KVSceneUnitSpec& KVSceneUnitsWriter::AddUnit(int32_t entry, std::vector<Bytes> v
 KVSceneUnitSpec& KVSceneUnitsWriter::AddPlainUnit(const std::string& name, uint64_t uid,
                                                   const std::vector<uint64_t>& children, uint32_t flags, bool enabled,
                                                   uint32_t fileVersion) {
-    if (m_unitEntry < 0) m_unitEntry = AddClass(UnitClass());
-    return AddUnit(m_unitEntry, UnitValues(name, uid, children, flags, enabled, fileVersion));
+    return AddUnit(UnitEntry(), UnitValues(name, uid, children, flags, enabled, fileVersion));
 }
 
 std::vector<KVSceneAttributeSpec> KVSceneUnitsWriter::Records(int32_t entry) const {

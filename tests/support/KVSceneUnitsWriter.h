@@ -114,6 +114,13 @@ public:
     KVSceneUnitSpec& AddPlainUnit(const std::string& name, uint64_t uid, const std::vector<uint64_t>& children = {},
                                   uint32_t flags = 0x12, bool enabled = true, uint32_t fileVersion = 0x20004);
 
+    size_t UnitCount() const { return m_units.size(); }
+    // The entry of class "Unit" that AddPlainUnit uses (added on first use).
+    int32_t UnitEntry() {
+        if (m_unitEntry < 0) m_unitEntry = AddClass(UnitClass());
+        return m_unitEntry;
+    }
+
     // Overrides for malformed sections.
     KVSceneUnitsWriter& SetUnitCount(uint32_t count) { m_unitCount = count; m_unitCountSet = true; return *this; }
     KVSceneUnitsWriter& SetEntryCount(uint32_t count) { m_entryCount = count; m_entryCountSet = true; return *this; }
