@@ -15,7 +15,7 @@ namespace {
 void WriteSeeds(kvfuzz::Seeds* seeds) {
     const struct {
         const char* name;
-        kvtest::OggToneSpec spec;
+        kvtest::OggToneSpec recipe;
     } tones[] = {
         {"stereo", {44100, 2, 4410, false}},
         {"mono", {44100, 1, 2205, false}},
@@ -24,7 +24,7 @@ void WriteSeeds(kvfuzz::Seeds* seeds) {
         {"headers", {44100, 2, 0, true}},
     };
     for (const auto& tone : tones) {
-        const std::vector<uint8_t> bytes = kvtest::WriteOggTone(tone.spec);
+        const std::vector<uint8_t> bytes = kvtest::WriteOggTone(tone.recipe);
         seeds->emplace_back(tone.name, std::string(bytes.begin(), bytes.end()));
     }
 }

@@ -17,8 +17,8 @@ constexpr const char* kPath = "s.vspr";
 // Pictures drawn at most this large; bigger ones are decoded only.
 constexpr size_t kMaxDrawn = size_t(1) << 20;
 
-std::string Seed(uint8_t mode, const kvtest::KVVsprSpec& spec) {
-    std::vector<uint8_t> bytes = kvtest::WriteVspr(spec);
+std::string Seed(uint8_t mode, const kvtest::KVVsprSpec& recipe) {
+    std::vector<uint8_t> bytes = kvtest::WriteVspr(recipe);
     return std::string(1, char(mode)) + std::string(bytes.begin(), bytes.end());
 }
 

@@ -93,7 +93,7 @@ TEST(KVOggReaderModuleTest, PhaseTwoRegistersWithTheCoresResourceManager) {
 
 TEST_F(KVOggReaderTest, InfoGivesSixteenBitsAndTheByteLengthTwice) {
     struct Case {
-        OggToneSpec spec;
+        OggToneSpec recipe;
         uint32_t byteLength;
     };
     const Case cases[] = {
@@ -103,15 +103,15 @@ TEST_F(KVOggReaderTest, InfoGivesSixteenBitsAndTheByteLengthTwice) {
         {{44100, 2, 0, false}, 0},
     };
     for (const Case& c : cases) {
-        const std::vector<uint8_t> file = WriteOggTone(c.spec);
+        const std::vector<uint8_t> file = WriteOggTone(c.recipe);
         void* handle = OpenFile("s.ogg", file);
         ASSERT_NE(handle, nullptr);
         KVSoundReaderInfo info = {};
         EXPECT_EQ(reader.GetInfo(handle, &info), KV_OK);
-        EXPECT_EQ(info.rate, c.spec.rate);
-        EXPECT_EQ(info.channels, c.spec.channels);
+        EXPECT_EQ(info.rate, c.recipe.rate);
+        EXPECT_EQ(info.channels, c.recipe.channels);
         EXPECT_EQ(info.bitsPerSample, 16u);
-        EXPECT_EQ(info.byteLength, c.byteLength) << c.spec.rate << " " << c.spec.channels;
+        EXPECT_EQ(info.byteLength, c.byteLength) << c.recipe.rate << " " << c.recipe.channels;
         EXPECT_EQ(info.secondLength, c.byteLength);
         EXPECT_EQ(KVOggMemoryDecoder::DecodeAll(file).size(), c.byteLength);
         EXPECT_EQ(reader.Close(handle), KV_OK);

@@ -39,9 +39,9 @@ TEST(KVSoundDescriptorTest, TheLastEnvelopeRecordWins) {
         {"an empty envelope", {Record(0, {}, 8)}, 8, {}},
     };
     for (const Case& c : cases) {
-        SoundDescSpec spec;
-        spec.records = c.records;
-        const std::vector<uint8_t> bytes = WriteSoundDesc(spec);
+        SoundDescSpec recipe;
+        recipe.records = c.records;
+        const std::vector<uint8_t> bytes = WriteSoundDesc(recipe);
         KVSoundEnvelope envelope;
         EXPECT_EQ(KVSoundDescriptor::Parse(bytes, &envelope), Result::Valid) << c.name;
         EXPECT_EQ(envelope.valuesPerSecond, c.perSecond) << c.name;
@@ -56,9 +56,9 @@ TEST(KVSoundDescriptorTest, BadFilesGiveNoEnvelope) {
     const std::vector<uint8_t> whole = WriteSoundDesc(good);
     // A good file changed one way.
     auto changed = [&](void (*change)(SoundDescSpec&)) {
-        SoundDescSpec spec = good;
-        change(spec);
-        return WriteSoundDesc(spec);
+        SoundDescSpec recipe = good;
+        change(recipe);
+        return WriteSoundDesc(recipe);
     };
 
     struct Case {

@@ -254,13 +254,13 @@ TEST_F(KVSoundManagerTest, AmplitudeFollowsTheDescriptorEnvelope) {
 }
 
 TEST_F(KVSoundManagerTest, MalformedDescriptorsAreLoggedAndIgnored) {
-    kvtest::SoundDescSpec spec;
+    kvtest::SoundDescSpec recipe;
     kvtest::SoundDescRecord record;
     record.values = {255, 255};
     record.count = 200;  // more values than the record holds
-    spec.records.push_back(record);
+    recipe.records.push_back(record);
     rig.Files().SetFile("bad.ogg", kvtest::WriteOggSeconds(0.1));
-    rig.Files().SetFile("bad.kvsnddesc", kvtest::WriteSoundDesc(spec));
+    rig.Files().SetFile("bad.kvsnddesc", kvtest::WriteSoundDesc(recipe));
     rig.Files().SetFile("magic.ogg", kvtest::WriteOggSeconds(0.1));
     rig.Files().SetFile("magic.kvsnddesc", {'N', 'O', 'P', 'E', 0, 1, 0, 0});
     SoundPtr bad = rig.Create("bad.ogg", false);

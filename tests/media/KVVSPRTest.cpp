@@ -27,16 +27,16 @@ uint32_t Colour(uint32_t i) { return 0xFF000000u | (i * 20u) << 16 | (255u - i *
 // "one more everywhere", so a frame shows right only when its chain from
 // the key frame was decoded.
 KVVsprSpec Solid(uint32_t count, uint32_t keyInterval = 5) {
-    KVVsprSpec spec;
-    spec.width = kW;
-    spec.height = kH;
-    spec.keyInterval = keyInterval;
-    spec.frameRate = 10;
-    spec.offsetX = 4;
-    spec.offsetY = 6;
-    for (uint32_t n = 0; n < count; ++n) spec.frames.emplace_back(size_t(kW) * kH, uint8_t(n));
-    for (uint32_t i = 0; i < 256; ++i) spec.palette.push_back(Colour(i));
-    return spec;
+    KVVsprSpec recipe;
+    recipe.width = kW;
+    recipe.height = kH;
+    recipe.keyInterval = keyInterval;
+    recipe.frameRate = 10;
+    recipe.offsetX = 4;
+    recipe.offsetY = 6;
+    for (uint32_t n = 0; n < count; ++n) recipe.frames.emplace_back(size_t(kW) * kH, uint8_t(n));
+    for (uint32_t i = 0; i < 256; ++i) recipe.palette.push_back(Colour(i));
+    return recipe;
 }
 
 class KVVSPRTest : public ::testing::Test {
@@ -214,9 +214,9 @@ TEST_F(KVVSPRTest, AFileReadWholeIsNotRedrawnByStopOrFrame) {
 
 TEST_F(KVVSPRTest, UnusableFilesRaiseOnErrorAndLeaveNoPicture) {
     auto with = [](void (*change)(KVVsprSpec&)) {
-        KVVsprSpec spec = Solid(3);
-        change(spec);
-        return WriteVspr(spec);
+        KVVsprSpec recipe = Solid(3);
+        change(recipe);
+        return WriteVspr(recipe);
     };
     struct Case {
         const char* what;
@@ -257,9 +257,9 @@ TEST_F(KVVSPRTest, UnusableFilesRaiseOnErrorAndLeaveNoPicture) {
 
 // A damaged frame record is not shown; the picture before it stays.
 TEST_F(KVVSPRTest, AMarkedRecordKeepsThePreviousPicture) {
-    KVVsprSpec spec = Solid(6);
-    spec.reserved[2] = 1;
-    KVUnitSprite* unit = Open(WriteVspr(spec));
+    KVVsprSpec recipe = Solid(6);
+    recipe.reserved[2] = 1;
+    KVUnitSprite* unit = Open(WriteVspr(recipe));
     ASSERT_NE(unit, nullptr);
     rig.SetText(unit, KVVSPR::kFrameId, 0, "1");
     rig.SetText(unit, KVVSPR::kFrameId, 0, "2");

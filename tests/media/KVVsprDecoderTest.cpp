@@ -53,8 +53,8 @@ std::vector<Bytes> Frames(uint32_t count, uint32_t w, uint32_t h) {
 
 class VsprDecoderTest : public ::testing::Test {
 protected:
-    int32_t OpenSpec(const KVVsprSpec& spec, bool streamed = true) {
-        file = WriteVspr(spec);
+    int32_t OpenSpec(const KVVsprSpec& recipe, bool streamed = true) {
+        file = WriteVspr(recipe);
         files.SetFile(kPath, file);
         int32_t status = decoder.Open(kPath);
         if (status == KV_OK && !streamed) status = decoder.LoadIntoMemory();
@@ -122,29 +122,29 @@ TEST(VsprCodes, ALongRunOfMinusOneLowersThreeHundredIndices) {
 }
 
 TEST_F(VsprDecoderTest, EveryFrameDecodesToWhatWasEncodedStreamedAndInMemory) {
-    KVVsprSpec spec;
-    spec.width = 40;
-    spec.height = 12;
-    spec.frames = Frames(12, spec.width, spec.height);
+    KVVsprSpec recipe;
+    recipe.width = 40;
+    recipe.height = 12;
+    recipe.frames = Frames(12, recipe.width, recipe.height);
     for (bool streamed : {true, false}) {
         SCOPED_TRACE(streamed);
-        ASSERT_EQ(OpenSpec(spec, streamed), KV_OK);
+        ASSERT_EQ(OpenSpec(recipe, streamed), KV_OK);
         EXPECT_EQ(decoder.IsStreaming(), streamed);
         EXPECT_EQ(files.OpenHandles(), streamed ? 1 : 0);
         for (uint32_t n : {0u, 1u, 2u, 7u, 3u, 11u, 10u, 4u, 5u, 9u}) {
             ASSERT_EQ(decoder.DecodeFrame(n), KV_OK) << n;
             EXPECT_EQ(decoder.HeldFrame(), int32_t(n));
-            EXPECT_EQ(decoder.Indices(), spec.frames[n]) << n;
+            EXPECT_EQ(decoder.Indices(), recipe.frames[n]) << n;
         }
         EXPECT_TRUE(log.Errors().empty());
     }
 }
 
 TEST_F(VsprDecoderTest, FramesAreReachedFromTheirKeyFrame) {
-    KVVsprSpec spec;
-    spec.keyInterval = 5;
-    spec.frames = Frames(12, spec.width, spec.height);
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.keyInterval = 5;
+    recipe.frames = Frames(12, recipe.width, recipe.height);
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     files.seeks.clear();
     ASSERT_EQ(decoder.DecodeFrame(7), KV_OK);
     EXPECT_EQ(FramesRead(), (std::vector<uint32_t>{5, 6, 7}));
@@ -158,18 +158,18 @@ TEST_F(VsprDecoderTest, FramesAreReachedFromTheirKeyFrame) {
     EXPECT_EQ(FramesRead(), (std::vector<uint32_t>{7, 8, 9}));
     ASSERT_EQ(decoder.DecodeFrame(10), KV_OK);
     EXPECT_EQ(FramesRead(), (std::vector<uint32_t>{10}));
-    EXPECT_EQ(decoder.Indices(), spec.frames[10]);
+    EXPECT_EQ(decoder.Indices(), recipe.frames[10]);
 }
 
 TEST_F(VsprDecoderTest, PixelsAreThePaletteColoursOfTheIndices) {
-    KVVsprSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.frames = {{0, 1, 2, 3, 4, 255}};
-    spec.palette.assign(256, 0);
-    spec.palette[1] = 0x80112233u;
-    spec.palette[255] = 0xfffefdfcu;
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.width = 3;
+    recipe.height = 2;
+    recipe.frames = {{0, 1, 2, 3, 4, 255}};
+    recipe.palette.assign(256, 0);
+    recipe.palette[1] = 0x80112233u;
+    recipe.palette[255] = 0xfffefdfcu;
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     EXPECT_EQ(decoder.GetPixelColor(1, 0), 0u);  // nothing decoded yet
     ASSERT_EQ(decoder.DecodeFrame(0), KV_OK);
     EXPECT_EQ(decoder.GetPixelColor(1, 0), 0x80112233u);
@@ -186,10 +186,10 @@ TEST_F(VsprDecoderTest, PixelsAreThePaletteColoursOfTheIndices) {
 }
 
 TEST_F(VsprDecoderTest, TimeGivesTheFrameAndLoopsOrEnds) {
-    KVVsprSpec spec;
-    spec.frameRate = 10;
-    spec.frames = Frames(10, spec.width, spec.height);
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.frameRate = 10;
+    recipe.frames = Frames(10, recipe.width, recipe.height);
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     struct Case {
         float elapsed;
         float dt;
@@ -215,10 +215,10 @@ TEST_F(VsprDecoderTest, TimeGivesTheFrameAndLoopsOrEnds) {
 }
 
 TEST_F(VsprDecoderTest, AHugeRateOrTimeGivesNoUndefinedFrame) {
-    KVVsprSpec spec;
-    spec.frameRate = 0xffffffffu;
-    spec.frames = Frames(3, spec.width, spec.height);
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.frameRate = 0xffffffffu;
+    recipe.frames = Frames(3, recipe.width, recipe.height);
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     float elapsed = 1e30f;
     KVVsprStep step = decoder.Advance(&elapsed, 1.0f, true);
     EXPECT_LT(step.frame, 3u);
@@ -240,9 +240,9 @@ TEST_F(VsprDecoderTest, HeaderFaultsAreLoggedAndCloseTheFile) {
         {"frame count", 8, 0x40000001u},
         {"frame count", 8, 1000},
     };
-    KVVsprSpec spec;
-    spec.frames = Frames(2, spec.width, spec.height);
-    const Bytes good = WriteVspr(spec);
+    KVVsprSpec recipe;
+    recipe.frames = Frames(2, recipe.width, recipe.height);
+    const Bytes good = WriteVspr(recipe);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         log.Clear();
@@ -265,12 +265,12 @@ TEST_F(VsprDecoderTest, AMissingFileIsNotLogged) {
 }
 
 TEST_F(VsprDecoderTest, AFileCutAnywhereNeverReadsPastItsBytes) {
-    KVVsprSpec spec;
-    spec.width = 20;
-    spec.height = 5;
-    spec.keyInterval = 3;
-    spec.frames = Frames(6, spec.width, spec.height);
-    const Bytes whole = WriteVspr(spec);
+    KVVsprSpec recipe;
+    recipe.width = 20;
+    recipe.height = 5;
+    recipe.keyInterval = 3;
+    recipe.frames = Frames(6, recipe.width, recipe.height);
+    const Bytes whole = WriteVspr(recipe);
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         for (bool streamed : {true, false}) {
             log.Clear();
@@ -290,16 +290,16 @@ TEST_F(VsprDecoderTest, AFileCutAnywhereNeverReadsPastItsBytes) {
 }
 
 TEST_F(VsprDecoderTest, BadRecordsLeaveTheHeldFrameAndAreLoggedOnce) {
-    KVVsprSpec spec;
-    spec.keyInterval = 4;
-    spec.frames = Frames(8, spec.width, spec.height);
-    spec.offsets[2] = 36;           // the header's reserved word: a record of a huge size
-    spec.offsets[3] = 0xfffffff0u;  // past the end
-    spec.payloadSizes[5] = 0x7fffffffu;
+    KVVsprSpec recipe;
+    recipe.keyInterval = 4;
+    recipe.frames = Frames(8, recipe.width, recipe.height);
+    recipe.offsets[2] = 36;           // the header's reserved word: a record of a huge size
+    recipe.offsets[3] = 0xfffffff0u;  // past the end
+    recipe.payloadSizes[5] = 0x7fffffffu;
     for (bool streamed : {true, false}) {
         SCOPED_TRACE(streamed);
         log.Clear();
-        ASSERT_EQ(OpenSpec(spec, streamed), KV_OK);
+        ASSERT_EQ(OpenSpec(recipe, streamed), KV_OK);
         ASSERT_EQ(decoder.DecodeFrame(1), KV_OK);
         struct Step {
             uint32_t frame;
@@ -310,31 +310,31 @@ TEST_F(VsprDecoderTest, BadRecordsLeaveTheHeldFrameAndAreLoggedOnce) {
             EXPECT_NE(decoder.DecodeFrame(step.frame), KV_OK) << step.frame;
             EXPECT_EQ(decoder.HeldFrame(), step.held) << step.frame;
         }
-        EXPECT_EQ(decoder.Indices(), spec.frames[4]);
+        EXPECT_EQ(decoder.Indices(), recipe.frames[4]);
         EXPECT_EQ(log.Errors().size(), 1u);
     }
 }
 
 TEST_F(VsprDecoderTest, ARecordMarkedInItsReservedWordIsNotShown) {
-    KVVsprSpec spec;
-    spec.frames = Frames(3, spec.width, spec.height);
-    spec.reserved[1] = 1;
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.frames = Frames(3, recipe.width, recipe.height);
+    recipe.reserved[1] = 1;
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     ASSERT_EQ(decoder.DecodeFrame(0), KV_OK);
     EXPECT_NE(decoder.DecodeFrame(1), KV_OK);
     EXPECT_EQ(decoder.HeldFrame(), 0);
-    EXPECT_EQ(decoder.Indices(), spec.frames[0]);
+    EXPECT_EQ(decoder.Indices(), recipe.frames[0]);
     EXPECT_TRUE(log.Errors().empty());
 }
 
 TEST_F(VsprDecoderTest, RunsPastThePictureAreCutAndTheFrameKept) {
-    KVVsprSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.frames = {{1, 1, 1, 1}, {1, 1, 1, 1}};
-    spec.payloads[0] = {0x7f, 0xff, 0xff, 0x01};  // 65535 pixels of a 4-pixel picture
-    spec.payloads[1] = {0x02, 5, 5};              // ends after two pixels
-    ASSERT_EQ(OpenSpec(spec), KV_OK);
+    KVVsprSpec recipe;
+    recipe.width = 4;
+    recipe.height = 1;
+    recipe.frames = {{1, 1, 1, 1}, {1, 1, 1, 1}};
+    recipe.payloads[0] = {0x7f, 0xff, 0xff, 0x01};  // 65535 pixels of a 4-pixel picture
+    recipe.payloads[1] = {0x02, 5, 5};              // ends after two pixels
+    ASSERT_EQ(OpenSpec(recipe), KV_OK);
     ASSERT_EQ(decoder.DecodeFrame(0), KV_OK);
     EXPECT_EQ(decoder.Indices(), (Bytes{1, 1, 1, 1}));
     ASSERT_EQ(decoder.DecodeFrame(1), KV_OK);

@@ -15,7 +15,7 @@ extern char** environ;
 
 namespace kvtest {
 
-std::vector<uint8_t> WriteOggTone(const OggToneSpec& spec) {
+std::vector<uint8_t> WriteOggTone(const OggToneSpec& recipe) {
     std::vector<uint8_t> bytes;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return bytes;
@@ -25,13 +25,13 @@ std::vector<uint8_t> WriteOggTone(const OggToneSpec& spec) {
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
 
-    const std::string rate = std::to_string(spec.rate);
-    const std::string channels = std::to_string(spec.channels);
-    const std::string frames = std::to_string(spec.frames);
+    const std::string rate = std::to_string(recipe.rate);
+    const std::string channels = std::to_string(recipe.channels);
+    const std::string frames = std::to_string(recipe.frames);
     std::string tool = KV_OGG_WRITER_TOOL;
     std::string headers = "headers";
     char* argv[] = {tool.data(), const_cast<char*>(rate.c_str()), const_cast<char*>(channels.c_str()),
-                    const_cast<char*>(frames.c_str()), spec.headersOnly ? headers.data() : nullptr, nullptr};
+                    const_cast<char*>(frames.c_str()), recipe.headersOnly ? headers.data() : nullptr, nullptr};
     pid_t child = 0;
     const int spawned = posix_spawn(&child, tool.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -54,9 +54,9 @@ std::vector<uint8_t> WriteOggTone(const OggToneSpec& spec) {
 }
 
 std::vector<uint8_t> WriteOggSeconds(double seconds) {
-    OggToneSpec spec;
-    spec.frames = uint32_t(seconds * 44100.0 + 0.5);
-    return WriteOggTone(spec);
+    OggToneSpec recipe;
+    recipe.frames = uint32_t(seconds * 44100.0 + 0.5);
+    return WriteOggTone(recipe);
 }
 
 } // namespace kvtest

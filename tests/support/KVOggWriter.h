@@ -16,7 +16,7 @@ struct OggToneSpec {
 };
 
 // The file's bytes; empty (and a test failure) when the encoder fails.
-std::vector<uint8_t> WriteOggTone(const OggToneSpec& spec);
+std::vector<uint8_t> WriteOggTone(const OggToneSpec& recipe);
 // `seconds` of 44100 Hz stereo.
 std::vector<uint8_t> WriteOggSeconds(double seconds);
 

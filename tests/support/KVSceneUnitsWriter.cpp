@@ -63,11 +63,11 @@ Bytes KVStored::Concat(std::initializer_list<Bytes> parts) {
 }
 
 KVSceneClassSpec KVSceneUnitsWriter::UnitClass() {
-    KVSceneClassSpec spec;
-    spec.classId = kUnitClassId;
-    spec.name = "Unit";
-    spec.attributes = {{kNameId, 4, 1}, {kFlagsId, 5, 5}, {kEnabledId, 7, 1}, {kChildrenId, 6, 1}, {kUidId, 13, 1}};
-    return spec;
+    KVSceneClassSpec recipe;
+    recipe.classId = kUnitClassId;
+    recipe.name = "Unit";
+    recipe.attributes = {{kNameId, 4, 1}, {kFlagsId, 5, 5}, {kEnabledId, 7, 1}, {kChildrenId, 6, 1}, {kUidId, 13, 1}};
+    return recipe;
 }
 
 std::vector<Bytes> KVSceneUnitsWriter::UnitValues(const std::string& name, uint64_t uid,
@@ -78,17 +78,17 @@ std::vector<Bytes> KVSceneUnitsWriter::UnitValues(const std::string& name, uint6
             KVStored::U64(uid)};
 }
 
-int32_t KVSceneUnitsWriter::AddClass(const KVSceneClassSpec& spec) {
-    m_classes.push_back(spec);
+int32_t KVSceneUnitsWriter::AddClass(const KVSceneClassSpec& recipe) {
+    m_classes.push_back(recipe);
     return int32_t(m_classes.size() - 1);
 }
 
 size_t KVSceneUnitsWriter::AttributeCount(int32_t entry) const {
     if (entry < 0 || size_t(entry) >= m_classes.size()) return 0;
-    const KVSceneClassSpec& spec = m_classes[size_t(entry)];
+    const KVSceneClassSpec& recipe = m_classes[size_t(entry)];
     // A base entry must come earlier; anything else counts as none here.
-    const size_t inherited = spec.baseEntry >= 0 && spec.baseEntry < entry ? AttributeCount(spec.baseEntry) : 0;
-    return inherited + spec.attributes.size();
+    const size_t inherited = recipe.baseEntry >= 0 && recipe.baseEntry < entry ? AttributeCount(recipe.baseEntry) : 0;
+    return inherited + recipe.attributes.size();
 }
 
 KVSceneUnitSpec& KVSceneUnitsWriter::AddUnit(int32_t entry, std::vector<Bytes> values) {
@@ -107,32 +107,32 @@ KVSceneUnitSpec& KVSceneUnitsWriter::AddPlainUnit(const std::string& name, uint6
 }
 
 std::vector<KVSceneAttributeSpec> KVSceneUnitsWriter::Records(int32_t entry) const {
-    const KVSceneClassSpec& spec = m_classes[size_t(entry)];
+    const KVSceneClassSpec& recipe = m_classes[size_t(entry)];
     std::vector<KVSceneAttributeSpec> records;
-    if (spec.baseEntry >= 0 && spec.baseEntry < entry) records = Records(spec.baseEntry);
-    records.insert(records.end(), spec.attributes.begin(), spec.attributes.end());
+    if (recipe.baseEntry >= 0 && recipe.baseEntry < entry) records = Records(recipe.baseEntry);
+    records.insert(records.end(), recipe.attributes.begin(), recipe.attributes.end());
     return records;
 }
 
 std::vector<uint32_t> KVSceneUnitsWriter::Order(int32_t entry) const {
-    const KVSceneClassSpec& spec = m_classes[size_t(entry)];
+    const KVSceneClassSpec& recipe = m_classes[size_t(entry)];
     const size_t count = AttributeCount(entry);
     std::vector<uint32_t> order;
-    if (spec.valueOrder.empty()) {
+    if (recipe.valueOrder.empty()) {
         for (size_t i = 0; i < count; ++i) order.push_back(uint32_t(i));
     } else {
-        order.assign(spec.valueOrder.begin(), spec.valueOrder.end());
+        order.assign(recipe.valueOrder.begin(), recipe.valueOrder.end());
     }
     return order;
 }
 
-void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& spec, uint32_t v) const {
-    const size_t index = size_t(&spec - m_classes.data());
+void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& recipe, uint32_t v) const {
+    const size_t index = size_t(&recipe - m_classes.data());
     const size_t count = AttributeCount(int32_t(index));
-    scene.RawU64(spec.classId);
-    scene.RawU32(spec.attributeCountOverride >= 0 ? uint32_t(spec.attributeCountOverride) : uint32_t(count));
-    scene.RawU32(v >= 0x20000 ? uint32_t(spec.baseEntry) : 0u);
-    if (v > 0x10001) scene.String(spec.name);
+    scene.RawU64(recipe.classId);
+    scene.RawU32(recipe.attributeCountOverride >= 0 ? uint32_t(recipe.attributeCountOverride) : uint32_t(count));
+    scene.RawU32(v >= 0x20000 ? uint32_t(recipe.baseEntry) : 0u);
+    if (v > 0x10001) scene.String(recipe.name);
     if (v <= 0x2FFFF) {
         scene.String("");
         if (v > 0x10002) scene.Raw(Bytes{0});
@@ -140,7 +140,7 @@ void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClass
     // Sections before 0x20000 know no base entries: every record is stored.
     std::vector<KVSceneAttributeSpec> records;
     if (v < 0x20000) records = Records(int32_t(index));
-    else records = spec.attributes;
+    else records = recipe.attributes;
     for (const KVSceneAttributeSpec& a : records) {
         scene.RawU64(a.id);
         if (v >= 0x20000) scene.RawU32(a.type);
@@ -189,7 +189,7 @@ void KVSceneUnitsWriter::WriteTo(KVSceneFileWriter& scene) const {
     if (chunked) scene.BeginChunk(1, v);
     scene.RawU32(m_unitCountSet ? m_unitCount : uint32_t(m_units.size())).RawU32(0);
     scene.RawU32(m_entryCountSet ? m_entryCount : uint32_t(m_classes.size())).RawU32(0);
-    for (const KVSceneClassSpec& spec : m_classes) WriteEntry(scene, spec, v);
+    for (const KVSceneClassSpec& recipe : m_classes) WriteEntry(scene, recipe, v);
     if (m_classTableSet) {
         for (uint32_t entry : m_classTable) scene.RawU32(entry);
     } else {

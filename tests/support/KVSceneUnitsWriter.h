@@ -105,7 +105,7 @@ public:
                                          const std::vector<uint64_t>& children = {}, uint32_t flags = 0x12,
                                          bool enabled = true, uint32_t fileVersion = 0x20004);
 
-    int32_t AddClass(const KVSceneClassSpec& spec);
+    int32_t AddClass(const KVSceneClassSpec& recipe);
     // Records of the entry, the base entries' included.
     size_t AttributeCount(int32_t entry) const;
     KVSceneUnitSpec& AddUnit(int32_t entry, std::vector<Bytes> values = {});
@@ -140,7 +140,7 @@ public:
     uint32_t SectionVersion(uint32_t fileVersion) const { return fileVersion > 0x20000 ? 0x30000 : m_sectionVersion; }
 
 private:
-    void WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& spec, uint32_t v) const;
+    void WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& recipe, uint32_t v) const;
     void WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSpec& unit) const;
     std::vector<uint32_t> Order(int32_t entry) const;
     // Every record of the entry, its base entries' first.

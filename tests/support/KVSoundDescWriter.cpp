@@ -9,14 +9,14 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
 
 } // namespace
 
-std::vector<uint8_t> WriteSoundDesc(const SoundDescSpec& spec) {
+std::vector<uint8_t> WriteSoundDesc(const SoundDescSpec& recipe) {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < 4; ++i) out.push_back(i < spec.magic.size() ? uint8_t(spec.magic[i]) : 0);
+    for (size_t i = 0; i < 4; ++i) out.push_back(i < recipe.magic.size() ? uint8_t(recipe.magic[i]) : 0);
     out.push_back(0);
-    out.push_back(spec.recordCount ? *spec.recordCount : uint8_t(spec.records.size()));
+    out.push_back(recipe.recordCount ? *recipe.recordCount : uint8_t(recipe.records.size()));
     out.push_back(0);
     out.push_back(0);
-    for (const SoundDescRecord& r : spec.records) {
+    for (const SoundDescRecord& r : recipe.records) {
         PutU32(out, r.length ? *r.length : uint32_t(16 + r.values.size()));
         out.push_back(r.kind);
         out.push_back(0);
@@ -30,12 +30,12 @@ std::vector<uint8_t> WriteSoundDesc(const SoundDescSpec& spec) {
 }
 
 std::vector<uint8_t> WriteEnvelope(const std::vector<uint8_t>& values, uint16_t valuesPerSecond) {
-    SoundDescSpec spec;
+    SoundDescSpec recipe;
     SoundDescRecord record;
     record.valuesPerSecond = valuesPerSecond;
     record.values = values;
-    spec.records.push_back(record);
-    return WriteSoundDesc(spec);
+    recipe.records.push_back(record);
+    return WriteSoundDesc(recipe);
 }
 
 } // namespace kvtest

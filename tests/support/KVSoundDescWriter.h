@@ -23,7 +23,7 @@ struct SoundDescSpec {
     std::vector<SoundDescRecord> records;
 };
 
-std::vector<uint8_t> WriteSoundDesc(const SoundDescSpec& spec);
+std::vector<uint8_t> WriteSoundDesc(const SoundDescSpec& recipe);
 // One envelope record holding `values` at `valuesPerSecond`.
 std::vector<uint8_t> WriteEnvelope(const std::vector<uint8_t>& values, uint16_t valuesPerSecond);
 

@@ -36,12 +36,12 @@ uint32_t LoadStoredColour(uint64_t classId, const char* className, uint64_t colo
     *ok = false;
     KVSceneUnitsWriter units(0x10002);
     const int32_t unitEntry = units.AddClass(KVSceneUnitsWriter::UnitClass());
-    KVSceneClassSpec spec;
-    spec.classId = classId;
-    spec.name = className;
-    spec.baseEntry = unitEntry;
-    spec.attributes = {{colourId, kvl::KVATTR_COLOR, 1}};
-    const int32_t entry = units.AddClass(spec);
+    KVSceneClassSpec recipe;
+    recipe.classId = classId;
+    recipe.name = className;
+    recipe.baseEntry = unitEntry;
+    recipe.attributes = {{colourId, kvl::KVATTR_COLOR, 1}};
+    const int32_t entry = units.AddClass(recipe);
     units
         .AddUnit(entry, {KVStored::OldString("U"), KVStored::OldValue(KVStored::U32(0x22), true),
                          KVStored::OldValue(KVStored::Bool(true), true), KVStored::OldLinks({}),

@@ -106,12 +106,12 @@ int32_t KVUnitRecordsWriter::EntryFor(const KVUnitRecord& record) {
     }
     auto found = m_entries.find(key);
     if (found != m_entries.end()) return found->second;
-    KVSceneClassSpec spec;
-    spec.classId = record.classId;
-    spec.name = record.className;
-    spec.baseEntry = m_units->UnitEntry();
-    for (const KVStoredAttribute& a : record.attributes) spec.attributes.push_back({a.id, a.type, a.count});
-    const int32_t entry = m_units->AddClass(spec);
+    KVSceneClassSpec recipe;
+    recipe.classId = record.classId;
+    recipe.name = record.className;
+    recipe.baseEntry = m_units->UnitEntry();
+    for (const KVStoredAttribute& a : record.attributes) recipe.attributes.push_back({a.id, a.type, a.count});
+    const int32_t entry = m_units->AddClass(recipe);
     m_entries[key] = entry;
     return entry;
 }

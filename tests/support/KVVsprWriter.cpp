@@ -65,47 +65,47 @@ std::vector<uint8_t> EncodeVsprFrame(const uint8_t* previous, const uint8_t* cur
     return out;
 }
 
-std::vector<uint8_t> WriteVspr(const KVVsprSpec& spec) {
-    const uint32_t count = uint32_t(spec.frames.size());
-    const size_t pixels = size_t(spec.width) * spec.height;
+std::vector<uint8_t> WriteVspr(const KVVsprSpec& recipe) {
+    const uint32_t count = uint32_t(recipe.frames.size());
+    const size_t pixels = size_t(recipe.width) * recipe.height;
     std::vector<uint8_t> out;
-    out.insert(out.end(), spec.magic, spec.magic + 4);
-    PutU32(&out, spec.version);
-    PutU32(&out, spec.overrideCount ? spec.frameCount : count);
-    PutU32(&out, spec.frameRate);
-    PutU32(&out, spec.keyInterval);
-    PutU32(&out, spec.width);
-    PutU32(&out, spec.height);
-    PutU32(&out, uint32_t(spec.offsetX));
-    PutU32(&out, uint32_t(spec.offsetY));
+    out.insert(out.end(), recipe.magic, recipe.magic + 4);
+    PutU32(&out, recipe.version);
+    PutU32(&out, recipe.overrideCount ? recipe.frameCount : count);
+    PutU32(&out, recipe.frameRate);
+    PutU32(&out, recipe.keyInterval);
+    PutU32(&out, recipe.width);
+    PutU32(&out, recipe.height);
+    PutU32(&out, uint32_t(recipe.offsetX));
+    PutU32(&out, uint32_t(recipe.offsetY));
     PutU32(&out, 0);
     for (uint32_t i = 0; i < 256; ++i)
-        PutU32(&out, i < spec.palette.size() ? spec.palette[i] : VsprGreyColour(i));
+        PutU32(&out, i < recipe.palette.size() ? recipe.palette[i] : VsprGreyColour(i));
     const size_t table = out.size();
     out.resize(out.size() + 4 * size_t(count));
 
     // Frames of another size are cut or padded with zeros to the picture.
-    std::vector<std::vector<uint8_t>> frames = spec.frames;
+    std::vector<std::vector<uint8_t>> frames = recipe.frames;
     for (std::vector<uint8_t>& frame : frames) frame.resize(pixels, 0);
     std::vector<uint8_t> zeros(pixels, 0);
     for (uint32_t n = 0; n < count; ++n) {
         SetU32(&out, table + 4 * size_t(n), uint32_t(out.size()));
         std::vector<uint8_t> payload;
-        auto given = spec.payloads.find(n);
-        if (given != spec.payloads.end()) {
+        auto given = recipe.payloads.find(n);
+        if (given != recipe.payloads.end()) {
             payload = given->second;
         } else {
-            bool key = spec.keyInterval == 0 || n % spec.keyInterval == 0;
+            bool key = recipe.keyInterval == 0 || n % recipe.keyInterval == 0;
             const uint8_t* previous = key || n == 0 ? zeros.data() : frames[n - 1].data();
             payload = EncodeVsprFrame(previous, frames[n].data(), pixels);
         }
-        auto reserved = spec.reserved.find(n);
-        PutU32(&out, reserved == spec.reserved.end() ? 0 : reserved->second);
-        auto size = spec.payloadSizes.find(n);
-        PutU32(&out, size == spec.payloadSizes.end() ? uint32_t(payload.size()) : size->second);
+        auto reserved = recipe.reserved.find(n);
+        PutU32(&out, reserved == recipe.reserved.end() ? 0 : reserved->second);
+        auto size = recipe.payloadSizes.find(n);
+        PutU32(&out, size == recipe.payloadSizes.end() ? uint32_t(payload.size()) : size->second);
         out.insert(out.end(), payload.begin(), payload.end());
     }
-    for (const auto& entry : spec.offsets)
+    for (const auto& entry : recipe.offsets)
         if (entry.first < count) SetU32(&out, table + 4 * size_t(entry.first), entry.second);
     return out;
 }

@@ -41,7 +41,7 @@ struct KVVsprSpec {
 };
 
 // The file's bytes.
-std::vector<uint8_t> WriteVspr(const KVVsprSpec& spec);
+std::vector<uint8_t> WriteVspr(const KVVsprSpec& recipe);
 
 // The payload that turns `previous` into `current` (count indices each).
 std::vector<uint8_t> EncodeVsprFrame(const uint8_t* previous, const uint8_t* current, size_t count);

@@ -29,14 +29,14 @@ std::vector<std::string> ChildNames(KVTestSceneGame& game, KVUnit* unit) {
 
 // Units with Name, Layer, Children and Uid.
 KVSceneClassSpec LinkedClass() {
-    KVSceneClassSpec spec;
-    spec.classId = KVSceneUnitsWriter::kUnitClassId;
-    spec.name = "Unit";
-    spec.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1},
+    KVSceneClassSpec recipe;
+    recipe.classId = KVSceneUnitsWriter::kUnitClassId;
+    recipe.name = "Unit";
+    recipe.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1},
                        {KVSceneUnitsWriter::kLayerId, 9, 1},
                        {KVSceneUnitsWriter::kChildrenId, 6, 1},
                        {KVSceneUnitsWriter::kUidId, 13, 1}};
-    return spec;
+    return recipe;
 }
 
 void AddLinked(KVSceneUnitsWriter& units, int32_t entry, const std::string& name, uint64_t uid, uint64_t layer,

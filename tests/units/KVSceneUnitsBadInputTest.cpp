@@ -107,40 +107,40 @@ INSTANTIATE_TEST_SUITE_P(
                    "a unit names class entry 7 of 1"},
         AbsurdCase{"BaseEntry",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec spec;
-                       spec.classId = 0x99;
-                       spec.name = "Later";
-                       spec.baseEntry = 1;
-                       u.AddClass(spec);
+                       KVSceneClassSpec recipe;
+                       recipe.classId = 0x99;
+                       recipe.name = "Later";
+                       recipe.baseEntry = 1;
+                       u.AddClass(recipe);
                    },
                    "class Later names base entry 1 at entry 1"},
         AbsurdCase{"FewerThanBase",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec spec;
-                       spec.classId = 0x99;
-                       spec.name = "Small";
-                       spec.baseEntry = 0;
-                       spec.attributeCountOverride = 2;
-                       u.AddClass(spec);
+                       KVSceneClassSpec recipe;
+                       recipe.classId = 0x99;
+                       recipe.name = "Small";
+                       recipe.baseEntry = 0;
+                       recipe.attributeCountOverride = 2;
+                       u.AddClass(recipe);
                    },
                    "class Small has 2 attributes but its base has 5"},
         AbsurdCase{"AttributeCount",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec spec;
-                       spec.classId = 0x99;
-                       spec.name = "Huge";
-                       spec.attributeCountOverride = 0x10000000;
-                       u.AddClass(spec);
+                       KVSceneClassSpec recipe;
+                       recipe.classId = 0x99;
+                       recipe.name = "Huge";
+                       recipe.attributeCountOverride = 0x10000000;
+                       u.AddClass(recipe);
                    },
                    "the 268435456 attributes of class Huge do not fit"},
         AbsurdCase{"ValueOrder",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec spec;
-                       spec.classId = 0x99;
-                       spec.name = "Ordered";
-                       spec.attributes = {{1, 0, 1}, {2, 0, 1}};
-                       spec.valueOrder = {1, 9};
-                       u.AddClass(spec);
+                       KVSceneClassSpec recipe;
+                       recipe.classId = 0x99;
+                       recipe.name = "Ordered";
+                       recipe.attributes = {{1, 0, 1}, {2, 0, 1}};
+                       recipe.valueOrder = {1, 9};
+                       u.AddClass(recipe);
                    },
                    "the value order of class Ordered names attribute 9 of 2"}),
     [](const ::testing::TestParamInfo<AbsurdCase>& info) { return std::string(info.param.name); });

@@ -178,9 +178,9 @@ TEST(KVSceneUnitsTest, AMatchedValueThatIsNotReadIsSteppedPast) {
     // stored value is passed over and the Uid after it still reads.
     constexpr uint64_t kIndexId = 0x0022B30F84B3ABD8ull;
     KVSceneUnitsWriter units;
-    KVSceneClassSpec spec = KVSceneUnitsWriter::UnitClass();
-    spec.attributes.insert(spec.attributes.begin() + 4, {kIndexId, 0, 1});
-    const int32_t entry = units.AddClass(spec);
+    KVSceneClassSpec recipe = KVSceneUnitsWriter::UnitClass();
+    recipe.attributes.insert(recipe.attributes.begin() + 4, {kIndexId, 0, 1});
+    const int32_t entry = units.AddClass(recipe);
     std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("Stepped", 0x99);
     values.insert(values.begin() + 4, KVStored::U32(12345));
     units.AddUnit(entry, values);
@@ -224,11 +224,11 @@ TEST_P(KVScenePathTest, OlderRecordsFixTheirPaths) {
     game.Classes().AddAttribute("Image", kPictureId, kImageId, KVATTR_PATH);
     game.Classes().AddAttribute("Images", kPictureId, kImagesId, KVATTR_PATHS);
     KVSceneUnitsWriter units(0x20000);
-    KVSceneClassSpec spec;
-    spec.classId = kPictureId;
-    spec.name = "Picture";
-    spec.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1}, {kImageId, 3, 1}, {kImagesId, 10, 1}};
-    const int32_t entry = units.AddClass(spec);
+    KVSceneClassSpec recipe;
+    recipe.classId = kPictureId;
+    recipe.name = "Picture";
+    recipe.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1}, {kImageId, 3, 1}, {kImagesId, 10, 1}};
+    const int32_t entry = units.AddClass(recipe);
     // Scenes of version 0x20000 keep the record version in old chunk
     // headers, and pad their strings.
     units.AddUnit(entry, {KVStored::String("Pic", true), KVStored::String(c.image, true),

@@ -436,12 +436,12 @@ TEST_P(KVUnit2DSceneTest, AnchorsOfOldProjectsAreInvertedOnLoad) {
     const uint32_t projectVersion = GetParam();
     KVSceneUnitsWriter units;
     const int32_t unitEntry = units.AddClass(KVSceneUnitsWriter::UnitClass());
-    KVSceneClassSpec spec;
-    spec.classId = KVUnit2D::kClassId;
-    spec.name = "Unit2D";
-    spec.baseEntry = unitEntry;
-    spec.attributes = {{KVUnit2D::kAnchorsId, 7, 2}, {KVUnit2D::kPositionId, 1, 2}, {KVUnit2D::kDimensionId, 2, 2}};
-    const int32_t entry = units.AddClass(spec);
+    KVSceneClassSpec recipe;
+    recipe.classId = KVUnit2D::kClassId;
+    recipe.name = "Unit2D";
+    recipe.baseEntry = unitEntry;
+    recipe.attributes = {{KVUnit2D::kAnchorsId, 7, 2}, {KVUnit2D::kPositionId, 1, 2}, {KVUnit2D::kDimensionId, 2, 2}};
+    const int32_t entry = units.AddClass(recipe);
     std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("Anchored", 0x101);
     values.push_back(Bytes{1, 0});
     values.push_back(KVStored::Concat({KVStored::F32(10), KVStored::F32(5)}));

@@ -119,10 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the parameter table ---------------------------------------------------------
 
 KVSceneClassSpec ParamClass() {
-    KVSceneClassSpec spec = KVSceneUnitsWriter::UnitClass();
-    spec.classId = kParamClassId;
-    spec.name = "ParamUnit";
-    return spec;
+    KVSceneClassSpec recipe = KVSceneUnitsWriter::UnitClass();
+    recipe.classId = kParamClassId;
+    recipe.name = "ParamUnit";
+    return recipe;
 }
 
 TEST(KVUnitLoadTest, StoredParametersOfTheSameNameKindAndCountAreCopied) {

@@ -321,16 +321,16 @@ TEST_F(KVGUIButtonTest, MissingFramesShowNothing) {
 TEST(KVGUIButtonSceneTest, ScenesStoreTheAttributesUnderTheirIdsAndABadStateIsNotKept) {
     KVSceneUnitsWriter units;
     const int32_t unit = units.AddClass(KVSceneUnitsWriter::UnitClass());
-    KVSceneClassSpec spec;
-    spec.classId = KVGUIButton::kClassId;
-    spec.name = "GUIButton";
-    spec.baseEntry = unit;
-    spec.attributes = {{KVGUIButton::kFrozenId, 7, 1},
+    KVSceneClassSpec recipe;
+    recipe.classId = KVGUIButton::kClassId;
+    recipe.name = "GUIButton";
+    recipe.baseEntry = unit;
+    recipe.attributes = {{KVGUIButton::kFrozenId, 7, 1},
                        {KVGUIButton::kPushedId, 7, 1},
                        {KVGUIButton::kStateMaskId, 7, 3},
                        {KVGUIButton::kTypeId, 11, 1},
                        {KVGUIButton::kStateId, 11, 1}};
-    const int32_t button = units.AddClass(spec);
+    const int32_t button = units.AddClass(recipe);
     std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("B", 1);
     for (const Bytes& v : {KVStored::Bool(false), KVStored::Bool(true), Bytes{0, 1, 1}, KVStored::U32(1),
                            KVStored::U32(7)})

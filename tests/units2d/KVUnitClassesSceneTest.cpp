@@ -19,12 +19,12 @@ using namespace kvtest;
 namespace {
 
 KVSceneClassSpec Entry(uint64_t classId, const char* name, int32_t base, std::vector<KVSceneAttributeSpec> attributes) {
-    KVSceneClassSpec spec;
-    spec.classId = classId;
-    spec.name = name;
-    spec.baseEntry = base;
-    spec.attributes = std::move(attributes);
-    return spec;
+    KVSceneClassSpec recipe;
+    recipe.classId = classId;
+    recipe.name = name;
+    recipe.baseEntry = base;
+    recipe.attributes = std::move(attributes);
+    return recipe;
 }
 
 std::vector<Bytes> With(std::vector<Bytes> values, std::initializer_list<Bytes> more) {

@@ -29,16 +29,16 @@ constexpr uint32_t kColor = 8, kF32 = 1, kBoolean = 7;
 // One unit of the class with its own values after those of "Unit".
 void AddUnit(KVSceneUnitsWriter& units, int32_t base, uint64_t classId, const char* className, const char* name,
              uint64_t uid, const std::vector<std::pair<KVSceneAttributeSpec, Bytes>>& values) {
-    KVSceneClassSpec spec;
-    spec.classId = classId;
-    spec.name = className;
-    spec.baseEntry = base;
+    KVSceneClassSpec recipe;
+    recipe.classId = classId;
+    recipe.name = className;
+    recipe.baseEntry = base;
     std::vector<Bytes> stored = KVSceneUnitsWriter::UnitValues(name, uid);
     for (const auto& [attribute, value] : values) {
-        spec.attributes.push_back(attribute);
+        recipe.attributes.push_back(attribute);
         stored.push_back(value);
     }
-    units.AddUnit(units.AddClass(spec), stored);
+    units.AddUnit(units.AddClass(recipe), stored);
 }
 
 TEST(KV3DUnitScenesTest, StoredValuesReachTheUnitsAndTheirObjects) {

@@ -44,15 +44,15 @@ void PacketInCorrupted(ogg_stream_state* stream, const ogg_packet& packet, long 
 
 class TheoraStream {
 public:
-    TheoraStream(const KVMovieSpec& spec, int serial, bool corrupt) : m_spec(spec), m_corrupt(corrupt) {
+    TheoraStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
         ogg_stream_init(&m_stream, serial);
         th_info info;
         th_info_init(&info);
-        info.frame_width = spec.width;
-        info.frame_height = spec.height;
-        info.pic_width = spec.width;
-        info.pic_height = spec.height;
-        info.fps_numerator = spec.fps;
+        info.frame_width = recipe.width;
+        info.frame_height = recipe.height;
+        info.pic_width = recipe.width;
+        info.pic_height = recipe.height;
+        info.fps_numerator = recipe.fps;
         info.fps_denominator = 1;
         info.aspect_numerator = 1;
         info.aspect_denominator = 1;
@@ -149,10 +149,10 @@ private:
 
 class VorbisStream {
 public:
-    VorbisStream(const KVMovieSpec& spec, int serial, bool corrupt) : m_spec(spec), m_corrupt(corrupt) {
+    VorbisStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
         ogg_stream_init(&m_stream, serial);
         vorbis_info_init(&m_info);
-        m_valid = vorbis_encode_init_vbr(&m_info, long(spec.audioChannels), long(spec.audioRate), 0.3f) == 0;
+        m_valid = vorbis_encode_init_vbr(&m_info, long(recipe.audioChannels), long(recipe.audioRate), 0.3f) == 0;
         vorbis_comment_init(&m_comment);
         if (m_valid) {
             vorbis_analysis_init(&m_dsp, &m_info);
@@ -238,12 +238,12 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
 
 } // namespace
 
-std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& spec, size_t* dataStart) {
+std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& recipe, size_t* dataStart) {
     std::vector<std::unique_ptr<TheoraStream>> videos;
-    for (size_t i = 0; i < spec.videoStreams.size(); ++i)
-        videos.push_back(std::make_unique<TheoraStream>(spec, int(0x1000 + i), i == 0 && spec.corruptTheoraHeader));
+    for (size_t i = 0; i < recipe.videoStreams.size(); ++i)
+        videos.push_back(std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader));
     std::unique_ptr<VorbisStream> audio;
-    if (spec.audioRate != 0) audio = std::make_unique<VorbisStream>(spec, 0x2000, spec.corruptVorbisHeader);
+    if (recipe.audioRate != 0) audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader);
 
     Bytes first;
     Bytes rest;
@@ -253,7 +253,7 @@ std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& spec, size_t* dataStart) {
 
     std::vector<Page> pages;
     for (size_t i = 0; i < videos.size(); ++i)
-        if (videos[i]->Valid()) videos[i]->Frames(spec.videoStreams[i], i, &pages);
+        if (videos[i]->Valid()) videos[i]->Frames(recipe.videoStreams[i], i, &pages);
     if (audio && audio->Valid()) audio->Samples(videos.size(), &pages);
     std::stable_sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.time < b.time; });
 

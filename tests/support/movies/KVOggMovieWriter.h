@@ -66,7 +66,7 @@ struct KVMovieSpec {
 
 // The file's bytes; `dataStart` (when given) receives the offset of the
 // first page after the headers.
-std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& spec, size_t* dataStart = nullptr);
+std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& recipe, size_t* dataStart = nullptr);
 
 // The frames of the fixtures: each colour for kMovieSegmentFrames frames.
 inline std::vector<KVMovieColour> MovieSegments(const KVMovieColour (&colours)[kMovieSegments]) {
