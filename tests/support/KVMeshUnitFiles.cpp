@@ -4,6 +4,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "units/KV3DMath.h"
+#include "units3d/IKVMesh.h"
+
 namespace kvtest {
 
 namespace {
@@ -106,6 +109,18 @@ KV3DWriterMesh SubmeshAnimationFile(const std::string& submesh, uint32_t frames)
     e.translations = {0, 0, 0, 1, 0, 0};
     file.animation.entries.push_back(e);
     file.animation.firstCount = 1;
+    return file;
+}
+
+KV3DWriterMesh RootMotionAnimationFile(const std::string& submesh, uint32_t frames, const float angles[3],
+                                       const float move[3]) {
+    KV3DWriterMesh file = SubmeshAnimationFile(submesh, frames);
+    const kvl::KV3DQuaternion turn = kvl::KV3DMath::EulerToQuat(angles);
+    const float rotation[4] = {turn.x, turn.y, turn.z, turn.w};
+    std::copy(rotation, rotation + 4, file.animation.rootRotation);
+    std::copy(move, move + 3, file.animation.rootTranslation);
+    std::fill(file.animation.rootScale, file.animation.rootScale + 3, 1.0f);
+    file.animation.rootMotion = kvl::KVMESH_ROOT_ROTATION | kvl::KVMESH_ROOT_TRANSLATION;
     return file;
 }
 

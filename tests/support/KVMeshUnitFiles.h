@@ -33,6 +33,10 @@ KV3DWriterMesh CubeMeshFile();
 // A submesh channel moving the submesh along x from 0 to 1 over the frames,
 // at 10 frames a second.
 KV3DWriterMesh SubmeshAnimationFile(const std::string& submesh, uint32_t frames);
+// The same animation with a stored root motion (rotation and translation
+// flags): a turn by those Euler angles and a move by that much.
+KV3DWriterMesh RootMotionAnimationFile(const std::string& submesh, uint32_t frames, const float angles[3],
+                                       const float move[3]);
 
 // Writes "body.kv3d" (one triangle, submesh "s0", with the given curves,
 // cameras and lights) and "walk.kv3d" / "run.kv3d" (animations of 1 and 2
