@@ -123,6 +123,10 @@ public:
     // Matrix 0 enters only 3D drawing, 1 is the view, 2 the projection;
     // 16 floats, column-major.
     virtual int32_t SetTransform(int32_t index, const float* matrix) = 0;
+    // While deferred, Flush keeps the batch, which grows across transforms
+    // and is drawn when a state it was made under changes; ending the
+    // deferral draws it. Devices without a batch ignore this.
+    virtual void SetFlushDeferred(bool) {}
 };
 
 } // namespace kvl

@@ -71,21 +71,25 @@ uint32_t KVGLRender::GetCaps() { return 0x13; }
 
 int32_t KVGLRender::BeginFrame(int32_t) {
     if (m_section) m_section->Lock();
+    FlushDeferred();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return 0;
 }
 
 int32_t KVGLRender::EndFrame() {
+    FlushDeferred();
     if (m_section) m_section->Unlock();
     return 0;
 }
 
 int32_t KVGLRender::Clear() {
+    FlushDeferred();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return 0;
 }
 
 int32_t KVGLRender::Present() {
+    FlushDeferred();
     glFlush();
     return 0;
 }
@@ -116,6 +120,7 @@ void KVGLRender::ToWindowBox(const KVDeviceRect& r, int32_t box[4]) const {
 
 int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
     if (!rect) return 3;
+    FlushDeferred();
     m_viewport = *rect;
     // The same window box as the scissor's, so that a viewport and a scissor
     // of one rectangle cover the same pixels.
@@ -126,6 +131,10 @@ int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
 }
 
 int32_t KVGLRender::SetScissor(const KVDeviceRect* rect) {
+    // A held batch is drawn only when the scissor it was made under changes.
+    if (m_flushDeferred && !SameScissor(rect)) FlushBatch();
+    m_scissorOn = rect != nullptr;
+    if (rect) m_scissor = *rect;
     if (!rect) {
         glDisable(GL_SCISSOR_TEST);
         return 0;
@@ -205,9 +214,21 @@ int32_t KVGLRender::GetMaxTextureSize(KVDeviceSize* out) {
 
 int32_t KVGLRender::SetTransform(int32_t index, const float* matrix) {
     if (index < 0 || index > 2 || !matrix) return 3;
-    FlushBatch();
+    // A deferred batch keeps the transform of each vertex (KVGLRender2).
+    if (!m_flushDeferred) FlushBatch();
     std::memcpy(m_transforms[index], matrix, 16 * sizeof(float));
     return 0;
+}
+
+void KVGLRender::SetFlushDeferred(bool deferred) {
+    if (!deferred) FlushDeferred();
+    m_flushDeferred = deferred;
+}
+
+bool KVGLRender::SameScissor(const KVDeviceRect* rect) const {
+    if (!rect || !m_scissorOn) return !rect && !m_scissorOn;
+    return rect->left == m_scissor.left && rect->top == m_scissor.top && rect->right == m_scissor.right &&
+           rect->bottom == m_scissor.bottom;
 }
 
 int32_t KVGLRender::CreateMirrorTarget(void** out) {

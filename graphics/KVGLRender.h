@@ -54,6 +54,7 @@ public:
     int32_t GetMaxTextureSize(KVDeviceSize* out) override;
     int32_t SetScissor(const KVDeviceRect* rect) override;
     int32_t SetTransform(int32_t index, const float* matrix) override;
+    void SetFlushDeferred(bool deferred) override;
 
     // IKVGraphicDevice3D: constants, no effect; the shader loads answer 1.
     int32_t SetRenderTarget(IKVTexture*) override { return 0; }
@@ -90,6 +91,12 @@ public:
     virtual void ApplyState2D(const uint8_t state[4]);
     // Draws (in KVGLRender2) and empties the batch.
     virtual void FlushBatch();
+    // Draws a batch held back by a deferred flush before GL state or a
+    // texture it was made with changes.
+    void FlushDeferred() {
+        if (m_flushDeferred) FlushBatch();
+    }
+    bool IsFlushDeferred() const { return m_flushDeferred; }
     virtual int32_t InitDevice();
     virtual void ShutdownDevice();
     virtual int32_t PlatformQuery() = 0;
@@ -130,6 +137,8 @@ protected:
     // The box of a logical rectangle in GL window coordinates (origin
     // bottom-left) for the current orientation: x, y, width, height.
     void ToWindowBox(const KVDeviceRect& rect, int32_t box[4]) const;
+    // Whether rect (null: off) is the scissor last set.
+    bool SameScissor(const KVDeviceRect* rect) const;
 
     IKVCriticalSection* m_section;
     int32_t m_physicalWidth = 0;
@@ -150,6 +159,9 @@ protected:
     uint32_t m_lastBound = 0;
     uint8_t m_textureFlag = 0;
     uint8_t m_blending = 0;
+    bool m_flushDeferred = false;
+    bool m_scissorOn = false;
+    KVDeviceRect m_scissor = {0, 0, 0, 0};
     float m_transforms[3][16];
     std::unordered_set<KVGLTexture*> m_textures;
 };

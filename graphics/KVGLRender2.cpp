@@ -2,6 +2,8 @@
 
 #include <GLES2/gl2.h>
 
+#include <cstring>
+
 namespace kvl {
 namespace {
 
@@ -18,14 +20,25 @@ void Multiply(const float* a, const float* b, float* out) {
 
 } // namespace
 
-KVGLRender2::KVGLRender2(IKVCriticalSection* section) : KVGLRender(section) {}
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+KVGLRender2::KVGLRender2(IKVCriticalSection* section) : KVGLRender(section) {
+    std::memcpy(m_product, kIdentity, sizeof m_product);
+    std::memcpy(m_batchProduct, kIdentity, sizeof m_batchProduct);
+    std::memcpy(m_givenProduct, kIdentity, sizeof m_givenProduct);
+}
 
 KVGLRender2::~KVGLRender2() = default;
 
 int32_t KVGLRender2::InitDevice() {
     int32_t result = KVGLRender::InitDevice();
     if (result != 0) return result;
-    if (!m_shaders) m_shaders.reset(new KVGLShaderSet());
+    if (!m_shaders) {
+        // New programs start from the identity.
+        m_shaders.reset(new KVGLShaderSet());
+        std::memcpy(m_product, kIdentity, sizeof m_product);
+        std::memcpy(m_givenProduct, kIdentity, sizeof m_givenProduct);
+    }
     m_shaders->Build();
     return 0;
 }
@@ -50,7 +63,32 @@ int32_t KVGLRender2::SetTransform(int32_t index, const float* matrix) {
     } else {
         Multiply(m_transforms[2], m_transforms[1], product);
     }
-    m_shaders->SetMatrix(product);
+    std::memcpy(m_product, product, sizeof m_product);
+    // A held batch takes its product at the flush.
+    if (m_positions.empty() || !IsFlushDeferred()) {
+        m_shaders->SetMatrix(product);
+        std::memcpy(m_givenProduct, product, sizeof m_givenProduct);
+    }
+    return 0;
+}
+
+int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
+    const int32_t result = KVGLRender::DrawPolygon(vertices, count);
+    if (result != 0) return result;
+    const size_t added = size_t(count), total = m_positions.size() / 2;
+    if (total == added) {
+        // A new batch (the base may have drawn a full one first).
+        std::memcpy(m_batchProduct, m_product, sizeof m_batchProduct);
+        return 0;
+    }
+    if (!m_batchMixed) {
+        if (std::memcmp(m_product, m_batchProduct, sizeof m_product) == 0) return 0;
+        m_batchMixed = true;
+        m_vertexTransforms.clear();
+        for (size_t i = 0; i < total - added; ++i)
+            m_vertexTransforms.insert(m_vertexTransforms.end(), m_batchProduct, m_batchProduct + 16);
+    }
+    for (size_t i = 0; i < added; ++i) m_vertexTransforms.insert(m_vertexTransforms.end(), m_product, m_product + 16);
     return 0;
 }
 
@@ -60,10 +98,20 @@ void KVGLRender2::FlushBatch() {
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, m_positions.data());
         glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, m_colors.data());
         if (m_textureFlag) glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, m_uvs.data());
+        if (m_batchMixed) {
+            const GLsizei stride = GLsizei(16 * sizeof(float));
+            for (GLuint column = 0; column < 4; ++column)
+                glVertexAttribPointer(3 + column, 4, GL_FLOAT, GL_FALSE, stride, m_vertexTransforms.data() + 4 * column);
+        } else if (std::memcmp(m_batchProduct, m_givenProduct, sizeof m_batchProduct) != 0) {
+            m_shaders->SetMatrix(m_batchProduct);
+            std::memcpy(m_givenProduct, m_batchProduct, sizeof m_givenProduct);
+        }
         // A program that failed to build draws nothing.
-        if (m_shaders->Select(m_textureFlag != 0))
+        if (m_shaders->Select(m_textureFlag != 0, m_batchMixed))
             glDrawElements(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_SHORT, m_indices.data());
     }
+    m_batchMixed = false;
+    m_vertexTransforms.clear();
     KVGLRender::FlushBatch();
 }
 

@@ -29,6 +29,7 @@ void KVGLRender::RebindLastTexture() {
 }
 
 void KVGLRender::ForgetTexture(KVGLTexture* texture) {
+    FlushDeferred();
     m_textures.erase(texture);
     // A later texture made at the same address must not pass for this one.
     for (IKVTexture*& stage : m_stages) {
@@ -68,6 +69,7 @@ void KVGLRender::ApplyState2D(const uint8_t state[4]) {
     // batches.
     if (!m_indices.empty() && (state[0] != m_textureFlag || (state[1] != 0) != (m_blending != 0))) FlushBatch();
     if (m_mode2D != 1) {
+        FlushDeferred();
         m_mode2D = 1;
         glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
@@ -132,7 +134,7 @@ int32_t KVGLRender::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
 }
 
 int32_t KVGLRender::Flush() {
-    FlushBatch();
+    if (!m_flushDeferred) FlushBatch();
     return 0;
 }
 

@@ -20,6 +20,21 @@ const char* const kVertexPlain =
     "attribute vec4 vertex_position; attribute vec4 vertex_color; varying vec4 shader_color; "
     "uniform mat4 global_transform; "
     "void main() { gl_Position = global_transform * vertex_position; shader_color = vertex_color; }";
+// The same product per vertex: a batch that spans transforms. The matrix is
+// built from four columns and applied as the uniform is, so every vertex
+// lands where its own draw would have put it.
+const char* const kVertexTexturedMixed =
+    "attribute vec4 vertex_position; attribute vec4 vertex_color; attribute vec2 vertex_uv; "
+    "attribute vec4 transform_0; attribute vec4 transform_1; attribute vec4 transform_2; attribute vec4 transform_3; "
+    "varying vec4 shader_color; varying vec2 shader_uv; "
+    "void main() { gl_Position = mat4(transform_0, transform_1, transform_2, transform_3) * vertex_position; "
+    "shader_color = vertex_color; shader_uv = vertex_uv; }";
+const char* const kVertexPlainMixed =
+    "attribute vec4 vertex_position; attribute vec4 vertex_color; "
+    "attribute vec4 transform_0; attribute vec4 transform_1; attribute vec4 transform_2; attribute vec4 transform_3; "
+    "varying vec4 shader_color; "
+    "void main() { gl_Position = mat4(transform_0, transform_1, transform_2, transform_3) * vertex_position; "
+    "shader_color = vertex_color; }";
 const char* const kFragmentTextured =
     "uniform sampler2D color_texture; varying mediump vec4 shader_color; varying mediump vec2 shader_uv; "
     "void main() { gl_FragColor = texture2D(color_texture, shader_uv) * shader_color; }";
@@ -38,7 +53,17 @@ const KVGLShaderSet::Parameter kPlainTable[] = {
     {0, "global_transform", false},
 };
 
-constexpr int32_t kMaxAttributes = 3;
+const KVGLShaderSet::Parameter kTexturedMixedTable[] = {
+    {0, "vertex_position", true}, {1, "vertex_color", true}, {2, "vertex_uv", true},
+    {3, "transform_0", true},     {4, "transform_1", true},  {5, "transform_2", true},
+    {6, "transform_3", true},
+};
+const KVGLShaderSet::Parameter kPlainMixedTable[] = {
+    {0, "vertex_position", true}, {1, "vertex_color", true}, {3, "transform_0", true},
+    {4, "transform_1", true},     {5, "transform_2", true},  {6, "transform_3", true},
+};
+
+constexpr int32_t kMaxAttributes = 7;
 
 // The info log of a shader or program, when it has more than its terminator.
 template <class LengthQuery, class LogQuery>
@@ -86,10 +111,12 @@ int32_t KVGLShaderSet::CreateShaderProgram(uint32_t vertex, uint32_t fragment, c
     glAttachShader(program, vertex);
     glAttachShader(program, fragment);
     int32_t attributes = 0;
+    uint32_t mask = 0;
     for (int32_t i = 0; i < count; ++i) {
         if (!table[i].attribute) continue;
         glBindAttribLocation(program, GLuint(table[i].index), table[i].name);
         if (table[i].index + 1 > attributes) attributes = table[i].index + 1;
+        mask |= 1u << table[i].index;
     }
     glLinkProgram(program);
     GLint location = glGetUniformLocation(program, "global_transform");
@@ -98,6 +125,7 @@ int32_t KVGLShaderSet::CreateShaderProgram(uint32_t vertex, uint32_t fragment, c
     if (status == GL_TRUE) {
         out->name = program;
         out->attributeCount = attributes;
+        out->attributeMask = mask;
         out->transformLocation = location;
         return 0;
     }
@@ -113,27 +141,31 @@ void KVGLShaderSet::Build() {
     CompileShader(kVertexPlain, GL_VERTEX_SHADER, &m_vertexPlain);
     CompileShader(kFragmentTextured, GL_FRAGMENT_SHADER, &m_fragmentTextured);
     CompileShader(kFragmentPlain, GL_FRAGMENT_SHADER, &m_fragmentPlain);
+    CompileShader(kVertexTexturedMixed, GL_VERTEX_SHADER, &m_vertexTexturedMixed);
+    CompileShader(kVertexPlainMixed, GL_VERTEX_SHADER, &m_vertexPlainMixed);
     CreateShaderProgram(m_vertexTextured, m_fragmentTextured, kTexturedTable, 4, &m_textured);
     CreateShaderProgram(m_vertexPlain, m_fragmentPlain, kPlainTable, 3, &m_plain);
+    CreateShaderProgram(m_vertexTexturedMixed, m_fragmentTextured, kTexturedMixedTable, 7, &m_texturedMixed);
+    CreateShaderProgram(m_vertexPlainMixed, m_fragmentPlain, kPlainMixedTable, 6, &m_plainMixed);
     m_current = nullptr;
     m_dirty = false;
 }
 
-bool KVGLShaderSet::Select(bool textured) {
-    const Program* wanted = textured ? &m_textured : &m_plain;
+bool KVGLShaderSet::Select(bool textured, bool mixed) {
+    const Program* wanted = mixed ? (textured ? &m_texturedMixed : &m_plainMixed) : (textured ? &m_textured : &m_plain);
     if (wanted != m_current) {
         glUseProgram(wanted->name);
         for (int32_t i = 0; i < kMaxAttributes; ++i) {
-            if (i < wanted->attributeCount) {
+            if (wanted->attributeMask & (1u << i)) {
                 glEnableVertexAttribArray(GLuint(i));
             } else {
                 glDisableVertexAttribArray(GLuint(i));
             }
         }
         m_current = wanted;
-        if (wanted->name != 0) glUniformMatrix4fv(wanted->transformLocation, 1, GL_FALSE, m_matrix);
+        if (wanted->name != 0 && wanted->transformLocation >= 0) glUniformMatrix4fv(wanted->transformLocation, 1, GL_FALSE, m_matrix);
         m_dirty = false;
-    } else if (m_dirty) {
+    } else if (m_dirty && wanted->transformLocation >= 0) {
         if (wanted->name != 0) glUniformMatrix4fv(wanted->transformLocation, 1, GL_FALSE, m_matrix);
         m_dirty = false;
     }
@@ -158,7 +190,10 @@ void KVGLShaderSet::DestroyProgram(Program& program) {
 void KVGLShaderSet::Destroy() {
     DestroyProgram(m_plain);
     DestroyProgram(m_textured);
-    for (uint32_t* shader : {&m_fragmentPlain, &m_fragmentTextured, &m_vertexPlain, &m_vertexTextured}) {
+    DestroyProgram(m_plainMixed);
+    DestroyProgram(m_texturedMixed);
+    for (uint32_t* shader : {&m_fragmentPlain, &m_fragmentTextured, &m_vertexPlain, &m_vertexTextured,
+                             &m_vertexPlainMixed, &m_vertexTexturedMixed}) {
         if (*shader != 0) glDeleteShader(*shader);
         *shader = 0;
     }

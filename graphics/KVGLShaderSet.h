@@ -1,7 +1,8 @@
 #pragma once
-// The two built-in GLSL programs of the 2D batch: textured and plain colour,
+// The built-in GLSL programs of the 2D batch: textured and plain colour,
 // each with the uniform "global_transform", which is uploaded only when it
-// changed or the program changed.
+// changed or the program changed; and a mixed pair of the two that takes
+// the same transform per vertex, for a batch that spans transforms.
 #include <cstdint>
 
 namespace kvl {
@@ -17,6 +18,7 @@ public:
     struct Program {
         uint32_t name = 0;
         int32_t attributeCount = 0;
+        uint32_t attributeMask = 0;  // bit i: attribute i is read
         int32_t transformLocation = -1;
     };
 
@@ -27,7 +29,9 @@ public:
     void Build();
     // Makes the textured (flag set) or the plain program current; false when
     // that program could not be built.
-    bool Select(bool textured);
+    // Mixed: the program that takes the transform per vertex (attributes 3
+    // to 6, its columns) instead of "global_transform".
+    bool Select(bool textured, bool mixed = false);
     void SetMatrix(const float* matrix);
     void Destroy();
 
@@ -49,6 +53,10 @@ private:
     uint32_t m_fragmentPlain = 0;
     Program m_textured;
     Program m_plain;
+    uint32_t m_vertexTexturedMixed = 0;
+    uint32_t m_vertexPlainMixed = 0;
+    Program m_texturedMixed;
+    Program m_plainMixed;
     const Program* m_current = nullptr;
     float m_matrix[16];
     bool m_dirty = false;

@@ -125,6 +125,8 @@ int32_t KVGLTexture::Unlock() {
             for (size_t i = 0; i < pixels; ++i, p += 4) std::swap(p[0], p[2]);
         }
         KVLockGuard lock(m_device->GetCriticalSection());
+        // Vertices held back for drawing take the picture as it was.
+        m_device->FlushDeferred();
         glBindTexture(GL_TEXTURE_2D, m_name);
         if (IsCompressed()) {
             glCompressedTexImage2D(GL_TEXTURE_2D, 0, CompressedGLFormat(m_format), m_size.width, m_size.height, 0,

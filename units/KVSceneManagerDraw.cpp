@@ -176,6 +176,8 @@ void KVSceneManager::MakeCurrent(const CameraEntry& camera) {
 
 bool KVSceneManager::BeginUnits() {
     if (m_device->BeginFrame(0) != 0) return false;
+    // Units one after another share the device's batch.
+    if (m_device2D) m_device2D->SetFlushDeferred(true);
     m_drawing = true;
     if (KVResources* resources = KVResources::Instance()) resources->IncrementCounters();
     CallAll(m_preDraw);
@@ -187,6 +189,7 @@ bool KVSceneManager::BeginUnits() {
 void KVSceneManager::EndUnits() {
     CallAll(m_postDraw);
     m_drawing = false;
+    if (m_device2D) m_device2D->SetFlushDeferred(false);
     m_device->EndFrame();
 }
 

@@ -3,6 +3,7 @@
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "graphics/KVGLTexture.h"
@@ -233,6 +234,81 @@ TEST_F(KVGLRender2DTest, ReleasedTextureLeavesItsStage) {
     red->Release();
     EXPECT_EQ(Device().GetStage(1), nullptr);
     EXPECT_EQ(Device().GetLastBoundName(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A deferred flush keeps one batch across transforms: each quad still lands
+// where its own draw would have put it, and whatever the held vertices were
+// made under (scissor, texture pixels) is drawn before it changes.
+class KVGLRenderDeferredTest : public KVGLRender2DTest {
+protected:
+    void Translate(float x, float y) {
+        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, 0, 1};
+        ASSERT_EQ(Device().SetTransform(1, m), 0);
+    }
+};
+
+TEST_F(KVGLRenderDeferredTest, BatchSpansTransformsAndEndingTheDeferralDrawsIt) {
+    SetState(false, false);
+    Device().SetFlushDeferred(true);
+    Translate(0, 0);
+    AddQuad({0, 0, 4, 4}, 0xFFFF0000);
+    Device().Flush();
+    Translate(10, 20);
+    AddQuad({0, 0, 4, 4}, 0xFF00FF00);
+    Device().Flush();
+    EXPECT_EQ(Device().GetBatchVertexCount(), 8u);
+    EXPECT_TRUE(Device().IsBatchMixed());
+    EXPECT_EQ(PixelAt(1, 1), 0xFF000000u);
+    Device().SetFlushDeferred(false);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    EXPECT_EQ(PixelAt(1, 1), 0xFFFF0000u);
+    EXPECT_EQ(PixelAt(11, 21), 0xFF00FF00u);
+    EXPECT_EQ(PixelAt(5, 5), 0xFF000000u);
+    // Back to one transform: the plain program with the uniform draws it.
+    Translate(30, 0);
+    AddQuad({0, 0, 4, 4}, 0xFF0000FF);
+    EXPECT_FALSE(Device().IsBatchMixed());
+    Device().Flush();
+    EXPECT_EQ(Device().GetShaderSet()->GetCurrent(), &Device().GetShaderSet()->GetPlainProgram());
+    EXPECT_EQ(PixelAt(31, 1), 0xFF0000FFu);
+}
+
+TEST_F(KVGLRenderDeferredTest, ScissorChangeAndTextureUploadDrawTheHeldBatch) {
+    SetState(false, false);
+    Device().SetFlushDeferred(true);
+    const KVDeviceRect left{0, 0, 8, 48};
+    Device().SetScissor(&left);
+    AddQuad({0, 0, 16, 4}, 0xFFFF0000);
+    // The same scissor again keeps the batch.
+    Device().SetScissor(&left);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    Device().SetScissor(nullptr);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    EXPECT_EQ(PixelAt(4, 1), 0xFFFF0000u);
+    EXPECT_EQ(PixelAt(12, 1), 0xFF000000u);
+
+    IKVTexture* red = Solid(0xFFFF0000);
+    ASSERT_NE(red, nullptr);
+    SetState(true, false);
+    Device().SetTexture(0, red);
+    AddQuad({0, 10, 4, 14}, 0xFFFFFFFF);
+    void* data = nullptr;
+    int32_t pitch = 0;
+    uint32_t flag = 0;
+    const KVDeviceRect all{0, 0, 1, 1};
+    ASSERT_EQ(red->Lock(&all, &data, &pitch, &flag), 0);
+    const uint8_t blue[] = {0xFF, 0, 0, 0xFF};  // B, G, R, A
+    std::memcpy(data, blue, sizeof blue);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 4u);
+    ASSERT_EQ(red->Unlock(), 0);
+    EXPECT_EQ(Device().GetBatchVertexCount(), 0u);
+    EXPECT_EQ(PixelAt(1, 11), 0xFFFF0000u);
+    Device().SetFlushDeferred(false);
+    red->Release();
 }
 
 } // namespace
