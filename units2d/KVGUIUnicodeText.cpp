@@ -241,6 +241,9 @@ void KVGUIUnicodeText::Draw() {
     graphic->ResetTextureStages();
     KVDrawState state;
     GetDrawState(0, &state);
+    // The glyphs are coverage in the alpha of a texture made empty (which
+    // reports no alpha channel of its own): always blended.
+    state.blend = 1;
     graphic->SetDrawState(&state, KVDRAW_BATCH);
     graphic->SetViewTransform(GetWorldTransform().m);
 

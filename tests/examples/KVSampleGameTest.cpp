@@ -6,6 +6,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,9 @@ constexpr int kMaxFrames = 900;
 struct Box {
     int32_t left, top, right, bottom;
 };
+
+const Box kScoreBox{kScoreLeft, kScoreTop, kScoreLeft + 320, kScoreTop + kFontCell};
+const Box kTitleBox{kTitleLeft, kTitleTop, kTitleLeft + kTitleWidth, kTitleTop + kTitleHeight};
 
 bool Near(uint32_t a, uint32_t b, int32_t tolerance = 10) {
     for (int shift = 0; shift < 24; shift += 8) {
@@ -121,6 +125,25 @@ protected:
         return n;
     }
 
+    // The share of the sky among the title's glyphs: of the pixels in the
+    // box around the title's bright ones, those that show the sky.
+    static double SkyAmongTheTitle(const std::vector<uint32_t>& screen) {
+        Box bright{kTitleBox.right, kTitleBox.bottom, kTitleBox.left, kTitleBox.top};
+        for (int32_t y = kTitleBox.top; y < kTitleBox.bottom; ++y)
+            for (int32_t x = kTitleBox.left; x < kTitleBox.right; ++x) {
+                const uint32_t c = At(screen, x, y);
+                if (((c >> 16) & 0xFF) <= 160 || (c & 0xFF) <= 160) continue;
+                bright = {std::min(bright.left, x), std::min(bright.top, y), std::max(bright.right, x + 1),
+                          std::max(bright.bottom, y + 1)};
+            }
+        if (bright.right <= bright.left || bright.bottom <= bright.top) return 0.0;
+        int32_t sky = 0;
+        for (int32_t y = bright.top; y < bright.bottom; ++y)
+            for (int32_t x = bright.left; x < bright.right; ++x)
+                sky += Near(At(screen, x, y), SkyColorAt(y)) ? 1 : 0;
+        return double(sky) / double((bright.right - bright.left) * (bright.bottom - bright.top));
+    }
+
     std::string Log() {
         std::ifstream in(std::filesystem::path(dir.Path()) / "assets" / "log.txt");
         std::stringstream text;
@@ -136,9 +159,6 @@ protected:
     kvtest::TempWorkDir dir;
     bool started = false;
 };
-
-const Box kScoreBox{kScoreLeft, kScoreTop, kScoreLeft + 320, kScoreTop + kFontCell};
-const Box kTitleBox{kTitleLeft, kTitleTop, kTitleLeft + kTitleWidth, kTitleTop + kTitleHeight};
 
 TEST_F(KVSampleGameTest, ARoundIsPlayedCaughtMissedAndRestarted) {
     ASSERT_TRUE(Start());
@@ -163,6 +183,7 @@ TEST_F(KVSampleGameTest, ARoundIsPlayedCaughtMissedAndRestarted) {
     const std::vector<uint32_t> scoreZero = Cut(screen, kScoreBox);
     EXPECT_GT(Count(screen, kScoreBox, [](uint32_t c) { return Near(c, kScoreColor, 24); }), 100);
     EXPECT_GT(Count(screen, kTitleBox, [](uint32_t c) { return ((c >> 16) & 0xFF) > 160 && (c & 0xFF) > 160; }), 200);
+    EXPECT_GT(SkyAmongTheTitle(screen), 0.5);
 
     // A click on the play field is logged by its script.
     Click(300, 500);

@@ -1,7 +1,7 @@
 // The text units on the engine's OpenGL ES device, headless: bitmap-font
 // glyphs land in their columns with the character spacing between them,
 // visible lines and characters cut the drawing, and a TrueType text draws
-// only inside its texture's place.
+// only inside its texture's place, its glyphs blended over the background.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +13,7 @@
 #include "units2d/KVGUIFont.h"
 #include "units2d/KVGUIText.h"
 #include "units2d/KVGUIUnicodeText.h"
+#include "units2d/KVUnitShape.h"
 
 using namespace kvl;
 using namespace kvtest;
@@ -151,6 +152,43 @@ TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
         for (int32_t x = 0; x < kWidth; ++x) before += moved[size_t(y * kWidth + x)] != background;
     EXPECT_EQ(before, 0);
     EXPECT_GT(Drawn(moved), 0);
+}
+
+TEST_F(KVGUITextScreenTest, TrueTypeGlyphsAreBlendedOverTheBackground) {
+    // A blue backdrop: an opaque draw of the glyph boxes would paint them
+    // black or white.
+    auto* backdrop = rig.Make<KVUnitShape>("Rect", "Backdrop");
+    ASSERT_NE(backdrop, nullptr);
+    rig.SetText(backdrop, KVUnitShape::kOnlyEditorId, 0, "false");
+    backdrop->SetDimension(kWidth, kHeight);
+    backdrop->SetColor(0xFF203C80u);
+    rig.DrawFrame();
+    background = rig.PixelAt(0, 0);
+    ASSERT_EQ(background & 0xFFFFFFu, 0x203C80u);
+    KVGUIUnicodeText* text = TrueTypeText("H H", 24);
+    ASSERT_NE(text, nullptr);
+    text->SetPosition(2.0f, 3.0f);
+    const TextLayout& layout = text->GetLayout();
+    ASSERT_EQ(layout.positions.size(), 2u);
+    ASSERT_EQ(layout.sources.size(), 2u);
+    rig.DrawFrame();
+    const std::vector<uint32_t> screen = rig.Screen();
+    const int32_t top = 3 + text->GetPositionOffset()[1], bottom = top + text->GetDimension()->y;
+    // The stems of the first H are white.
+    int32_t white = 0;
+    for (int32_t y = top; y < bottom; ++y)
+        for (int32_t x = 0; x < kWidth; ++x) white += (screen[size_t(y * kWidth + x)] & 0xFFFFFFu) == 0xFFFFFFu;
+    EXPECT_GT(white, 20);
+    // The blank between the two glyphs shows the background on every row.
+    const int32_t gapLeft = 2 + layout.positions[0].x + (layout.sources[0].x1 - layout.sources[0].x0);
+    const int32_t gapRight = 2 + layout.positions[1].x;
+    ASSERT_GT(gapRight - gapLeft, 2);
+    std::string gap;
+    for (int32_t y = top; y < bottom; ++y) gap += Row(screen, y, gapRight).substr(size_t(gapLeft));
+    EXPECT_EQ(gap, std::string(gap.size(), '.'));
+    // So does the inside of the H, between its stems, above and below the bar.
+    const int32_t middle = 2 + layout.positions[0].x + (layout.sources[0].x1 - layout.sources[0].x0) / 2;
+    EXPECT_EQ(screen[size_t((top + 2) * kWidth + middle)], background);
 }
 
 TEST_F(KVGUITextScreenTest, TrueTypeVisibleCharactersCountGlyphs) {
