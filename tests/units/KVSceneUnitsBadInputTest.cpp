@@ -75,6 +75,14 @@ TEST_P(KVSceneUnitsWalkTest, PlacedUnitsWithAnyByteChangedReadSafely) {
 
 INSTANTIATE_TEST_SUITE_P(Slice, KVSceneUnitsWalkTest, ::testing::Range<size_t>(0, kSlices));
 
+// A class entry added after the writer's own, under a fresh id.
+KVSceneClassSpec ExtraClass(const char* name) {
+    KVSceneClassSpec recipe;
+    recipe.classId = 0x99;
+    recipe.name = name;
+    return recipe;
+}
+
 struct AbsurdCase {
     const char* name;
     void (*change)(KVSceneUnitsWriter& units);
@@ -107,18 +115,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "a unit names class entry 7 of 1"},
         AbsurdCase{"BaseEntry",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec recipe;
-                       recipe.classId = 0x99;
-                       recipe.name = "Later";
+                       KVSceneClassSpec recipe = ExtraClass("Later");
                        recipe.baseEntry = 1;
                        u.AddClass(recipe);
                    },
                    "class Later names base entry 1 at entry 1"},
         AbsurdCase{"FewerThanBase",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec recipe;
-                       recipe.classId = 0x99;
-                       recipe.name = "Small";
+                       KVSceneClassSpec recipe = ExtraClass("Small");
                        recipe.baseEntry = 0;
                        recipe.attributeCountOverride = 2;
                        u.AddClass(recipe);
@@ -126,18 +130,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "class Small has 2 attributes but its base has 5"},
         AbsurdCase{"AttributeCount",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec recipe;
-                       recipe.classId = 0x99;
-                       recipe.name = "Huge";
+                       KVSceneClassSpec recipe = ExtraClass("Huge");
                        recipe.attributeCountOverride = 0x10000000;
                        u.AddClass(recipe);
                    },
                    "the 268435456 attributes of class Huge do not fit"},
         AbsurdCase{"ValueOrder",
                    [](KVSceneUnitsWriter& u) {
-                       KVSceneClassSpec recipe;
-                       recipe.classId = 0x99;
-                       recipe.name = "Ordered";
+                       KVSceneClassSpec recipe = ExtraClass("Ordered");
                        recipe.attributes = {{1, 0, 1}, {2, 0, 1}};
                        recipe.valueOrder = {1, 9};
                        u.AddClass(recipe);
