@@ -164,9 +164,10 @@ std::vector<uint8_t> CatchScene() {
     return units.Scene(0x20004, kProjectId);
 }
 
-// The title and the instructions, read by the title unit as UTF-16.
+// The title and the instructions, read by the title unit as UTF-16; a
+// carriage return ends a line (a line feed alone is passed over).
 const char16_t* const kTitle =
-    u"Catch the Stars \u2605\nMove the basket with the mouse. Three misses end the round.";
+    u"Catch the Stars \u2605\r\nMove the basket with the mouse. Three misses end the round.";
 
 // DejaVu Sans, with its licence beside it.
 bool CopyFont(const std::filesystem::path& fonts) {
