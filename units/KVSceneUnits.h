@@ -55,6 +55,8 @@ struct KVSceneLoad {
     std::vector<KVUnit*> units;
     // The entry of the unit whose record is being read.
     KVSceneClassEntry* current = nullptr;
+    // The value block of the record being read, kept from record to record.
+    std::vector<uint8_t> block;
 };
 
 } // namespace kvl

@@ -34,6 +34,12 @@ public:
     std::vector<bool> kinds;
     bool projectClass = false;
     bool scripted = false;
+    // For each phase of the enable pass: the positions of the attributes
+    // that take part in it, first to last. Made for the factory's attribute
+    // generation passGeneration (0: not made); the attributes change only
+    // through the factory, which then moves to a new generation.
+    std::vector<int32_t> passes[4];
+    uint64_t passGeneration = 0;
 
     bool IsKindOf(int32_t classIndex) const {
         return classIndex >= 0 && size_t(classIndex) < kinds.size() && kinds[size_t(classIndex)];

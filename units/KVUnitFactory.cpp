@@ -47,6 +47,7 @@ KVUnitFactory::~KVUnitFactory() {
     for (IKVUnitRef* ref : m_unresolvedLinks) ref->Release();
     m_unresolvedLinks.clear();
     m_classes.clear();
+    AttributesChanged();
     if (KVLua* lua = KVLua::Instance()) lua->SetScriptUnits(nullptr);
 }
 
@@ -127,6 +128,7 @@ int32_t KVUnitFactory::Release(int32_t phase) {
         m_names.Clear();
         // The attributes' manipulators go with the classes.
         m_classes.clear();
+        AttributesChanged();
         m_logEnabled = nullptr;
         break;
     default:

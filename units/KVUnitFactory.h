@@ -370,8 +370,17 @@ private:
     void ReportUnknownLink(IKVUnitRef* ref);
     // Raises "OnClassInit" of every class's script table.
     void RaiseClassInit();
+    // Any change to the class table or an attribute descriptor: the
+    // classes' pass lists are made again at their next use.
+    void AttributesChanged() { ++m_attributeGeneration; }
+    // The class's pass lists, made again when the attributes changed.
+    void PreparePasses(KVUnitClass& record);
+    // One phase of an enable or disable pass, position by position, from
+    // the step'th attribute in pass order on.
+    void ApplyPhaseFrom(KVUnit* unit, int32_t classIndex, int32_t phase, bool disabling, size_t count, size_t step);
 
     std::vector<KVUnitClass> m_classes;
+    uint64_t m_attributeGeneration = 1;
     KVIndexedList<KVUnit*> m_units;
     KVIndexedList<KVUnit*> m_roots;
     NameTrie<int32_t> m_names;

@@ -213,6 +213,7 @@ int32_t KVUnitFactory::SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position
 void KVUnitFactory::BuildAttributeLuaObjects(KVUnit* unit) {
     KVUnitClass* record = unit ? GetClass(unit->GetClassIndex()) : nullptr;
     if (!record) return;
+    unit->GetComponents().reserve(unit->GetComponents().size() + record->components.size());
     for (size_t i = 0; i < record->components.size(); ++i) AddAttributeLuaObject(unit, int32_t(i));
 }
 

@@ -108,6 +108,7 @@ int32_t KVUnitFactory::RegisterClass(const KVUnitClassDesc& desc, int32_t* outCl
     record.projectClass = false;
     record.scripted = false;
     m_classes.push_back(std::move(record));
+    AttributesChanged();
     AddKindBit(index);
     if (outClassIndex) *outClassIndex = index;
     return KV_OK;
@@ -156,6 +157,7 @@ int32_t KVUnitFactory::AddAttribute(const KVAttributeDesc& desc) {
     stored.byteSize = stored.elementCount;
     CreateManipulator(&stored);
     record->attributes.push_back(stored);
+    AttributesChanged();
     record->attributes[size_t(record->listedCount)].listedMap = stored.position;
     if (stored.HasFlag(KVAF_LISTED)) ++record->listedCount;
     EnterAttributeName(*record, stored);
@@ -169,6 +171,7 @@ int32_t KVUnitFactory::UpdateAttribute(const KVAttributeDesc& desc, int32_t* out
     if (position < 0) position = FindAttributePosition(desc.classIndex, desc.id);
     if (position < 0 || size_t(position) >= record->attributes.size()) return KV_NOT_FOUND;
     KVAttributeDesc& stored = record->attributes[size_t(position)];
+    AttributesChanged();
     stored.reservedIndex = desc.reservedIndex;
     stored.classIndex = desc.classIndex;
     stored.typeCode = desc.typeCode;
@@ -263,6 +266,7 @@ int32_t KVUnitFactory::DeriveClass(int32_t baseClass) {
     record.projectClass = false;
     record.scripted = false;
     m_classes.push_back(std::move(record));
+    AttributesChanged();
     return int32_t(m_classes.size() - 1);
 }
 

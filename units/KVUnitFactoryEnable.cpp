@@ -19,6 +19,17 @@ bool TakesPart(const KVAttributeDesc& desc, int32_t phase) {
 
 } // namespace
 
+void KVUnitFactory::PreparePasses(KVUnitClass& record) {
+    if (record.passGeneration == m_attributeGeneration) return;
+    for (int32_t phase = 0; phase < 4; ++phase) {
+        std::vector<int32_t>& pass = record.passes[phase];
+        pass.clear();
+        for (size_t k = 0; k < record.attributes.size(); ++k)
+            if (TakesPart(record.attributes[k], phase)) pass.push_back(int32_t(k));
+    }
+    record.passGeneration = m_attributeGeneration;
+}
+
 void KVUnitFactory::ApplyAllAttributes(KVUnit* unit, bool disabling) {
     int32_t classIndex = unit ? unit->GetClassIndex() : -1;
     if (!GetClass(classIndex)) return;
@@ -27,19 +38,42 @@ void KVUnitFactory::ApplyAllAttributes(KVUnit* unit, bool disabling) {
     m_reason = disabling ? 2 : 1;
     for (int32_t step = 0; step < 4; ++step) {
         int32_t phase = disabling ? 3 - step : step;
-        size_t count = GetClass(classIndex)->attributes.size();
-        for (size_t k = 0; k < count; ++k) {
-            // Looked up again each time: a setter may register classes or
-            // attributes, which moves the stored descriptors.
-            const KVAttributeDesc* desc = GetAttribute(classIndex, int32_t(disabling ? count - 1 - k : k));
-            if (!desc || !TakesPart(*desc, phase)) continue;
-            // A computed attribute has no value to hand to its setter.
+        KVUnitClass* record = GetClass(classIndex);
+        if (!record) break;
+        PreparePasses(*record);
+        const size_t count = record->attributes.size();
+        const size_t taking = record->passes[phase].size();
+        // Only the attributes that take part are visited while nothing
+        // changes the attributes; a setter that does (registering classes
+        // or attributes moves the stored descriptors) sends the rest of the
+        // phase back to looking at every position.
+        const uint64_t generation = m_attributeGeneration;
+        size_t visited = 0;
+        for (size_t j = 0; j < taking && m_attributeGeneration == generation; ++j) {
+            KVUnitClass& current = m_classes[size_t(classIndex)];
+            const int32_t position = current.passes[phase][disabling ? taking - 1 - j : j];
+            visited = disabling ? count - size_t(position) : size_t(position) + 1;
+            const KVAttributeDesc& desc = current.attributes[size_t(position)];
             void* holder = nullptr;
-            if (GetHolder(unit, *desc, &holder) != KV_OK || !holder) continue;
-            ApplyAttribute(unit, *desc, holder);
+            if (GetHolder(unit, desc, &holder) != KV_OK || !holder) continue;
+            ApplyAttribute(unit, desc, holder);
         }
+        if (m_attributeGeneration != generation) ApplyPhaseFrom(unit, classIndex, phase, disabling, count, visited);
     }
     m_reason = previousReason;
+}
+
+void KVUnitFactory::ApplyPhaseFrom(KVUnit* unit, int32_t classIndex, int32_t phase, bool disabling, size_t count,
+                                   size_t step) {
+    for (size_t k = step; k < count; ++k) {
+        // Looked up again each time: a setter may move the descriptors.
+        const KVAttributeDesc* desc = GetAttribute(classIndex, int32_t(disabling ? count - 1 - k : k));
+        if (!desc || !TakesPart(*desc, phase)) continue;
+        // A computed attribute has no value to hand to its setter.
+        void* holder = nullptr;
+        if (GetHolder(unit, *desc, &holder) != KV_OK || !holder) continue;
+        ApplyAttribute(unit, *desc, holder);
+    }
 }
 
 int32_t KVUnitFactory::CopyAttributeToChildren(KVUnit* unit, int32_t position, int32_t depth) {

@@ -296,7 +296,8 @@ int32_t KVUnitFactory::ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, ui
                         serializer->GetCurrentFilePath(), size));
         return KV_WRONG_SIZE;
     }
-    std::vector<uint8_t> block(size);
+    std::vector<uint8_t>& block = m_sceneLoad->block;
+    block.resize(size);
     if (size && (result = serializer->ReadBytes(block.data(), size)) != KV_OK) return result;
     KVReadCursor cursor(block.data(), block.size());
     for (uint32_t i = 0; i < entry.attributeCount && !cursor.failed; ++i) {
@@ -325,7 +326,8 @@ int32_t KVUnitFactory::ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, ui
         }
         KVReadCursor at(start, size_t(cursor.end - start));
         const uint32_t stored = measure->GetStoredSize(at);
-        if (!at.Need(stored, desc ? desc->name : Hex(record.id))) break;
+        // The name is made only for the message of a value that does not fit.
+        if (stored > at.Left() && !at.Need(stored, desc ? desc->name : Hex(record.id))) break;
         cursor.pos = start + stored;
     }
     return KV_OK;

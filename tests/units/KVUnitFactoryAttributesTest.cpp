@@ -133,6 +133,44 @@ TEST_F(KVUnitFactoryAttributesTest, WritesRunTheSetterWithAReasonOfZeroOrTheHook
     EXPECT_EQ(unit->reads, 1);
 }
 
+// A setter that changes the attributes in the middle of a pass (here: E
+// leaves the passes, F joins phase 3, a new class moves every class record)
+// is followed by the rest of that very phase, and by every later pass.
+int32_t SetCChangingAttributes(KVUnit* unit, void* holder, int32_t reason) {
+    SetC(unit, holder, reason);
+    static bool changed = false;
+    if (changed) return KV_OK;
+    changed = true;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    const int32_t classIndex = unit->GetClassIndex();
+    KVAttributeDesc e = *factory->GetAttribute(classIndex, factory->FindAttributeIndex(classIndex, "E"));
+    e.flags[KVAF_NO_PASS] = 1;
+    KVAttributeDesc f = *factory->GetAttribute(classIndex, factory->FindAttributeIndex(classIndex, "F"));
+    f.flags[KVAF_PERSISTENT] = 1;
+    f.flags[KVAF_PHASE] = 3;
+    KVUnitClassDesc moved;
+    moved.name = "Moved";
+    moved.id = 0x4D4F564544ull;
+    moved.create = &Staged::Create;
+    int32_t index = -1;
+    if (factory->UpdateAttribute(e, nullptr) != KV_OK || factory->UpdateAttribute(f, nullptr) != KV_OK ||
+        factory->RegisterClass(moved, &index) != KV_OK)
+        Calls().push_back("not changed");
+    return KV_OK;
+}
+
+TEST_F(KVUnitFactoryAttributesTest, ASetterChangingTheAttributesMidPassIsFollowedAtOnce) {
+    KVUnitFactory& factory = units.Factory();
+    KVAttributeDesc c = *factory.GetAttribute(staged, Position("C"));
+    c.setter = SetCChangingAttributes;
+    ASSERT_EQ(factory.UpdateAttribute(c, nullptr), KV_OK);
+    Staged* unit = Make();
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"a", "b", "c:1", "f"}));
+    Calls().clear();
+    unit->SetEnabled(false);
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"f", "c:2", "b", "a"}));
+}
+
 TEST_F(KVUnitFactoryAttributesTest, DynamicValuesAreWrittenAndReadWithoutHooks) {
     KVUnitFactory& factory = units.Factory();
     Staged* unit = Make();
