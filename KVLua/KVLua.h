@@ -292,6 +292,9 @@ private:
     void PushUnitName(IKVUnit* unit, int32_t unitIndex);
     void PushClassName(int32_t classIndex, const std::string& name);
     void PushEventName(const char* name);
+    // The namespace (slot 0) or function name (slot 1) of a direct call:
+    // callers repeat the same names.
+    void PushCallName(lua_State* L, size_t slot, const char* name);
     void ForgetInternedTexts();
 
     // Members of unit tables (KVLuaUnitMembers.cpp).
@@ -362,6 +365,7 @@ private:
     std::vector<InternedText> m_unitNames;
     std::vector<InternedText> m_classNames;
     InternedText m_eventNames[8];
+    InternedText m_callNames[2];
 
     std::unique_ptr<ScriptDebugState> m_debugState;
     IKVProperties* m_properties = nullptr;

@@ -60,18 +60,19 @@ int32_t KVLua::CallFunctionIn(lua_State* L, const char* nameSpace, const char* n
         lua_settop(L, base);
         return KV_FAILED;
     }
+    const bool mainState = L == m_state;
     if (nameSpace) {
-        lua_pushstring(L, nameSpace);
+        PushCallName(L, 0, nameSpace);
         lua_rawget(L, LUA_GLOBALSINDEX);
         if (!lua_istable(L, -1)) {
             lua_settop(L, base);
             return KV_FAILED;
         }
-        lua_pushstring(L, name);
+        PushCallName(L, 1, name);
         lua_rawget(L, -2);
         lua_remove(L, -2);
     } else {
-        lua_pushstring(L, name);
+        PushCallName(L, 1, name);
         lua_rawget(L, LUA_GLOBALSINDEX);
     }
     if (!lua_isfunction(L, -1)) {
@@ -81,7 +82,6 @@ int32_t KVLua::CallFunctionIn(lua_State* L, const char* nameSpace, const char* n
     // The function takes the arguments' place; only results stay behind.
     lua_insert(L, base + 1);
 
-    bool mainState = L == m_state;
     if (mainState) ++m_eventCallDepth;
     int32_t result = KV_OK;
     if (ProtectedCall(L, arguments, LUA_MULTRET) != 0) {

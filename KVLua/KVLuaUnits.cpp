@@ -155,11 +155,26 @@ void KVLua::PushEventName(const char* name) {
     PushInterned(m_eventNames[0], name);
 }
 
+void KVLua::PushCallName(lua_State* L, size_t slot, const char* name) {
+    // Another state has a registry of its own.
+    if (L != m_state) {
+        lua_pushstring(L, name);
+        return;
+    }
+    InternedText& text = m_callNames[slot];
+    if (text.ref != LUA_NOREF && std::strcmp(text.text.c_str(), name) == 0) {
+        lua_rawgeti(L, LUA_REGISTRYINDEX, text.ref);
+        return;
+    }
+    PushInterned(text, name);
+}
+
 void KVLua::ForgetInternedTexts() {
     // The references died with the state that held them.
     m_unitNames.clear();
     m_classNames.clear();
     for (InternedText& slot : m_eventNames) slot = InternedText();
+    for (InternedText& slot : m_callNames) slot = InternedText();
 }
 
 // The global named after a valid unit, made a namespace bound to the unit

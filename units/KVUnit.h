@@ -347,12 +347,17 @@ private:
     bool m_enabled = false;
     bool m_parentEnabled = false;
     bool m_wantedEnabled = true;
+    // What every frame's update reads, kept together.
+    bool m_updateWanted = true;
+    bool m_nativeUpdate = false;
+    int32_t m_updateGroup = 0;
+    IKVUnitExternal* m_externalImpl = nullptr;
+    std::vector<Delegate> m_delegates;  // newest first
     KVUnitRefArray m_children;
     IKVUnitRef* m_parent = nullptr;
     std::vector<std::unique_ptr<IKVAttributeLua>> m_components;
     IKVExternal* m_external = nullptr;
     int32_t m_kvlIndex = -1;
-    IKVUnitExternal* m_externalImpl = nullptr;
     std::vector<IKVLinker*> m_listeners;
     uint64_t m_uid = 0;
     IKVUnitRef* m_layer = nullptr;
@@ -367,9 +372,6 @@ private:
     bool m_finalRelease = false;
     bool m_drawable = false;
     bool m_drawn = false;
-    bool m_updateWanted = true;
-    bool m_nativeUpdate = false;
-    int32_t m_updateGroup = 0;
     KVUnitRefArray m_cameras;
     int32_t m_rootSlot = -1;
     std::string m_editorFolder;
@@ -377,7 +379,6 @@ private:
     std::string m_aliasNames;
     IKVUnitRef* m_owner = nullptr;
     std::vector<int32_t> m_ownedUnits;
-    std::vector<Delegate> m_delegates;  // newest first
     std::unique_ptr<KVUnitParameters> m_parameters;
     KVUnitWatch* m_watches = nullptr;
 };

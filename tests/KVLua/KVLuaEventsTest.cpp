@@ -92,6 +92,52 @@ TEST(KVLuaEvents, CallFunctionAnswersZeroOneOrFourAndDropsTheArguments) {
     EXPECT_TRUE(host.Errors().empty());
 }
 
+TEST(KVLuaEvents, CallFunctionFindsEachNamespaceAndNameInTurnAndAfterARestart) {
+    KVTestLuaHost host;
+    host.WriteScript("a.lua",
+                     "function Application.OnPause() return 'pause' end\n"
+                     "function Application.OnUnpause() return 'unpause' end\n"
+                     "function Grid.OnPause() return 'grid' end\n"
+                     "function OnPause() return 'global' end\n"
+                     "function Application.Grid() return 'named like a namespace' end\n");
+    host.WriteScript("0.lua", "KVLua.CreateNamespace('Grid')");
+    host.Start();
+    kvl::KVLua& lua = host.Lua();
+    struct Case {
+        const char* nameSpace;
+        const char* name;
+        int32_t status;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"Application", "OnPause", 0, "pause"},   {"Application", "OnUnpause", 0, "unpause"},
+        {"Grid", "OnPause", 0, "grid"},           {nullptr, "OnPause", 0, "global"},
+        {"Application", "Grid", 0, "named like a namespace"},
+        {"Grid", "OnUnpause", 4, nullptr},        {"OnPause", "OnPause", 1, nullptr},
+        {"Application", "OnPause", 0, "pause"},
+    };
+    auto check = [&](const Case& c) {
+        SCOPED_TRACE(std::string(c.nameSpace ? c.nameSpace : "(global)") + "." + c.name);
+        int32_t results = 0;
+        ASSERT_EQ(lua.CallFunction(c.nameSpace, c.name, 0, &results), c.status);
+        if (!c.result) return;
+        ASSERT_EQ(results, 1);
+        EXPECT_STREQ(lua.ToString(-1), c.result);
+        lua.Pop(results);
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const Case& c : cases) check(c);
+    // A new state holds new strings; the names are found there again.
+    lua.Release(2);
+    host.WriteScript("a.lua", "function Application.OnPause() return 'again' end\n");
+    for (int phase = 0; phase <= 3; ++phase) lua.Init(phase);
+    lua_State* L = host.State();
+    ASSERT_NE(L, nullptr);
+    check(Case{"Application", "OnPause", 0, "again"});
+    check(Case{nullptr, "OnPause", 4, nullptr});
+    EXPECT_EQ(lua_gettop(L), 0);
+}
+
 TEST(KVLuaEvents, WithAResultCountOnlyTheResultsAreLeft) {
     KVTestLuaHost host;
     host.WriteScript("a.lua",
