@@ -37,6 +37,7 @@ KVSceneRig::KVSceneRig(const Options& options) {
     IKVGraphicDevice3D* device = nullptr;
     if (options.device) {
         device = options.device;
+        m_width = options.width;
         m_height = options.height;
     } else if (options.screen) {
         m_ready = OpenScreen(options);
@@ -79,6 +80,7 @@ bool KVSceneRig::OpenScreen(const Options& options) {
         return false;
     }
     PDLSetScreenSize(options.width, options.height);
+    m_width = options.width;
     m_height = options.height;
     m_section = new KVSDLCriticalSection();
     m_screen = std::make_unique<KVGLwebOSRender>(m_section);
@@ -158,5 +160,13 @@ std::vector<std::string> KVSceneRig::Drawn() {
 }
 
 uint32_t KVSceneRig::PixelAt(int32_t x, int32_t y) { return ReadScreenPixel(x, y, m_height); }
+
+std::vector<uint32_t> KVSceneRig::ScreenPixels() {
+    std::vector<uint32_t> pixels;
+    pixels.reserve(size_t(m_width) * size_t(m_height));
+    for (int32_t y = 0; y < m_height; ++y)
+        for (int32_t x = 0; x < m_width; ++x) pixels.push_back(PixelAt(x, y));
+    return pixels;
+}
 
 } // namespace kvtest

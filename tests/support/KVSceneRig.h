@@ -82,6 +82,8 @@ public:
     static std::vector<std::string> Drawn();
     // The pixel at (x, y) from the top-left of the screen, 0xAARRGGBB.
     uint32_t PixelAt(int32_t x, int32_t y);
+    // Every pixel of the screen, row by row from the top.
+    std::vector<uint32_t> ScreenPixels();
 
 private:
     kvl::KVUnit* MakeUnit(const char* className, const char* name, kvl::KVUnit* parent);
@@ -89,6 +91,7 @@ private:
 
     bool m_ready = true;
     bool m_sdl = false;
+    int32_t m_width = 0;
     int32_t m_height = 0;
     kvl::IKVCriticalSection* m_section = nullptr;
     std::unique_ptr<kvl::KVGLRender> m_screen;

@@ -31,10 +31,7 @@ constexpr int32_t kHeight = 48;
 std::vector<uint32_t> Frame(KVSceneRig& rig) {
     rig.Factory().Update(1.0f / 30.0f);
     EXPECT_EQ(rig.Scene().Draw(), KV_OK);
-    std::vector<uint32_t> pixels;
-    for (int32_t y = 0; y < kHeight; ++y)
-        for (int32_t x = 0; x < kWidth; ++x) pixels.push_back(rig.PixelAt(x, y));
-    return pixels;
+    return rig.ScreenPixels();
 }
 
 TEST(KV3DSceneScreenTest, AnAnimatedSceneLeavesThePixelsAsTheyAre) {
