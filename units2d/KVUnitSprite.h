@@ -134,6 +134,14 @@ protected:
 
     // Releases every frame; the own texture goes with them.
     void ReleaseFrames();
+    // The rectangle the unit's picture covers in its own pixels, before the
+    // world transform; the on-screen class is worked out from it. The
+    // sprite's is its Dimension from the current texture's drawing offset
+    // (trimmed pak images sit away from the origin). A class that draws its
+    // picture elsewhere answers its own rectangle.
+    virtual KVDeviceRect GetDrawnArea();
+    // The drawn area changed without a move, resize or frame load.
+    void MarkOnScreenStale() { m_onScreenStale = true; }
 
     bool m_opaque = false;
 

@@ -231,6 +231,11 @@ TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtThe
     // The sprite itself is drawn by the blender only.
     EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, 16, 8}));
     EXPECT_EQ(rig.PixelAt(8, 4), kRed);
+
+    // Closed with the sprite still listed, the blender lets it draw itself.
+    rig.Run("KVUnitFactory.CloseUnit(B)");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{40, 30, 44, 34}));
 }
 
 } // namespace

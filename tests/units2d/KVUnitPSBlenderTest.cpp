@@ -92,6 +92,21 @@ TEST_F(KVUnitPSBlenderTest, ListedUnitsCarryTheMarkAndLoseItWhenTakenOff) {
     EXPECT_TRUE(Marked(b));
 }
 
+TEST_F(KVUnitPSBlenderTest, ClosingTheBlenderClearsTheMarkOfEveryListedUnit) {
+    KVUnitSprite* a = Sprite("A");
+    KVUnitSprite* b = Sprite("B1");
+    KVUnit* plain = rig.Make<KVUnit>("Unit", "Plain");
+    Blend({a, plain, b});
+    ASSERT_TRUE(Marked(a) && Marked(b) && Marked(plain));
+    rig.Run("KVUnitFactory.CloseUnit(B)");
+    EXPECT_FALSE(Marked(a));
+    EXPECT_FALSE(Marked(b));
+    EXPECT_FALSE(Marked(plain));
+    EXPECT_TRUE(a->IsVisible());
+    EXPECT_TRUE(b->IsVisible());
+    EXPECT_TRUE(rig.TakeErrors().empty());
+}
+
 TEST_F(KVUnitPSBlenderTest, NoMoreThanEightPicturesAreBound) {
     std::vector<KVUnit*> sprites;
     for (int i = 0; i < 10; ++i) sprites.push_back(Sprite("S" + std::to_string(i)));
