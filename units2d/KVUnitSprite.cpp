@@ -148,8 +148,6 @@ void KVUnitSprite::LoadImages() {
 }
 
 void KVUnitSprite::SizeToFrame() {
-    // Another frame may be drawn from another offset.
-    m_onScreenStale = true;
     if (!IsEnabled() || m_ownTexture || m_frame >= m_frameCount || m_frame >= m_frames.size()) return;
     const int32_t* size = m_frames[m_frame]->GetImageSize();
     SetDimension(size[0], size[1]);

@@ -136,11 +136,10 @@ protected:
     void ReleaseFrames();
     // The rectangle the unit's picture covers in its own pixels, before the
     // world transform; the on-screen class is worked out from it. The
-    // sprite's is its Dimension from the current texture's drawing offset
-    // (trimmed pak images sit away from the origin). A class that draws its
-    // picture elsewhere answers its own rectangle.
+    // sprite's is its Dimension from its origin (a trimmed pak image lies
+    // inside it). A class that draws its picture elsewhere answers its own.
     virtual KVDeviceRect GetDrawnArea();
-    // The drawn area changed without a move, resize or frame load.
+    // The drawn area changed without a move or a resize.
     void MarkOnScreenStale() { m_onScreenStale = true; }
 
     bool m_opaque = false;

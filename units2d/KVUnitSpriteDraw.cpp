@@ -29,12 +29,7 @@ int32_t Extent(int32_t left, int32_t right) {
 
 } // namespace
 
-KVDeviceRect KVUnitSprite::GetDrawnArea() {
-    IKVResourceTexture* texture = GetCurrentTexture();
-    const int32_t* offset = texture ? texture->GetDrawOffset() : nullptr;
-    const int32_t ox = offset ? offset[0] : 0, oy = offset ? offset[1] : 0;
-    return {ox, oy, SaturatingAdd(ox, m_dimension.x), SaturatingAdd(oy, m_dimension.y)};
-}
+KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimension.y}; }
 
 void KVUnitSprite::ComputeOnScreenClass() {
     m_onScreenStale = false;

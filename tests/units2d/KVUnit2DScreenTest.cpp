@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "graphics/IKVResourceTexture.h"
+#include "graphics/KVTexturePak.h"
 #include "support/KVSpriteRig.h"
+#include "support/KVTexturePakWriter.h"
 #include "units/IKVUnitRef.h"
 #include "units2d/KVUnitPSBlender.h"
 #include "units2d/KVUnitRenderTarget.h"
@@ -134,6 +137,47 @@ TEST_F(KVUnit2DScreenTest, ASpriteOverEachEdgeGivesTheUnclippedPixels) {
         int differing = 0;
         for (size_t i = 0; i < whole.size(); ++i) differing += Near(whole[i], clipped[i]) ? 0 : 1;
         EXPECT_EQ(differing, 0) << c.edge;
+    }
+}
+
+// A trimmed pak image is drawn at its offset inside its full size, 20
+// pixels right of the unit: over either edge only its visible columns are
+// drawn, and it is culled only when the full size lies outside.
+TEST_F(KVUnit2DScreenTest, ATrimmedPakSpriteIsClippedWhereItIsDrawn) {
+    PakImageSpec image;
+    image.name = "img/trimmed";
+    image.rect = {0, 0, 8, 8};
+    image.offsetX = 20;
+    image.width = 28;
+    image.height = 8;
+    PakSpec pak;
+    pak.name = "trim";
+    pak.loadMode = 1;
+    pak.images = {image};
+    rig.WritePng("sprpaks/trim0.png", 16, 16, kRed);
+    rig.Host().Dir().WriteFile("assets/sprpaks/paks.desc", WritePaksDesc({pak}));
+    ASSERT_NE(KVTexturePak::Instance(), nullptr);
+    KVTexturePak::Instance()->LoadDescriptor();
+    KVUnitSprite* sprite = Sprite("S", "img/trimmed.png");
+    ASSERT_NE(sprite->GetCurrentTexture(), nullptr);
+    ASSERT_EQ(sprite->GetCurrentTexture()->GetDrawOffset()[0], 20);
+    ASSERT_EQ(*sprite->GetDimension(), (KV2DTempl<int32_t>{28, 8}));
+    const struct {
+        const char* edge;
+        float x, y;
+        uint8_t onScreen;
+        KVDeviceRect drawn;
+    } cases[] = {
+        {"inside", 10, 10, KVUnitSprite::kInside, {30, 10, 38, 18}},
+        {"over the left edge", -24, 10, KVUnitSprite::kPartly, {0, 10, 4, 18}},
+        {"over the right edge", 40, 20, KVUnitSprite::kPartly, {60, 20, 64, 28}},
+        {"left of the screen", -28, 10, KVUnitSprite::kOutside, {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        sprite->SetPosition(c.x, c.y);
+        EXPECT_EQ(sprite->GetOnScreenClass(), c.onScreen) << c.edge;
+        rig.DrawFrame();
+        EXPECT_EQ(Drawn(rig.Screen()), c.drawn) << c.edge;
     }
 }
 
