@@ -1,7 +1,9 @@
 // The text units on the engine's OpenGL ES device, headless: bitmap-font
 // glyphs land in their columns with the character spacing between them,
-// visible lines and characters cut the drawing, and a TrueType text draws
-// only inside its texture's place, its glyphs blended over the background.
+// a character whose cell is empty draws nothing, visible lines and
+// characters cut the drawing, and a TrueType text draws only inside its
+// texture's place, at every screen edge whatever its alignment, its glyphs
+// blended over the background.
 #include <gtest/gtest.h>
 
 #include <algorithm>

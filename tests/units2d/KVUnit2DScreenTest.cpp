@@ -1,8 +1,9 @@
 // The 2D display units on the engine's OpenGL ES device, headless: the
-// pixels of sprites (placed, scaled, clipped at each screen edge, turned
-// transparent), shapes (gradients, ellipses, editor-only), the pixel-shader
-// blender, and drawing meant for a render target, which this device draws
-// on the screen.
+// pixels of sprites (placed, scaled, clipped at each screen edge, trimmed
+// pak images, turned transparent), shapes (gradients, ellipses,
+// editor-only), the pixel-shader blender (and its sprite after it closes),
+// and drawing meant for a render target, which this device draws on the
+// screen.
 #include <gtest/gtest.h>
 
 #include <cmath>

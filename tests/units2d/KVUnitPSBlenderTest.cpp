@@ -1,6 +1,7 @@
 // The pixel-shader blender: which of its listed units it binds (enabled
 // sprites with a picture, one stage each, at most the graphic module's
-// eight), the mark it sets on them, and the transform it draws with.
+// eight), the mark it sets on them and clears when it closes, and the
+// transform it draws with.
 #include <gtest/gtest.h>
 
 #include <string>

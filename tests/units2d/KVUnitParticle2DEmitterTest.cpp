@@ -2,7 +2,10 @@
 // started at a fixed place: when particles come, the limits on how many,
 // the pre-run of a negative start delay, the bouncing box, the colour blend,
 // the order of random draws, frames, the drawing by image, and rates, lives
-// and delays that are no sensible numbers.
+// and delays that are no sensible numbers; then one particle stepped by
+// hand: its colour, scale and rotation over both halves of its life,
+// steering, acceleration, the round zone, the creation timeout, relative
+// particles and the bounce off each side of the box.
 #include <gtest/gtest.h>
 
 #include <algorithm>
