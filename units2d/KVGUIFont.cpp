@@ -297,6 +297,9 @@ int32_t KVGUIFont::DrawText(const std::string& text, const KV2DTransform& world,
             continue;
         }
         const KVGlyphRect& s = m_layout.sources[i];
+        // A cell without a visible pixel measures to an empty source, which
+        // the graphic module would take for the whole sheet.
+        if (s.x1 <= s.x0 || s.y1 <= s.y0) continue;
         record.sourceLeft = float(s.x0);
         record.sourceTop = float(s.y0);
         record.sourceRight = float(s.x1);

@@ -80,7 +80,9 @@ public:
     // not ready).
     int32_t GetLineCount(const std::string& text, const TextLayoutParams& params);
     // Draws the text glyph by glyph with the drawing unit's world transform;
-    // 1 when Page names no frame texture.
+    // 1 when Page names no frame texture. A glyph whose source rectangle is
+    // empty (a cell without a visible pixel) draws nothing: handed on, it
+    // would stand for the whole sheet.
     int32_t DrawText(const std::string& text, const KV2DTransform& world, const TextLayoutParams& params);
 
     uint32_t GetStartLine() const { return m_startLine; }

@@ -83,6 +83,8 @@ void KVGUIUnicodeText::LoadFont() {
 void KVGUIUnicodeText::Render() {
     if (m_busy) return;
     ReleaseOwnTexture();
+    // The texture is drawn at its offset: where it lies is worked out anew.
+    MarkOnScreenStale();
     if (!IsEnabled() || !m_font) return;
     std::string bytes;
     if (LoadTextFile(true, &bytes) != KV_OK) return;
@@ -228,6 +230,14 @@ int32_t KVGUIUnicodeText::RenderText(const std::string& bytes) {
     m_bounds = {m_positionOffset[0], m_positionOffset[1], SaturatingAdd(m_positionOffset[0], size.width),
                 SaturatingAdd(m_positionOffset[1], size.height)};
     return KV_OK;
+}
+
+KVDeviceRect KVGUIUnicodeText::GetDrawnArea() {
+    IKVResourceTexture* texture = IsOwnTexture() ? GetOwnTexture() : nullptr;
+    if (!texture) return KVUnitEmbeddable::GetDrawnArea();
+    const int32_t* size = texture->GetImageSize();
+    return {m_positionOffset[0], m_positionOffset[1], SaturatingAdd(m_positionOffset[0], size[0]),
+            SaturatingAdd(m_positionOffset[1], size[1])};
 }
 
 void KVGUIUnicodeText::Draw() {

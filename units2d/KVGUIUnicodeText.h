@@ -92,6 +92,10 @@ public:
 protected:
     ~KVGUIUnicodeText() override;
 
+    // KVUnitSprite: the texture's place, PositionOffset to PositionOffset
+    // plus its size, which alignment moves away from the Dimension.
+    KVDeviceRect GetDrawnArea() override;
+
 private:
     bool m_autoDimension[2] = {true, true};
     int32_t m_lineSpacing = 0;

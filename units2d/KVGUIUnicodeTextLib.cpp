@@ -38,7 +38,9 @@ int ScriptGetTextSize(IKVUnit* unit) {
         else
             text->LoadTextFile(false, &bytes);
         text->MeasureText(bytes, &layout);
-        lineHeight = double(layout.lineHeight);
+        // From the font's cell, not from the layout: an empty text is laid
+        // out without lines and leaves the layout's height unset.
+        lineHeight = double(float(int64_t(text->GetCharSize()[1]) + text->GetLineSpacing()));
     }
     // Without a glyph there is no box to measure.
     const bool empty = layout.positions.empty();

@@ -27,6 +27,12 @@ void KVUnitPSBlender::Init() {
     m_alpha = true;
 }
 
+void KVUnitPSBlender::Close() {
+    // The listed units are no longer drawn here: they draw themselves again.
+    MarkBlended(false);
+    KVUnitDisplay2D::Close();
+}
+
 void KVUnitPSBlender::MarkBlended(bool on) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!factory) return;

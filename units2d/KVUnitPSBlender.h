@@ -1,7 +1,9 @@
 #pragma once
 // Class "PSBlender": draws the current pictures of a list of sprites in one
 // quad, each on a texture stage of its own, for a pixel shader to combine.
-// The sprites it lists carry unit flag 0x400000 (drawn by another unit).
+// The sprites it lists carry unit flag 0x400000 (drawn by another unit)
+// while they are listed and the blender lives: taking them off the list or
+// closing the blender clears it.
 #include <cstdint>
 
 #include "../units/KVUnitDisplay2D.h"
@@ -23,6 +25,8 @@ public:
     // KVUnit
     void Init() override;
     void Draw() override;
+    // The listed units lose the blended mark, then the display-2D close.
+    void Close() override;
 
     // The BlendedUnits setter: the listed units lose the blended mark, the
     // list becomes a copy of the given one, and its units get the mark.

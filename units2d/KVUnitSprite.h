@@ -134,6 +134,13 @@ protected:
 
     // Releases every frame; the own texture goes with them.
     void ReleaseFrames();
+    // The rectangle the unit's picture covers in its own pixels, before the
+    // world transform; the on-screen class is worked out from it. The
+    // sprite's is its Dimension from its origin (a trimmed pak image lies
+    // inside it). A class that draws its picture elsewhere answers its own.
+    virtual KVDeviceRect GetDrawnArea();
+    // The drawn area changed without a move or a resize.
+    void MarkOnScreenStale() { m_onScreenStale = true; }
 
     bool m_opaque = false;
 

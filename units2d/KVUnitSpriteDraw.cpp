@@ -1,7 +1,9 @@
 // The sprite on screen: its cached place against the game rectangle, the
 // drawing of its current picture (clipped to the screen on the CPU when it
 // lies partly outside) and its point test with the picture's alpha mask.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "KVUnitSprite.h"
 
@@ -19,7 +21,15 @@ int32_t SpanEnd(int32_t start, float scale, int32_t length) {
     return SaturatingAdd(start, TruncateCoordinate(0.5f + scale * float(length)));
 }
 
+// right - left, kept to 32 bits.
+int32_t Extent(int32_t left, int32_t right) {
+    const int64_t extent = int64_t(right) - left;
+    return int32_t(std::max<int64_t>(std::min<int64_t>(extent, INT32_MAX), INT32_MIN));
+}
+
 } // namespace
+
+KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimension.y}; }
 
 void KVUnitSprite::ComputeOnScreenClass() {
     m_onScreenStale = false;
@@ -34,8 +44,13 @@ void KVUnitSprite::ComputeOnScreenClass() {
         m_onScreen = kInside;
         return;
     }
-    const int32_t x0 = TruncateCoordinate(w.m[4]), y0 = TruncateCoordinate(w.m[5]);
-    const int32_t x1 = SpanEnd(x0, w.m[0], m_dimension.x), y1 = SpanEnd(y0, w.m[3], m_dimension.y);
+    // The rectangle that is drawn: a picture drawn away from the unit's
+    // origin is tested where it lands, not where the Dimension would put it.
+    const KVDeviceRect area = GetDrawnArea();
+    const int32_t x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(w.m[0] * float(area.left)));
+    const int32_t y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(w.m[3] * float(area.top)));
+    const int32_t width = Extent(area.left, area.right), height = Extent(area.top, area.bottom);
+    const int32_t x1 = SpanEnd(x0, w.m[0], width), y1 = SpanEnd(y0, w.m[3], height);
     const int32_t left = std::min(x0, x1), right = std::max(x0, x1);
     const int32_t top = std::min(y0, y1), bottom = std::max(y0, y1);
     IKVGraphic* graphic = GetGraphicModule();

@@ -1,12 +1,16 @@
 // The text units on the engine's OpenGL ES device, headless: bitmap-font
 // glyphs land in their columns with the character spacing between them,
-// visible lines and characters cut the drawing, and a TrueType text draws
-// only inside its texture's place, its glyphs blended over the background.
+// a character whose cell is empty draws nothing, visible lines and
+// characters cut the drawing, and a TrueType text draws only inside its
+// texture's place, at every screen edge whatever its alignment, its glyphs
+// blended over the background.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "graphics/IKVResourceTexture.h"
 #include "support/KVFontSheetWriter.h"
 #include "support/KVSpriteRig.h"
 #include "support/KVTextUnitSupport.h"
@@ -14,6 +18,7 @@
 #include "units2d/KVGUIText.h"
 #include "units2d/KVGUIUnicodeText.h"
 #include "units2d/KVUnitShape.h"
+#include "units2d/KVUnitSprite.h"
 
 using namespace kvl;
 using namespace kvtest;
@@ -126,6 +131,24 @@ TEST_F(KVGUITextScreenTest, VisibleLinesAndCharactersCutTheDrawing) {
     EXPECT_EQ(Row(one, 3, 8), "#####...");
 }
 
+TEST_F(KVGUITextScreenTest, ACharacterWhoseCellIsEmptyDrawsNothing) {
+    // The sheet has no C: its cell measures to a source without a column.
+    KVGUIText* text = BitmapText("AC");
+    ASSERT_NE(text, nullptr);
+    text->SetPosition(0.0f, 10.0f);
+    rig.DrawFrame();
+    const std::vector<uint32_t> screen = rig.Screen();
+    // Only the A, nothing of the sheet around or after it.
+    EXPECT_EQ(Drawn(screen), 5 * 6);
+    EXPECT_EQ(Row(screen, 13, kWidth), "#####" + std::string(kWidth - 5, '.'));
+    // Between two glyphs too: the B after it stands at its place.
+    rig.SetText(text, KVGUIText::kTextId, 0, "ACB");
+    rig.DrawFrame();
+    const std::vector<uint32_t> three = rig.Screen();
+    EXPECT_EQ(Drawn(three), 2 * 5 * 6);
+    EXPECT_EQ(Row(three, 13, 20), "#####....#####......");
+}
+
 TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
     KVGUIUnicodeText* text = TrueTypeText("Hello", 24);
     ASSERT_NE(text, nullptr);
@@ -152,6 +175,78 @@ TEST_F(KVGUITextScreenTest, TrueTypeTextDrawsOnlyInsideItsTexture) {
         for (int32_t x = 0; x < kWidth; ++x) before += moved[size_t(y * kWidth + x)] != background;
     EXPECT_EQ(before, 0);
     EXPECT_GT(Drawn(moved), 0);
+}
+
+// Alignment moves the texture away from the unit's place (left or up of
+// it): the text is drawn wherever its texture lands on the screen, at every
+// edge, and left out only when the texture itself lies outside.
+TEST_F(KVGUITextScreenTest, AnAlignedTrueTypeTextIsDrawnAtEachScreenEdge) {
+    KVGUIUnicodeText* text = TrueTypeText("Hi", 16);
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(text->IsOwnTexture());
+    const int32_t w = text->GetOwnTexture()->GetImageSize()[0], h = text->GetOwnTexture()->GetImageSize()[1];
+    ASSERT_GT(w, 8);
+    ASSERT_GT(h, 8);
+    const struct {
+        const char* edge;
+        const char* alignment;   // Left, Center, Right
+        const char* vAlignment;  // Top, Center, Bottom
+        float x, y;
+    } cases[] = {
+        {"right-aligned at the right edge", "2", "0", float(kWidth), 10.0f},
+        {"centred across the right edge", "1", "0", float(kWidth + 2), 10.0f},
+        {"right-aligned across the left edge", "2", "0", float(w / 2), 10.0f},
+        {"bottom-aligned at the bottom edge", "0", "2", 10.0f, float(kHeight)},
+        {"centred across the bottom edge", "0", "1", 10.0f, float(kHeight)},
+        {"bottom-aligned across the top edge", "0", "2", 10.0f, 8.0f},
+        {"right- and bottom-aligned in the corner", "2", "2", float(kWidth), float(kHeight)},
+    };
+    for (const auto& c : cases) {
+        rig.SetText(text, KVGUIUnicodeText::kAlignmentId, 0, c.alignment);
+        rig.SetText(text, KVGUIUnicodeText::kVAlignmentId, 0, c.vAlignment);
+        text->SetPosition(c.x, c.y);
+        ASSERT_TRUE(text->IsOwnTexture()) << c.edge;
+        const int32_t left = int32_t(c.x) + text->GetPositionOffset()[0];
+        const int32_t top = int32_t(c.y) + text->GetPositionOffset()[1];
+        // The texture reaches onto the screen in every case.
+        ASSERT_LT(left, kWidth) << c.edge;
+        ASSERT_LT(top, kHeight) << c.edge;
+        ASSERT_GT(left + w, 0) << c.edge;
+        ASSERT_GT(top + h, 0) << c.edge;
+        EXPECT_NE(text->GetOnScreenClass(), KVUnitSprite::kOutside) << c.edge;
+        rig.DrawFrame();
+        const std::vector<uint32_t> screen = rig.Screen();
+        int32_t inside = 0, outside = 0, rightmost = -1, lowest = -1;
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) {
+                if (screen[size_t(y * kWidth + x)] == background) continue;
+                const bool in = x >= left && x < left + w && y >= top && y < top + h;
+                (in ? inside : outside) += 1;
+                rightmost = std::max(rightmost, x);
+                lowest = std::max(lowest, y);
+            }
+        EXPECT_GT(inside, 10) << c.edge;
+        EXPECT_EQ(outside, 0) << c.edge;
+        // Anchored at the right or bottom edge, the text reaches it.
+        if (c.x >= float(kWidth)) {
+            EXPECT_GE(rightmost, kWidth - 4) << c.edge;
+        }
+        if (c.y >= float(kHeight)) {
+            EXPECT_GE(lowest, kHeight - 8) << c.edge;
+        }
+    }
+    // Right-aligned just left of the screen: the Dimension would reach onto
+    // it, the texture does not.
+    rig.SetText(text, KVGUIUnicodeText::kAlignmentId, 0, "2");
+    rig.SetText(text, KVGUIUnicodeText::kVAlignmentId, 0, "0");
+    text->SetPosition(-2.0f, 10.0f);
+    EXPECT_EQ(text->GetOnScreenClass(), KVUnitSprite::kOutside);
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), 0);
+    // Left-aligned wholly inside, it is inside.
+    rig.SetText(text, KVGUIUnicodeText::kAlignmentId, 0, "0");
+    text->SetPosition(20.0f, 10.0f);
+    EXPECT_EQ(text->GetOnScreenClass(), KVUnitSprite::kInside);
 }
 
 TEST_F(KVGUITextScreenTest, TrueTypeGlyphsAreBlendedOverTheBackground) {

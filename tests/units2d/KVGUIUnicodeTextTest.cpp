@@ -232,6 +232,21 @@ TEST_F(KVGUIUnicodeTextTest, ScriptMethodsAnswerFromTheLastRendering) {
     EXPECT_EQ(rig.TakeErrors().size(), 2u);
 }
 
+// The line height is the cell's and the spacing's as soon as a font is
+// loaded, whether the text measured has lines or not.
+TEST_F(KVGUIUnicodeTextTest, AnEmptyTextStillAnswersItsLineHeight) {
+    KVGUIUnicodeText* text = Text("", 20);
+    ASSERT_NE(text, nullptr);
+    ASSERT_NE(text->GetFont(), nullptr);
+    const std::vector<std::string> keys = {"nb_lines", "line_height", "nb_chars"};
+    EXPECT_EQ(Fields("T:GetTextSize()", keys), "0,20,0");
+    EXPECT_EQ(Fields("T:GetTextSize('')", keys), "0,20,0");
+    rig.SetText(text, KVGUIUnicodeText::kLineSpacingId, 0, "-7");
+    EXPECT_EQ(Fields("T:GetTextSize('')", keys), "0,13,0");
+    EXPECT_EQ(Fields("T:GetTextSize('ab')", keys), "1,13,2");
+    EXPECT_TRUE(rig.TakeErrors().empty());
+}
+
 TEST_F(KVGUIUnicodeTextTest, WithoutFontTheSizeIsZero) {
     auto* text = rig.Make<KVGUIUnicodeText>("TTFText", "T");
     ASSERT_NE(text, nullptr);

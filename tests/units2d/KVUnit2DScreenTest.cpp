@@ -1,8 +1,9 @@
 // The 2D display units on the engine's OpenGL ES device, headless: the
-// pixels of sprites (placed, scaled, clipped at each screen edge, turned
-// transparent), shapes (gradients, ellipses, editor-only), the pixel-shader
-// blender, and drawing meant for a render target, which this device draws
-// on the screen.
+// pixels of sprites (placed, scaled, clipped at each screen edge, trimmed
+// pak images, turned transparent), shapes (gradients, ellipses,
+// editor-only), the pixel-shader blender (and its sprite after it closes),
+// and drawing meant for a render target, which this device draws on the
+// screen.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "graphics/IKVResourceTexture.h"
+#include "graphics/KVTexturePak.h"
 #include "support/KVSpriteRig.h"
+#include "support/KVTexturePakWriter.h"
 #include "units/IKVUnitRef.h"
 #include "units2d/KVUnitPSBlender.h"
 #include "units2d/KVUnitRenderTarget.h"
@@ -137,6 +141,47 @@ TEST_F(KVUnit2DScreenTest, ASpriteOverEachEdgeGivesTheUnclippedPixels) {
     }
 }
 
+// A trimmed pak image is drawn at its offset inside its full size, 20
+// pixels right of the unit: over either edge only its visible columns are
+// drawn, and it is culled only when the full size lies outside.
+TEST_F(KVUnit2DScreenTest, ATrimmedPakSpriteIsClippedWhereItIsDrawn) {
+    PakImageSpec image;
+    image.name = "img/trimmed";
+    image.rect = {0, 0, 8, 8};
+    image.offsetX = 20;
+    image.width = 28;
+    image.height = 8;
+    PakSpec pak;
+    pak.name = "trim";
+    pak.loadMode = 1;
+    pak.images = {image};
+    rig.WritePng("sprpaks/trim0.png", 16, 16, kRed);
+    rig.Host().Dir().WriteFile("assets/sprpaks/paks.desc", WritePaksDesc({pak}));
+    ASSERT_NE(KVTexturePak::Instance(), nullptr);
+    KVTexturePak::Instance()->LoadDescriptor();
+    KVUnitSprite* sprite = Sprite("S", "img/trimmed.png");
+    ASSERT_NE(sprite->GetCurrentTexture(), nullptr);
+    ASSERT_EQ(sprite->GetCurrentTexture()->GetDrawOffset()[0], 20);
+    ASSERT_EQ(*sprite->GetDimension(), (KV2DTempl<int32_t>{28, 8}));
+    const struct {
+        const char* edge;
+        float x, y;
+        uint8_t onScreen;
+        KVDeviceRect drawn;
+    } cases[] = {
+        {"inside", 10, 10, KVUnitSprite::kInside, {30, 10, 38, 18}},
+        {"over the left edge", -24, 10, KVUnitSprite::kPartly, {0, 10, 4, 18}},
+        {"over the right edge", 40, 20, KVUnitSprite::kPartly, {60, 20, 64, 28}},
+        {"left of the screen", -28, 10, KVUnitSprite::kOutside, {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        sprite->SetPosition(c.x, c.y);
+        EXPECT_EQ(sprite->GetOnScreenClass(), c.onScreen) << c.edge;
+        rig.DrawFrame();
+        EXPECT_EQ(Drawn(rig.Screen()), c.drawn) << c.edge;
+    }
+}
+
 // ---- render targets ------------------------------------------------------------------
 
 // This device takes no render target: a unit that names an active target
@@ -231,6 +276,11 @@ TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtThe
     // The sprite itself is drawn by the blender only.
     EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{0, 0, 16, 8}));
     EXPECT_EQ(rig.PixelAt(8, 4), kRed);
+
+    // Closed with the sprite still listed, the blender lets it draw itself.
+    rig.Run("KVUnitFactory.CloseUnit(B)");
+    rig.DrawFrame();
+    EXPECT_EQ(Drawn(rig.Screen()), (KVDeviceRect{40, 30, 44, 34}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The pixel-shader blender: which of its listed units it binds (enabled
 // sprites with a picture, one stage each, at most the graphic module's
-// eight), the mark it sets on them, and the transform it draws with.
+// eight), the mark it sets on them and clears when it closes, and the
+// transform it draws with.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -90,6 +91,21 @@ TEST_F(KVUnitPSBlenderTest, ListedUnitsCarryTheMarkAndLoseItWhenTakenOff) {
     // The list given again as itself keeps its units marked.
     blender->SetBlendedUnits(const_cast<KVUnitRefArray*>(&blender->GetBlendedUnits()));
     EXPECT_TRUE(Marked(b));
+}
+
+TEST_F(KVUnitPSBlenderTest, ClosingTheBlenderClearsTheMarkOfEveryListedUnit) {
+    KVUnitSprite* a = Sprite("A");
+    KVUnitSprite* b = Sprite("B1");
+    KVUnit* plain = rig.Make<KVUnit>("Unit", "Plain");
+    Blend({a, plain, b});
+    ASSERT_TRUE(Marked(a) && Marked(b) && Marked(plain));
+    rig.Run("KVUnitFactory.CloseUnit(B)");
+    EXPECT_FALSE(Marked(a));
+    EXPECT_FALSE(Marked(b));
+    EXPECT_FALSE(Marked(plain));
+    EXPECT_TRUE(a->IsVisible());
+    EXPECT_TRUE(b->IsVisible());
+    EXPECT_TRUE(rig.TakeErrors().empty());
 }
 
 TEST_F(KVUnitPSBlenderTest, NoMoreThanEightPicturesAreBound) {

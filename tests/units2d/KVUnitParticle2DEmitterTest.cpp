@@ -2,10 +2,14 @@
 // started at a fixed place: when particles come, the limits on how many,
 // the pre-run of a negative start delay, the bouncing box, the colour blend,
 // the order of random draws, frames, the drawing by image, and rates, lives
-// and delays that are no sensible numbers.
+// and delays that are no sensible numbers; then one particle stepped by
+// hand: its colour, scale and rotation over both halves of its life,
+// steering, acceleration, the round zone, the creation timeout, relative
+// particles and the bounce off each side of the box.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -309,4 +313,248 @@ TEST_F(KVUnitParticle2DEmitterTest, AnimatedDeltasWobbleBetweenTheirAmplitudes) 
     EXPECT_GT(high, 2.5f);
     EXPECT_LT(lowScale, -0.4f);
     EXPECT_GT(highScale, 0.4f);
+}
+
+// ---- a particle's life, steering and bounds, worked out step by step -----------
+
+namespace {
+
+// One particle born standing still at the emitter, its steps then taken by
+// hand.
+class KVParticle2DLifeTest : public KVUnitParticle2DEmitterTest {
+protected:
+    const Particle2D& Born(float x, float y) {
+        Set(Emitter::kCreationPerSecId, "1");
+        Set(Emitter::kLifetimeId, "1");
+        emitter->SetPosition(x, y);
+        Restart();
+        emitter->Emit(1.0f);
+        EXPECT_EQ(Count(), 1u);
+        return emitter->GetParticles()[0];
+    }
+    const Particle2D& Stepped(float dt) {
+        emitter->Step(dt);
+        return emitter->GetParticles()[0];
+    }
+};
+
+} // namespace
+
+// Colour, scale and rotation run from start to middle over the first half
+// of the life and from middle to end over the second.
+TEST_F(KVParticle2DLifeTest, ColourScaleAndRotationBlendInTwoHalves) {
+    Set(Emitter::kSpeedId, "0");
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kColorStartId, "0xFF000000");
+    Set(Emitter::kColorMiddleId, "0x80FF4000");
+    Set(Emitter::kColorEndId, "0x00204080");
+    const char* scales[3][2] = {{"1", "2"}, {"3", "4"}, {"5", "10"}};
+    const uint64_t scaleIds[3] = {Emitter::kScaleStartId, Emitter::kScaleMiddleId, Emitter::kScaleEndId};
+    for (int i = 0; i < 3; ++i) {
+        Set(scaleIds[i], scales[i][0], 0);
+        Set(scaleIds[i], scales[i][1], 1);
+    }
+    Set(Emitter::kRotationStartId, "0");
+    Set(Emitter::kRotationMiddleId, "90");
+    Set(Emitter::kRotationEndId, "180");
+    ASSERT_EQ(Born(0, 0).color, 0xFF000000u);
+    const struct {
+        float dt;  // the step; the age after it in the comment
+        uint32_t color;
+        float scaleX, scaleY, rotation;
+    } steps[] = {
+        // Age 0.25, h = 0.5 of start to middle: each byte (p + q) / 2.
+        {0.25f, 0xBF7F2000u, 2.0f, 3.0f, kPi / 4.0f},
+        // Age 0.75, h = 0.5 of middle to end.
+        {0.5f, 0x408F4040u, 4.0f, 7.0f, 3.0f * kPi / 4.0f},
+        // Age 0.875, h = 0.75: each byte (q * 192 + p * 64) / 256.
+        {0.125f, 0x20574060u, 4.5f, 8.5f, 0.875f * kPi},
+    };
+    for (const auto& s : steps) {
+        const Particle2D& p = Stepped(s.dt);
+        EXPECT_EQ(p.color, s.color) << p.age;
+        EXPECT_FLOAT_EQ(p.scaleX, s.scaleX) << p.age;
+        EXPECT_FLOAT_EQ(p.scaleY, s.scaleY) << p.age;
+        EXPECT_NEAR(p.rotation, s.rotation, 1e-5f) << p.age;
+    }
+    // Age 1: the life is over.
+    emitter->Step(0.125f);
+    EXPECT_EQ(Count(), 0u);
+    EXPECT_EQ(emitter->GetAlive(), 0u);
+}
+
+TEST_F(KVParticle2DLifeTest, ARelativeRotationAddsTheDirection) {
+    Set(Emitter::kSpeedId, "0");
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kDirectionId, "30");
+    Set(Emitter::kRotationStartId, "10");
+    Set(Emitter::kRotationMiddleId, "50");
+    Set(Emitter::kRotationRelativeId, "true");
+    const float direction = kPi / 6.0f, degree = kPi / 180.0f;
+    EXPECT_NEAR(Born(0, 0).direction, direction, 1e-6f);
+    EXPECT_NEAR(emitter->GetParticles()[0].rotation, 10.0f * degree + direction, 1e-5f);
+    // Age 0.25: halfway from 10 to 50 degrees, turned by the direction.
+    EXPECT_NEAR(Stepped(0.25f).rotation, 30.0f * degree + direction, 1e-5f);
+    Set(Emitter::kRotationRelativeId, "false");
+    EXPECT_NEAR(Stepped(0.125f).rotation, 40.0f * degree, 1e-5f);
+}
+
+// The vector to the target (from the particle, or the target itself when
+// relative) against the direction decides the turn: dt x TurnFactor to the
+// side of the target, none when it lies straight ahead. The particle moves
+// along the direction it had before the turn.
+TEST_F(KVParticle2DLifeTest, SteeringTurnsByTheTurnFactorTowardsTheTarget) {
+    const struct {
+        const char* name;
+        const char* turnFactor;
+        const char* targetRelative;
+        const char* targetX;  // in the emitter's coordinates; it stands at (50, 200)
+        const char* targetY;
+        float direction1, direction2, x2, y2;
+    } cases[] = {
+        // The target (50, 100) above the particle: k = -100 turns to
+        // negative angles. cos 0.2 = 0.9800666, sin 0.2 = 0.1986693.
+        {"above", "2", "false", "0", "-100", -0.2f, -0.4f, 51.0f + 0.9800666f, 200.0f - 0.1986693f},
+        // cos 0.05 = 0.9987503, sin 0.05 = 0.0499792.
+        {"above, slower", "0.5", "false", "0", "-100", -0.05f, -0.1f, 51.0f + 0.9987503f, 200.0f - 0.0499792f},
+        // Relative: the target's own (50, 100) is the vector, k = 100.
+        {"relative", "2", "true", "0", "-100", 0.2f, 0.4f, 51.0f + 0.9800666f, 200.0f + 0.1986693f},
+        // Straight ahead: k = 0, no turn.
+        {"ahead", "2", "false", "100", "0", 0.0f, 0.0f, 52.0f, 200.0f},
+    };
+    for (const auto& c : cases) {
+        Set(Emitter::kSpeedId, "10");
+        Set(Emitter::kTurnFactorId, c.turnFactor);
+        Set(Emitter::kTargetRelativeId, c.targetRelative);
+        Set(Emitter::kTargetId, c.targetX, 0);
+        Set(Emitter::kTargetId, c.targetY, 1);
+        const Particle2D& born = Born(50, 200);
+        EXPECT_FLOAT_EQ(born.targetX, 50.0f + std::stof(c.targetX)) << c.name;
+        EXPECT_FLOAT_EQ(born.targetY, 200.0f + std::stof(c.targetY)) << c.name;
+        const Particle2D& first = Stepped(0.1f);
+        EXPECT_NEAR(first.direction, c.direction1, 1e-6f) << c.name;
+        EXPECT_NEAR(first.x, 51.0f, 1e-5f) << c.name;
+        EXPECT_NEAR(first.y, 200.0f, 1e-5f) << c.name;
+        const Particle2D& second = Stepped(0.1f);
+        EXPECT_NEAR(second.direction, c.direction2, 1e-6f) << c.name;
+        EXPECT_NEAR(second.x, c.x2, 1e-4f) << c.name;
+        EXPECT_NEAR(second.y, c.y2, 1e-4f) << c.name;
+    }
+}
+
+// The speed grows by dt x Acceleration before each move.
+TEST_F(KVParticle2DLifeTest, AccelerationChangesTheSpeedBeforeTheMove) {
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kSpeedId, "10");
+    Set(Emitter::kAccelerationId, "20");
+    Born(0, 0);
+    EXPECT_FLOAT_EQ(Stepped(0.1f).speed, 12.0f);
+    EXPECT_NEAR(emitter->GetParticles()[0].x, 1.2f, 1e-5f);
+    EXPECT_FLOAT_EQ(Stepped(0.1f).speed, 14.0f);
+    EXPECT_NEAR(emitter->GetParticles()[0].x, 2.6f, 1e-5f);
+    // Slowed past zero it goes back.
+    Set(Emitter::kAccelerationId, "-340");
+    EXPECT_FLOAT_EQ(Stepped(0.1f).speed, -20.0f);
+    EXPECT_NEAR(emitter->GetParticles()[0].x, 0.6f, 1e-5f);
+}
+
+// The round creation zone: theta from the first draw, the x radius fraction
+// from the sixth and the y one from the seventh.
+TEST_F(KVParticle2DLifeTest, TheRoundZoneSpreadsBirthsOverItsRadius) {
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kCreationRadiusId, "40");
+    Set(Emitter::kCreationPerSecId, "1");
+    emitter->SetPosition(200, 100);
+    Restart();
+    KVRandom::Instance()->SetTableCursor(40);
+    emitter->Emit(1.0f);
+    ASSERT_EQ(Count(), 1u);
+    float r[10];
+    for (int i = 1; i <= 9; ++i) r[i] = KVRandom::TableValue(40 + i);
+    const float theta = r[1] * 2.0f * kPi;
+    const Particle2D& p = emitter->GetParticles()[0];
+    EXPECT_NEAR(p.x, 200.0f + std::cos(theta) * 40.0f * r[6], 1e-4f);
+    EXPECT_NEAR(p.y, 100.0f + std::sin(theta) * 40.0f * r[7], 1e-4f);
+    EXPECT_EQ(KVRandom::Instance()->GetTableCursor(), 49);
+    // Inside the circle whatever the draws.
+    Set(Emitter::kCreationPerSecId, "1000");
+    emitter->Emit(1.0f);
+    for (const Particle2D& q : emitter->GetParticles()) ASSERT_LE(std::hypot(q.x - 200.0f, q.y - 100.0f), 40.0f + 1e-3f);
+}
+
+// Creation lasts CreationTimeout seconds from the end of the start delay,
+// counted in whole frames: 8 particles a second, one per frame of 1/8 s.
+TEST_F(KVParticle2DLifeTest, CreationTimeoutEndsCreationAfterTheStartDelay) {
+    const struct {
+        const char* timeout;
+        const char* delay;
+        uint32_t created;
+    } cases[] = {{"0.5", "0", 4}, {"0.5", "0.25", 5}, {"0", "0", 12}, {"0.3", "0", 3}};
+    for (const auto& c : cases) {
+        Set(Emitter::kCreationPerSecId, "8");
+        Set(Emitter::kLifetimeId, "100");
+        Set(Emitter::kCreationTimeoutId, c.timeout);
+        Set(Emitter::kStartDelayId, c.delay);
+        Restart();
+        for (int i = 0; i < 12; ++i) rig.Factory().Update(0.125f);
+        EXPECT_EQ(emitter->GetCreated(), c.created) << c.timeout << " after " << c.delay;
+        EXPECT_EQ(emitter->IsCreating(), std::string(c.timeout) == "0") << c.timeout << " after " << c.delay;
+    }
+}
+
+// Relative particles are kept from the emitter and drawn through its world
+// transform, so they follow it; the others stay where they were born.
+TEST_F(KVParticle2DLifeTest, RelativeParticlesMoveWithTheEmitter) {
+    rig.WritePng("img/dot.png", 4, 4, 0xFFFFFFFFu);
+    Set(Emitter::kImageId, "img/dot.png");
+    Set(Emitter::kNoTargetId, "true");
+    Set(Emitter::kSpeedId, "0");
+    for (const char* relative : {"true", "false"}) {
+        Set(Emitter::kRelativePositionId, relative);
+        const Particle2D& p = Born(100, 50);
+        const bool kept = std::string(relative) == "true";
+        EXPECT_FLOAT_EQ(p.x, kept ? 0.0f : 100.0f) << relative;
+        EXPECT_FLOAT_EQ(p.y, kept ? 0.0f : 50.0f) << relative;
+        emitter->SetPosition(150, 80);
+        rig.Device().ClearRecords();
+        emitter->Draw();
+        ASSERT_EQ(rig.Device().drawn.size(), 1u) << relative;
+        // The picture's centre on the particle: 2 pixels up and left of it.
+        const std::array<float, 6> view = rig.Device().LastView();
+        EXPECT_FLOAT_EQ(view[4], kept ? 148.0f : 98.0f) << relative;
+        EXPECT_FLOAT_EQ(view[5], kept ? 78.0f : 48.0f) << relative;
+    }
+}
+
+// A particle that leaves the box is put back on its edge and its direction
+// mirrored: pi - direction at the left and right, -direction at the top and
+// bottom. The box stands around the emitter at (100, 50).
+TEST_F(KVParticle2DLifeTest, TheBoxBounceReversesTheDirection) {
+    const struct {
+        const char* name;
+        const char* direction;  // degrees
+        const char* speed;      // units a second; steps of 0.1 s
+        bool horizontal;
+        float place[4];      // x or y after each step
+        float direction2[4];  // the direction after each step
+    } cases[] = {
+        {"right then left", "0", "150", true, {110.0f, 95.0f, 90.0f, 105.0f}, {kPi, kPi, 0.0f, 0.0f}},
+        {"down then up", "90", "250", false, {70.0f, 45.0f, 30.0f, 55.0f},
+         {-kPi / 2.0f, -kPi / 2.0f, kPi / 2.0f, kPi / 2.0f}},
+    };
+    const char* box[] = {"-10", "-20", "10", "20"};
+    for (int i = 0; i < 4; ++i) Set(Emitter::kBoundingBoxId, box[i], i);
+    ASSERT_TRUE(emitter->IsBoxValid());
+    for (const auto& c : cases) {
+        Set(Emitter::kNoTargetId, "true");
+        Set(Emitter::kDirectionId, c.direction);
+        Set(Emitter::kSpeedId, c.speed);
+        Born(100, 50);
+        for (int step = 0; step < 4; ++step) {
+            const Particle2D& p = Stepped(0.1f);
+            EXPECT_NEAR(c.horizontal ? p.x : p.y, c.place[step], 1e-3f) << c.name << " " << step;
+            EXPECT_NEAR(c.horizontal ? p.y : p.x, c.horizontal ? 50.0f : 100.0f, 1e-3f) << c.name << " " << step;
+            EXPECT_NEAR(p.direction, c.direction2[step], 1e-5f) << c.name << " " << step;
+        }
+    }
 }
