@@ -49,7 +49,8 @@ public:
     // Text form of one element.
     virtual void FormatElement(std::string* out, const void* value, int32_t element) = 0;
     virtual void ParseElement(void* value, const std::string& text, int32_t element) = 0;
-    // Stored form: its size in memory copies and at a stored cursor.
+    // Stored form: its size in memory copies and at a stored cursor; at a
+    // cursor into a scene file's value block, as far as Read moves.
     virtual uint32_t GetSize(const void* value) = 0;
     virtual uint32_t GetStoredSize(const KVReadCursor& cursor) = 0;
     virtual void Write(const void* value, std::vector<uint8_t>* out) = 0;

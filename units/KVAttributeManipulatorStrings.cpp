@@ -8,7 +8,8 @@ namespace kvl {
 
 namespace {
 
-constexpr uint32_t kLastPaddedVersion = 0x20001;
+// The one scene version whose strings stand unpadded.
+constexpr uint32_t kUnpaddedVersion = 0x20002;
 
 uint64_t Padded(uint64_t length) { return (length + 3u) & ~uint64_t(3u); }
 
@@ -42,9 +43,11 @@ uint32_t KVAttributeManipulator_string::GetSize(const void* value) {
     return uint32_t(4 + static_cast<const std::string*>(value)->size());
 }
 
+bool KVAttributeManipulator_string::PaddedInScene() { return InSceneFile() && SceneVersion() != kUnpaddedVersion; }
+
 uint32_t KVAttributeManipulator_string::GetStoredSize(const KVReadCursor& cursor) {
     uint64_t length = cursor.PeekU32();
-    if (InSceneFile() && SceneVersion() <= kLastPaddedVersion) length = Padded(length);
+    if (PaddedInScene()) length = Padded(length);
     uint64_t size = 4 + length;
     return size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
 }
@@ -58,7 +61,7 @@ void KVAttributeManipulator_string::Write(const void* value, std::vector<uint8_t
 bool KVAttributeManipulator_string::Read(void* value, KVReadCursor* cursor, bool compareOnly) {
     if (!cursor->Need(4, m_desc.name)) return true;
     uint64_t length = cursor->PeekU32();
-    uint64_t stored = (InSceneFile() && SceneVersion() <= kLastPaddedVersion) ? Padded(length) : length;
+    uint64_t stored = PaddedInScene() ? Padded(length) : length;
     if (!cursor->Need(4 + stored, m_desc.name)) return true;
     const char* chars = reinterpret_cast<const char*>(cursor->pos + 4);
     size_t used = 0;

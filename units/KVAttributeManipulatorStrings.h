@@ -10,8 +10,11 @@ public:
     void Init(KVAttributeDesc* desc) override;
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     void ParseElement(void* value, const std::string& text, int32_t element) override;
-    // A u32 length and the characters; in scene files up to version
-    // 0x20001 the characters are padded to a multiple of four bytes.
+    // A u32 length and the characters; in scene files of every version
+    // but 0x20002 the characters are padded to a multiple of four bytes.
+    // Measuring and reading agree on it, so a string that no class here
+    // reads (measured) is stepped past as far as one that is read: files
+    // from 0x20003 on pad their strings as the oldest ones did.
     uint32_t GetSize(const void* value) override;
     uint32_t GetStoredSize(const KVReadCursor& cursor) override;
     void Write(const void* value, std::vector<uint8_t>* out) override;
@@ -27,6 +30,7 @@ public:
     void ParseStored(const std::string& text, void* value) override;
 
 protected:
+    static bool PaddedInScene();
     size_t Count() const { return m_desc.elementCount > 0 ? size_t(m_desc.elementCount) : 0u; }
 };
 

@@ -366,7 +366,9 @@ private:
     int32_t ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
     int32_t ReadValueStream(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
     void FixPathValue(std::string* value, uint32_t recordVersion, bool prefixOnly);
-    void LinkParents(const std::vector<int32_t>& loaded);
+    // Parents and roots of a load's units; the units of earlier loads that
+    // it took as children.
+    std::vector<int32_t> LinkParents(const std::vector<int32_t>& loaded);
     void ReportUnknownLink(IKVUnitRef* ref);
     // Raises "OnClassInit" of every class's script table.
     void RaiseClassInit();

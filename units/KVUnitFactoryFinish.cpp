@@ -68,7 +68,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         if (KVUnit* unit = UnitAt(this, index)) BindScripts(unit);
     ResolveLinks();
     if (m_repair) RepairHierarchy(first, count);
-    LinkParents(loaded);
+    const std::vector<int32_t> adopted = LinkParents(loaded);
     for (int32_t index : loaded)
         if (KVUnit* unit = UnitAt(this, index)) unit->ResetState();
     if (onStartup)
@@ -89,14 +89,28 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         unit->SetParentEnabled(true);
         unit->ApplyEnabledState();
     }
+    // A unit of an earlier load now inherits its new parent's state: it
+    // keeps running under an enabled parent and goes off under one that
+    // stayed off.
+    for (int32_t index : adopted) {
+        KVUnit* unit = UnitAt(this, index);
+        KVUnit* parent = unit ? UnitAt(this, unit->GetParentIndex()) : nullptr;
+        if (!parent) continue;
+        unit->SetParentEnabled(parent->EnabledState());
+        unit->ApplyEnabledState();
+    }
     m_deferEnables = deferring;
     for (int32_t index : loaded)
         if (KVUnit* unit = UnitAt(this, index)) unit->OnSceneLoaded();
     return KV_OK;
 }
 
-void KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
+std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
     std::vector<bool> seen(m_units.SlotCount(), false);
+    std::vector<bool> inLoad(m_units.SlotCount(), false);
+    for (int32_t index : loaded)
+        if (index >= 0 && size_t(index) < inLoad.size()) inLoad[size_t(index)] = true;
+    std::vector<int32_t> adopted;
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit) continue;
@@ -128,6 +142,11 @@ void KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
             }
             seen[size_t(child)] = true;
             if (IKVUnitRef* parent = target->GetParentRef()) parent->SetIndex(index);
+            // A unit of an earlier load was a root: it is one no more.
+            if (!inLoad[size_t(child)]) {
+                UpdateRootMembership(target);
+                adopted.push_back(child);
+            }
             ++i;
         }
         if (corrupted) LogCorrupted(this, unit);
@@ -138,6 +157,7 @@ void KVUnitFactory::LinkParents(const std::vector<int32_t>& loaded) {
         UpdateRootMembership(unit);
         QueueEnable(index);
     }
+    return adopted;
 }
 
 int32_t KVUnitFactory::ResolveLinks() {

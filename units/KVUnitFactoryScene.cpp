@@ -308,15 +308,21 @@ int32_t KVUnitFactory::ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, ui
         const bool read = desc && desc->manipulator && (desc->HasFlag(KVAF_PERSISTENT) || desc->HasFlag(KVAF_APPLIED)) &&
                           GetHolder(unit, *desc, &holder) == KV_OK && holder;
         if (read) {
+            // The manipulator moves past what it read: a string with its
+            // padding, a link with its uid's width, every element the
+            // attribute has (records of 0x20000 sections say 1 for all).
             desc->manipulator->SetUnit(unit->GetIndex());
             desc->manipulator->Read(holder, &cursor, false);
             if (cursor.failed) break;
             if (desc->typeCode == KVATTR_PATH || desc->typeCode == KVATTR_PATHS)
                 FixPathValue(static_cast<std::string*>(holder), recordVersion, false);
+            continue;
         }
-        // Every value is stepped past by the size its stored type gives, so
-        // the values after it are found where they were written.
-        KVAttributeManipulator* measure = record.measure ? record.measure.get() : (desc ? desc->manipulator.get() : nullptr);
+        // A value that is not read is measured: by its attribute's own
+        // manipulator when it has one here, else by one made for the
+        // record's type and element count.
+        KVAttributeManipulator* measure =
+            desc && desc->manipulator ? desc->manipulator.get() : record.measure.get();
         if (!measure) {
             if (!entry.unknownTypeReported)
                 LogError(Format("{0}: attribute {1} of class {2} has type {3}; the values after it are not read",

@@ -1,5 +1,6 @@
 #include "KVSceneUnitsWriter.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace kvtest {
@@ -7,6 +8,8 @@ namespace kvtest {
 namespace {
 
 void Append(Bytes* out, const Bytes& part) { out->insert(out->end(), part.begin(), part.end()); }
+
+bool IsStringType(uint32_t type) { return type == 3 || type == 4 || type == 10 || type == 15; }
 
 } // namespace
 
@@ -74,7 +77,7 @@ std::vector<Bytes> KVSceneUnitsWriter::UnitValues(const std::string& name, uint6
                                                   const std::vector<uint64_t>& children, uint32_t flags, bool enabled,
                                                   uint32_t fileVersion) {
     const bool old = fileVersion <= 0x20001;
-    return {KVStored::String(name, old), KVStored::U32(flags), KVStored::Bool(enabled), KVStored::Links(children, old),
+    return {KVStored::String(name, KVStored::PadsStrings(fileVersion)), KVStored::U32(flags), KVStored::Bool(enabled), KVStored::Links(children, old),
             KVStored::U64(uid)};
 }
 
@@ -114,11 +117,12 @@ std::vector<KVSceneAttributeSpec> KVSceneUnitsWriter::Records(int32_t entry) con
     return records;
 }
 
-std::vector<uint32_t> KVSceneUnitsWriter::Order(int32_t entry) const {
+std::vector<uint32_t> KVSceneUnitsWriter::Order(int32_t entry, uint32_t fileVersion) const {
     const KVSceneClassSpec& recipe = m_classes[size_t(entry)];
     const size_t count = AttributeCount(entry);
     std::vector<uint32_t> order;
-    if (recipe.valueOrder.empty()) {
+    // Files up to 0x20002 store no order: their values follow the records.
+    if (recipe.valueOrder.empty() || fileVersion <= 0x20002) {
         for (size_t i = 0; i < count; ++i) order.push_back(uint32_t(i));
     } else {
         order.assign(recipe.valueOrder.begin(), recipe.valueOrder.end());
@@ -148,7 +152,7 @@ void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClass
         if (v > 0x20000) scene.RawU32(a.count);
     }
     if (scene.Version() > 0x20002) {
-        std::vector<uint32_t> order = Order(int32_t(index));
+        std::vector<uint32_t> order = Order(int32_t(index), scene.Version());
         Bytes bytes;
         for (uint32_t r : order) bytes.push_back(uint8_t(r));
         while (bytes.size() % 4) bytes.push_back(0);
@@ -156,14 +160,32 @@ void KVSceneUnitsWriter::WriteEntry(KVSceneFileWriter& scene, const KVSceneClass
     }
 }
 
+Bytes KVSceneUnitsWriter::BlockString(const Bytes& value, uint32_t fileVersion) const {
+    if (m_padding == KVStringPadding::AsGiven || value.size() < 4) return value;
+    const uint32_t length = uint32_t(value[0]) | uint32_t(value[1]) << 8 | uint32_t(value[2]) << 16 |
+                            uint32_t(value[3]) << 24;
+    const uint64_t padded = (uint64_t(length) + 3u) & ~uint64_t(3u);
+    if (value.size() != 4 + uint64_t(length) && value.size() != 4 + padded) return value;
+    const bool pad = m_padding == KVStringPadding::Padded ||
+                     (m_padding == KVStringPadding::Format && KVStored::PadsStrings(fileVersion));
+    Bytes out(value.begin(), value.begin() + 4 + std::ptrdiff_t(length));
+    if (pad) out.resize(size_t(4 + padded), 0);
+    return out;
+}
+
 void KVSceneUnitsWriter::WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSpec& unit) const {
     const uint32_t w = scene.OldChunkHeader() ? unit.version : 0x30003;
     scene.BeginChunk(unit.tag, unit.version);
     if (w >= 0x20000) {
         Bytes block;
-        if (unit.entry >= 0 && size_t(unit.entry) < m_classes.size())
-            for (uint32_t r : Order(unit.entry))
-                if (r < unit.values.size()) Append(&block, unit.values[r]);
+        if (unit.entry >= 0 && size_t(unit.entry) < m_classes.size()) {
+            const std::vector<KVSceneAttributeSpec> records = Records(unit.entry);
+            for (uint32_t r : Order(unit.entry, scene.Version())) {
+                if (r >= unit.values.size()) continue;
+                const bool text = r < records.size() && IsStringType(records[r].type);
+                Append(&block, text ? BlockString(unit.values[r], scene.Version()) : unit.values[r]);
+            }
+        }
         scene.RawU32(unit.blockSizeOverride >= 0 ? uint32_t(unit.blockSizeOverride) : uint32_t(block.size()));
         scene.Raw(block);
     } else {

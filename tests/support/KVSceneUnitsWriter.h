@@ -4,8 +4,10 @@
 // unit class table and one record per unit (a value block, or the oldest
 // records' value stream, then the parameter table), in the layout of the
 // section version and the scene file's version. Values are given in their
-// stored form; KVStored makes the usual ones. Counts, sizes and versions
-// can be overridden for malformed files.
+// stored form; KVStored makes the usual ones. String values of value blocks
+// are padded as the file's version has them unless told otherwise
+// (SetStringPadding). Counts, sizes and versions can be overridden for
+// malformed files.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,9 +25,11 @@ struct KVStored {
     static Bytes F32(float v);
     static Bytes Bool(bool v) { return Bytes{uint8_t(v ? 1 : 0)}; }
     static Bytes U64(uint64_t v);
-    // A u32 length and the bytes; padded to four bytes in scenes up to
-    // version 0x20001.
+    // A u32 length and the bytes, padded with zeros to four bytes or not.
     static Bytes String(const std::string& text, bool padded = false);
+    // Scene files pad the strings of their value blocks in every version
+    // but 0x20002.
+    static bool PadsStrings(uint32_t fileVersion) { return fileVersion != 0x20002; }
     // A link: the target's uid, or a position in the same file (Local);
     // wide links (scenes up to 0x20001) take 16 bytes.
     static Bytes Link(uint64_t uid, bool wide = false);
@@ -42,6 +46,13 @@ struct KVStored {
     static Bytes Concat(std::initializer_list<Bytes> parts);
 };
 
+// How the writer stores the string values (types 3, 4, 10 and 15) of value
+// blocks: as the scene file's version has them (KVStored::PadsStrings),
+// always padded, never padded, or exactly as the values were given. A
+// value that is not a whole string (its length word says otherwise) is
+// always written as given.
+enum class KVStringPadding { Format, Padded, Unpadded, AsGiven };
+
 struct KVSceneAttributeSpec {
     uint64_t id = 0;
     uint32_t type = 0;
@@ -55,6 +66,7 @@ struct KVSceneClassSpec {
     // The entry's own attribute records (after the base entry's).
     std::vector<KVSceneAttributeSpec> attributes;
     // Byte i names the record whose value comes i-th; empty: 0, 1, 2 ...
+    // (files up to 0x20002 store no order and always take 0, 1, 2 ...)
     std::vector<uint8_t> valueOrder;
     // Stored in place of the true attribute count when not negative.
     int64_t attributeCountOverride = -1;
@@ -124,6 +136,10 @@ public:
     // Overrides for malformed sections.
     KVSceneUnitsWriter& SetUnitCount(uint32_t count) { m_unitCount = count; m_unitCountSet = true; return *this; }
     KVSceneUnitsWriter& SetEntryCount(uint32_t count) { m_entryCount = count; m_entryCountSet = true; return *this; }
+    KVSceneUnitsWriter& SetStringPadding(KVStringPadding padding) {
+        m_padding = padding;
+        return *this;
+    }
     KVSceneUnitsWriter& SetClassTable(const std::vector<uint32_t>& table) {
         m_classTable = table;
         m_classTableSet = true;
@@ -142,7 +158,9 @@ public:
 private:
     void WriteEntry(KVSceneFileWriter& scene, const KVSceneClassSpec& recipe, uint32_t v) const;
     void WriteUnit(KVSceneFileWriter& scene, const KVSceneUnitSpec& unit) const;
-    std::vector<uint32_t> Order(int32_t entry) const;
+    // A string value of a value block in the padding asked for.
+    Bytes BlockString(const Bytes& value, uint32_t fileVersion) const;
+    std::vector<uint32_t> Order(int32_t entry, uint32_t fileVersion) const;
     // Every record of the entry, its base entries' first.
     std::vector<KVSceneAttributeSpec> Records(int32_t entry) const;
 
@@ -154,6 +172,7 @@ private:
     bool m_unitCountSet = false, m_entryCountSet = false;
     std::vector<uint32_t> m_classTable;
     bool m_classTableSet = false;
+    KVStringPadding m_padding = KVStringPadding::Format;
 };
 
 } // namespace kvtest

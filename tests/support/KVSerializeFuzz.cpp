@@ -244,7 +244,9 @@ int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size) {
 std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
     using kvtest::KVStored;
     std::vector<std::vector<uint8_t>> seeds;
-    for (uint32_t version : {0x10001u, 0x10006u, 0x20000u, 0x20001u, 0x20004u}) {
+    // Strings stand padded in every version but 0x20002 (the writer pads
+    // them), links are wide up to 0x20001.
+    for (uint32_t version : {0x10001u, 0x10006u, 0x20000u, 0x20001u, 0x20002u, 0x20003u, 0x20004u}) {
         const bool old = version <= 0x20001;
         const uint32_t section = version < 0x20000 ? 0x10003u : 0x20000u;
         KVSceneUnitsWriter units(section);

@@ -60,7 +60,7 @@ TEST_F(KVAttributeStoredFormTest, FixedSizeValuesRoundTripAndCompare) {
     EXPECT_TRUE(value);
 }
 
-TEST_F(KVAttributeStoredFormTest, StringsArePaddedOnlyInOldSceneFiles) {
+TEST_F(KVAttributeStoredFormTest, SceneFileStringsArePaddedInEveryVersionBut20002) {
     auto m = KVTestUnits::Manipulator(KVATTR_STRING);
     std::string hello = "hello";
     std::vector<uint8_t> memory;
@@ -78,7 +78,7 @@ TEST_F(KVAttributeStoredFormTest, StringsArePaddedOnlyInOldSceneFiles) {
         uint32_t firstSize;
     } cases[] = {
         {0x10001, &paddedPair, 12}, {0x20001, &paddedPair, 12}, {0x20002, &plainPair, 9},
-        {0x20003, &plainPair, 9},   {0x20004, &plainPair, 9},
+        {0x20003, &paddedPair, 12}, {0x20004, &paddedPair, 12},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);

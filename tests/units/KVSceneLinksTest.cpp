@@ -247,6 +247,69 @@ TEST(KVSceneLinksTest, AGroupLoadedLaterEnablesAtTheNextStepBeforeItsUpdates) {
     EXPECT_NE(game.Find("First"), nullptr);
 }
 
+// A unit of the first load that a later load names as a child by uid.
+class KVSceneAdoptionTest : public ::testing::Test {
+protected:
+    void Load(bool lateEnabled) {
+        KVSceneUnitsWriter start;
+        start.AddPlainUnit("First", 0x10);
+        start.AddPlainUnit("Other", 0x11);
+        KVSceneUnitsWriter later;
+        later.AddPlainUnit("Late", 2, {0x10}, 0x12, lateEnabled);
+        game.WriteScript("events.lua", std::string(kRecorder) + "track('First') track('Late')\n");
+        game.AddScene("scenes/first.kvl", start.Scene(0x20004, KVTestSceneGame::kProjectId));
+        game.AddScene("scenes/later.kvl", later.Scene(0x20004, KVTestSceneGame::kProjectId), false);
+        game.Host().Dir().WriteFile("assets/config.ini", "[General]\nFIXED_DT=16\n");
+        ASSERT_EQ(game.Load(), 0);
+        game.Host().Core().SetActive(1);
+        game.Step();
+        Events(game);
+        game.Run("KVFileManager.LoadGroup('scenes/later.kvl')");
+        first = game.Find("First");
+        late = game.Find("Late");
+        ASSERT_TRUE(first && late);
+    }
+
+    KVTestSceneGame game;
+    KVUnit* first = nullptr;
+    KVUnit* late = nullptr;
+};
+
+TEST_F(KVSceneAdoptionTest, TheChildLeavesTheRootsAndIsUpdatedOncePerFrame) {
+    Load(true);
+    // Under an enabled parent it simply keeps running.
+    EXPECT_EQ(Events(game), "Late:OnCreate Late:OnPreEnable");
+    EXPECT_EQ(first->GetParentIndex(), late->GetIndex());
+    EXPECT_EQ(ChildNames(game, late), std::vector<std::string>{"First"});
+    EXPECT_EQ(game.Factory().GetRootIndices(), (std::vector<int32_t>{game.Find("Other")->GetIndex(), late->GetIndex()}));
+    EXPECT_TRUE(first->IsEnabled());
+    // The flush raises "OnEnable" over the whole of the new tree.
+    game.Step();
+    EXPECT_EQ(Events(game), "First:OnEnable Late:OnEnable Late:OnUpdate First:OnUpdate");
+    game.Step();
+    EXPECT_EQ(Events(game), "Late:OnUpdate First:OnUpdate");
+
+    // Its new parent's state reaches it.
+    late->SetEnabled(false);
+    EXPECT_EQ(Events(game), "Late:OnDisable First:OnDisable");
+    EXPECT_FALSE(first->IsEnabled());
+    game.Step();
+    EXPECT_EQ(Events(game), "");
+    late->SetEnabled(true);
+    game.Step();
+    EXPECT_EQ(Events(game), "Late:OnPreEnable First:OnPreEnable Late:OnEnable First:OnEnable Late:OnUpdate First:OnUpdate");
+}
+
+TEST_F(KVSceneAdoptionTest, UnderAParentStoredDisabledTheChildGoesOff) {
+    Load(false);
+    EXPECT_EQ(Events(game), "Late:OnCreate First:OnDisable");
+    EXPECT_FALSE(first->IsEnabled());
+    EXPECT_FALSE(first->GetParentEnabled());
+    EXPECT_EQ(game.Factory().GetRootIndices(), (std::vector<int32_t>{game.Find("Other")->GetIndex(), late->GetIndex()}));
+    game.Step();
+    EXPECT_EQ(Events(game), "");
+}
+
 TEST(KVSceneLinksTest, ClosingAKvlReleasesItsUnitsAndRenumbersTheLaterOnes) {
     KVTestSceneGame game;
     for (const char* name : {"A", "B", "C"}) {

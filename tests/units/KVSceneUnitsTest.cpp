@@ -12,6 +12,7 @@
 #include "units/IKVUnitRef.h"
 #include "units/KVSerialize.h"
 #include "units/KVUnit.h"
+#include "units/KVUnit2D.h"
 #include "units/KVUnitFactory.h"
 
 using namespace kvl;
@@ -192,6 +193,268 @@ TEST(KVSceneUnitsTest, AMatchedValueThatIsNotReadIsSteppedPast) {
     EXPECT_EQ(unit->GetUid(), 0x99u);
     EXPECT_NE(unit->GetIndex(), 12345);
 }
+
+// ---- values are found where they were written ------------------------------
+
+// Names of every length 1 to 9 in one file, each unit the parent of the
+// next, with Flags, Enabled, Uid and Children after the name.
+class KVSceneNameLengthTest : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(KVSceneNameLengthTest, ValuesAfterANameOfAnyLengthReadRight) {
+    const uint32_t version = GetParam();
+    KVSceneUnitsWriter units;
+    KVSceneClassSpec recipe = KVSceneUnitsWriter::UnitClass();
+    // Uid before Children: both follow the name in every unit.
+    std::swap(recipe.attributes[3], recipe.attributes[4]);
+    const int32_t entry = units.AddClass(recipe);
+    const std::string letters = "abcdefghi";
+    auto flagsOf = [](size_t k) { return 0x12u | (k % 2 ? 0x08u : 0u) | (k % 3 == 0 ? 0x04u : 0u); };
+    auto uidOf = [](size_t k) { return 0xF00DF00D80000000ull + k; };
+    for (size_t k = 1; k <= 9; ++k) {
+        std::vector<uint64_t> children;
+        if (k < 9) children.push_back(KVStored::Local(uint32_t(k)));
+        std::vector<Bytes> values =
+            KVSceneUnitsWriter::UnitValues(letters.substr(0, k), uidOf(k), children, flagsOf(k), true, version);
+        std::swap(values[3], values[4]);
+        units.AddUnit(entry, values);
+    }
+    KVTestSceneGame game;
+    game.AddScene("scenes/names.kvl", units.Scene(version, KVTestSceneGame::kProjectId));
+    ASSERT_EQ(game.Load(), 0);
+    EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
+    ASSERT_EQ(game.UnitCount(), 9);
+
+    KVUnit* previous = nullptr;
+    std::vector<KVUnit*> chain;
+    for (size_t k = 1; k <= 9; ++k) {
+        SCOPED_TRACE(k);
+        KVUnit* unit = game.Find(letters.substr(0, k));
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->GetFlags() & 0xFFFFu, flagsOf(k));
+        EXPECT_TRUE(unit->IsEnabled());
+        EXPECT_EQ(unit->GetUid(), uidOf(k));
+        EXPECT_EQ(unit->GetParentIndex(), previous ? previous->GetIndex() : -1);
+        EXPECT_EQ(unit->GetChildren()->Size(), k < 9 ? 1u : 0u);
+        previous = unit;
+        chain.push_back(unit);
+    }
+    EXPECT_EQ(game.Factory().GetRootIndices(), std::vector<int32_t>{chain.front()->GetIndex()});
+    // Disabling the root reaches the deepest unit.
+    chain.front()->SetEnabled(false);
+    for (KVUnit* unit : chain) EXPECT_FALSE(unit->IsEnabled()) << unit->GetName();
+}
+
+// 0x20001 and earlier pad as 0x20003 and 0x20004 do; 0x20002 alone does not.
+INSTANTIATE_TEST_SUITE_P(Versions, KVSceneNameLengthTest, ::testing::Values(0x20001u, 0x20002u, 0x20003u, 0x20004u),
+                         [](const ::testing::TestParamInfo<uint32_t>& info) {
+                             return "Kvl" + std::to_string(info.param - 0x20000u + 20000u);
+                         });
+
+TEST(KVSceneUnitsTest, AStringNoClassReadsIsSteppedPastWithItsPadding) {
+    // A string of an attribute this engine does not know, in a file that
+    // pads: the Uid after it is still found.
+    for (uint32_t version : {0x20001u, 0x20002u, 0x20003u, 0x20004u}) {
+        SCOPED_TRACE(version);
+        KVSceneUnitsWriter units;
+        KVSceneClassSpec recipe = KVSceneUnitsWriter::UnitClass();
+        recipe.attributes.insert(recipe.attributes.begin() + 4, {0x0055AA55AA55AA01ull, 4, 1});
+        const int32_t entry = units.AddClass(recipe);
+        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("Odd", 0x8000000000000077ull, {}, 0x12, true, version);
+        values.insert(values.begin() + 4, KVStored::String("seven!!"));
+        units.AddUnit(entry, values);
+        KVTestSceneGame game;
+        game.AddScene("scenes/unknown.kvl", units.Scene(version, KVTestSceneGame::kProjectId));
+        ASSERT_EQ(game.Load(), 0);
+        EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
+        ASSERT_NE(game.Find("Odd"), nullptr);
+        EXPECT_EQ(game.Find("Odd")->GetUid(), 0x8000000000000077ull);
+    }
+}
+
+// A 2D attribute of several elements, as stored and as held after loading.
+struct WideCase {
+    const char* name;
+    uint64_t id;
+    uint32_t type;
+    uint32_t count;
+    Bytes stored;  // Position: as files from 0x20004 on store it
+    Bytes held;
+};
+
+void PrintTo(const WideCase& c, std::ostream* out) { *out << c.name; }
+
+Bytes Floats(std::initializer_list<float> values) {
+    Bytes out;
+    for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
+    return out;
+}
+
+Bytes Ints(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
+    return out;
+}
+
+template <class T>
+Bytes HeldBytes(KVTestSceneGame& game, KVUnit* unit, uint64_t id, size_t size) {
+    const T* held = Holder<T>(game, unit, id);
+    if (!held) return {};
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(held);
+    return Bytes(bytes, bytes + size);
+}
+
+const WideCase kWideCases[] = {
+    {"Scale", KVUnit2D::kScaleId, 1, 2, Floats({1.5f, -2.25f}), Floats({1.5f, -2.25f})},
+    {"Position", KVUnit2D::kPositionId, 1, 2, Floats({10.0f, 20.0f}), Floats({10.0f, 20.0f})},
+    {"Dimension", KVUnit2D::kDimensionId, 2, 2, Ints({-1, 0x7FFFFFFF}), Ints({-1, 0x7FFFFFFF})},
+    {"Anchors", KVUnit2D::kAnchorsId, 7, 2, Bytes{1, 0}, Bytes{1, 0}},
+    {"Window", KVUnit2D::kWindowId, 2, 4, Ints({-5, 7, INT32_MIN, 300}), Ints({-5, 7, INT32_MIN, 300})},
+    {"RotationAxis", KVUnit2D::kRotationAxisId, 2, 2, Ints({3, -4}), Ints({3, -4})},
+};
+
+class KVSceneWideValueTest : public ::testing::TestWithParam<WideCase> {};
+
+TEST_P(KVSceneWideValueTest, TheUidAfterItReadsInEverySectionVersion) {
+    const WideCase& c = GetParam();
+    // A 0x20000 section stores no element counts (each record counts 1),
+    // a 0x30000 section stores them.
+    for (uint32_t file : {0x20000u, 0x20004u}) {
+        SCOPED_TRACE(file);
+        KVSceneUnitsWriter units(0x20000);
+        KVSceneClassSpec recipe;
+        recipe.classId = kNode2DClassId;
+        recipe.name = "Node2D";
+        recipe.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1}, {c.id, c.type, c.count}, {KVSceneUnitsWriter::kUidId, 13, 1}};
+        Bytes stored = c.stored;
+        // Files before 0x20004 keep a position as two integers.
+        if (c.id == KVUnit2D::kPositionId && file < 0x20004) stored = Ints({10, 20});
+        units.AddUnit(units.AddClass(recipe), {KVStored::String("Pivot"), stored, KVStored::U64(0x77)}).version =
+            file == 0x20000 ? 0x20001 : 0x30003;
+        KVTestSceneGame game(0x10006);
+        game.AddScene("scenes/wide.kvl", units.Scene(file, KVTestSceneGame::kProjectId));
+        ASSERT_EQ(game.Load(), 0);
+        EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
+        KVUnit* pivot = game.Find("Pivot");
+        ASSERT_NE(pivot, nullptr);
+        EXPECT_EQ(pivot->GetUid(), 0x77u);
+        EXPECT_EQ(HeldBytes<uint8_t>(game, pivot, c.id, c.held.size()), c.held);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, KVSceneWideValueTest, ::testing::ValuesIn(kWideCases),
+                         [](const ::testing::TestParamInfo<WideCase>& info) { return std::string(info.param.name); });
+
+// A file of three units of a project class on Node2D, whose values were not
+// chosen to suit the reader: names, labels and an unknown string of odd
+// lengths (and an empty one), the multi-element 2D values one after the
+// other, words at and above 2^31, and a value order that mixes them all.
+class KVSceneMixedValuesTest : public ::testing::TestWithParam<uint32_t> {};
+
+constexpr uint64_t kCrateClassId = 0x0043524154450001ull;
+constexpr uint64_t kLabelId = 0x0043524154450002ull;
+constexpr uint64_t kTintId = 0x0043524154450003ull;
+constexpr uint64_t kCountId = 0x0043524154450004ull;
+constexpr uint64_t kGhostTextId = 0x0043524154450005ull;
+
+TEST_P(KVSceneMixedValuesTest, EveryValueIsFoundWhereItWasWritten) {
+    const uint32_t file = GetParam();
+    const bool wide = file <= 0x20001;
+    const uint32_t record = file == 0x20000 ? 0x20001 : 0x30003;
+    KVTestSceneGame game(0x10006);
+    game.Classes().AddClass("Crate", kCrateClassId, kNode2DClassId);
+    game.Classes().AddAttribute("Label", kCrateClassId, kLabelId, KVATTR_STRING);
+    game.Classes().AddAttribute("Tint", kCrateClassId, kTintId, KVATTR_COLOR);
+    game.Classes().AddAttribute("Count", kCrateClassId, kCountId, KVATTR_U32);
+
+    KVSceneUnitsWriter units(0x20000);
+    const int32_t unitEntry = units.AddClass(KVSceneUnitsWriter::UnitClass());
+    KVSceneClassSpec unit2D{KVUnit2D::kClassId, "Unit2D", unitEntry, {}, {}, -1};
+    for (const WideCase& c : kWideCases) unit2D.attributes.push_back({c.id, c.type, c.count});
+    unit2D.attributes.push_back({KVUnit2D::kRotationId, 14, 1});
+    const int32_t entry2D = units.AddClass(unit2D);
+    KVSceneClassSpec crate{kCrateClassId, "Crate", entry2D, {{kLabelId, 4, 1}, {kTintId, 8, 1}, {kGhostTextId, 4, 1}, {kCountId, 0, 1}}, {}, -1};
+    // Records: 0-4 the unit's, 5-10 the wide ones, 11 Rotation, 12 Label,
+    // 13 Tint, 14 the unknown string, 15 Count.
+    crate.valueOrder = {0, 5, 6, 7, 8, 9, 10, 11, 12, 14, 1, 2, 13, 3, 4, 15};
+    const int32_t crateEntry = units.AddClass(crate);
+
+    struct Crate {
+        std::string name, label, ghost;
+        uint64_t uid;
+        std::vector<uint64_t> children;
+        float scale, x, y;
+        int32_t width, windowLeft;
+        bool anchor;
+        uint32_t tint, count;
+    };
+    // Hinge_7 is linked by uid: a high word with its top bit set would
+    // name a position in the file instead.
+    const Crate crates[] = {
+        {"Crate", "x", "ab", 0x8000000000000001ull, {KVStored::Local(1), 0x7FFFFFFF80000003ull}, 0.5f, -3, 7, -1,
+         INT32_MIN, true, 0xFF3366CCu, 0x80000000u},
+        {"Lid", "sixsix", "", 0xFFFFFFFFFFFFFFFEull, {}, 2.0f, 100, -200, 0x7FFFFFFF, -7, false, 0x80000000u,
+         0xFFFFFFFEu},
+        {"Hinge_7", "ninechars", "fives", 0x7FFFFFFF80000003ull, {}, -1.0f, 0, 1, 9, 2147483647, true, 0xFFFFFFFFu,
+         0x7FFFFFFFu},
+    };
+    for (const Crate& c : crates) {
+        std::vector<Bytes> values(16);
+        values[0] = KVStored::String(c.name);
+        values[1] = KVStored::U32(record <= 0x20001 ? 0x22 : 0x12);
+        values[2] = KVStored::Bool(true);
+        values[3] = KVStored::Links(c.children, wide);
+        values[4] = KVStored::U64(c.uid);
+        values[5] = Floats({c.scale, c.scale * 2});
+        values[6] = file < 0x20004 ? Ints({int32_t(c.x), int32_t(c.y)}) : Floats({c.x, c.y});
+        values[7] = Ints({c.width, 5});
+        values[8] = Bytes{uint8_t(c.anchor), uint8_t(!c.anchor)};
+        values[9] = Ints({c.windowLeft, 1, 2, 3});
+        values[10] = Ints({-c.width / 2, 11});
+        values[11] = KVStored::F32(1.25f);
+        values[12] = KVStored::String(c.label);
+        values[13] = KVStored::U32(c.tint);
+        values[14] = KVStored::String(c.ghost);
+        values[15] = KVStored::U32(c.count);
+        units.AddUnit(crateEntry, values).version = record;
+    }
+    game.AddScene("scenes/crates.kvl", units.Scene(file, KVTestSceneGame::kProjectId));
+    ASSERT_EQ(game.Load(), 0);
+    EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
+    ASSERT_EQ(game.UnitCount(), 3);
+
+    for (const Crate& c : crates) {
+        SCOPED_TRACE(c.name);
+        KVUnit* unit = game.Find(c.name);
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->GetClassIndex(), game.Factory().FindClassByName("Crate"));
+        EXPECT_EQ(unit->GetUid(), c.uid);
+        EXPECT_EQ(unit->GetFlags() & 0xFFFFu, 0x12u);
+        EXPECT_TRUE(unit->IsEnabled());
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kScaleId, 8), Floats({c.scale, c.scale * 2}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kPositionId, 8), Floats({c.x, c.y}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kDimensionId, 8), Ints({c.width, 5}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kAnchorsId, 2), (Bytes{uint8_t(c.anchor), uint8_t(!c.anchor)}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kWindowId, 16), Ints({c.windowLeft, 1, 2, 3}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kRotationAxisId, 8), Ints({-c.width / 2, 11}));
+        ASSERT_NE(Holder<float>(game, unit, KVUnit2D::kRotationId), nullptr);
+        EXPECT_EQ(*Holder<float>(game, unit, KVUnit2D::kRotationId), 1.25f);
+        ASSERT_NE(Holder<std::string>(game, unit, kLabelId), nullptr);
+        EXPECT_EQ(*Holder<std::string>(game, unit, kLabelId), c.label);
+        EXPECT_EQ(*Holder<uint32_t>(game, unit, kTintId), c.tint);
+        EXPECT_EQ(*Holder<uint32_t>(game, unit, kCountId), c.count);
+    }
+    KVUnit* top = game.Find("Crate");
+    EXPECT_EQ(ChildIndices(top), (std::vector<int32_t>{game.Find("Lid")->GetIndex(), game.Find("Hinge_7")->GetIndex()}));
+    EXPECT_EQ(game.Find("Hinge_7")->GetParentIndex(), top->GetIndex());
+    EXPECT_EQ(game.Factory().GetRootIndices(), std::vector<int32_t>{top->GetIndex()});
+}
+
+// 0x20000 has a section chunk of version 0x20000, the later ones none.
+INSTANTIATE_TEST_SUITE_P(Versions, KVSceneMixedValuesTest,
+                         ::testing::Values(0x20000u, 0x20001u, 0x20002u, 0x20003u, 0x20004u),
+                         [](const ::testing::TestParamInfo<uint32_t>& info) {
+                             return "Kvl" + std::to_string(info.param - 0x20000u + 20000u);
+                         });
 
 // ---- path values -------------------------------------------------------------
 
