@@ -155,6 +155,10 @@ void KVTheora::FileChanged() {
     Open();
 }
 
+void KVTheora::LoopChanged() {
+    if (m_decoder) m_decoder->SetLoop(m_loop != 0);
+}
+
 void KVTheora::StreamChoiceChanged() {
     if (!HostEnabled() || !m_decoder) return;
     const bool noSound = m_noSound != 0;

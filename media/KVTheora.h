@@ -69,6 +69,9 @@ public:
     void StopPlayback(bool rewind);
     // Change callbacks of the attributes.
     void FileChanged();
+    // "Loop" reaches the open movie's reader and decoder at once: a looping
+    // movie told not to loop ends at the end of its pass.
+    void LoopChanged();
     void StreamChoiceChanged();
     void VolumeChanged();
 

@@ -108,12 +108,12 @@ void KVTheoraDecoder::ResetPlayback() {
     m_previousEnd = 0.0;
     m_counting = true;
     m_handedOut = 0;
-    m_soundLoopPending = false;
     m_videoEnded = false;
     m_soundEnded = false;
-    m_loopCrossed = false;
-    m_pagesDeferred = false;
+    m_videoHeld.clear();
+    m_audioHeld.clear();
     m_passesWithoutFrame = 0;
+    m_passesWithoutSound = 0;
 }
 
 int32_t KVTheoraDecoder::Open(const std::string& path) {
@@ -322,25 +322,74 @@ void KVTheoraDecoder::TakePages() {
 }
 
 bool KVTheoraDecoder::TakeData(bool mayCross) {
-    if (m_pagesDeferred) {
-        m_pagesDeferred = false;
-        TakePages();
-        return true;
-    }
     bool newPass = false;
-    if (m_reader.ReadBlock(&m_sync, &newPass, mayCross) == 0) return false;
-    if (newPass && m_loop) {
-        if (m_hasSound)
-            m_soundLoopPending = true;
-        else
-            m_clock = 0.0f;
-        m_loopCrossed = true;
-        m_pagesDeferred = true;
+    // Not looping (any more), a pass read ahead is not played.
+    if (m_reader.ReadBlock(&m_sync, &newPass, mayCross && m_loop) == 0) return false;
+    if (newPass) {
+        HoldPass();
+        if (!m_hasSound) m_clock = 0.0f;
         ++m_passesWithoutFrame;
-        return true;
+        ++m_passesWithoutSound;
     }
     TakePages();
     return true;
+}
+
+void KVTheoraDecoder::HoldPass() {
+    auto hold = [](ogg_stream_state* stream, std::deque<HeldPacket>* held) {
+        ogg_packet packet;
+        int r;
+        while ((r = ogg_stream_packetout(stream, &packet)) != 0) {
+            if (r < 0) continue;
+            HeldPacket copy;
+            copy.packet = packet;
+            copy.bytes.assign(packet.packet, packet.packet + packet.bytes);
+            held->push_back(std::move(copy));
+        }
+        HeldPacket mark;
+        mark.mark = true;
+        held->push_back(std::move(mark));
+    };
+    if (m_video) hold(&m_video->stream, &m_videoHeld);
+    if (m_audio) hold(&m_audio->stream, &m_audioHeld);
+}
+
+int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
+    while (!m_videoHeld.empty()) {
+        m_videoCurrent = std::move(m_videoHeld.front());
+        m_videoHeld.pop_front();
+        if (m_videoCurrent.mark) {
+            // The next pass begins: its frame times start again from the
+            // first frame's.
+            RestartGranule();
+            continue;
+        }
+        *packet = m_videoCurrent.packet;
+        // An empty packet (a repeated frame) still points somewhere.
+        static unsigned char none = 0;
+        packet->packet = m_videoCurrent.bytes.empty() ? &none : m_videoCurrent.bytes.data();
+        return 1;
+    }
+    return ogg_stream_packetout(&m_video->stream, packet);
+}
+
+int KVTheoraDecoder::AudioPacketOut(ogg_packet* packet) {
+    while (!m_audioHeld.empty()) {
+        m_audioCurrent = std::move(m_audioHeld.front());
+        m_audioHeld.pop_front();
+        if (m_audioCurrent.mark) {
+            // The pass's sound is all handed out: its length is known, and
+            // the next pass decodes from a fresh start, as the first did.
+            m_counting = false;
+            if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
+            continue;
+        }
+        *packet = m_audioCurrent.packet;
+        static unsigned char none = 0;
+        packet->packet = m_audioCurrent.bytes.empty() ? &none : m_audioCurrent.bytes.data();
+        return 1;
+    }
+    return ogg_stream_packetout(&m_audio->stream, packet);
 }
 
 bool KVTheoraDecoder::FrameDue() const {
@@ -363,7 +412,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
     theora_state* state = &m_video->state;
     for (;;) {
         ogg_packet packet;
-        int r = ogg_stream_packetout(&m_video->stream, &packet);
+        int r = VideoPacketOut(&packet);
         if (r == 0) {
             if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
                 m_videoEnded = true;
@@ -372,10 +421,6 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
             continue;
         }
         if (r < 0) continue;
-        if (m_loopCrossed) {
-            m_loopCrossed = false;
-            RestartGranule();
-        }
         if (theora_decode_packetin(state, &packet) != 0) continue;
         m_passesWithoutFrame = 0;
         m_previousEnd = m_frameEnd;
@@ -471,16 +516,18 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 }
                 continue;
             }
-            if (m_counting && m_soundLoopPending) m_counting = false;
             ogg_packet packet;
-            int r = ogg_stream_packetout(&m_audio->stream, &packet);
+            int r = AudioPacketOut(&packet);
             if (r > 0) {
+                m_passesWithoutSound = 0;
                 if (vorbis_synthesis(&m_audio->block, &packet) == 0)
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
                 continue;
             }
             if (r < 0) continue;
-            if (!TakeData(false)) {
+            // The sound goes on into the next pass by itself, from its
+            // start, so that it keeps pace with the picture.
+            if (m_passesWithoutSound >= 2 || !TakeData(true)) {
                 more = false;
                 break;
             }
@@ -494,6 +541,8 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
 void KVTheoraDecoder::Close(bool partial) {
     {
         KVLockGuard guard(m_lock);
+        m_videoHeld.clear();
+        m_audioHeld.clear();
         m_video.reset();
         m_audio.reset();
         m_hasVideo = false;
