@@ -121,6 +121,9 @@ private:
     bool m_openNoSound = false;
     uint32_t m_openVideoTrack = 0;
     uint32_t m_openAudioTrack = 0;
+    // The own texture's size; frames of another size are not copied.
+    uint32_t m_surfaceWidth = 0;
+    uint32_t m_surfaceHeight = 0;
     // Planes repacked for a texture that takes chroma at half the luma stride.
     std::vector<uint8_t> m_planes;
 };

@@ -220,10 +220,19 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
             m_video.reset();
     }
     m_hasVideo = m_video != nullptr;
-    if (m_hasVideo && !reopen && m_host &&
-        m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
-        ReportError("Error while creating surface");
-        return KV_FAILED;
+    // A track change keeps the surface while the frame size stays; a stream
+    // of another size gets a surface of its own size, since the surface
+    // converts its whole size from every frame's planes.
+    const bool sized = m_surfaceWidth == FrameWidth() && m_surfaceHeight == FrameHeight();
+    if (m_hasVideo && m_host && (!reopen || !sized)) {
+        if (reopen && m_surfaceWidth != 0) m_host->ReleaseFrameSurface();
+        m_surfaceWidth = m_surfaceHeight = 0;
+        if (m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
+            ReportError("Error while creating surface");
+            return KV_FAILED;
+        }
+        m_surfaceWidth = FrameWidth();
+        m_surfaceHeight = FrameHeight();
     }
 
     m_hasSound = false;
@@ -554,6 +563,7 @@ void KVTheoraDecoder::Close(bool partial) {
     m_file = nullptr;
     ogg_sync_reset(&m_sync);
     m_soundMade = false;
+    m_surfaceWidth = m_surfaceHeight = 0;
     if (m_host) {
         m_host->ReleaseSound();
         m_host->ReleaseFrameSurface();

@@ -47,7 +47,8 @@ public:
     // error line and a closed movie on failure.
     int32_t Open(const std::string& path);
     // Starts the same file again with the current tracks and sound switch,
-    // keeping the reader, the surface and the sound.
+    // keeping the reader, the sound and the surface (a stream of another
+    // frame size gets a new surface of its size).
     int32_t Reopen();
     // Frees the decoders; unless partial, also stops the reader, closes the
     // file and has the host release the sound and the surface.
@@ -129,6 +130,9 @@ private:
     bool m_hasVideo = false;
     bool m_hasSound = false;
     bool m_soundMade = false;
+    // The size of the host's surface (0 while none was made).
+    uint32_t m_surfaceWidth = 0;
+    uint32_t m_surfaceHeight = 0;
 
     float m_clock = 0.0f;
     double m_frameEnd = 0.0;

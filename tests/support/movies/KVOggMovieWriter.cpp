@@ -44,14 +44,15 @@ void PacketInCorrupted(ogg_stream_state* stream, const ogg_packet& packet, long 
 
 class TheoraStream {
 public:
-    TheoraStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
+    TheoraStream(const KVMovieSpec& recipe, int serial, bool corrupt, uint32_t width, uint32_t height)
+        : m_spec(recipe), m_corrupt(corrupt), m_width(width), m_height(height) {
         ogg_stream_init(&m_stream, serial);
         th_info info;
         th_info_init(&info);
-        info.frame_width = recipe.width;
-        info.frame_height = recipe.height;
-        info.pic_width = recipe.width;
-        info.pic_height = recipe.height;
+        info.frame_width = width;
+        info.frame_height = height;
+        info.pic_width = width;
+        info.pic_height = height;
         info.fps_numerator = recipe.fps;
         info.fps_denominator = 1;
         info.aspect_numerator = 1;
@@ -62,6 +63,10 @@ public:
         info.keyframe_granule_shift = 6;
         m_encoder = th_encode_alloc(&info);
         th_info_clear(&info);
+        if (m_encoder && recipe.keyFramesOnly) {
+            ogg_uint32_t interval = 1;
+            th_encode_ctl(m_encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof interval);
+        }
         th_comment_init(&m_comment);
     }
     ~TheoraStream() {
@@ -87,9 +92,9 @@ public:
 
     // One page per frame.
     void Frames(const std::vector<KVMovieColour>& frames, size_t order, std::vector<Page>* pages) {
-        const uint32_t cw = m_spec.width / 2;
-        const uint32_t ch = m_spec.height / 2;
-        Bytes y(size_t(m_spec.width) * m_spec.height);
+        const uint32_t cw = m_width / 2;
+        const uint32_t ch = m_height / 2;
+        Bytes y(size_t(m_width) * m_height);
         Bytes cb(size_t(cw) * ch);
         Bytes cr(size_t(cw) * ch);
         for (size_t i = 0; i < frames.size(); ++i) {
@@ -101,7 +106,7 @@ public:
                 std::fill(cr.begin(), cr.end(), frames[i].cr);
             }
             th_ycbcr_buffer buffer;
-            buffer[0] = {int(m_spec.width), int(m_spec.height), int(m_spec.width), y.data()};
+            buffer[0] = {int(m_width), int(m_height), int(m_width), y.data()};
             buffer[1] = {int(cw), int(ch), int(cw), cb.data()};
             buffer[2] = {int(cw), int(ch), int(cw), cr.data()};
             th_encode_ycbcr_in(m_encoder, buffer);
@@ -121,8 +126,8 @@ private:
     // Detail at several scales that moves with the frame number: the coder
     // gets real work, in key frames and in the frames between.
     void Pattern(const KVMovieColour& colour, uint32_t frame, Bytes* y, Bytes* cb, Bytes* cr) const {
-        const uint32_t w = m_spec.width;
-        const uint32_t h = m_spec.height;
+        const uint32_t w = m_width;
+        const uint32_t h = m_height;
         for (uint32_t row = 0; row < h; ++row) {
             for (uint32_t col = 0; col < w; ++col) {
                 const uint32_t x = col + 3 * frame;
@@ -142,6 +147,8 @@ private:
 
     const KVMovieSpec& m_spec;
     bool m_corrupt;
+    uint32_t m_width;
+    uint32_t m_height;
     ogg_stream_state m_stream;
     th_enc_ctx* m_encoder = nullptr;
     th_comment m_comment;
@@ -240,8 +247,15 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
 
 std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& recipe, size_t* dataStart) {
     std::vector<std::unique_ptr<TheoraStream>> videos;
-    for (size_t i = 0; i < recipe.videoStreams.size(); ++i)
-        videos.push_back(std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader));
+    for (size_t i = 0; i < recipe.videoStreams.size(); ++i) {
+        uint32_t w = recipe.width, h = recipe.height;
+        if (i < recipe.streamSizes.size() && recipe.streamSizes[i].width != 0) {
+            w = recipe.streamSizes[i].width;
+            h = recipe.streamSizes[i].height;
+        }
+        videos.push_back(
+            std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader, w, h));
+    }
     std::unique_ptr<VorbisStream> audio;
     if (recipe.audioRate != 0) audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader);
 
@@ -276,6 +290,12 @@ bool WriteMovieFixtures(const std::string& directory) {
     KVMovieSpec two = video;
     two.videoStreams.push_back(MovieSegments(kMovieOtherColours));
 
+    KVMovieSpec twoSizes = two;
+    twoSizes.streamSizes = {{0, 0}, {kMovieSmallWidth, kMovieSmallHeight}};
+
+    KVMovieSpec keys = video;
+    keys.keyFramesOnly = true;
+
     KVMovieSpec rate48 = colours;
     rate48.audioRate = 48000;
 
@@ -309,6 +329,7 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
            WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
+           WriteFile(dir + "twosizes.ogg", WriteOggMovie(twoSizes)) && WriteFile(dir + "keys.ogg", WriteOggMovie(keys)) &&
            WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
 }
 
