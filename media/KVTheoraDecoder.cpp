@@ -114,6 +114,8 @@ void KVTheoraDecoder::ResetPlayback() {
     m_audioHeld.clear();
     m_passesWithoutFrame = 0;
     m_passesWithoutSound = 0;
+    m_passFrames = 0;
+    m_passEnd = -1;
 }
 
 int32_t KVTheoraDecoder::Open(const std::string& path) {
@@ -390,6 +392,8 @@ int KVTheoraDecoder::AudioPacketOut(ogg_packet* packet) {
             // The pass's sound is all handed out: its length is known, and
             // the next pass decodes from a fresh start, as the first did.
             m_counting = false;
+            m_passFrames = 0;
+            m_passEnd = -1;
             if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
             continue;
         }
@@ -516,6 +520,17 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 uint32_t room = (n - filled) / channels;
                 if (room == 0) break;
                 uint32_t take = std::min<uint32_t>(uint32_t(frames), room);
+                // The last packet decodes further than the stream's end: what
+                // lies past its granule position is not the movie's sound.
+                if (m_passEnd >= 0) {
+                    const int64_t allowed = std::max<int64_t>(m_passEnd - m_passFrames, 0);
+                    if (allowed == 0) {
+                        vorbis_synthesis_read(&m_audio->dsp, frames);
+                        continue;
+                    }
+                    take = uint32_t(std::min<int64_t>(take, allowed));
+                }
+                m_passFrames += take;
                 for (uint32_t i = 0; i < take; ++i)
                     for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
                 vorbis_synthesis_read(&m_audio->dsp, int(take));
@@ -529,6 +544,7 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             int r = AudioPacketOut(&packet);
             if (r > 0) {
                 m_passesWithoutSound = 0;
+                if (packet.e_o_s && packet.granulepos >= 0) m_passEnd = packet.granulepos;
                 if (vorbis_synthesis(&m_audio->block, &packet) == 0)
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
                 continue;

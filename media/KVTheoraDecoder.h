@@ -155,6 +155,10 @@ private:
     // without any ends that stream instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
     uint32_t m_passesWithoutSound = 0;
+    // Sample frames handed out of the current pass, and where its sound
+    // ends (the last packet's granule position; -1 while unknown).
+    int64_t m_passFrames = 0;
+    int64_t m_passEnd = -1;
 };
 
 } // namespace kvl

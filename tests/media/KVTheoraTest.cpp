@@ -444,3 +444,105 @@ TEST_F(KVTheoraTest, AMovieSoundOfAnotherRateIsNamedInTheLog) {
     EXPECT_EQ(Warnings(), std::vector<std::string>{
                               "movies/rate48.ogg: sound of 48000 Hz and 2 channels is not played (44100 Hz stereo only)"});
 }
+
+namespace {
+
+// The mixer on the test's thread, a frame per mixer pass: the pass is
+// mixed, then the manager refills the sound, then the movie updates.
+class KVTheoraMixerRun {
+public:
+    static constexpr uint32_t kPass = 4096;                      // bytes
+    static constexpr float kDt = float(kPass / 4) / 44100.0f;    // its time
+
+    explicit KVTheoraMixerRun(const std::string& fixture) : rig(&harness.Device()) {
+        EXPECT_TRUE(rig.Ready());
+        rig.WriteFile("m.ogg", Fixture(fixture));
+        unit = rig.Unit("Theora", "M");
+        EXPECT_NE(unit, nullptr);
+        if (unit) rig.SetText(unit, KVTheora::kFileId, 0, "m.ogg");
+        // Autoplay: the sound plays from the first pass on.
+        if (unit) unit->UpdateExternal(0.0f);
+    }
+    ~KVTheoraMixerRun() {
+        if (unit) unit->Release();
+    }
+    // One frame; the samples mixed in it are appended to `mixed`.
+    void Frame() {
+        const std::vector<int16_t> pass = harness.Mix(kPass);
+        mixed.insert(mixed.end(), pass.begin(), pass.end());
+        KVSoundManager::Instance()->Update(kDt);
+        unit->UpdateExternal(kDt);
+    }
+    uint32_t Shown() {
+        rig.DrawFrame();
+        return rig.PixelAt(20, 20);
+    }
+
+    KVAudioHarness harness;
+    KVMovieUnitRig rig;
+    KVUnitSprite* unit = nullptr;
+    std::vector<int16_t> mixed;
+};
+
+} // namespace
+
+// Stopped and played again by its script, a movie is heard from its start:
+// nothing of what was queued before plays, and the sound keeps to the track
+// (and so to the clock it gives the picture).
+TEST(KVTheoraMixerTest, AReplayedMovieIsHeardFromItsFirstSample) {
+    KVTheoraMixerRun run("colours.ogg");
+    ASSERT_NE(run.unit, nullptr);
+    const std::vector<int16_t> track = OvRead(Fixture("colours.ogg"), 44100 * 2);
+    for (int i = 0; i < 32; ++i) run.Frame();  // 0.74 s
+    ASSERT_EQ(run.mixed, std::vector<int16_t>(track.begin(), track.begin() + std::ptrdiff_t(run.mixed.size())));
+    run.rig.Run("M:Stop()");
+    run.rig.Run("M:Play()");
+    run.unit->UpdateExternal(0.0f);
+    run.mixed.clear();
+    for (int i = 0; i < 40; ++i) run.Frame();  // 0.93 s
+    ASSERT_LE(run.mixed.size(), track.size());
+    const auto mismatch = std::mismatch(run.mixed.begin(), run.mixed.end(), track.begin());
+    EXPECT_EQ(size_t(mismatch.first - run.mixed.begin()), run.mixed.size());
+    EXPECT_LT(std::abs(KVMovieUnitRig::External<KVTheora>(run.unit)->GetDecoder()->Clock() - 40 * KVTheoraMixerRun::kDt), 0.1f);
+}
+
+// Across the loop point the sound goes on with the movie's sound from its
+// start, without a gap, and the picture restarts with it.
+TEST(KVTheoraMixerTest, ALoopingMovieKeepsItsSoundWithItsPicture) {
+    KVTheoraMixerRun run("colours.ogg");
+    ASSERT_NE(run.unit, nullptr);
+    const std::vector<int16_t> track = OvRead(Fixture("colours.ogg"), 44100 * 2 * 2);
+    const uint32_t first = Rgb(kMovieColours[0]);
+    const uint32_t last = Rgb(kMovieColours[2]);
+    // The samples mixed when the first colour showed again after the last.
+    size_t pictureRestart = std::string::npos;
+    bool lastSeen = false;
+    for (int i = 0; i < 120 && pictureRestart == std::string::npos; ++i) {  // up to 2.8 s
+        run.Frame();
+        const uint32_t shown = run.Shown();
+        if (NearColour(shown, last, 12)) lastSeen = true;
+        if (lastSeen && NearColour(shown, first, 12)) pictureRestart = run.mixed.size();
+    }
+    ASSERT_NE(pictureRestart, std::string::npos);
+    for (int i = 0; i < 40; ++i) run.Frame();
+    // The track's start, played again after its first pass.
+    const std::vector<int16_t> head(track.begin(), track.begin() + 8192);
+    const size_t skip = 44100;  // well inside the first pass
+    const std::vector<int16_t> later(run.mixed.begin() + std::ptrdiff_t(skip), run.mixed.end());
+    const size_t found = FindSamples(later, head);
+    ASSERT_NE(found, std::string::npos);
+    const size_t soundRestart = skip + found;
+    // The first pass was heard whole, and nothing but it before the second.
+    EXPECT_EQ(soundRestart, size_t(1.5 * 44100 * 2 + 0.5)) << soundRestart;
+    // The second pass is the track again, from its start.
+    const size_t length = std::min(run.mixed.size() - soundRestart, size_t(44100));
+    EXPECT_TRUE(std::equal(track.begin(), track.begin() + std::ptrdiff_t(length),
+                           run.mixed.begin() + std::ptrdiff_t(soundRestart)));
+    // The picture restarted within one mixer pass of the frame whose clock
+    // first saw the sound restart (the clock read in one update times the
+    // frames of the next): at most two passes after it, never before.
+    const int64_t apart = int64_t(pictureRestart) - int64_t(soundRestart);
+    const int64_t pass = KVTheoraMixerRun::kPass / 2;  // samples
+    EXPECT_GE(apart, 0);
+    EXPECT_LE(apart, 2 * pass) << apart;
+}
