@@ -403,3 +403,42 @@ TEST(KVSoundStreamPakTest, OggSoundsPlayFromStoredAndCompressedPakEntries) {
         }
     }
 }
+
+// A streamed sound stops itself on its own thread just as the game thread
+// starts another voice: the device is never left paused under a voice that
+// plays. Round after round, as the two meet at different moments.
+TEST(KVSoundStreamDiskTest, AStreamStoppingItselfNeverPausesTheDeviceUnderAStartedVoice) {
+    kvtest::KVDiskAudioRun run(1);
+    ASSERT_TRUE(run.Audio().IsOpen());
+    KVThreadFactory threads;
+    KVSoundRig rig(&run.Device());
+    rig.Files().SetFile("short.ogg", kvtest::WriteOggTone({44100, 2, 1764, false}));
+    kvtest::SoundBufferPtr buffer = kvtest::MakeSoundBuffer(run.Device(), kvtest::Ramp(4410, 1));
+    kvtest::SoundVoicePtr other = kvtest::MakeVoice(run.Device(), buffer.get());
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        SoundPtr sound = rig.Create("short.ogg", true);
+        ASSERT_TRUE(sound);
+        ASSERT_TRUE(KVSoundRig::Concrete(sound.get())->HasThread());
+        IKVSoundVoice* streamVoice = KVSoundRig::Concrete(sound.get())->GetVoice();
+        sound->Play(0);
+        // Hang limit only: the stream ends well within it.
+        const uint32_t start = SDL_GetTicks();
+        while (sound->GetState() != KVSOUND_STOPPED && SDL_GetTicks() - start < 20000) {
+            if (round % 2) {
+                other->Play(1);
+                other->Stop();
+            }
+        }
+        other->Play(1);
+        ASSERT_EQ(sound->GetState(), uint32_t(KVSOUND_STOPPED));
+        ASSERT_TRUE(kvtest::KVDiskAudioRun::WaitFor([&] { return streamVoice->IsPlaying() == 0; }, 20000));
+        // Room for a pause that a stop would make after giving up the lock.
+        SDL_Delay(5);
+        EXPECT_EQ(run.Audio().GetActiveCount(), 1u);
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_PLAYING);
+        other->Stop();
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_PAUSED);
+    }
+    run.Finish();
+}
