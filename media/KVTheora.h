@@ -5,7 +5,9 @@
 // 2048); the sound is a buffer sound of the sound manager that pulls its
 // samples from the movie, and its playback position is the movie's clock.
 // Demultiplexing and decoding are KVTheoraDecoder's; this class keeps the
-// attributes, the play state and the events.
+// attributes, the play state and the events. "Loop" takes effect on an open
+// movie at once; a sound track the device cannot play (not 44100 Hz stereo)
+// is named in the log with its rate and channels, and the movie is silent.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -241,16 +241,26 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     if (!m_noSound && m_audio && vorbis_synthesis_init(&m_audio->dsp, &m_audio->info) == 0) {
         vorbis_block_init(&m_audio->dsp, &m_audio->block);
         m_audio->decoding = true;
+        const uint32_t rate = SoundRate();
+        const uint32_t channels = SoundChannels();
+        // A track of another rate or channel count than the sound was made
+        // for needs a sound of its own (the old one pulls silence as it goes).
+        if (m_soundMade && m_host && (rate != m_soundRate || channels != m_soundChannels)) {
+            if (m_lock) m_lock->Unlock();
+            m_host->ReleaseSound();
+            if (m_lock) m_lock->Lock();
+            m_soundMade = false;
+        }
         // Set before the sound exists: it may pull its first second at once.
         m_hasSound = true;
         if (!m_soundMade && m_host) {
-            uint32_t rate = SoundRate();
-            uint32_t channels = SoundChannels();
             // The sound may pull on its own thread while it is made.
             if (m_lock) m_lock->Unlock();
             bool made = m_host->CreateSound(rate, channels);
             if (m_lock) m_lock->Lock();
             m_soundMade = made;
+            m_soundRate = rate;
+            m_soundChannels = channels;
         }
         m_hasSound = m_soundMade;
     }

@@ -48,7 +48,8 @@ public:
     int32_t Open(const std::string& path);
     // Starts the same file again with the current tracks and sound switch,
     // keeping the reader, the sound and the surface (a stream of another
-    // frame size gets a new surface of its size).
+    // frame size gets a new surface of its size, a sound track of another
+    // rate or channel count a new sound).
     int32_t Reopen();
     // Frees the decoders; unless partial, also stops the reader, closes the
     // file and has the host release the sound and the surface.
@@ -130,6 +131,9 @@ private:
     bool m_hasVideo = false;
     bool m_hasSound = false;
     bool m_soundMade = false;
+    // The rate and channel count the host's sound was made for.
+    uint32_t m_soundRate = 0;
+    uint32_t m_soundChannels = 0;
     // The size of the host's surface (0 while none was made).
     uint32_t m_surfaceWidth = 0;
     uint32_t m_surfaceHeight = 0;

@@ -546,3 +546,25 @@ TEST(KVTheoraMixerTest, ALoopingMovieKeepsItsSoundWithItsPicture) {
     EXPECT_GE(apart, 0);
     EXPECT_LE(apart, 2 * pass) << apart;
 }
+
+// A track change to a sound of another rate drops the sound made for the
+// first one: the movie says why it is silent and is timed by dt.
+TEST_F(KVTheoraTest, AnAudioTrackOfAnotherRateDropsTheSoundMadeForTheFirst) {
+    Warnings().clear();
+    GetLog()->SetCallback([](const char* text, int32_t level, int32_t) {
+        if (level == KVLOG_WARNING) Warnings().push_back(text);
+    });
+    KVUnitSprite* unit = Movie("twosounds.ogg");
+    ASSERT_NE(unit, nullptr);
+    ASSERT_NE(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Of(unit)->GetSound()->GetRate(), 44100u);
+    rig.SetText(unit, KVTheora::kAudioTrackId, 0, "1");
+    EXPECT_EQ(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Warnings().size(), 1u);
+    Play(unit, 0.6f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    // Back on the first track, a sound of its rate again.
+    rig.SetText(unit, KVTheora::kAudioTrackId, 0, "0");
+    ASSERT_NE(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Of(unit)->GetSound()->GetRate(), 44100u);
+}

@@ -156,10 +156,11 @@ private:
 
 class VorbisStream {
 public:
-    VorbisStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
+    VorbisStream(const KVMovieSpec& recipe, int serial, bool corrupt, uint32_t rate)
+        : m_spec(recipe), m_corrupt(corrupt), m_rate(rate) {
         ogg_stream_init(&m_stream, serial);
         vorbis_info_init(&m_info);
-        m_valid = vorbis_encode_init_vbr(&m_info, long(recipe.audioChannels), long(recipe.audioRate), 0.3f) == 0;
+        m_valid = vorbis_encode_init_vbr(&m_info, long(recipe.audioChannels), long(rate), 0.3f) == 0;
         vorbis_comment_init(&m_comment);
         if (m_valid) {
             vorbis_analysis_init(&m_dsp, &m_info);
@@ -192,7 +193,7 @@ public:
 
     // A 440 Hz tone on the first channel and 660 Hz on the others.
     void Samples(size_t order, std::vector<Page>* pages) {
-        const long total = long(std::lround(m_spec.audioSeconds * m_spec.audioRate));
+        const long total = long(std::lround(m_spec.audioSeconds * m_rate));
         const long chunk = 1024;
         for (long done = 0; done < total; done += chunk) {
             long n = std::min(chunk, total - done);
@@ -201,7 +202,7 @@ public:
                 double frequency = c == 0 ? 440.0 : 660.0;
                 for (long i = 0; i < n; ++i)
                     buffer[c][i] =
-                        float(0.25 * std::sin(2.0 * M_PI * frequency * double(done + i) / m_spec.audioRate));
+                        float(0.25 * std::sin(2.0 * M_PI * frequency * double(done + i) / m_rate));
             }
             vorbis_analysis_wrote(&m_dsp, int(n));
             Drain(order, pages, false);
@@ -228,6 +229,7 @@ private:
 
     const KVMovieSpec& m_spec;
     bool m_corrupt;
+    uint32_t m_rate;
     bool m_valid = false;
     ogg_stream_state m_stream;
     vorbis_info m_info;
@@ -257,18 +259,24 @@ std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& recipe, size_t* dataStart)
             std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader, w, h));
     }
     std::unique_ptr<VorbisStream> audio;
-    if (recipe.audioRate != 0) audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader);
+    if (recipe.audioRate != 0)
+        audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader, recipe.audioRate);
+    std::unique_ptr<VorbisStream> secondAudio;
+    if (recipe.secondAudioRate != 0)
+        secondAudio = std::make_unique<VorbisStream>(recipe, 0x2001, false, recipe.secondAudioRate);
 
     Bytes first;
     Bytes rest;
     for (auto& video : videos)
         if (video->Valid()) video->Headers(&first, &rest);
     if (audio && audio->Valid()) audio->Headers(&first, &rest);
+    if (secondAudio && secondAudio->Valid()) secondAudio->Headers(&first, &rest);
 
     std::vector<Page> pages;
     for (size_t i = 0; i < videos.size(); ++i)
         if (videos[i]->Valid()) videos[i]->Frames(recipe.videoStreams[i], i, &pages);
     if (audio && audio->Valid()) audio->Samples(videos.size(), &pages);
+    if (secondAudio && secondAudio->Valid()) secondAudio->Samples(videos.size() + 1, &pages);
     std::stable_sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.time < b.time; });
 
     Bytes out = first;
@@ -292,6 +300,9 @@ bool WriteMovieFixtures(const std::string& directory) {
 
     KVMovieSpec twoSizes = two;
     twoSizes.streamSizes = {{0, 0}, {kMovieSmallWidth, kMovieSmallHeight}};
+
+    KVMovieSpec twoSounds = colours;
+    twoSounds.secondAudioRate = 48000;
 
     KVMovieSpec keys = video;
     keys.keyFramesOnly = true;
@@ -330,6 +341,7 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
            WriteFile(dir + "twosizes.ogg", WriteOggMovie(twoSizes)) && WriteFile(dir + "keys.ogg", WriteOggMovie(keys)) &&
+           WriteFile(dir + "twosounds.ogg", WriteOggMovie(twoSounds)) &&
            WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
 }
 

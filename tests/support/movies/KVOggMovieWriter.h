@@ -39,10 +39,11 @@ constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {10
 // badvorbis.ogg: colours.ogg with a broken second header packet; wide.ogg:
 // two frames 8208 pixels wide and 16 high, wider than any surface;
 // twosizes.ogg: two.ogg with its second stream at kMovieSmallWidth x
-// kMovieSmallHeight; keys.ogg: video.ogg with every frame a key frame.
+// kMovieSmallHeight; keys.ogg: video.ogg with every frame a key frame;
+// twosounds.ogg: colours.ogg with a second Vorbis stream at 48000 Hz.
 constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
                                           "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg",
-                                          "twosizes.ogg",  "keys.ogg"};
+                                          "twosizes.ogg",  "keys.ogg",      "twosounds.ogg"};
 constexpr uint32_t kMovieSmallWidth = 160;
 constexpr uint32_t kMovieSmallHeight = 128;
 
@@ -70,6 +71,8 @@ struct KVMovieSpec {
     // 0: no sound.
     uint32_t audioRate = 0;
     uint32_t audioChannels = 2;
+    // A second Vorbis stream of the same tones at this rate (0: none).
+    uint32_t secondAudioRate = 0;
     double audioSeconds = 0.0;
     // Frames carry a pattern around their colour that moves from frame to
     // frame, instead of being flat.
