@@ -29,7 +29,11 @@ public:
     // Nothing while playing; otherwise starts with that loop flag.
     virtual int32_t Play(uint8_t loop) = 0;
     virtual int32_t Pause() = 0;
-    // Back to the start; a streamed sound is ready to play again at once.
+    // Back to the start; a streamed sound is ready to play again at once. A
+    // provided sound drops what it had queued and takes its first chunk from
+    // its provider again, so its next play starts with what the provider
+    // gives after the stop. Streamed and provided sounds decode (or pull)
+    // outside the device buffer's lock and only copy under it.
     virtual int32_t Stop() = 0;
     // The sound's own volume, scaled by the global volume.
     virtual int32_t SetVolume(float volume) = 0;

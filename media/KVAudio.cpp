@@ -124,10 +124,12 @@ void KVAudio::StartVoice(KVAudioVoice* voice, uint8_t loop) {
     }
     voice->m_playing = 1;
     voice->m_node = m_active.PushBack(voice);
-    size_t count = m_active.Size();
-    m_finished.resize(count);
+    m_finished.resize(m_active.Size());
+    // Decided under the lock with the count: a stop on another thread
+    // (a streamed sound ending itself) cannot pause the device after this
+    // start and leave it paused with a voice active.
+    if (m_active.Size() == 1) SDL_PauseAudio(0);
     SDL_UnlockAudio();
-    if (count == 1) SDL_PauseAudio(0);
 }
 
 void KVAudio::StopVoice(KVAudioVoice* voice) {
@@ -139,9 +141,8 @@ void KVAudio::StopVoice(KVAudioVoice* voice) {
         m_active.Remove(voice->m_node);
         voice->m_playing = 0;
     }
-    size_t count = m_active.Size();
+    if (wasPlaying && m_active.Size() == 0) SDL_PauseAudio(1);
     SDL_UnlockAudio();
-    if (wasPlaying && count == 0) SDL_PauseAudio(1);
 }
 
 void KVAudio::MixCallback(void* userdata, uint8_t* stream, int length) {

@@ -42,6 +42,9 @@ public:
 
     // Links the voice at the tail of the active list with its loop flag set
     // (a playing voice only takes the flag); the device runs from the first.
+    // Both decide pausing under the audio lock, with the count they changed,
+    // so a start and a stop on two threads never leave the device paused
+    // under an active voice.
     void StartVoice(KVAudioVoice* voice, uint8_t loop);
     // Unlinks a playing voice; the device pauses when none is left.
     void StopVoice(KVAudioVoice* voice);

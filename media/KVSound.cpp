@@ -83,14 +83,24 @@ void KVSound::StopHeld() {
     m_base = 0;
     m_lastPlay = 0;
     m_position = 0;
-    // Ready to play again at once.
-    if (m_streamed) Restart();
+    // Ready to play again at once; a provided sound drops what it had
+    // queued, so its next play starts with what its provider gives now.
+    if (IsFed()) Restart();
 }
 
 void KVSound::Restart() {
     m_bytesRead = 0;
     if (m_reader) m_reader->Rewind(m_readerHandle);
-    if (IKVSoundBuffer* ring = m_resource->GetDeviceBuffer()) ring->ResetWritePosition();
+    if (IKVSoundBuffer* ring = m_resource->GetDeviceBuffer()) {
+        ring->ResetWritePosition();
+        // Nothing of the last play is left in the ring, as when it was made.
+        void* data = nullptr;
+        if (m_ringSize != 0 && ring->Lock(m_ringSize, &data) == KV_OK) {
+            if (data) std::memset(data, 0, m_ringSize);
+            ring->Unlock();
+        }
+        ring->ResetWritePosition();
+    }
     FillFirstChunk();
 }
 
@@ -176,13 +186,26 @@ void KVSound::FillFirstChunk() {
     m_write = first < ring ? first : 0;
     m_bytesRead = 0;
     m_prefillLoop = m_loop;
-    IKVSoundBuffer* buffer = m_resource->GetDeviceBuffer();
-    void* data = nullptr;
-    if (!buffer || buffer->Lock(first, &data) != KV_OK) return;
     // As any chunk: data shorter than the chunk goes round or is followed
     // by silence, as the loop flag says.
-    if (data) FillChunk(static_cast<uint8_t*>(data), first);
+    WriteChunk(first, nullptr);
+}
+
+bool KVSound::WriteChunk(uint32_t n, bool* written) {
+    if (written) *written = false;
+    IKVSoundBuffer* buffer = m_resource->GetDeviceBuffer();
+    if (!buffer || n == 0) return true;
+    // Decoding (or a provider that waits for its data) happens outside the
+    // audio lock, which the mixer needs; only the copy is made under it.
+    if (m_scratch.size() < n) m_scratch.resize(m_ringSize);
+    if (m_scratch.size() < n) return true;
+    const bool goOn = FillChunk(m_scratch.data(), n);
+    void* data = nullptr;
+    if (buffer->Lock(n, &data) != KV_OK) return goOn;  // the chunk is skipped
+    if (data) std::memcpy(data, m_scratch.data(), n);
     buffer->Unlock();
+    if (written) *written = true;
+    return goOn;
 }
 
 void KVSound::StartStreaming(IKVSoundReader* reader, void* handle, bool threaded) {
@@ -257,12 +280,13 @@ void KVSound::Refill() {
     while (left != 0) {
         const uint32_t n = m_write + left < ring ? uint32_t(left) : ring - m_write;
         left -= n;
-        void* data = nullptr;
-        if (!buffer || buffer->Lock(n, &data) != KV_OK) continue;  // the chunk is skipped
-        m_write += n;
-        if (m_write >= ring) m_write -= ring;
-        const bool goOn = data ? FillChunk(static_cast<uint8_t*>(data), n) : true;
-        buffer->Unlock();
+        if (!buffer) continue;
+        bool written = false;
+        const bool goOn = WriteChunk(n, &written);
+        if (written) {
+            m_write += n;
+            if (m_write >= ring) m_write -= ring;
+        }
         if (!goOn) {
             StopHeld();
             return;

@@ -5,6 +5,7 @@
 // own or from the manager's update; a provided sound is refilled from its
 // data provider by the update.
 #include <atomic>
+#include <vector>
 
 #include "../kernel/IKVCriticalSection.h"
 #include "../kernel/IKVThread.h"
@@ -75,6 +76,10 @@ private:
     // Fills one chunk from the provider or the reader; false when the sound
     // stopped itself (a ring of silence follows the data).
     bool FillChunk(uint8_t* chunk, uint32_t n);
+    // Fills the next n bytes of the ring: decoded into the scratch block
+    // first, then copied in under the ring's lock (`written` tells whether
+    // the lock was had; without it the chunk is lost). False as FillChunk.
+    bool WriteChunk(uint32_t n, bool* written);
     // From the provider when there is one, else from the reader.
     void Feed(uint8_t* destination, uint32_t bytes);
     void ReadData(uint8_t* destination, uint32_t bytes);
@@ -102,6 +107,8 @@ private:
     IKVThread* m_thread = nullptr;
     IKVSoundDataProvider* m_provider = nullptr;
     uint32_t m_ringSize;
+    // Where a chunk is decoded before it is copied into the ring.
+    std::vector<uint8_t> m_scratch;
     // Ring bookkeeping (bytes): the data offset of the ring's start, the
     // play position seen by the last refill, where the next write goes,
     // base + last play position, ring bytes not yet filled at all, and data

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "../kernel/IKVFile.h"
+#include "../kernel/IKVLog.h"
+#include "../kernel/KVFormat.h"
 #include "../units/IKVSerialize.h"
 #include "../units/IKVUnit.h"
 #include "../units/IKVUnitFactory.h"
@@ -155,6 +157,10 @@ void KVTheora::FileChanged() {
     Open();
 }
 
+void KVTheora::LoopChanged() {
+    if (m_decoder) m_decoder->SetLoop(m_loop != 0);
+}
+
 void KVTheora::StreamChoiceChanged() {
     if (!HostEnabled() || !m_decoder) return;
     const bool noSound = m_noSound != 0;
@@ -184,11 +190,20 @@ void KVTheora::VolumeChanged() {
 int32_t KVTheora::CreateFrameSurface(uint32_t width, uint32_t height) {
     if (!m_sprite) return KV_FAILED;
     const KVDeviceSize size = {int32_t(width), int32_t(height)};
-    return m_sprite->CreateOwnTexture(&size, true, kPlanarFormat);
+    m_surfaceWidth = m_surfaceHeight = 0;
+    const int32_t status = m_sprite->CreateOwnTexture(&size, true, kPlanarFormat);
+    if (status == KV_OK) {
+        m_surfaceWidth = width;
+        m_surfaceHeight = height;
+    }
+    return status;
 }
 
 void KVTheora::ShowFrame(const KVTheoraFrame& frame) {
     if (!m_sprite || !frame.y || !frame.cb || !frame.cr) return;
+    // The texture converts its own size from the planes: a frame of another
+    // size would be read past its end.
+    if (frame.width != m_surfaceWidth || frame.height != m_surfaceHeight) return;
     const int32_t pitch = frame.lumaStride;
     if (pitch > 0 && frame.chromaStride * 2 == pitch) {
         const uint8_t* planes[3] = {frame.y, frame.cb, frame.cr};
@@ -214,6 +229,7 @@ void KVTheora::ShowFrame(const KVTheoraFrame& frame) {
 }
 
 void KVTheora::ReleaseFrameSurface() {
+    m_surfaceWidth = m_surfaceHeight = 0;
     if (m_sprite) m_sprite->ReleaseOwnTexture();
 }
 
@@ -223,8 +239,17 @@ bool KVTheora::CreateSound(uint32_t rate, uint32_t channels) {
     IKVSound* sound = nullptr;
     const uint64_t bytes = uint64_t(rate) * channels * 2;
     if (bytes == 0 || bytes > UINT32_MAX || manager->CreateBuffer(rate, channels, uint32_t(bytes), &sound) != KV_OK ||
-        !sound)
+        !sound) {
+        // The device plays 44100 Hz stereo only: the movie would be silent
+        // without a word of why.
+        if (rate != 44100 || channels != 2) {
+            if (IKVLog* log = GetLog())
+                log->WriteString(Format("{0}: sound of {1} Hz and {2} channels is not played (44100 Hz stereo only)",
+                                        FormatValue(m_file), FormatValue(rate), FormatValue(channels)),
+                                 KVLOG_WARNING, 0);
+        }
         return false;
+    }
     m_sound = sound;
     sound->SetVolume(m_volume);
     sound->SetDataProvider(this);

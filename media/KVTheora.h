@@ -5,7 +5,9 @@
 // 2048); the sound is a buffer sound of the sound manager that pulls its
 // samples from the movie, and its playback position is the movie's clock.
 // Demultiplexing and decoding are KVTheoraDecoder's; this class keeps the
-// attributes, the play state and the events.
+// attributes, the play state and the events. "Loop" takes effect on an open
+// movie at once; a sound track the device cannot play (not 44100 Hz stereo)
+// is named in the log with its rate and channels, and the movie is silent.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,6 +71,9 @@ public:
     void StopPlayback(bool rewind);
     // Change callbacks of the attributes.
     void FileChanged();
+    // "Loop" reaches the open movie's reader and decoder at once: a looping
+    // movie told not to loop ends at the end of its pass.
+    void LoopChanged();
     void StreamChoiceChanged();
     void VolumeChanged();
 
@@ -118,6 +123,9 @@ private:
     bool m_openNoSound = false;
     uint32_t m_openVideoTrack = 0;
     uint32_t m_openAudioTrack = 0;
+    // The own texture's size; frames of another size are not copied.
+    uint32_t m_surfaceWidth = 0;
+    uint32_t m_surfaceHeight = 0;
     // Planes repacked for a texture that takes chroma at half the luma stride.
     std::vector<uint8_t> m_planes;
 };

@@ -10,6 +10,7 @@ namespace {
 KVTheora* MovieOf(void* external) { return static_cast<KVTheora*>(static_cast<IKVExternal*>(external)); }
 
 void OnFile(void* external) { MovieOf(external)->FileChanged(); }
+void OnLoop(void* external) { MovieOf(external)->LoopChanged(); }
 void OnStreamChoice(void* external) { MovieOf(external)->StreamChoiceChanged(); }
 void OnVolume(void* external) { MovieOf(external)->VolumeChanged(); }
 
@@ -38,7 +39,7 @@ int32_t KVTheora::RegisterClass(IKVUnknown* core) {
     const KVExternalAttribute attributes[] = {
         {"File@Ogm video file|*.ogg;*.ogm", KVATTR_PATH, OffsetInExternal(probe, &probe->m_file), 1, &OnFile,
          kFileId},
-        {"Loop", KVATTR_BOOLEAN, OffsetInExternal(probe, &probe->m_loop), 1, nullptr, kLoopId},
+        {"Loop", KVATTR_BOOLEAN, OffsetInExternal(probe, &probe->m_loop), 1, &OnLoop, kLoopId},
         {"Autoplay", KVATTR_BOOLEAN, OffsetInExternal(probe, &probe->m_autoplay), 1, nullptr, kAutoplayId},
         {"UnitNotify", KVATTR_UNIT, OffsetInExternal(probe, &probe->m_unitNotify), 1, nullptr, kUnitNotifyId},
         {"NoSound", KVATTR_BOOLEAN, OffsetInExternal(probe, &probe->m_noSound), 1, &OnStreamChoice, kNoSoundId},

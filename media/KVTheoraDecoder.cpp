@@ -108,12 +108,14 @@ void KVTheoraDecoder::ResetPlayback() {
     m_previousEnd = 0.0;
     m_counting = true;
     m_handedOut = 0;
-    m_soundLoopPending = false;
     m_videoEnded = false;
     m_soundEnded = false;
-    m_loopCrossed = false;
-    m_pagesDeferred = false;
+    m_videoHeld.clear();
+    m_audioHeld.clear();
     m_passesWithoutFrame = 0;
+    m_passesWithoutSound = 0;
+    m_passFrames = 0;
+    m_passEnd = -1;
 }
 
 int32_t KVTheoraDecoder::Open(const std::string& path) {
@@ -220,26 +222,45 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
             m_video.reset();
     }
     m_hasVideo = m_video != nullptr;
-    if (m_hasVideo && !reopen && m_host &&
-        m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
-        ReportError("Error while creating surface");
-        return KV_FAILED;
+    // A track change keeps the surface while the frame size stays; a stream
+    // of another size gets a surface of its own size, since the surface
+    // converts its whole size from every frame's planes.
+    const bool sized = m_surfaceWidth == FrameWidth() && m_surfaceHeight == FrameHeight();
+    if (m_hasVideo && m_host && (!reopen || !sized)) {
+        if (reopen && m_surfaceWidth != 0) m_host->ReleaseFrameSurface();
+        m_surfaceWidth = m_surfaceHeight = 0;
+        if (m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
+            ReportError("Error while creating surface");
+            return KV_FAILED;
+        }
+        m_surfaceWidth = FrameWidth();
+        m_surfaceHeight = FrameHeight();
     }
 
     m_hasSound = false;
     if (!m_noSound && m_audio && vorbis_synthesis_init(&m_audio->dsp, &m_audio->info) == 0) {
         vorbis_block_init(&m_audio->dsp, &m_audio->block);
         m_audio->decoding = true;
+        const uint32_t rate = SoundRate();
+        const uint32_t channels = SoundChannels();
+        // A track of another rate or channel count than the sound was made
+        // for needs a sound of its own (the old one pulls silence as it goes).
+        if (m_soundMade && m_host && (rate != m_soundRate || channels != m_soundChannels)) {
+            if (m_lock) m_lock->Unlock();
+            m_host->ReleaseSound();
+            if (m_lock) m_lock->Lock();
+            m_soundMade = false;
+        }
         // Set before the sound exists: it may pull its first second at once.
         m_hasSound = true;
         if (!m_soundMade && m_host) {
-            uint32_t rate = SoundRate();
-            uint32_t channels = SoundChannels();
             // The sound may pull on its own thread while it is made.
             if (m_lock) m_lock->Unlock();
             bool made = m_host->CreateSound(rate, channels);
             if (m_lock) m_lock->Lock();
             m_soundMade = made;
+            m_soundRate = rate;
+            m_soundChannels = channels;
         }
         m_hasSound = m_soundMade;
     }
@@ -322,25 +343,76 @@ void KVTheoraDecoder::TakePages() {
 }
 
 bool KVTheoraDecoder::TakeData(bool mayCross) {
-    if (m_pagesDeferred) {
-        m_pagesDeferred = false;
-        TakePages();
-        return true;
-    }
     bool newPass = false;
-    if (m_reader.ReadBlock(&m_sync, &newPass, mayCross) == 0) return false;
-    if (newPass && m_loop) {
-        if (m_hasSound)
-            m_soundLoopPending = true;
-        else
-            m_clock = 0.0f;
-        m_loopCrossed = true;
-        m_pagesDeferred = true;
+    // Not looping (any more), a pass read ahead is not played.
+    if (m_reader.ReadBlock(&m_sync, &newPass, mayCross && m_loop) == 0) return false;
+    if (newPass) {
+        HoldPass();
+        if (!m_hasSound) m_clock = 0.0f;
         ++m_passesWithoutFrame;
-        return true;
+        ++m_passesWithoutSound;
     }
     TakePages();
     return true;
+}
+
+void KVTheoraDecoder::HoldPass() {
+    auto hold = [](ogg_stream_state* stream, std::deque<HeldPacket>* held) {
+        ogg_packet packet;
+        int r;
+        while ((r = ogg_stream_packetout(stream, &packet)) != 0) {
+            if (r < 0) continue;
+            HeldPacket copy;
+            copy.packet = packet;
+            copy.bytes.assign(packet.packet, packet.packet + packet.bytes);
+            held->push_back(std::move(copy));
+        }
+        HeldPacket mark;
+        mark.mark = true;
+        held->push_back(std::move(mark));
+    };
+    if (m_video) hold(&m_video->stream, &m_videoHeld);
+    if (m_audio) hold(&m_audio->stream, &m_audioHeld);
+}
+
+int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
+    while (!m_videoHeld.empty()) {
+        m_videoCurrent = std::move(m_videoHeld.front());
+        m_videoHeld.pop_front();
+        if (m_videoCurrent.mark) {
+            // The next pass begins: its frame times start again from the
+            // first frame's.
+            RestartGranule();
+            continue;
+        }
+        *packet = m_videoCurrent.packet;
+        // An empty packet (a repeated frame) still points somewhere.
+        static unsigned char none = 0;
+        packet->packet = m_videoCurrent.bytes.empty() ? &none : m_videoCurrent.bytes.data();
+        return 1;
+    }
+    return ogg_stream_packetout(&m_video->stream, packet);
+}
+
+int KVTheoraDecoder::AudioPacketOut(ogg_packet* packet) {
+    while (!m_audioHeld.empty()) {
+        m_audioCurrent = std::move(m_audioHeld.front());
+        m_audioHeld.pop_front();
+        if (m_audioCurrent.mark) {
+            // The pass's sound is all handed out: its length is known, and
+            // the next pass decodes from a fresh start, as the first did.
+            m_counting = false;
+            m_passFrames = 0;
+            m_passEnd = -1;
+            if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
+            continue;
+        }
+        *packet = m_audioCurrent.packet;
+        static unsigned char none = 0;
+        packet->packet = m_audioCurrent.bytes.empty() ? &none : m_audioCurrent.bytes.data();
+        return 1;
+    }
+    return ogg_stream_packetout(&m_audio->stream, packet);
 }
 
 bool KVTheoraDecoder::FrameDue() const {
@@ -363,7 +435,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
     theora_state* state = &m_video->state;
     for (;;) {
         ogg_packet packet;
-        int r = ogg_stream_packetout(&m_video->stream, &packet);
+        int r = VideoPacketOut(&packet);
         if (r == 0) {
             if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
                 m_videoEnded = true;
@@ -372,10 +444,6 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
             continue;
         }
         if (r < 0) continue;
-        if (m_loopCrossed) {
-            m_loopCrossed = false;
-            RestartGranule();
-        }
         if (theora_decode_packetin(state, &packet) != 0) continue;
         m_passesWithoutFrame = 0;
         m_previousEnd = m_frameEnd;
@@ -462,6 +530,17 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 uint32_t room = (n - filled) / channels;
                 if (room == 0) break;
                 uint32_t take = std::min<uint32_t>(uint32_t(frames), room);
+                // The last packet decodes further than the stream's end: what
+                // lies past its granule position is not the movie's sound.
+                if (m_passEnd >= 0) {
+                    const int64_t allowed = std::max<int64_t>(m_passEnd - m_passFrames, 0);
+                    if (allowed == 0) {
+                        vorbis_synthesis_read(&m_audio->dsp, frames);
+                        continue;
+                    }
+                    take = uint32_t(std::min<int64_t>(take, allowed));
+                }
+                m_passFrames += take;
                 for (uint32_t i = 0; i < take; ++i)
                     for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
                 vorbis_synthesis_read(&m_audio->dsp, int(take));
@@ -471,16 +550,19 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 }
                 continue;
             }
-            if (m_counting && m_soundLoopPending) m_counting = false;
             ogg_packet packet;
-            int r = ogg_stream_packetout(&m_audio->stream, &packet);
+            int r = AudioPacketOut(&packet);
             if (r > 0) {
+                m_passesWithoutSound = 0;
+                if (packet.e_o_s && packet.granulepos >= 0) m_passEnd = packet.granulepos;
                 if (vorbis_synthesis(&m_audio->block, &packet) == 0)
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
                 continue;
             }
             if (r < 0) continue;
-            if (!TakeData(false)) {
+            // The sound goes on into the next pass by itself, from its
+            // start, so that it keeps pace with the picture.
+            if (m_passesWithoutSound >= 2 || !TakeData(true)) {
                 more = false;
                 break;
             }
@@ -494,6 +576,8 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
 void KVTheoraDecoder::Close(bool partial) {
     {
         KVLockGuard guard(m_lock);
+        m_videoHeld.clear();
+        m_audioHeld.clear();
         m_video.reset();
         m_audio.reset();
         m_hasVideo = false;
@@ -505,6 +589,7 @@ void KVTheoraDecoder::Close(bool partial) {
     m_file = nullptr;
     ogg_sync_reset(&m_sync);
     m_soundMade = false;
+    m_surfaceWidth = m_surfaceHeight = 0;
     if (m_host) {
         m_host->ReleaseSound();
         m_host->ReleaseFrameSurface();

@@ -9,8 +9,11 @@
 // game's thread; GetSamples may run on the sound's streaming thread. Both
 // consume the one sync state and ring under the movie's consumer lock. Host
 // sound calls are made outside that lock, since the sound may be pulling.
+#include <atomic>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <ogg/ogg.h>
 #include <theora/theora.h>
@@ -29,7 +32,8 @@ public:
     KVTheoraDecoder(const KVTheoraDecoder&) = delete;
     KVTheoraDecoder& operator=(const KVTheoraDecoder&) = delete;
 
-    // Settings kept by the owner.
+    // Settings kept by the owner. The loop switch may change while the movie
+    // plays: a pass already read ahead past the end is then not played.
     void SetLoop(bool loop);
     void SetNoSound(bool noSound) { m_noSound = noSound; }
     void SetVideoTrack(uint32_t track) { m_videoTrack = track; }
@@ -43,7 +47,9 @@ public:
     // error line and a closed movie on failure.
     int32_t Open(const std::string& path);
     // Starts the same file again with the current tracks and sound switch,
-    // keeping the reader, the surface and the sound.
+    // keeping the reader, the sound and the surface (a stream of another
+    // frame size gets a new surface of its size, a sound track of another
+    // rate or channel count a new sound).
     int32_t Reopen();
     // Frees the decoders; unless partial, also stops the reader, closes the
     // file and has the host release the sound and the surface.
@@ -78,6 +84,12 @@ public:
 private:
     struct VideoStream;
     struct AudioStream;
+    // A packet copied out of its stream, or (mark set) the end of a pass.
+    struct HeldPacket {
+        std::vector<unsigned char> bytes;
+        ogg_packet packet = {};
+        bool mark = false;
+    };
 
     void ResetPlayback();
     int32_t ReadHeaders(bool reopen);
@@ -85,8 +97,16 @@ private:
     bool ScanBeginningPages();
     void QueuePage(ogg_page* page);
     void TakePages();
-    // The consumer's read: false when no data came.
+    // The consumer's read: false when no data came. Either side may cross
+    // into the next pass (when looping): what both streams still hold of the
+    // old pass is kept aside first, so that each side knows where its own
+    // pass ends.
     bool TakeData(bool mayCross);
+    void HoldPass();
+    // The next packet of a stream, held ones first; a pass mark restarts
+    // the frame times (video) or the decoder and the counting (sound).
+    int VideoPacketOut(ogg_packet* packet);
+    int AudioPacketOut(ogg_packet* packet);
     bool FrameDue() const;
     void ShowFrame();
     void RestartGranule();
@@ -99,7 +119,7 @@ private:
     KVTheoraReader m_reader;
     IKVCriticalSection* m_lock = nullptr;
 
-    bool m_loop = true;
+    std::atomic<bool> m_loop{true};
     bool m_noSound = false;
     bool m_quiet = false;
     uint32_t m_videoTrack = 0;
@@ -111,6 +131,12 @@ private:
     bool m_hasVideo = false;
     bool m_hasSound = false;
     bool m_soundMade = false;
+    // The rate and channel count the host's sound was made for.
+    uint32_t m_soundRate = 0;
+    uint32_t m_soundChannels = 0;
+    // The size of the host's surface (0 while none was made).
+    uint32_t m_surfaceWidth = 0;
+    uint32_t m_surfaceHeight = 0;
 
     float m_clock = 0.0f;
     double m_frameEnd = 0.0;
@@ -120,14 +146,23 @@ private:
 
     bool m_videoEnded = false;
     bool m_soundEnded = false;
-    bool m_soundLoopPending = false;
     bool m_counting = true;
-    bool m_loopCrossed = false;
-    bool m_pagesDeferred = false;
     uint32_t m_handedOut = 0;
-    // New passes begun since the last decoded frame: a pass without any
-    // video frame ends the video instead of looping for ever.
+    // Packets of a pass that were still queued when the other side crossed
+    // into the next pass, each queue ending with a pass mark.
+    std::deque<HeldPacket> m_videoHeld;
+    std::deque<HeldPacket> m_audioHeld;
+    // The held packet being decoded (its bytes live here meanwhile).
+    HeldPacket m_videoCurrent;
+    HeldPacket m_audioCurrent;
+    // New passes begun since the last decoded frame or sound packet: a pass
+    // without any ends that stream instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
+    uint32_t m_passesWithoutSound = 0;
+    // Sample frames handed out of the current pass, and where its sound
+    // ends (the last packet's granule position; -1 while unknown).
+    int64_t m_passFrames = 0;
+    int64_t m_passEnd = -1;
 };
 
 } // namespace kvl

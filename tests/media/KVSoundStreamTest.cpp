@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "kernel/KVPak.h"
 #include "kernel/KVThreadFactory.h"
 #include "media/KVAudio.h"
 #include "support/KVAudioHarness.h"
+#include "support/KVFileTestSupport.h"
 #include "support/KVOggMemoryDecoder.h"
 #include "support/KVOggWriter.h"
+#include "support/KVPakWriter.h"
 #include "support/KVSoundRig.h"
+#include "support/KVTestLog.h"
 
 using namespace kvl;
 using kvtest::KVFakeSoundVoice;
@@ -250,4 +254,191 @@ TEST(KVSoundStreamDiskTest, AThreadedStreamReachesTheOutputWhole) {
     ASSERT_NE(start, std::string::npos);
     ASSERT_GE(output.size(), start + expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), output.begin() + start));
+}
+
+namespace {
+
+// Counts what is read or pulled while any ring is locked (the real device
+// holds the audio lock for as long, so the mixer would wait).
+struct LockWatch {
+    static int& Calls() {
+        static int calls = 0;
+        return calls;
+    }
+    static int& Locked() {
+        static int locked = 0;
+        return locked;
+    }
+    static void Seen() {
+        ++Calls();
+        if (kvtest::KVFakeSoundBuffer::LockedNow() != 0) ++Locked();
+    }
+};
+
+class WatchedProvider : public RampProvider {
+public:
+    uint32_t GetSamples(int16_t* buffer, uint32_t count) override {
+        LockWatch::Seen();
+        return RampProvider::GetSamples(buffer, count);
+    }
+};
+
+} // namespace
+
+// Files are decoded and providers pulled before a ring is locked, never
+// while it is: in the first chunk, in refills, in the stop that refills the
+// first chunk, and in the end of a stream that stops itself.
+TEST(KVSoundStreamLockTest, NothingIsDecodedOrPulledWhileARingIsLocked) {
+    KVSoundRig rig;
+    LockWatch::Calls() = LockWatch::Locked() = 0;
+    rig.Files().SetFile("music.ogg", kvtest::WriteOggSeconds(0.5));
+    rig.Files().SetReadObserver(&LockWatch::Seen);
+    SoundPtr sound = rig.Create("music.ogg", true);
+    ASSERT_TRUE(sound);
+    KVFakeSoundVoice* voice = rig.Fake().LastVoice();
+    for (uint8_t loop : {1, 0}) {
+        sound->Play(loop);
+        Played run = Play(rig, sound.get(), voice, kLargeStep, 3 * kSecond);
+        EXPECT_EQ(run.stoppedAfter == 0, loop != 0);
+        sound->Stop();
+    }
+    rig.Files().SetReadObserver(nullptr);
+    EXPECT_GT(LockWatch::Calls(), 0);
+    EXPECT_EQ(LockWatch::Locked(), 0);
+
+    LockWatch::Calls() = LockWatch::Locked() = 0;
+    IKVSound* raw = nullptr;
+    ASSERT_EQ(rig.Manager().CreateBuffer(44100, 2, kSecond, &raw), KV_OK);
+    SoundPtr provided(raw);
+    WatchedProvider provider;
+    ASSERT_EQ(provided->SetDataProvider(&provider), KV_OK);
+    provided->Play(1);
+    Play(rig, provided.get(), rig.Fake().LastVoice(), kSmallStep, kSecond);
+    provided->Stop();
+    provided->SetDataProvider(nullptr);
+    EXPECT_GT(LockWatch::Calls(), 2);
+    EXPECT_EQ(LockWatch::Locked(), 0);
+}
+
+// A provided sound that is stopped drops what it had queued: played again,
+// its first samples are what the provider gives after the stop.
+TEST(KVSoundStreamProviderTest, AStoppedProvidedSoundPlaysWhatItsProviderGivesNext) {
+    struct CountingProvider : IKVSoundDataProvider {
+        uint32_t GetSamples(int16_t* buffer, uint32_t count) override {
+            for (uint32_t i = 0; i < count; ++i) buffer[i] = int16_t(uint16_t(next++));
+            return count;
+        }
+        uint32_t next = 0;
+    };
+    KVSoundRig rig;
+    IKVSound* raw = nullptr;
+    ASSERT_EQ(rig.Manager().CreateBuffer(44100, 2, kSecond, &raw), KV_OK);
+    SoundPtr sound(raw);
+    CountingProvider provider;
+    ASSERT_EQ(sound->SetDataProvider(&provider), KV_OK);
+    KVFakeSoundVoice* voice = rig.Fake().LastVoice();
+    sound->Play(1);
+    Play(rig, sound.get(), voice, kSmallStep, 130536);  // 0.74 s
+    const uint32_t atStop = provider.next;
+    sound->Stop();
+    EXPECT_EQ(sound->GetPosition(), 0u);
+    sound->Play(1);
+    Played again = Play(rig, sound.get(), voice, kSmallStep, kSecond);
+    // A continuous ramp from where the provider stood at the stop: nothing
+    // of the old ring, and no silence.
+    size_t gap = again.played.size();
+    for (size_t i = 0; i + 1 < again.played.size() / 2; ++i) {
+        const auto sample = uint16_t(again.played[2 * i] | again.played[2 * i + 1] << 8);
+        if (sample != uint16_t(atStop + i)) {
+            gap = 2 * i;
+            break;
+        }
+    }
+    EXPECT_EQ(gap, again.played.size());
+    for (size_t i = 0; i < again.positions.size(); ++i) EXPECT_EQ(again.positions[i], int64_t(i * kSmallStep)) << i;
+    sound->Stop();
+    sound->SetDataProvider(nullptr);
+}
+
+// Ogg sounds inside a pak, stored and compressed, whole and streamed (which
+// rewinds through the pak at each turn).
+TEST(KVSoundStreamPakTest, OggSoundsPlayFromStoredAndCompressedPakEntries) {
+    kvtest::PlatformFileLayer disk;
+    kvtest::KVTestLog log;
+    log.Install();
+    KVPak pak;
+    pak.SetPlatformFile(&disk.Files());
+    pak.Init(0);
+    const std::vector<uint8_t> file = kvtest::WriteOggSeconds(1.3);
+    const std::vector<uint8_t> reference = KVOggMemoryDecoder::DecodeAll(file);
+    const std::string bytes(file.begin(), file.end());
+    kvtest::KVPakWriter stored, packed;
+    stored.Add("sounds/stored.ogg", bytes);
+    packed.Add("sounds/packed.ogg", bytes);
+    disk.Dir().WriteFile("game/paks/stored.kvpak", stored.Build(false));
+    disk.Dir().WriteFile("game/paks/packed.kvpak", packed.Build(true));
+    disk.Dir().WriteFile("game/paks/paks.kvpakdesc",
+                         kvtest::BuildPakDescriptor({{"stored", true, false, ""}, {"packed", true, true, ""}}));
+    const std::string project = disk.Base() + "game/";
+    pak.SetBasePath(project);
+    ASSERT_EQ(pak.GetLoadedPakCount(), 2u);
+
+    KVSoundRig rig;
+    rig.UseFiles(&pak);
+    for (const char* name : {"sounds/stored.ogg", "sounds/packed.ogg"}) {
+        for (bool streamed : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (streamed ? " streamed" : " whole"));
+            int32_t status = -1;
+            SoundPtr sound = rig.Create(project + name, streamed, &status);
+            ASSERT_TRUE(sound) << status;
+            KVFakeSoundVoice* voice = rig.Fake().LastVoice();
+            sound->Play(1);
+            std::vector<uint8_t> played;
+            if (streamed) {
+                played = Play(rig, sound.get(), voice, kLargeStep, 3 * reference.size()).played;
+            } else {
+                played = voice->Advance(uint32_t(3 * reference.size()));
+            }
+            EXPECT_EQ(FirstDifference(played, Repeated(reference, 0, played.size())), played.size());
+        }
+    }
+}
+
+// A streamed sound stops itself on its own thread just as the game thread
+// starts another voice: the device is never left paused under a voice that
+// plays. Round after round, as the two meet at different moments.
+TEST(KVSoundStreamDiskTest, AStreamStoppingItselfNeverPausesTheDeviceUnderAStartedVoice) {
+    kvtest::KVDiskAudioRun run(1);
+    ASSERT_TRUE(run.Audio().IsOpen());
+    KVThreadFactory threads;
+    KVSoundRig rig(&run.Device());
+    rig.Files().SetFile("short.ogg", kvtest::WriteOggTone({44100, 2, 1764, false}));
+    kvtest::SoundBufferPtr buffer = kvtest::MakeSoundBuffer(run.Device(), kvtest::Ramp(4410, 1));
+    kvtest::SoundVoicePtr other = kvtest::MakeVoice(run.Device(), buffer.get());
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        SoundPtr sound = rig.Create("short.ogg", true);
+        ASSERT_TRUE(sound);
+        ASSERT_TRUE(KVSoundRig::Concrete(sound.get())->HasThread());
+        IKVSoundVoice* streamVoice = KVSoundRig::Concrete(sound.get())->GetVoice();
+        sound->Play(0);
+        // Hang limit only: the stream ends well within it.
+        const uint32_t start = SDL_GetTicks();
+        while (sound->GetState() != KVSOUND_STOPPED && SDL_GetTicks() - start < 20000) {
+            if (round % 2) {
+                other->Play(1);
+                other->Stop();
+            }
+        }
+        other->Play(1);
+        ASSERT_EQ(sound->GetState(), uint32_t(KVSOUND_STOPPED));
+        ASSERT_TRUE(kvtest::KVDiskAudioRun::WaitFor([&] { return streamVoice->IsPlaying() == 0; }, 20000));
+        // Room for a pause that a stop would make after giving up the lock.
+        SDL_Delay(5);
+        EXPECT_EQ(run.Audio().GetActiveCount(), 1u);
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_PLAYING);
+        other->Stop();
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_PAUSED);
+    }
+    run.Finish();
 }

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "media/KVAudio.h"
 #include "media/KVSound.h"
@@ -294,4 +298,273 @@ TEST(KVTheoraHostTest, AHostWithoutASurfaceLogsTheSurfaceError) {
     EXPECT_EQ(errors, std::vector<std::string>{"Error while creating surface"});
     EXPECT_EQ(KVMovieUnitRig::External<KVTheora>(made->GetUnit())->GetDecoder(), nullptr);
     made->Release();
+}
+
+namespace {
+
+// A video-only movie from a common encoder, made at test time: 320 x 240 at
+// 10 frames a second for 2 s, every frame a key frame (granule shift 6), the
+// comment and setup headers on one page, the last page marked as the end of
+// the stream; red for a second, then blue. Empty when ffmpeg fails.
+std::vector<uint8_t> EncoderMovie() {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvtheora-encoder";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string path = (dir / ("colours-" + std::to_string(::getpid()) + ".ogg")).string();
+    const std::string command =
+        "ffmpeg -nostdin -loglevel error -y -f lavfi -i "
+        "\"color=c=0xC83232:s=320x240:r=10:d=2,drawbox=c=0x2850C8:t=fill:enable='gte(t,1)'\" "
+        "-c:v libtheora -q:v 8 -g 1 -an '" + path + "'";
+    if (std::system(command.c_str()) != 0) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path, ec);
+    return bytes;
+}
+
+} // namespace
+
+// Movies whose every frame is a key frame, ours and a common encoder's,
+// with "Loop" off before the file is named or after it (as a scene file
+// sets it): each shows its colours in turn on the movie clock and ends.
+TEST_F(KVTheoraTest, AKeyFrameOnlyMovieShowsEachColourAndEndsWithoutLoop) {
+    const std::vector<uint8_t> encoded = EncoderMovie();
+    ASSERT_FALSE(encoded.empty()) << "ffmpeg (with libtheora) is needed to make this fixture: scripts/packages.txt";
+    rig.WriteFile("movies/encoder.ogg", encoded);
+    rig.WriteFile("movies/keys.ogg", Fixture("keys.ogg"));
+    struct Case {
+        const char* file;
+        std::vector<uint32_t> colours;
+    };
+    const Case cases[] = {
+        {"movies/encoder.ogg", {0xFFC83232u, 0xFF2850C8u}},
+        {"movies/keys.ogg", {Rgb(kMovieColours[0]), Rgb(kMovieColours[1]), Rgb(kMovieColours[2])}},
+    };
+    for (const Case& c : cases) {
+        for (bool loopAfterFile : {false, true}) {
+            SCOPED_TRACE(std::string(c.file) + (loopAfterFile ? ", Loop after File" : ", Loop before File"));
+            KVUnitSprite* unit = rig.Unit("Theora", "M");
+            ASSERT_NE(unit, nullptr);
+            units.push_back(unit);
+            rig.SetText(unit, KVTheora::kNoSoundId, 0, "true");
+            if (!loopAfterFile) rig.SetText(unit, KVTheora::kLoopId, 0, "false");
+            rig.SetText(unit, KVTheora::kFileId, 0, c.file);
+            if (loopAfterFile) rig.SetText(unit, KVTheora::kLoopId, 0, "false");
+            ASSERT_NE(Of(unit)->GetDecoder(), nullptr);
+            EXPECT_TRUE(rig.TakeLogErrors().empty());
+            rig.TakeRecords();
+            // Game frames of 20 ms; the movie lasts 2 s (1.5 s), 30 s is plenty.
+            std::vector<uint32_t> colours;
+            float clock = 0.0f;
+            do {
+                unit->UpdateExternal(0.02f);
+                clock += 0.02f;
+                const uint32_t shown = Shown();
+                if (colours.empty() || !NearColour(colours.back(), shown, 12)) colours.push_back(shown);
+            } while (clock < 30.0f && Of(unit)->GetState() != KVTHEORA_STOPPED);
+            EXPECT_LT(clock, 3.0f);
+            EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+            EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart", "M:OnVideoEnd"}));
+            ASSERT_EQ(colours.size(), c.colours.size());
+            for (size_t i = 0; i < colours.size(); ++i)
+                EXPECT_TRUE(NearColour(colours[i], c.colours[i], 12)) << i << " " << std::hex << colours[i];
+            units.pop_back();
+            unit->Release();
+        }
+    }
+}
+
+// "Loop" turned off while a looping movie plays: it ends at the end of its
+// pass, with sound and without.
+TEST_F(KVTheoraTest, ClearingLoopWhileAMoviePlaysLetsItEnd) {
+    for (const char* noSound : {"true", "false"}) {
+        SCOPED_TRACE(noSound);
+        KVUnitSprite* unit = Movie("colours.ogg", {{KVTheora::kNoSoundId, noSound}});
+        ASSERT_NE(unit, nullptr);
+        rig.TakeRecords();
+        // Past the end of the first pass: the reader has gone round already.
+        Play(unit, 2.0f);
+        EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_PLAYING));
+        rig.SetText(unit, KVTheora::kLoopId, 0, "false");
+        Play(unit, 4.0f);
+        EXPECT_EQ(Of(unit)->GetState(), uint32_t(KVTHEORA_STOPPED));
+        EXPECT_EQ(rig.TakeRecords(), (Records{"M:OnVideoStart", "M:OnVideoEnd"}));
+        units.pop_back();
+        unit->Release();
+    }
+}
+
+// A track change to a stream of another frame size: the own texture takes
+// that size, and the frames show whole; back again, the first size.
+TEST_F(KVTheoraTest, AVideoTrackOfAnotherSizeGetsASurfaceOfItsSize) {
+    KVUnitSprite* unit = Movie("twosizes.ogg", {{KVTheora::kNoSoundId, "true"}});
+    ASSERT_NE(unit, nullptr);
+    struct Case {
+        const char* track;
+        uint32_t width;
+        uint32_t height;
+        KVMovieColour colour;
+    };
+    for (const Case& c : {Case{"1", kMovieSmallWidth, kMovieSmallHeight, kMovieOtherColours[0]},
+                          Case{"0", kMovieWidth, kMovieHeight, kMovieColours[0]}}) {
+        SCOPED_TRACE(c.track);
+        rig.SetText(unit, KVTheora::kVideoTrackId, 0, c.track);
+        IKVResourceTexture* texture = unit->GetOwnTexture();
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->GetImageSize()[0], int32_t(c.width));
+        EXPECT_EQ(texture->GetImageSize()[1], int32_t(c.height));
+        EXPECT_TRUE(NearColour(Shown(), Rgb(c.colour), 12)) << std::hex << Shown();
+        unit->UpdateExternal(0.05f);
+        EXPECT_TRUE(NearColour(Shown(), Rgb(c.colour), 12)) << std::hex << Shown();
+    }
+    EXPECT_TRUE(rig.TakeLogErrors().empty());
+}
+
+namespace {
+
+std::vector<std::string>& Warnings() {
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+} // namespace
+
+// A movie whose sound the device cannot play says so, once, and plays
+// silently timed by dt.
+TEST_F(KVTheoraTest, AMovieSoundOfAnotherRateIsNamedInTheLog) {
+    Warnings().clear();
+    GetLog()->SetCallback([](const char* text, int32_t level, int32_t) {
+        if (level == KVLOG_WARNING) Warnings().push_back(text);
+    });
+    KVUnitSprite* unit = Movie("rate48.ogg");
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(Of(unit)->GetSound(), nullptr);
+    Play(unit, 0.6f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    EXPECT_EQ(Warnings(), std::vector<std::string>{
+                              "movies/rate48.ogg: sound of 48000 Hz and 2 channels is not played (44100 Hz stereo only)"});
+}
+
+namespace {
+
+// The mixer on the test's thread, a frame per mixer pass: the pass is
+// mixed, then the manager refills the sound, then the movie updates.
+class KVTheoraMixerRun {
+public:
+    static constexpr uint32_t kPass = 4096;                      // bytes
+    static constexpr float kDt = float(kPass / 4) / 44100.0f;    // its time
+
+    explicit KVTheoraMixerRun(const std::string& fixture) : rig(&harness.Device()) {
+        EXPECT_TRUE(rig.Ready());
+        rig.WriteFile("m.ogg", Fixture(fixture));
+        unit = rig.Unit("Theora", "M");
+        EXPECT_NE(unit, nullptr);
+        if (unit) rig.SetText(unit, KVTheora::kFileId, 0, "m.ogg");
+        // Autoplay: the sound plays from the first pass on.
+        if (unit) unit->UpdateExternal(0.0f);
+    }
+    ~KVTheoraMixerRun() {
+        if (unit) unit->Release();
+    }
+    // One frame; the samples mixed in it are appended to `mixed`.
+    void Frame() {
+        const std::vector<int16_t> pass = harness.Mix(kPass);
+        mixed.insert(mixed.end(), pass.begin(), pass.end());
+        KVSoundManager::Instance()->Update(kDt);
+        unit->UpdateExternal(kDt);
+    }
+    uint32_t Shown() {
+        rig.DrawFrame();
+        return rig.PixelAt(20, 20);
+    }
+
+    KVAudioHarness harness;
+    KVMovieUnitRig rig;
+    KVUnitSprite* unit = nullptr;
+    std::vector<int16_t> mixed;
+};
+
+} // namespace
+
+// Stopped and played again by its script, a movie is heard from its start:
+// nothing of what was queued before plays, and the sound keeps to the track
+// (and so to the clock it gives the picture).
+TEST(KVTheoraMixerTest, AReplayedMovieIsHeardFromItsFirstSample) {
+    KVTheoraMixerRun run("colours.ogg");
+    ASSERT_NE(run.unit, nullptr);
+    const std::vector<int16_t> track = OvRead(Fixture("colours.ogg"), 44100 * 2);
+    for (int i = 0; i < 32; ++i) run.Frame();  // 0.74 s
+    ASSERT_EQ(run.mixed, std::vector<int16_t>(track.begin(), track.begin() + std::ptrdiff_t(run.mixed.size())));
+    run.rig.Run("M:Stop()");
+    run.rig.Run("M:Play()");
+    run.unit->UpdateExternal(0.0f);
+    run.mixed.clear();
+    for (int i = 0; i < 40; ++i) run.Frame();  // 0.93 s
+    ASSERT_LE(run.mixed.size(), track.size());
+    const auto mismatch = std::mismatch(run.mixed.begin(), run.mixed.end(), track.begin());
+    EXPECT_EQ(size_t(mismatch.first - run.mixed.begin()), run.mixed.size());
+    EXPECT_LT(std::abs(KVMovieUnitRig::External<KVTheora>(run.unit)->GetDecoder()->Clock() - 40 * KVTheoraMixerRun::kDt), 0.1f);
+}
+
+// Across the loop point the sound goes on with the movie's sound from its
+// start, without a gap, and the picture restarts with it.
+TEST(KVTheoraMixerTest, ALoopingMovieKeepsItsSoundWithItsPicture) {
+    KVTheoraMixerRun run("colours.ogg");
+    ASSERT_NE(run.unit, nullptr);
+    const std::vector<int16_t> track = OvRead(Fixture("colours.ogg"), 44100 * 2 * 2);
+    const uint32_t first = Rgb(kMovieColours[0]);
+    const uint32_t last = Rgb(kMovieColours[2]);
+    // The samples mixed when the first colour showed again after the last.
+    size_t pictureRestart = std::string::npos;
+    bool lastSeen = false;
+    for (int i = 0; i < 120 && pictureRestart == std::string::npos; ++i) {  // up to 2.8 s
+        run.Frame();
+        const uint32_t shown = run.Shown();
+        if (NearColour(shown, last, 12)) lastSeen = true;
+        if (lastSeen && NearColour(shown, first, 12)) pictureRestart = run.mixed.size();
+    }
+    ASSERT_NE(pictureRestart, std::string::npos);
+    for (int i = 0; i < 40; ++i) run.Frame();
+    // The track's start, played again after its first pass.
+    const std::vector<int16_t> head(track.begin(), track.begin() + 8192);
+    const size_t skip = 44100;  // well inside the first pass
+    const std::vector<int16_t> later(run.mixed.begin() + std::ptrdiff_t(skip), run.mixed.end());
+    const size_t found = FindSamples(later, head);
+    ASSERT_NE(found, std::string::npos);
+    const size_t soundRestart = skip + found;
+    // The first pass was heard whole, and nothing but it before the second.
+    EXPECT_EQ(soundRestart, size_t(1.5 * 44100 * 2 + 0.5)) << soundRestart;
+    // The second pass is the track again, from its start.
+    const size_t length = std::min(run.mixed.size() - soundRestart, size_t(44100));
+    EXPECT_TRUE(std::equal(track.begin(), track.begin() + std::ptrdiff_t(length),
+                           run.mixed.begin() + std::ptrdiff_t(soundRestart)));
+    // The picture restarted within one mixer pass of the frame whose clock
+    // first saw the sound restart (the clock read in one update times the
+    // frames of the next): at most two passes after it, never before.
+    const int64_t apart = int64_t(pictureRestart) - int64_t(soundRestart);
+    const int64_t pass = KVTheoraMixerRun::kPass / 2;  // samples
+    EXPECT_GE(apart, 0);
+    EXPECT_LE(apart, 2 * pass) << apart;
+}
+
+// A track change to a sound of another rate drops the sound made for the
+// first one: the movie says why it is silent and is timed by dt.
+TEST_F(KVTheoraTest, AnAudioTrackOfAnotherRateDropsTheSoundMadeForTheFirst) {
+    Warnings().clear();
+    GetLog()->SetCallback([](const char* text, int32_t level, int32_t) {
+        if (level == KVLOG_WARNING) Warnings().push_back(text);
+    });
+    KVUnitSprite* unit = Movie("twosounds.ogg");
+    ASSERT_NE(unit, nullptr);
+    ASSERT_NE(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Of(unit)->GetSound()->GetRate(), 44100u);
+    rig.SetText(unit, KVTheora::kAudioTrackId, 0, "1");
+    EXPECT_EQ(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Warnings().size(), 1u);
+    Play(unit, 0.6f);
+    EXPECT_TRUE(NearColour(Shown(), Rgb(kMovieColours[1]), 12));
+    // Back on the first track, a sound of its rate again.
+    rig.SetText(unit, KVTheora::kAudioTrackId, 0, "0");
+    ASSERT_NE(Of(unit)->GetSound(), nullptr);
+    EXPECT_EQ(Of(unit)->GetSound()->GetRate(), 44100u);
 }

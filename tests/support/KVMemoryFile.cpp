@@ -121,6 +121,7 @@ int32_t KVMemoryFile::Close(KVFileHandle h) {
 }
 
 int32_t KVMemoryFile::Read(KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) {
+    if (m_readObserver) m_readObserver();
     if (outCount) *outCount = 0;
     Handle* handle = Find(h);
     if (!handle || (!buffer && count)) return KV_INVALID;

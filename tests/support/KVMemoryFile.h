@@ -27,6 +27,9 @@ public:
     // Answers GetFileTime for the path (otherwise it answers 1).
     void SetFileTime(const std::string& path, const kvl::KVFileTime& time);
 
+    // Called before every read (null: none).
+    void SetReadObserver(void (*observer)()) { m_readObserver = observer; }
+
     int32_t OpenCount() const { return m_openCount; }
     int32_t OpenHandles() const { return int32_t(m_handles.size()); }
     const std::vector<std::string>& OpenedPaths() const { return m_openedPaths; }
@@ -66,6 +69,7 @@ public:
     int32_t CheckWriteSpace(const char*, uint32_t, uint32_t) override { return 1; }
 
 private:
+    void (*m_readObserver)() = nullptr;
     struct Handle {
         std::shared_ptr<const std::vector<uint8_t>> bytes;
         size_t position = 0;

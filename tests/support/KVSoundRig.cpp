@@ -15,6 +15,12 @@ KVSoundRig::KVSoundRig(kvl::IKVSoundDevice* device) {
 
 KVSoundRig::~KVSoundRig() = default;
 
+void KVSoundRig::UseFiles(kvl::IKVFile* files) {
+    m_resources.SetFileInterface(files);
+    m_reader.SetFileInterface(files);
+    m_manager.SetFileInterface(files);
+}
+
 SoundPtr KVSoundRig::Create(const std::string& path, bool streamed, int32_t* status) {
     kvl::IKVSound* sound = nullptr;
     const int32_t result = m_manager.CreateSound(path.c_str(), &sound, streamed ? 1 : 0);

@@ -36,6 +36,9 @@ public:
     kvl::KVSoundManager& Manager() { return m_manager; }
     KVTestLog& Log() { return m_log; }
 
+    // Sound files read through another file layer (a pak layer, say)
+    // instead of the rig's memory files.
+    void UseFiles(kvl::IKVFile* files);
     // A sound of the path; null (and the status in `status`) on failure.
     SoundPtr Create(const std::string& path, bool streamed, int32_t* status = nullptr);
     // The concrete sound behind the interface.

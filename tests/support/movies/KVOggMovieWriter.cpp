@@ -44,14 +44,15 @@ void PacketInCorrupted(ogg_stream_state* stream, const ogg_packet& packet, long 
 
 class TheoraStream {
 public:
-    TheoraStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
+    TheoraStream(const KVMovieSpec& recipe, int serial, bool corrupt, uint32_t width, uint32_t height)
+        : m_spec(recipe), m_corrupt(corrupt), m_width(width), m_height(height) {
         ogg_stream_init(&m_stream, serial);
         th_info info;
         th_info_init(&info);
-        info.frame_width = recipe.width;
-        info.frame_height = recipe.height;
-        info.pic_width = recipe.width;
-        info.pic_height = recipe.height;
+        info.frame_width = width;
+        info.frame_height = height;
+        info.pic_width = width;
+        info.pic_height = height;
         info.fps_numerator = recipe.fps;
         info.fps_denominator = 1;
         info.aspect_numerator = 1;
@@ -62,6 +63,10 @@ public:
         info.keyframe_granule_shift = 6;
         m_encoder = th_encode_alloc(&info);
         th_info_clear(&info);
+        if (m_encoder && recipe.keyFramesOnly) {
+            ogg_uint32_t interval = 1;
+            th_encode_ctl(m_encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof interval);
+        }
         th_comment_init(&m_comment);
     }
     ~TheoraStream() {
@@ -87,9 +92,9 @@ public:
 
     // One page per frame.
     void Frames(const std::vector<KVMovieColour>& frames, size_t order, std::vector<Page>* pages) {
-        const uint32_t cw = m_spec.width / 2;
-        const uint32_t ch = m_spec.height / 2;
-        Bytes y(size_t(m_spec.width) * m_spec.height);
+        const uint32_t cw = m_width / 2;
+        const uint32_t ch = m_height / 2;
+        Bytes y(size_t(m_width) * m_height);
         Bytes cb(size_t(cw) * ch);
         Bytes cr(size_t(cw) * ch);
         for (size_t i = 0; i < frames.size(); ++i) {
@@ -101,7 +106,7 @@ public:
                 std::fill(cr.begin(), cr.end(), frames[i].cr);
             }
             th_ycbcr_buffer buffer;
-            buffer[0] = {int(m_spec.width), int(m_spec.height), int(m_spec.width), y.data()};
+            buffer[0] = {int(m_width), int(m_height), int(m_width), y.data()};
             buffer[1] = {int(cw), int(ch), int(cw), cb.data()};
             buffer[2] = {int(cw), int(ch), int(cw), cr.data()};
             th_encode_ycbcr_in(m_encoder, buffer);
@@ -121,8 +126,8 @@ private:
     // Detail at several scales that moves with the frame number: the coder
     // gets real work, in key frames and in the frames between.
     void Pattern(const KVMovieColour& colour, uint32_t frame, Bytes* y, Bytes* cb, Bytes* cr) const {
-        const uint32_t w = m_spec.width;
-        const uint32_t h = m_spec.height;
+        const uint32_t w = m_width;
+        const uint32_t h = m_height;
         for (uint32_t row = 0; row < h; ++row) {
             for (uint32_t col = 0; col < w; ++col) {
                 const uint32_t x = col + 3 * frame;
@@ -142,6 +147,8 @@ private:
 
     const KVMovieSpec& m_spec;
     bool m_corrupt;
+    uint32_t m_width;
+    uint32_t m_height;
     ogg_stream_state m_stream;
     th_enc_ctx* m_encoder = nullptr;
     th_comment m_comment;
@@ -149,10 +156,11 @@ private:
 
 class VorbisStream {
 public:
-    VorbisStream(const KVMovieSpec& recipe, int serial, bool corrupt) : m_spec(recipe), m_corrupt(corrupt) {
+    VorbisStream(const KVMovieSpec& recipe, int serial, bool corrupt, uint32_t rate)
+        : m_spec(recipe), m_corrupt(corrupt), m_rate(rate) {
         ogg_stream_init(&m_stream, serial);
         vorbis_info_init(&m_info);
-        m_valid = vorbis_encode_init_vbr(&m_info, long(recipe.audioChannels), long(recipe.audioRate), 0.3f) == 0;
+        m_valid = vorbis_encode_init_vbr(&m_info, long(recipe.audioChannels), long(rate), 0.3f) == 0;
         vorbis_comment_init(&m_comment);
         if (m_valid) {
             vorbis_analysis_init(&m_dsp, &m_info);
@@ -185,7 +193,7 @@ public:
 
     // A 440 Hz tone on the first channel and 660 Hz on the others.
     void Samples(size_t order, std::vector<Page>* pages) {
-        const long total = long(std::lround(m_spec.audioSeconds * m_spec.audioRate));
+        const long total = long(std::lround(m_spec.audioSeconds * m_rate));
         const long chunk = 1024;
         for (long done = 0; done < total; done += chunk) {
             long n = std::min(chunk, total - done);
@@ -194,7 +202,7 @@ public:
                 double frequency = c == 0 ? 440.0 : 660.0;
                 for (long i = 0; i < n; ++i)
                     buffer[c][i] =
-                        float(0.25 * std::sin(2.0 * M_PI * frequency * double(done + i) / m_spec.audioRate));
+                        float(0.25 * std::sin(2.0 * M_PI * frequency * double(done + i) / m_rate));
             }
             vorbis_analysis_wrote(&m_dsp, int(n));
             Drain(order, pages, false);
@@ -221,6 +229,7 @@ private:
 
     const KVMovieSpec& m_spec;
     bool m_corrupt;
+    uint32_t m_rate;
     bool m_valid = false;
     ogg_stream_state m_stream;
     vorbis_info m_info;
@@ -240,21 +249,34 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
 
 std::vector<uint8_t> WriteOggMovie(const KVMovieSpec& recipe, size_t* dataStart) {
     std::vector<std::unique_ptr<TheoraStream>> videos;
-    for (size_t i = 0; i < recipe.videoStreams.size(); ++i)
-        videos.push_back(std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader));
+    for (size_t i = 0; i < recipe.videoStreams.size(); ++i) {
+        uint32_t w = recipe.width, h = recipe.height;
+        if (i < recipe.streamSizes.size() && recipe.streamSizes[i].width != 0) {
+            w = recipe.streamSizes[i].width;
+            h = recipe.streamSizes[i].height;
+        }
+        videos.push_back(
+            std::make_unique<TheoraStream>(recipe, int(0x1000 + i), i == 0 && recipe.corruptTheoraHeader, w, h));
+    }
     std::unique_ptr<VorbisStream> audio;
-    if (recipe.audioRate != 0) audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader);
+    if (recipe.audioRate != 0)
+        audio = std::make_unique<VorbisStream>(recipe, 0x2000, recipe.corruptVorbisHeader, recipe.audioRate);
+    std::unique_ptr<VorbisStream> secondAudio;
+    if (recipe.secondAudioRate != 0)
+        secondAudio = std::make_unique<VorbisStream>(recipe, 0x2001, false, recipe.secondAudioRate);
 
     Bytes first;
     Bytes rest;
     for (auto& video : videos)
         if (video->Valid()) video->Headers(&first, &rest);
     if (audio && audio->Valid()) audio->Headers(&first, &rest);
+    if (secondAudio && secondAudio->Valid()) secondAudio->Headers(&first, &rest);
 
     std::vector<Page> pages;
     for (size_t i = 0; i < videos.size(); ++i)
         if (videos[i]->Valid()) videos[i]->Frames(recipe.videoStreams[i], i, &pages);
     if (audio && audio->Valid()) audio->Samples(videos.size(), &pages);
+    if (secondAudio && secondAudio->Valid()) secondAudio->Samples(videos.size() + 1, &pages);
     std::stable_sort(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.time < b.time; });
 
     Bytes out = first;
@@ -275,6 +297,15 @@ bool WriteMovieFixtures(const std::string& directory) {
 
     KVMovieSpec two = video;
     two.videoStreams.push_back(MovieSegments(kMovieOtherColours));
+
+    KVMovieSpec twoSizes = two;
+    twoSizes.streamSizes = {{0, 0}, {kMovieSmallWidth, kMovieSmallHeight}};
+
+    KVMovieSpec twoSounds = colours;
+    twoSounds.secondAudioRate = 48000;
+
+    KVMovieSpec keys = video;
+    keys.keyFramesOnly = true;
 
     KVMovieSpec rate48 = colours;
     rate48.audioRate = 48000;
@@ -309,6 +340,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
            WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
+           WriteFile(dir + "twosizes.ogg", WriteOggMovie(twoSizes)) && WriteFile(dir + "keys.ogg", WriteOggMovie(keys)) &&
+           WriteFile(dir + "twosounds.ogg", WriteOggMovie(twoSounds)) &&
            WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
 }
 

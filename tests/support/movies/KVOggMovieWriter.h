@@ -37,9 +37,20 @@ constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {10
 // Theora stream; rate48.ogg: the colours and sound at 48000 Hz stereo;
 // truncated.ogg: colours.ogg cut inside its headers; badtheora.ogg and
 // badvorbis.ogg: colours.ogg with a broken second header packet; wide.ogg:
-// two frames 8208 pixels wide and 16 high, wider than any surface.
+// two frames 8208 pixels wide and 16 high, wider than any surface;
+// twosizes.ogg: two.ogg with its second stream at kMovieSmallWidth x
+// kMovieSmallHeight; keys.ogg: video.ogg with every frame a key frame;
+// twosounds.ogg: colours.ogg with a second Vorbis stream at 48000 Hz.
 constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
-                                          "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg"};
+                                          "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg",
+                                          "twosizes.ogg",  "keys.ogg",      "twosounds.ogg"};
+constexpr uint32_t kMovieSmallWidth = 160;
+constexpr uint32_t kMovieSmallHeight = 128;
+
+struct KVMovieSize {
+    uint32_t width;
+    uint32_t height;
+};
 
 // pattern640.ogg, for timing decoding: 640 x 480 at 30 frames per second,
 // 60 frames of a moving pattern with fine detail, no sound. Not a seed of
@@ -53,9 +64,15 @@ struct KVMovieSpec {
     uint32_t fps = kMovieFps;
     // Per Theora stream, the colour of each frame.
     std::vector<std::vector<KVMovieColour>> videoStreams;
+    // Per Theora stream, its frame size when not width x height (0: that).
+    std::vector<KVMovieSize> streamSizes;
+    // Every frame coded whole, as encoders asked for one key frame a frame do.
+    bool keyFramesOnly = false;
     // 0: no sound.
     uint32_t audioRate = 0;
     uint32_t audioChannels = 2;
+    // A second Vorbis stream of the same tones at this rate (0: none).
+    uint32_t secondAudioRate = 0;
     double audioSeconds = 0.0;
     // Frames carry a pattern around their colour that moves from frame to
     // frame, instead of being flat.
