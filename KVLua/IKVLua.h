@@ -156,12 +156,10 @@ public:
 
     // A report that always carries the script location.
     int32_t ReportErrorAt(const std::string& text) { return FormatLocation(text); }
-    // Unsigned 32-bit words (colours, u32 attributes): read through
-    // NumberToUInt32 (0 when not a number) and pushed as 0 to 2^32 - 1, so
-    // a script reads back the number it wrote. ToInteger and PushInteger
-    // stay signed and saturating.
+    // An unsigned 32-bit word given by a script (colours, u32 attributes,
+    // option bits): NumberToUInt32 of the value, 0 when it is not a number.
+    // ToInteger stays signed and saturating.
     uint32_t ToUInt32(int32_t position) { return NumberToUInt32(ToNumber(position)); }
-    int32_t PushUInt32(uint32_t value) { return PushNumber(double(value)); }
 };
 
 } // namespace kvl

@@ -43,7 +43,7 @@ void KVAttributeManipulator_u32::ParseElement(void* value, const std::string& te
 }
 
 void KVAttributeManipulator_u32::PushToLua(void* value) {
-    if (IKVLua* lua = Lua()) lua->PushUInt32(*static_cast<uint32_t*>(value));
+    if (IKVLua* lua = Lua()) lua->PushInteger(int32_t(*static_cast<uint32_t*>(value)));
 }
 
 void KVAttributeManipulator_u32::GetFromLua(void* value) {

@@ -201,7 +201,8 @@ TEST_F(KVAttributeScriptFormTest, ColourStructuresFollowAndSetTheUnitsValue) {
 }
 
 // Colours and u32 words from scripts keep all 32 bits, whole or through the
-// colour's value field, and read back as the number written.
+// colour's value field. Colours read back as 0 to 2^32 - 1, the number a
+// hex literal wrote; u32 words read back signed, as -1 sentinels expect.
 TEST_F(KVAttributeScriptFormTest, WordsAndColoursKeepAll32Bits) {
     auto u32 = KVTestUnits::Manipulator(KVATTR_U32);
     const KVAttributeDesc& color = Attribute(colorPosition);
@@ -216,7 +217,7 @@ TEST_F(KVAttributeScriptFormTest, WordsAndColoursKeepAll32Bits) {
         u32->GetFromLua(&word);
         EXPECT_EQ(word, c.word);
         Push(*u32, &word);
-        EXPECT_EQ(V(), number);
+        EXPECT_EQ(V(), "number " + std::to_string(int32_t(c.word)));
         word = 0x5A5A5A5A;
         Assign(c.script);
         color.manipulator->GetFromLua(&word);
