@@ -209,7 +209,7 @@ TEST_F(KVSDLInputTest, PushedSDLEventsReachTheDeviceThroughTheMainLoopsHandler) 
 // turns it on.
 TEST(KVSDLInputUnicode, StartingTheDeviceTurnsOnSDLsCharacterTranslation) {
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    EXPECT_EQ(SDL_EnableUNICODE(-1), 0);
+    SDL_EnableUNICODE(0);
     KVFakeGraphicDevice graphic;
     KVSDLInput input;
     input.Start(&graphic);
