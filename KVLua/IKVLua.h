@@ -32,11 +32,23 @@ struct EventCall {
     uint8_t classOnly = 0;
 };
 
+// A script number as an unsigned 32-bit word, the script form of colours,
+// u32 attributes and their structure fields: truncated toward zero to a
+// 64-bit integer whose low 32 bits are kept. So 0 to 2^32 - 1 stay as they
+// are and -2^31 to -1 give their two's complement (-16777216 is
+// 0xFF000000). Outside -2^31 to 2^32 - 1 the number wraps modulo 2^32
+// (2^32 + 5 gives 5, -2^32 - 1 gives 0xFFFFFFFF); from 2^63 up, +inf
+// included, the 64-bit integer saturates and gives 0xFFFFFFFF, from -2^63
+// down, -inf included, 0; NaN gives 0.
+uint32_t NumberToUInt32(double value);
+
 enum KVStructKind : int32_t {
     KVSTRUCT_INTEGER = 0,
     KVSTRUCT_FLOAT = 1,
     KVSTRUCT_STRING = 2,
-    KVSTRUCT_INTEGER2 = 3,
+    // An unsigned 32-bit word kept in the integer: read as 0 to 2^32 - 1,
+    // written through NumberToUInt32, so a word reads back as written.
+    KVSTRUCT_UINT32 = 3,
     KVSTRUCT_BOOLEAN = 4,
 };
 
@@ -144,6 +156,10 @@ public:
 
     // A report that always carries the script location.
     int32_t ReportErrorAt(const std::string& text) { return FormatLocation(text); }
+    // An unsigned 32-bit word given by a script (colours, u32 attributes,
+    // option bits): NumberToUInt32 of the value, 0 when it is not a number.
+    // ToInteger stays signed and saturating.
+    uint32_t ToUInt32(int32_t position) { return NumberToUInt32(ToNumber(position)); }
 };
 
 } // namespace kvl

@@ -119,9 +119,13 @@ public:
 
     // Namespaces, globals and unit classes.
     int32_t CreateNamespaceTable(const char* name, int32_t unitIndex, bool onlyIfAbsent);
-    // Writes the unit's current index into the table bound to its name.
+    // Writes the unit's current index into the table bound to its name. A
+    // plain table a script stored under that name (no binding, no
+    // metatable) is bound to the unit here, as PushUnitTable binds it, so
+    // attributes are reached through it.
     int32_t UpdateUnitBinding(IKVUnit* unit);
-    // Before the unit takes a new name: its table moves to that name.
+    // Before the unit takes a new name: its table moves to that name; a
+    // unit without one takes a plain table of the new name.
     int32_t OnUnitRenamed(IKVUnit* unit, const char* newName);
     // The unit is closing: a table bound to it that scripts still hold
     // answers "Unit doesn't exist anymore" from now on, even once another

@@ -104,6 +104,9 @@ int StructIndex(lua_State* L) {
     case KVSTRUCT_BOOLEAN:
         lua_pushnumber(L, field.integer ? 1 : 0);
         break;
+    case KVSTRUCT_UINT32:
+        lua_pushnumber(L, uint32_t(field.integer));
+        break;
     default:
         lua_pushnumber(L, field.integer);
         break;
@@ -130,6 +133,9 @@ int StructNewIndex(lua_State* L) {
     }
     case KVSTRUCT_BOOLEAN:
         field.integer = (lua_type(L, 3) == LUA_TBOOLEAN && lua_toboolean(L, 3)) ? 1 : 0;
+        break;
+    case KVSTRUCT_UINT32:
+        field.integer = int32_t(NumberToUInt32(lua_tonumber(L, 3)));
         break;
     default:
         field.integer = NumberToInt32(lua_tonumber(L, 3));
@@ -209,6 +215,10 @@ int32_t KVLua::PushStruct(const KVStructField* fields, int32_t count, const void
         const auto* bytes = static_cast<const uint8_t*>(data);
         block->data.assign(bytes, bytes + length);
     }
+    // Stored raw, before __newindex exists: the key is no field to report.
+    lua_pushstring(L, kStructBlockKey);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, -4);
     lua_newtable(L);
     lua_pushvalue(L, -2);
     lua_pushcclosure(L, StructIndex, 1);
@@ -217,7 +227,7 @@ int32_t KVLua::PushStruct(const KVStructField* fields, int32_t count, const void
     lua_pushcclosure(L, StructNewIndex, 1);
     lua_setfield(L, -2, "__newindex");
     lua_setmetatable(L, -3);
-    lua_setfield(L, -2, kStructBlockKey);
+    lua_pop(L, 1);
     return KV_OK;
 }
 

@@ -27,6 +27,35 @@ bool SplitAtColon(const std::string& text, std::string* before, std::string* aft
     return true;
 }
 
+// A plain table that a script stored under a unit's name (no binding key,
+// no metatable) becomes the unit's table, keeping its contents, so that
+// attributes are reached through it as through a table the binding made.
+void AdoptPlainTable(lua_State* L, int table, int32_t unitIndex, const std::string& name) {
+    if (!lua_istable(L, table) || !lua_checkstack(L, 3)) return;
+    table = AbsoluteIndex(L, table);
+    if (lua_getmetatable(L, table)) {
+        lua_pop(L, 1);
+        return;
+    }
+    lua_pushstring(L, kBindingKey);
+    lua_rawget(L, table);
+    const bool taken = !lua_isnil(L, -1);
+    lua_pop(L, 1);
+    if (taken) return;
+    lua_pushstring(L, kBindingKey);
+    auto* binding = static_cast<UnitBinding*>(lua_newuserdata(L, offsetof(UnitBinding, name) + name.size() + 1));
+    binding->unitIndex = unitIndex;
+    binding->changeCounter = 0;
+    std::memcpy(binding->name, name.c_str(), name.size() + 1);
+    lua_rawset(L, table);
+    lua_pushstring(L, kUnitMetatableName);
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (lua_istable(L, -1))
+        lua_setmetatable(L, table);
+    else
+        lua_pop(L, 1);
+}
+
 } // namespace
 
 void KVLua::CreateUnitMetatable() {
@@ -188,9 +217,12 @@ void KVLua::PushUnitTable(int32_t unitIndex) {
     }
     PushUnitName(unit, unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
-    if (!lua_isnil(L, -1)) return;
-    lua_pop(L, 1);
     const std::string& name = m_units->GetUnitName(unit);
+    if (!lua_isnil(L, -1)) {
+        AdoptPlainTable(L, -1, unitIndex, name);
+        return;
+    }
+    lua_pop(L, 1);
     CreateNamespaceTable(name.c_str(), unitIndex, true);
     PushUnitName(unit, unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
@@ -208,6 +240,8 @@ int32_t KVLua::UpdateUnitBinding(IKVUnit* unit) {
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr)
         binding->unitIndex = m_units->GetUnitIndex(unit);
+    else
+        AdoptPlainTable(L, -1, m_units->GetUnitIndex(unit), name);
     lua_pop(L, 1);
     return KV_OK;
 }
@@ -220,6 +254,10 @@ int32_t KVLua::OnUnitRenamed(IKVUnit* unit, const char* newName) {
     lua_pushlstring(L, oldName.data(), oldName.size());
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (lua_isnil(L, -1)) {
+        lua_pop(L, 1);
+        lua_pushstring(L, newName);
+        lua_rawget(L, LUA_GLOBALSINDEX);
+        AdoptPlainTable(L, -1, m_units->GetUnitIndex(unit), newName);
         lua_pop(L, 1);
         return KV_OK;
     }

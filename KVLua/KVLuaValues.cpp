@@ -133,6 +133,8 @@ int32_t NumberToInt32Low(double value) {
     return int32_t(uint32_t(uint64_t(wide)));
 }
 
+uint32_t NumberToUInt32(double value) { return uint32_t(NumberToInt32Low(value)); }
+
 int32_t KVLua::GetArgType(int32_t position, ScriptType* out) {
     lua_State* L = m_state;
     ScriptType type = L ? TypeAt(L, AbsoluteIndex(L, position)) : SCRIPT_UNKNOWN;

@@ -156,7 +156,7 @@ int LuaSetBackgroundColor() {
     KVGraphic* graphic = nullptr;
     if (!Begin(&lua, &graphic, 1, 1)) return 0;
     // Colours with the top bit set are numbers beyond the signed range.
-    const uint32_t color = uint32_t(NumberToInt32Low(lua->ToNumber(1)));
+    const uint32_t color = lua->ToUInt32(1);
     if (IKVGraphicDevice2D* device = graphic->GetDevice2D()) device->SetClearColor(color);
     return 0;
 }

@@ -22,6 +22,9 @@ KVSDLInput::~KVSDLInput() {
 }
 
 void KVSDLInput::Start(IKVGraphicDevice* graphic) {
+    // SDL fills a key's unicode value only while translation is on, and
+    // starting its video turns it off: typed characters come from here.
+    SDL_EnableUNICODE(1);
     m_graphic = graphic;
     m_lastX = -1;
     m_lastY = -1;

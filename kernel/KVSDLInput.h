@@ -18,8 +18,9 @@ public:
     KVSDLInput();
     ~KVSDLInput() override;
 
-    // Takes the graphic device (screen size and orientation) and forgets
-    // every pointer value, flag and touch.
+    // Takes the graphic device (screen size and orientation), forgets
+    // every pointer value, flag and touch, and has SDL put each typed
+    // character into its key events.
     void Start(IKVGraphicDevice* graphic);
     int32_t HandleEvent(const SDL_Event* event);
 

@@ -83,7 +83,7 @@ void KVAttributeManipulator_color::PushToLua(void* value) {
     KVStructField fields[5];
     for (int32_t i = 0; i < 5; ++i) {
         fields[i].name = kFieldNames[i];
-        fields[i].kind = KVSTRUCT_INTEGER;
+        fields[i].kind = KVSTRUCT_UINT32;
         fields[i].integer = int32_t(FieldOf(word, i));
         fields[i].get = GetField;
         fields[i].set = SetField;
@@ -93,7 +93,7 @@ void KVAttributeManipulator_color::PushToLua(void* value) {
 }
 
 void KVAttributeManipulator_color::GetFromLua(void* value) {
-    if (IKVLua* lua = Lua()) *static_cast<uint32_t*>(value) = uint32_t(lua->ToInteger(3));
+    if (IKVLua* lua = Lua()) *static_cast<uint32_t*>(value) = lua->ToUInt32(3);
 }
 
 } // namespace kvl

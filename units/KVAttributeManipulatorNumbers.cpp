@@ -47,7 +47,7 @@ void KVAttributeManipulator_u32::PushToLua(void* value) {
 }
 
 void KVAttributeManipulator_u32::GetFromLua(void* value) {
-    if (IKVLua* lua = Lua()) *static_cast<uint32_t*>(value) = uint32_t(lua->ToInteger(3));
+    if (IKVLua* lua = Lua()) *static_cast<uint32_t*>(value) = lua->ToUInt32(3);
 }
 
 void KVAttributeManipulator_enum::GetFromLua(void* value) {
@@ -56,7 +56,7 @@ void KVAttributeManipulator_enum::GetFromLua(void* value) {
     ScriptType type = SCRIPT_UNKNOWN;
     lua->GetArgType(3, &type);
     if (type != SCRIPT_STRING) {
-        *static_cast<uint32_t*>(value) = uint32_t(lua->ToInteger(3));
+        *static_cast<uint32_t*>(value) = lua->ToUInt32(3);
         return;
     }
     std::string text = lua->ToStdString(3);

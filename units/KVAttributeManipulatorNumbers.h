@@ -18,6 +18,9 @@ public:
     // Signed decimal text, saturating at the 32-bit limits of either sign
     // (-2147483648 to 4294967295), stored as 32 bits.
     void ParseElement(void* value, const std::string& text, int32_t element) override;
+    // Scripts give the word through IKVLua::ToUInt32: all 32 bits kept,
+    // negative numbers as their two's complement. They read it as a signed
+    // integer, so a -1 written reads back as -1 and 0xFFFFFFFF reads -1.
     void PushToLua(void* value) override;
     void GetFromLua(void* value) override;
 };

@@ -233,7 +233,7 @@ int LuaCreatePermanentUnit() {
         return 0;
     }
     const int32_t kvl = c.factory->ResolveKvlArgument(2);
-    const uint32_t bits = c.lua->GetTop() >= 3 ? uint32_t(c.lua->ToInteger(3)) : 0u;
+    const uint32_t bits = c.lua->GetTop() >= 3 ? c.lua->ToUInt32(3) : 0u;
     KVUnit* unit = nullptr;
     if (c.factory->CreateUnit(classIndex, &unit, 0, kvl, 0) != KV_OK || !unit) return 0;
     KVUnitWatch watch(unit);

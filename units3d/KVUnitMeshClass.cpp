@@ -126,6 +126,15 @@ int NodeTransformOf(IKVUnit* unit, bool rotation) {
 int ScriptGetMeshNodePosition(IKVUnit* unit) { return NodeTransformOf(unit, false); }
 int ScriptGetMeshNodeRotation(IKVUnit* unit) { return NodeTransformOf(unit, true); }
 
+// A mask of the options: a 32-bit word, all its bits kept; a missing or
+// mistyped field keeps the default.
+void GetMaskField(IKVLua* lua, int32_t options, const char* key, uint32_t* mask) {
+    int32_t number = 0;
+    if (!lua->GetFieldInteger(options, key, &number) || !lua->PushField(options, key)) return;
+    *mask = lua->ToUInt32(-1);
+    lua->Pop(1);
+}
+
 int ScriptSetAnimation(IKVUnit* unit) {
     Call c(unit, 1, true);
     if (!c) return 0;
@@ -135,18 +144,14 @@ int ScriptSetAnimation(IKVUnit* unit) {
     request.animation = animation;
     if (c.lua->GetTop() >= kFirstArgument + 1) {
         const int32_t options = kFirstArgument + 1;
-        int32_t mask = int32_t(request.rmask);
-        int32_t tmask = int32_t(request.tmask);
         uint8_t tapply = request.tapply;
         c.lua->GetFieldInteger(options, "loop", &request.loop);
         c.lua->GetFieldUnit(options, "receiver", &request.receiver);
         c.lua->GetFieldFloat(options, "speed", &request.speed);
         c.lua->GetFieldFloat(options, "transition", &request.transition);
-        c.lua->GetFieldInteger(options, "rmask", &mask);
-        c.lua->GetFieldInteger(options, "tmask", &tmask);
+        GetMaskField(c.lua, options, "rmask", &request.rmask);
+        GetMaskField(c.lua, options, "tmask", &request.tmask);
         c.lua->GetFieldBoolean(options, "tapply", &tapply);
-        request.rmask = uint32_t(mask);
-        request.tmask = uint32_t(tmask);
         request.tapply = tapply ? 1 : 0;
     }
     c.mesh->PlayAnimation(0, &request);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "support/KVLuaHostTest.h"
+#include "support/KVScriptWordCases.h"
 
 namespace {
 
@@ -131,6 +132,56 @@ TEST_F(ProxiesTest, StructureFieldKindsAndUnknownNames) {
     EXPECT_TRUE(host.HasError("test:1:missing is not a member of structure"));
     Run("t.other = 1");
     EXPECT_TRUE(host.HasError("test:1:other is not a member of structure"));
+}
+
+// Pushing, reading and writing a structure reports nothing, to the hook or
+// to loglua.txt; only a name it lacks is reported, once to each.
+TEST_F(ProxiesTest, AStructureReportsNothingButTheNamesItLacks) {
+    lua->SetLogOnDisk(true);
+    host.ClearErrors();
+    kvl::KVStructField fields[2];
+    fields[0].name = "x";
+    fields[0].integer = 3;
+    fields[1].name = "y";
+    fields[1].kind = kvl::KVSTRUCT_FLOAT;
+    fields[1].real = 0.5f;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(lua->PushStruct(fields, 2, nullptr, 0), 0);
+        lua_setglobal(L, "t");
+        Run("r = t.x + t.y\nt.x = 4");
+    }
+    ASSERT_EQ(lua->PushPoint(kvl::KVPoint3{1.0f, 2.0f, 3.0f}), 0);
+    lua_setglobal(L, "p");
+    Run("r = r + p.z\nkind = type(rawget(t, 'E63C'))");
+    EXPECT_EQ(host.GlobalNumber("r"), 6.5);
+    EXPECT_EQ(host.GlobalString("kind"), "userdata");
+    EXPECT_EQ(host.Errors(), std::vector<std::string>{});
+    EXPECT_EQ(host.ReadAsset("loglua.txt"), "");
+
+    Run("local a = t.z");
+    EXPECT_EQ(host.Errors(), (std::vector<std::string>{"z : unknown attribute", "test:1:z is not a member of structure"}));
+    EXPECT_EQ(host.ReadAsset("loglua.txt"), "test:1:z is not a member of structure\r\n");
+}
+
+// Unsigned words read as 0 to 2^32 - 1 and take all 32 bits of what a
+// script writes; signed integers stay signed and saturate.
+TEST_F(ProxiesTest, WordFieldsKeepAll32Bits) {
+    kvl::KVStructField fields[2];
+    fields[0].name = "word";
+    fields[0].kind = kvl::KVSTRUCT_UINT32;
+    fields[0].integer = int32_t(0xFF000000u);
+    fields[1].name = "signed";
+    fields[1].integer = -5;
+    ASSERT_EQ(lua->PushStruct(fields, 2, nullptr, 0), 0);
+    lua_setglobal(L, "t");
+    EXPECT_EQ(host.Describe("t.word, t.signed"), "number 4278190080, number -5");
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        SCOPED_TRACE(c.script);
+        Run(std::string("t.word = ") + c.script);
+        EXPECT_EQ(host.Describe("t.word"), "number " + std::to_string(c.word));
+    }
+    Run("t.signed = 0xFFFF0000");
+    EXPECT_EQ(host.Describe("t.signed"), "number 2147483647");
 }
 
 TEST_F(ProxiesTest, PointsAreStructuresOfThreeFloats) {

@@ -198,6 +198,36 @@ TEST_F(KVLuaUnitsTest, AttributeWritesGoThroughSettersAndReadOnlyOnesChangeNothi
     EXPECT_EQ(Describe("rawget(Hero, 'ClassName'), Hero.ClassName"), "nil, string Probe");
 }
 
+// A script that names a unit's table itself, as a plain table made before
+// the unit, or made over the unit's own table, still reaches the unit's
+// attributes through it (in its events too), keeping what it stored there.
+// A table with a metatable of its own is left alone.
+TEST_F(KVLuaUnitsTest, APlainTableWithAUnitsNameBecomesItsTable) {
+    units.Run("Boss = {score = 1}\n"
+              "function Boss.OnHit() Boss.Visible = false; seen = Boss.Name end");
+    KVUnit* boss = Spawn("Boss");
+    EXPECT_EQ(Describe("Boss.score, Boss.Name, Boss.Visible, rawequal(unit('Boss'), Boss)"),
+              "number 1, string Boss, boolean true, boolean true");
+    EventCall call;
+    call.unit = boss;
+    call.functionName = "OnHit";
+    EXPECT_EQ(Lua().CallEvent(&call), KV_OK);
+    EXPECT_EQ(boss->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_EQ(Describe("seen, rawget(Boss, 'Visible')"), "string Boss, nil");
+
+    // Made over the unit's table: the unit takes it when next pushed.
+    units.Run("Hero = {note = 2}");
+    EXPECT_EQ(Describe("rawequal(unit('Hero'), Hero), Hero.note, Hero.Name"), "boolean true, number 2, string Hero");
+    units.Run("Hero.Visible = false");
+    EXPECT_EQ(hero->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_EQ(Describe("rawget(Hero, 'Visible')"), "nil");
+
+    units.Run("Guard = setmetatable({}, {__index = function() return 'own' end})");
+    Spawn("Guard");
+    EXPECT_EQ(Describe("Guard.Name, rawequal(unit('Guard'), Guard)"), "string own, boolean true");
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
 TEST_F(KVLuaUnitsTest, RenamingThroughTheNameAttributeMovesTheTable) {
     units.Run("Hero.note = 7\nHero.Name = 'Villain'");
     EXPECT_EQ(hero->GetName(), "Villain");

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "support/KVLuaHostTest.h"
+#include "support/KVScriptWordCases.h"
 #include "support/KVTestLuaHost.h"
 
 using kvtest::KVTestLuaHost;
@@ -90,6 +92,31 @@ TEST(KVLuaValues, ArrayNumbersKeepTheLow32BitsOfA64BitInteger) {
         {4294967295.0, -1}, {4294967296.0 + 5, 5}, {-1.5, -1}, {std::nan(""), 0}, {1e30, -1}, {-1e30, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(kvl::NumberToInt32Low(c.in), c.out) << c.in;
+}
+
+// Unsigned words keep all 32 bits; ToInteger of the same numbers still
+// saturates.
+TEST_F(ValuesTest, UnsignedWordsKeepTheLow32Bits) {
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(kvl::NumberToUInt32(c.number), c.word);
+        lua_settop(L, 0);
+        ASSERT_EQ(luaL_loadstring(L, (std::string("return ") + c.script).c_str()), 0);
+        lua_call(L, 0, 1);
+        EXPECT_EQ(lua->ToUInt32(1), c.word);
+        EXPECT_EQ(lua->ToUInt32(-1), c.word);
+    }
+    lua_settop(L, 0);
+    lua_pushnumber(L, 4294901760.0);
+    EXPECT_EQ(lua->ToInteger(1), kMax);
+    lua_pushstring(L, "0xFF000000");
+    lua_pushstring(L, "abc");
+    lua_pushnil(L);
+    EXPECT_EQ(lua->ToUInt32(2), 0xFF000000u);
+    EXPECT_EQ(lua->ToUInt32(3), 0u);
+    EXPECT_EQ(lua->ToUInt32(4), 0u);
+    EXPECT_EQ(lua->ToUInt32(9), 0u);
+    EXPECT_EQ(lua_gettop(L), 4);
 }
 
 TEST_F(ValuesTest, ToIntegerReadsNumbersAndNumericTextsOnly) {

@@ -14,6 +14,7 @@
 #include "support/KVRecordingGraphicDevice.h"
 #include "support/KVSceneDevice.h"
 #include "support/KVSceneRig.h"
+#include "support/KVScriptWordCases.h"
 #include "support/KVTestCoreHost.h"
 
 using namespace kvl;
@@ -160,6 +161,16 @@ TEST_F(KVGraphicLibTest, GammaBackgroundAndCardGoToTheDevice) {
               "number 2, string 1024x768");
     device->displayModes.clear();
     EXPECT_EQ(Describe("#KVGraphic.GetAvailableScreenModes()"), "number 0");
+}
+
+// The background colour takes a script number as colour attributes do.
+TEST_F(KVGraphicLibTest, TheBackgroundColourTakesTheWordColoursTake) {
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        SCOPED_TRACE(c.script);
+        device->clearColor = 0x5A5A5A5A;
+        host.Run(std::string("KVGraphic.SetBackgroundColor(") + c.script + ")");
+        EXPECT_EQ(device->clearColor, c.word);
+    }
 }
 
 TEST_F(KVGraphicLibTest, ResourceResolutionNeedsTheGameResolution) {

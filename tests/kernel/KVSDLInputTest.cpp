@@ -204,6 +204,26 @@ TEST_F(KVSDLInputTest, PushedSDLEventsReachTheDeviceThroughTheMainLoopsHandler) 
     EXPECT_EQ(state.x, 31);
 }
 
+// SDL fills a key event's unicode value only while its translation is on;
+// starting its video turns it off, and the device, started after it,
+// turns it on.
+TEST(KVSDLInputUnicode, StartingTheDeviceTurnsOnSDLsCharacterTranslation) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_EnableUNICODE(0);
+    KVFakeGraphicDevice graphic;
+    KVSDLInput input;
+    input.Start(&graphic);
+    EXPECT_EQ(SDL_EnableUNICODE(-1), 1);
+    SDL_Event pushed = Key(true, 38, 0xE9);
+    ASSERT_EQ(SDL_PushEvent(&pushed), 0);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) input.HandleEvent(&e);
+    SDL_Quit();
+    KVKeyEvents keys;
+    ASSERT_EQ(input.GetKeyEvents(&keys), 1);
+    EXPECT_EQ(keys.characters, (std::vector<uint32_t>{0xE9}));
+}
+
 // Answers the graphic device, as the core does for the extension modules.
 class GraphicHost : public IKVUnknown {
 public:

@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include "support/KVLuaHostTest.h"
+#include "support/KVScriptWordCases.h"
 #include "support/KVTestUnits.h"
 #include "units/KV2DTempl.h"
 
@@ -197,6 +198,55 @@ TEST_F(KVAttributeScriptFormTest, ColourStructuresFollowAndSetTheUnitsValue) {
     uint32_t word = 0;
     color.manipulator->GetFromLua(&word);
     EXPECT_EQ(word, 0x00ABCDEFu);
+}
+
+// Colours and u32 words from scripts keep all 32 bits, whole or through the
+// colour's value field. Colours read back as 0 to 2^32 - 1, the number a
+// hex literal wrote; u32 words read back signed, as -1 sentinels expect.
+TEST_F(KVAttributeScriptFormTest, WordsAndColoursKeepAll32Bits) {
+    auto u32 = KVTestUnits::Manipulator(KVATTR_U32);
+    const KVAttributeDesc& color = Attribute(colorPosition);
+    color.manipulator->SetUnit(subject->GetIndex());
+    Push(*color.manipulator, &subject->color);
+    Run("c = v");
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        SCOPED_TRACE(c.script);
+        const std::string number = "number " + std::to_string(c.word);
+        uint32_t word = 0x5A5A5A5A;
+        Assign(c.script);
+        u32->GetFromLua(&word);
+        EXPECT_EQ(word, c.word);
+        Push(*u32, &word);
+        EXPECT_EQ(V(), "number " + std::to_string(int32_t(c.word)));
+        word = 0x5A5A5A5A;
+        Assign(c.script);
+        color.manipulator->GetFromLua(&word);
+        EXPECT_EQ(word, c.word);
+
+        subject->setterCalls.clear();
+        Run(std::string("c.value = ") + c.script);
+        EXPECT_EQ(subject->color, c.word);
+        EXPECT_EQ(subject->setterCalls, std::vector<uint32_t>{c.word});
+        EXPECT_EQ(V("c.value"), number);
+    }
+    subject->color = 0x00000000;
+    Run("c.a = 0xFF\nc.r = 0x1FF\nc.b = -1");
+    EXPECT_EQ(subject->color, 0xFFFF00FFu);
+    EXPECT_EQ(V("c.a, c.r, c.g, c.b, c.value"), "number 255, number 255, number 0, number 255, number 4294902015");
+}
+
+// A colour read, and each field read or written, reports nothing: not to
+// the hook, not to loglua.txt.
+TEST_F(KVAttributeScriptFormTest, ReadingAColourReportsNothing) {
+    lua->SetLogOnDisk(true);
+    kvtest::KVTestLuaHost::ClearErrors();
+    const KVAttributeDesc& color = Attribute(colorPosition);
+    color.manipulator->SetUnit(subject->GetIndex());
+    Push(*color.manipulator, &subject->color);
+    Run("local s = v.b + v.g + v.r + v.a + v.value\nv.g = 1\nv.value = 0xFF00FF00");
+    EXPECT_EQ(subject->color, 0xFF00FF00u);
+    EXPECT_EQ(kvtest::KVTestLuaHost::Errors(), std::vector<std::string>{});
+    EXPECT_EQ(host.ReadAsset("loglua.txt"), "");
 }
 
 TEST_F(KVAttributeScriptFormTest, PositionProxiesGoByTheFirstLetterOfTheField) {

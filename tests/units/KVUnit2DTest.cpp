@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "graphics/IKVGraphic.h"
+#include "support/KVAttributeTableCheck.h"
 #include "support/KVSceneRig.h"
 #include "support/KVSceneUnitsWriter.h"
 #include "support/KVTestSceneGame.h"
+#include "support/KVTestUnits.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnit2D.h"
 #include "units/KVUnitFactory.h"
@@ -81,6 +83,30 @@ protected:
 
     KVSceneRig rig;
 };
+
+// Scene files name the placement of every 2D unit by these ids; flag 3 is
+// the enable pass's phase, flag 5 keeps the placement out of it.
+TEST(KVUnit2DClassTest, AttributesOfClassUnit2DKeepTheirIdsTypesAndFlags) {
+    KVTestUnits units;
+    const KVUnitClass* record = units.Factory().GetClass(units.ClassIndex("Unit2D"));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->id, 0x00379C696A716AA0ull);
+    EXPECT_EQ(record->description, "Base class for 2D unit classes");
+    EXPECT_EQ(record->baseClass, units.ClassIndex("Unit"));
+    constexpr KVAttributeCallback NONE = KVAttributeCallback::NONE, CHANGED = KVAttributeCallback::CHANGED;
+    ExpectAttributeTable(*record, 19, {
+        {"Scale~X~Y", 1, 2, 0x003E41334C85C150ull, "111001000000", CHANGED, "", 0},
+        {"Position~X~Y", 1, 2, 0x001299DD27CDA4E8ull, "111001000000", CHANGED, "", 0},
+        {"Dimension~Width~Height", 2, 2, 0x006D5D2135285A40ull, "111001000000", CHANGED, "", 0},
+        {"Outline", 12, 1, 0x004FA6980695016Cull, "011100000000", CHANGED, "", 0},
+        {"Anchors~Right~Bottom", 7, 2, 0x0049F2DBC2523DBCull, "111001000000", CHANGED, "", 0},
+        {"NoOffset", 7, 1, 0x003F8C095FF13F98ull, "111000000000", NONE, "", 0},
+        {"Rotation", 14, 1, 0x000A4489162DAE5Dull, "111001000000", CHANGED, "", 0},
+        {"Window~Left~Top~Right~Bottom", 2, 4, 0x000E399B22082AABull, "111001000000", CHANGED, "", 0},
+        {"RotationAxis~X~Y", 2, 2, 0x000C34CD10D7AF53ull, "111000000000", NONE, "", 0},
+        {"WindowRelative", 7, 1, 0x0055C18D9ABD2938ull, "111001000000", CHANGED, "", 0},
+    });
+}
 
 // (px, py) + S·c + R(a)·S·(p − c), written out for the test.
 KV2DTempl<float> ByHand(float px, float py, float sx, float sy, float a, float cx, float cy, float u, float v) {

@@ -12,10 +12,12 @@
 
 #include "graphics/KVGraphic.h"
 #include "graphics/KVResourceTexture.h"
+#include "support/KVAttributeTableCheck.h"
 #include "support/KVSceneRig.h"
 #include "support/KVTestCoreHost.h"
 #include "support/KVTestNodeMesh.h"
 #include "support/KVTestObject3D.h"
+#include "support/KVTestUnits.h"
 #include "units/IKVMeshNodes.h"
 #include "units3d/IKVMesh.h"
 #include "units/IKVUnitRef.h"
@@ -108,6 +110,34 @@ protected:
 
     KVSceneRig rig;
 };
+
+// Scene files name the transform of every 3D unit and the shader and
+// render target of every drawn one by these ids; the transform is applied
+// in the enable pass's phase 1.
+TEST(KVUnit3DClassTest, AttributesOfClassesUnit3DAndDisplay3DKeepTheirIdsTypesAndFlags) {
+    KVTestUnits units;
+    const KVUnitClass* unit3D = units.Factory().GetClass(units.ClassIndex("Unit3D"));
+    const KVUnitClass* display3D = units.Factory().GetClass(units.ClassIndex("Display3D"));
+    ASSERT_NE(unit3D, nullptr);
+    ASSERT_NE(display3D, nullptr);
+    EXPECT_EQ(unit3D->id, 0x001BFA31A4A1E5E8ull);
+    EXPECT_EQ(unit3D->description, "Base class for 3D unit classes");
+    EXPECT_EQ(unit3D->baseClass, units.ClassIndex("Unit"));
+    EXPECT_EQ(display3D->id, 0x00440A9C1D3082F8ull);
+    EXPECT_EQ(display3D->description, "Base class for unit classes rendered in 3D");
+    EXPECT_EQ(display3D->baseClass, units.ClassIndex("Unit3D"));
+    constexpr KVAttributeCallback NONE = KVAttributeCallback::NONE, CHANGED = KVAttributeCallback::CHANGED;
+    ExpectAttributeTable(*unit3D, 19, {
+        {"Position~X~Y~Z", 1, 3, 0x006DC45310AD9600ull, "111100000000", CHANGED, "", 0},
+        {"Rotation~X~Y~Z", 14, 3, 0x005AB8D010EF8FA0ull, "111100000000", CHANGED, "", 0},
+        {"Scale~X~Y~Z", 1, 3, 0x0001C21774263F56ull, "111100000000", CHANGED, "", 0},
+        {"AutoClipped", 7, 1, 0x0053D5119F1CF8F0ull, "111000000000", NONE, "", 0},
+    });
+    ExpectAttributeTable(*display3D, 23, {
+        {"Shader", 9, 1, 0x004643776AE9C288ull, "111000000000", CHANGED, "", 0},
+        {"RenderTarget", 9, 1, 0x000F56CEB34902EBull, "111000000000", NONE, "RenderTarget", 0},
+    });
+}
 
 TEST_F(KVUnit3DTest, WorldMatrixOfTheAttributesIsTranslationTimesRzRyRxTimesScale) {
     KVUnit3D* unit = Make("A");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/KVAttributeTableCheck.h"
 #include "support/KVTestUnits.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVAttributeManipulator.h"
@@ -19,17 +20,10 @@ TEST(KVUnitClassTest, AttributesOfClassUnitKeepTheirIdsTypesAndFlags) {
     EXPECT_EQ(record->baseClass, -1);
     EXPECT_EQ(KVUnit::GetUnitClassIndex(), 0);
 
-    enum Callback { NONE, SETTER, CHANGED, GETTER };
-    const struct {
-        const char* name;
-        int32_t type;
-        int32_t count;
-        uint64_t id;
-        const char* flags;  // the twelve flag bytes
-        Callback callback;
-        const char* filter;
-        int32_t bit;
-    } expected[] = {
+    using kvtest::KVAttributeCallback;
+    constexpr KVAttributeCallback NONE = KVAttributeCallback::NONE, SETTER = KVAttributeCallback::SETTER,
+                                  CHANGED = KVAttributeCallback::CHANGED, GETTER = KVAttributeCallback::GETTER;
+    kvtest::ExpectAttributeTable(*record, 0, {
         {"Name", 4, 1, 0x00200979E573C234ull, "111000001000", SETTER, "", 0},
         {"Flags~CloseOnDisable~Visible~InvisibleWhenStopped~AcceptAllInput~Update", 5, 5, 0x000764128619D23Eull,
          "111100000000", NONE, "", 0},
@@ -50,28 +44,7 @@ TEST(KVUnitClassTest, AttributesOfClassUnitKeepTheirIdsTypesAndFlags) {
         {"CloseOnDisable", 16, 1, 0x00037A8A97B23491ull, "110000000001", NONE, "", 0},
         {"AcceptAllInput", 16, 1, 0x006CCA75F71473FCull, "110000000001", NONE, "", 3},
         {"Update", 16, 1, 0x001CFCE73F3908E9ull, "110000000001", NONE, "", 4},
-    };
-    ASSERT_EQ(record->attributes.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const KVAttributeDesc& a = record->attributes[i];
-        const auto& e = expected[i];
-        SCOPED_TRACE(e.name);
-        EXPECT_EQ(a.name, e.name);
-        EXPECT_EQ(a.typeCode, e.type);
-        EXPECT_EQ(a.elementCount, e.count);
-        EXPECT_EQ(a.id, e.id);
-        std::string flags;
-        for (uint8_t f : a.flags) flags += char('0' + f);
-        EXPECT_EQ(flags, e.flags);
-        EXPECT_EQ(a.setter != nullptr, e.callback == SETTER);
-        EXPECT_EQ(a.changedHook != nullptr, e.callback == CHANGED);
-        EXPECT_EQ(a.getter != nullptr, e.callback == GETTER);
-        EXPECT_EQ(a.referencedClass, e.filter);
-        EXPECT_EQ(a.bitNumber, e.bit);
-        EXPECT_EQ(a.storageKind, KVSTORE_UNIT);
-        EXPECT_EQ(a.position, int32_t(i));
-        EXPECT_NE(a.manipulator, nullptr);
-    }
+    });
     EXPECT_EQ(record->listedCount, 16);
 }
 

@@ -11,9 +11,11 @@
 #include "graphics/KVResourceTexture.h"
 #include "kernel/KVModules.h"
 #include "support/KVRecording3DDevice.h"
+#include "support/KVAttributeTableCheck.h"
 #include "support/KVSceneRig.h"
 #include "support/KVSceneUnitsWriter.h"
 #include "support/KVTestSceneGame.h"
+#include "support/KVTestUnits.h"
 #include "units/IKVUnitRef.h"
 #include "units/IKVUnitRenderTarget.h"
 #include "units/KVUnitDisplay2D.h"
@@ -83,6 +85,23 @@ int32_t Register(KVUnitFactory& factory, const char* name, uint64_t id, KVUnitCr
 void SetText(KVUnitFactory& factory, KVUnit* unit, uint64_t id, const std::string& text) {
     factory.SetAttributeText(unit->GetIndex(), factory.FindAttributePosition(unit->GetClassIndex(), id), 0, text,
                              false);
+}
+
+// Scene files name the pixel shader and the render target of every drawn
+// 2D unit by these ids.
+TEST(KVUnitDisplay2DClassTest, AttributesOfClassDisplay2DKeepTheirIdsTypesAndFlags) {
+    KVTestUnits units;
+    const KVUnitClass* record = units.Factory().GetClass(units.ClassIndex("Display2D"));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->id, 0x005BC7C54FB51660ull);
+    EXPECT_EQ(record->description, "Base class for unit classes rendered in 2D");
+    EXPECT_EQ(record->baseClass, units.ClassIndex("Unit2D"));
+    constexpr KVAttributeCallback NONE = KVAttributeCallback::NONE, CHANGED = KVAttributeCallback::CHANGED;
+    ExpectAttributeTable(*record, 29, {
+        {"PixelShader@Kelvane pixel shader files|*.kvps", 3, 1, 0x00574C7F7C3AF3E4ull, "111000000000", CHANGED, "",
+         0},
+        {"RenderTarget", 9, 1, 0x0012989263931821ull, "111000000000", NONE, "RenderTarget", 0},
+    });
 }
 
 TEST(KVUnitDisplay2DTest, DrawingGoesToTheScreenOrToTheNamedRenderTarget) {

@@ -111,6 +111,17 @@ TEST_F(KVUnitFactoryLibTest, CreatePermanentUnitMakesSceneUnitsOfExactClassNames
     EXPECT_TRUE(Reported("node2d is an unknown class"));
 }
 
+// The option bits are a 32-bit word: a number at or above 2^31 keeps its
+// bit 0, it is not saturated to 0x7FFFFFFF.
+TEST_F(KVUnitFactoryLibTest, CreatePermanentUnitTestsBit0OfTheWholeWord) {
+    game.Run("even = KVUnitFactory.CreatePermanentUnit('Node2D', 1, 0x80000002)\n"
+             "odd = KVUnitFactory.CreatePermanentUnit('Node2D', 1, 0xFFFFFFFF)\n");
+    ASSERT_NE(Unit(Held("even")), nullptr);
+    ASSERT_NE(Unit(Held("odd")), nullptr);
+    EXPECT_TRUE(Unit(Held("even"))->IsEnabled());
+    EXPECT_FALSE(Unit(Held("odd"))->IsEnabled());
+}
+
 TEST_F(KVUnitFactoryLibTest, CloseUnitClosesRunTimeUnitsOnly) {
     game.Run("made = KVUnitFactory.CreateUnit('Node2D')\n");
     const int32_t made = Held("made");

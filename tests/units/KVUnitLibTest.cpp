@@ -46,6 +46,24 @@ TEST_F(KVUnitLibTest, ComputedMembersGiveTheClassTheSceneFileAndTheAttributes) {
     EXPECT_NE(units.Find("Renamed"), nullptr);
 }
 
+// Writing a computed member is reported at the line of the assignment,
+// inside a function as at the top of a chunk, and changes nothing.
+TEST_F(KVUnitLibTest, ComputedMembersAreReadOnlyAndSayWhereTheyWereWritten) {
+    Spawn("Hero");
+    EXPECT_EQ(Reports("local function retarget(u)\n"
+                      "  local before = u.ClassName\n"
+                      "  u.ClassName = 'Sprite'\n"
+                      "  u.KVLPath = 'elsewhere.kvl'\n"
+                      "end\n"
+                      "retarget(Hero)\n"
+                      "\n"
+                      "Hero.KVLPath = nil\n"),
+              (Records{"test:3:ClassName is a read-only attribute", "test:4:KVLPath is a read-only attribute",
+                       "test:8:KVLPath is a read-only attribute"}));
+    EXPECT_EQ(Describe("Hero.ClassName, Hero.KVLPath, rawget(Hero, 'ClassName'), rawget(Hero, 'KVLPath')"),
+              "string Probe, string , nil, nil");
+}
+
 TEST_F(KVUnitLibTest, DelegatesAddedFromScriptsTakeTheirEventNewestFirst) {
     KVUnit* x = Spawn("X");
     Spawn("Y");

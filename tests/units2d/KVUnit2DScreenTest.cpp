@@ -259,6 +259,40 @@ TEST_F(KVUnit2DEditorScreenTest, AFreshShapeIsDrawnInEditorMode) {
     EXPECT_NE(rig.PixelAt(10, 10), background);
 }
 
+// ---- colours from scripts ------------------------------------------------------------
+
+// Opaque colours written in scripts as hex literals, whole, through the
+// colour's value field or as the negative number of the same word, are the
+// colours on the screen.
+TEST_F(KVUnit2DScreenTest, ScriptedOpaqueHexColoursReachTheScreen) {
+    const uint32_t kGreen = 0xFF00FF00u;
+    rig.WritePng("img/white.png", 4, 4, 0xFFFFFFFFu);
+    KVUnitSprite* sprite = Sprite("S", "img/white.png");
+    Place(sprite, 4, 4, 4);
+    KVUnitShape* shape = Shape(rig, "R", KVUnitShape::kRect, 16, 16);
+    shape->SetPosition(32, 8);
+    const struct {
+        const char* code;
+        uint32_t sprite, shape;
+    } cases[] = {
+        {"S.Color = 0xFF00FF00\nR.Color = 0xFFFF0000", kGreen, kRed},
+        {"S.Color.value = 0xFF0000FF\nR.Color.value = 0xFF00FF00", kBlue, kGreen},
+        {"S.Color = -65536\nR.Color = -16776961", kRed, kBlue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        rig.Run(c.code);
+        EXPECT_EQ(sprite->GetColor(), c.sprite);
+        EXPECT_EQ(shape->GetColor(), c.shape);
+        rig.DrawFrame();
+        EXPECT_EQ(rig.PixelAt(5, 5), c.sprite);
+        EXPECT_EQ(rig.PixelAt(19, 19), c.sprite);
+        EXPECT_EQ(rig.PixelAt(32, 8), c.shape);
+        EXPECT_EQ(rig.PixelAt(47, 23), c.shape);
+    }
+    EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
+}
+
 // ---- blender ---------------------------------------------------------------------------
 
 TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtTheOrigin) {

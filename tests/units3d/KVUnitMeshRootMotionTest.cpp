@@ -87,7 +87,9 @@ TEST_F(KVUnitMeshRootMotionTest, LeavingAnAnimationWritesItsMaskedMotionIntoTheU
     struct Case {
         uint32_t rmask, tmask;
     };
-    for (const Case c : {Case{7, 7}, Case{0, 0}, Case{1, 2}, Case{2, 4}, Case{4, 1}, Case{5, 3}, Case{3, 6}}) {
+    // Masks are words: bits above 2 change nothing, even at and above 2^31.
+    for (const Case c : {Case{7, 7}, Case{0, 0}, Case{1, 2}, Case{2, 4}, Case{4, 1}, Case{5, 3}, Case{3, 6},
+                         Case{0x80000005u, 0xFFFFFFF3u}}) {
         const std::string what = "rmask " + std::to_string(c.rmask) + " tmask " + std::to_string(c.tmask);
         Place();
         rig.Run("M:SetAnimation('walk')");
