@@ -224,6 +224,27 @@ TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
     EXPECT_EQ(mesh->GetPosition()->x, 2.0f);
 }
 
+// The object keeps its own scale and angles through a mirrored draw, so a
+// scale written again each frame leaves the matrix as it was.
+TEST_F(KVUnitMeshTest, TheMirroredDrawKeepsTheObjectsScaleAndRotation) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    rig.Run("M.Position_X = 2 M.Rotation_Y = 0.5 M.Scale_X = 2 M.Scale_Y = 3 M.Scale_Z = 0.5");
+    IKVObject3D* object = mesh->GetMesh();
+    float kept[16];
+    std::memcpy(kept, object->GetMatrix(), sizeof kept);
+    const float plane[4] = {-1, 1, 0, 0};
+    for (int frame = 0; frame < 3; ++frame) {
+        mesh->DrawMirrored(plane, 1);
+        EXPECT_THAT(std::vector<float>(object->GetScale(), object->GetScale() + 3), ElementsAre(2.0f, 3.0f, 0.5f));
+        EXPECT_FLOAT_EQ(object->GetRotation()[1], 0.5f);
+        rig.Run("M.Scale_X = 2 M.Rotation_Y = 0.5");
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(object->GetMatrix()[i], kept[i], 1e-5f) << "frame " << frame << " " << i;
+    }
+    EXPECT_FLOAT_EQ(mesh->GetScale()->x, 2.0f);
+}
+
 TEST_F(KVUnitMeshTest, TheShaderMaterialCountsWhileItsUnitIsEnabled) {
     KVUnitMesh* mesh = Mesh(WriteAnimatedBody(Root()));
     auto* shader = rig.Make<KVUnitShader>("Shader", "Sh");
