@@ -255,13 +255,24 @@ int32_t KVUnitMesh::ApplyFrozen() {
 }
 
 int32_t KVUnitMesh::SetTextureSprite() {
+    const int32_t before = m_spriteUser.GetUsed();
     m_spriteUser.Follow(m_textureSprite ? m_textureSprite->GetIndex() : -1);
+    if (m_spriteUser.GetUsed() != before) DropSpriteTexture();
     return KV_OK;
+}
+
+void KVUnitMesh::DropSpriteTexture() {
+    // The texture came from the sprite no longer linked: the mesh lets it go
+    // with the link; a newly linked sprite hands its own on the next update.
+    if (m_mesh) m_mesh->SetTextureOverride(0, 0, nullptr);
 }
 
 void KVUnitMesh::OnReferenceDropped(IKVUnitRef* ref) {
     KVUnitDisplay3D::OnReferenceDropped(ref);
-    if (ref && ref == m_textureSprite) m_spriteUser.Follow(-1);
+    if (ref && ref == m_textureSprite) {
+        m_spriteUser.Follow(-1);
+        DropSpriteTexture();
+    }
 }
 
 int32_t KVUnitMesh::ReplaceTexture(const std::string& name, const std::string& file) {

@@ -1,6 +1,7 @@
 // The "Mesh" unit in a whole core with the recording 3D device: loading and
-// its generated children, the ray test, picking, the mirrored draw, curves,
-// animation names and the script methods' errors.
+// its generated children, the attribute hooks, the sprite's texture, the
+// ray test, picking, visibility filing, the draws and their material,
+// curves, animation names and the script methods' errors.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +13,10 @@
 #include "support/KVTestCoreHost.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnitFactory.h"
+#include "units/KVSceneManager.h"
+#include "units2d/KVUnitEmbeddable.h"
 #include "units3d/KV3DCurve.h"
+#include "units3d/KV3DMesh.h"
 #include "units/IKVUnitCamera.h"
 #include "units3d/KVUnitCurve.h"
 #include "units3d/KVUnitLight.h"
@@ -28,6 +32,8 @@ namespace {
 
 class KVUnitMeshTest : public ::testing::Test {
 protected:
+    // With a screen, embeddable units can make their textures.
+    explicit KVUnitMeshTest(bool screen = false) : rig(false, screen) {}
     KVUnitMesh* Mesh(const std::string& text, const std::string& name = "M") {
         auto* mesh = rig.Make<KVUnitMesh>("Mesh", name, {"OnError", "OnEndAnimation"});
         if (mesh && !text.empty()) rig.Run(name + ".Mesh = '" + text + "'");
@@ -63,7 +69,27 @@ protected:
         return extras;
     }
 
+    static KV3DMesh* Object(KVUnitMesh* mesh) { return dynamic_cast<KV3DMesh*>(mesh->GetMesh()); }
+
     KV3DUnitRig rig;
+};
+
+class KVUnitMeshSpriteTest : public KVUnitMeshTest {
+protected:
+    KVUnitMeshSpriteTest() : KVUnitMeshTest(true) {}
+    KVUnitEmbeddable* Sprite(const std::string& name) {
+        auto* sprite = rig.Make<KVUnitEmbeddable>("Embeddable", name);
+        const KVDeviceSize size{4, 4};
+        EXPECT_EQ(sprite->CreateOwnTexture(&size, true, 259), KV_OK);
+        EXPECT_NE(sprite->GetEmbeddedTexture(), nullptr);
+        return sprite;
+    }
+    // The references the texture has beside the caller's.
+    static int32_t Holders(IKVResourceTexture* texture) {
+        const int32_t count = texture->Retain();
+        texture->Release();
+        return count - 1;
+    }
 };
 
 TEST_F(KVUnitMeshTest, LoadingMakesNamedChildrenFromTheFileWithTheirRecords) {
@@ -145,6 +171,90 @@ TEST_F(KVUnitMeshTest, AMissingFileRaisesOnErrorAndLeavesNoMesh) {
     EXPECT_EQ(mesh->GetMeshText(), "missing.kv3d");
     void* face = nullptr;
     EXPECT_NE(mesh->QueryInterface(IID_IKVMesh, &face), KV_OK);
+}
+
+// Each hook hands its value to the mesh when written, and a loaded mesh gets
+// the values written before it came.
+TEST_F(KVUnitMeshTest, IlluminationFrozenAndDebugFlagsReachTheMesh) {
+    KVUnitMesh* mesh = Mesh("");
+    rig.Run("M.Illumination = 0.25 M.Frozen = true M.DebugFlags_Wireframe = true M.DebugFlags_ShowNormals = true");
+    rig.Run("M.Mesh = '" + WriteAnimatedBody(Root()) + "'");
+    KV3DMesh* object = Object(mesh);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->GetCustomValue(), 0.25f);
+    EXPECT_TRUE(object->IsPaused());
+    EXPECT_EQ(object->GetDebugFlags(), 0x5u);
+
+    rig.Run("M.Illumination = 3 M.Frozen = false M.DebugFlags_Wireframe = false M.DebugFlags_ShowEdges = true");
+    EXPECT_EQ(object->GetCustomValue(), 3.0f);
+    EXPECT_FALSE(object->IsPaused());
+    EXPECT_EQ(object->GetDebugFlags(), 0x9u);
+    mesh->SetIllumination(-1.5f);
+    EXPECT_EQ(object->GetCustomValue(), -1.5f);
+    EXPECT_EQ(mesh->GetIllumination(), -1.5f);
+}
+
+// Every update hands the linked sprite's current texture to the mesh's
+// first slot; a unit that is not embeddable hands nothing.
+TEST_F(KVUnitMeshSpriteTest, EachUpdateHandsTheSpritesCurrentTexture) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    rig.Make<KVUnit>("Node3D", "N");
+    rig.Run("M.TextureSprite = N");
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), sprite->GetEmbeddedTexture());
+    // A new texture of the sprite's is the one handed next.
+    const KVDeviceSize larger{8, 8};
+    ASSERT_EQ(sprite->CreateOwnTexture(&larger, true, 259), KV_OK);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), sprite->GetEmbeddedTexture());
+}
+
+// The mesh holds the sprite's texture only while the link stands.
+TEST_F(KVUnitMeshSpriteTest, UnlinkingTheSpriteDropsItsTexture) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    IKVResourceTexture* texture = sprite->GetEmbeddedTexture();
+    const int32_t alone = Holders(texture);
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    ASSERT_EQ(Object(mesh)->GetTextureOverride(0, 0), texture);
+    EXPECT_EQ(Holders(texture), alone + 1);
+
+    rig.Run("M.TextureSprite = nil");
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    EXPECT_EQ(Holders(texture), alone);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+
+    // Linked to another sprite, the first one's texture goes at once.
+    KVUnitEmbeddable* other = Sprite("F");
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    rig.Run("M.TextureSprite = F");
+    EXPECT_EQ(Holders(texture), alone);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), other->GetEmbeddedTexture());
+}
+
+TEST_F(KVUnitMeshSpriteTest, ASpriteThatGoesAwayTakesItsTextureFromTheMesh) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    ASSERT_NE(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    sprite->Release();
+    EXPECT_EQ(mesh->GetTextureSpriteRef()->GetIndex(), -1);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
 }
 
 TEST_F(KVUnitMeshTest, TheRayTestTakesTheFirstOrTheNearestTriangleBehindTheOriginToo) {
