@@ -308,6 +308,23 @@ TEST_F(KVUnitMeshTest, PickingNeedsACameraAndHitsTheBox) {
     EXPECT_FALSE(mesh->IsPointInside({10, 10}, &depth, nullptr));
 }
 
+// Without a camera given, a split screen picks with the camera whose half
+// holds the point.
+TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheCameraOfThePoint) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    KVTestCameraUnit* over = rig.Camera({0.5f, 10, 0.5f}, {0.5f, -10, 0.5f});
+    over->viewport = {0, 0, 512, 768};
+    KVTestCameraUnit* beside = rig.Camera({5, 10, 5}, {5, -10, 5});
+    beside->viewport = {512, 0, 1024, 768};
+    ASSERT_TRUE(over->active);
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, nullptr));
+    EXPECT_FALSE(mesh->IsPointInside({600, 10}, nullptr, nullptr));
+    EXPECT_TRUE(rig.Scene().Scene().IsPointInside(mesh, {511, 10}, true, nullptr, nullptr));
+    EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, {512, 10}, true, nullptr, nullptr));
+}
+
 TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");
