@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -70,6 +71,13 @@ protected:
     }
 
     static KV3DMesh* Object(KVUnitMesh* mesh) { return dynamic_cast<KV3DMesh*>(mesh->GetMesh()); }
+    // One triangle whose part is blended: the mesh answers transparent.
+    void WriteBlended(const std::string& name) {
+        KV3DWriterMesh file = SurfaceMeshFile({{0, 0, 0, 0, 1, 0}, {0, 0, 1, 0, 1, 0}, {1, 0, 0, 0, 1, 0}}, {0, 1, 2});
+        file.materials[0].alphaBlend = 1;
+        file.submeshes[0].parts[0].transparent = 1;
+        WriteMeshFile(Root(), name, file);
+    }
 
     KV3DUnitRig rig;
 };
@@ -370,6 +378,130 @@ TEST_F(KVUnitMeshTest, TheMirroredDrawKeepsTheObjectsScaleAndRotation) {
         for (int i = 0; i < 16; ++i) EXPECT_NEAR(object->GetMatrix()[i], kept[i], 1e-5f) << "frame " << frame << " " << i;
     }
     EXPECT_FLOAT_EQ(mesh->GetScale()->x, 2.0f);
+}
+
+// Each list asks the unit's visibility afresh: the bounding sphere goes to
+// the draw queue with AutoClipped, the unit to the reflectable list with
+// MirrorReflectable and to the blended list when its mesh is transparent.
+TEST_F(KVUnitMeshTest, QueryVisibleFilesTheSphereAndTheReflectableAndBlendedLists) {
+    WriteBlended("blend.kv3d");
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    KVSceneManager& scene = rig.Scene().Scene();
+    auto filed = [&](int32_t list) {
+        const std::vector<int32_t>& units = scene.GetList(list);
+        return std::count(units.begin(), units.end(), mesh->GetIndex());
+    };
+    struct Case {
+        const char* code;
+        size_t items;  // draw items queued by one query
+        long reflected, blended;
+    };
+    const Case cases[] = {
+        {"M.AutoClipped = false M.MirrorReflectable = false", 0, 0, 0},
+        // The 3D base queues its position first, the mesh its sphere.
+        {"M.AutoClipped = true", 2, 0, 0},
+        {"M.AutoClipped = false M.MirrorReflectable = true", 0, 1, 0},
+        {"M.MirrorReflectable = false M.Mesh = 'blend.kv3d'", 0, 0, 1},
+        {"M.AutoClipped = true M.MirrorReflectable = true M.Visible = false", 0, 0, 0},
+        {"M.Visible = true M.Mesh = ''", 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        rig.Run(c.code);
+        const size_t queued = scene.GetDrawQueue().size();
+        const long reflected = filed(KVSCENE_LIST_REFLECTED), blended = filed(KVSCENE_LIST_PREPARED);
+        bool visible = false;
+        mesh->QueryVisible(&visible, 0);
+        EXPECT_EQ(scene.GetDrawQueue().size() - queued, c.items) << c.code;
+        EXPECT_EQ(filed(KVSCENE_LIST_REFLECTED) - reflected, c.reflected) << c.code;
+        EXPECT_EQ(filed(KVSCENE_LIST_PREPARED) - blended, c.blended) << c.code;
+    }
+
+    // The sphere follows the unit's transform.
+    rig.Run("M.Mesh = 'grid.kv3d' M.AutoClipped = true M.Position_X = 3");
+    bool visible = false;
+    mesh->QueryVisible(&visible, 0);
+    const float* sphere = mesh->GetMesh()->GetBoundingSphere();
+    const KVDrawItem item = scene.GetDrawQueue().back();
+    EXPECT_EQ(item.x, sphere[0]);
+    EXPECT_EQ(item.y, sphere[1]);
+    EXPECT_EQ(item.z, sphere[2]);
+    EXPECT_EQ(item.radius, sphere[3]);
+    EXPECT_FLOAT_EQ(item.x, 3.0f);
+}
+
+// The blended pass draws the transparent parts only, and only for a mesh
+// that has some.
+TEST_F(KVUnitMeshTest, PrepareDrawRunsTheBlendedPassOfATransparentMesh) {
+    WriteBlended("blend.kv3d");
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    rig.Device().ClearCalls();
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 0u);
+    mesh->Draw();
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 1u);
+
+    rig.Run("M.Mesh = 'blend.kv3d'");
+    ASSERT_TRUE(mesh->GetMesh()->IsTransparent());
+    rig.Device().ClearCalls();
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 1u);
+    // The plain draw is the opaque pass: nothing of this mesh.
+    rig.Device().ClearCalls();
+    mesh->Draw();
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 0u);
+
+    rig.Run("M.Mesh = ''");
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+}
+
+// The draw hands the mesh the Shader unit's fields that it overrides; the
+// mirrored draw's own fields come first and win.
+TEST_F(KVUnitMeshTest, TheDrawMergesTheShaderUnitsMaterial) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KV3DMesh* object = Object(mesh);
+    ASSERT_NE(object, nullptr);
+    auto* shader = rig.Make<KVUnitShader>("Shader", "Sh");
+    rig.Run("Sh.Shininess = 7 Sh.AlphaRef = 9 Sh.BackfaceCulling = false Sh.Fog = true");
+    // Fog (sub-flag 8) is not imposed.
+    const int32_t active = rig.Factory().FindAttributeIndex(shader->GetClassIndex(), "Active");
+    ASSERT_GE(active, 0);
+    rig.Factory().SetAttributeText(shader->GetIndex(), active, 8, "false", false);
+    const uint32_t imposed = shader->GetMaterial()->overrideFlags;
+    ASSERT_EQ(imposed & (KV_MATERIAL_SHININESS | KV_MATERIAL_ALPHA_REFERENCE | KV_MATERIAL_BACKFACE_CULLING |
+                         KV_MATERIAL_FOG),
+              uint32_t(KV_MATERIAL_SHININESS | KV_MATERIAL_ALPHA_REFERENCE | KV_MATERIAL_BACKFACE_CULLING));
+    mesh->Draw();
+    EXPECT_EQ(object->GetMaterial().overrideFlags, 0u);
+
+    rig.Run("M.Shader = Sh");
+    mesh->Draw();
+    const KV3DMaterial& merged = object->GetMaterial();
+    EXPECT_EQ(merged.overrideFlags, imposed);
+    EXPECT_EQ(merged.shininess, 7.0f);
+    EXPECT_EQ(merged.alphaReference, 9u);
+    EXPECT_EQ(merged.backfaceCulling, 0u);
+    EXPECT_EQ(merged.fog, KV3DMaterial().fog);
+    const std::vector<KVDeviceCall> materials = rig.Device().CallsOf("SetMaterial");
+    ASSERT_FALSE(materials.empty());
+    EXPECT_EQ(materials.back().material.shininess, 7.0f);
+
+    const float plane[4] = {0, 0, 1, 0};
+    mesh->DrawMirrored(plane, 4);
+    EXPECT_EQ(object->GetMaterial().backfaceCulling, 2u);
+    EXPECT_EQ(object->GetMaterial().extraWord2, 2u);
+    EXPECT_EQ(object->GetMaterial().extraWord3, 4u);
+    EXPECT_EQ(object->GetMaterial().shininess, 7.0f);
+    EXPECT_EQ(object->GetMaterial().overrideFlags,
+              imposed | KV_MATERIAL_BACKFACE_CULLING | KV_MATERIAL_EXTRA_WORD2 | KV_MATERIAL_EXTRA_WORD3);
+
+    // Unlinked, the mesh's material is cleared again.
+    rig.Run("M.Shader = nil");
+    mesh->Draw();
+    EXPECT_EQ(object->GetMaterial().overrideFlags, 0u);
 }
 
 TEST_F(KVUnitMeshTest, TheShaderMaterialCountsWhileItsUnitIsEnabled) {
