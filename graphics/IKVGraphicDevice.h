@@ -123,9 +123,20 @@ public:
     // Matrix 0 enters only 3D drawing, 1 is the view, 2 the projection;
     // 16 floats, column-major.
     virtual int32_t SetTransform(int32_t index, const float* matrix) = 0;
-    // While deferred, Flush keeps the batch, which grows across transforms
-    // and is drawn when a state it was made under changes; ending the
-    // deferral draws it. Devices without a batch ignore this.
+    // Deferred flushing, a change of this interface's contract that only a
+    // caller who turns it on sees (the scene manager does, for the length of
+    // its draw of the units):
+    // - Flush keeps the batch instead of drawing it;
+    // - SetTransform does not flush: each vertex keeps the transform it was
+    //   batched under (the OpenGL ES device then carries the view and
+    //   projection per vertex, 16 floats more, and draws such a batch with a
+    //   pair of programs of its own besides the plain and textured ones);
+    // - a change of texture, blend state, scissor or a texture's pixels still
+    //   draws what was batched before it, so the picture is the one that
+    //   flushing at once would give;
+    // - SetFlushDeferred(false) draws what is held.
+    // Outside it Flush draws at once and every transform change flushes.
+    // Devices without a batch ignore this.
     virtual void SetFlushDeferred(bool) {}
 };
 

@@ -143,7 +143,12 @@ bool KVJpegDecoder::ReadSegment(int32_t shortCode, uint32_t* length) {
     if (high < 0 || low < 0) return Fail(shortCode);
     const uint32_t total = (uint32_t(high) << 8) | uint32_t(low);
     *length = total;
-    if (total < 2) return Fail(shortCode == KVJPEG_SHORT_QUANT ? KVJPEG_SHORT_QUANT_LENGTH : KVJPEG_BAD_SEGMENT_LENGTH);
+    if (total < 2) {
+        // Frame and scan headers have codes of their own for a wrong length.
+        if (shortCode == KVJPEG_SHORT_QUANT) return Fail(KVJPEG_SHORT_QUANT_LENGTH);
+        if (shortCode == KVJPEG_BAD_FRAME_LENGTH || shortCode == KVJPEG_BAD_SCAN_HEADER) return Fail(shortCode);
+        return Fail(KVJPEG_BAD_SEGMENT_LENGTH);
+    }
     if (!m_segment) {
         m_segment = static_cast<uint8_t*>(Allocate(kSegmentSize, false));
         if (!m_segment) return false;
@@ -257,11 +262,17 @@ bool KVJpegDecoder::ReadFrameHeader(int32_t marker) {
     return true;
 }
 
-bool KVJpegDecoder::ReadToScan(bool* ended) {
+bool KVJpegDecoder::ReadToScan(bool* ended, bool endOfStreamEnds) {
     *ended = false;
     for (;;) {
         const int32_t marker = m_input.NextMarker(-1);
-        if (marker < 0) return Fail(KVJPEG_UNEXPECTED_MARKER);
+        if (marker < 0) {
+            if (endOfStreamEnds && !m_input.ReadFailed()) {
+                *ended = true;
+                return true;
+            }
+            return Fail(KVJPEG_UNEXPECTED_MARKER);
+        }
         if (marker == kSOS) return ReadScanHeader() && StartScan();
         if (marker == kEOI) {
             *ended = true;

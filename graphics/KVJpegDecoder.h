@@ -104,8 +104,9 @@ private:
     bool ReadFrameHeader(int32_t marker);
     bool SkipSegment();
     // Handles the markers allowed between scans up to the next scan header
-    // (true, scan read) or the end of the image (true, *ended set).
-    bool ReadToScan(bool* ended);
+    // (true, scan read) or the end of the image (true, *ended set). With
+    // `endOfStreamEnds`, the end of the stream counts as the end of the image.
+    bool ReadToScan(bool* ended, bool endOfStreamEnds = false);
     bool ReadScanHeader();
     bool SetUpFrame();
     bool StartScan();

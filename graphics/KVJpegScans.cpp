@@ -273,7 +273,10 @@ bool KVJpegDecoder::DecodeBufferedScans() {
     bool ended = false;
     while (!ended) {
         if (!DecodeScan()) return false;
-        if (!ReadToScan(&ended)) return false;
+        // A stream that ends after a whole scan (no end marker, or cut
+        // between scans) gives the picture its scans made, as a sequential
+        // file without its end marker does.
+        if (!ReadToScan(&ended, true)) return false;
     }
     m_scansDone = true;
     return true;

@@ -95,7 +95,8 @@ public:
     virtual int32_t OnScreenChanged() = 0;
     virtual int32_t SetRenderer(IKVSceneRenderer* renderer) = 0;
     // The unit's own point test, the point taken through the input
-    // transform unless raw is set; without a camera, FindCamera's.
+    // transform unless raw is set; without a camera, the camera whose
+    // viewport holds the point (see KVSceneManager::FindCamera).
     virtual bool IsPointInside(IKVUnit* unit, const KVScreenPoint& point, bool raw, float* depth,
                                IKVUnit* camera) = 0;
     // 16 floats, column-major.

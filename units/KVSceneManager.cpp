@@ -280,6 +280,15 @@ IKVUnit* KVSceneManager::FindCamera() {
     return entry ? entry->unit : nullptr;
 }
 
+IKVUnit* KVSceneManager::FindCamera(const KVScreenPoint& point) {
+    for (const CameraEntry& entry : m_cameras) {
+        const KVDeviceRect* v = entry.camera->GetViewport();
+        if (v && v->left <= point.x && point.x < v->right && v->top <= point.y && point.y < v->bottom)
+            return entry.unit;
+    }
+    return m_cameras.empty() ? nullptr : m_cameras.front().unit;
+}
+
 int32_t KVSceneManager::ProjectToScreen(const KV3DVector* point, KVScreenPoint* out) {
     const CameraEntry* entry = FindCameraEntry();
     if (!entry || !point) {
@@ -342,7 +351,8 @@ bool KVSceneManager::IsPointInside(IKVUnit* unit, const KVScreenPoint& point, bo
     if (!unit) return false;
     KVScreenPoint p = point;
     if (!raw) TransformPoint(&p);
-    if (!camera) camera = FindCamera();
+    // The camera is the one of the point as given, before the transform.
+    if (!camera) camera = FindCamera(point);
     return unit->GetUnit()->IsPointInside(p, depth, camera);
 }
 

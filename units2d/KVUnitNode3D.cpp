@@ -28,7 +28,7 @@ bool KVUnitNode3D::IsPointInside(const KV2DTempl<int32_t>& point, float* distanc
     if (!core || !core->IsEditorMode() || core->IsRunning()) return false;
     if (!camera) {
         KVSceneManager* scene = KVSceneManager::Instance();
-        camera = scene ? scene->FindCamera() : nullptr;
+        camera = scene ? scene->FindCamera(point) : nullptr;
     }
     void* face = nullptr;
     if (!camera || camera->QueryInterface(IID_IKVUnitCamera, &face) != KV_OK || !face) return false;

@@ -14,7 +14,7 @@ namespace KV3DUnitMarker {
 
 bool RayAt(const KVScreenPoint& point, IKVUnit* camera, KVPickRay* out) {
     if (!camera)
-        if (KVSceneManager* scene = KVSceneManager::Instance()) camera = scene->FindCamera();
+        if (KVSceneManager* scene = KVSceneManager::Instance()) camera = scene->FindCamera(point);
     void* face = nullptr;
     if (!camera || camera->QueryInterface(IID_IKVUnitCamera, &face) != KV_OK || !face) return false;
     return static_cast<IKVUnitCamera*>(face)->GetPickRay(point.x, point.y, out) == KV_OK;

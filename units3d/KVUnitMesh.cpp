@@ -255,13 +255,24 @@ int32_t KVUnitMesh::ApplyFrozen() {
 }
 
 int32_t KVUnitMesh::SetTextureSprite() {
+    const int32_t before = m_spriteUser.GetUsed();
     m_spriteUser.Follow(m_textureSprite ? m_textureSprite->GetIndex() : -1);
+    if (m_spriteUser.GetUsed() != before) DropSpriteTexture();
     return KV_OK;
+}
+
+void KVUnitMesh::DropSpriteTexture() {
+    // The texture came from the sprite no longer linked: the mesh lets it go
+    // with the link; a newly linked sprite hands its own on the next update.
+    if (m_mesh) m_mesh->SetTextureOverride(0, 0, nullptr);
 }
 
 void KVUnitMesh::OnReferenceDropped(IKVUnitRef* ref) {
     KVUnitDisplay3D::OnReferenceDropped(ref);
-    if (ref && ref == m_textureSprite) m_spriteUser.Follow(-1);
+    if (ref && ref == m_textureSprite) {
+        m_spriteUser.Follow(-1);
+        DropSpriteTexture();
+    }
 }
 
 int32_t KVUnitMesh::ReplaceTexture(const std::string& name, const std::string& file) {
@@ -336,8 +347,10 @@ int32_t KVUnitMesh::DrawMirrored(const float* plane, int32_t mirror) {
                                   -2 * ny * nx,    1 - 2 * ny * ny,  -2 * ny * nz,     0,
                                   -2 * nz * nx,    -2 * nz * ny,     1 - 2 * nz * nz,  0,
                                   -2 * d * nx,     -2 * d * ny,      -2 * d * nz,      1};
-    float kept[16];
+    float kept[16], keptRotation[3], keptScale[3];
     std::memcpy(kept, m_mesh->GetMatrix(), sizeof kept);
+    std::memcpy(keptRotation, m_mesh->GetRotation(), sizeof keptRotation);
+    std::memcpy(keptScale, m_mesh->GetScale(), sizeof keptScale);
     // M applied first: with column vectors, reflection × M.
     float mirrored[16];
     KV3DMath::Multiply(reflection, kept, mirrored);
@@ -352,8 +365,13 @@ int32_t KVUnitMesh::DrawMirrored(const float* plane, int32_t mirror) {
     m_applyIdle = true;
     DrawWith(&caller);
     if (!m_mesh) return KV_OK;
+    // A matrix alone leaves the object at scale 1 with angles read back from
+    // it, and later scale and rotation changes would start from there: give
+    // back the object's own angles and scale, then its exact matrix.
     m_applyIdle = false;
     m_mesh->SetMatrix(kept);
+    m_mesh->SetRotation(keptRotation);
+    m_mesh->SetScale(keptScale);
     m_applyIdle = true;
     return KV_OK;
 }

@@ -156,6 +156,8 @@ private:
     void MakeChildren();
     KVUnit* MakeChild(const char* className, const std::string& name);
     void DrawWith(const KV3DMaterial* caller);
+    // Clears the texture the linked sprite handed the mesh.
+    void DropSpriteTexture();
     // Animation control.
     MeshAnimationLayer* Layer(int32_t layer);
     void Start(int32_t layer);

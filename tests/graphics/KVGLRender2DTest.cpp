@@ -226,6 +226,51 @@ TEST_F(KVGLRender2DTest, TransformChangeFlushesAndFirstStateUploadsTheProjection
     EXPECT_EQ(PixelAt(1, 1), 0xFFFFFFFFu);
 }
 
+// A textured quad is tinted by its vertex colour: each channel is texel x
+// colour, and with blending the product's alpha weighs it over the backdrop.
+// Both the one-transform programs and the programs of a batch spanning
+// transforms do it.
+TEST_F(KVGLRender2DTest, VertexColourTintsTheTexels) {
+    IKVTexture* texel = Solid(0xFFC864FF);  // R 200, G 100, B 255
+    const uint32_t tint = 0xFF80FF40;       // R 128, G 255, B 64
+    const double expected[3] = {200 * 128 / 255.0, 100.0, 255 * 64 / 255.0};
+    struct Case {
+        const char* name;
+        bool blend;
+        bool spanning;
+    };
+    for (const Case& c : {Case{"opaque", false, false}, Case{"blended", true, false},
+                          Case{"opaque across transforms", false, true},
+                          Case{"blended across transforms", true, true}}) {
+        SCOPED_TRACE(c.name);
+        Device().Clear();
+        SetState(true, c.blend);
+        Device().SetTexture(0, texel);
+        const uint32_t colour = c.blend ? (tint & 0x00FFFFFF) | 0x80000000 : tint;
+        const double weight = c.blend ? 128 / 255.0 : 1.0;
+        if (c.spanning) Device().SetFlushDeferred(true);
+        const float moved[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 0, 0, 1};
+        const float still[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        Device().SetTransform(1, still);
+        AddQuad({0, 0, 8, 8}, colour);
+        Device().SetTransform(1, moved);
+        AddQuad({20, 0, 28, 8}, colour);
+        if (c.spanning) {
+            EXPECT_TRUE(Device().IsBatchMixed());
+            Device().SetFlushDeferred(false);
+        }
+        Device().Flush();
+        Device().SetTransform(1, still);
+        for (int32_t x : {4, 34}) {
+            const uint32_t p = PixelAt(x, 4);
+            EXPECT_NEAR(double((p >> 16) & 0xFF), expected[0] * weight, 1.5) << x;
+            EXPECT_NEAR(double((p >> 8) & 0xFF), expected[1] * weight, 1.5) << x;
+            EXPECT_NEAR(double(p & 0xFF), expected[2] * weight, 1.5) << x;
+        }
+    }
+    texel->Release();
+}
+
 TEST_F(KVGLRender2DTest, ReleasedTextureLeavesItsStage) {
     IKVTexture* red = Solid(0xFFFF0000);
     SetState(true, false);

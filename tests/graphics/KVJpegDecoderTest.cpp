@@ -319,6 +319,8 @@ TEST(KVJpegDecoderTest, RefusalsGiveTheirCodes) {
         {"width 0", Patched(base, 0xC0, 7, {0, 0}), KVJPEG_BAD_WIDTH},
         {"five components", Patched(base, 0xC0, 9, {5}), KVJPEG_TOO_MANY_COMPONENTS},
         {"frame length", Patched(base, 0xC0, 3, {18}), KVJPEG_BAD_FRAME_LENGTH},
+        {"frame length 0", Patched(base, 0xC0, 2, {0, 0}), KVJPEG_BAD_FRAME_LENGTH},
+        {"frame length 1", Patched(progressive, 0xC2, 2, {0, 1}), KVJPEG_BAD_FRAME_LENGTH},
         {"DRI length 5", WithSegment(base, std::string("\xFF\xDD\x00\x05\x00\x01\x00", 7)),
          KVJPEG_BAD_RESTART_LENGTH},
         {"segment length 1", WithSegment(base, std::string("\xFF\xE1\x00\x01", 4)), KVJPEG_BAD_SEGMENT_LENGTH},
@@ -340,6 +342,8 @@ TEST(KVJpegDecoderTest, RefusalsGiveTheirCodes) {
         {"no quantisation tables", Without(base, 0xDB), KVJPEG_UNDEFINED_QUANT},
         {"scan of an unknown component", Patched(base, 0xDA, 5, {9}), KVJPEG_BAD_SCAN_COMPONENT},
         {"scan length", Patched(base, 0xDA, 3, {11}), KVJPEG_BAD_SCAN_HEADER},
+        {"scan length 0", Patched(base, 0xDA, 2, {0, 0}), KVJPEG_BAD_SCAN_HEADER},
+        {"scan length 1", Patched(progressive, 0xDA, 2, {0, 1}), KVJPEG_BAD_SCAN_HEADER},
         {"scan of no components", Patched(base, 0xDA, 4, {0}), KVJPEG_BAD_SCAN_HEADER},
         {"spectral band of two components", WriteJpeg(MakeEmptyJpegCoefficients(16, 16, ColourLayout({1, 1}),
                                                                                  {FlatQuant(2), FlatQuant(2)}),
@@ -396,25 +400,60 @@ TEST(KVJpegDecoderTest, FailureCallsTheErrorHookFreesAndFailsLaterLines) {
     EXPECT_EQ(decoder.BeginDecoding(), KVJPEG_READ_ERROR);
 }
 
-// Whatever is cut away, the decoder either fails or (when only bytes after
-// the image data went) gives the whole picture.
-TEST(KVJpegDecoderTest, CutAtEveryOffsetFailsOrGivesTheWholePicture) {
+// Whatever is cut away, the decoder either fails or gives a picture: the
+// whole one when only bytes after the image data went, and for a progressive
+// file cut between two scans the one its earlier scans made, as if the end
+// marker stood at the cut.
+TEST(KVJpegDecoderTest, CutAtEveryOffsetFailsOrGivesThePictureOfItsWholeScans) {
     for (bool progressive : {false, true}) {
         const std::string jpeg = ColourPicture(24, 20, {2, 1}, Options(progressive, 2));
         const DecodedJpeg whole = DecodeJpeg(jpeg);
         ASSERT_TRUE(whole.Complete());
+        const size_t firstScan = FindJpegMarker(jpeg, 0xDA);
         const size_t lastScan = FindJpegMarker(jpeg, 0xDA, true);
+        int partial = 0;
         for (size_t cut = 0; cut < jpeg.size(); ++cut) {
-            DecodedJpeg d = DecodeJpeg(jpeg.substr(0, cut));
-            if (d.Complete()) {
+            const std::string head = jpeg.substr(0, cut);
+            DecodedJpeg d = DecodeJpeg(head);
+            if (!d.Complete()) {
+                ASSERT_NE(d.errorCode, 0) << "cut " << cut;
+            } else if (!progressive || cut >= lastScan + 20) {
                 ASSERT_EQ(d.pixels, whole.pixels) << "cut " << cut;
             } else {
-                ASSERT_NE(d.errorCode, 0) << "cut " << cut;
+                const DecodedJpeg ended = DecodeJpeg(head + "\xFF\xD9");
+                ASSERT_TRUE(ended.Complete()) << "cut " << cut;
+                ASSERT_EQ(d.pixels, ended.pixels) << "cut " << cut;
+                partial += d.pixels != whole.pixels;
             }
-            if (cut < lastScan + 20) {
+            if (cut < (progressive ? firstScan : lastScan) + 20) {
                 ASSERT_FALSE(d.Complete()) << "cut " << cut;
             }
         }
+        if (progressive) {
+            EXPECT_GT(partial, 0);
+        }
+    }
+}
+
+// Files from elsewhere often lack the end marker: sequential and progressive
+// ones alike give their whole picture without it.
+TEST(KVJpegDecoderTest, FilesWithoutTheirEndMarkerDecodeWhole) {
+    for (bool progressive : {false, true}) {
+        for (const Sampling& s : kSamplings) {
+            const std::string jpeg = ColourPicture(40, 27, s, Options(progressive, 0));
+            ASSERT_EQ(jpeg.substr(jpeg.size() - 2), "\xFF\xD9");
+            const DecodedJpeg whole = DecodeJpeg(jpeg);
+            ASSERT_TRUE(whole.Complete());
+            for (size_t cut : {size_t(1), size_t(2)}) {
+                const DecodedJpeg d = DecodeJpeg(jpeg.substr(0, jpeg.size() - cut));
+                EXPECT_TRUE(d.Complete()) << progressive << " cut " << cut << " code " << d.errorCode;
+                EXPECT_EQ(d.pixels, whole.pixels) << progressive << " cut " << cut;
+            }
+        }
+        const std::string grey = GreyPicture(33, 17, Options(progressive, 3));
+        const DecodedJpeg d = DecodeJpeg(grey.substr(0, grey.size() - 2));
+        EXPECT_TRUE(d.Complete()) << progressive << " code " << d.errorCode;
+        EXPECT_EQ(d.pixels, DecodeJpeg(grey).pixels);
     }
 }
 

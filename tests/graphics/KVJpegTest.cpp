@@ -132,7 +132,10 @@ TEST_F(KVJpegTest, HeaderFailuresFailTheOpenAndLaterOnesTheRead) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST_F(KVJpegTest, CutAtEveryOffsetFailsOrGivesTheWholePicture) {
+// A cut file fails or gives a picture: the whole one for a sequential file,
+// and for a progressive one the picture of the scans before the cut, as if
+// its end marker stood there.
+TEST_F(KVJpegTest, CutAtEveryOffsetFailsOrGivesThePictureOfItsWholeScans) {
     JpegWriteOptions options;
     options.restartInterval = 1;
     for (bool progressive : {false, true}) {
@@ -147,11 +150,20 @@ TEST_F(KVJpegTest, CutAtEveryOffsetFailsOrGivesTheWholePicture) {
             handle = Open(jpeg.substr(0, cut), &status);
             if (status != 0) continue;
             std::vector<uint8_t> pixels(whole.size());
-            if (reader->Read(handle, pixels.data(), uint32_t(pixels.size())) == 0) {
-                EXPECT_EQ(pixels, whole) << cut;
-            }
+            const bool read = reader->Read(handle, pixels.data(), uint32_t(pixels.size())) == 0;
             reader->Close(handle);
             ASSERT_EQ(host.Files().OpenHandles(), 0);
+            if (!read) continue;
+            if (!progressive) {
+                EXPECT_EQ(pixels, whole) << cut;
+                continue;
+            }
+            std::vector<uint8_t> ended(whole.size());
+            handle = Open(jpeg.substr(0, cut) + "\xFF\xD9", &status);
+            ASSERT_EQ(status, 0) << cut;
+            EXPECT_EQ(reader->Read(handle, ended.data(), uint32_t(ended.size())), 0) << cut;
+            reader->Close(handle);
+            EXPECT_EQ(pixels, ended) << cut;
         }
     }
 }

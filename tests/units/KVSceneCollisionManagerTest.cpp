@@ -59,15 +59,20 @@ TEST_F(KVSceneCollisionManagerTest, WithoutCameraThereIsNoRay) {
     EXPECT_EQ(First("KVScene.Convert2DTo3D(1, 2)"), "false");
 }
 
-TEST_F(KVSceneCollisionManagerTest, TheRayComesFromTheCameraFindCameraChooses) {
-    KVTestCameraUnit* small = rig.Camera("Small", {0, 0, 10, 10});
-    KVTestCameraUnit* screen = rig.Camera("Screen", {0, 0, 10, 10});
-    screen->viewport = kScreen;
-    screen->ray = {{1, 2, 3}, {4, 5, 6}};
+// The ray is the one of the camera whose viewport holds the point: a split
+// screen picks with the camera of the half the point is in.
+TEST_F(KVSceneCollisionManagerTest, TheRayComesFromTheCameraWhoseViewportHoldsThePoint) {
+    KVTestCameraUnit* left = rig.Camera("Left", {0, 0, 512, 768});
+    KVTestCameraUnit* right = rig.Camera("Right", {512, 0, 1024, 768});
+    left->ray = {{1, 2, 3}, {4, 5, 6}};
+    right->ray = {{1, 2, 3}, {4, 5, 9}};
     KVPickRay ray;
-    EXPECT_EQ(Collision().GetPickRay({7, 8}, &ray), KV_OK);
-    EXPECT_EQ(screen->lastPickPoint, (KVScreenPoint{7, 8}));
-    EXPECT_EQ(small->lastPickPoint, (KVScreenPoint{-1, -1}));
+    EXPECT_EQ(Collision().GetPickRay({700, 8}, &ray), KV_OK);
+    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{700, 8}));
+    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{-1, -1}));
+    EXPECT_FLOAT_EQ(ray.far.z, 9.0f);
+    EXPECT_EQ(Collision().GetPickRay({511, 767}, &ray), KV_OK);
+    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{511, 767}));
     EXPECT_FLOAT_EQ(ray.far.z, 6.0f);
 }
 

@@ -300,6 +300,43 @@ TEST_F(KVSceneManagerTest, FindCameraPrefersTheScreenSizedViewport) {
     EXPECT_EQ(Scene().GetMainViewport()->right, 10);
 }
 
+// A point belongs to the first listed camera whose viewport holds it, and
+// to the first listed camera when none does (the viewport the pointer's
+// conversion to game coordinates falls back on).
+TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
+    EXPECT_EQ(Scene().FindCamera(KVScreenPoint{5, 5}), nullptr);
+    KVTestCameraUnit* top = rig.Camera("Top", {0, 0, 1024, 384});
+    KVTestCameraUnit* bottom = rig.Camera("Bottom", {0, 384, 1024, 768});
+    KVTestCameraUnit* inset = rig.Camera("Inset", {900, 700, 1000, 760});
+    ASSERT_EQ(Scene().GetCamera(0), static_cast<IKVUnit*>(top));
+    struct Case {
+        KVScreenPoint point;
+        IKVUnit* camera;
+    };
+    const Case cases[] = {
+        {{0, 0}, top},          {{1023, 383}, top},     {{0, 384}, bottom},   {{500, 767}, bottom},
+        // Held by two: the first listed.
+        {{950, 750}, bottom},   {{1024, 10}, top},      {{-1, 500}, top},     {{10, 768}, top},
+        {{INT32_MIN, INT32_MAX}, top},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Scene().FindCamera(c.point), c.camera) << c.point.x << "," << c.point.y;
+    (void)inset;
+
+    // Picking without a camera takes the point's.
+    KVTestQuadUnit* quad = rig.Quad("Q", kScreen);
+    EXPECT_TRUE(Scene().IsPointInside(quad, {20, 500}, true, nullptr, nullptr));
+    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(bottom));
+    EXPECT_TRUE(Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr));
+    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
+    // The point as given decides, not the point the input transform makes.
+    const float shift[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 400, 0, 1};
+    Scene().SetInputTransform(shift);
+    EXPECT_TRUE(Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr));
+    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
+    Scene().ClearInputTransform();
+}
+
 TEST_F(KVSceneManagerTest, TheUnitDrawnLastIsPickedFirst) {
     KVTestQuadUnit* under = rig.Quad("Under", {0, 0, 50, 50});
     KVTestQuadUnit* over = rig.Quad("Over", {25, 25, 75, 75});

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernel/KVCore.h"
@@ -73,6 +74,23 @@ protected:
 
     KVSceneRig rig;
 };
+
+// Without a camera given, the camera of the half of a split screen that
+// holds the point gives the ray.
+TEST_F(KVUnitNode3DTest, ASplitScreenPicksWithTheCameraOfThePointsHalf) {
+    KVUnitNode3D* node = Node({0.0f, 0.0f, -5.0f});
+    ASSERT_NE(node, nullptr);
+    KVTestCameraUnit* left = rig.Camera("Left", {0, 0, 512, 768});
+    KVTestCameraUnit* right = rig.Camera("Right", {512, 0, 1024, 768});
+    left->ray = {{0, 0, 0}, {0, 0, -100}};
+    right->ray = {{50, 0, 0}, {50, 0, -100}};
+    EXPECT_TRUE(node->IsPointInside({100, 20}, nullptr, nullptr));
+    EXPECT_FALSE(node->IsPointInside({600, 20}, nullptr, nullptr));
+    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{600, 20}));
+    std::swap(left->ray, right->ray);
+    EXPECT_FALSE(node->IsPointInside({100, 20}, nullptr, nullptr));
+    EXPECT_TRUE(node->IsPointInside({600, 20}, nullptr, nullptr));
+}
 
 TEST_F(KVUnitNode3DTest, ThePickRayOfTheSceneCameraOrTheGivenOneFindsTheNode) {
     KVUnitNode3D* node = Node({0.0f, 0.0f, -5.0f});

@@ -1,9 +1,11 @@
 // The "Mesh" unit in a whole core with the recording 3D device: loading and
-// its generated children, the ray test, picking, the mirrored draw, curves,
-// animation names and the script methods' errors.
+// its generated children, the attribute hooks, the sprite's texture, the
+// ray test, picking, visibility filing, the draws and their material,
+// curves, animation names and the script methods' errors.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -12,7 +14,10 @@
 #include "support/KVTestCoreHost.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnitFactory.h"
+#include "units/KVSceneManager.h"
+#include "units2d/KVUnitEmbeddable.h"
 #include "units3d/KV3DCurve.h"
+#include "units3d/KV3DMesh.h"
 #include "units/IKVUnitCamera.h"
 #include "units3d/KVUnitCurve.h"
 #include "units3d/KVUnitLight.h"
@@ -28,6 +33,8 @@ namespace {
 
 class KVUnitMeshTest : public ::testing::Test {
 protected:
+    // With a screen, embeddable units can make their textures.
+    explicit KVUnitMeshTest(bool screen = false) : rig(false, screen) {}
     KVUnitMesh* Mesh(const std::string& text, const std::string& name = "M") {
         auto* mesh = rig.Make<KVUnitMesh>("Mesh", name, {"OnError", "OnEndAnimation"});
         if (mesh && !text.empty()) rig.Run(name + ".Mesh = '" + text + "'");
@@ -63,7 +70,34 @@ protected:
         return extras;
     }
 
+    static KV3DMesh* Object(KVUnitMesh* mesh) { return dynamic_cast<KV3DMesh*>(mesh->GetMesh()); }
+    // One triangle whose part is blended: the mesh answers transparent.
+    void WriteBlended(const std::string& name) {
+        KV3DWriterMesh file = SurfaceMeshFile({{0, 0, 0, 0, 1, 0}, {0, 0, 1, 0, 1, 0}, {1, 0, 0, 0, 1, 0}}, {0, 1, 2});
+        file.materials[0].alphaBlend = 1;
+        file.submeshes[0].parts[0].transparent = 1;
+        WriteMeshFile(Root(), name, file);
+    }
+
     KV3DUnitRig rig;
+};
+
+class KVUnitMeshSpriteTest : public KVUnitMeshTest {
+protected:
+    KVUnitMeshSpriteTest() : KVUnitMeshTest(true) {}
+    KVUnitEmbeddable* Sprite(const std::string& name) {
+        auto* sprite = rig.Make<KVUnitEmbeddable>("Embeddable", name);
+        const KVDeviceSize size{4, 4};
+        EXPECT_EQ(sprite->CreateOwnTexture(&size, true, 259), KV_OK);
+        EXPECT_NE(sprite->GetEmbeddedTexture(), nullptr);
+        return sprite;
+    }
+    // The references the texture has beside the caller's.
+    static int32_t Holders(IKVResourceTexture* texture) {
+        const int32_t count = texture->Retain();
+        texture->Release();
+        return count - 1;
+    }
 };
 
 TEST_F(KVUnitMeshTest, LoadingMakesNamedChildrenFromTheFileWithTheirRecords) {
@@ -147,6 +181,90 @@ TEST_F(KVUnitMeshTest, AMissingFileRaisesOnErrorAndLeavesNoMesh) {
     EXPECT_NE(mesh->QueryInterface(IID_IKVMesh, &face), KV_OK);
 }
 
+// Each hook hands its value to the mesh when written, and a loaded mesh gets
+// the values written before it came.
+TEST_F(KVUnitMeshTest, IlluminationFrozenAndDebugFlagsReachTheMesh) {
+    KVUnitMesh* mesh = Mesh("");
+    rig.Run("M.Illumination = 0.25 M.Frozen = true M.DebugFlags_Wireframe = true M.DebugFlags_ShowNormals = true");
+    rig.Run("M.Mesh = '" + WriteAnimatedBody(Root()) + "'");
+    KV3DMesh* object = Object(mesh);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->GetCustomValue(), 0.25f);
+    EXPECT_TRUE(object->IsPaused());
+    EXPECT_EQ(object->GetDebugFlags(), 0x5u);
+
+    rig.Run("M.Illumination = 3 M.Frozen = false M.DebugFlags_Wireframe = false M.DebugFlags_ShowEdges = true");
+    EXPECT_EQ(object->GetCustomValue(), 3.0f);
+    EXPECT_FALSE(object->IsPaused());
+    EXPECT_EQ(object->GetDebugFlags(), 0x9u);
+    mesh->SetIllumination(-1.5f);
+    EXPECT_EQ(object->GetCustomValue(), -1.5f);
+    EXPECT_EQ(mesh->GetIllumination(), -1.5f);
+}
+
+// Every update hands the linked sprite's current texture to the mesh's
+// first slot; a unit that is not embeddable hands nothing.
+TEST_F(KVUnitMeshSpriteTest, EachUpdateHandsTheSpritesCurrentTexture) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    rig.Make<KVUnit>("Node3D", "N");
+    rig.Run("M.TextureSprite = N");
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), sprite->GetEmbeddedTexture());
+    // A new texture of the sprite's is the one handed next.
+    const KVDeviceSize larger{8, 8};
+    ASSERT_EQ(sprite->CreateOwnTexture(&larger, true, 259), KV_OK);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), sprite->GetEmbeddedTexture());
+}
+
+// The mesh holds the sprite's texture only while the link stands.
+TEST_F(KVUnitMeshSpriteTest, UnlinkingTheSpriteDropsItsTexture) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    IKVResourceTexture* texture = sprite->GetEmbeddedTexture();
+    const int32_t alone = Holders(texture);
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    ASSERT_EQ(Object(mesh)->GetTextureOverride(0, 0), texture);
+    EXPECT_EQ(Holders(texture), alone + 1);
+
+    rig.Run("M.TextureSprite = nil");
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    EXPECT_EQ(Holders(texture), alone);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+
+    // Linked to another sprite, the first one's texture goes at once.
+    KVUnitEmbeddable* other = Sprite("F");
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    rig.Run("M.TextureSprite = F");
+    EXPECT_EQ(Holders(texture), alone);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), other->GetEmbeddedTexture());
+}
+
+TEST_F(KVUnitMeshSpriteTest, ASpriteThatGoesAwayTakesItsTextureFromTheMesh) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KVUnitEmbeddable* sprite = Sprite("E");
+    rig.Run("M.TextureSprite = E");
+    mesh->Update(0.1f);
+    ASSERT_NE(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    sprite->Release();
+    EXPECT_EQ(mesh->GetTextureSpriteRef()->GetIndex(), -1);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+    mesh->Update(0.1f);
+    EXPECT_EQ(Object(mesh)->GetTextureOverride(0, 0), nullptr);
+}
+
 TEST_F(KVUnitMeshTest, TheRayTestTakesTheFirstOrTheNearestTriangleBehindTheOriginToo) {
     // Two parallel triangles at y = 0 (first) and y = 5.
     WriteMeshFile(Root(), "two.kv3d",
@@ -198,6 +316,23 @@ TEST_F(KVUnitMeshTest, PickingNeedsACameraAndHitsTheBox) {
     EXPECT_FALSE(mesh->IsPointInside({10, 10}, &depth, nullptr));
 }
 
+// Without a camera given, a split screen picks with the camera whose half
+// holds the point.
+TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheCameraOfThePoint) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    KVTestCameraUnit* over = rig.Camera({0.5f, 10, 0.5f}, {0.5f, -10, 0.5f});
+    over->viewport = {0, 0, 512, 768};
+    KVTestCameraUnit* beside = rig.Camera({5, 10, 5}, {5, -10, 5});
+    beside->viewport = {512, 0, 1024, 768};
+    ASSERT_TRUE(over->active);
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, nullptr));
+    EXPECT_FALSE(mesh->IsPointInside({600, 10}, nullptr, nullptr));
+    EXPECT_TRUE(rig.Scene().Scene().IsPointInside(mesh, {511, 10}, true, nullptr, nullptr));
+    EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, {512, 10}, true, nullptr, nullptr));
+}
+
 TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");
@@ -222,6 +357,151 @@ TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
     EXPECT_EQ(materials[0].material.extraWord3, 3u);
     EXPECT_EQ(std::memcmp(mesh->GetMesh()->GetMatrix(), kept, sizeof kept), 0);
     EXPECT_EQ(mesh->GetPosition()->x, 2.0f);
+}
+
+// The object keeps its own scale and angles through a mirrored draw, so a
+// scale written again each frame leaves the matrix as it was.
+TEST_F(KVUnitMeshTest, TheMirroredDrawKeepsTheObjectsScaleAndRotation) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    rig.Run("M.Position_X = 2 M.Rotation_Y = 0.5 M.Scale_X = 2 M.Scale_Y = 3 M.Scale_Z = 0.5");
+    IKVObject3D* object = mesh->GetMesh();
+    float kept[16];
+    std::memcpy(kept, object->GetMatrix(), sizeof kept);
+    const float plane[4] = {-1, 1, 0, 0};
+    for (int frame = 0; frame < 3; ++frame) {
+        mesh->DrawMirrored(plane, 1);
+        EXPECT_THAT(std::vector<float>(object->GetScale(), object->GetScale() + 3), ElementsAre(2.0f, 3.0f, 0.5f));
+        EXPECT_FLOAT_EQ(object->GetRotation()[1], 0.5f);
+        rig.Run("M.Scale_X = 2 M.Rotation_Y = 0.5");
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(object->GetMatrix()[i], kept[i], 1e-5f) << "frame " << frame << " " << i;
+    }
+    EXPECT_FLOAT_EQ(mesh->GetScale()->x, 2.0f);
+}
+
+// Each list asks the unit's visibility afresh: the bounding sphere goes to
+// the draw queue with AutoClipped, the unit to the reflectable list with
+// MirrorReflectable and to the blended list when its mesh is transparent.
+TEST_F(KVUnitMeshTest, QueryVisibleFilesTheSphereAndTheReflectableAndBlendedLists) {
+    WriteBlended("blend.kv3d");
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    KVSceneManager& scene = rig.Scene().Scene();
+    auto filed = [&](int32_t list) {
+        const std::vector<int32_t>& units = scene.GetList(list);
+        return std::count(units.begin(), units.end(), mesh->GetIndex());
+    };
+    struct Case {
+        const char* code;
+        size_t items;  // draw items queued by one query
+        long reflected, blended;
+    };
+    const Case cases[] = {
+        {"M.AutoClipped = false M.MirrorReflectable = false", 0, 0, 0},
+        // The 3D base queues its position first, the mesh its sphere.
+        {"M.AutoClipped = true", 2, 0, 0},
+        {"M.AutoClipped = false M.MirrorReflectable = true", 0, 1, 0},
+        {"M.MirrorReflectable = false M.Mesh = 'blend.kv3d'", 0, 0, 1},
+        {"M.AutoClipped = true M.MirrorReflectable = true M.Visible = false", 0, 0, 0},
+        {"M.Visible = true M.Mesh = ''", 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        rig.Run(c.code);
+        const size_t queued = scene.GetDrawQueue().size();
+        const long reflected = filed(KVSCENE_LIST_REFLECTED), blended = filed(KVSCENE_LIST_PREPARED);
+        bool visible = false;
+        mesh->QueryVisible(&visible, 0);
+        EXPECT_EQ(scene.GetDrawQueue().size() - queued, c.items) << c.code;
+        EXPECT_EQ(filed(KVSCENE_LIST_REFLECTED) - reflected, c.reflected) << c.code;
+        EXPECT_EQ(filed(KVSCENE_LIST_PREPARED) - blended, c.blended) << c.code;
+    }
+
+    // The sphere follows the unit's transform.
+    rig.Run("M.Mesh = 'grid.kv3d' M.AutoClipped = true M.Position_X = 3");
+    bool visible = false;
+    mesh->QueryVisible(&visible, 0);
+    const float* sphere = mesh->GetMesh()->GetBoundingSphere();
+    const KVDrawItem item = scene.GetDrawQueue().back();
+    EXPECT_EQ(item.x, sphere[0]);
+    EXPECT_EQ(item.y, sphere[1]);
+    EXPECT_EQ(item.z, sphere[2]);
+    EXPECT_EQ(item.radius, sphere[3]);
+    EXPECT_FLOAT_EQ(item.x, 3.0f);
+}
+
+// The blended pass draws the transparent parts only, and only for a mesh
+// that has some.
+TEST_F(KVUnitMeshTest, PrepareDrawRunsTheBlendedPassOfATransparentMesh) {
+    WriteBlended("blend.kv3d");
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    rig.Device().ClearCalls();
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 0u);
+    mesh->Draw();
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 1u);
+
+    rig.Run("M.Mesh = 'blend.kv3d'");
+    ASSERT_TRUE(mesh->GetMesh()->IsTransparent());
+    rig.Device().ClearCalls();
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 1u);
+    // The plain draw is the opaque pass: nothing of this mesh.
+    rig.Device().ClearCalls();
+    mesh->Draw();
+    EXPECT_EQ(rig.Device().Count("DrawPart"), 0u);
+
+    rig.Run("M.Mesh = ''");
+    EXPECT_EQ(mesh->PrepareDraw(), KV_OK);
+}
+
+// The draw hands the mesh the Shader unit's fields that it overrides; the
+// mirrored draw's own fields come first and win.
+TEST_F(KVUnitMeshTest, TheDrawMergesTheShaderUnitsMaterial) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    KV3DMesh* object = Object(mesh);
+    ASSERT_NE(object, nullptr);
+    auto* shader = rig.Make<KVUnitShader>("Shader", "Sh");
+    rig.Run("Sh.Shininess = 7 Sh.AlphaRef = 9 Sh.BackfaceCulling = false Sh.Fog = true");
+    // Fog (sub-flag 8) is not imposed.
+    const int32_t active = rig.Factory().FindAttributeIndex(shader->GetClassIndex(), "Active");
+    ASSERT_GE(active, 0);
+    rig.Factory().SetAttributeText(shader->GetIndex(), active, 8, "false", false);
+    const uint32_t imposed = shader->GetMaterial()->overrideFlags;
+    ASSERT_EQ(imposed & (KV_MATERIAL_SHININESS | KV_MATERIAL_ALPHA_REFERENCE | KV_MATERIAL_BACKFACE_CULLING |
+                         KV_MATERIAL_FOG),
+              uint32_t(KV_MATERIAL_SHININESS | KV_MATERIAL_ALPHA_REFERENCE | KV_MATERIAL_BACKFACE_CULLING));
+    mesh->Draw();
+    EXPECT_EQ(object->GetMaterial().overrideFlags, 0u);
+
+    rig.Run("M.Shader = Sh");
+    mesh->Draw();
+    const KV3DMaterial& merged = object->GetMaterial();
+    EXPECT_EQ(merged.overrideFlags, imposed);
+    EXPECT_EQ(merged.shininess, 7.0f);
+    EXPECT_EQ(merged.alphaReference, 9u);
+    EXPECT_EQ(merged.backfaceCulling, 0u);
+    EXPECT_EQ(merged.fog, KV3DMaterial().fog);
+    const std::vector<KVDeviceCall> materials = rig.Device().CallsOf("SetMaterial");
+    ASSERT_FALSE(materials.empty());
+    EXPECT_EQ(materials.back().material.shininess, 7.0f);
+
+    const float plane[4] = {0, 0, 1, 0};
+    mesh->DrawMirrored(plane, 4);
+    EXPECT_EQ(object->GetMaterial().backfaceCulling, 2u);
+    EXPECT_EQ(object->GetMaterial().extraWord2, 2u);
+    EXPECT_EQ(object->GetMaterial().extraWord3, 4u);
+    EXPECT_EQ(object->GetMaterial().shininess, 7.0f);
+    EXPECT_EQ(object->GetMaterial().overrideFlags,
+              imposed | KV_MATERIAL_BACKFACE_CULLING | KV_MATERIAL_EXTRA_WORD2 | KV_MATERIAL_EXTRA_WORD3);
+
+    // Unlinked, the mesh's material is cleared again.
+    rig.Run("M.Shader = nil");
+    mesh->Draw();
+    EXPECT_EQ(object->GetMaterial().overrideFlags, 0u);
 }
 
 TEST_F(KVUnitMeshTest, TheShaderMaterialCountsWhileItsUnitIsEnabled) {
