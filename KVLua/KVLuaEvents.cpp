@@ -202,6 +202,19 @@ int32_t KVLua::CallEvent(EventCall* call) {
     return RunEvent(unit, unitIndex, call->functionName, arguments, call->resultCount, &call->stillEnabled);
 }
 
+int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
+    EventCall call;
+    call.unit = unit;
+    call.functionName = "OnUpdate";
+    call.argumentCount = 0;
+    if (m_state && lua_checkstack(m_state, 2)) {
+        lua_pushnumber(m_state, dt);
+        lua_pushnumber(m_state, total);
+        call.argumentCount = 2;
+    }
+    return CallEvent(&call);
+}
+
 bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call) {
     lua_State* L = m_state;
     PushEventName(call.functionName);

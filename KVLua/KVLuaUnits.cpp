@@ -131,6 +131,21 @@ void KVLua::PushUnitName(IKVUnit* unit, int32_t unitIndex) {
     PushInterned(m_unitNames[size_t(unitIndex)], name);
 }
 
+void KVLua::PushBindingName(lua_State* L, const char* name, int32_t unitIndex) {
+    // Another state has a registry of its own.
+    if (L != m_state || unitIndex < 0 || unitIndex >= kMaxCachedUnit) {
+        lua_pushstring(L, name);
+        return;
+    }
+    if (m_unitNames.size() <= size_t(unitIndex)) m_unitNames.resize(size_t(unitIndex) + 1);
+    InternedText& slot = m_unitNames[size_t(unitIndex)];
+    if (slot.ref != LUA_NOREF && slot.text == name) {
+        lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
+        return;
+    }
+    PushInterned(slot, name);
+}
+
 void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
     if (classIndex < 0 || classIndex >= kMaxCachedUnit) {
         lua_pushlstring(m_state, name.data(), name.size());
