@@ -216,14 +216,15 @@ TEST_F(KVUnitEventsTest, EachFrameFindsOnUpdateAgainAndAFailingHandlerStopsNoOth
     KVUnit* failing = units.Make("B");
     units.Make("A");
     units.Make("C");
-    for (const char* name : {"A", "B", "C"}) units.Track(name, {});
+    for (const std::string name : {"A", "B", "C"}) units.Track(name, {}, "t.id = '" + name + "'");
     units.Run("Probe = {}\n"
               "function Probe.OnUpdate()\n"
-              "  TestRecorder.Record('class:' .. self.Name)\n"
-              "  if self.Name == 'B' then error('B fails') end\n"
+              "  TestRecorder.Record('class:' .. self.id)\n"
+              "  if self.id == 'B' then error('B fails') end\n"
               "  pcall(error, 'caught')\n"
-              "  TestRecorder.Record('after:' .. self.Name)\n"
+              "  TestRecorder.Record('after:' .. self.id)\n"
               "end\n");
+    units.Factory().RebindScripts();
     units.Take();
     kvtest::KVTestCoreHost::Errors().clear();
     const Records frame = {"B:PreUpdate", "A:PreUpdate", "C:PreUpdate"};
@@ -240,7 +241,7 @@ TEST_F(KVUnitEventsTest, EachFrameFindsOnUpdateAgainAndAFailingHandlerStopsNoOth
         kvtest::KVTestCoreHost::Errors().clear();
         EXPECT_TRUE(failing->GetUpdateWanted());
     }
-    units.Run("function Probe.OnUpdate() TestRecorder.Record('new:' .. self.Name) end\n"
+    units.Run("function Probe.OnUpdate() TestRecorder.Record('new:' .. self.id) end\n"
               "rawget(_G, 'A').OnUpdate = function() TestRecorder.Record('own A') end\n");
     units.Factory().Update(0.1f);
     EXPECT_EQ(units.Take(), (Records{"B:PreUpdate", "A:PreUpdate", "C:PreUpdate", "new:B", "own A", "new:C",
