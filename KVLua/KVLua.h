@@ -372,6 +372,7 @@ private:
     std::vector<InternedText> m_unitNames;
     std::vector<InternedText> m_classNames;
     InternedText m_eventNames[8];
+    InternedText m_updateEventName;
     InternedText m_callNames[2];
 
     std::unique_ptr<ScriptDebugState> m_debugState;

@@ -13,6 +13,10 @@ namespace kvl {
 
 using namespace luadetail;
 
+namespace luadetail {
+const char kUpdateEventName[] = "OnUpdate";
+} // namespace luadetail
+
 namespace {
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -205,7 +209,7 @@ int32_t KVLua::CallEvent(EventCall* call) {
 int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
     EventCall call;
     call.unit = unit;
-    call.functionName = "OnUpdate";
+    call.functionName = kUpdateEventName;
     call.argumentCount = 0;
     if (m_state && lua_checkstack(m_state, 2)) {
         lua_pushnumber(m_state, dt);

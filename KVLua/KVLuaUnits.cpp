@@ -139,7 +139,7 @@ void KVLua::PushBindingName(lua_State* L, const char* name, int32_t unitIndex) {
     }
     if (m_unitNames.size() <= size_t(unitIndex)) m_unitNames.resize(size_t(unitIndex) + 1);
     InternedText& slot = m_unitNames[size_t(unitIndex)];
-    if (slot.ref != LUA_NOREF && slot.text == name) {
+    if (slot.ref != LUA_NOREF && std::strcmp(slot.text.c_str(), name) == 0) {
         lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
         return;
     }
@@ -156,6 +156,14 @@ void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
 }
 
 void KVLua::PushEventName(const char* name) {
+    // The per-frame event, named by the binding's own constant.
+    if (name == kUpdateEventName) {
+        if (m_updateEventName.ref != LUA_NOREF)
+            lua_rawgeti(m_state, LUA_REGISTRYINDEX, m_updateEventName.ref);
+        else
+            PushInterned(m_updateEventName, name);
+        return;
+    }
     // Most recently used first: a frame raises the same event on many units.
     const size_t count = sizeof m_eventNames / sizeof m_eventNames[0];
     for (size_t i = 0; i < count; ++i) {
@@ -189,6 +197,7 @@ void KVLua::ForgetInternedTexts() {
     m_unitNames.clear();
     m_classNames.clear();
     for (InternedText& slot : m_eventNames) slot = InternedText();
+    m_updateEventName = InternedText();
     for (InternedText& slot : m_callNames) slot = InternedText();
 }
 

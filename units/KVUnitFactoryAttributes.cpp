@@ -124,7 +124,8 @@ KVAttributeSlot KVUnitFactory::FindAttributeSlot(int32_t classIndex, KVUnitClass
     const uintptr_t where = reinterpret_cast<uintptr_t>(name);
     AttributeNameEntry& entry =
         m_attributeNameCache[((where >> 4) ^ (where >> 12) ^ uint32_t(classIndex) * 40503u) & 255u];
-    if (entry.generation == m_attributeGeneration && entry.classIndex == classIndex && entry.name == name)
+    if (entry.generation == m_attributeGeneration && entry.classIndex == classIndex &&
+        std::strcmp(entry.name.c_str(), name) == 0)
         return entry.slot;
     auto at = record.attributeNames.Find(name);
     entry.generation = m_attributeGeneration;
