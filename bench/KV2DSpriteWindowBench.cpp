@@ -164,6 +164,8 @@ struct WindowBench {
                 std::printf("%s, %s: %.2f ms per frame (median of %d)\n", kName, line.what, Median(line.values),
                             kFrames);
         }
+        // The figures stand even if the teardown fails.
+        std::fflush(stdout);
         Close();
     }
 };
