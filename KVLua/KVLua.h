@@ -170,6 +170,10 @@ public:
     void SetShuttingDown(bool shuttingDown) { m_shuttingDown = shuttingDown; }
     void SetProjectFileVersion(uint32_t version) { m_projectFileVersion = version; }
 
+    // Raises "OnUpdate" of a unit with the frame time and the total game
+    // time, as CallEvent does (no result place); the base unit's per-frame
+    // call, with its two arguments pushed here.
+    int32_t CallUpdateEvent(IKVUnit* unit, double dt, double total);
     lua_State* GetState() const { return m_state; }
     // While a native function runs on a coroutine of the main state, the
     // binding's stack operations work on that coroutine's stack.
@@ -294,6 +298,9 @@ private:
     // Interned texts: a unit's name, a class's name, an event's name.
     void PushInterned(InternedText& slot, const std::string& text);
     void PushUnitName(IKVUnit* unit, int32_t unitIndex);
+    // The global name of a unit table's binding (bound to that unit index,
+    // or -1), sharing the unit's interned name.
+    void PushBindingName(lua_State* L, const char* name, int32_t unitIndex);
     void PushClassName(int32_t classIndex, const std::string& name);
     void PushEventName(const char* name);
     // The namespace (slot 0) or function name (slot 1) of a direct call:
@@ -369,6 +376,7 @@ private:
     std::vector<InternedText> m_unitNames;
     std::vector<InternedText> m_classNames;
     InternedText m_eventNames[8];
+    InternedText m_updateEventName;
     InternedText m_callNames[2];
 
     std::unique_ptr<ScriptDebugState> m_debugState;

@@ -13,6 +13,10 @@ namespace kvl {
 
 using namespace luadetail;
 
+namespace luadetail {
+const char kUpdateEventName[] = "OnUpdate";
+} // namespace luadetail
+
 namespace {
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -200,6 +204,19 @@ int32_t KVLua::CallEvent(EventCall* call) {
     }
     lua_insert(L, -(arguments + 1));
     return RunEvent(unit, unitIndex, call->functionName, arguments, call->resultCount, &call->stillEnabled);
+}
+
+int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
+    EventCall call;
+    call.unit = unit;
+    call.functionName = kUpdateEventName;
+    call.argumentCount = 0;
+    if (m_state && lua_checkstack(m_state, 2)) {
+        lua_pushnumber(m_state, dt);
+        lua_pushnumber(m_state, total);
+        call.argumentCount = 2;
+    }
+    return CallEvent(&call);
 }
 
 bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call) {

@@ -15,6 +15,8 @@ namespace luadetail {
 constexpr const char* kBindingKey = "8EF4";
 constexpr const char* kUnitMetatableName = "A0C4";
 constexpr const char* kStructBlockKey = "E63C";
+// The name of the per-frame event; the binding knows these very bytes.
+extern const char kUpdateEventName[];
 
 // Stored under the binding key of a namespace table.
 struct UnitBinding {

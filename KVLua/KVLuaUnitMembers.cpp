@@ -48,7 +48,7 @@ int KVLua::UnitTableIndex(lua_State* L) {
     }
     // The global table named in the binding; the table itself already
     // answered nil, so only another one is asked.
-    lua_pushstring(L, binding->name);
+    self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (lua_istable(L, -1) && !lua_rawequal(L, -1, 1)) {
         lua_pushvalue(L, 2);
@@ -291,7 +291,7 @@ int KVLua::UnitTableNewIndex(lua_State* L) {
         }
         lua_settop(L, 3);
     }
-    lua_pushstring(L, binding->name);
+    self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
     // A namespace whose global was replaced keeps its values itself.
     int target = lua_istable(L, -1) ? 4 : 1;

@@ -160,6 +160,21 @@ void KVLua::PushUnitName(IKVUnit* unit, int32_t unitIndex) {
     PushInterned(m_unitNames[size_t(unitIndex)], name);
 }
 
+void KVLua::PushBindingName(lua_State* L, const char* name, int32_t unitIndex) {
+    // Another state has a registry of its own.
+    if (L != m_state || unitIndex < 0 || unitIndex >= kMaxCachedUnit) {
+        lua_pushstring(L, name);
+        return;
+    }
+    if (m_unitNames.size() <= size_t(unitIndex)) m_unitNames.resize(size_t(unitIndex) + 1);
+    InternedText& slot = m_unitNames[size_t(unitIndex)];
+    if (slot.ref != LUA_NOREF && std::strcmp(slot.text.c_str(), name) == 0) {
+        lua_rawgeti(m_state, LUA_REGISTRYINDEX, slot.ref);
+        return;
+    }
+    PushInterned(slot, name);
+}
+
 void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
     if (classIndex < 0 || classIndex >= kMaxCachedUnit) {
         lua_pushlstring(m_state, name.data(), name.size());
@@ -170,6 +185,14 @@ void KVLua::PushClassName(int32_t classIndex, const std::string& name) {
 }
 
 void KVLua::PushEventName(const char* name) {
+    // The per-frame event, named by the binding's own constant.
+    if (name == kUpdateEventName) {
+        if (m_updateEventName.ref != LUA_NOREF)
+            lua_rawgeti(m_state, LUA_REGISTRYINDEX, m_updateEventName.ref);
+        else
+            PushInterned(m_updateEventName, name);
+        return;
+    }
     // Most recently used first: a frame raises the same event on many units.
     const size_t count = sizeof m_eventNames / sizeof m_eventNames[0];
     for (size_t i = 0; i < count; ++i) {
@@ -203,6 +226,7 @@ void KVLua::ForgetInternedTexts() {
     m_unitNames.clear();
     m_classNames.clear();
     for (InternedText& slot : m_eventNames) slot = InternedText();
+    m_updateEventName = InternedText();
     for (InternedText& slot : m_callNames) slot = InternedText();
 }
 

@@ -18,6 +18,11 @@ struct Figure {
     // Runs once after the figure is printed: figures of its own, and the end
     // of what its set-up made that later figures must not meet.
     std::function<void()> finish = nullptr;
+    // A figure that measures and prints its lines itself: run instead of
+    // the baseline and subject rounds.
+    std::function<void()> run = nullptr;
+    // Needs a real X11 window: scripts/bench runs it under xvfb-run.
+    bool window = false;
 };
 
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.

@@ -50,11 +50,17 @@ bool RegisterFigure(Figure figure) {
 
 // Figures share program-wide modules (the script binding, the unit factory),
 // so scripts/bench runs each in a process of its own: "--count" prints how
-// many there are, "--figure N" runs the N-th alone.
+// many there are, "--figure N" runs the N-th alone, "--windowed" lists the
+// figures that need an X11 window, one index a line.
 int main(int argc, char** argv) {
     const std::vector<kvbench::Figure>& figures = kvbench::Figures();
     if (argc > 1 && std::strcmp(argv[1], "--count") == 0) {
         std::printf("%zu\n", figures.size());
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--windowed") == 0) {
+        for (size_t i = 0; i < figures.size(); ++i)
+            if (figures[i].window) std::printf("%zu\n", i);
         return 0;
     }
     long pick = -1;
@@ -65,6 +71,11 @@ int main(int argc, char** argv) {
         const kvbench::Figure& f = figures[i];
         if (pick >= 0 && size_t(pick) != i) continue;
         if (only && !std::strstr(f.name.c_str(), only)) continue;
+        if (f.run) {
+            f.run();
+            std::fflush(stdout);
+            continue;
+        }
         f.baseline();  // warm caches and lazy set-up before measuring
         f.subject();
         double base = kvbench::BestSeconds(f.baseline, f.threadCpuTime);

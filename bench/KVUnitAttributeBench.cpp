@@ -35,7 +35,11 @@ lua_State* State() {
     std::string n = std::to_string(kRounds);
     luaL_dostring(state, ("plain = {Alpha = 0}\n"
                           "function OnUnit() local u = Gauge for i = 1, " + n + " do u.Alpha = u.Alpha + 1 end end\n"
-                          "function OnTable() local t = plain for i = 1, " + n + " do t.Alpha = t.Alpha + 1 end end\n")
+                          "function OnTable() local t = plain for i = 1, " + n + " do t.Alpha = t.Alpha + 1 end end\n"
+                          "function ReadUnit() local u, s = Gauge, 0 for i = 1, " + n + " do s = s + u.Alpha end end\n"
+                          "function ReadTable() local t, s = plain, 0 for i = 1, " + n + " do s = s + t.Alpha end end\n"
+                          "function WriteUnit() local u = Gauge for i = 1, " + n + " do u.Alpha = i end end\n"
+                          "function WriteTable() local t = plain for i = 1, " + n + " do t.Alpha = i end end\n")
                              .c_str());
     return state;
 }
@@ -50,12 +54,34 @@ kvbench::Figure AttributeFigure() {
     kvbench::Figure f;
     f.name = "u.Alpha = u.Alpha + 1 on a unit's float attribute";
     f.baselineName = "the same on a plain Lua table field";
-    f.target = 0;
+    f.target = 5;
     f.baseline = [] { Run("OnTable"); };
     f.subject = [] { Run("OnUnit"); };
+    return f;
+}
+
+kvbench::Figure ReadFigure() {
+    kvbench::Figure f;
+    f.name = "s = s + u.Alpha, a read of a unit's float attribute";
+    f.baselineName = "the same on a plain Lua table field";
+    f.target = 0;
+    f.baseline = [] { Run("ReadTable"); };
+    f.subject = [] { Run("ReadUnit"); };
+    return f;
+}
+
+kvbench::Figure WriteFigure() {
+    kvbench::Figure f;
+    f.name = "u.Alpha = i, a write of a unit's float attribute";
+    f.baselineName = "the same on a plain Lua table field";
+    f.target = 0;
+    f.baseline = [] { Run("WriteTable"); };
+    f.subject = [] { Run("WriteUnit"); };
     return f;
 }
 
 } // namespace
 
 KV_BENCH_FIGURE(AttributeFigure);
+KV_BENCH_FIGURE(ReadFigure);
+KV_BENCH_FIGURE(WriteFigure);

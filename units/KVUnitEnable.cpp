@@ -95,15 +95,11 @@ void KVUnit::Update(float dt) {
     KVLua* lua = KVLua::Instance();
     if (!lua) return;
     KVCore* core = KVCore::Instance();
-    lua->PushNumber(double(dt));
-    lua->PushNumber(core ? core->GetFrameTimeStamp() : 0.0);
-    EventCall call;
-    call.unit = static_cast<IKVUnit*>(this);
-    call.functionName = "OnUpdate";
-    call.argumentCount = 2;
     // The factory holds a reference across the call, so the unit is still
     // here when the call returns.
-    if (lua->CallEvent(&call) == KV_NOT_FOUND) m_updateWanted = false;
+    if (lua->CallUpdateEvent(static_cast<IKVUnit*>(this), double(dt), core ? core->GetFrameTimeStamp() : 0.0) ==
+        KV_NOT_FOUND)
+        m_updateWanted = false;
     lua->NotifyScriptCallDone();
 }
 

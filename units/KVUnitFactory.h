@@ -353,7 +353,12 @@ private:
     // Pushes a found attribute's value; writes one from stack slot 3 under
     // the name a script used.
     void PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
-    void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const std::string& name, int32_t element);
+    void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name, int32_t element);
+    // The class's attribute slot of a name a script uses (position -1:
+    // none), through a small cache in front of the name index: scripts name
+    // the same few attributes frame after frame, each time with the same
+    // Lua string.
+    KVAttributeSlot FindAttributeSlot(int32_t classIndex, KVUnitClass& record, const char* name);
     // Hooks of kernel modules that name units.
     void ConnectKernelHooks();
     // The parts of a units section and of a scene load.
@@ -396,6 +401,15 @@ private:
     std::vector<int32_t> m_enableQueue;
     std::vector<int32_t> m_updateGroups[3];
     int32_t m_lastElement = 0;
+    // Entries of the attribute-name cache, valid for one attribute
+    // generation.
+    struct AttributeNameEntry {
+        uint64_t generation = 0;
+        int32_t classIndex = -1;
+        std::string name;
+        KVAttributeSlot slot;
+    };
+    AttributeNameEntry m_attributeNameCache[256];
     int32_t m_reason = 0;
     bool m_loading = false;
     uint32_t m_kvlVersion = 0;

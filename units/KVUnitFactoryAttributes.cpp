@@ -1,6 +1,8 @@
 // Where attribute values live for a unit, how a write reaches them (directly
 // or through a staging copy and the setter), and the value boxes of the
 // storage-kind-2 attributes.
+#include <cstring>
+
 #include "../KVLua/KVLua.h"
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
@@ -116,18 +118,35 @@ int32_t KVUnitFactory::SetAttributeText(int32_t unitIndex, int32_t position, int
     return KV_OK;
 }
 
+KVAttributeSlot KVUnitFactory::FindAttributeSlot(int32_t classIndex, KVUnitClass& record, const char* name) {
+    // Where the bytes lie only picks the entry (a script's names are Lua
+    // strings, made once); the text decides.
+    const uintptr_t where = reinterpret_cast<uintptr_t>(name);
+    AttributeNameEntry& entry =
+        m_attributeNameCache[((where >> 4) ^ (where >> 12) ^ uint32_t(classIndex) * 40503u) & 255u];
+    if (entry.generation == m_attributeGeneration && entry.classIndex == classIndex &&
+        std::strcmp(entry.name.c_str(), name) == 0)
+        return entry.slot;
+    auto at = record.attributeNames.Find(name);
+    entry.generation = m_attributeGeneration;
+    entry.classIndex = classIndex;
+    entry.name = name;
+    entry.slot = at.Empty() ? KVAttributeSlot{-1, 0} : at.Value();
+    return entry.slot;
+}
+
 int32_t KVUnitFactory::FindAttribute(KVUnit* unit, const char* name, const KVAttributeDesc** outDesc,
                                      void** outHolder) {
     KVUnitClass* record = unit && name ? GetClass(unit->GetClassIndex()) : nullptr;
     if (!record) return 1;
-    auto at = record->attributeNames.Find(name);
-    if (at.Empty()) return 1;
-    const KVAttributeSlot slot = at.Value();
+    const KVAttributeSlot slot = FindAttributeSlot(unit->GetClassIndex(), *record, name);
+    if (slot.position < 0) return 1;
     const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), slot.position);
     if (!desc || !desc->HasFlag(KVAF_SCRIPT)) return 1;
     m_lastElement = slot.element;
     void* holder = nullptr;
-    if (!desc->getter && desc->manipulator) {
+    // A write finds its holder itself.
+    if (outHolder && !desc->getter && desc->manipulator) {
         desc->manipulator->SetUnit(unit->GetIndex());
         if (GetHolder(unit, *desc, &holder) == KV_OK && holder)
             holder = desc->manipulator->GetElement(holder, slot.element);
@@ -160,18 +179,19 @@ void KVUnitFactory::PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc
     desc.manipulator->PushToLua(holder);
 }
 
-void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const std::string& name,
+void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name,
                                       int32_t element) {
     if (desc.HasFlag(KVAF_READ_ONLY)) {
         if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
         return;
     }
     void* holder = nullptr;
-    if (!desc.manipulator || GetWriteHolder(unit, desc, &holder) != KV_OK) return;
+    if (!desc.manipulator) return;
+    desc.manipulator->SetUnit(unit->GetIndex());
+    if (GetWriteHolder(unit, desc, &holder) != KV_OK) return;
     // The element the script named (a bit of a flags word is remembered
     // by the lookup instead).
     void* target = desc.manipulator->GetElement(holder, element);
-    desc.manipulator->SetUnit(unit->GetIndex());
     if (target) desc.manipulator->GetFromLua(target);
     ApplyAttribute(unit, desc, holder);
     EndWrite(unit, desc, holder);
@@ -206,7 +226,7 @@ int32_t KVUnitFactory::PushAttributeByIndex(KVUnit* unit, int32_t position) {
 int32_t KVUnitFactory::SetAttributeFromLuaByIndex(KVUnit* unit, int32_t position) {
     const KVAttributeDesc* desc = unit ? GetAttribute(unit->GetClassIndex(), position) : nullptr;
     if (!GetLuaBinding() || !desc) return KV_NOT_FOUND;
-    SetAttributeValue(unit, *desc, desc->name, 0);
+    SetAttributeValue(unit, *desc, desc->name.c_str(), 0);
     return KV_OK;
 }
 

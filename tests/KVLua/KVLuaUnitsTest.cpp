@@ -228,6 +228,42 @@ TEST_F(KVLuaUnitsTest, APlainTableWithAUnitsNameBecomesItsTable) {
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }
 
+// The names scripts use are remembered from one access to the next, per
+// class: a name that was no attribute becomes one when the class gains it,
+// a change of its flags is heard at once, and a unit of another class
+// meets its own class's attributes under the same name.
+TEST_F(KVLuaUnitsTest, AttributeNamesFollowTheClassWhenItsAttributesChange) {
+    KVUnit* plain = nullptr;
+    ASSERT_EQ(units.Factory().CreateUnit(KVUnit::GetUnitClassIndex(), &plain, KVCREATE_RUNTIME, -1, 0), KV_OK);
+    plain->SetName("Plain");
+    const std::string reads = "local h, p = Hero, Plain\nfunction ReadBoth() return h.Alpha, p.Alpha end\n"
+                              "function WriteBoth(v) h.Alpha = v p.Alpha = v end\n";
+    units.Run(reads);
+    units.Run("WriteBoth(2)");
+    EXPECT_EQ(Describe("rawget(Hero, 'Alpha'), rawget(Plain, 'Alpha')"), "number 2, number 2");
+    units.Run("rawset(Hero, 'Alpha', nil) rawset(Plain, 'Alpha', nil)");
+    EXPECT_EQ(Describe("ReadBoth()"), "nil, nil");
+
+    AddAlpha();
+    units.Run("WriteBoth(0.5)");
+    EXPECT_EQ(Describe("rawget(Hero, 'Alpha'), rawget(Plain, 'Alpha')"), "nil, number 0.5");
+    EXPECT_EQ(Describe("ReadBoth()"), "number 0.5, number 0.5");
+    // A value beyond a float's range is stored as an infinity.
+    units.Run("Hero.Alpha = 1e300");
+    EXPECT_EQ(Describe("Hero.Alpha == math.huge"), "boolean true");
+
+    KVUnitFactory& factory = units.Factory();
+    KVAttributeDesc alpha = *factory.GetAttribute(Probe(), factory.FindAttributeIndex(Probe(), "Alpha"));
+    alpha.flags[KVAF_READ_ONLY] = 1;
+    ASSERT_EQ(factory.UpdateAttribute(alpha, nullptr), KV_OK);
+    EXPECT_EQ(Reports("WriteBoth(4)"), (Records{"test:3:Attribute Alpha is read only."}));
+    EXPECT_EQ(Describe("Hero.Alpha == math.huge, rawget(Plain, 'Alpha')"), "boolean true, number 4");
+    alpha.flags[KVAF_SCRIPT] = 0;
+    ASSERT_EQ(factory.UpdateAttribute(alpha, nullptr), KV_OK);
+    units.Run("WriteBoth(5)");
+    EXPECT_EQ(Describe("rawget(Hero, 'Alpha')"), "number 5");
+}
+
 TEST_F(KVLuaUnitsTest, RenamingThroughTheNameAttributeMovesTheTable) {
     units.Run("Hero.note = 7\nHero.Name = 'Villain'");
     EXPECT_EQ(hero->GetName(), "Villain");

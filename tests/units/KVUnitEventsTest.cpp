@@ -207,6 +207,49 @@ TEST_F(KVUnitEventsTest, UpdatesWalkEnabledSubtreesOnlyAndStopAskingScriptsWitho
     EXPECT_EQ(units.Take(), (Records{"Q:PreUpdate", "Q:UpdateExternal"}));
 }
 
+// Every frame looks "OnUpdate" up by name again: a script that replaces it,
+// in a unit's own table or in the class table, is heard on the next frame.
+// A handler that fails is reported, the units after it still run with
+// themselves as "self", and it is asked again on the next frame; a caught
+// error inside a handler leaves "self" as it was.
+TEST_F(KVUnitEventsTest, EachFrameFindsOnUpdateAgainAndAFailingHandlerStopsNoOtherUnit) {
+    KVUnit* failing = units.Make("B");
+    units.Make("A");
+    units.Make("C");
+    for (const std::string name : {"A", "B", "C"}) units.Track(name, {}, "t.id = '" + name + "'");
+    units.Run("Probe = {}\n"
+              "function Probe.OnUpdate()\n"
+              "  TestRecorder.Record('class:' .. self.id)\n"
+              "  if self.id == 'B' then error('B fails') end\n"
+              "  pcall(error, 'caught')\n"
+              "  TestRecorder.Record('after:' .. self.id)\n"
+              "end\n");
+    units.Factory().RebindScripts();
+    units.Take();
+    kvtest::KVTestCoreHost::Errors().clear();
+    const Records frame = {"B:PreUpdate", "A:PreUpdate", "C:PreUpdate"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        units.Factory().Update(0.1f);
+        Records expected = frame;
+        for (const char* record : {"class:B", "class:A", "after:A", "class:C", "after:C", "B:UpdateExternal",
+                                   "A:UpdateExternal", "C:UpdateExternal"})
+            expected.push_back(record);
+        EXPECT_EQ(units.Take(), expected);
+        ASSERT_EQ(kvtest::KVTestCoreHost::Errors().size(), 1u);
+        EXPECT_NE(kvtest::KVTestCoreHost::Errors()[0].find("B fails"), std::string::npos);
+        kvtest::KVTestCoreHost::Errors().clear();
+        EXPECT_TRUE(failing->GetUpdateWanted());
+    }
+    units.Run("function Probe.OnUpdate() TestRecorder.Record('new:' .. self.id) end\n"
+              "rawget(_G, 'A').OnUpdate = function() TestRecorder.Record('own A') end\n");
+    units.Factory().Update(0.1f);
+    EXPECT_EQ(units.Take(), (Records{"B:PreUpdate", "A:PreUpdate", "C:PreUpdate", "new:B", "own A", "new:C",
+                                     "B:UpdateExternal", "A:UpdateExternal", "C:UpdateExternal"}));
+    EXPECT_TRUE(kvtest::KVTestCoreHost::Errors().empty());
+    EXPECT_EQ(units.Host().Describe("self"), "nil");
+}
+
 TEST_F(KVUnitEventsTest, UpdateGroupsRunInOrderEachWithItsThreeSweeps) {
     KVUnit* late = units.Make("Late");
     units.Make("Early");
