@@ -312,7 +312,8 @@ public:
     // KVLuaLibrary: "KVUnitFactory".
     int32_t GetLuaFunctions(const KVLuaFunctionEntry** out) override;
     // The kvl a script names at argument i (a number or a path); 0 when it
-    // gives none, and after a report for a bad one.
+    // gives none, and after a report for a bad one: a path outside the
+    // project, or a number outside 0 .. kvl count - 1 (negative ones too).
     int32_t ResolveKvlArgument(int32_t argument);
     // The unit cursor of "GetFirstUnit" and "GetNextUnit": a walk over the
     // unit table that units closing meanwhile move on.
