@@ -164,7 +164,8 @@ public:
     void AddToNameIndex(KVUnit* unit);
     void RemoveFromNameIndex(KVUnit* unit);
     bool IsHiddenUnit(int32_t unitIndex);
-    // The set of units that a script closes.
+    // The set of units being closed: those a script closes, and those whose
+    // first reference was given up while something still held them.
     bool IsClosing(int32_t unitIndex) override;
     void MarkClosing(int32_t unitIndex);
     int32_t GetSelectedUnit() override { return m_activeUnit; }

@@ -189,7 +189,7 @@ int LuaCloseUnit() {
     }
     c.factory->RemoveFromNameIndex(unit);
     c.factory->MarkClosing(index);
-    unit->Release();
+    unit->DropFactoryReference();
     return 0;
 }
 
