@@ -310,7 +310,10 @@ void KVCore::SetActive(int32_t state) {
     switch (state) {
     case 1:
         ForwardInit(5);
-        if (KVTimer* timer = KVTimer::Instance()) m_lastFrameTime = double(timer->GetTimeFloat());
+        // The double reading the step measures against: a float reading
+        // widened may lie a hair ahead of it, and the first step would take
+        // the clock for gone backwards.
+        if (KVTimer* timer = KVTimer::Instance()) m_lastFrameTime = timer->GetTime();
         if (old == 2) CallApplicationEvent("OnUnpause");
         Notify(5, state, nullptr);
         break;

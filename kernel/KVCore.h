@@ -70,6 +70,9 @@ public:
     // Frame loop.
     void Step(uint8_t* keepRunning);
     void Render();
+    // Running starts the frame clock from the time manager's double time,
+    // the reading every measured step compares with (not its float time
+    // widened, which could make the first step's time go backwards).
     void SetActive(int32_t state);
     static void ShutdownCore();
 

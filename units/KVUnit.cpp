@@ -94,6 +94,16 @@ int32_t KVUnit::Release() {
     return 0;
 }
 
+int32_t KVUnit::DropFactoryReference() {
+    if (m_factoryReferenceDropped) return m_refCount;
+    m_factoryReferenceDropped = true;
+    const int32_t left = Release();
+    // Still held: scripts find it closing until the holder lets it go.
+    if (left != 0)
+        if (KVUnitFactory* factory = KVUnitFactory::Instance()) factory->MarkClosing(m_index);
+    return left;
+}
+
 const uint64_t* KVUnit::GetClassId() {
     static const uint64_t kNone = 0;
     KVUnitFactory* factory = KVUnitFactory::Instance();
@@ -200,7 +210,7 @@ void KVUnit::ReleaseOwnedUnits() {
     std::vector<int32_t> owned;
     owned.swap(m_ownedUnits);
     for (int32_t index : owned)
-        if (KVUnit* unit = UnitAt(factory, index)) unit->Release();
+        if (KVUnit* unit = UnitAt(factory, index)) unit->DropFactoryReference();
     if (KVUnit* owner = m_owner ? UnitAt(factory, m_owner->GetIndex()) : nullptr) {
         auto& list = owner->m_ownedUnits;
         auto it = std::find(list.begin(), list.end(), m_index);
@@ -221,7 +231,7 @@ void KVUnit::Close() {
         bool release = mode == 0 || (mode == 1 && child->m_kvlIndex == m_kvlIndex) ||
                        (mode == 2 && (child->m_flags & KVUNIT_RUNTIME));
         if (release)
-            child->Release();
+            child->DropFactoryReference();
         else
             DetachChild(index);
     }

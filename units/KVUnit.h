@@ -112,6 +112,13 @@ public:
     // The last release disables an enabled unit for good, closes it and
     // deletes it.
     int32_t Release() override;
+    // Gives up the reference the unit was made with, the factory's: the
+    // unit's own CloseOnDisable, a script's close, the close of its parent,
+    // of its owner or of its kvl, and the shutdown all take that one
+    // reference, and only the first of them releases it. A unit that
+    // somebody still holds then stays closing (in the factory's closing set
+    // too) until the holder's last release ends it. The count left.
+    int32_t DropFactoryReference();
 
     // IKVUnit
     int32_t GetClassIndex() override { return m_classIndex; }
@@ -370,6 +377,7 @@ private:
     bool m_closing = false;
     bool m_reenablePending = false;
     bool m_finalRelease = false;
+    bool m_factoryReferenceDropped = false;
     bool m_drawable = false;
     bool m_drawn = false;
     KVUnitRefArray m_cameras;

@@ -171,7 +171,9 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
         if ((m_flags & KVUNIT_CLOSE_ON_DISABLE) && !m_reenablePending) {
             s_enableDuringClose = false;
             std::string name = m_name;
-            Release();
+            // While the update sweep, the input walk or an event call still
+            // holds the unit it outlives this, closing.
+            DropFactoryReference();
             if (s_enableDuringClose) {
                 if (IKVLog* log = GetLog())
                     log->WriteStringLevel(Format("Try to enable a closed unit ({0}). The unit has been closed because "

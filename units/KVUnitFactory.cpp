@@ -40,7 +40,7 @@ void KVUnitFactory::LogError(const std::string& text) {
 KVUnitFactory::~KVUnitFactory() {
     // Whatever the release phases left (a factory that never ran them).
     for (int32_t index : LiveIndices())
-        if (IKVUnit* unit = GetUnit(index)) unit->Release();
+        if (IKVUnit* unit = GetUnit(index)) unit->GetUnit()->DropFactoryReference();
     m_units.Clear();
     m_roots.Clear();
     ClearPendingLinks();
@@ -159,13 +159,13 @@ void KVUnitFactory::ReleaseAllUnits() {
     for (int32_t index : LiveIndices()) {
         IKVUnit* unit = GetUnit(index);
         if (unit && (unit->GetFlags() & KVUNIT_RUNTIME) && !(unit->GetFlags() & KVUNIT_KEPT_AT_SHUTDOWN))
-            unit->Release();
+            unit->GetUnit()->DropFactoryReference();
     }
     m_closingSet.clear();
     m_closingKvl = KVCLOSE_NORMAL;
     for (int32_t index : LiveIndices()) {
         IKVUnit* unit = GetUnit(index);
-        if (unit && !(unit->GetFlags() & KVUNIT_OWNER_RELEASED)) unit->Release();
+        if (unit && !(unit->GetFlags() & KVUNIT_OWNER_RELEASED)) unit->GetUnit()->DropFactoryReference();
     }
     m_rootsSuspended = false;
 }

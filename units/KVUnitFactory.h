@@ -164,7 +164,8 @@ public:
     void AddToNameIndex(KVUnit* unit);
     void RemoveFromNameIndex(KVUnit* unit);
     bool IsHiddenUnit(int32_t unitIndex);
-    // The set of units that a script closes.
+    // The set of units being closed: those a script closes, and those whose
+    // first reference was given up while something still held them.
     bool IsClosing(int32_t unitIndex) override;
     void MarkClosing(int32_t unitIndex);
     int32_t GetSelectedUnit() override { return m_activeUnit; }
@@ -312,7 +313,8 @@ public:
     // KVLuaLibrary: "KVUnitFactory".
     int32_t GetLuaFunctions(const KVLuaFunctionEntry** out) override;
     // The kvl a script names at argument i (a number or a path); 0 when it
-    // gives none, and after a report for a bad one.
+    // gives none, and after a report for a bad one: a path outside the
+    // project, or a number outside 0 .. kvl count - 1 (negative ones too).
     int32_t ResolveKvlArgument(int32_t argument);
     // The unit cursor of "GetFirstUnit" and "GetNextUnit": a walk over the
     // unit table that units closing meanwhile move on.

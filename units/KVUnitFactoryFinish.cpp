@@ -250,7 +250,7 @@ int32_t KVUnitFactory::CloseKvlUnits(int32_t kvlIndex, bool renumber) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit || unit->GetKvlIndex() == -1) continue;
         if (unit->GetKvlIndex() == kvlIndex) {
-            unit->Release();
+            unit->DropFactoryReference();
         } else if (renumber && unit->GetKvlIndex() > kvlIndex) {
             unit->SetKvlIndex(unit->GetKvlIndex() - 1);
         }

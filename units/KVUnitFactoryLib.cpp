@@ -189,7 +189,7 @@ int LuaCloseUnit() {
     }
     c.factory->RemoveFromNameIndex(unit);
     c.factory->MarkClosing(index);
-    unit->Release();
+    unit->DropFactoryReference();
     return 0;
 }
 
@@ -335,7 +335,9 @@ int32_t KVUnitFactory::ResolveKvlArgument(int32_t argument) {
     const int32_t kvlCount = serializer ? serializer->GetKvlCount() : 0;
     if (type == SCRIPT_NUMBER) {
         const int32_t kvl = lua->ToInteger(argument);
-        if (kvl < kvlCount) return kvl;
+        // A negative number names no scene either (-1 would pass for a
+        // run-time unit's kvl, and no kvl close would ever release it).
+        if (kvl >= 0 && kvl < kvlCount) return kvl;
         lua->ReportError(Format("{0} is an invalid kvl index", kvl).c_str());
         return 0;
     }

@@ -112,7 +112,7 @@ void KVUnitMesh::ReleaseGenerated() {
         if (child && (child->GetFlags() & kGeneratedChild)) generated.push_back(child->GetIndex());
     }
     for (int32_t index : generated)
-        if (KVUnit* child = LiveUnit(index)) child->Release();
+        if (KVUnit* child = LiveUnit(index)) child->DropFactoryReference();
 }
 
 int32_t KVUnitMesh::LoadMesh() {

@@ -135,6 +135,38 @@ TEST_F(KVCoreTest, MeasuredStepsAreClampedSkippedAndSmoothed) {
     EXPECT_NEAR(core->GetFrameTimeStamp(), 0.6 + 0.08, 1e-6);
 }
 
+// The game starts running at clock readings that a float holds a hair ahead
+// of, a hair behind, far ahead (hours in), or exactly: the first frame gets
+// the time that passed, nothing when none did, and the game time the units
+// receive never goes back.
+TEST_F(KVCoreTest, RunningStartsTheFrameClockAtTheTimeItReads) {
+    core->AddModule(&a);
+    uint8_t keep = 0;
+    core->Step(&keep);
+    double lastStamp = 0.0;
+    for (uint32_t startMs : {222u, 500u, 2000012u, 20000123u}) {
+        SCOPED_TRACE(startMs);
+        core->SetActive(2);
+        g_ticks = 1000 + startMs;
+        core->SetActive(1);
+        a.updates.clear();
+
+        core->Step(&keep);  // no time passed yet
+        EXPECT_TRUE(a.updates.empty());
+
+        const double start = double(startMs) / 1000.0;
+        for (int frame = 1; frame <= 3; ++frame) {
+            g_ticks += 16;
+            core->Step(&keep);
+            ASSERT_EQ(a.updates.size(), size_t(frame));
+            EXPECT_FLOAT_EQ(a.updates.back(), 0.016f);
+            EXPECT_NEAR(core->GetFrameTimeStamp(), start + 0.016 * frame, 1e-6);
+            EXPECT_GT(core->GetFrameTimeStamp(), lastStamp);
+            lastStamp = core->GetFrameTimeStamp();
+        }
+    }
+}
+
 TEST_F(KVCoreTest, PauseAndResumeNotifyOncePerChange) {
     core->AddModule(&a);
     core->SetActive(1);

@@ -97,6 +97,25 @@ TEST_F(KVUnitFactoryLibTest, CreateUnitReportsUnknownClassesAndKvls) {
     EXPECT_TRUE(Reported("Bad or missing argument (Arg #1)"));
 }
 
+// Scene numbers outside the project's three, below as above, are refused
+// alike by both creators: reported, and the unit goes to kvl 0.
+TEST_F(KVUnitFactoryLibTest, SceneNumbersOutsideTheProjectAreRefused) {
+    for (const char* call : {"CreateUnit('Node2D', ", "CreatePermanentUnit('Node2D', "}) {
+        for (const char* number : {"-1", "-3", "-7", "-2147483648", "3", "99"}) {
+            SCOPED_TRACE(std::string(call) + number);
+            Reports().clear();
+            game.Run(std::string("made = KVUnitFactory.") + call + number + ")");
+            EXPECT_TRUE(Reported(std::string(number) + " is an invalid kvl index"));
+            KVUnit* made = Unit(Held("made"));
+            ASSERT_NE(made, nullptr);
+            EXPECT_EQ(made->GetKvlIndex(), 0);
+        }
+    }
+    // The project's own numbers are taken as they are.
+    game.Run("last = KVUnitFactory.CreatePermanentUnit('Node2D', 2)");
+    EXPECT_EQ(Unit(Held("last"))->GetKvlIndex(), 2);
+}
+
 TEST_F(KVUnitFactoryLibTest, CreatePermanentUnitMakesSceneUnitsOfExactClassNames) {
     game.Run("kept = KVUnitFactory.CreatePermanentUnit('Node2D', 1)\n"
              "quiet = KVUnitFactory.CreatePermanentUnit('Node2D', 1, 1)\n");

@@ -100,6 +100,22 @@ TEST(KVUnitFactoryUnitsTest, SparseTablesReuseIndicesButNotInTheFrameTheyWereFre
     EXPECT_EQ(Make(many)->GetIndex(), 81);
 }
 
+// Every free slot freed in this frame, the first of them at the head of the
+// free chain: none is handed out before the frame ends, then the oldest is.
+TEST(KVUnitFactoryUnitsTest, NoIndexFreedInTheFrameIsReusedWhereverItStandsInTheFreeChain) {
+    KVTestUnits many;
+    std::vector<KVUnit*> made;
+    for (int i = 0; i < 80; ++i) made.push_back(Make(many));
+    many.Factory().Update(0.0f);
+    for (int i = 0; i < 40; ++i) made[size_t(i)]->Release();
+    // 40 live units in 80 slots: reuse mode, but every free slot is marked.
+    EXPECT_EQ(Make(many)->GetIndex(), 80);
+    many.Factory().Update(0.0f);
+    made[79]->Release();  // freed in this frame, last in the chain
+    EXPECT_EQ(many.Factory().GetUnitCount(), 40);
+    EXPECT_EQ(Make(many)->GetIndex(), 0);
+}
+
 TEST(KVUnitFactoryUnitsTest, IndicesOutsideTheTableNameNoUnit) {
     KVTestUnits units;
     KVUnitFactory& factory = units.Factory();
