@@ -298,6 +298,11 @@ bool WriteMovieFixtures(const std::string& directory) {
     for (uint32_t i = 0; i < kMovieBenchFrames; ++i)
         pattern.videoStreams[0].push_back(kMovieColours[i * kMovieSegments / kMovieBenchFrames]);
 
+    KVMovieSpec longer;
+    longer.fps = 1;
+    longer.videoStreams.resize(1);
+    for (uint32_t i = 0; i < kMovieLongSeconds; ++i) longer.videoStreams[0].push_back(kMovieColours[i % kMovieSegments]);
+
     size_t dataStart = 0;
     Bytes coloursBytes = WriteOggMovie(colours, &dataStart);
     Bytes truncated(coloursBytes.begin(), coloursBytes.begin() + std::ptrdiff_t(dataStart / 2));
@@ -309,7 +314,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "badtheora.ogg", WriteOggMovie(badTheora)) &&
            WriteFile(dir + "badvorbis.ogg", WriteOggMovie(badVorbis)) &&
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
-           WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
+           WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern)) &&
+           WriteFile(dir + kMovieLongFixture, WriteOggMovie(longer));
 }
 
 } // namespace kvtest
