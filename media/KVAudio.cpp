@@ -63,7 +63,11 @@ int32_t KVAudio::Release(int32_t phase) {
 }
 
 void KVAudio::Open() {
-    SDL_AudioInit(nullptr);
+    // The driver SDL itself would take: the one SDL_AUDIODRIVER names, else
+    // its own choice. Without a name SDL probes every driver in turn even
+    // where the variable names one, and a probe of ALSA on a machine without
+    // a sound card fills standard error with the library's complaints.
+    SDL_AudioInit(SDL_getenv("SDL_AUDIODRIVER"));
     SDL_AudioSpec desired;
     std::memset(&desired, 0, sizeof desired);
     desired.freq = int(kRate);

@@ -2,6 +2,8 @@
 // The SDL audio device: opens SDL audio at 44100 Hz, signed 16-bit stereo,
 // and mixes every playing voice on SDL's audio thread. Voices start and stop
 // under the SDL audio lock; the mixer runs under the same lock.
+// Phase 2 starts SDL audio with the driver SDL_AUDIODRIVER names (SDL's own
+// rule), and with SDL's default choice only when the variable is unset.
 #include <cstddef>
 #include <memory>
 #include <vector>

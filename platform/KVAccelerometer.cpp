@@ -46,4 +46,11 @@ void AccelerometerClearReading() {
     State().haveReading = false;
 }
 
+void AccelerometerReset() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().present = false;
+    State().haveReading = false;
+    State().reading = KVAccelSample();
+}
+
 } // namespace kvl

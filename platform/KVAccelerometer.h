@@ -20,5 +20,7 @@ int32_t DeviceReadAcceleration(void* platform, KVAccelSample* out);
 void AccelerometerSetPresent(bool present);
 void AccelerometerSetReading(float x, float y, float z);
 void AccelerometerClearReading();
+// Absent and without a reading again, as a new process finds it.
+void AccelerometerReset();
 
 } // namespace kvl

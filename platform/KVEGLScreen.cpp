@@ -4,8 +4,11 @@
 #include <EGL/eglext.h>
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace kvl {
 namespace {
@@ -21,6 +24,17 @@ Screen g_screen;
 
 void Report(const char* what) {
     std::fprintf(stderr, "Screen: %s (EGL error 0x%x)\n", what, unsigned(eglGetError()));
+}
+
+// Mesa unloads its driver at eglTerminate and loses what the driver had
+// allocated for itself, which the leak checker of a sanitizer build then
+// reports at exit. The driver stays loaded for the rest of the process
+// instead; a screen opened again finds it in place.
+int KeepDriver(dl_phdr_info* info, size_t, void*) {
+    const char* path = info->dlpi_name;
+    if (path && (std::strstr(path, "_dri.so") || std::strstr(path, "libgallium")))
+        dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
 }
 
 // The X11 display and window of SDL's video surface, when SDL runs on X11.
@@ -87,6 +101,7 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
         Report("no EGL display");
         return 1;
     }
+    dl_iterate_phdr(&KeepDriver, nullptr);
     EGLConfig config = nullptr;
     if (eglBindAPI(EGL_OPENGL_ES_API) != EGL_TRUE || !ChooseConfig(s.display, s.window, &config)) {
         Report("no OpenGL ES 2 configuration");

@@ -69,4 +69,6 @@ void PDLSetLanguage(const char* language) {
 
 bool PDLIsInitialised() { return State().initialised; }
 
+void PDLReset() { State() = DeviceState(); }
+
 } // namespace kvl

@@ -30,5 +30,7 @@ namespace kvl {
 void PDLSetScreenSize(int width, int height);
 void PDLSetLanguage(const char* language);  // null makes PDL_GetLanguage fail
 bool PDLIsInitialised();
+// Back to the defaults, not initialised: as a new process finds it.
+void PDLReset();
 
 } // namespace kvl

@@ -38,7 +38,7 @@ int32_t KV3D::CreateMesh(const std::vector<std::string>& paths, IKVMesh** out, u
 
 int32_t KV3D::CreateMirror(IKVMirror** out) {
     if (!out) return KV_INVALID;
-    *out = new KV3DMirror();
+    *out = new KV3DMirror(MirrorIndices(KV3DMirror::IndicesFor(KV3DInterface::IsRightHanded())));
     return KV_OK;
 }
 
@@ -67,6 +67,16 @@ int32_t KV3D::CreateLight(IKVLight** out) {
 IKVParticleRender* KV3D::GetParticleRender() {
     if (!m_render) m_render = new KV3DParticleRender(KV3DInterface::IsRightHanded());
     return m_render;
+}
+
+const uint16_t* KV3D::MirrorIndices(const uint16_t* choice) {
+    if (!m_mirrorIndices) m_mirrorIndices = choice;
+    return m_mirrorIndices;
+}
+
+const uint16_t* KV3D::DecalUnitIndices(const uint16_t* choice) {
+    if (!m_decalUnitIndices) m_decalUnitIndices = choice;
+    return m_decalUnitIndices;
 }
 
 void KV3D::RemoveDecal(int32_t listIndex) { m_decals.Remove(listIndex); }

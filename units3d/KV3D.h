@@ -48,6 +48,13 @@ public:
     // Frees a block of AllocAligned; null is ignored.
     static void FreeAligned(uint8_t* block);
 
+    // The quad index tables of mirrors and of decal units. The first call
+    // for each keeps its `choice` (made from the scene's handedness then)
+    // for the module's life, the run; later calls get the kept table. Held
+    // by the module, not by the process, so a new module chooses afresh.
+    const uint16_t* MirrorIndices(const uint16_t* choice);
+    const uint16_t* DecalUnitIndices(const uint16_t* choice);
+
     size_t LightCount() const { return m_lights.Size(); }
     size_t DecalCount() const { return m_decals.Size(); }
     // Appends a decal that the caller made; the decal keeps the index.
@@ -62,6 +69,8 @@ private:
     void DeleteRenderer();
 
     KV3DParticleRender* m_render = nullptr;
+    const uint16_t* m_mirrorIndices = nullptr;
+    const uint16_t* m_decalUnitIndices = nullptr;
     KVIndexedList<IKVDecal*> m_decals;
     KVIndexedList<KV3DLight*> m_lights;
     float m_lastPoint[3] = {0.0f, 0.0f, 0.0f};

@@ -12,9 +12,6 @@ namespace {
 constexpr uint16_t kRightHandedIndices[6] = {0, 1, 3, 0, 3, 2};
 constexpr uint16_t kLeftHandedIndices[6] = {0, 3, 1, 0, 2, 3};
 
-// Fixed by the first mirror of the run.
-const uint16_t* g_quadIndices = nullptr;
-
 // The bits of the fields the mirror imposes: colour write, z-buffer write,
 // alpha test, alpha reference, alpha blend and texture count.
 constexpr uint32_t kMirrorOwnFields = KV_MATERIAL_COLOR_WRITE | KV_MATERIAL_ZBUFFER_WRITE | KV_MATERIAL_ALPHA_TEST |
@@ -36,8 +33,7 @@ void PlaceCorners(KV3DVertex* quad, float width, float height) {
 
 } // namespace
 
-KV3DMirror::KV3DMirror() {
-    if (!g_quadIndices) g_quadIndices = KV3DInterface::IsRightHanded() ? kRightHandedIndices : kLeftHandedIndices;
+KV3DMirror::KV3DMirror(const uint16_t* indices) : m_indices(indices ? indices : IndicesFor(true)) {
     const float us[4] = {1.0f, 0.0f, 1.0f, 0.0f};
     const float vs[4] = {0.0f, 0.0f, 1.0f, 1.0f};
     for (int i = 0; i < 4; ++i) {
@@ -49,7 +45,9 @@ KV3DMirror::KV3DMirror() {
     PlaceCorners(m_quad, m_width, m_height);
 }
 
-const uint16_t* KV3DMirror::QuadIndices() { return g_quadIndices; }
+const uint16_t* KV3DMirror::IndicesFor(bool rightHanded) {
+    return rightHanded ? kRightHandedIndices : kLeftHandedIndices;
+}
 
 int32_t KV3DMirror::SetSize(const float* size) {
     if (!size) return KV_OK;
@@ -115,7 +113,7 @@ int32_t KV3DMirror::Draw(uint32_t value, int32_t pass) {
         graphic->ResetTextureStages();
     }
     device->SetVertexData(m_quad, 4, KV3D_VERTEX_STRIDE, 0);
-    device->DrawIndexed(g_quadIndices, 6);
+    device->DrawIndexed(m_indices, 6);
     return KV_OK;
 }
 

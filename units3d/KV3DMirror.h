@@ -12,9 +12,9 @@ namespace kvl {
 
 class KV3DMirror : public KV3DCountedObject<IKVMirror> {
 public:
-    // The first mirror of the run fixes the quad's index table from the
-    // scene's handedness.
-    KV3DMirror();
+    // `indices`: the six indices of the quad's two triangles, the 3D
+    // module's table (see KV3D::MirrorIndices).
+    explicit KV3DMirror(const uint16_t* indices);
 
     int32_t SetSize(const float* size) override;
     int32_t SetTexture(KVResourceTexture* texture) override;
@@ -30,13 +30,18 @@ public:
     const KV3DMaterial& GetUserMaterial() const { return m_user; }
     const KV3DMaterial& GetEffectiveMaterial() const { return m_effective; }
     uint8_t GetTransparent() const { return m_transparent; }
-    // The six indices of the quad's two triangles, the same for every mirror.
-    static const uint16_t* QuadIndices();
+    // The six indices of the quad's two triangles, the same for every
+    // mirror of one module.
+    const uint16_t* QuadIndices() const { return m_indices; }
+    // The table that winds the quad's triangles for a scene of the given
+    // handedness.
+    static const uint16_t* IndicesFor(bool rightHanded);
 
 protected:
     ~KV3DMirror() override = default;
 
 private:
+    const uint16_t* m_indices;
     KV3DVertex m_quad[4];
     float m_width = 1.0f;
     float m_height = 1.0f;

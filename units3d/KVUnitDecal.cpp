@@ -16,15 +16,15 @@
 #include "../units/KVUnitFactory.h"
 #include "../units2d/IKVUnitEmbeddable.h"
 #include "IKVUnitShader.h"
+#include "KV3D.h"
 #include "KV3DMaterial.h"
 
 namespace kvl {
 
 namespace {
 
-// Fixed at the first Init of the run, as the scene's handedness was then.
-bool g_indicesChosen = false;
-uint16_t g_indices[6] = {0, 1, 2, 0, 2, 3};
+constexpr uint16_t kRightHandedIndices[6] = {0, 2, 1, 0, 3, 2};
+constexpr uint16_t kLeftHandedIndices[6] = {0, 1, 2, 0, 2, 3};
 
 const KV3DVertex kQuad[4] = {
     {-1, 0, -1, 0, 1, 0, 0, 0, 1},
@@ -50,20 +50,17 @@ IKVUnit* UnitOf(IKVUnitRef* ref) {
 
 } // namespace
 
-const uint16_t* KVUnitDecal::GetQuadIndices() { return g_indices; }
+// Until the first Init the table of a left-handed scene.
+KVUnitDecal::KVUnitDecal() : m_indices(kLeftHandedIndices) {}
 
 KVUnitDecal::~KVUnitDecal() { ReleaseAll(); }
 
 void KVUnitDecal::Init() {
     KVUnitDisplay3D::Init();
-    if (!g_indicesChosen) {
-        g_indicesChosen = true;
-        KVSceneManager* scene = KVSceneManager::Instance();
-        const bool rightHanded = !scene || scene->IsRightHanded();
-        const uint16_t right[6] = {0, 2, 1, 0, 3, 2};
-        const uint16_t left[6] = {0, 1, 2, 0, 2, 3};
-        std::memcpy(g_indices, rightHanded ? right : left, sizeof g_indices);
-    }
+    KVSceneManager* scene = KVSceneManager::Instance();
+    const uint16_t* choice = !scene || scene->IsRightHanded() ? kRightHandedIndices : kLeftHandedIndices;
+    KV3D* module = KV3D::Instance();
+    m_indices = module ? module->DecalUnitIndices(choice) : choice;
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (factory && !m_textureSprite) m_textureSprite = factory->MakeUnitRef(GetIndex(), &kTextureSpriteId);
     if (factory && !m_decalShader) m_decalShader = factory->MakeUnitRef(GetIndex(), &kShaderId);
@@ -178,7 +175,7 @@ void KVUnitDecal::Draw() {
     GetWorldMatrix(world);
     device->SetTransform(1, world);
     device->SetVertexData(quad, 4, KV3D_VERTEX_STRIDE, 0);
-    device->DrawIndexed(g_indices, 6);
+    device->DrawIndexed(m_indices, 6);
 }
 
 bool KVUnitDecal::IsPointInside(const KVScreenPoint& point, float* depth, IKVUnit* camera) {

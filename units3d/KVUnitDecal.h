@@ -23,6 +23,7 @@ public:
     static constexpr uint64_t kColorId = 0x0047741C3F602400ull;
     static constexpr uint64_t kShaderId = 0x006B517B191D7410ull;
 
+    KVUnitDecal();
     static KVUnit* Create() { return new KVUnitDecal; }
     // Registers class "Decal" and its attributes; the class index, or -1.
     static int32_t RegisterClass();
@@ -44,8 +45,9 @@ public:
     const std::vector<IKVResourceTexture*>& GetTextures() const { return m_textures; }
     IKVUnitRef* GetDecalShaderRef() const { return m_decalShader; }
     IKVUnitRef* GetTextureSpriteRef() const { return m_textureSprite; }
-    // The quad's indices, chosen by the scene's handedness at the first Init.
-    static const uint16_t* GetQuadIndices();
+    // The quad's indices: the 3D module's table, chosen by the scene's
+    // handedness at the first decal's Init of the run (KV3D::DecalUnitIndices).
+    const uint16_t* GetQuadIndices() const { return m_indices; }
 
 protected:
     ~KVUnitDecal() override;
@@ -54,6 +56,7 @@ private:
     void ReleaseTextures(std::vector<IKVResourceTexture*>* textures);
     void ReleaseAll();
 
+    const uint16_t* m_indices;
     std::string m_texturePaths;
     std::vector<IKVResourceTexture*> m_textures;
     IKVUnitRef* m_textureSprite = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -207,7 +208,9 @@ TEST_F(CommonTest, FinishedRequestsAreFreedAtUpdate) {
     files.Open("u.bin", KVFILE_READ, &h);
     files.QueueRequest(h, buffer, 4, &OnRead, 1);
     EXPECT_EQ(files.PendingRequestCount(), 1u);
-    for (int i = 0; i < 500 && files.PendingRequestCount() != 0; ++i) {
+    // The worker's read is waited for up to a hang limit.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (files.PendingRequestCount() != 0 && std::chrono::steady_clock::now() < end) {
         factory.Sleep(0.01f);
         files.Update(0.01f);
     }

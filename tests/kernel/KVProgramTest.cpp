@@ -129,6 +129,22 @@ TEST(KVProgram, ScriptErrorsReachLogluaOnlyWhenAskedAndTheGameStillEnds) {
     }
 }
 
+// A person who runs the game headless sees nothing on standard error but
+// what the engine says: SDL's drivers (the dummy ones here) are opened as
+// named, no other is probed on the way.
+TEST(KVProgram, AGameThatEndsWellSaysNothingOnStandardError) {
+    kvtest::TempWorkDir dir;
+    Game game;
+    game.config = "[General]\nLogOnDisk=1\n";
+    WriteGame(dir.Path(), game);
+    KVProgramResult r = KVProgramRunner::Run(dir.Path(), kLimit);
+    ASSERT_TRUE(r.exited) << Describe(r);
+    EXPECT_EQ(r.status, 0) << Describe(r);
+    EXPECT_EQ(Count(dir.ReadFile("assets/log.txt"), "LUA  : exiting\r\n"), 1u);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+}
+
 // ---- failed starts --------------------------------------------------------
 
 TEST(KVProgram, AFailedStartSaysWhyOnStandardErrorAndExitsWithOne) {
@@ -254,25 +270,44 @@ TEST(KVProgram, SigtermAtAnyMomentEndsTheProgramWithAFullShutdown) {
             ASSERT_FALSE(r.hung) << Describe(r);
             EXPECT_TRUE(r.exited) << Describe(r);
             EXPECT_EQ(r.status, 0) << Describe(r);
-            EXPECT_LT(r.seconds, 2.0) << Describe(r);
+            // Only a hang is timed: how soon it ends depends on the machine.
+            EXPECT_LT(r.seconds, kLimit) << Describe(r);
         }
     }
 }
 
 TEST(KVProgram, NothingDrawnLeavesTheProcessorIdle) {
     kvtest::TempWorkDir dir;
-    WriteGame(dir.Path(), EndlessGame());
+    Game game = EndlessGame();
+    game.config = "[General]\nLogOnDisk=1\n";
+    WriteGame(dir.Path(), game);
     KVProgramRunner runner(dir.Path());
     ASSERT_TRUE(runner.Start());
     ASSERT_TRUE(runner.WaitUntilSignalsAreCaught(kLimit));
+    // The loop runs once the project is loaded; start-up (SDL, the GL
+    // driver compiling its shaders) costs what the machine makes it cost
+    // and is left out: only a window after it is measured.
+    const auto loaded = std::chrono::steady_clock::now() + std::chrono::seconds(int(kLimit));
+    while (Count(dir.ReadFile("assets/log.txt"), "LUA  : running") == 0 &&
+           std::chrono::steady_clock::now() < loaded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_LT(std::chrono::steady_clock::now(), loaded) << "the loop never started";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
     // Headless (no window on screen) nothing is seen: the loop gives its time
-    // back instead of spinning at a whole core.
-    constexpr double kRunning = 1.5;
-    std::this_thread::sleep_for(std::chrono::milliseconds(int(kRunning * 1000)));
+    // back instead of spinning at a whole core. A busy machine only makes the
+    // loop turn less often; a spinning one takes most of the window.
+    const auto from = std::chrono::steady_clock::now();
+    const double cpuFrom = runner.CpuSecondsSoFar();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double cpuTo = runner.CpuSecondsSoFar();
+    const double window = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
     runner.Signal(SIGTERM);
     KVProgramResult r = runner.Wait(kLimit);
     ASSERT_TRUE(r.exited) << Describe(r);
-    EXPECT_LT(r.cpuSeconds, kRunning * 0.5) << Describe(r);
+    ASSERT_GE(cpuFrom, 0.0);
+    ASSERT_GE(cpuTo, cpuFrom);
+    EXPECT_LT(cpuTo - cpuFrom, window * 0.25) << "of " << window << " s\n" << Describe(r);
 }
 
 } // namespace

@@ -54,6 +54,21 @@ void RecordJob(IKVThread*, void* argument) {
     job->log->Add(job->id);
 }
 
+// A job that holds its thread until the test opens the gate, or until a
+// hang limit passes.
+struct GatedJob {
+    JobLog* log;
+    int id;
+    std::atomic<bool> open{false};
+};
+
+void RecordGatedJob(IKVThread*, void* argument) {
+    auto* job = static_cast<GatedJob*>(argument);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!job->open && std::chrono::steady_clock::now() < end) SleepMs(1);
+    job->log->Add(job->id);
+}
+
 } // namespace
 
 TEST_F(ThreadTest, RunWithWaitReturnsAfterTheFunctionWithBusyCleared) {
@@ -80,13 +95,21 @@ TEST_F(ThreadTest, FunctionReceivesTheThreadAndTheArgument) {
 
 TEST_F(ThreadTest, RunWithoutWaitReturnsAtOnceAndTheNextRunWaitsForTheJob) {
     JobLog log;
-    Job first{&log, 1, 150};
+    GatedJob first{&log, 1};
     Job second{&log, 2, 0};
-    auto start = std::chrono::steady_clock::now();
-    thread->Run(&RecordJob, &first, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    thread->Run(&RecordGatedJob, &first, 0);
+    {
+        // Back while the job still waits at its gate.
+        std::lock_guard<std::mutex> g(log.lock);
+        EXPECT_TRUE(log.order.empty());
+    }
     EXPECT_TRUE(thread->IsBusy());
+    std::thread opener([&] {
+        SleepMs(100);
+        first.open = true;
+    });
     thread->Run(&RecordJob, &second, 0);
+    opener.join();
     {
         // The second Run returned only once the first job had finished.
         std::lock_guard<std::mutex> g(log.lock);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "kernel/KVPlatformCreators.h"
@@ -281,6 +282,32 @@ TEST(KVAudioFailure, ADeviceThatCannotOpenLogsAndKeepsVoicesPlaying) {
     EXPECT_EQ(voice->IsPlaying(), 1);
     voice->Stop();
     EXPECT_EQ(voice->IsPlaying(), 0);
+}
+
+// The driver SDL_AUDIODRIVER names is the one opened, and opening it says
+// nothing: no other driver is probed on the way (a probe of ALSA on a
+// machine without a sound card fills standard error with its complaints).
+TEST(KVAudioDriver, TheNamedDriverOpensWithoutProbingAnother) {
+    char name[32] = "";
+    {
+        ::testing::internal::CaptureStderr();
+        KVAudioHarness harness;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(harness.Audio().IsOpen());
+        ASSERT_NE(SDL_AudioDriverName(name, sizeof name), nullptr);
+        EXPECT_STREQ(name, "dummy");
+        EXPECT_EQ(said, "");
+    }
+    {
+        ::testing::internal::CaptureStderr();
+        kvtest::KVDiskAudioRun run;
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(run.Audio().IsOpen());
+        ASSERT_NE(SDL_AudioDriverName(name, sizeof name), nullptr);
+        EXPECT_STREQ(name, "disk");
+        // The disk driver's own warning only.
+        EXPECT_EQ(said.find("ALSA"), std::string::npos) << said;
+    }
 }
 
 TEST(KVAudioDisk, APlayedRampReachesTheStream) {

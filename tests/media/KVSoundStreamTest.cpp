@@ -236,7 +236,7 @@ TEST(KVSoundStreamDiskTest, AThreadedStreamReachesTheOutputWhole) {
     ASSERT_TRUE(sound);
     EXPECT_TRUE(KVSoundRig::Concrete(sound.get())->HasThread());
     ASSERT_EQ(sound->Play(0), KV_OK);
-    EXPECT_TRUE(kvtest::KVDiskAudioRun::WaitFor([&] { return sound->GetState() == KVSOUND_STOPPED; }, 15000));
+    EXPECT_TRUE(kvtest::KVDiskAudioRun::WaitFor([&] { return sound->GetState() == KVSOUND_STOPPED; }));
     sound.reset();
     // Let go while it plays: its thread ends before what it uses goes.
     SoundPtr cut = rig.Create("music.ogg", true);

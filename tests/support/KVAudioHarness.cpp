@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -118,7 +119,8 @@ KVDiskAudioRun::~KVDiskAudioRun() {
 kvl::IKVSoundDevice& KVDiskAudioRun::Device() { return *m_audio; }
 
 bool KVDiskAudioRun::WaitFor(const std::function<bool()>& done, uint32_t timeoutMs) {
-    for (uint32_t waited = 0; waited < timeoutMs; waited += 2) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
         if (done()) return true;
         SDL_Delay(2);
     }

@@ -88,8 +88,9 @@ public:
 
     kvl::KVAudio& Audio() { return *m_audio; }
     kvl::IKVSoundDevice& Device();
-    // Polls every few milliseconds until `done` holds; false after the timeout.
-    static bool WaitFor(const std::function<bool()>& done, uint32_t timeoutMs = 5000);
+    // Polls every few milliseconds until `done` holds; false after the
+    // timeout, which only detects a hang.
+    static bool WaitFor(const std::function<bool()>& done, uint32_t timeoutMs = 20000);
     // Closes the device and reads the file back (empty when there is none).
     std::vector<int16_t> Finish();
 

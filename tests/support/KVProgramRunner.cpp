@@ -120,6 +120,26 @@ bool KVProgramRunner::Poll(KVProgramResult* out) {
     return true;
 }
 
+double KVProgramRunner::CpuSecondsSoFar() const {
+    if (m_pid <= 0) return -1.0;
+    std::ifstream in("/proc/" + std::to_string(m_pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // The name in parentheses may hold spaces; the fields after it are
+    // state (3), ... utime (14) and stime (15).
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1.0;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    unsigned long long user = 0, system = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14) user = std::stoull(field);
+        if (number == 15) system = std::stoull(field);
+    }
+    if (!fields) return -1.0;
+    return double(user + system) / double(sysconf(_SC_CLK_TCK));
+}
+
 KVProgramResult KVProgramRunner::Wait(double seconds) {
     KVProgramResult result;
     const double end = m_since + seconds;

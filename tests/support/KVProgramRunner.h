@@ -42,6 +42,9 @@ public:
     bool Poll(KVProgramResult* out);
     // Waits for the end, at most the given time from the start or signal.
     KVProgramResult Wait(double seconds);
+    // The processor time (user and system) the running program has used so
+    // far; negative once it has ended or when it cannot be read.
+    double CpuSecondsSoFar() const;
 
     // Start, then Wait.
     static KVProgramResult Run(const std::string& gameDirectory, double seconds);

@@ -1,5 +1,6 @@
 #include "KVTestLuaHost.h"
 
+#include "KVLua/KVArith.h"
 #include "kernel/KVPath.h"
 
 namespace kvtest {
@@ -14,6 +15,7 @@ KVTestLuaHost::KVTestLuaHost(bool installErrorHook) : m_root(m_dir.Path() + "/as
     m_lua.reset(new kvl::KVLua);
     m_lua->SetFileInterface(&m_file);
     m_lua->SetPropertiesInterface(&m_properties);
+    m_madeArith = kvl::KVArith::Instance() == nullptr;
     m_lua->Init(0);
     if (installErrorHook) m_lua->SetErrorHook(RecordError);
     m_lua->Init(1);
@@ -22,6 +24,10 @@ KVTestLuaHost::KVTestLuaHost(bool installErrorHook) : m_root(m_dir.Path() + "/as
 }
 
 KVTestLuaHost::~KVTestLuaHost() {
+    // The last release phase, as the core ends the binding: the arithmetic
+    // library that phase 0 made goes with it instead of staying behind for
+    // the next host of the process. One a test made itself stays the test's.
+    if (m_madeArith) m_lua->Release(4);
     m_lua.reset();
     kvl::SetProjectDirectory("");
 }

@@ -64,6 +64,8 @@ private:
     KVTestDiskFile m_file;
     KVTestProperties m_properties;
     std::unique_ptr<kvl::KVLua> m_lua;
+    // The binding made the arithmetic library (no test had made its own).
+    bool m_madeArith = false;
 };
 
 } // namespace kvtest

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "graphics/KVGraphic.h"
+#include "kernel/KVProperties.h"
 #include "support/KV3DUnitRig.h"
 #include "support/KVPngWriter.h"
 #include "units/IKVUnitRef.h"
+#include "units/KVSceneManager.h"
 #include "units2d/KVUnitEmbeddable.h"
 #include "units3d/KVUnitDecal.h"
 #include "units3d/KVUnitShader.h"
@@ -54,9 +56,9 @@ TEST_F(KVUnitDecalTest, TheQuadTakesTheColourOnEveryCornerAndTheWorldMatrix) {
     EXPECT_EQ(world.floats[12], 1.0f);
     EXPECT_EQ(world.floats[14], 3.0f);
     const KVDeviceCall draw = Only("DrawIndexed");
-    EXPECT_EQ(draw.ints.size(), 6u);
     // Right-handed by default: the second winding.
-    const uint16_t* indices = KVUnitDecal::GetQuadIndices();
+    EXPECT_THAT(draw.ints, ElementsAre(0, 2, 1, 0, 3, 2));
+    const uint16_t* indices = decal->GetQuadIndices();
     EXPECT_EQ(std::vector<uint16_t>(indices, indices + 6), (std::vector<uint16_t>{0, 2, 1, 0, 3, 2}));
     const KVDeviceCall material = Only("SetMaterial");
     EXPECT_EQ(material.material.backfaceCulling, 0u);
@@ -144,6 +146,32 @@ TEST_F(KVUnitDecalTest, PicksInsideTheSquareOnlyAndReportsTheHitWithoutADistance
     KVTestCameraUnit* camera = rig.Camera({0, 5, 0}, {0, -5, 0});
     EXPECT_FALSE(decal->IsPointInside({0, 0}, &depth, camera));
     camera->Release();
+}
+
+// The scene's handedness at the first decal of a run winds every decal of
+// that run; a later change of "RightHanded" winds none the other way. Each
+// run (each rig) chooses afresh, whatever an earlier one chose.
+TEST(KVUnitDecalWinding, TheFirstDecalOfARunFixesTheWindingOfEveryDecal) {
+    for (bool rightHanded : {false, true}) {
+        SCOPED_TRACE(rightHanded ? "right-handed" : "left-handed");
+        KV3DUnitRig rig{false, true};
+        ASSERT_EQ(KVProperties::Instance()->SetBooleanById(KVSceneManager::kRightHandedId, rightHanded), KV_OK);
+        auto* first = rig.Make<KVUnitDecal>("Decal", "A");
+        ASSERT_EQ(KVProperties::Instance()->SetBooleanById(KVSceneManager::kRightHandedId, !rightHanded), KV_OK);
+        auto* second = rig.Make<KVUnitDecal>("Decal", "B");
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        for (KVUnitDecal* decal : {first, second}) {
+            rig.Device().ClearCalls();
+            decal->Draw();
+            const std::vector<KVDeviceCall> draws = rig.Device().CallsOf("DrawIndexed");
+            ASSERT_EQ(draws.size(), 1u);
+            if (rightHanded)
+                EXPECT_THAT(draws[0].ints, ElementsAre(0, 2, 1, 0, 3, 2));
+            else
+                EXPECT_THAT(draws[0].ints, ElementsAre(0, 1, 2, 0, 2, 3));
+        }
+    }
 }
 
 } // namespace

@@ -329,6 +329,11 @@ bool WriteMovieFixtures(const std::string& directory) {
     for (uint32_t i = 0; i < kMovieBenchFrames; ++i)
         pattern.videoStreams[0].push_back(kMovieColours[i * kMovieSegments / kMovieBenchFrames]);
 
+    KVMovieSpec longer;
+    longer.fps = 1;
+    longer.videoStreams.resize(1);
+    for (uint32_t i = 0; i < kMovieLongSeconds; ++i) longer.videoStreams[0].push_back(kMovieColours[i % kMovieSegments]);
+
     size_t dataStart = 0;
     Bytes coloursBytes = WriteOggMovie(colours, &dataStart);
     Bytes truncated(coloursBytes.begin(), coloursBytes.begin() + std::ptrdiff_t(dataStart / 2));
@@ -342,7 +347,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
            WriteFile(dir + "twosizes.ogg", WriteOggMovie(twoSizes)) && WriteFile(dir + "keys.ogg", WriteOggMovie(keys)) &&
            WriteFile(dir + "twosounds.ogg", WriteOggMovie(twoSounds)) &&
-           WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern));
+           WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern)) &&
+           WriteFile(dir + kMovieLongFixture, WriteOggMovie(longer));
 }
 
 } // namespace kvtest

@@ -58,6 +58,13 @@ struct KVMovieSize {
 constexpr const char* kMovieBenchFixture = "pattern640.ogg";
 constexpr uint32_t kMovieBenchFrames = 60;
 
+// long.ogg: the colours again and again at one frame per second for
+// kMovieLongSeconds, no sound; a movie that outlasts any hang limit, for
+// tests that must tell "stops at once" from "plays to its end" without
+// timing speed. Not a seed of the fuzz target.
+constexpr const char* kMovieLongFixture = "long.ogg";
+constexpr uint32_t kMovieLongSeconds = 60;
+
 struct KVMovieSpec {
     uint32_t width = kMovieWidth;
     uint32_t height = kMovieHeight;
