@@ -190,8 +190,7 @@ struct SpriteFrameBench {
 };
 
 SpriteFrameBench& Bench() {
-    static SpriteFrameBench bench;
-    return bench;
+    return kvbench::Lazy<SpriteFrameBench>();
 }
 
 kvbench::Figure SpriteFrameFigure() {

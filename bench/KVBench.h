@@ -3,6 +3,7 @@
 // the same run and prints "NAME: X.XXx of BASELINE (target <= Y)".
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace kvbench {
 
@@ -18,6 +19,9 @@ struct Figure {
     // Runs once after the figure is printed: figures of its own, and the end
     // of what its set-up made that later figures must not meet.
     std::function<void()> finish = nullptr;
+    // When set, the printed name, asked once the figure is measured: for a
+    // name that holds a figure of the figure's own set-up.
+    std::function<std::string()> describe = nullptr;
 };
 
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.
@@ -25,6 +29,31 @@ bool RegisterFigure(Figure figure);
 
 // CPU time of the calling thread, in seconds.
 double ThreadCpuSeconds();
+
+// Keeps what ends a set-up until EndSetUps().
+void AtEndOfSetUps(std::function<void()> end);
+// Ends every set-up made through Lazy(), the latest first. The harness calls
+// it once the figures ran, while the engine's modules and the libraries the
+// set-ups point at are still there.
+void EndSetUps();
+
+// A figure's set-up, made at its first use and ended by EndSetUps(). Never
+// at registration: every figure's process would make it, and a core made
+// later would take its program-wide modules for its own. Never a static
+// object: ended among the exit-time destructors, after the modules it points
+// at, it would touch what is gone. Key tells set-ups of one type apart.
+template <class T, int Key = 0, class... Args>
+T& Lazy(Args&&... args) {
+    static T* made = nullptr;
+    if (!made) {
+        made = new T(std::forward<Args>(args)...);
+        AtEndOfSetUps([] {
+            delete made;
+            made = nullptr;
+        });
+    }
+    return *made;
+}
 
 } // namespace kvbench
 
