@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kPath = "m.ogg";
 
-// The engine's threads and locks, with every sleep 50 times shorter.
+// The engine's threads and locks, with every sleep 500 times shorter.
 class QuickThreadFactory : public kvl::IKVThreadFactory {
 public:
     QuickThreadFactory() {
@@ -28,7 +28,7 @@ public:
     }
     kvl::IKVThread* CreateThread() override { return m_threads.CreateThread(); }
     kvl::IKVCriticalSection* CreateCriticalSection() override { return m_threads.CreateCriticalSection(); }
-    int32_t Sleep(float seconds) override { return m_threads.Sleep(seconds / 50.0f); }
+    int32_t Sleep(float seconds) override { return m_threads.Sleep(seconds / 500.0f); }
     // Frees the threads released by the last run.
     void Tidy() { m_threads.DestroyThreads(); }
 
@@ -55,7 +55,11 @@ public:
     volatile uint32_t sum = 0;
 
 private:
-    void Sum(const uint8_t* plane, int32_t stride, uint32_t w, uint32_t h) {
+    // Every sample is still read under the address checks; only the
+    // coverage hooks are left out of this loop, which would otherwise take
+    // most of an input's time and tell the fuzzer nothing of the decoder.
+    __attribute__((no_sanitize("coverage"))) void Sum(const uint8_t* plane, int32_t stride, uint32_t w,
+                                                      uint32_t h) {
         uint32_t s = 0;
         for (uint32_t y = 0; y < h; ++y)
             for (uint32_t x = 0; x < w; ++x) s += plane[int64_t(y) * stride + x];
