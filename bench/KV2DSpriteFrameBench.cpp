@@ -86,8 +86,7 @@ struct SpriteFrameBench {
 };
 
 SpriteFrameBench& Bench() {
-    static SpriteFrameBench bench;
-    return bench;
+    return kvbench::Lazy<SpriteFrameBench>();
 }
 
 kvbench::Figure SpriteFrameFigure() {

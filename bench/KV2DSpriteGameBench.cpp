@@ -121,8 +121,7 @@ struct SampleGameBench {
 };
 
 SampleGameBench& Bench() {
-    static SampleGameBench bench;
-    return bench;
+    return kvbench::Lazy<SampleGameBench>();
 }
 
 kvbench::Figure SampleGameFigure() {

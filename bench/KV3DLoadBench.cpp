@@ -108,8 +108,7 @@ struct MeshLoadBench {
 };
 
 MeshLoadBench& Bench() {
-    static MeshLoadBench bench;
-    return bench;
+    return kvbench::Lazy<MeshLoadBench>();
 }
 
 kvbench::Figure MeshLoadFigure() {

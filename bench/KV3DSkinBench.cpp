@@ -126,8 +126,7 @@ struct SkinBench {
 };
 
 SkinBench& Bench() {
-    static SkinBench bench;
-    return bench;
+    return kvbench::Lazy<SkinBench>();
 }
 
 kvbench::Figure SkinFigure() {

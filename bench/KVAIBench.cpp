@@ -35,10 +35,7 @@ struct AStarSetup {
 // round, not at registration: the search module is the program-wide
 // instance, which a whole core made by an earlier figure would otherwise
 // take for its own.
-std::shared_ptr<AStarSetup> SharedSetup() {
-    static std::shared_ptr<AStarSetup> setup = std::make_shared<AStarSetup>();
-    return setup;
-}
+AStarSetup* SharedSetup() { return &kvbench::Lazy<AStarSetup>(); }
 
 kvbench::Figure MakeFigure(const char* name, float turnCost, double target) {
     kvbench::Figure f;

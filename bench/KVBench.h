@@ -3,6 +3,7 @@
 // the same run and prints "NAME: X.XXx of BASELINE (target <= Y)".
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace kvbench {
 
@@ -23,6 +24,9 @@ struct Figure {
     std::function<void()> run = nullptr;
     // Needs a real X11 window: scripts/bench runs it under xvfb-run.
     bool window = false;
+    // When set, the printed name, asked once the figure is measured: for a
+    // name that holds a figure of the figure's own set-up.
+    std::function<std::string()> describe = nullptr;
 };
 
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.
@@ -30,6 +34,31 @@ bool RegisterFigure(Figure figure);
 
 // CPU time of the calling thread, in seconds.
 double ThreadCpuSeconds();
+
+// Keeps what ends a set-up until EndSetUps().
+void AtEndOfSetUps(std::function<void()> end);
+// Ends every set-up made through Lazy(), the latest first. The harness calls
+// it once the figures ran, while the engine's modules and the libraries the
+// set-ups point at are still there.
+void EndSetUps();
+
+// A figure's set-up, made at its first use and ended by EndSetUps(). Never
+// at registration: every figure's process would make it, and a core made
+// later would take its program-wide modules for its own. Never a static
+// object: ended among the exit-time destructors, after the modules it points
+// at, it would touch what is gone. Key tells set-ups of one type apart.
+template <class T, int Key = 0, class... Args>
+T& Lazy(Args&&... args) {
+    static T* made = nullptr;
+    if (!made) {
+        made = new T(std::forward<Args>(args)...);
+        AtEndOfSetUps([] {
+            delete made;
+            made = nullptr;
+        });
+    }
+    return *made;
+}
 
 } // namespace kvbench
 

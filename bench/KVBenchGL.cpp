@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "KVBench.h"
 #include "platform/PDL.h"
 
 namespace kvbench {
@@ -34,8 +35,7 @@ struct SharedDevice {
 } // namespace
 
 kvl::KVGLwebOSRender& SharedGLDevice() {
-    static SharedDevice shared;
-    return *shared.device;
+    return *Lazy<SharedDevice>().device;
 }
 
 } // namespace kvbench

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "KVBench.h"
@@ -14,6 +15,11 @@ namespace {
 std::vector<Figure>& Figures() {
     static std::vector<Figure> figures;
     return figures;
+}
+
+std::vector<std::function<void()>>& SetUpEnds() {
+    static std::vector<std::function<void()>> ends;
+    return ends;
 }
 
 // Best time of several rounds: the least disturbed measurement on a noisy machine.
@@ -41,6 +47,17 @@ double ThreadCpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
+void AtEndOfSetUps(std::function<void()> end) { SetUpEnds().push_back(std::move(end)); }
+
+void EndSetUps() {
+    // An end may make or end others: each is taken off before it runs.
+    while (!SetUpEnds().empty()) {
+        std::function<void()> end = std::move(SetUpEnds().back());
+        SetUpEnds().pop_back();
+        end();
+    }
+}
+
 bool RegisterFigure(Figure figure) {
     Figures().push_back(std::move(figure));
     return true;
@@ -50,8 +67,9 @@ bool RegisterFigure(Figure figure) {
 
 // Figures share program-wide modules (the script binding, the unit factory),
 // so scripts/bench runs each in a process of its own: "--count" prints how
-// many there are, "--figure N" runs the N-th alone, "--windowed" lists the
-// figures that need an X11 window, one index a line.
+// many there are, "--name N" the N-th one's name, "--figure N" runs the N-th
+// alone, "--windowed" lists the figures that need an X11 window, one index a
+// line.
 int main(int argc, char** argv) {
     const std::vector<kvbench::Figure>& figures = kvbench::Figures();
     if (argc > 1 && std::strcmp(argv[1], "--count") == 0) {
@@ -61,6 +79,12 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--windowed") == 0) {
         for (size_t i = 0; i < figures.size(); ++i)
             if (figures[i].window) std::printf("%zu\n", i);
+        return 0;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "--name") == 0) {
+        const long n = std::strtol(argv[2], nullptr, 10);
+        if (n < 0 || size_t(n) >= figures.size()) return 1;
+        std::printf("%s\n", figures[size_t(n)].name.c_str());
         return 0;
     }
     long pick = -1;
@@ -81,13 +105,14 @@ int main(int argc, char** argv) {
         double base = kvbench::BestSeconds(f.baseline, f.threadCpuTime);
         double subject = kvbench::BestSeconds(f.subject, f.threadCpuTime);
         double ratio = base > 0 ? subject / base : 0.0;
+        const std::string name = f.describe ? f.describe() : f.name;
         if (f.target > 0)
-            std::printf("%s: %.2fx of %s (target <= %.2f)\n", f.name.c_str(), ratio, f.baselineName.c_str(),
-                        f.target);
+            std::printf("%s: %.2fx of %s (target <= %.2f)\n", name.c_str(), ratio, f.baselineName.c_str(), f.target);
         else
-            std::printf("%s: %.2fx of %s\n", f.name.c_str(), ratio, f.baselineName.c_str());
+            std::printf("%s: %.2fx of %s\n", name.c_str(), ratio, f.baselineName.c_str());
         std::fflush(stdout);
         if (f.finish) f.finish();
     }
+    kvbench::EndSetUps();
     return 0;
 }

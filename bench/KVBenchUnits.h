@@ -1,6 +1,7 @@
 #pragma once
 // A script binding and a unit factory of their own (no core), shared by the
-// benchmarks of units: made on first use, kept until the program ends.
+// benchmarks of units: made on first use, ended after the
+// set-ups that use them (kvbench::Lazy).
 struct lua_State;
 
 namespace kvbench {

@@ -143,8 +143,7 @@ struct BatchBench {
 };
 
 BatchBench& Bench() {
-    static BatchBench bench;
-    return bench;
+    return kvbench::Lazy<BatchBench>();
 }
 
 kvbench::Figure BatchFigure() {

@@ -61,8 +61,7 @@ struct ButtonBench {
 };
 
 ButtonBench& Bench() {
-    static ButtonBench bench;
-    return bench;
+    return kvbench::Lazy<ButtonBench>();
 }
 
 kvbench::Figure ButtonFigure() {

@@ -153,8 +153,7 @@ struct GraphicBench {
 };
 
 GraphicBench& Bench() {
-    static GraphicBench bench;
-    return bench;
+    return kvbench::Lazy<GraphicBench>();
 }
 
 kvbench::Figure ImageFigure() {

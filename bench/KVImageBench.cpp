@@ -132,12 +132,8 @@ struct JpegBench {
 // Each set-up is made at its figure's first round, not at registration: a
 // figure runs in a process of its own, with nothing of the others in it.
 JpegBench& Jpeg(bool progressive) {
-    if (progressive) {
-        static JpegBench stepwise(true);
-        return stepwise;
-    }
-    static JpegBench baseline(false);
-    return baseline;
+    if (progressive) return kvbench::Lazy<JpegBench, 1>(true);
+    return kvbench::Lazy<JpegBench, 0>(false);
 }
 
 kvbench::Figure JpegFigure(bool progressive) {
@@ -218,8 +214,7 @@ struct PngBench {
 };
 
 PngBench& Png() {
-    static PngBench bench;
-    return bench;
+    return kvbench::Lazy<PngBench>();
 }
 
 kvbench::Figure PngFigure() {
@@ -244,8 +239,7 @@ struct DownscaleBench {
 };
 
 DownscaleBench& Downscale() {
-    static DownscaleBench bench;
-    return bench;
+    return kvbench::Lazy<DownscaleBench>();
 }
 
 kvbench::Figure DownscaleFigure() {

@@ -78,8 +78,7 @@ struct LogBench {
 };
 
 LogBench& Bench() {
-    static LogBench bench;
-    return bench;
+    return kvbench::Lazy<LogBench>();
 }
 
 kvbench::Figure LogOffFigure() {

@@ -3,7 +3,6 @@
 // calling it from a loop inside Lua (the cheapest call there is).
 #include <lua.hpp>
 
-#include <memory>
 
 #include "KVBench.h"
 #include "KVLua/KVLua.h"
@@ -13,15 +12,15 @@ namespace {
 constexpr int kCalls = 100000;
 
 kvl::KVLua* Binding() {
-    static std::unique_ptr<kvl::KVLua> binding;
+    static kvl::KVLua* binding = nullptr;
     if (!binding) {
-        binding.reset(new kvl::KVLua);
+        binding = &kvbench::Lazy<kvl::KVLua>();
         for (int phase = 0; phase <= 3; ++phase) binding->Init(phase);
         luaL_dostring(binding->GetState(),
                       "ticks = 0\nfunction Application.OnTick() ticks = ticks + 1 end\n"
                       "function CallInLua(n) local f = Application.OnTick for i = 1, n do f() end end");
     }
-    return binding.get();
+    return binding;
 }
 
 void CallThroughBinding() {

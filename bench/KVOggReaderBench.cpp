@@ -56,8 +56,7 @@ struct OggSetup {
 // program-wide module instance, which a core made by another figure in the
 // same process would take for its own and delete.
 OggSetup& Setup() {
-    static OggSetup setup;
-    return setup;
+    return kvbench::Lazy<OggSetup>();
 }
 
 kvbench::Figure MakeOggFigure() {

@@ -138,8 +138,7 @@ struct PakBench {
 };
 
 PakBench& Bench() {
-    static PakBench bench;
-    return bench;
+    return kvbench::Lazy<PakBench>();
 }
 
 kvbench::Figure PakReadFigure() {

@@ -146,8 +146,7 @@ struct Particle2DBench {
 };
 
 Particle2DBench& Bench() {
-    static Particle2DBench bench;
-    return bench;
+    return kvbench::Lazy<Particle2DBench>();
 }
 
 kvbench::Figure Particle2DFigure() {

@@ -127,8 +127,7 @@ struct SceneLoadBench {
 };
 
 SceneLoadBench& Bench() {
-    static SceneLoadBench bench;
-    return bench;
+    return kvbench::Lazy<SceneLoadBench>();
 }
 
 kvbench::Figure SceneLoadFigure() {

@@ -65,8 +65,7 @@ struct TextureBench {
 
 // Made at the figure's first run.
 TextureBench& Bench() {
-    static TextureBench bench;
-    return bench;
+    return kvbench::Lazy<TextureBench>();
 }
 
 kvbench::Figure TextureFigure() {

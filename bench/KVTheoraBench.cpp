@@ -171,8 +171,7 @@ struct TheoraBench {
 };
 
 TheoraBench& Bench() {
-    static TheoraBench bench;
-    return bench;
+    return kvbench::Lazy<TheoraBench>();
 }
 
 kvbench::Figure TheoraFigure() {

@@ -89,8 +89,7 @@ struct Offset2DBench {
 };
 
 Offset2DBench& Bench() {
-    static Offset2DBench bench;
-    return bench;
+    return kvbench::Lazy<Offset2DBench>();
 }
 
 kvbench::Figure Offset2DFigure() {

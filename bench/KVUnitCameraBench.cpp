@@ -60,11 +60,8 @@ struct CameraBench {
     }
 };
 
-// Kept until the program ends: the core it holds goes down with the
-// process, not among the exit-time destructors it depends on.
 CameraBench& Bench() {
-    static CameraBench* bench = new CameraBench;
-    return *bench;
+    return kvbench::Lazy<CameraBench>();
 }
 
 kvbench::Figure ProjectFigure() {

@@ -53,11 +53,8 @@ struct MeshBench {
     }
 };
 
-// Kept until the program ends: the core it holds goes down with the
-// process, not among the exit-time destructors it depends on.
 MeshBench& Bench() {
-    static MeshBench* bench = new MeshBench;
-    return *bench;
+    return kvbench::Lazy<MeshBench>();
 }
 
 kvbench::Figure FrameFigure() {

@@ -75,8 +75,7 @@ struct HoverBench {
 };
 
 HoverBench& Bench() {
-    static HoverBench bench;
-    return bench;
+    return kvbench::Lazy<HoverBench>();
 }
 
 kvbench::Figure HoverFigure() {

@@ -79,8 +79,7 @@ struct TimerBench {
 };
 
 TimerBench& Bench() {
-    static TimerBench bench;
-    return bench;
+    return kvbench::Lazy<TimerBench>();
 }
 
 kvbench::Figure TimerFigure() {

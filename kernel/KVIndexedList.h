@@ -172,6 +172,7 @@ public:
     int32_t Next(int32_t index) const { return IsLive(index) ? m_slots[size_t(index)].next : kNone; }
     size_t Size() const { return m_count; }
     size_t CursorCount() const { return m_cursors.size(); }
+    size_t IteratorCount() const { return m_iterators.size(); }
     // Live and free slots together: one past the highest index ever used.
     size_t SlotCount() const { return m_slots.size(); }
 

@@ -119,13 +119,7 @@ int32_t KVUnitFactory::Release(int32_t phase) {
             if (IKVUnit* unit = GetUnit(index)) unit->GetUnit()->Pause();
         break;
     case 4:
-        ReleaseAllUnits();
-        ClearPendingLinks();
-        for (IKVUnitRef* ref : m_unresolvedLinks) ref->Release();
-        m_unresolvedLinks.clear();
-        m_units.Clear();
-        m_roots.Clear();
-        m_names.Clear();
+        ReleaseUnits();
         // The attributes' manipulators go with the classes.
         m_classes.clear();
         AttributesChanged();
@@ -142,6 +136,16 @@ std::vector<int32_t> KVUnitFactory::LiveIndices() {
     indexes.reserve(m_units.Size());
     for (int32_t i = m_units.Head(); i != -1; i = m_units.Next(i)) indexes.push_back(i);
     return indexes;
+}
+
+void KVUnitFactory::ReleaseUnits() {
+    ReleaseAllUnits();
+    ClearPendingLinks();
+    for (IKVUnitRef* ref : m_unresolvedLinks) ref->Release();
+    m_unresolvedLinks.clear();
+    m_units.Clear();
+    m_roots.Clear();
+    m_names.Clear();
 }
 
 void KVUnitFactory::ReleaseAllUnits() {

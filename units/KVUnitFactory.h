@@ -120,6 +120,10 @@ public:
 
     // Registers the built-in classes in their fixed order.
     int32_t RegisterAllClasses();
+    // The units' part of release phase 4: the game is disabled, every unit
+    // and waiting link released, and the unit, root and name tables start
+    // empty again (new units from index 0); the class table stays.
+    void ReleaseUnits();
 
     // Unit table.
     IKVUnit* GetUnit(int32_t unitIndex) override;
@@ -143,6 +147,12 @@ public:
     int32_t GetUnitCount() const { return int32_t(m_units.Size()); }
     int32_t GetSlotCount() const { return int32_t(m_units.SlotCount()); }
     int32_t GetRuntimeUnitCount() const { return m_runtimeUnits; }
+    // Walks (iterators, cursors) still registered on the unit and root
+    // tables, and linkers still registered: none once their users ended.
+    size_t GetOpenWalkCount() const {
+        return m_units.IteratorCount() + m_units.CursorCount() + m_roots.IteratorCount() + m_roots.CursorCount();
+    }
+    size_t GetLinkerCount() const { return m_linkers.size(); }
     // Root units in order.
     std::vector<int32_t> GetRootIndices();
     int32_t AddLinker(IKVLinker* linker) override;

@@ -19,6 +19,13 @@ namespace kvl {
 
 namespace {
 
+// The bytes of the section left before its end; none once the reading has
+// gone past it (the reads are bounded by the file, not by the section).
+uint64_t LeftBefore(uint32_t limit, const KVSerialize* serializer) {
+    const uint32_t position = serializer->GetPosition();
+    return position < limit ? uint64_t(limit - position) : 0;
+}
+
 constexpr uint32_t kUnitsTag = 1;
 constexpr uint32_t kUnitsVersion = 0x30000;
 constexpr uint32_t kLastChunkedSceneVersion = 0x20000;
@@ -80,7 +87,7 @@ int32_t KVUnitFactory::ReadSectionHead(KVSceneLoad& load) {
     // Each entry takes at least 16 bytes, each unit a class-table word and
     // a record header.
     const uint64_t least = uint64_t(entryCount) * 16 + uint64_t(unitCount) * 8;
-    if (least > uint64_t(limit) - serializer->GetPosition())
+    if (least > LeftBefore(limit, serializer))
         return Corrupted(serializer, Format("{0} classes and {1} units do not fit in the section", entryCount,
                                             unitCount));
     load.entries.resize(entryCount);
@@ -140,7 +147,7 @@ int32_t KVUnitFactory::ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint
                                             entry.attributeCount, inherited));
     const uint32_t own = entry.attributeCount - inherited;
     const uint32_t recordSize = 8 + (v >= 0x20000 ? 4 : 0) + (v == 0x20000 ? 1 : (v > 0x20000 ? 4 : 0));
-    if (uint64_t(own) * recordSize > uint64_t(limit) - serializer->GetPosition())
+    if (uint64_t(own) * recordSize > LeftBefore(limit, serializer))
         return Corrupted(serializer, Format("the {0} attributes of class {1} do not fit in the section", own,
                                             entry.name));
     if (inherited) {
@@ -166,7 +173,7 @@ int32_t KVUnitFactory::ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint
     }
     if (serializer->GetFileVersion() >= kFirstValueOrderVersion) {
         const uint32_t padded = (entry.attributeCount + 3u) & ~3u;
-        if (padded > limit - serializer->GetPosition())
+        if (padded > LeftBefore(limit, serializer))
             return Corrupted(serializer, Format("the value order of class {0} does not fit in the section", entry.name));
         std::vector<uint8_t> order(padded);
         if (padded && (result = serializer->ReadBytes(order.data(), padded)) != KV_OK) return result;

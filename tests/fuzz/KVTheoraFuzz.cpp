@@ -2,11 +2,12 @@
 // sound (bit 1) and the video track (bits 2-3); the rest is the file. A movie
 // that opens is played by a clock for a few seconds with its sound pulled,
 // rewound, reopened on another track and played again. The reader's waits
-// are shortened so that a run takes milliseconds.
+// are only yields, so that a run takes milliseconds.
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KVFuzzSupport.h"
@@ -19,7 +20,9 @@ namespace {
 
 constexpr const char* kPath = "m.ogg";
 
-// The engine's threads and locks, with every sleep 50 times shorter.
+// The engine's threads and locks; a sleep only yields the processor, so
+// that the reader and the player wait on each other for no longer than it
+// takes the other to run.
 class QuickThreadFactory : public kvl::IKVThreadFactory {
 public:
     QuickThreadFactory() {
@@ -28,7 +31,10 @@ public:
     }
     kvl::IKVThread* CreateThread() override { return m_threads.CreateThread(); }
     kvl::IKVCriticalSection* CreateCriticalSection() override { return m_threads.CreateCriticalSection(); }
-    int32_t Sleep(float seconds) override { return m_threads.Sleep(seconds / 50.0f); }
+    int32_t Sleep(float) override {
+        std::this_thread::yield();
+        return kvl::KV_OK;
+    }
     // Frees the threads released by the last run.
     void Tidy() { m_threads.DestroyThreads(); }
 
@@ -55,7 +61,11 @@ public:
     volatile uint32_t sum = 0;
 
 private:
-    void Sum(const uint8_t* plane, int32_t stride, uint32_t w, uint32_t h) {
+    // Every sample is still read under the address checks; only the
+    // coverage hooks are left out of this loop, which would otherwise take
+    // most of an input's time and tell the fuzzer nothing of the decoder.
+    __attribute__((no_sanitize("coverage"))) void Sum(const uint8_t* plane, int32_t stride, uint32_t w,
+                                                      uint32_t h) {
         uint32_t s = 0;
         for (uint32_t y = 0; y < h; ++y)
             for (uint32_t x = 0; x < w; ++x) s += plane[int64_t(y) * stride + x];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "KVMemoryFile.h"
@@ -224,22 +226,60 @@ int32_t LoadSceneUnits(const uint8_t* data, size_t size, kvl::KVUnitFactory& fac
 
 } // namespace
 
-int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size) {
-    kvl::KVProperties properties;
-    kvl::KVUnitFactory factory;
+KVFuzzUnitsRig::KVFuzzUnitsRig()
+    : m_properties(std::make_unique<kvl::KVProperties>()), m_factory(std::make_unique<kvl::KVUnitFactory>()) {
+    kvl::KVUnitFactory& factory = *m_factory;
     factory.Init(0);
     factory.Init(2);
     const int32_t base = factory.FindClassByName("Unit");
     const int32_t fuzz = factory.CreateProjectClass("FuzzUnit", base, kFuzzClassId);
     for (int32_t type = 0; type < kvl::KVATTR_TYPE_COUNT; ++type)
         factory.AddDynamicAttribute("A" + std::to_string(type), fuzz, kFuzzAttributeId + uint64_t(type), type, false);
-    properties.SetBooleanById(kCheckPropertyId, false);
-    const int32_t made = LoadSceneUnits(data, size, factory);
-    properties.SetBooleanById(kCheckPropertyId, true);
-    LoadSceneUnits(data, size, factory);
-    factory.Release(4);
+    m_classCount = factory.GetClassCount();
+    m_propertyCount = m_properties->GetPropertyCount();
+}
+
+KVFuzzUnitsRig::~KVFuzzUnitsRig() {
+    m_factory->Release(4);
+    m_factory.reset();
+    m_properties.reset();
+}
+
+int32_t KVFuzzUnitsRig::Read(const uint8_t* data, size_t size) {
+    m_properties->SetBooleanById(kCheckPropertyId, false);
+    const int32_t made = LoadSceneUnits(data, size, *m_factory);
+    m_properties->SetBooleanById(kCheckPropertyId, true);
+    LoadSceneUnits(data, size, *m_factory);
+    Reset();
     return made;
 }
+
+void KVFuzzUnitsRig::Reset() {
+    kvl::KVUnitFactory& factory = *m_factory;
+    factory.ReleaseUnits();
+    factory.Init(0);  // the run state: selection, load and close modes
+    std::string left;
+    const auto check = [&left](bool clean, const char* what) {
+        if (!clean) left = left + " " + what;
+    };
+    check(factory.GetUnitCount() == 0 && factory.GetSlotCount() == 0, "units");
+    check(factory.GetRootIndices().empty(), "roots");
+    check(factory.GetRuntimeUnitCount() == 0, "run-time units");
+    check(factory.GetEnabledCount() == 0, "enabled units");
+    check(factory.GetPendingLinks().empty() && factory.GetUnresolvedLinks().empty(), "links");
+    check(factory.GetEnableQueue().empty(), "queued enables");
+    check(factory.GetOpenWalkCount() == 0, "unit walks");
+    check(factory.GetLinkerCount() == 0, "linkers");
+    check(factory.GetClassCount() == m_classCount, "classes");
+    check(m_properties->GetPropertyCount() == m_propertyCount, "properties");
+    for (int32_t c = 0; c < factory.GetClassCount(); ++c)
+        if (factory.GetClass(c)->liveUnits != 0) left += " live units of class " + factory.GetClass(c)->name;
+    if (left.empty()) return;
+    std::fprintf(stderr, "scene units: the factory kept after the scene's release:%s\n", left.c_str());
+    std::abort();
+}
+
+int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size) { return KVFuzzUnitsRig().Read(data, size); }
 
 std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
     using kvtest::KVStored;

@@ -4,8 +4,14 @@
 // project and scene file writers.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace kvl {
+class KVProperties;
+class KVUnitFactory;
+} // namespace kvl
 
 namespace kvtest {
 
@@ -29,8 +35,35 @@ constexpr uint64_t kFuzzAttributeId = 0x0046555A5A410000ull;
 // passes after a load, the deferred enables, what the scene asks of the
 // cameras among them and the release of its units, once with the parent
 // checks off and once on. The units the first read made (-1 when the
-// header was refused).
+// header was refused). A rig of its own for each call.
 int32_t KVFuzzSceneUnits(const uint8_t* data, size_t size);
+
+// The properties and the unit factory scenes are read with, the class table
+// ("FuzzUnit" among them) made once, for many reads in one process. After
+// each read every unit and link the scene left is released and the factory
+// must stand as the set-up left it (no unit, slot, root, waiting link,
+// queued enable, open walk or linker; no class counting a live unit; the
+// same classes and properties), or the process aborts with what was left:
+// nothing of one scene reaches the next, and nothing leaked hides from the
+// leak check by staying reachable through the kept factory.
+class KVFuzzUnitsRig {
+public:
+    KVFuzzUnitsRig();
+    ~KVFuzzUnitsRig();
+    KVFuzzUnitsRig(const KVFuzzUnitsRig&) = delete;
+    KVFuzzUnitsRig& operator=(const KVFuzzUnitsRig&) = delete;
+
+    // What KVFuzzSceneUnits does, with this rig's factory.
+    int32_t Read(const uint8_t* data, size_t size);
+
+private:
+    void Reset();
+
+    std::unique_ptr<kvl::KVProperties> m_properties;
+    std::unique_ptr<kvl::KVUnitFactory> m_factory;
+    int32_t m_classCount = 0;
+    int32_t m_propertyCount = 0;
+};
 
 std::vector<std::vector<uint8_t>> KVProjectFileSeeds();
 // Scene files of every version, the units seeds among them.

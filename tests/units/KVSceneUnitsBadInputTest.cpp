@@ -83,6 +83,37 @@ KVSceneClassSpec ExtraClass(const char* name) {
     return recipe;
 }
 
+uint32_t WordAt(const Bytes& bytes, size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+}
+
+// A chunked section whose chunk claims to end inside the section's own head:
+// every class entry lies past the end, so nothing of it fits. Measured as
+// the end minus the position, the room left wrapped past zero and let a
+// class of four billion attributes reserve its records.
+TEST(KVSceneUnitsBadInputTest, ASectionEndingInsideItsHeadHoldsNothing) {
+    KVSceneUnitsWriter units;
+    units.AddPlainUnit("Root", 1, {}, 0x12, true, 0x20000);
+    KVSceneClassSpec huge = ExtraClass("Huge");
+    huge.attributeCountOverride = 0xFFFFFFF0u;
+    units.AddClass(huge);
+    Bytes scene = units.Scene(0x20000, kFuzzProjectId);
+    // The section is the last chunk: its size word (at its start, or 8 bytes
+    // in for the older chunk head) counts from there to the end.
+    size_t start = 0, sizeAt = 0;
+    for (size_t p = 0; p + 12 <= scene.size() && !sizeAt; ++p) {
+        if (WordAt(scene, p) == scene.size() - p) sizeAt = start = p;
+        else if (WordAt(scene, p + 8) == scene.size() - p) start = p, sizeAt = p + 8;
+    }
+    ASSERT_GT(sizeAt, 0u);
+    const size_t head = sizeAt - start + 4;
+    for (size_t k = 0; k < 4; ++k) scene[sizeAt + k] = uint8_t((head + 8) >> (8 * k));
+    KVLogCapture log;
+    EXPECT_EQ(KVFuzzSceneUnits(scene.data(), scene.size()), 0);
+    EXPECT_EQ(log.CountErrors("classes and 1 units do not fit in the section"), 2u);
+}
+
 struct AbsurdCase {
     const char* name;
     void (*change)(KVSceneUnitsWriter& units);
