@@ -35,18 +35,6 @@ constexpr float kDt = 1.0f / 60.0f;
 constexpr double kMainThreadTargetMs = 10.4;
 constexpr double kProcessTargetMs = 188.0;
 
-double ProcessCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct SpriteFrameBench {
     std::unique_ptr<kvbench::SpriteScene> scene;
     std::vector<double> threadMs, processMs;
@@ -61,14 +49,14 @@ struct SpriteFrameBench {
     // Update, draw and swap; then the wait for the picture, which the
     // process time holds and the main thread's does not.
     void Frame() {
-        const double process = ProcessCpuSeconds();
+        const double process = kvbench::ProcessCpuSeconds();
         const double thread = kvbench::ThreadCpuSeconds();
         scene->Update(kDt);
         scene->Draw();
         const double threadEnd = kvbench::ThreadCpuSeconds();
         glFinish();
         threadMs.push_back((threadEnd - thread) * 1e3);
-        processMs.push_back((ProcessCpuSeconds() - process) * 1e3);
+        processMs.push_back((kvbench::ProcessCpuSeconds() - process) * 1e3);
     }
 
     void BareQuads() {
@@ -78,8 +66,8 @@ struct SpriteFrameBench {
 
     void Finish() {
         std::printf("Sprite frame, main-thread CPU (update, draw, swap): %.2f ms per frame (target <= %.1f ms)\n",
-                    Median(threadMs), kMainThreadTargetMs);
-        std::printf("Sprite frame, process CPU: %.2f ms per frame (target <= %.1f ms)\n", Median(processMs),
+                    kvbench::Median(threadMs), kMainThreadTargetMs);
+        std::printf("Sprite frame, process CPU: %.2f ms per frame (target <= %.1f ms)\n", kvbench::Median(processMs),
                     kProcessTargetMs);
         scene.reset();
     }

@@ -48,20 +48,8 @@ constexpr double kPresentTargetMs = 15.3;
 constexpr double kMainThreadTargetMs = 17.2;
 constexpr double kProcessTargetMs = 138.0;
 
-double ProcessCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 double WallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // The engine's device, its present timed on the main thread.
@@ -109,7 +97,7 @@ struct WindowBench {
     // One turn of a game loop: the units' update, then the scene's draw,
     // which presents the picture.
     void Frame(FrameTimes* times) {
-        const double wall = WallSeconds(), process = ProcessCpuSeconds();
+        const double wall = WallSeconds(), process = kvbench::ProcessCpuSeconds();
         const double start = kvbench::ThreadCpuSeconds();
         scene->Update(kDt);
         const double updated = kvbench::ThreadCpuSeconds();
@@ -123,7 +111,7 @@ struct WindowBench {
         times->present.push_back(present * 1e3);
         times->main.push_back((drawn - start) * 1e3);
         times->wall.push_back((WallSeconds() - wall) * 1e3);
-        times->process.push_back((ProcessCpuSeconds() - process) * 1e3);
+        times->process.push_back((kvbench::ProcessCpuSeconds() - process) * 1e3);
     }
 
     double BareFrame() {
@@ -143,7 +131,7 @@ struct WindowBench {
         for (int i = 0; i < kWarmFrames; ++i) BareFrame();
         std::vector<double> bare;
         for (int i = 0; i < kFrames; ++i) bare.push_back(BareFrame());
-        const double main = Median(times.main), base = Median(bare);
+        const double main = kvbench::Median(times.main), base = kvbench::Median(bare);
         std::printf("%s, main-thread CPU: %.2fx of 10,000 bare quads of the same texture in the same window\n", kName,
                     base > 0 ? main / base : 0.0);
         const struct {
@@ -159,9 +147,9 @@ struct WindowBench {
         for (const auto& line : lines) {
             if (line.target > 0)
                 std::printf("%s, %s: %.2f ms per frame (median of %d, target <= %.2f ms)\n", kName, line.what,
-                            Median(line.values), kFrames, line.target);
+                            kvbench::Median(line.values), kFrames, line.target);
             else
-                std::printf("%s, %s: %.2f ms per frame (median of %d)\n", kName, line.what, Median(line.values),
+                std::printf("%s, %s: %.2f ms per frame (median of %d)\n", kName, line.what, kvbench::Median(line.values),
                             kFrames);
         }
         // The figures stand even if the teardown fails.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kvbench {
 
@@ -32,8 +33,11 @@ struct Figure {
 // Registers a figure; used through KV_BENCH_FIGURE at namespace scope.
 bool RegisterFigure(Figure figure);
 
-// CPU time of the calling thread, in seconds.
+// CPU time of the calling thread, and of the whole process, in seconds.
 double ThreadCpuSeconds();
+double ProcessCpuSeconds();
+// The middle value (the upper one of an even count); 0 for none.
+double Median(std::vector<double> values);
 
 // Keeps what ends a set-up until EndSetUps().
 void AtEndOfSetUps(std::function<void()> end);

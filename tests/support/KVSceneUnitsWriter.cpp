@@ -59,6 +59,18 @@ Bytes KVStored::OldLinks(const std::vector<uint64_t>& uids) {
     return out;
 }
 
+Bytes KVStored::F32s(std::initializer_list<float> values) {
+    Bytes out;
+    for (float v : values) Append(&out, F32(v));
+    return out;
+}
+
+Bytes KVStored::I32s(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t v : values) Append(&out, I32(v));
+    return out;
+}
+
 Bytes KVStored::Concat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& part : parts) Append(&out, part);

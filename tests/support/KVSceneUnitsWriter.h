@@ -23,6 +23,9 @@ struct KVStored {
     static Bytes U32(uint32_t v);
     static Bytes I32(int32_t v) { return U32(uint32_t(v)); }
     static Bytes F32(float v);
+    // Several elements of one value, one after the other.
+    static Bytes F32s(std::initializer_list<float> values);
+    static Bytes I32s(std::initializer_list<int32_t> values);
     static Bytes Bool(bool v) { return Bytes{uint8_t(v ? 1 : 0)}; }
     static Bytes U64(uint64_t v);
     // A u32 length and the bytes, padded with zeros to four bytes or not.

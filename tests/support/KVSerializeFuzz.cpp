@@ -330,18 +330,6 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds() {
 
 namespace {
 
-Bytes Floats(std::initializer_list<float> values) {
-    Bytes out;
-    for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
-    return out;
-}
-
-Bytes Ints(std::initializer_list<int32_t> values) {
-    Bytes out;
-    for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
-    return out;
-}
-
 // The "Unit3D" entry on the "Unit" entry: Position, Rotation, Scale,
 // AutoClipped.
 KVSceneClassSpec Unit3DClass(int32_t unitEntry) {
@@ -392,27 +380,27 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
 
         std::vector<Bytes> values =
             KVSceneUnitsWriter::UnitValues("Flat2D", 0x601, {KVStored::Local(1)}, 0x12, true, version);
-        for (const Bytes& v : {Floats({nan, 1e38f}), Floats({0.0f, inf}), Floats({1e30f}),
-                               Ints({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, Ints({INT32_MAX, -5}),
-                               Ints({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), Ints({1, 2, -3, 4})})})
+        for (const Bytes& v : {KVStored::F32s({nan, 1e38f}), KVStored::F32s({0.0f, inf}), KVStored::F32s({1e30f}),
+                               KVStored::I32s({INT32_MIN, 0, INT32_MAX, 5}), Bytes{1}, Bytes{1, 1}, KVStored::I32s({INT32_MAX, -5}),
+                               KVStored::I32s({INT32_MAX, INT32_MIN}), KVStored::Concat({KVStored::U32(2), KVStored::I32s({1, 2, -3, 4})})})
             values.push_back(v);
         units.AddUnit(entry2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Child2D", 0x602, {}, 0x12, true, version);
-        for (const Bytes& v : {Floats({-inf, 3.0f}), Floats({-1e38f, 2.0f}), Floats({nan}), Ints({10, 10, 500, 500}),
-                               Bytes{0}, Bytes{0, 1}, Ints({40, 30}), Ints({0, 0}), KVStored::U32(0),
+        for (const Bytes& v : {KVStored::F32s({-inf, 3.0f}), KVStored::F32s({-1e38f, 2.0f}), KVStored::F32s({nan}), KVStored::I32s({10, 10, 500, 500}),
+                               Bytes{0}, Bytes{0, 1}, KVStored::I32s({40, 30}), KVStored::I32s({0, 0}), KVStored::U32(0),
                                KVStored::String("shaders/x.kvps", old), KVStored::Link(KVStored::Local(0), old)})
             values.push_back(v);
         units.AddUnit(display2D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Placed3D", 0x603, {}, 0x12, true, version);
         for (const Bytes& v :
-             {Floats({inf, nan, -1e38f}), Floats({nan, 1e30f, -inf}), Floats({0.0f, 0.0f, 0.0f}), Bytes{1}})
+             {KVStored::F32s({inf, nan, -1e38f}), KVStored::F32s({nan, 1e30f, -inf}), KVStored::F32s({0.0f, 0.0f, 0.0f}), Bytes{1}})
             values.push_back(v);
         units.AddUnit(entry3D, values).version = record;
 
         values = KVSceneUnitsWriter::UnitValues("Shown3D", 0x604, {}, 0x12, true, version);
-        for (const Bytes& v : {Floats({1, 2, 3}), Floats({0.5f, 0.5f, 0.5f}), Floats({1, 1, 1}), Bytes{1},
+        for (const Bytes& v : {KVStored::F32s({1, 2, 3}), KVStored::F32s({0.5f, 0.5f, 0.5f}), KVStored::F32s({1, 1, 1}), Bytes{1},
                                KVStored::Link(KVStored::Local(2), old), KVStored::Link(0, old)})
             values.push_back(v);
         units.AddUnit(display3D, values).version = record;
@@ -453,19 +441,19 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
             const char* name;
             Bytes position, target, fov, nearClip, farClip, orthogonal, viewport, up, aspect;
         } cameras[] = {
-            {"Lost", Floats({nan, inf, -1e38f}), Floats({nan, 0, 0}), Floats({0}), Floats({0}), Floats({0}), Bytes{0},
-             Ints({INT32_MIN, 0, INT32_MAX, 5}), Floats({0, 0, 0}), Floats({nan})},
-            {"OnTarget", Floats({0, 0, 10}), Floats({0, 0, 10}), Floats({3.14159265f}), Floats({-1}), Floats({-1}),
-             Bytes{1}, Ints({10, 10, 5, 5}), Floats({inf, 1, 0}), Floats({-inf})},
-            {"Flat", Floats({1e30f, -1e30f, 1e30f}), Floats({0, 0, 0}), Floats({1e30f}), Floats({5}), Floats({5}),
-             Bytes{0}, Ints({0, 0, 0, 0}), Floats({0, 1, 0}), Floats({1e-38f})},
-            {"Square", Floats({0, 10, 0}), Floats({0, 0, 0}), Floats({0.78f}), Floats({1}), Floats({100}), Bytes{1},
-             Ints({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), Floats({0, 1, 0}), Floats({0})},
+            {"Lost", KVStored::F32s({nan, inf, -1e38f}), KVStored::F32s({nan, 0, 0}), KVStored::F32s({0}), KVStored::F32s({0}), KVStored::F32s({0}), Bytes{0},
+             KVStored::I32s({INT32_MIN, 0, INT32_MAX, 5}), KVStored::F32s({0, 0, 0}), KVStored::F32s({nan})},
+            {"OnTarget", KVStored::F32s({0, 0, 10}), KVStored::F32s({0, 0, 10}), KVStored::F32s({3.14159265f}), KVStored::F32s({-1}), KVStored::F32s({-1}),
+             Bytes{1}, KVStored::I32s({10, 10, 5, 5}), KVStored::F32s({inf, 1, 0}), KVStored::F32s({-inf})},
+            {"Flat", KVStored::F32s({1e30f, -1e30f, 1e30f}), KVStored::F32s({0, 0, 0}), KVStored::F32s({1e30f}), KVStored::F32s({5}), KVStored::F32s({5}),
+             Bytes{0}, KVStored::I32s({0, 0, 0, 0}), KVStored::F32s({0, 1, 0}), KVStored::F32s({1e-38f})},
+            {"Square", KVStored::F32s({0, 10, 0}), KVStored::F32s({0, 0, 0}), KVStored::F32s({0.78f}), KVStored::F32s({1}), KVStored::F32s({100}), Bytes{1},
+             KVStored::I32s({INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}), KVStored::F32s({0, 1, 0}), KVStored::F32s({0})},
         };
         uint64_t uid = 0x701;
         for (const auto& c : cameras) {
             std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
-            for (const Bytes& v : {c.position, Floats({0, 0, 0}), Floats({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
+            for (const Bytes& v : {c.position, KVStored::F32s({0, 0, 0}), KVStored::F32s({1, 1, 1}), Bytes{1}, Bytes{1}, c.target,
                                    c.fov, c.nearClip, c.farClip, c.orthogonal, c.viewport, Bytes{0}, Bytes{1}, c.up,
                                    c.aspect})
                 values.push_back(v);
@@ -489,7 +477,7 @@ std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
             std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(c.name, uid++, {}, 0x12, true, version);
             for (const Bytes& v :
                  {KVStored::U32(c.ambient), KVStored::U32(0xFF000000u), KVStored::U32(0x12345678u),
-                  Floats({c.shininess}), Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0},
+                  KVStored::F32s({c.shininess}), Bytes{0}, Bytes{1}, Bytes{0}, Bytes{1}, Bytes{1}, Bytes{0},
                   KVStored::U32(c.alphaRef), Bytes{0}, Bytes{1}, Bytes{1}, KVStored::String(c.pixel, old),
                   KVStored::String(c.vertex, old), KVStored::U32(c.active), KVStored::U32(c.type), Bytes{0}, Bytes{1}})
                 values.push_back(v);

@@ -283,18 +283,6 @@ struct WideCase {
 
 void PrintTo(const WideCase& c, std::ostream* out) { *out << c.name; }
 
-Bytes Floats(std::initializer_list<float> values) {
-    Bytes out;
-    for (float v : values) out = KVStored::Concat({out, KVStored::F32(v)});
-    return out;
-}
-
-Bytes Ints(std::initializer_list<int32_t> values) {
-    Bytes out;
-    for (int32_t v : values) out = KVStored::Concat({out, KVStored::I32(v)});
-    return out;
-}
-
 template <class T>
 Bytes HeldBytes(KVTestSceneGame& game, KVUnit* unit, uint64_t id, size_t size) {
     const T* held = Holder<T>(game, unit, id);
@@ -304,12 +292,12 @@ Bytes HeldBytes(KVTestSceneGame& game, KVUnit* unit, uint64_t id, size_t size) {
 }
 
 const WideCase kWideCases[] = {
-    {"Scale", KVUnit2D::kScaleId, 1, 2, Floats({1.5f, -2.25f}), Floats({1.5f, -2.25f})},
-    {"Position", KVUnit2D::kPositionId, 1, 2, Floats({10.0f, 20.0f}), Floats({10.0f, 20.0f})},
-    {"Dimension", KVUnit2D::kDimensionId, 2, 2, Ints({-1, 0x7FFFFFFF}), Ints({-1, 0x7FFFFFFF})},
+    {"Scale", KVUnit2D::kScaleId, 1, 2, KVStored::F32s({1.5f, -2.25f}), KVStored::F32s({1.5f, -2.25f})},
+    {"Position", KVUnit2D::kPositionId, 1, 2, KVStored::F32s({10.0f, 20.0f}), KVStored::F32s({10.0f, 20.0f})},
+    {"Dimension", KVUnit2D::kDimensionId, 2, 2, KVStored::I32s({-1, 0x7FFFFFFF}), KVStored::I32s({-1, 0x7FFFFFFF})},
     {"Anchors", KVUnit2D::kAnchorsId, 7, 2, Bytes{1, 0}, Bytes{1, 0}},
-    {"Window", KVUnit2D::kWindowId, 2, 4, Ints({-5, 7, INT32_MIN, 300}), Ints({-5, 7, INT32_MIN, 300})},
-    {"RotationAxis", KVUnit2D::kRotationAxisId, 2, 2, Ints({3, -4}), Ints({3, -4})},
+    {"Window", KVUnit2D::kWindowId, 2, 4, KVStored::I32s({-5, 7, INT32_MIN, 300}), KVStored::I32s({-5, 7, INT32_MIN, 300})},
+    {"RotationAxis", KVUnit2D::kRotationAxisId, 2, 2, KVStored::I32s({3, -4}), KVStored::I32s({3, -4})},
 };
 
 class KVSceneWideValueTest : public ::testing::TestWithParam<WideCase> {};
@@ -327,7 +315,7 @@ TEST_P(KVSceneWideValueTest, TheUidAfterItReadsInEverySectionVersion) {
         recipe.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1}, {c.id, c.type, c.count}, {KVSceneUnitsWriter::kUidId, 13, 1}};
         Bytes stored = c.stored;
         // Files before 0x20004 keep a position as two integers.
-        if (c.id == KVUnit2D::kPositionId && file < 0x20004) stored = Ints({10, 20});
+        if (c.id == KVUnit2D::kPositionId && file < 0x20004) stored = KVStored::I32s({10, 20});
         units.AddUnit(units.AddClass(recipe), {KVStored::String("Pivot"), stored, KVStored::U64(0x77)}).version =
             file == 0x20000 ? 0x20001 : 0x30003;
         KVTestSceneGame game(0x10006);
@@ -404,12 +392,12 @@ TEST_P(KVSceneMixedValuesTest, EveryValueIsFoundWhereItWasWritten) {
         values[2] = KVStored::Bool(true);
         values[3] = KVStored::Links(c.children, wide);
         values[4] = KVStored::U64(c.uid);
-        values[5] = Floats({c.scale, c.scale * 2});
-        values[6] = file < 0x20004 ? Ints({int32_t(c.x), int32_t(c.y)}) : Floats({c.x, c.y});
-        values[7] = Ints({c.width, 5});
+        values[5] = KVStored::F32s({c.scale, c.scale * 2});
+        values[6] = file < 0x20004 ? KVStored::I32s({int32_t(c.x), int32_t(c.y)}) : KVStored::F32s({c.x, c.y});
+        values[7] = KVStored::I32s({c.width, 5});
         values[8] = Bytes{uint8_t(c.anchor), uint8_t(!c.anchor)};
-        values[9] = Ints({c.windowLeft, 1, 2, 3});
-        values[10] = Ints({-c.width / 2, 11});
+        values[9] = KVStored::I32s({c.windowLeft, 1, 2, 3});
+        values[10] = KVStored::I32s({-c.width / 2, 11});
         values[11] = KVStored::F32(1.25f);
         values[12] = KVStored::String(c.label);
         values[13] = KVStored::U32(c.tint);
@@ -430,12 +418,12 @@ TEST_P(KVSceneMixedValuesTest, EveryValueIsFoundWhereItWasWritten) {
         EXPECT_EQ(unit->GetUid(), c.uid);
         EXPECT_EQ(unit->GetFlags() & 0xFFFFu, 0x12u);
         EXPECT_TRUE(unit->IsEnabled());
-        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kScaleId, 8), Floats({c.scale, c.scale * 2}));
-        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kPositionId, 8), Floats({c.x, c.y}));
-        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kDimensionId, 8), Ints({c.width, 5}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kScaleId, 8), KVStored::F32s({c.scale, c.scale * 2}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kPositionId, 8), KVStored::F32s({c.x, c.y}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kDimensionId, 8), KVStored::I32s({c.width, 5}));
         EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kAnchorsId, 2), (Bytes{uint8_t(c.anchor), uint8_t(!c.anchor)}));
-        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kWindowId, 16), Ints({c.windowLeft, 1, 2, 3}));
-        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kRotationAxisId, 8), Ints({-c.width / 2, 11}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kWindowId, 16), KVStored::I32s({c.windowLeft, 1, 2, 3}));
+        EXPECT_EQ(HeldBytes<uint8_t>(game, unit, KVUnit2D::kRotationAxisId, 8), KVStored::I32s({-c.width / 2, 11}));
         ASSERT_NE(Holder<float>(game, unit, KVUnit2D::kRotationId), nullptr);
         EXPECT_EQ(*Holder<float>(game, unit, KVUnit2D::kRotationId), 1.25f);
         ASSERT_NE(Holder<std::string>(game, unit, kLabelId), nullptr);
