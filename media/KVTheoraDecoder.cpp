@@ -541,6 +541,9 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                     take = uint32_t(std::min<int64_t>(take, allowed));
                 }
                 m_passFrames += take;
+                // Only sound that is heard counts: a pass whose packets
+                // decode to nothing may not loop for ever.
+                if (take > 0) m_passesWithoutSound = 0;
                 for (uint32_t i = 0; i < take; ++i)
                     for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
                 vorbis_synthesis_read(&m_audio->dsp, int(take));
@@ -553,7 +556,6 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             ogg_packet packet;
             int r = AudioPacketOut(&packet);
             if (r > 0) {
-                m_passesWithoutSound = 0;
                 if (packet.e_o_s && packet.granulepos >= 0) m_passEnd = packet.granulepos;
                 if (vorbis_synthesis(&m_audio->block, &packet) == 0)
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <ogg/ogg.h>
 #include <tremor/ivorbisfile.h>
 
 #include "kernel/KVThreadFactory.h"
@@ -333,6 +334,49 @@ TEST_F(TheoraDecoderTest, SamplesPastTheEndAreSilenceAndEndTheSound) {
     EXPECT_TRUE(decoder.SoundEnded());
     EXPECT_EQ(buffer.back(), 0);
     EXPECT_FALSE(decoder.Finished());  // the video is still there
+}
+
+// Every Vorbis page after the headers made undecodable: its packets no
+// longer start as audio packets. Page checksums are made again.
+void SpoilVorbisAudio(std::vector<uint8_t>* movie) {
+    int64_t vorbisSerial = -1;
+    for (size_t at = 0; at + 27 <= movie->size();) {
+        uint8_t* page = movie->data() + at;
+        if (std::memcmp(page, "OggS", 4) != 0) break;
+        const size_t segments = page[26];
+        size_t body = 0;
+        for (size_t i = 0; i < segments; ++i) body += page[27 + i];
+        const size_t header = 27 + segments;
+        if (at + header + body > movie->size()) break;
+        uint32_t serial;
+        std::memcpy(&serial, page + 14, 4);
+        int64_t granule;
+        std::memcpy(&granule, page + 6, 8);
+        if ((page[5] & 2) && body >= 7 && std::memcmp(page + header, "\x01vorbis", 7) == 0) vorbisSerial = serial;
+        if (int64_t(serial) == vorbisSerial && granule > 0) {
+            std::memset(page + header, 0xFF, body);
+            ogg_page og{page, long(header), page + header, long(body)};
+            ogg_page_checksum_set(&og);
+        }
+        at += header + body;
+    }
+    ASSERT_GE(vorbisSerial, 0);
+}
+
+// A looping movie whose sound never decodes to a sample may not loop for
+// ever inside one pull: its sound ends and the picture plays on.
+TEST_F(TheoraDecoderTest, ALoopingMovieWhoseSoundDecodesToNothingEndsItsSound) {
+    std::vector<uint8_t> movie = Fixture("colours.ogg");
+    SpoilVorbisAudio(&movie);
+    files.SetFile(kPath, movie);
+    decoder.SetLoop(true);
+    ASSERT_EQ(decoder.Open(kPath), KV_OK);
+    std::vector<int16_t> buffer(4410 * 2, 1);
+    for (int i = 0; i < 3; ++i) decoder.GetSamples(buffer.data(), uint32_t(buffer.size()));
+    EXPECT_TRUE(decoder.SoundEnded());
+    EXPECT_EQ(buffer.front(), 0);
+    EXPECT_EQ(buffer.back(), 0);
+    EXPECT_FALSE(decoder.Finished());
 }
 
 TEST_F(TheoraDecoderTest, TheClockFollowsTheSoundPosition) {
