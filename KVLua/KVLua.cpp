@@ -19,7 +19,7 @@ namespace kvl {
 namespace luadetail {
 
 UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex) {
-    if (!lua_istable(L, index)) return nullptr;
+    if (lua_type(L, index) != LUA_TTABLE) return nullptr;
     index = AbsoluteIndex(L, index);
     if (keyIndex)
         lua_pushvalue(L, keyIndex);
@@ -27,17 +27,16 @@ UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex) {
         lua_pushlstring(L, kBindingKey, std::strlen(kBindingKey));
     lua_rawget(L, index);
     UnitBinding* binding = nullptr;
-    // Only a userdata of the binding's own making: no metatable and a
-    // terminated name within its size.
+    // Only a userdata of the binding's own making: no metatable and a name
+    // that ends within its size (the block is allocated to the name's end).
     size_t size = lua_type(L, -1) == LUA_TUSERDATA ? lua_objlen(L, -1) : 0;
-    bool foreign = size <= offsetof(UnitBinding, name);
-    if (!foreign && lua_getmetatable(L, -1)) {
-        lua_pop(L, 1);
-        foreign = true;
-    }
-    if (!foreign) {
-        auto* candidate = static_cast<UnitBinding*>(lua_touserdata(L, -1));
-        if (std::memchr(candidate->name, 0, size - offsetof(UnitBinding, name))) binding = candidate;
+    if (size > offsetof(UnitBinding, name)) {
+        if (lua_getmetatable(L, -1)) {
+            lua_pop(L, 1);
+        } else {
+            auto* candidate = static_cast<UnitBinding*>(lua_touserdata(L, -1));
+            if (reinterpret_cast<const char*>(candidate)[size - 1] == 0) binding = candidate;
+        }
     }
     lua_pop(L, 1);
     return binding;

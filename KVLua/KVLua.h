@@ -314,10 +314,12 @@ private:
     static int UnitTableEquals(lua_State* L);
     // The steps of a member read after the table's own values: script
     // function, attribute, computed member, parameter array, class function.
-    int IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, const char* key);
+    int IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, int keyIndex, const char* key);
     // A closure over the unit's script function of the name at keyIndex,
     // found in its alias namespace (unless classOnly) or its class table.
     bool PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyIndex, bool classOnly);
+    bool LookUpScriptFunction(int keyIndex);
+    void PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias);
     const ClassEntry* FindClassEntry(int32_t classIndex, const char* name) const;
     bool PushClassFunction(int32_t classIndex, int32_t unitIndex, const char* name);
     bool PushParameter(IKVUnit* unit, int32_t unitIndex, const char* name);

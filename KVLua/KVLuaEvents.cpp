@@ -207,16 +207,32 @@ int32_t KVLua::CallEvent(EventCall* call) {
 }
 
 int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
+    lua_State* L = m_state;
     EventCall call;
     call.unit = unit;
     call.functionName = kUpdateEventName;
     call.argumentCount = 0;
-    if (m_state && lua_checkstack(m_state, 2)) {
-        lua_pushnumber(m_state, dt);
-        lua_pushnumber(m_state, total);
-        call.argumentCount = 2;
+    // A unit that forwards the event, and the cases that end before a
+    // call, take the general road with the arguments pushed first.
+    if (m_shuttingDown || !L || !m_units || !unit || m_units->FindDelegate(unit, kUpdateEventName)) {
+        if (L && lua_checkstack(L, 2)) {
+            lua_pushnumber(L, dt);
+            lua_pushnumber(L, total);
+            call.argumentCount = 2;
+        }
+        return CallEvent(&call);
     }
-    return CallEvent(&call);
+    if (!m_units->HasScript(unit)) return KV_NOT_FOUND;
+    if (m_eventCallDepth == 0) {
+        m_callDepth = 0;
+        m_runningUnits.clear();
+    }
+    // The function first, then its arguments above it: nothing to move.
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, call)) return KV_NOT_FOUND;
+    lua_pushnumber(L, dt);
+    lua_pushnumber(L, total);
+    return RunEvent(unit, unitIndex, kUpdateEventName, 2, nullptr, nullptr);
 }
 
 bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call) {

@@ -41,7 +41,14 @@ int KVLua::UnitTableIndex(lua_State* L) {
     ThreadScope thread(self, L);
     lua_settop(L, 2);
     UnitBinding* binding = GetUnitBinding(L, 1, lua_upvalueindex(1));
-    const char* key = KeyText(L, 2);
+    // A text key is used where it lies; a number is read as text in a copy
+    // (slot 3), so that the key itself stays as given.
+    int keyIndex = 2;
+    const char* key = lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : nullptr;
+    if (!key) {
+        key = KeyText(L, 2);
+        keyIndex = 3;
+    }
     if (!self || !binding || !key) {
         lua_pushnil(L);
         return 1;
@@ -50,8 +57,8 @@ int KVLua::UnitTableIndex(lua_State* L) {
     // answered nil, so only another one is asked.
     self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
-    if (lua_istable(L, -1) && !lua_rawequal(L, -1, 1)) {
-        lua_pushvalue(L, 2);
+    if (lua_type(L, -1) == LUA_TTABLE && lua_topointer(L, -1) != lua_topointer(L, 1)) {
+        lua_pushvalue(L, keyIndex);
         lua_rawget(L, -2);
         if (!lua_isnil(L, -1)) return 1;
         lua_pop(L, 1);
@@ -67,13 +74,12 @@ int KVLua::UnitTableIndex(lua_State* L) {
         self->ReportError("Unit doesn't exist anymore");
         return 0;
     }
-    return self->IndexUnit(L, unit, unitIndex, key);
+    return self->IndexUnit(L, unit, unitIndex, keyIndex, key);
 }
 
-int KVLua::IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, const char* key) {
+int KVLua::IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, int keyIndex, const char* key) {
     if (!lua_checkstack(L, 8)) return 0;
-    // Slot 3 holds the key as text.
-    if (PushUnitScriptFunction(unit, unitIndex, 3, false)) return 1;
+    if (PushUnitScriptFunction(unit, unitIndex, keyIndex, false)) return 1;
     if (m_units->PushAttributeToLua(unit, key) == KV_OK) return 1;
     int32_t classIndex = m_units->GetUnitClass(unit);
     if (const ClassEntry* entry = FindClassEntry(classIndex, key)) {
@@ -89,43 +95,56 @@ int KVLua::IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, const char*
     return 1;
 }
 
-bool KVLua::PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyIndex, bool classOnly) {
+bool KVLua::LookUpScriptFunction(int keyIndex) {
+    // The global table whose name is on top, asked for the key raw; the
+    // function, when found, replaces nothing: the name stays below it.
     lua_State* L = m_state;
-    // Looks the key up in the global table whose name is on top; leaves
-    // the name below the value.
-    auto lookUp = [&]() {
-        lua_pushvalue(L, -1);
-        lua_rawget(L, LUA_GLOBALSINDEX);
-        if (!lua_istable(L, -1)) {
-            lua_pop(L, 1);
-            return false;
-        }
-        lua_pushvalue(L, keyIndex);
-        lua_rawget(L, -2);
-        lua_remove(L, -2);
-        if (lua_isfunction(L, -1)) return true;
+    lua_pushvalue(L, -1);
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    if (lua_type(L, -1) != LUA_TTABLE) {
         lua_pop(L, 1);
         return false;
-    };
-    auto closure = [&](bool alias) {
-        lua_pop(L, 1);
-        lua_pushnumber(L, unitIndex);
-        lua_insert(L, -2);
-        lua_pushvalue(L, keyIndex);
-        lua_pushboolean(L, alias);
-        lua_pushcclosure(L, UnitFunctionClosure, 4);
+    }
+    lua_pushvalue(L, keyIndex);
+    lua_rawget(L, -2);
+    if (lua_isfunction(L, -1)) {
+        lua_replace(L, -2);
         return true;
-    };
+    }
+    lua_pop(L, 2);
+    return false;
+}
+
+void KVLua::PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias) {
+    // Below: the table's name, then the function found, which the closure
+    // looks up again when called.
+    lua_State* L = m_state;
+    lua_pop(L, 1);
+    lua_pushnumber(L, unitIndex);
+    lua_insert(L, -2);
+    lua_pushvalue(L, keyIndex);
+    lua_pushboolean(L, alias);
+    lua_pushcclosure(L, UnitFunctionClosure, 4);
+}
+
+bool KVLua::PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyIndex, bool classOnly) {
+    lua_State* L = m_state;
     if (!classOnly) {
         const std::string& alias = m_units->GetAliasName(unit);
         if (!alias.empty()) {
             lua_pushlstring(L, alias.data(), alias.size());
-            if (lookUp()) return closure(true);
+            if (LookUpScriptFunction(keyIndex)) {
+                PushScriptFunctionClosure(unitIndex, keyIndex, true);
+                return true;
+            }
             lua_pop(L, 1);
         }
     }
     PushClassName(m_units->GetUnitClass(unit), m_units->GetClassName(unit));
-    if (lookUp()) return closure(false);
+    if (LookUpScriptFunction(keyIndex)) {
+        PushScriptFunctionClosure(unitIndex, keyIndex, false);
+        return true;
+    }
     lua_pop(L, 1);
     return false;
 }
@@ -281,8 +300,10 @@ int KVLua::UnitTableNewIndex(lua_State* L) {
             self->ReportError("Unit doesn't exist anymore");
             return 0;
         }
-        // The value stays at slot 3, where setters read it.
-        if (const char* key = KeyText(L, 2)) {
+        // The value stays at slot 3, where setters read it; a number key
+        // is read as text in a copy above it.
+        const char* key = lua_type(L, 2) == LUA_TSTRING ? lua_tostring(L, 2) : KeyText(L, 2);
+        if (key) {
             if (self->m_units->SetAttributeFromLua(unit, key) == KV_OK) return 0;
             if (const ClassEntry* entry = self->FindClassEntry(self->m_units->GetUnitClass(unit), key)) {
                 if (entry->accessor) entry->accessor(unit, 0);
