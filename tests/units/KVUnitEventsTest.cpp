@@ -2,8 +2,11 @@
 // binding: each unit's script table records "name:Event".
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <lua.hpp>
 
+#include "KVLua/KVLua.h"
 #include "kernel/IKVLog.h"
 #include "kernel/KVCore.h"
 #include "kernel/KVProfiler.h"
@@ -264,6 +267,27 @@ TEST_F(KVUnitEventsTest, OnUpdateGetsTheFrameTimeAndTheTotalTime) {
     units.Track("X", {}, "t.OnUpdate = function(dt, total) TestRecorder.Record(dt .. ' ' .. total) end");
     units.Factory().Update(0.25f);
     EXPECT_EQ(units.Take(), (Records{"X:PreUpdate", "0.25 0", "X:UpdateExternal"}));
+}
+
+// A unit that forwards "OnUpdate" hands the frame's two arguments on; one
+// whose script lacks the function leaves nothing on the script stack.
+TEST_F(KVUnitEventsTest, ForwardedOrMissingOnUpdateKeepsArgumentsAndStack) {
+    units.Spawn("X");
+    units.Spawn("Y");
+    units.Spawn("Z");
+    units.Run("X.OnUpdate = function() TestRecorder.Record('X itself') end\n"
+              "Y.OnUpdate = function(dt, total) TestRecorder.Record('Y got ' .. dt .. ' ' .. total) end\n"
+              "Z.Other = 1\n"
+              "X:AddDelegateFunction('OnUpdate', Y)");
+    units.Factory().RebindScripts();
+    units.Take();
+    lua_State* L = KVLua::Instance()->GetState();
+    const int top = lua_gettop(L);
+    for (int frame = 0; frame < 3; ++frame) units.Factory().Update(0.5f);
+    EXPECT_EQ(lua_gettop(L), top);
+    Records seen = units.Take();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "Y got 0.5 0"), 6) << ::testing::PrintToString(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "X itself"), 0) << ::testing::PrintToString(seen);
 }
 
 TEST_F(KVUnitEventsTest, PendingEnablesRunChildrenFirstAndSkipDisabledSubtrees) {
