@@ -244,18 +244,17 @@ void KVLua::DeleteLibraryFunctions() {
     m_retiredFunctions.clear();
 }
 
-KVLua::ThreadScope::ThreadScope(KVLua* lua, lua_State* L) : m_lua(lua) {
-    if (!lua || !L || !lua->m_state || L == lua->m_state) return;
+void KVLua::ThreadScope::Enter(lua_State* L) {
     // Only threads of the main state share its registry.
-    if (lua_topointer(L, LUA_REGISTRYINDEX) != lua_topointer(lua->m_state, LUA_REGISTRYINDEX)) return;
+    if (lua_topointer(L, LUA_REGISTRYINDEX) != lua_topointer(m_lua->m_state, LUA_REGISTRYINDEX)) return;
     m_thread = L;
-    m_previous = lua->m_state;
-    lua->m_state = L;
+    m_previous = m_lua->m_state;
+    m_lua->m_state = L;
 }
 
-KVLua::ThreadScope::~ThreadScope() {
+void KVLua::ThreadScope::Leave() {
     // A state made again meanwhile stays.
-    if (m_thread && m_lua->m_state == m_thread) m_lua->m_state = m_previous;
+    if (m_lua->m_state == m_thread) m_lua->m_state = m_previous;
 }
 
 int KVLua::CallLibraryFunction(lua_State* L) {

@@ -179,12 +179,19 @@ public:
     // binding's stack operations work on that coroutine's stack.
     class ThreadScope {
     public:
-        ThreadScope(KVLua* lua, lua_State* L);
-        ~ThreadScope();
+        // On the main state itself, the common case, there is nothing to do.
+        ThreadScope(KVLua* lua, lua_State* L) : m_lua(lua) {
+            if (lua && L && lua->m_state && L != lua->m_state) Enter(L);
+        }
+        ~ThreadScope() {
+            if (m_thread) Leave();
+        }
         ThreadScope(const ThreadScope&) = delete;
         ThreadScope& operator=(const ThreadScope&) = delete;
 
     private:
+        void Enter(lua_State* L);
+        void Leave();
         KVLua* m_lua;
         lua_State* m_thread = nullptr;
         lua_State* m_previous = nullptr;
