@@ -58,7 +58,7 @@ int KVLua::UnitTableIndex(lua_State* L) {
     self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (lua_type(L, -1) == LUA_TTABLE && lua_topointer(L, -1) != lua_topointer(L, 1)) {
-        lua_pushvalue(L, keyIndex);
+        lua_pushvalue(L, 2);
         lua_rawget(L, -2);
         if (!lua_isnil(L, -1)) return 1;
         lua_pop(L, 1);

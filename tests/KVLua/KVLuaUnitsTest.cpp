@@ -153,6 +153,17 @@ TEST_F(KVLuaUnitsTest, MembersAreFoundInTheirOrderOfPrecedence) {
     EXPECT_EQ(Describe("Hero.K7"), "nil");
 }
 
+// A unit table kept after a script put another table under its name reads
+// that table first, with the key as given: a number stays a number there,
+// while attributes and script functions are found by the key's text.
+TEST_F(KVLuaUnitsTest, AKeptTableReadsTheTableNowUnderItsNameWithTheKeyAsGiven) {
+    units.Run("Probe = {}\nfunction Probe.Greet() return 'hello' end\nProbe['7'] = function() return 'seven' end\n"
+              "held = Hero\nHero = {[1] = 'one number', ['2'] = 'two text', Note = 'note'}");
+    EXPECT_EQ(Describe("held[1], held['1'], held[2], held['2'], held.Note"),
+              "string one number, nil, nil, string two text, string note");
+    EXPECT_EQ(Describe("held.Name, held.Greet(), held[7]()"), "string Hero, string hello, string seven");
+}
+
 TEST_F(KVLuaUnitsTest, MethodsAndMembersOfBaseClassesAreReachedAndShadowedByTheClass) {
     const int32_t unitClass = KVUnit::GetUnitClassIndex();
     Lua().RegisterClassFunction(unitClass, "Greet", [](IKVUnit*) {
