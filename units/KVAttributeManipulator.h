@@ -83,7 +83,7 @@ public:
     // GetElement, without its dispatch for values of plain elements.
     void* ElementAt(void* value, int32_t element) {
         if (!m_elementSize) return GetElement(value, element);
-        if (element < 0 || (uint64_t(element) + 1) * m_elementSize > ByteSize()) return nullptr;
+        if (uint32_t(element) >= m_elementCount) return nullptr;
         return static_cast<uint8_t*>(value) + size_t(element) * m_elementSize;
     }
     // As PushToLua and GetFromLua through the binding given, without their
@@ -161,6 +161,8 @@ protected:
     // The size of one element when GetElement is nothing more than the
     // element's place among elements of that size; 0 otherwise.
     uint8_t m_elementSize = 0;
+    // ByteSize() / m_elementSize, set with the descriptor.
+    uint32_t m_elementCount = 0;
     // Set by a class whose PushToLua or GetFromLua is exactly that form; a
     // class that changes either sets its form back to KVFORM_OTHER.
     KVScriptForm m_pushForm = KVFORM_OTHER;
