@@ -45,12 +45,21 @@ struct KVReadCursor {
     uint32_t PeekU32() const;
 };
 
+class KVAttributeManipulator;
+
 // Room for the staging copy a setter gets: a plain value that fits is
-// copied here, on the writer's stack; any other value is cloned on the heap.
+// copied here, on the writer's stack; any other value is cloned on the heap
+// and freed, by the manipulator that cloned it, when the room goes.
 struct KVStagingCopy {
     static constexpr uint32_t kBytes = 64;
+    KVStagingCopy() = default;
+    KVStagingCopy(const KVStagingCopy&) = delete;
+    KVStagingCopy& operator=(const KVStagingCopy&) = delete;
+    inline ~KVStagingCopy();
+
     alignas(8) unsigned char bytes[kBytes];
     void* heap = nullptr;
+    KVAttributeManipulator* cloner = nullptr;
 };
 
 class KVAttributeManipulator {
@@ -111,18 +120,15 @@ public:
     virtual void* Clone(const void* value) = 0;
     virtual void Free(void* copy) = 0;
     // A staging copy of the value in the room given, when the value is
-    // plain bytes that fit, else a Clone; Unstage frees what Stage took.
+    // plain bytes that fit, else a Clone that the room frees.
     void* Stage(const void* value, KVStagingCopy* copy) {
         const uint32_t n = m_plain ? ByteSize() : 0u;
         if (n > 0 && n <= KVStagingCopy::kBytes) {
             std::memcpy(copy->bytes, value, n);
             return copy->bytes;
         }
+        copy->cloner = this;
         return copy->heap = Clone(value);
-    }
-    void Unstage(KVStagingCopy* copy) {
-        if (copy->heap) Free(copy->heap);
-        copy->heap = nullptr;
     }
     virtual void CopyElement(void* value, int32_t element, const void* source) = 0;
     // Text of stored values: the form in which unit references travel by uid.
@@ -169,6 +175,10 @@ protected:
     KVScriptForm m_getForm = KVFORM_OTHER;
     KVAttributeDesc m_desc;
 };
+
+KVStagingCopy::~KVStagingCopy() {
+    if (heap) cloner->Free(heap);
+}
 
 // What the fixed-size types share: values of element count T's, handled as
 // their bytes.

@@ -373,10 +373,8 @@ private:
     const KVAttributeDesc* FindScriptAttribute(KVUnit* unit, const char* name);
     void* ElementHolder(KVUnit* unit, const KVAttributeDesc& desc);
     // As GetWriteHolder, with the staging copy of a plain value in the
-    // room given (no heap copy); EndWrite with the same room frees what
-    // a value that needed a heap copy took.
+    // room given (no heap copy); the room frees a copy made on the heap.
     int32_t BeginWrite(KVUnit* unit, const KVAttributeDesc& desc, KVStagingCopy* staging, void** out);
-    void EndWrite(const KVAttributeDesc& desc, KVStagingCopy* staging);
     // Hooks of kernel modules that name units.
     void ConnectKernelHooks();
     // The parts of a units section and of a scene load.

@@ -78,10 +78,6 @@ inline int32_t KVUnitFactory::BeginWrite(KVUnit* unit, const KVAttributeDesc& de
     return KV_OK;
 }
 
-inline void KVUnitFactory::EndWrite(const KVAttributeDesc& desc, KVStagingCopy* staging) {
-    if (staging->heap && desc.manipulator) desc.manipulator->Unstage(staging);
-}
-
 void KVUnitFactory::PrepareRead(KVUnit* unit, const KVAttributeDesc& desc) {
     if (!desc.readHook) return;
     if (desc.storageKind == KVSTORE_UNIT)
@@ -114,7 +110,6 @@ int32_t KVUnitFactory::SetAttributeElement(int32_t unitIndex, int32_t position, 
     if (result != KV_OK) return result;
     desc->manipulator->CopyElement(holder, element, value);
     ApplyAttribute(unit, *desc, holder);
-    EndWrite(*desc, &staging);
     return KV_OK;
 }
 
@@ -135,7 +130,6 @@ int32_t KVUnitFactory::SetAttributeText(int32_t unitIndex, int32_t position, int
     if (BeginWrite(unit, *desc, &staging, &holder) != KV_OK) return KV_OK;
     desc->manipulator->ParseElement(holder, text, element);
     ApplyAttribute(unit, *desc, holder);
-    EndWrite(*desc, &staging);
     if (KVCore* core = KVCore::Instance()) core->Notify(KVNOTICE_VALUES_CHANGED, unitIndex, nullptr);
     return KV_OK;
 }
@@ -229,7 +223,6 @@ inline void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc
             manipulator->GetFromLua(target);
     }
     ApplyAttribute(unit, desc, holder);
-    EndWrite(desc, &staging);
 }
 
 int32_t KVUnitFactory::PushAttributeToLua(IKVUnit* unit, const char* name) {
