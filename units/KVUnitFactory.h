@@ -367,6 +367,8 @@ private:
     // the name a script used.
     void PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
     void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name, int32_t element);
+    // "Attribute {0} is read only." at the script's place.
+    void ReportReadOnly(const char* name);
     // The attribute a script names, visible to scripts, or null; remembers
     // the element. The holder of a found one narrowed to that element
     // (null for a computed one or one without a value).

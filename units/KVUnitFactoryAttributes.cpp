@@ -202,10 +202,14 @@ void KVUnitFactory::PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc
     desc.manipulator->PushValue(lua, holder);
 }
 
+void KVUnitFactory::ReportReadOnly(const char* name) {
+    if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
+}
+
 inline void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name,
                                              int32_t element) {
     if (desc.HasFlag(KVAF_READ_ONLY)) {
-        if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
+        ReportReadOnly(name);
         return;
     }
     KVAttributeManipulator* manipulator = desc.manipulator.get();
