@@ -33,6 +33,7 @@ void KVAttributeManipulator::Adopt(const KVAttributeDesc& desc) {
     m_desc = desc;
     // The class record owns the manipulator; the copy must not.
     m_desc.manipulator.reset();
+    m_elementCount = m_elementSize ? ByteSize() / m_elementSize : 0u;
 }
 
 bool KVAttributeManipulator::InSceneFile() {

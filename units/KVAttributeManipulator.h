@@ -8,13 +8,24 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+#include "../KVLua/IKVLua.h"
 #include "KVAttributeDesc.h"
+#include "KVAttributeText.h"
 
 namespace kvl {
 
 class IKVAttributeLua;
-class IKVLua;
 class KVChunkReader;
+
+// How the values of a manipulator travel to and from scripts when they are
+// a plain number or truth value; others go through PushToLua and GetFromLua.
+enum KVScriptForm : uint8_t {
+    KVFORM_OTHER = 0,
+    KVFORM_REAL = 1,     // float, as a number
+    KVFORM_INTEGER = 2,  // int32, as a number; taken signed and saturating
+    KVFORM_WORD = 3,     // uint32, read as signed, taken through ToUInt32
+    KVFORM_TRUTH = 4,    // bool
+};
 
 // A bounded read position in stored bytes. A value that does not fit in
 // what is left is refused: the cursor is marked failed, an error is logged
@@ -34,6 +45,23 @@ struct KVReadCursor {
     uint32_t PeekU32() const;
 };
 
+class KVAttributeManipulator;
+
+// Room for the staging copy a setter gets: a plain value that fits is
+// copied here, on the writer's stack; any other value is cloned on the heap
+// and freed, by the manipulator that cloned it, when the room goes.
+struct KVStagingCopy {
+    static constexpr uint32_t kBytes = 64;
+    KVStagingCopy() = default;
+    KVStagingCopy(const KVStagingCopy&) = delete;
+    KVStagingCopy& operator=(const KVStagingCopy&) = delete;
+    inline ~KVStagingCopy();
+
+    alignas(8) unsigned char bytes[kBytes];
+    void* heap = nullptr;
+    KVAttributeManipulator* cloner = nullptr;
+};
+
 class KVAttributeManipulator {
 public:
     KVAttributeManipulator();
@@ -42,7 +70,7 @@ public:
     KVAttributeManipulator& operator=(const KVAttributeManipulator&) = delete;
 
     // The unit whose value is handled next.
-    virtual void SetUnit(int32_t unitIndex) { m_unit = unitIndex; }
+    void SetUnit(int32_t unitIndex) { m_unit = unitIndex; }
     // Completes the descriptor (byte size, old-format reader, element count
     // copy) and keeps a copy of it.
     virtual void Init(KVAttributeDesc* desc) = 0;
@@ -61,10 +89,47 @@ public:
     virtual void PushToLua(void* value) = 0;
     virtual void GetFromLua(void* value) = 0;
     virtual void* GetElement(void* value, int32_t element) = 0;
+    // GetElement, without its dispatch for values of plain elements.
+    void* ElementAt(void* value, int32_t element) {
+        if (!m_elementSize) return GetElement(value, element);
+        if (uint32_t(element) >= m_elementCount) return nullptr;
+        return static_cast<uint8_t*>(value) + size_t(element) * m_elementSize;
+    }
+    // As PushToLua and GetFromLua through the binding given, without their
+    // dispatch for the plain forms.
+    void PushValue(IKVLua* lua, void* value) {
+        switch (m_pushForm) {
+        case KVFORM_REAL: lua->PushNumber(double(*static_cast<float*>(value))); return;
+        case KVFORM_INTEGER: lua->PushInteger(*static_cast<int32_t*>(value)); return;
+        case KVFORM_WORD: lua->PushInteger(int32_t(*static_cast<uint32_t*>(value))); return;
+        case KVFORM_TRUTH: lua->PushBoolean(*static_cast<bool*>(value)); return;
+        default: PushToLua(value); return;
+        }
+    }
+    void GetValue(IKVLua* lua, void* value) {
+        switch (m_getForm) {
+        case KVFORM_REAL: *static_cast<float*>(value) = NarrowToFloat(lua->ToNumber(3)); return;
+        case KVFORM_INTEGER: *static_cast<int32_t*>(value) = lua->ToInteger(3); return;
+        case KVFORM_WORD: *static_cast<uint32_t*>(value) = lua->ToUInt32(3); return;
+        case KVFORM_TRUTH: *static_cast<bool*>(value) = lua->ToBoolean(3); return;
+        default: GetFromLua(value); return;
+        }
+    }
     virtual IKVAttributeLua* NewBox() = 0;
     // Staging copies for setters.
     virtual void* Clone(const void* value) = 0;
     virtual void Free(void* copy) = 0;
+    // A staging copy of the value in the room given, when the value is
+    // plain bytes that fit, else a Clone that the room frees.
+    void* Stage(const void* value, KVStagingCopy* copy) {
+        const uint32_t n = m_plain ? ByteSize() : 0u;
+        if (n > 0 && n <= KVStagingCopy::kBytes) {
+            std::memcpy(copy->bytes, value, n);
+            return copy->bytes;
+        }
+        copy->cloner = this;
+        return copy->heap = Clone(value);
+    }
     virtual void CopyElement(void* value, int32_t element, const void* source) = 0;
     // Text of stored values: the form in which unit references travel by uid.
     virtual void FormatStored(std::string* out, KVReadCursor* cursor) = 0;
@@ -96,14 +161,35 @@ protected:
     bool Take(KVReadCursor* cursor, void* out, size_t n) const;
 
     int32_t m_unit = -1;
+    // True when a value is ByteSize() bytes that copy as they are and its
+    // Clone is nothing more (a class that clones otherwise leaves it false).
+    bool m_plain = false;
+    // The size of one element when GetElement is nothing more than the
+    // element's place among elements of that size; 0 otherwise.
+    uint8_t m_elementSize = 0;
+    // ByteSize() / m_elementSize, set with the descriptor.
+    uint32_t m_elementCount = 0;
+    // Set by a class whose PushToLua or GetFromLua is exactly that form; a
+    // class that changes either sets its form back to KVFORM_OTHER.
+    KVScriptForm m_pushForm = KVFORM_OTHER;
+    KVScriptForm m_getForm = KVFORM_OTHER;
     KVAttributeDesc m_desc;
 };
+
+KVStagingCopy::~KVStagingCopy() {
+    if (heap) cloner->Free(heap);
+}
 
 // What the fixed-size types share: values of element count T's, handled as
 // their bytes.
 template <class T>
 class KVAttributeManipulatorTempl : public KVAttributeManipulator {
 public:
+    static_assert(std::is_trivially_copyable_v<T>, "values are staged as their bytes");
+    KVAttributeManipulatorTempl() {
+        m_plain = true;
+        m_elementSize = uint8_t(sizeof(T));
+    }
     void Init(KVAttributeDesc* desc) override {
         desc->byteSize = desc->elementCount * int32_t(sizeof(T));
         desc->oldFormatReader = &ReadOld;

@@ -8,6 +8,7 @@ namespace kvl {
 
 class KVAttributeManipulator_boolean : public KVAttributeManipulatorTempl<bool> {
 public:
+    KVAttributeManipulator_boolean() { m_pushForm = m_getForm = KVFORM_TRUTH; }
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     // "true" in any letter case sets, any other text clears.
     void ParseElement(void* value, const std::string& text, int32_t element) override;
@@ -21,6 +22,7 @@ public:
 // The element number is the bit number; the value is always one word.
 class KVAttributeManipulator_flags : public KVAttributeManipulatorWord {
 public:
+    KVAttributeManipulator_flags() { m_elementSize = 0; }
     void Init(KVAttributeDesc* desc) override;
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     // Only exactly "false" clears the bit; any other text sets it.
@@ -35,6 +37,7 @@ public:
 // The descriptor's bit number names the bit.
 class KVAttributeManipulator_boolean_compact : public KVAttributeManipulatorWord {
 public:
+    KVAttributeManipulator_boolean_compact() { m_elementSize = 0; }
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     void ParseElement(void* value, const std::string& text, int32_t element) override;
     void PushToLua(void* value) override;

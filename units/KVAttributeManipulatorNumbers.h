@@ -14,6 +14,7 @@ public:
 
 class KVAttributeManipulator_u32 : public KVAttributeManipulatorWord {
 public:
+    KVAttributeManipulator_u32() { m_pushForm = m_getForm = KVFORM_WORD; }
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     // Signed decimal text, saturating at the 32-bit limits of either sign
     // (-2147483648 to 4294967295), stored as 32 bits.
@@ -27,12 +28,14 @@ public:
 
 class KVAttributeManipulator_enum : public KVAttributeManipulator_u32 {
 public:
+    KVAttributeManipulator_enum() { m_getForm = KVFORM_OTHER; }
     // A value name from the declared name's list, or an index.
     void GetFromLua(void* value) override;
 };
 
 class KVAttributeManipulator_s32 : public KVAttributeManipulatorTempl<int32_t> {
 public:
+    KVAttributeManipulator_s32() { m_pushForm = m_getForm = KVFORM_INTEGER; }
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     void ParseElement(void* value, const std::string& text, int32_t element) override;
     void PushToLua(void* value) override;
@@ -44,6 +47,7 @@ public:
 
 class KVAttributeManipulator_f32 : public KVAttributeManipulatorTempl<float> {
 public:
+    KVAttributeManipulator_f32() { m_pushForm = m_getForm = KVFORM_REAL; }
     void FormatElement(std::string* out, const void* value, int32_t element) override;
     void ParseElement(void* value, const std::string& text, int32_t element) override;
     void PushToLua(void* value) override;

@@ -32,6 +32,7 @@ namespace kvl {
 
 class KVUnit;
 class KVAttributeManipulator;
+struct KVStagingCopy;
 struct KVSceneLoad;
 struct KVSceneClassEntry;
 
@@ -366,11 +367,16 @@ private:
     // the name a script used.
     void PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, void* holder);
     void SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name, int32_t element);
-    // The class's attribute slot of a name a script uses (position -1:
-    // none), through a small cache in front of the name index: scripts name
-    // the same few attributes frame after frame, each time with the same
-    // Lua string.
-    KVAttributeSlot FindAttributeSlot(int32_t classIndex, KVUnitClass& record, const char* name);
+    // "Attribute {0} is read only." at the script's place.
+    void ReportReadOnly(const char* name);
+    // The attribute a script names, visible to scripts, or null; remembers
+    // the element. The holder of a found one narrowed to that element
+    // (null for a computed one or one without a value).
+    const KVAttributeDesc* FindScriptAttribute(KVUnit* unit, const char* name);
+    void* ElementHolder(KVUnit* unit, const KVAttributeDesc& desc);
+    // As GetWriteHolder, with the staging copy of a plain value in the
+    // room given (no heap copy); the room frees a copy made on the heap.
+    int32_t BeginWrite(KVUnit* unit, const KVAttributeDesc& desc, KVStagingCopy* staging, void** out);
     // Hooks of kernel modules that name units.
     void ConnectKernelHooks();
     // The parts of a units section and of a scene load.
@@ -413,15 +419,28 @@ private:
     std::vector<int32_t> m_enableQueue;
     std::vector<int32_t> m_updateGroups[3];
     int32_t m_lastElement = 0;
-    // Entries of the attribute-name cache, valid for one attribute
-    // generation.
+    // A small cache in front of the classes' name indexes: scripts name the
+    // same few attributes frame after frame, each time with the same Lua
+    // string. An entry holds what the class's index gave for one name (the
+    // descriptor, null for none, and the element), valid for one attribute
+    // generation: the class table and its descriptors stay where they are
+    // until the generation moves on.
     struct AttributeNameEntry {
         uint64_t generation = 0;
         int32_t classIndex = -1;
+        int32_t element = 0;
+        const KVAttributeDesc* desc = nullptr;
         std::string name;
-        KVAttributeSlot slot;
     };
     AttributeNameEntry m_attributeNameCache[256];
+    // Where the bytes lie only picks the entry; the text decides.
+    AttributeNameEntry& NameEntry(int32_t classIndex, const char* name) {
+        const uintptr_t where = reinterpret_cast<uintptr_t>(name);
+        return m_attributeNameCache[((where >> 4) ^ uintptr_t(uint32_t(classIndex) * 37u)) & 255u];
+    }
+    // Fills the entry from the class's name index; false when there is no
+    // such class.
+    bool FillNameEntry(AttributeNameEntry& entry, int32_t classIndex, const char* name);
     int32_t m_reason = 0;
     bool m_loading = false;
     uint32_t m_kvlVersion = 0;

@@ -13,27 +13,34 @@
 
 namespace kvl {
 
-int32_t KVUnitFactory::GetHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out) {
-    if (desc.getter) return KV_OK;
-    void* holder = nullptr;
+namespace {
+
+// Where the stored value of an attribute without a getter lies, or null.
+inline void* StoredHolder(KVUnit* unit, const KVAttributeDesc& desc) {
     switch (desc.storageKind) {
     case KVSTORE_UNIT:
         // Offsets count from the start of the base unit, the first base of
         // every unit class.
-        holder = reinterpret_cast<uint8_t*>(unit) + desc.offset;
-        break;
+        return reinterpret_cast<uint8_t*>(unit) + desc.offset;
     case KVSTORE_EXTRA:
-        if (void* extra = unit->GetExtraData()) holder = static_cast<uint8_t*>(extra) + desc.offset;
-        break;
+        if (void* extra = unit->GetExtraData()) return static_cast<uint8_t*>(extra) + desc.offset;
+        return nullptr;
     case KVSTORE_COMPONENT: {
         auto& components = unit->GetComponents();
         if (desc.offset >= 0 && size_t(desc.offset) < components.size() && components[size_t(desc.offset)])
-            holder = components[size_t(desc.offset)]->GetValue();
-        break;
+            return components[size_t(desc.offset)]->GetValue();
+        return nullptr;
     }
     default:
-        break;
+        return nullptr;
     }
+}
+
+} // namespace
+
+int32_t KVUnitFactory::GetHolder(KVUnit* unit, const KVAttributeDesc& desc, void** out) {
+    if (desc.getter) return KV_OK;
+    void* holder = StoredHolder(unit, desc);
     if (!holder) return KV_NO_HOLDER;
     if (out) *out = holder;
     return KV_OK;
@@ -62,6 +69,15 @@ void KVUnitFactory::EndWrite(KVUnit* unit, const KVAttributeDesc& desc, void* ho
     if (desc.setter && desc.manipulator && holder) desc.manipulator->Free(holder);
 }
 
+inline int32_t KVUnitFactory::BeginWrite(KVUnit* unit, const KVAttributeDesc& desc, KVStagingCopy* staging,
+                                        void** out) {
+    void* holder = desc.getter ? nullptr : StoredHolder(unit, desc);
+    if (!holder) return KV_NO_HOLDER;
+    if (desc.setter && desc.manipulator) holder = desc.manipulator->Stage(holder, staging);
+    *out = holder;
+    return KV_OK;
+}
+
 void KVUnitFactory::PrepareRead(KVUnit* unit, const KVAttributeDesc& desc) {
     if (!desc.readHook) return;
     if (desc.storageKind == KVSTORE_UNIT)
@@ -88,12 +104,12 @@ int32_t KVUnitFactory::SetAttributeElement(int32_t unitIndex, int32_t position, 
     const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
     if (!desc || !desc->manipulator) return KV_NOT_FOUND;
     desc->manipulator->SetUnit(unitIndex);
+    KVStagingCopy staging;
     void* holder = nullptr;
-    int32_t result = GetWriteHolder(unit, *desc, &holder);
+    int32_t result = BeginWrite(unit, *desc, &staging, &holder);
     if (result != KV_OK) return result;
     desc->manipulator->CopyElement(holder, element, value);
     ApplyAttribute(unit, *desc, holder);
-    EndWrite(unit, *desc, holder);
     return KV_OK;
 }
 
@@ -109,50 +125,57 @@ int32_t KVUnitFactory::SetAttributeText(int32_t unitIndex, int32_t position, int
     const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), position);
     if (!desc || !desc->manipulator) return KV_OK;
     desc->manipulator->SetUnit(unitIndex);
+    KVStagingCopy staging;
     void* holder = nullptr;
-    if (GetWriteHolder(unit, *desc, &holder) != KV_OK) return KV_OK;
+    if (BeginWrite(unit, *desc, &staging, &holder) != KV_OK) return KV_OK;
     desc->manipulator->ParseElement(holder, text, element);
     ApplyAttribute(unit, *desc, holder);
-    EndWrite(unit, *desc, holder);
     if (KVCore* core = KVCore::Instance()) core->Notify(KVNOTICE_VALUES_CHANGED, unitIndex, nullptr);
     return KV_OK;
 }
 
-KVAttributeSlot KVUnitFactory::FindAttributeSlot(int32_t classIndex, KVUnitClass& record, const char* name) {
-    // Where the bytes lie only picks the entry (a script's names are Lua
-    // strings, made once); the text decides.
-    const uintptr_t where = reinterpret_cast<uintptr_t>(name);
-    AttributeNameEntry& entry =
-        m_attributeNameCache[((where >> 4) ^ (where >> 12) ^ uint32_t(classIndex) * 40503u) & 255u];
-    if (entry.generation == m_attributeGeneration && entry.classIndex == classIndex &&
-        std::strcmp(entry.name.c_str(), name) == 0)
-        return entry.slot;
-    auto at = record.attributeNames.Find(name);
+bool KVUnitFactory::FillNameEntry(AttributeNameEntry& entry, int32_t classIndex, const char* name) {
+    KVUnitClass* record = GetClass(classIndex);
+    if (!record) return false;
+    auto at = record->attributeNames.Find(name);
+    const KVAttributeSlot slot = at.Empty() ? KVAttributeSlot{-1, 0} : at.Value();
     entry.generation = m_attributeGeneration;
     entry.classIndex = classIndex;
     entry.name = name;
-    entry.slot = at.Empty() ? KVAttributeSlot{-1, 0} : at.Value();
-    return entry.slot;
+    entry.element = slot.element;
+    entry.desc = GetAttribute(classIndex, slot.position);
+    return true;
+}
+
+inline const KVAttributeDesc* KVUnitFactory::FindScriptAttribute(KVUnit* unit, const char* name) {
+    if (!unit || !name) return nullptr;
+    const int32_t classIndex = unit->GetClassIndex();
+    AttributeNameEntry& entry = NameEntry(classIndex, name);
+    if (entry.generation != m_attributeGeneration || entry.classIndex != classIndex ||
+        std::strcmp(entry.name.c_str(), name) != 0) {
+        if (!FillNameEntry(entry, classIndex, name)) return nullptr;
+    }
+    const KVAttributeDesc* desc = entry.desc;
+    if (!desc || !desc->HasFlag(KVAF_SCRIPT)) return nullptr;
+    m_lastElement = entry.element;
+    return desc;
+}
+
+inline void* KVUnitFactory::ElementHolder(KVUnit* unit, const KVAttributeDesc& desc) {
+    KVAttributeManipulator* manipulator = desc.manipulator.get();
+    if (desc.getter || !manipulator) return nullptr;
+    manipulator->SetUnit(unit->GetIndex());
+    void* holder = StoredHolder(unit, desc);
+    return holder ? manipulator->ElementAt(holder, m_lastElement) : nullptr;
 }
 
 int32_t KVUnitFactory::FindAttribute(KVUnit* unit, const char* name, const KVAttributeDesc** outDesc,
                                      void** outHolder) {
-    KVUnitClass* record = unit && name ? GetClass(unit->GetClassIndex()) : nullptr;
-    if (!record) return 1;
-    const KVAttributeSlot slot = FindAttributeSlot(unit->GetClassIndex(), *record, name);
-    if (slot.position < 0) return 1;
-    const KVAttributeDesc* desc = GetAttribute(unit->GetClassIndex(), slot.position);
-    if (!desc || !desc->HasFlag(KVAF_SCRIPT)) return 1;
-    m_lastElement = slot.element;
-    void* holder = nullptr;
-    // A write finds its holder itself.
-    if (outHolder && !desc->getter && desc->manipulator) {
-        desc->manipulator->SetUnit(unit->GetIndex());
-        if (GetHolder(unit, *desc, &holder) == KV_OK && holder)
-            holder = desc->manipulator->GetElement(holder, slot.element);
-    }
+    const KVAttributeDesc* desc = FindScriptAttribute(unit, name);
+    if (!desc) return 1;
     if (outDesc) *outDesc = desc;
-    if (outHolder) *outHolder = holder;
+    // A write finds its holder itself.
+    if (outHolder) *outHolder = ElementHolder(unit, *desc);
     return KV_OK;
 }
 
@@ -176,40 +199,66 @@ void KVUnitFactory::PushAttributeValue(KVUnit* unit, const KVAttributeDesc& desc
         return;
     }
     desc.manipulator->SetUnit(unit->GetIndex());
-    desc.manipulator->PushToLua(holder);
+    desc.manipulator->PushValue(lua, holder);
 }
 
-void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name,
-                                      int32_t element) {
+void KVUnitFactory::ReportReadOnly(const char* name) {
+    if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
+}
+
+inline void KVUnitFactory::SetAttributeValue(KVUnit* unit, const KVAttributeDesc& desc, const char* name,
+                                             int32_t element) {
     if (desc.HasFlag(KVAF_READ_ONLY)) {
-        if (IKVLua* lua = GetLuaBinding()) lua->FormatLocation(Format("Attribute {0} is read only.", name));
+        ReportReadOnly(name);
         return;
     }
+    KVAttributeManipulator* manipulator = desc.manipulator.get();
+    if (!manipulator) return;
+    manipulator->SetUnit(unit->GetIndex());
+    KVStagingCopy staging;
     void* holder = nullptr;
-    if (!desc.manipulator) return;
-    desc.manipulator->SetUnit(unit->GetIndex());
-    if (GetWriteHolder(unit, desc, &holder) != KV_OK) return;
+    if (BeginWrite(unit, desc, &staging, &holder) != KV_OK) return;
     // The element the script named (a bit of a flags word is remembered
     // by the lookup instead).
-    void* target = desc.manipulator->GetElement(holder, element);
-    if (target) desc.manipulator->GetFromLua(target);
+    if (void* target = manipulator->ElementAt(holder, element)) {
+        if (IKVLua* lua = GetLuaBinding())
+            manipulator->GetValue(lua, target);
+        else
+            manipulator->GetFromLua(target);
+    }
     ApplyAttribute(unit, desc, holder);
-    EndWrite(unit, desc, holder);
 }
 
 int32_t KVUnitFactory::PushAttributeToLua(IKVUnit* unit, const char* name) {
-    const KVAttributeDesc* desc = nullptr;
-    void* holder = nullptr;
     KVUnit* object = unit ? unit->GetUnit() : nullptr;
-    if (FindAttribute(object, name, &desc, &holder) != KV_OK) return 1;
-    PushAttributeValue(object, *desc, holder);
+    const KVAttributeDesc* desc = FindScriptAttribute(object, name);
+    if (!desc) return 1;
+    KVAttributeManipulator* manipulator = desc->manipulator.get();
+    if (desc->getter || !manipulator) {
+        PushAttributeValue(object, *desc, nullptr);
+        return KV_OK;
+    }
+    // PushAttributeValue's steps, with the unit's index asked once.
+    const int32_t index = object->GetIndex();
+    manipulator->SetUnit(index);
+    void* holder = StoredHolder(object, *desc);
+    if (holder) holder = manipulator->ElementAt(holder, m_lastElement);
+    IKVLua* lua = GetLuaBinding();
+    if (!lua) return KV_OK;
+    PrepareRead(object, *desc);
+    if (!holder) {
+        lua->PushNil();
+        return KV_OK;
+    }
+    manipulator->SetUnit(index);
+    manipulator->PushValue(lua, holder);
     return KV_OK;
 }
 
 int32_t KVUnitFactory::SetAttributeFromLua(IKVUnit* unit, const char* name) {
-    const KVAttributeDesc* desc = nullptr;
     KVUnit* object = unit ? unit->GetUnit() : nullptr;
-    if (FindAttribute(object, name, &desc, nullptr) != KV_OK) return 1;
+    const KVAttributeDesc* desc = FindScriptAttribute(object, name);
+    if (!desc) return 1;
     SetAttributeValue(object, *desc, name, m_lastElement);
     return KV_OK;
 }

@@ -1,7 +1,16 @@
 // Attribute access through the factory over whole units: the enable and
-// disable passes, writes from text, dynamic values and copies down a tree.
+// disable passes, writes from text, dynamic values, copies down a tree, and
+// reads and writes by the names scripts use.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+}
+
+#include <cmath>
+
+#include "support/KVLuaHostTest.h"
 #include "support/KVTestUnits.h"
 #include "units/IKVUnitRef.h"
 
@@ -210,6 +219,204 @@ TEST_F(KVUnitFactoryAttributesTest, CopiesToChildrenReachTheAskedDepthAndRunNoHo
         EXPECT_EQ(belowPlain->a, c.belowPlain);
         EXPECT_TRUE(Calls().empty());
         top->Release();
+    }
+}
+
+// A class whose setters keep what they were given: Level refuses values
+// below zero, Spot is two floats, Title a string, Wide more floats than a
+// staging copy on the stack holds.
+class Gated : public KVUnit {
+public:
+    static KVUnit* Create() { return new Gated; }
+    float level = 1.0f;
+    float spot[2] = {3.0f, 4.0f};
+    std::string title = "old";
+    float wide[20] = {};
+    // What each setter saw: the copy's own address and the stored value at
+    // the time of the call.
+    std::vector<std::string> seen;
+};
+
+int32_t SetLevel(KVUnit* unit, void* holder, int32_t) {
+    auto* self = static_cast<Gated*>(unit);
+    const float given = *static_cast<float*>(holder);
+    self->seen.push_back("level " + std::to_string(given) + (holder == &self->level ? " in place" : ""));
+    if (given < 0.0f) return KV_INVALID;
+    self->level = given;
+    return KV_OK;
+}
+
+int32_t SetSpot(KVUnit* unit, void* holder, int32_t) {
+    auto* self = static_cast<Gated*>(unit);
+    const float* given = static_cast<float*>(holder);
+    self->seen.push_back("spot " + std::to_string(given[0]) + " " + std::to_string(given[1]) + " over " +
+                         std::to_string(self->spot[0]) + " " + std::to_string(self->spot[1]));
+    self->spot[0] = given[0];
+    self->spot[1] = given[1];
+    return KV_OK;
+}
+
+int32_t SetTitle(KVUnit* unit, void* holder, int32_t) {
+    auto* self = static_cast<Gated*>(unit);
+    self->seen.push_back("title " + *static_cast<std::string*>(holder) + " over " + self->title);
+    self->title = *static_cast<std::string*>(holder);
+    return KV_OK;
+}
+
+int32_t SetWide(KVUnit* unit, void* holder, int32_t) {
+    auto* self = static_cast<Gated*>(unit);
+    const float* given = static_cast<float*>(holder);
+    self->seen.push_back("wide " + std::to_string(given[0]) + " " + std::to_string(given[19]) + " over " +
+                         std::to_string(self->wide[0]));
+    std::copy(given, given + 20, self->wide);
+    return KV_OK;
+}
+
+class KVUnitFactoryScriptAccessTest : public kvtest::KVLuaHostTest {
+protected:
+    void SetUp() override {
+        KVLuaHostTest::SetUp();
+        gated = units.RegisterClass("Gated", 0x4741544544ull, &Gated::Create);
+        ASSERT_NE(gated, -1);
+        Gated probe;
+        struct Row {
+            int32_t type;
+            const char* name;
+            void* field;
+            int32_t count;
+            KVAttributeSetter setter;
+        };
+        const Row rows[] = {
+            {KVATTR_F32, "Level", &probe.level, 1, SetLevel},
+            {KVATTR_F32, "Spot~X~Y", &probe.spot, 2, SetSpot},
+            {KVATTR_STRING, "Title", &probe.title, 1, SetTitle},
+            {KVATTR_F32, "Wide", &probe.wide, 20, SetWide},
+        };
+        uint64_t id = 0x4700;
+        for (const Row& row : rows) {
+            KVAttributeDesc a = KVTestUnits::Attribute(gated, row.type, row.name, ++id, row.count);
+            a.offset = KVUnit::OffsetInUnit(&probe, row.field);
+            a.setter = row.setter;
+            ASSERT_EQ(units.Factory().AddAttribute(a), KV_OK);
+        }
+        KVUnit* made = nullptr;
+        ASSERT_EQ(units.Factory().CreateUnit(gated, &made, KVCREATE_RUNTIME, -1, 0), KV_OK);
+        unit = static_cast<Gated*>(made);
+        unit->seen.clear();
+    }
+    // A field assignment's stack (table, key, value), then the write by name.
+    int32_t Write(const char* name, const std::string& expression) {
+        lua_settop(L, 0);
+        lua_newtable(L);
+        lua_pushstring(L, name);
+        EXPECT_EQ(luaL_loadstring(L, ("return " + expression).c_str()), 0);
+        lua_call(L, 0, 1);
+        return units.Factory().SetAttributeFromLua(unit, name);
+    }
+    // The value a read by name pushes, described; "none" when it pushes none.
+    std::string Read(const char* name) {
+        lua_settop(L, 0);
+        if (units.Factory().PushAttributeToLua(unit, name) != KV_OK) return "none";
+        EXPECT_EQ(lua_gettop(L), 1);
+        lua_setglobal(L, "v");
+        return host.Describe("v");
+    }
+
+    KVTestUnits units;
+    int32_t gated = -1;
+    Gated* unit = nullptr;
+};
+
+// The setter gets a copy: the stored value changes only when the setter
+// takes the copy, so a value it refuses leaves the stored one as it was.
+TEST_F(KVUnitFactoryScriptAccessTest, ASetterThatRefusesTheValueLeavesTheStoredOne) {
+    EXPECT_EQ(Write("Level", "2.5"), KV_OK);
+    EXPECT_EQ(unit->level, 2.5f);
+    EXPECT_EQ(Write("Level", "-1"), KV_OK);
+    EXPECT_EQ(unit->level, 2.5f);
+    EXPECT_EQ(Read("Level"), "number 2.5");
+    EXPECT_EQ(unit->seen, (std::vector<std::string>{"level 2.500000", "level -1.000000"}));
+}
+
+// A write to one element of a value with a setter hands the setter the
+// whole value: the named element new, the others as stored.
+TEST_F(KVUnitFactoryScriptAccessTest, AnElementWriteGivesTheSetterTheWholeValue) {
+    EXPECT_EQ(Write("Spot_Y", "9"), KV_OK);
+    EXPECT_EQ(Write("Spot_X", "-2"), KV_OK);
+    EXPECT_EQ(unit->seen, (std::vector<std::string>{"spot 3.000000 9.000000 over 3.000000 4.000000",
+                                                     "spot -2.000000 9.000000 over 3.000000 9.000000"}));
+    EXPECT_EQ(Read("Spot_X"), "number -2");
+    EXPECT_EQ(Read("Spot_Y"), "number 9");
+    EXPECT_EQ(Read("Spot"), "none");
+    EXPECT_EQ(Write("Spot_Z", "1"), 1);
+}
+
+// Values that are no plain bytes, or more of them than the stack copy
+// holds, are staged on the heap and reach the setter just the same.
+TEST_F(KVUnitFactoryScriptAccessTest, StringsAndLargeValuesReachTheirSettersAsCopies) {
+    EXPECT_EQ(Write("Title", "'new title, longer than any short string kept in place'"), KV_OK);
+    EXPECT_EQ(unit->title, "new title, longer than any short string kept in place");
+    EXPECT_EQ(Read("Title"), "string new title, longer than any short string kept in place");
+    unit->wide[19] = 7.0f;
+    EXPECT_EQ(Write("Wide", "5"), KV_OK);
+    EXPECT_EQ(unit->wide[0], 5.0f);
+    EXPECT_EQ(unit->wide[19], 7.0f);
+    EXPECT_EQ(unit->seen, (std::vector<std::string>{
+                              "title new title, longer than any short string kept in place over old",
+                              "wide 5.000000 7.000000 over 0.000000"}));
+}
+
+// Each value type travels by name as its manipulator carries it: a value
+// written from a script reads back as the manipulator itself gives it.
+TEST_F(KVUnitFactoryScriptAccessTest, ValuesByNameTravelAsTheirManipulatorsCarryThem) {
+    struct Case {
+        int32_t type;
+        const char* name;
+        const char* script;
+        const char* reads;
+    };
+    const Case cases[] = {
+        {KVATTR_U32, "Word", "0xFFFFFFFF", "number -1"},
+        {KVATTR_U32, "Word", "-2", "number -2"},
+        {KVATTR_U32, "Word", "2^31", "number -2147483648"},
+        {KVATTR_S32, "Count", "1e10", "number 2147483647"},
+        {KVATTR_S32, "Count", "-7.9", "number -7"},
+        {KVATTR_F32, "Real", "1e300", "number inf"},
+        {KVATTR_F32, "Real", "0.5", "number 0.5"},
+        {KVATTR_F32_ROTATION, "Turn", "1.5", "number 1.5"},
+        {KVATTR_BOOLEAN, "Truth", "true", "boolean true"},
+        {KVATTR_BOOLEAN, "Truth", "1", "boolean false"},
+        {KVATTR_ENUM, "Mode~Off~On", "'On'", "number 1"},
+        {KVATTR_ENUM, "Mode~Off~On", "0", "number 0"},
+        {KVATTR_COLOR, "Tint", "0xFF00FF00", "table"},
+    };
+    KVUnitFactory& factory = units.Factory();
+    uint64_t id = 0x4800;
+    for (const Case& c : cases) {
+        if (factory.FindAttributeIndex(gated, c.name) >= 0) continue;
+        KVAttributeDesc a = KVTestUnits::Attribute(gated, c.type, c.name, ++id);
+        a.storageKind = KVSTORE_COMPONENT;
+        ASSERT_EQ(factory.AddAttribute(a), KV_OK);
+    }
+    KVUnit* made = nullptr;
+    ASSERT_EQ(factory.CreateUnit(gated, &made, KVCREATE_RUNTIME, -1, 0), KV_OK);
+    unit = static_cast<Gated*>(made);
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.name).substr(0, std::string(c.name).find('~'));
+        SCOPED_TRACE(name + " = " + c.script);
+        EXPECT_EQ(Write(name.c_str(), c.script), KV_OK);
+        const std::string got = Read(name.c_str());
+        EXPECT_EQ(got.substr(0, std::string(c.reads).size()), c.reads);
+        // The manipulator's own conversions agree.
+        const KVAttributeDesc* desc = factory.GetAttribute(gated, factory.FindAttributeIndex(gated, c.name));
+        ASSERT_NE(desc, nullptr);
+        void* holder = nullptr;
+        ASSERT_EQ(factory.GetHolder(unit, *desc, &holder), KV_OK);
+        lua_settop(L, 0);
+        desc->manipulator->SetUnit(unit->GetIndex());
+        desc->manipulator->PushToLua(holder);
+        lua_setglobal(L, "w");
+        EXPECT_EQ(host.Describe("w").substr(0, std::string(c.reads).size()), c.reads);
     }
 }
 
