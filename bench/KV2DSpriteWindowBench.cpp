@@ -76,7 +76,16 @@ struct WindowBench {
     bool Open() {
         if (!std::getenv("DISPLAY")) return false;
         setenv("SDL_VIDEODRIVER", "x11", 1);
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) kvbench::SpriteScene::Fail("SDL video on X11");
+        // A virtual X server that has only just started may turn the first
+        // connections away.
+        int attempts = 0;
+        while (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            if (++attempts == 20) {
+                const std::string why = std::string("SDL video on X11: ") + SDL_GetError();
+                kvbench::SpriteScene::Fail(why.c_str());
+            }
+            SDL_Delay(250);
+        }
         kvl::PDLSetScreenSize(kWidth, kHeight);
         device = std::make_unique<WindowDevice>();
         if (device->InitDevice() != 0) kvbench::SpriteScene::Fail("no OpenGL ES device in a window");
