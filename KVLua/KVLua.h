@@ -326,7 +326,7 @@ private:
     // found in its alias namespace (unless classOnly) or its class table.
     bool PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyIndex, bool classOnly);
     bool LookUpScriptFunction(int keyIndex);
-    void PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias);
+    void PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias, const std::string& table);
     const ClassEntry* FindClassEntry(int32_t classIndex, const char* name) const;
     bool PushClassFunction(int32_t classIndex, int32_t unitIndex, const char* name);
     bool PushParameter(IKVUnit* unit, int32_t unitIndex, const char* name);

@@ -78,7 +78,8 @@ int KVLua::UnitTableIndex(lua_State* L) {
 }
 
 int KVLua::IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, int keyIndex, const char* key) {
-    if (!lua_checkstack(L, 8)) return 0;
+    // A native function called by Lua has LUA_MINSTACK free slots; the
+    // steps below push at most six values before their results.
     if (PushUnitScriptFunction(unit, unitIndex, keyIndex, false)) return 1;
     if (m_units->PushAttributeToLua(unit, key) == KV_OK) return 1;
     int32_t classIndex = m_units->GetUnitClass(unit);
@@ -96,10 +97,9 @@ int KVLua::IndexUnit(lua_State* L, IKVUnit* unit, int32_t unitIndex, int keyInde
 }
 
 bool KVLua::LookUpScriptFunction(int keyIndex) {
-    // The global table whose name is on top, asked for the key raw; the
-    // function, when found, replaces nothing: the name stays below it.
+    // The global table whose name is on top, asked for the key raw. The
+    // name is taken; a function found is left on top.
     lua_State* L = m_state;
-    lua_pushvalue(L, -1);
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (lua_type(L, -1) != LUA_TTABLE) {
         lua_pop(L, 1);
@@ -115,13 +115,12 @@ bool KVLua::LookUpScriptFunction(int keyIndex) {
     return false;
 }
 
-void KVLua::PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias) {
-    // Below: the table's name, then the function found, which the closure
-    // looks up again when called.
+void KVLua::PushScriptFunctionClosure(int32_t unitIndex, int keyIndex, bool alias, const std::string& table) {
+    // The closure finds the function again, by the table's name, when called.
     lua_State* L = m_state;
     lua_pop(L, 1);
     lua_pushnumber(L, unitIndex);
-    lua_insert(L, -2);
+    lua_pushlstring(L, table.data(), table.size());
     lua_pushvalue(L, keyIndex);
     lua_pushboolean(L, alias);
     lua_pushcclosure(L, UnitFunctionClosure, 4);
@@ -134,19 +133,16 @@ bool KVLua::PushUnitScriptFunction(IKVUnit* unit, int32_t unitIndex, int keyInde
         if (!alias.empty()) {
             lua_pushlstring(L, alias.data(), alias.size());
             if (LookUpScriptFunction(keyIndex)) {
-                PushScriptFunctionClosure(unitIndex, keyIndex, true);
+                PushScriptFunctionClosure(unitIndex, keyIndex, true, alias);
                 return true;
             }
-            lua_pop(L, 1);
         }
     }
-    PushClassName(m_units->GetUnitClass(unit), m_units->GetClassName(unit));
-    if (LookUpScriptFunction(keyIndex)) {
-        PushScriptFunctionClosure(unitIndex, keyIndex, false);
-        return true;
-    }
-    lua_pop(L, 1);
-    return false;
+    const std::string& className = m_units->GetClassName(unit);
+    PushClassName(m_units->GetUnitClass(unit), className);
+    if (!LookUpScriptFunction(keyIndex)) return false;
+    PushScriptFunctionClosure(unitIndex, keyIndex, false, className);
+    return true;
 }
 
 const KVLua::ClassEntry* KVLua::FindClassEntry(int32_t classIndex, const char* name) const {

@@ -49,14 +49,15 @@ lua_State* State() {
     return state;
 }
 
-kvbench::Figure UpdateFigure() {
+// The factory's update against the Lua function of that name.
+kvbench::Figure UpdateAgainst(const char* loop, const char* baselineName) {
     kvbench::Figure f;
     f.name = "KVUnitFactory::Update over 10,000 scripted units";
-    f.baselineName = "a Lua loop calling OnUpdate 10,000 times";
+    f.baselineName = baselineName;
     f.target = 1.5;
-    f.baseline = [] {
+    f.baseline = [loop] {
         lua_State* L = State();
-        lua_getglobal(L, "Loop");
+        lua_getglobal(L, loop);
         lua_pcall(L, 0, 0, 0);
     };
     f.subject = [] {
@@ -66,21 +67,10 @@ kvbench::Figure UpdateFigure() {
     return f;
 }
 
+kvbench::Figure UpdateFigure() { return UpdateAgainst("Loop", "a Lua loop calling OnUpdate 10,000 times"); }
+
 kvbench::Figure EachUpdateFigure() {
-    kvbench::Figure f;
-    f.name = "KVUnitFactory::Update over 10,000 scripted units";
-    f.baselineName = "a Lua loop calling each unit table's OnUpdate";
-    f.target = 1.5;
-    f.baseline = [] {
-        lua_State* L = State();
-        lua_getglobal(L, "EachLoop");
-        lua_pcall(L, 0, 0, 0);
-    };
-    f.subject = [] {
-        State();
-        kvl::KVUnitFactory::Instance()->Update(0.016f);
-    };
-    return f;
+    return UpdateAgainst("EachLoop", "a Lua loop calling each unit table's OnUpdate");
 }
 
 } // namespace
