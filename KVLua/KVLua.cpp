@@ -250,6 +250,9 @@ void KVLua::ThreadScope::Enter(lua_State* L) {
     m_thread = L;
     m_previous = m_lua->m_state;
     m_lua->m_state = L;
+    // Calls made on the coroutine from here on count as the main state's
+    // would; a coroutine made while calls were not counted gets the hook.
+    if (m_lua->m_countingCalls && !lua_gethook(L)) lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
 }
 
 void KVLua::ThreadScope::Leave() {
@@ -320,7 +323,9 @@ void KVLua::SetupState() {
     lua_setfield(L, LUA_GLOBALSINDEX, "xpcall");
     for (LibraryEntry& entry : m_libraries) PublishLibrary(entry);
 
-    lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
+    // The call hook is put on when a running unit is pushed.
+    m_mainState = L;
+    m_countingCalls = false;
 
     lua_newtable(L);
     lua_pushcfunction(L, GlobalsIndex);
@@ -344,6 +349,8 @@ void KVLua::CloseState() {
     m_retiredFunctions.clear();
     m_runningUnits.clear();
     m_callDepth = 0;
+    m_countingCalls = false;
+    m_mainState = nullptr;
     m_namespacesToInit.clear();
     m_currentFunctionName = nullptr;
     ForgetInternedTexts();

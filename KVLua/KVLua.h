@@ -283,6 +283,11 @@ private:
                      int32_t* resultCount, uint8_t* stillEnabled);
     bool PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall& call);
     void PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t depthOffset);
+    // Call counting (KVLuaEvents.cpp): the hook put on and taken off, and
+    // the count started again with an empty stack.
+    void StartCountingCalls(bool keepDepth);
+    void StopCountingCalls();
+    void RestartCallCount();
     CallState SaveCallState() const;
     void RestoreCallState(const CallState& saved);
     static int ScriptPcall(lua_State* L);
@@ -375,7 +380,13 @@ private:
     bool m_scriptsLoading = false;
     std::string m_currentNamespace;
     std::vector<RunningUnit> m_runningUnits;
+    // The call count that keeps "self", kept by the call hook. The hook is
+    // installed only while the running-unit stack holds an entry: popping
+    // entries is all it does, and entries are only compared with each
+    // other and with the count, so the count starts again with the first.
     int32_t m_callDepth = 0;
+    bool m_countingCalls = false;
+    lua_State* m_mainState = nullptr;
     bool m_mainChunkRunning = false;
     bool m_oldUnitArray = false;
     std::string m_scriptRoot;

@@ -113,6 +113,9 @@ void KVLua::RestoreCallState(const CallState& saved) {
     if (m_runningUnits.size() > saved.running) m_runningUnits.resize(saved.running);
     // An entry of the same depth may have replaced the top one.
     if (saved.running > 0 && m_runningUnits.size() == saved.running) m_runningUnits.back() = saved.top;
+    // Entries that were there when the call began kept the count going
+    // all along; without any, nothing needs it.
+    if (m_runningUnits.empty() && m_countingCalls) StopCountingCalls();
 }
 
 int KVLua::ProtectedCall(lua_State* L, int arguments, int results) {
@@ -193,10 +196,7 @@ int32_t KVLua::CallEvent(EventCall* call) {
         dropArguments();
         return KV_NOT_FOUND;
     }
-    if (m_eventCallDepth == 0) {
-        m_callDepth = 0;
-        m_runningUnits.clear();
-    }
+    if (m_eventCallDepth == 0) RestartCallCount();
     int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, *call)) {
         dropArguments();
@@ -223,10 +223,7 @@ int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
         return CallEvent(&call);
     }
     if (!m_units->HasScript(unit)) return KV_NOT_FOUND;
-    if (m_eventCallDepth == 0) {
-        m_callDepth = 0;
-        m_runningUnits.clear();
-    }
+    if (m_eventCallDepth == 0) RestartCallCount();
     // The function first, then its arguments above it: nothing to move.
     int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, call)) return KV_NOT_FOUND;
@@ -311,6 +308,7 @@ int KVLua::UnitFunctionClosure(lua_State* L) {
 }
 
 void KVLua::PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t depthOffset) {
+    if (!m_countingCalls) StartCountingCalls(false);
     int32_t depth = m_callDepth + depthOffset;
     RunningUnit entry{unitIndex, depth, delegateName != nullptr, delegateName ? delegateName : ""};
     if (!m_runningUnits.empty()) {
@@ -330,7 +328,7 @@ void KVLua::PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t
 void KVLua::CallReturnHook(lua_State* L, lua_Debug* ar) {
     KVLua* self = Instance();
     // Coroutines run hooks of their own threads; "self" follows the main one.
-    if (!self || L != self->m_state) return;
+    if (!self || !self->m_countingCalls || L != self->m_state) return;
     if (ar->event == LUA_HOOKCALL) {
         ++self->m_callDepth;
     } else if (ar->event == LUA_HOOKRET || ar->event == LUA_HOOKTAILRET) {
@@ -338,7 +336,32 @@ void KVLua::CallReturnHook(lua_State* L, lua_Debug* ar) {
             self->m_runningUnits.pop_back();
         }
         --self->m_callDepth;
+        if (self->m_runningUnits.empty()) self->StopCountingCalls();
     }
+}
+
+void KVLua::StartCountingCalls(bool keepDepth) {
+    // Entries are only ever compared with each other and with the count
+    // while it runs, so a count that starts with an empty stack may start
+    // anywhere.
+    if (!keepDepth) m_callDepth = 0;
+    m_countingCalls = true;
+    // A hook a script set for itself is left alone.
+    for (lua_State* L : {m_mainState, m_state}) {
+        if (L && (!lua_gethook(L) || lua_gethook(L) == CallReturnHook))
+            lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
+    }
+}
+
+void KVLua::StopCountingCalls() {
+    m_countingCalls = false;
+    if (m_mainState && lua_gethook(m_mainState) == CallReturnHook) lua_sethook(m_mainState, nullptr, 0, 0);
+}
+
+void KVLua::RestartCallCount() {
+    m_runningUnits.clear();
+    if (m_countingCalls) StopCountingCalls();
+    m_callDepth = 0;
 }
 
 int32_t KVLua::ReportError(const char* text) {

@@ -101,11 +101,11 @@ int32_t KVLua::LoadScriptFile(const std::string& path, const FileFindData* info,
     }
 
     int32_t savedDepth = m_callDepth;
-    m_callDepth = 0;
     // A file loaded from inside a unit function leaves that function's
-    // "self" as it found it.
+    // "self" as it found it; its calls count from 0.
     std::vector<RunningUnit> savedRunning;
     savedRunning.swap(m_runningUnits);
+    RestartCallCount();
     m_currentNamespace.clear();
 
     std::string chunkName = "@" + path;
@@ -136,8 +136,11 @@ int32_t KVLua::LoadScriptFile(const std::string& path, const FileFindData* info,
         lua_pop(L, 1);
         result = KV_FAILED;
     }
+    RestartCallCount();
     m_runningUnits.swap(savedRunning);
     m_callDepth = savedDepth;
+    // The entries put back were counted for until the file loaded.
+    if (!m_runningUnits.empty()) StartCountingCalls(true);
     m_scriptsLoading = wasLoading;
     return result;
 }

@@ -343,6 +343,45 @@ TEST_F(KVLuaUnitsTest, SelfIsTheRunningUnitInNestedEventsAndAfterProtectedErrors
     EXPECT_EQ(Describe("self"), "nil");
 }
 
+// "self" lives exactly as long as the call that made it: through a tail
+// call, for the rest of a function that pushed another unit, and inside a
+// coroutine until the coroutine gives control back; a hook a script set
+// for itself is left in place. Calls are counted only while a unit is
+// "self".
+TEST_F(KVLuaUnitsTest, SelfLastsAsLongAsItsCallThroughTailCallsPushSelfAndCoroutines) {
+    Spawn("Other");
+    units.Run("Probe = {}\n"
+              "function who(tag) TestRecorder.Record(tag .. ':' .. (self and self.Name or 'nil')) end\n"
+              "function Probe.TailCalls() return who('tail') end\n"
+              "function PushesOther() KVLua.PushSelf(Other) who('pushed') end\n"
+              "function Probe.Nested() PushesOther() who('nested') end\n"
+              "function Probe.Deep(n) if n > 0 then return Other.Deep(n - 1) end who('deep') end\n"
+              "function Probe.Counted() TestRecorder.Record('counted:' .. tostring(debug.gethook() ~= nil)) end\n"
+              "Hero.TailCalls = nil\n");
+    units.Factory().RebindScripts();
+    units.Take();
+    units.Run("TestRecorder.Record('counted:' .. tostring(debug.gethook() ~= nil))\n"
+              "Hero.Counted()\n"
+              "TestRecorder.Record('counted:' .. tostring(debug.gethook() ~= nil))\n"
+              "who('top')\n"
+              "Hero.TailCalls() who('after tail')\n"
+              "Hero.Nested() who('after nested')\n"
+              "local co = coroutine.create(function() Hero.TailCalls() who('in coroutine')\n"
+              "  coroutine.yield() who('resumed') end)\n"
+              "coroutine.resume(co) who('after resume')\n"
+              "coroutine.resume(co) who('after second resume')\n"
+              "Hero.Deep(3) who('after deep')\n"
+              "local function mine() end\n"
+              "debug.sethook(mine, 'c')\n"
+              "Hero.TailCalls()\n"
+              "TestRecorder.Record('own hook kept:' .. tostring(debug.gethook() == mine))\n"
+              "debug.sethook()\n");
+    EXPECT_EQ(units.Take(),
+              (Records{"counted:false", "counted:true", "counted:false", "top:nil", "tail:Hero", "after tail:nil", "pushed:Other", "nested:Hero", "after nested:nil",
+                       "tail:Hero", "in coroutine:Hero", "after resume:nil", "resumed:nil", "after second resume:nil",
+                       "deep:Other", "after deep:nil", "tail:Hero", "own hook kept:true"}));
+}
+
 TEST_F(KVLuaUnitsTest, UnitArraysCountFromOneAndNeverStoreKeysInTheProxy) {
     KVUnit* a = Spawn("A");
     Spawn("B");
