@@ -89,11 +89,13 @@ void KVAudio::Open() {
 
 void KVAudio::Close() {
     SDL_PauseAudio(1);
-    // The audio thread ends inside SDL_CloseAudio; only then is the
-    // accumulator free of a callback that may already have been under way.
+    // The audio thread ends inside SDL_AudioQuit: SDL_CloseAudio only quits
+    // a subsystem started through SDL_Init, and this one was started with
+    // SDL_AudioInit. Only then is the accumulator free of a pass that may
+    // already have been under way.
     SDL_CloseAudio();
-    m_accumulator.reset();
     SDL_AudioQuit();
+    m_accumulator.reset();
 }
 
 int32_t KVAudio::CreateBuffer(const SoundFormat* format, IKVSoundBuffer** out) {

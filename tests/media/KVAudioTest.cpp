@@ -346,4 +346,18 @@ TEST(KVAudioDisk, StartsAndStopsWhileTheMixerRunsLeaveNothingLinked) {
     run.Finish();
 }
 
+// Closing the device while SDL's thread is inside a mixing pass waits for
+// the pass: the mixer's memory is freed only once the thread is gone.
+TEST(KVAudioDisk, ClosingWhileAPassIsMixedWaitsForIt) {
+    for (int round = 0; round < 30; ++round) {
+        kvtest::KVDiskAudioRun run(0);
+        ASSERT_TRUE(run.Audio().IsOpen());
+        kvtest::SoundBufferPtr buffer = MakeSoundBuffer(run.Device(), Ramp(40000, 1));
+        kvtest::SoundVoicePtr voice = MakeVoice(run.Device(), buffer.get());
+        voice->Play(1);
+        SDL_Delay(uint32_t(round % 3));
+        run.Finish();
+    }
+}
+
 } // namespace
