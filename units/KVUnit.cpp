@@ -303,8 +303,13 @@ void KVUnit::AttachHandler() {
     m_externalImpl = nullptr;
     if (!m_external) return;
     void* found = nullptr;
-    if (m_external->QueryInterface(IID_IKVUnitExternal, &found) == KV_OK && found)
+    if (m_external->QueryInterface(IID_IKVUnitExternal, &found) == KV_OK && found) {
         m_externalImpl = static_cast<IKVUnitExternal*>(found);
+        // The handler works every frame (a movie decodes, a video sprite
+        // steps): the unit keeps its update sweeps whether or not its script
+        // has an "OnUpdate".
+        m_nativeUpdate = true;
+    }
 }
 
 void KVUnit::OnAttributesRead() {

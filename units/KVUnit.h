@@ -264,7 +264,8 @@ public:
     void SetExternal(IKVExternal* external) { m_external = external; }
     IKVUnitExternal* GetExternalImplementation() const { return m_externalImpl; }
     // Which of the factory's update groups (0, 1, 2) the unit joins, and
-    // whether it joins even when its script has no "OnUpdate".
+    // whether it joins even when its script has no "OnUpdate" (classes with
+    // work of their own each frame, and every unit with an external handler).
     int32_t GetUpdateGroup() const { return m_updateGroup; }
     void SetUpdateGroup(int32_t group) { m_updateGroup = group; }
     bool GetNativeUpdate() const { return m_nativeUpdate; }
