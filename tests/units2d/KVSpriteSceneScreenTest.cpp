@@ -18,7 +18,9 @@ namespace {
 
 struct Box {
     int32_t left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
-    bool operator==(const Box& o) const { return left == o.left && top == o.top && right == o.right && bottom == o.bottom; }
+    bool operator==(const Box& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
 };
 
 Box BoundsOf(KVGameRig& game, uint32_t colour) {
