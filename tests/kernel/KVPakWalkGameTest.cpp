@@ -71,4 +71,25 @@ TEST(KVPakWalkGameTest, AScriptWalkingAPaksFoldersEnds) {
     }
 }
 
+// The program's own walk of the script folder goes through the same
+// listing: a pak whose script folder holds a folder named "*" and a NUL
+// (the listing once gave the script folder back for it) starts, and its
+// scripts that a path can name run.
+TEST(KVPakWalkGameTest, AGameWhosePakHoldsKnottedScriptFoldersStarts) {
+    const std::string nul(1, '\0');
+    KVPakWriter pak;
+    pak.Add("script/packed.lua", "TestRecorder.Record('packed')\n")
+        .Add("script/*" + nul + "//x.lua", "TestRecorder.Record('knotted')\n")
+        .Add("script/*" + nul + "/./y.lua", "TestRecorder.Record('knotted')\n")
+        .Add("script/n" + nul + ".lua", "TestRecorder.Record('nul')\n");
+    KVGameRig game;
+    game.WriteFile("paks/main.kvpak", AsBytes(pak.Build(false)));
+    game.WriteFile("paks/paks.kvpakdesc", AsBytes(BuildPakDescriptor({{"main", true, false, ""}})));
+    game.AddScene("scenes/main.kvl", KVSceneUnitsWriter().Scene(0x20004, KVGameRig::kProjectId));
+    game.WriteScript("plain.lua", "TestRecorder.Record('plain')\n");
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(game.Records(), (std::vector<std::string>{"packed", "plain"}));
+    game.Step();
+}
+
 } // namespace
