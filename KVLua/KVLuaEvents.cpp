@@ -192,12 +192,12 @@ int32_t KVLua::CallEvent(EventCall* call) {
         }
     }
 
-    if (!m_units->HasScript(unit)) {
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!m_units->HasScript(unit) && !AdoptNamedTable(unit, unitIndex)) {
         dropArguments();
         return KV_NOT_FOUND;
     }
     if (m_eventCallDepth == 0) RestartCallCount();
-    int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, *call)) {
         dropArguments();
         return KV_NOT_FOUND;
@@ -222,10 +222,10 @@ int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
         }
         return CallEvent(&call);
     }
-    if (!m_units->HasScript(unit)) return KV_NOT_FOUND;
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!m_units->HasScript(unit) && !AdoptNamedTable(unit, unitIndex)) return KV_NOT_FOUND;
     if (m_eventCallDepth == 0) RestartCallCount();
     // The function first, then its arguments above it: nothing to move.
-    int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, call)) return KV_NOT_FOUND;
     lua_pushnumber(L, dt);
     lua_pushnumber(L, total);
@@ -241,6 +241,11 @@ bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall&
         PushUnitName(unit, unitIndex);
         lua_rawget(L, LUA_GLOBALSINDEX);
         if (lua_istable(L, -1)) {
+            // A plain table stored under the unit's name becomes its table.
+            if (lua_getmetatable(L, -1))
+                lua_pop(L, 1);
+            else
+                AdoptPlainTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
             lua_pushvalue(L, key);
             lua_rawget(L, -2);
             if (!lua_isnil(L, -1)) {

@@ -4,6 +4,8 @@
 // their units.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <lua.hpp>
 
 #include "KVLua/KVLua.h"
@@ -237,6 +239,78 @@ TEST_F(KVLuaUnitsTest, APlainTableWithAUnitsNameBecomesItsTable) {
     Spawn("Guard");
     EXPECT_EQ(Describe("Guard.Name, rawequal(unit('Guard'), Guard)"), "string own, boolean true");
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
+// A plain table stored under a unit's name, over the unit's table or before
+// it has one, becomes the unit's table the next time the binding meets the
+// unit by name: what the script wrote there under attribute names reaches
+// the unit then and leaves the table, so later writes reach the unit too;
+// the table's own values stay. Each way of meeting the unit, for a unit
+// that had a script table when it was made and for one that had none.
+TEST_F(KVLuaUnitsTest, APlainTableStoredUnderAUnitsNameWritesThroughOnceTheUnitIsMet) {
+    AddAlpha();
+    struct Touch {
+        const char* name;
+        std::function<void(KVUnit*)> meet;
+    };
+    const Touch touches[] = {
+        {"event", [](KVUnit* u) { u->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr); }},
+        {"update", [](KVUnit* u) { u->Update(0.02f); }},
+        {"push", [this](KVUnit* u) {
+             ASSERT_EQ(Lua().PushUnit(u->GetIndex()), KV_OK);
+             Lua().Pop(1);
+         }},
+        {"unit()", [this](KVUnit* u) { units.Run("local t = unit('" + u->GetName() + "')"); }},
+        {"find", [this](KVUnit* u) { EXPECT_EQ(Lua().FindUnit(u->GetName().c_str()), u->GetIndex()); }},
+        {"self", [this](KVUnit* u) {
+             units.Run("function Probe.Self() return self end\nlocal t = " + u->GetName() + "_held.Self()");
+         }},
+        {"kept table", [this](KVUnit* u) { units.Run("local n = " + u->GetName() + "_held.lives"); }},
+        {"bind", [this](KVUnit*) { units.Factory().RebindScripts(); }},
+    };
+    units.Run("Probe = {}");
+    int serial = 0;
+    for (const Touch& touch : touches) {
+        for (bool tracked : {false, true}) {
+            const std::string name = std::string("U") + std::to_string(++serial);
+            SCOPED_TRACE(std::string(touch.name) + (tracked ? " (a table when made)" : " (no table when made)"));
+            KVUnit* u = tracked ? units.Make(name) : Spawn(name);
+            // The unit's table as the script first held it, then a plain one.
+            units.Run(name + "_held = " + name + "\n" + name + " = {lives = 3}\n" + name +
+                      ".Visible = false\n" + name + ".Alpha = 1.5\n");
+            EXPECT_EQ(Describe(name + ".Name"), "nil");
+            touch.meet(u);
+            EXPECT_EQ(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+            EXPECT_EQ(Describe("rawget(" + name + ", 'Visible'), rawget(" + name + ", 'Alpha'), " + name + ".Alpha"),
+                      "nil, nil, number 1.5");
+            EXPECT_EQ(Describe(name + ".lives, " + name + ".Name, rawequal(unit('" + name + "'), " + name + ")"),
+                      "number 3, string " + name + ", boolean true");
+            units.Run(name + ".Visible = true\n" + name + ".Alpha = 0.25");
+            EXPECT_NE(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+            EXPECT_EQ(Describe(name + ".Alpha, rawget(" + name + ", 'Alpha')"), "number 0.25, nil");
+            EXPECT_TRUE(units.Factory().HasScript(u));
+        }
+    }
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
+// A unit made at run time with no script table, whose name then takes a
+// plain table with an OnUpdate, gets its update and keeps getting it.
+TEST_F(KVLuaUnitsTest, ARunTimeUnitGivenAPlainTableWithAnUpdateIsUpdated) {
+    KVUnit* runner = Spawn("Runner");
+    EXPECT_FALSE(units.Factory().HasScript(runner));
+    units.Run("Runner = {steps = 0}\n"
+              "function Runner.OnUpdate(dt) Runner.steps = Runner.steps + 1; Runner.Visible = Runner.steps > 2 end\n");
+    units.Take();
+    for (int i = 0; i < 4; ++i) runner->Update(0.02f);
+    EXPECT_EQ(Describe("Runner.steps, rawget(Runner, 'Visible')"), "number 4, nil");
+    EXPECT_NE(runner->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_TRUE(units.Factory().HasScript(runner));
+    // An event of a unit without a table reaches a plain table too.
+    KVUnit* other = Spawn("Caller");
+    units.Run("Caller = {}\nfunction Caller.OnHit() TestRecorder.Record('hit:' .. Caller.Name) end");
+    other->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr);
+    EXPECT_EQ(units.Take(), Records{"hit:Caller"});
 }
 
 // The names scripts use are remembered from one access to the next, per
