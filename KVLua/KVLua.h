@@ -293,6 +293,21 @@ private:
     void RestoreCallState(const CallState& saved);
     static int ScriptPcall(lua_State* L);
     static int ScriptXpcall(lua_State* L);
+
+    // Coroutines resumed by scripts (KVLuaCoroutines.cpp): "resume" and
+    // "wrap" of the coroutine library count the calls made inside the
+    // coroutine while it runs, and keep what it made "self" while it waits.
+    void InstallCoroutineFunctions();
+    void CreateSuspendedUnits();
+    static void HookThread(lua_State* L);
+    static int ScriptResume(lua_State* L);
+    static int ScriptWrap(lua_State* L);
+    static int ScriptWrapped(lua_State* L);
+    // The library's resume function, the coroutine and the arguments on
+    // L's stack, replaced by its results.
+    static void Resume(lua_State* L, lua_State* co);
+    void KeepSuspendedUnits(lua_State* L, lua_State* co);
+    void RestoreSuspendedUnits(lua_State* L, lua_State* co, int32_t base);
     void ReportErrorIn(lua_State* L, const std::string& text);
     void FormatLocationIn(lua_State* L, const std::string& text);
     void WriteScriptError(lua_State* L, const std::string& text, bool withLocation);
@@ -397,6 +412,11 @@ private:
     int32_t m_callDepth = 0;
     bool m_countingCalls = false;
     lua_State* m_mainState = nullptr;
+    // The thread whose calls are counted: the main state, or the coroutine
+    // a script resumed until it yields or ends; the running-unit entries
+    // below the floor are its resumer's.
+    lua_State* m_runningThread = nullptr;
+    size_t m_threadFloor = 0;
     bool m_mainChunkRunning = false;
     bool m_oldUnitArray = false;
     std::string m_scriptRoot;
