@@ -151,4 +151,129 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
     EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
 }
 
+// Units of one class share a script whose update starts a coroutine; in it
+// the unit calls another unit's function, then goes on with "self": once the
+// call returns, and after each yield, "self" is the unit that started the
+// coroutine again. One unit uses coroutine.create and resume, the other
+// coroutine.wrap; each paints itself once its coroutine is done.
+TEST(KVLuaGameScriptsTest, SelfInACoroutineAUnitsUpdateStartsIsThatUnitAfterEachCall) {
+    Scene scene;
+    scene.Add({KVSceneUnitsWriter::kUnitClassId, "Unit", "Target", {}});
+    scene.AddShape("Red", 0, 0xFFFF0000u);
+    scene.AddShape("Blue", 1, 0xFF0000FFu);
+
+    KVGameRig game;
+    Screen(game);
+    game.AddScene("scenes/main.kvl", scene.File());
+    game.WriteScript("units.lua",
+                     "Unit = {}\n"
+                     "function Unit.Hit(by) TestRecorder.Record(self.Name .. ' hit by ' .. by) end\n");
+    game.WriteScript("shapes.lua",
+                     "Shape = {}\n"
+                     "function Shape.OnUpdate(dt)\n"
+                     "  if not self.brain then\n"
+                     "    local paint = self.Name == 'Red' and 0xFF00FF00 or 0xFFFFFF00\n"
+                     "    local function body()\n"
+                     "      Target.Hit(self.Name)\n"
+                     "      TestRecorder.Record('back:' .. self.Name)\n"
+                     "      coroutine.yield()\n"
+                     "      TestRecorder.Record('resumed:' .. self.Name)\n"
+                     "      Target.Hit(self.Name)\n"
+                     "      self.Color = paint\n"
+                     "      TestRecorder.Record('done:' .. self.Name)\n"
+                     "    end\n"
+                     "    if self.Name == 'Red' then\n"
+                     "      local co = coroutine.create(body)\n"
+                     "      self.brain = function() assert(coroutine.resume(co)) end\n"
+                     "    else\n"
+                     "      self.brain = coroutine.wrap(body)\n"
+                     "    end\n"
+                     "    self.steps = 0\n"
+                     "  end\n"
+                     "  self.steps = self.steps + 1\n"
+                     "  if self.steps <= 2 then self.brain() end\n"
+                     "  TestRecorder.Record('update:' .. self.Name)\n"
+                     "end\n");
+    ASSERT_TRUE(game.Start());
+    game.Step(4);
+    // Each unit's own records, in order (the two units take turns).
+    for (const char* name : {"Red", "Blue"}) {
+        SCOPED_TRACE(name);
+        const std::string n = name;
+        Records own;
+        for (const std::string& r : game.Records())
+            if (r.size() >= n.size() && r.compare(r.size() - n.size(), n.size(), n) == 0) own.push_back(r);
+        EXPECT_EQ(own, (Records{"Target hit by " + n, "back:" + n, "update:" + n, "resumed:" + n,
+                                "Target hit by " + n, "done:" + n, "update:" + n, "update:" + n, "update:" + n}));
+    }
+    const size_t whole = 8 * 48;
+    EXPECT_EQ(CountColor(game, 0xFF00FF00u), whole);
+    EXPECT_EQ(CountColor(game, 0xFFFFFF00u), whole);
+    EXPECT_EQ(game.Eval("rawget(Target, 'Color')"), "nil");
+    EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
+}
+
+// A game takes colours apart and puts them together with the bit library:
+// each shape's stored colour, read back as 0 to 2^32 - 1, is split into its
+// channels and written again with red and blue swapped, and colours the
+// script writes (some from 2^31 up, one as a negative number) read back
+// channel by channel.
+TEST(KVLuaGameScriptsTest, EveryChannelOfEveryColourComesThroughTheBitLibrary) {
+    const uint32_t colors[] = {0xFFFF0000u, 0xFF123456u, 0xFFFFFFFFu, 0xFF80FF01u, 0xFF00007Fu};
+    Scene scene;
+    scene.Add({KVSceneUnitsWriter::kUnitClassId, "Unit", "Painter", {}});
+    for (size_t i = 0; i < 5; ++i) scene.AddShape("S" + std::to_string(i), i, colors[i]);
+    scene.AddShape("Spare", 5, 0xFF000000u);
+
+    KVGameRig game;
+    Screen(game);
+    game.AddScene("scenes/main.kvl", scene.File());
+    game.WriteScript("painter.lua",
+                     "local A = KVArith\n"
+                     "function Channels(c)\n"
+                     "  return A.RShift(c, 24), A.And(A.RShift(c, 16), 0xFF), A.And(A.RShift(c, 8), 0xFF), A.And(c, 0xFF)\n"
+                     "end\n"
+                     "function Text(c)\n"
+                     "  local a, r, g, b = Channels(c)\n"
+                     "  return a .. ' ' .. r .. ' ' .. g .. ' ' .. b\n"
+                     "end\n"
+                     "Painter = {}\n"
+                     "function Painter.OnUpdate()\n"
+                     "  if Painter.done then return end\n"
+                     "  Painter.done = true\n"
+                     "  for i = 0, 4 do\n"
+                     "    local shape = unit('S' .. i)\n"
+                     "    local c = shape.Color.value\n"
+                     "    TestRecorder.Record('S' .. i .. ' ' .. Text(c))\n"
+                     "    local a, r, g, b = Channels(c)\n"
+                     "    shape.Color = A.Or(A.Or(A.LShift(a, 24), A.LShift(b, 16)), A.Or(A.LShift(g, 8), r))\n"
+                     "  end\n"
+                     "  for _, c in ipairs({0x80FF00FF, 0x7FFFFFFF, 0x00000000, 0xFFFFFFFF, -16777216, 0x01020304}) do\n"
+                     "    Spare.Color = c\n"
+                     "    TestRecorder.Record('spare ' .. Text(Spare.Color.value))\n"
+                     "  end\n"
+                     "  Spare.Color = 0xFF000000\n"
+                     "end\n");
+    ASSERT_TRUE(game.Start());
+    game.Step(2);
+    Records expected;
+    for (size_t i = 0; i < 5; ++i) {
+        const uint32_t c = colors[i];
+        expected.push_back("S" + std::to_string(i) + " " + std::to_string(c >> 24) + " " +
+                           std::to_string((c >> 16) & 0xFFu) + " " + std::to_string((c >> 8) & 0xFFu) + " " +
+                           std::to_string(c & 0xFFu));
+    }
+    for (const char* spare : {"128 255 0 255", "127 255 255 255", "0 0 0 0", "255 255 255 255", "255 0 0 0",
+                              "1 2 3 4"})
+        expected.push_back(std::string("spare ") + spare);
+    EXPECT_EQ(game.Records(), expected);
+    // Each shape shows its colour with red and blue swapped.
+    const size_t whole = 8 * 48;
+    for (uint32_t c : colors) {
+        const uint32_t swapped = (c & 0xFF00FF00u) | ((c & 0xFFu) << 16) | ((c >> 16) & 0xFFu);
+        EXPECT_EQ(CountColor(game, swapped), whole) << std::hex << swapped;
+    }
+    EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
+}
+
 } // namespace
