@@ -37,9 +37,19 @@ int32_t OpenCalls(lua_State* co) {
     return levels;
 }
 
-void PushSuspendedUnits(lua_State* L) {
+// Pushes the table of yielded coroutines' entries and the coroutine, its
+// key there; false, with nothing pushed, when there is no such table.
+bool PushSuspendedUnits(lua_State* L, lua_State* co) {
+    if (!lua_checkstack(L, 4) || !lua_checkstack(co, 1)) return false;
     lua_pushlightuserdata(L, const_cast<char*>(&kSuspendedUnitsKey));
     lua_rawget(L, LUA_REGISTRYINDEX);
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        return false;
+    }
+    lua_pushthread(co);
+    lua_xmove(co, L, 1);
+    return true;
 }
 
 } // namespace
@@ -144,17 +154,10 @@ void KVLua::Resume(lua_State* L, lua_State* co) {
 }
 
 void KVLua::KeepSuspendedUnits(lua_State* L, lua_State* co) {
-    if (m_runningUnits.size() <= m_threadFloor || !lua_checkstack(L, 4)) return;
+    if (m_runningUnits.size() <= m_threadFloor || !PushSuspendedUnits(L, co)) return;
     // Depths are kept from the coroutine's first frame, which will lie
     // elsewhere when it is resumed again.
     const int32_t first = m_callDepth - OpenCalls(co);
-    PushSuspendedUnits(L);
-    if (!lua_istable(L, -1)) {
-        lua_pop(L, 1);
-        return;
-    }
-    lua_pushthread(co);
-    lua_xmove(co, L, 1);
     lua_newtable(L);
     int slot = 0;
     for (size_t i = m_threadFloor; i < m_runningUnits.size(); ++i) {
@@ -174,14 +177,7 @@ void KVLua::KeepSuspendedUnits(lua_State* L, lua_State* co) {
 }
 
 void KVLua::RestoreSuspendedUnits(lua_State* L, lua_State* co, int32_t base) {
-    if (lua_status(co) != LUA_YIELD || !lua_checkstack(L, 4)) return;
-    PushSuspendedUnits(L);
-    if (!lua_istable(L, -1)) {
-        lua_pop(L, 1);
-        return;
-    }
-    lua_pushthread(co);
-    lua_xmove(co, L, 1);
+    if (lua_status(co) != LUA_YIELD || !PushSuspendedUnits(L, co)) return;
     lua_pushvalue(L, -1);
     lua_rawget(L, -3);
     if (!lua_istable(L, -1)) {

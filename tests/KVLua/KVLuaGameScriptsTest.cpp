@@ -51,10 +51,11 @@ private:
     uint64_t m_uid = 0;
 };
 
-// The game's picture is as large as the screen.
-void Screen(KVGameRig& game) {
+// The game's one scene, its picture as large as the screen.
+void Load(KVGameRig& game, const Scene& scene) {
     game.Properties().AddInteger(KVGraphic::kGameWidthId, game.Width());
     game.Properties().AddInteger(KVGraphic::kGameHeightId, game.Height());
+    game.AddScene("scenes/main.kvl", scene.File());
 }
 
 // Pixels of that colour on the screen.
@@ -82,8 +83,7 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
                 KVStoredAttribute::Bool(KVUnitTimer::kAutoplayId, true)}});
 
     KVGameRig game;
-    Screen(game);
-    game.AddScene("scenes/main.kvl", scene.File());
+    Load(game, scene);
     game.WriteScript("game.lua",
                      "Walker = {}\n"
                      "function Walker.OnUpdate() end\n"
@@ -163,8 +163,7 @@ TEST(KVLuaGameScriptsTest, SelfInACoroutineAUnitsUpdateStartsIsThatUnitAfterEach
     scene.AddShape("Blue", 1, 0xFF0000FFu);
 
     KVGameRig game;
-    Screen(game);
-    game.AddScene("scenes/main.kvl", scene.File());
+    Load(game, scene);
     game.WriteScript("units.lua",
                      "Unit = {}\n"
                      "function Unit.Hit(by) TestRecorder.Record(self.Name .. ' hit by ' .. by) end\n");
@@ -226,8 +225,7 @@ TEST(KVLuaGameScriptsTest, EveryChannelOfEveryColourComesThroughTheBitLibrary) {
     scene.AddShape("Spare", 5, 0xFF000000u);
 
     KVGameRig game;
-    Screen(game);
-    game.AddScene("scenes/main.kvl", scene.File());
+    Load(game, scene);
     game.WriteScript("painter.lua",
                      "local A = KVArith\n"
                      "function Channels(c)\n"
