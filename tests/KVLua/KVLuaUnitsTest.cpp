@@ -312,6 +312,16 @@ TEST_F(KVLuaUnitsTest, ARunTimeUnitGivenAPlainTableWithAnUpdateIsUpdated) {
     units.Run("Caller = {}\nfunction Caller.OnHit() TestRecorder.Record('hit:' .. Caller.Name) end");
     other->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr);
     EXPECT_EQ(units.Take(), Records{"hit:Caller"});
+    // A unit without a table, renamed to a name that holds a plain table,
+    // takes that table.
+    KVUnit* renamed = Spawn("Before");
+    units.Run("After = {lives = 3}\nAfter.Visible = false");
+    renamed->SetName("After");
+    EXPECT_EQ(renamed->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_EQ(Describe("After.lives, After.Name, rawget(After, 'Visible'), rawget(_G, 'Before')"),
+              "number 3, string After, nil, nil");
+    EXPECT_TRUE(units.Factory().HasScript(renamed));
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }
 
 // The names scripts use are remembered from one access to the next, per
