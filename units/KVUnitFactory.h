@@ -215,6 +215,7 @@ public:
     // IKVScriptUnits: what the binding asks of units.
     int32_t GetUnitIndex(IKVUnit* unit) override;
     bool HasScript(IKVUnit* unit) override;
+    void OnScriptTableAdopted(IKVUnit* unit) override;
     IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) override;
     const std::string& GetUnitName(IKVUnit* unit) override;
     const std::string& GetAliasName(IKVUnit* unit) override;
