@@ -150,11 +150,23 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
         }
     }
 
+    // Only the picture's own pixels are drawn: past its edges the device
+    // would stretch the edge row or column over the rest of the quad. A
+    // rectangle cut on the left or the top moves the quad with the cut.
+    int64_t bounds[4] = {0, 0, texture->GetDescriptor().width, texture->GetDescriptor().height};
+    if (region) bounds[0] = region->left, bounds[1] = region->top, bounds[2] = region->right, bounds[3] = region->bottom;
+    const int64_t cut[2] = {std::max<int64_t>(bounds[0] - rect[0], 0), std::max<int64_t>(bounds[1] - rect[1], 0)};
+    rect[0] += cut[0];
+    rect[1] += cut[1];
+    rect[2] = std::min(rect[2], bounds[2]);
+    rect[3] = std::min(rect[3], bounds[3]);
+    if (rect[2] <= rect[0] || rect[3] <= rect[1]) return KV_OK;
+
     const int32_t* offset = texture->GetDrawOffset();
-    KVFloatPoint position = {record->x + float(offset[0]), record->y + float(offset[1])};
+    KVFloatPoint position = {record->x + float(offset[0] + cut[0]), record->y + float(offset[1] + cut[1])};
     if (hasResolution) {
-        position.x = record->x + float(offset[0]) / pixelScale[0];
-        position.y = record->y + float(offset[1]) / pixelScale[1];
+        position.x = record->x + float(offset[0] + cut[0]) / pixelScale[0];
+        position.y = record->y + float(offset[1] + cut[1]) / pixelScale[1];
     }
 
     if (texture->GetFrameCount() == 1) {

@@ -188,6 +188,91 @@ TEST_F(KVGraphicDrawTest, CutIsTruncatedToWholePixels) {
                                                             16, 24 / 40.f, 20 / 20.f, 16, 0, 24 / 40.f, 4 / 20.f}));
 }
 
+// A cut reaching past the picture draws only the picture's pixels, the
+// quad moved by what was cut on the left or the top; a cut wholly outside
+// draws nothing (the device would stretch the edge pixels over the quad).
+TEST_F(KVGraphicDrawTest, CutsAreClippedToThePicture) {
+    KVResourceTexture* a = Picture("a.png", 40, 20);
+    ASSERT_NE(a, nullptr);
+    Graphic().SetTextureStage(0, a);
+    struct Case {
+        const char* name;
+        float left, top, right, bottom;
+        std::vector<float> box;  // x0, y0, x1, y1 of the quad at (100, 50)
+        std::vector<float> uv;   // u0, v0, u1, v1
+    };
+    const Case cases[] = {
+        {"inside", 8, 4, 16, 12, {100, 50, 108, 58}, {8 / 40.f, 4 / 20.f, 16 / 40.f, 12 / 20.f}},
+        {"past the bottom", 8, 16, 16, 24, {100, 50, 108, 54}, {8 / 40.f, 16 / 20.f, 16 / 40.f, 1}},
+        {"past the right", 36, 0, 44, 4, {100, 50, 104, 54}, {36 / 40.f, 0, 1, 4 / 20.f}},
+        {"before the left and the top", -4, -2, 4, 6, {104, 52, 108, 58}, {0, 0, 4 / 40.f, 6 / 20.f}},
+        {"around the picture", -10, -10, 50, 30, {110, 60, 150, 80}, {0, 0, 1, 1}},
+        {"below the picture", 8, 20, 16, 28, {}, {}},
+        {"right of the picture", 40, 0, 48, 8, {}, {}},
+        {"above the picture", 0, -9, 8, -1, {}, {}},
+        {"left of the picture", -8, 0, 0, 8, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device.ClearRecords();
+        ImageDrawRecord record = Cut(100, 50, c.left, c.top, c.right, c.bottom);
+        EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+        if (c.box.empty()) {
+            EXPECT_TRUE(device.drawn.empty());
+            continue;
+        }
+        ASSERT_EQ(device.drawn.size(), 1u);
+        const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+        EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y}), c.box);
+        EXPECT_EQ((std::vector<float>{v[0].u, v[0].v, v[2].u, v[2].v}), c.uv);
+    }
+}
+
+TEST_F(KVGraphicDrawTest, CutsOfPakImagesAndResolutionsAreClippedToTheirPixels) {
+    kvtest::PakImageSpec hero;
+    hero.name = "hero";
+    hero.rect = {10, 4, 30, 20};
+    kvtest::PakSpec pak;
+    pak.name = "ui";
+    pak.loadMode = 1;
+    pak.images = {hero};
+    host.SetFile("sprpaks/ui0.png", Png(64, 32));
+    host.LoadPaks(kvtest::WritePaksDesc({pak}));
+    KVResourceTexture* texture = host.Load("hero.png");
+    ASSERT_NE(texture, nullptr);
+    held.push_back(texture);
+    Graphic().SetTextureStage(0, texture);
+    // Before the region's corner: the page's pixels left of and above the
+    // image are not drawn.
+    ImageDrawRecord before = Cut(0, 0, -5, -2, 5, 2);
+    Graphic().DrawImage(&before);
+    // Wholly below the region, inside the page.
+    ImageDrawRecord below = Cut(0, 0, 0, 16, 20, 24);
+    Graphic().DrawImage(&below);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    EXPECT_EQ(Corners(device.drawn[0]),
+              (std::vector<float>{5, 2, 10 / 64.f, 4 / 32.f, 5, 4, 10 / 64.f, 6 / 32.f, 10, 4, 15 / 64.f, 6 / 32.f, 10,
+                                  2, 15 / 64.f, 4 / 32.f}));
+
+    // Pixels of a twice larger set: cut (-4, 0)-(4, 4) in game units is
+    // pixels (-7, 0)-(8, 8); the 7 pixels cut move the quad 3.5 units.
+    device.screen = {960, 640, 960, 640, 0, 1, 1};
+    Graphic().SetGameResolution(480, 320);
+    ASSERT_EQ(Graphic().RegisterResourceResolution(960, 640, "hd"), KV_OK);
+    host.SetFile("hd/img.png", Png(200, 100));
+    KVResourceTexture* hd = host.Load("img.png");
+    ASSERT_NE(hd, nullptr);
+    held.push_back(hd);
+    Graphic().SetTextureStage(0, hd);
+    device.ClearRecords();
+    ImageDrawRecord cut = Cut(10, 10, -4, 0, 4, 4);
+    Graphic().DrawImage(&cut);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+    EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y, v[0].u, v[2].u}),
+              (std::vector<float>{13.5f, 10, 17.5f, 14, 0, 8 / 200.f}));
+}
+
 TEST_F(KVGraphicDrawTest, PakRegionMovesTheCutClipsItAndAddsTheDrawOffset) {
     kvtest::PakImageSpec hero;
     hero.name = "hero";
@@ -320,9 +405,12 @@ TEST_F(KVGraphicDrawTest, AbsurdCutsAndPlacesConvertWithoutOverflow) {
     // Cuts wider than the picture are clipped to each frame.
     for (const auto& polygon : device.drawn)
         for (const KV2DVertex& v : polygon.vertices) EXPECT_FALSE(v.u > 1.0f || v.v > 1.0f);
-    // One frame takes the cut as it is.
+    // One frame clips the cut to the picture as well.
     Graphic().SetTextureStage(0, small);
+    device.ClearRecords();
     for (const ImageDrawRecord& record : records) EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+    for (const auto& polygon : device.drawn)
+        for (const KV2DVertex& v : polygon.vertices) EXPECT_FALSE(v.u < 0.0f || v.v < 0.0f || v.u > 1.0f || v.v > 1.0f);
     const KVDeviceRect huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
     const uint32_t color = 0xFFFFFFFFu;
     EXPECT_EQ(Graphic().FillRect(&huge, &color, 1), KV_OK);
