@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,6 +13,7 @@
 #include "kernel/KVResources.h"
 #include "support/KVMemoryFile.h"
 #include "support/KVTestLog.h"
+#include "support/KVTextUnitSupport.h"
 #include "support/KVTestTextProvider.h"
 #include "units2d/KVGUI.h"
 #include "units2d/KVGUITtfFont.h"
@@ -255,6 +257,42 @@ TEST_F(KVGUIFontTest, MetricsAreFreeTypesBoxesAndAdvances) {
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     font->Release();
+}
+
+// A UTF-8 file's signature stays in the text as U+FEFF, which some fonts
+// draw as a box and monospaced ones give a full advance: in every font it
+// has an empty box on the baseline and no advance, spacing included, and
+// the characters after it measure as they do without it.
+TEST_F(KVGUIFontTest, TheSignatureCharacterHasNoBoxAndNoAdvanceInEveryFont) {
+    const int32_t size = 16, spacing = 3;
+    for (const kvtest::KVTestFont& test : kvtest::TestFonts()) {
+        SCOPED_TRACE(test.name);
+        const std::string bytes = kvtest::FontBytes(test.path);
+        ASSERT_FALSE(bytes.empty()) << test.path;
+        // Resource names are kept in lower case.
+        std::string path = std::string("fonts/test-") + test.name + ".ttf";
+        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
+        files.SetFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        KVGUITtfFont* font = Load(path.c_str());
+        ASSERT_NE(font, nullptr);
+        std::vector<TtfGlyphMetrics> with, without;
+        MeasureGlyphs(font->GetFace(), size, size, spacing, u"\uFEFFAb\uFEFF", &with);
+        MeasureGlyphs(font->GetFace(), size, size, spacing, u"Ab", &without);
+        ASSERT_EQ(with.size(), 4u);
+        for (size_t i : {size_t(0), size_t(3)}) {
+            EXPECT_EQ(with[i].left, 0);
+            EXPECT_EQ(with[i].right, 0);
+            EXPECT_EQ(with[i].top, size);
+            EXPECT_EQ(with[i].bottom, size);
+            EXPECT_EQ(with[i].advance, 0);
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(with[i + 1].left, without[i].left);
+            EXPECT_EQ(with[i + 1].right, without[i].right);
+            EXPECT_EQ(with[i + 1].advance, without[i].advance);
+        }
+        font->Release();
+    }
 }
 
 TEST_F(KVGUIFontTest, UnmeasurableGlyphsGetEmptyBoxes) {
