@@ -217,10 +217,22 @@ TEST_F(KVGUIUnicodeTextTest, ScriptMethodsAnswerFromTheLastRendering) {
     EXPECT_EQ(Fields("T:GetTextSize()", {"nb_lines", "line_height", "nb_chars"}), "1,16,2");
     rig.SetText(text, KVGUIUnicodeText::kLineSpacingId, 0, "3");
     EXPECT_EQ(Fields("T:GetTextSize('a\\\\nb\\\\nc')", {"nb_lines", "line_height", "nb_chars"}), "3,19,3");
-    // Measuring another text leaves what the positions read.
+    // A text given to measure is measured into the unit's own lists: the
+    // positions stay the rendering's, the boxes are the measured text's
+    // until the next rendering.
+    const int32_t rendered = text->GetLayout().positions[1].x - text->GetLayout().minX;
+    const auto width = [&](size_t i) { return text->GetMetrics()[i].right - text->GetMetrics()[i].left; };
+    const int32_t y = width(3);
+    EXPECT_EQ(Fields("T:GetTextSize('iiWW')", {"nb_chars"}), "4");
+    ASSERT_EQ(text->GetText16(), u"iiWW");
+    EXPECT_NE(width(3), y);
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"x", "width"}),
+              std::to_string(rendered) + "," + std::to_string(width(3)));
     EXPECT_EQ(Fields("T:GetTextSize('')", {"width", "nb_chars"}), "0,0");
-    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), std::to_string(text->GetMetrics()[3].right -
-                                                                         text->GetMetrics()[3].left));
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), "0");
+    rig.SetText(text, KVGUIUnicodeText::kLineSpacingId, 0, "0");
+    EXPECT_EQ(text->GetText16(), u" x y");
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), std::to_string(y));
     EXPECT_TRUE(rig.TakeErrors().empty());
     EXPECT_EQ(Fields("T:GetCharPosition(2)", {"x"}), "none");
     EXPECT_EQ(Fields("T:GetCharPosition(-1)", {"x"}), "none");
