@@ -58,6 +58,19 @@ protected:
         if (texture) held.push_back(texture);
         return texture;
     }
+    // An image of pak "ui" (one 64 x 32 page), loaded and bound to stage 0.
+    KVResourceTexture* PakImage(const kvtest::PakImageSpec& image) {
+        kvtest::PakSpec pak;
+        pak.name = "ui";
+        pak.loadMode = 1;
+        pak.images = {image};
+        host.SetFile("sprpaks/ui0.png", Png(64, 32));
+        host.LoadPaks(kvtest::WritePaksDesc({pak}));
+        KVResourceTexture* texture = host.Load(image.name + ".png");
+        if (texture) held.push_back(texture);
+        Graphic().SetTextureStage(0, texture);
+        return texture;
+    }
     void TearDown() override {
         for (KVResourceTexture* texture : held) texture->Release();
     }
@@ -232,16 +245,7 @@ TEST_F(KVGraphicDrawTest, CutsOfPakImagesAndResolutionsAreClippedToTheirPixels) 
     kvtest::PakImageSpec hero;
     hero.name = "hero";
     hero.rect = {10, 4, 30, 20};
-    kvtest::PakSpec pak;
-    pak.name = "ui";
-    pak.loadMode = 1;
-    pak.images = {hero};
-    host.SetFile("sprpaks/ui0.png", Png(64, 32));
-    host.LoadPaks(kvtest::WritePaksDesc({pak}));
-    KVResourceTexture* texture = host.Load("hero.png");
-    ASSERT_NE(texture, nullptr);
-    held.push_back(texture);
-    Graphic().SetTextureStage(0, texture);
+    ASSERT_NE(PakImage(hero), nullptr);
     // Before the region's corner: the page's pixels left of and above the
     // image are not drawn.
     ImageDrawRecord before = Cut(0, 0, -5, -2, 5, 2);
@@ -281,16 +285,7 @@ TEST_F(KVGraphicDrawTest, PakRegionMovesTheCutClipsItAndAddsTheDrawOffset) {
     hero.offsetY = -2;
     hero.width = 25;
     hero.height = 21;
-    kvtest::PakSpec pak;
-    pak.name = "ui";
-    pak.loadMode = 1;
-    pak.images = {hero};
-    host.SetFile("sprpaks/ui0.png", Png(64, 32));
-    host.LoadPaks(kvtest::WritePaksDesc({pak}));
-    KVResourceTexture* texture = host.Load("hero.png");
-    ASSERT_NE(texture, nullptr);
-    held.push_back(texture);
-    Graphic().SetTextureStage(0, texture);
+    ASSERT_NE(PakImage(hero), nullptr);
 
     // The whole region, at the position plus the offset.
     ImageDrawRecord whole = Record(100, 50);
@@ -484,6 +479,53 @@ TEST_F(KVGraphicGlyphTest, UnusedAndOutOfRangeNumbersDrawNothing) {
     device.ClearRecords();
     Graphic().DrawGlyph(&record, 0);
     EXPECT_TRUE(device.drawn.empty());
+}
+
+// Rectangles of a pak that reach past their page (the pak is read before
+// its pages, so nothing checks them there) draw only the page's pixels:
+// a glyph's rectangle and an image's region alike.
+TEST_F(KVGraphicDrawTest, PakRectanglesPastTheirPageAreClippedToIt) {
+    kvtest::PakSheetSpec sheet;
+    sheet.name = "fonts/edge";
+    sheet.width = 100;
+    sheet.height = 20;
+    // On a page of 64 x 32: past its corner, before its left edge, wholly
+    // outside it.
+    sheet.subImages = {{0, {56, 24, 72, 40}, 2}, {0, {-4, 0, 4, 8}, 0}, {0, {64, 0, 70, 8}, 0}};
+    sheet.index = {0, 1, 2};
+    kvtest::PakImageSpec image;
+    image.name = "wide";
+    image.rect = {50, 20, 80, 40};
+    kvtest::PakSpec pak;
+    pak.name = "edge";
+    pak.loadMode = 1;
+    pak.sheets = {sheet};
+    pak.images = {image};
+    host.SetFile("sprpaks/edge0.png", Png(64, 32));
+    host.LoadPaks(kvtest::WritePaksDesc({pak}));
+    KVResourceTexture* glyphs = host.Load("fonts/edge.png");
+    KVResourceTexture* wide = host.Load("wide.png");
+    ASSERT_TRUE(glyphs && wide);
+    held.push_back(glyphs);
+    held.push_back(wide);
+
+    Graphic().SetTextureStage(0, glyphs);
+    ImageDrawRecord record = Record(100, 50);
+    for (int32_t number : {0, 1, 2}) Graphic().DrawGlyph(&record, number);
+    ASSERT_EQ(device.drawn.size(), 2u);
+    EXPECT_EQ(Corners(device.drawn[0]), (std::vector<float>{100, 52, 56 / 64.f, 24 / 32.f, 100, 60, 56 / 64.f, 1, 108,
+                                                            60, 1, 1, 108, 52, 1, 24 / 32.f}));
+    EXPECT_EQ(Corners(device.drawn[1]), (std::vector<float>{104, 50, 0, 0, 104, 58, 0, 8 / 32.f, 108, 58, 4 / 64.f,
+                                                            8 / 32.f, 108, 50, 4 / 64.f, 0}));
+
+    device.ClearRecords();
+    Graphic().SetTextureStage(0, wide);
+    ImageDrawRecord whole = Record(0, 0);
+    Graphic().DrawImage(&whole);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+    EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y, v[0].u, v[0].v, v[2].u, v[2].v}),
+              (std::vector<float>{0, 0, 14, 12, 50 / 64.f, 20 / 32.f, 1, 1}));
 }
 
 // ---- shapes and state ----
