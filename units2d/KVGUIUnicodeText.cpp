@@ -1,7 +1,6 @@
 #include "KVGUIUnicodeText.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "../graphics/IKVGraphicDevice.h"
 #include "../kernel/IKVFile.h"
