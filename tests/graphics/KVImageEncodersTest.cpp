@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/KVImageReaderModule.h"
+#include "support/KVImageLoad.h"
 #include "support/KVImageTools.h"
 #include "support/KVTestImageHost.h"
 #include "support/KVTestLog.h"
@@ -30,13 +30,6 @@ std::string SizeName(const Size& s) { return std::to_string(s.width) + "x" + std
 // How the reader answers a file.
 enum Outcome { kShown, kOpenFails, kReadFails };
 
-struct Loaded {
-    int32_t open = -1;
-    int32_t read = -1;
-    KVImageInfo info{};
-    std::vector<uint8_t> pixels;
-};
-
 class KVImageEncodersTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,23 +37,6 @@ protected:
             ASSERT_TRUE(KVImageTools::Has(program)) << program << " (libjpeg-turbo-progs) makes these fixtures";
         convert = KVImageTools::Convert();
         ASSERT_FALSE(convert.empty()) << "ImageMagick makes these fixtures";
-    }
-
-    Loaded Load(IKVImageReader* reader, const std::string& bytes, const std::string& path) {
-        host.SetFile(path, bytes);
-        Loaded out;
-        void* handle = nullptr;
-        out.open = reader->Open(path.c_str(), &handle);
-        if (out.open != 0) {
-            EXPECT_EQ(handle, nullptr);
-            return out;
-        }
-        EXPECT_EQ(reader->GetInfo(handle, &out.info), 0);
-        out.pixels.assign(out.info.byteSize, 0xEE);
-        out.read = reader->Read(handle, out.pixels.data(), uint32_t(out.pixels.size()));
-        EXPECT_EQ(reader->Close(handle), 0);
-        EXPECT_EQ(host.Files().OpenHandles(), 0);
-        return out;
     }
 
     // Runs the command (it reads "in.ppm" or "in.pam" and writes "out.*").
@@ -161,7 +137,7 @@ TEST_F(KVImageEncodersTest, JpegsFromOtherEncodersShowWhatTheReferenceDecoderSho
             ASSERT_FALSE(jpeg.empty());
             KVReferenceImage reference;
             ASSERT_TRUE(tools.Djpeg(jpeg, &reference));
-            const Loaded l = Load(reader, jpeg, "img/photo.jpg");
+            const KVLoadedImage l = LoadImage(host, reader, jpeg, "img/photo.jpg");
             if (c.outcome == kOpenFails) {
                 EXPECT_EQ(l.open, 1);
                 continue;
@@ -202,7 +178,7 @@ TEST_F(KVImageEncodersTest, JpegWiderThanTheLargestSizeIsRefusedAtOpen) {
         tools.Put("in.ppm", KVImageTools::Ppm(size.width, size.height, TexturedRgb(size.width, size.height)));
         const std::string jpeg = Make("cjpeg -outfile out.jpg in.ppm", "out.jpg");
         ASSERT_FALSE(jpeg.empty());
-        EXPECT_EQ(Load(reader, jpeg, "img/wide.jpg").open, 1);
+        EXPECT_EQ(LoadImage(host, reader, jpeg, "img/wide.jpg").open, 1);
     }
 }
 
@@ -264,7 +240,7 @@ TEST_F(KVImageEncodersTest, PngsFromImageMagickShowWhatLibpngShows) {
             }
             const bool taken = (depth == 8 || depth == 4) && (type == 2 || type == 3 || type == 6);
             log.Clear();
-            const Loaded l = Load(reader, png, "img/picture.png");
+            const KVLoadedImage l = LoadImage(host, reader, png, "img/picture.png");
             if (!taken) {
                 EXPECT_EQ(l.open, 1);
                 ASSERT_EQ(log.Lines().size(), 1u);

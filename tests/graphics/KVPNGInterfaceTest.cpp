@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graphics/KVPNGInterface.h"
+#include "support/KVImageLoad.h"
 #include "support/KVPngWriter.h"
 #include "support/KVTestImageHost.h"
 #include "support/KVTestLog.h"
@@ -18,30 +19,12 @@ const char kNotPng[] = "PNG open error: not a valid png file";
 const char kBadDepth[] = "PNG open error: unsupported png bit depth";
 const char kBadType[] = "PNG open error: png type is not supported (not rgb or rgb+alpha)";
 
-struct Loaded {
-    int32_t open = -1;
-    int32_t read = -1;
-    KVImageInfo info{};
-    std::vector<uint8_t> pixels;
-};
+using Loaded = KVLoadedImage;
 
 class KVPNGInterfaceTest : public ::testing::Test {
 protected:
     Loaded Load(const std::string& bytes, const std::string& path = "img/picture.png") {
-        host.SetFile(path, bytes);
-        Loaded out;
-        void* handle = nullptr;
-        out.open = reader->Open(path.c_str(), &handle);
-        if (out.open != 0) {
-            EXPECT_EQ(handle, nullptr);
-            return out;
-        }
-        EXPECT_EQ(reader->GetInfo(handle, &out.info), 0);
-        out.pixels.assign(out.info.byteSize, 0xEE);
-        out.read = reader->Read(handle, out.pixels.data(), uint32_t(out.pixels.size()));
-        EXPECT_EQ(reader->Close(handle), 0);
-        EXPECT_EQ(host.Files().OpenHandles(), 0);
-        return out;
+        return LoadImage(host, reader, bytes, path);
     }
 
     KVTestLog log;
