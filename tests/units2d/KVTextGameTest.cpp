@@ -66,16 +66,8 @@ std::pair<KVSceneAttributeSpec, Bytes> Position(float x, float y) {
     return {{KVUnit2D::kPositionId, KVATTR_F32, 2}, KVStored::F32s({x, y})};
 }
 
-// The screen in game coordinates as sprites land on it: the headless
-// screen's pixels come back turned half a turn, which reversing them
-// undoes. Texts are drawn otherwise there (turned within their own place
-// and cut by their window), so their tests compare texts with texts
-// rather than with places on the screen.
-std::vector<uint32_t> Shown(KVGameRig& game) {
-    std::vector<uint32_t> screen = game.Screen();
-    std::reverse(screen.begin(), screen.end());
-    return screen;
-}
+// The screen as the game shows it, rows from the top.
+std::vector<uint32_t> Shown(KVGameRig& game) { return game.Screen(); }
 
 // The columns of row y that are not the background, as '#' and '.'.
 std::string Row(const std::vector<uint32_t>& screen, int32_t width, int32_t y, int32_t x0, int32_t columns) {
@@ -97,7 +89,7 @@ public:
         if (!descriptor.empty()) game.WriteFile("font.kvfontbbox", ToBytes(descriptor));
         Scene scene;
         const uint32_t font = scene.Add("GUIFont", KVGUIFont::kClassId, "F",
-                                        {{{KVUnitSprite::kImageId, KVATTR_PATH, 1}, KVStored::String("font.png", true)},
+                                        {{{KVUnitSprite::kImageId, KVATTR_PATHS, 1}, KVStored::String("font.png", true)},
                                          {{KVGUIFont::kStartLineId, KVATTR_U32, 1}, KVStored::U32(sheet.startLine)},
                                          {{KVGUIFont::kNbLinesId, KVATTR_U32, 1}, KVStored::U32(sheet.rows)}});
         scene.Add("Text", KVGUIText::kClassId, "T",
@@ -324,7 +316,7 @@ TEST(KVTextGameTest, BlendersSharingASpriteHideItWhileOneOfThemIsEnabled) {
         Scene scene;
         const uint32_t sprite = scene.Add(
             "Sprite", KVUnitSprite::kClassId, "S",
-            {{{KVUnitSprite::kImageId, KVATTR_PATH, 1}, KVStored::String("red.png", true)}, Position(0, 0)});
+            {{{KVUnitSprite::kImageId, KVATTR_PATHS, 1}, KVStored::String("red.png", true)}, Position(0, 0)});
         for (int b = 1; b <= 2; ++b) {
             scene.Add("PSBlender", KVUnitPSBlender::kClassId, "B" + std::to_string(b),
                       {{{KVUnitPSBlender::kBlendedUnitsId, KVATTR_ARRAY_UNIT, 1},
