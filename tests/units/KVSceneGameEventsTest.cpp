@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/KVCore.h"
 #include "support/KVSceneUnitsWriter.h"
-#include "support/KVTestSceneGame.h"
+#include "support/KVGameRig.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
@@ -55,23 +54,17 @@ const std::string kMain = "scenes/main.kvl";
 const std::string kSecond = "scenes/second.kvl";
 const std::string kThird = "scenes/third.kvl";
 
-// A game of scenes with the recorder, each frame 16 ms.
+// A game of scenes with the recorder, played through the program's own
+// frame.
 class Game {
 public:
     void AddScene(const std::string& path, const KVSceneUnitsWriter& units, bool atStart) {
-        m_game.AddScene(path, units.Scene(0x20004, KVTestSceneGame::kProjectId), atStart);
+        m_game.AddScene(path, units.Scene(0x20004, KVGameRig::kProjectId), atStart);
     }
     void WriteScript(const std::string& code) { m_game.WriteScript("game.lua", std::string(kRecorder) + code); }
     KVPropertiesBlockWriter& Properties() { return m_game.Properties(); }
-    bool Start() {
-        m_game.Host().Dir().WriteFile("assets/config.ini", "[General]\nFIXED_DT=16\n");
-        if (m_game.Load() != 0) return false;
-        m_game.Host().Core().SetActive(1);
-        return true;
-    }
-    void Step(int32_t frames = 1) {
-        for (int32_t i = 0; i < frames; ++i) m_game.Step();
-    }
+    bool Start() { return m_game.Start(); }
+    void Step(int32_t frames = 1) { m_game.Step(frames); }
     KVUnit* Find(const std::string& name) { return m_game.Find(name); }
     void Run(const std::string& code) { m_game.Run(code); }
     std::string Eval(const std::string& expression) { return m_game.Eval(expression); }
@@ -80,7 +73,7 @@ public:
     }
 
 private:
-    KVTestSceneGame m_game;
+    KVGameRig m_game;
 };
 
 // ---------------------------------------------------------------------------
@@ -401,7 +394,7 @@ TEST_P(KVChildListedTwiceTest, TheChildGetsEachEventAndEachFramesUpdateOnce) {
     main.AddPlainUnit("C", 3, {KVStored::Local(3)});
     main.AddPlainUnit("D", 4);
     Game game;
-    game.Properties().AddBoolean(KVTestSceneGame::kCheckPropertyId, c.check ? 1 : 0);
+    game.Properties().AddBoolean(KVUnitFactory::kCheckPropertyId, c.check ? 1 : 0);
     game.AddScene(kMain, main, true);
     game.WriteScript("for _, n in ipairs({'A', 'B', 'C', 'D'}) do track(n) end\n");
     ASSERT_TRUE(game.Start());
