@@ -188,7 +188,7 @@ public:
     void QueueEnable(int32_t unitIndex) { m_enableQueue.push_back(unitIndex); }
     std::vector<int32_t>& GetEnableQueue() { return m_enableQueue; }
     // While set, units that become enabled leave their "OnEnable" to the
-    // next flush: the unit whose state was applied is queued.
+    // next flush: they are queued for it.
     bool IsDeferringEnables() const { return m_deferEnables; }
     void SetDeferringEnables(bool on) { m_deferEnables = on; }
     void CountEnabled(int32_t change) { m_enabledCount += change; }
