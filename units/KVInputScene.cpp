@@ -73,6 +73,15 @@ void ServeChildren(IKVUnit* unit, const Visit& visit) {
 
 KVInputScene::Walk::Walk(uint32_t* shared) : input(KVInput::Instance()), sharedMask(shared) {}
 
+bool KVInputScene::Walk::Enter(IKVUnit* unit) {
+    const int32_t index = unit->GetIndex();
+    if (index < 0) return true;
+    if (walked.size() <= size_t(index)) walked.resize(size_t(index) + 1, false);
+    if (walked[size_t(index)]) return false;
+    walked[size_t(index)] = true;
+    return true;
+}
+
 int32_t KVInputScene::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVInputScene) return AnswerInterface(static_cast<IKVInputScene*>(this), out);
     if (out) *out = nullptr;
@@ -120,6 +129,7 @@ void KVInputScene::DispatchPointerToUnit(const KVPointerDispatch& dispatch) {
 }
 
 void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch, Walk* walk) {
+    if (!walk->Enter(unit)) return;
     ServeChildren(unit, [&](IKVUnit* child) { WalkPointer(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;
@@ -146,6 +156,7 @@ void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
 }
 
 void KVInputScene::WalkTouch(IKVUnit* unit, const KVTouchDispatch& dispatch, Walk* walk) {
+    if (!walk->Enter(unit)) return;
     ServeChildren(unit, [&](IKVUnit* child) { WalkTouch(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;

@@ -79,7 +79,15 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         if (KVUnit* unit = UnitAt(this, index)) BindScripts(unit);
     ResolveLinks();
     if (m_repair) RepairHierarchy(first, count);
+    // This load's part of the enable queue: its roots. Loads that its own
+    // events start, and units made meanwhile, queue after it.
+    const size_t ownFrom = m_enableQueue.size();
     const std::vector<int32_t> adopted = LinkParents(loaded);
+    const size_t ownTo = m_enableQueue.size();
+    // A stored owner learns of the units it owns, enabled or not, as one
+    // that a script sets does.
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) unit->SetOwner(unit->GetOwnerRef());
     for (int32_t index : loaded)
         if (KVUnit* unit = UnitAt(this, index)) unit->ResetState();
     if (onStartup)
@@ -90,7 +98,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
     // "OnEnable" waits for the next flush of the queue.
     const bool deferring = m_deferEnables;
     m_deferEnables = true;
-    for (size_t i = 0; i < m_enableQueue.size(); ++i) {
+    for (size_t i = ownFrom; i < ownTo && i < m_enableQueue.size(); ++i) {
         KVUnit* unit = UnitAt(this, m_enableQueue[i]);
         if (!unit) continue;
         if (unit->GetParentEnabled()) {
@@ -98,7 +106,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
             continue;
         }
         unit->SetParentEnabled(true);
-        unit->ApplyEnabledState();
+        unit->ApplyEnabledStateQueued();
     }
     // A unit of an earlier load now inherits its new parent's state: it
     // keeps running under an enabled parent and goes off under one that
@@ -108,7 +116,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         KVUnit* parent = unit ? UnitAt(this, unit->GetParentIndex()) : nullptr;
         if (!parent) continue;
         unit->SetParentEnabled(parent->EnabledState());
-        unit->ApplyEnabledState();
+        unit->ApplyEnabledStateQueued();
     }
     m_deferEnables = deferring;
     for (int32_t index : loaded)
