@@ -124,6 +124,7 @@ void KVTheoraDecoder::ResetPlayback() {
     m_passesWithoutFrame = 0;
     m_passFrames = 0;
     m_passSilence = 0;
+    m_soundEndFrames = 0;
     m_passEnd = -1;
 }
 
@@ -610,6 +611,7 @@ void KVTheoraDecoder::StartSoundPass() {
     m_handedOut = 0;
     ++m_soundPass;
     m_soundPassEnded = false;
+    m_soundEndFrames = 0;
     m_passFrames = 0;
     m_passSilence = 0;
     m_passEnd = -1;
@@ -635,7 +637,7 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
         // The pass lasts as long as its longer stream; until the picture's
         // end is known, silence goes no further than the picture read so far.
         const int64_t video = int64_t(std::llround(VideoPassTime() * rate));
-        const int64_t end = known ? std::max(m_passFrames, video) : video;
+        const int64_t end = known ? std::max(m_soundEndFrames, video) : video;
         if (handed < end) {
             const uint32_t take = uint32_t(std::min<int64_t>(end - handed, room));
             std::fill(buffer + *filled, buffer + *filled + size_t(take) * channels, int16_t(0));
@@ -713,15 +715,24 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             const KVTheoraReader::Next next = m_passEnd >= 0 ? KVTheoraReader::Next::NewPass : m_reader.Peek();
             if (next == KVTheoraReader::Next::NewPass || next == KVTheoraReader::Next::End) {
                 m_soundPassEnded = true;
+                m_soundEndFrames = m_passFrames + m_passSilence;
                 continue;
             }
             // A pull that cannot get its data from a bounded read leaves
-            // silence rather than wait for the rest of the file.
-            if (reads >= kBlocksPerPull) break;
-            ++reads;
-            if (!TakeData(false)) {
-                const KVTheoraReader::Next after = m_reader.Peek();
-                if (after == KVTheoraReader::Next::Data || after == KVTheoraReader::Next::Pending) break;
+            // silence rather than wait for the rest of the file; the silence
+            // is part of the pass, as the clock hears it.
+            bool gap = reads >= kBlocksPerPull;
+            if (!gap) {
+                ++reads;
+                if (!TakeData(false)) {
+                    const KVTheoraReader::Next after = m_reader.Peek();
+                    gap = after == KVTheoraReader::Next::Data || after == KVTheoraReader::Next::Pending;
+                }
+            }
+            if (gap) {
+                m_passSilence += room;
+                HandOut(room);
+                break;
             }
         }
     }

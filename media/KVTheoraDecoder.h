@@ -74,7 +74,7 @@ public:
     // Fills n interleaved 16-bit samples (zeros past the end) and returns n.
     uint32_t GetSamples(int16_t* buffer, uint32_t n);
     // Blocks one pull reads at most; what it could not fill is silence.
-    static constexpr uint32_t kBlocksPerPull = 64;
+    static constexpr uint32_t kBlocksPerPull = 32;
 
     bool IsOpen() const { return m_file != nullptr; }
     bool HasVideo() const { return m_hasVideo; }
@@ -207,6 +207,8 @@ private:
     int64_t m_passFrames = 0;
     int64_t m_passSilence = 0;
     int64_t m_passEnd = -1;
+    // Sample frames of the pass (sound and silence) when its sound ended.
+    int64_t m_soundEndFrames = 0;
 };
 
 } // namespace kvl
