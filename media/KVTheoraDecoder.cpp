@@ -462,8 +462,13 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         ogg_packet packet;
         int r = VideoPacketOut(&packet);
         if (r == 0) {
-            // The last frame holds until the clock begins the next pass.
-            if (VideoMarkWaiting() || m_videoPassEnded) return;
+            // The last frame holds until the clock begins the next pass
+            // (no next pass once "Loop" is cleared).
+            if (VideoMarkWaiting()) return;
+            if (m_videoPassEnded) {
+                if (!m_loop) m_videoEnded = true;
+                return;
+            }
             if (TakePages()) continue;
             if (m_passesWithoutFrame >= 2) {
                 m_videoEnded = true;
@@ -631,6 +636,14 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
         return false;
     }
     const double rate = double(SoundRate());
+    // Silence to the end of this pull, part of the pass as the clock hears it.
+    auto silence = [&](uint32_t frames) {
+        std::fill(buffer + *filled, buffer + *filled + size_t(frames) * channels, int16_t(0));
+        *filled += frames * channels;
+        m_passSilence += frames;
+        HandOut(frames);
+        return true;
+    };
     for (;;) {
         const int64_t handed = m_passFrames + m_passSilence;
         const bool known = VideoPassKnown();
@@ -638,14 +651,7 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
         // end is known, silence goes no further than the picture read so far.
         const int64_t video = int64_t(std::llround(VideoPassTime() * rate));
         const int64_t end = known ? std::max(m_soundEndFrames, video) : video;
-        if (handed < end) {
-            const uint32_t take = uint32_t(std::min<int64_t>(end - handed, room));
-            std::fill(buffer + *filled, buffer + *filled + size_t(take) * channels, int16_t(0));
-            *filled += take * channels;
-            m_passSilence += take;
-            HandOut(take);
-            return true;
-        }
+        if (handed < end) return silence(uint32_t(std::min<int64_t>(end - handed, room)));
         if (known) {
             // Neither stream had anything in the pass: no pass to repeat.
             if (end == 0) {
@@ -655,12 +661,14 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
             // The pass is over: on into the next, reading what it has left.
             const size_t held = m_audioHeld.size();
             while (m_audioHeld.size() == held && *reads < kBlocksPerPull && TakeData(true)) ++*reads;
-            if (m_audioHeld.size() == held) return false;
+            // What is left of the pass could not be read now: the pass is
+            // longer by this pull.
+            if (m_audioHeld.size() == held) return silence(room);
             StartSoundPass();
             return true;
         }
         // More of the picture is read, as far as this pull needs it.
-        if (*reads >= kBlocksPerPull || !TakeData(false)) return false;
+        if (*reads >= kBlocksPerPull || !TakeData(false)) return silence(room);
         ++*reads;
     }
 }

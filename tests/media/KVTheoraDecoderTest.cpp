@@ -579,3 +579,26 @@ TEST_F(TheoraDecoderTest, ASoundThatEndsEarlyDoesNotReadTheRestOfTheFile) {
         decoder.Close(false);
     }
 }
+
+// "Loop" cleared while a picture shorter than its sound holds its last
+// frame, or before: the movie ends with its sound instead of waiting for a
+// next pass.
+TEST_F(TheoraDecoderTest, ClearingLoopWhileThePictureHoldsEndsTheMovie) {
+    const std::vector<uint8_t> movie =
+        FfmpegMovie("testsrc=s=64x48:r=10:d=2", "-q:v 6 -ac 2", "sine=frequency=440:sample_rate=44100:duration=3");
+    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
+    for (float clearAt : {1.0f, 2.4f, 2.9f}) {
+        SCOPED_TRACE(clearAt);
+        host.recordFrames = false;
+        host.position = 0;
+        files.SetFile(kPath, movie);
+        decoder.SetLoop(true);
+        ASSERT_EQ(decoder.Open(kPath), KV_OK);
+        Play(clearAt, 0.05f, true);
+        EXPECT_FALSE(decoder.Finished());
+        decoder.SetLoop(false);
+        Play(10.0f, 0.05f, true);
+        EXPECT_TRUE(decoder.Finished());
+        decoder.Close(false);
+    }
+}
