@@ -474,17 +474,13 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
                 m_videoEnded = true;
                 return;
             }
-            const KVTheoraReader::Next next = m_reader.Peek();
-            const bool more = next == KVTheoraReader::Next::Data || next == KVTheoraReader::Next::Pending;
-            if (more && !m_videoEos) {
-                if (TakeData(false)) continue;
-                const KVTheoraReader::Next after = m_reader.Peek();
-                if (after == KVTheoraReader::Next::Data || after == KVTheoraReader::Next::Pending) return;
-                continue;
+            if (!m_videoEos && PassHasMore()) {
+                if (TakeData(false) || !PassHasMore()) continue;
+                return;
             }
             // The picture's pass is over (its last packet, the loop point or
             // the end of the data).
-            if (!m_loop || next == KVTheoraReader::Next::End) {
+            if (!m_loop || m_reader.Peek() == KVTheoraReader::Next::End) {
                 m_videoEnded = true;
                 return;
             }
@@ -597,12 +593,15 @@ double KVTheoraDecoder::VideoPassTime() const {
     return time;
 }
 
+bool KVTheoraDecoder::PassHasMore() {
+    const KVTheoraReader::Next next = m_reader.Peek();
+    return next == KVTheoraReader::Next::Data || next == KVTheoraReader::Next::Pending;
+}
+
 bool KVTheoraDecoder::VideoPassKnown() {
     if (!m_video || !m_video->decoding || m_videoEnded) return true;
     if (m_videoPass == m_soundPass && (m_videoPassEnded || m_videoEos)) return true;
-    if (m_videoQueuedEnd) return true;
-    const KVTheoraReader::Next next = m_reader.Peek();
-    return next == KVTheoraReader::Next::NewPass || next == KVTheoraReader::Next::End;
+    return m_videoQueuedEnd || !PassHasMore();
 }
 
 void KVTheoraDecoder::StartSoundPass() {
@@ -720,8 +719,7 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             if (r < 0 || TakePages()) continue;
             // The sound never reads past its own last packet, nor past the
             // pass: what follows is the picture's.
-            const KVTheoraReader::Next next = m_passEnd >= 0 ? KVTheoraReader::Next::NewPass : m_reader.Peek();
-            if (next == KVTheoraReader::Next::NewPass || next == KVTheoraReader::Next::End) {
+            if (m_passEnd >= 0 || !PassHasMore()) {
                 m_soundPassEnded = true;
                 m_soundEndFrames = m_passFrames + m_passSilence;
                 continue;
@@ -732,10 +730,7 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             bool gap = reads >= kBlocksPerPull;
             if (!gap) {
                 ++reads;
-                if (!TakeData(false)) {
-                    const KVTheoraReader::Next after = m_reader.Peek();
-                    gap = after == KVTheoraReader::Next::Data || after == KVTheoraReader::Next::Pending;
-                }
+                gap = !TakeData(false) && PassHasMore();
             }
             if (gap) {
                 m_passSilence += room;

@@ -116,6 +116,9 @@ private:
     // next pass (when looping) first keeps aside what both streams still
     // hold of the old pass, so that each side knows where its own pass ends.
     bool TakeData(bool mayCross);
+    // The reader holds (or will hold) more of the pass being read: no loop
+    // point and no end of the data next.
+    bool PassHasMore();
     void HoldPass();
     // The next packet of a stream, held ones first. A pass mark restarts
     // the frame times, and is only taken once the clock is in that pass
