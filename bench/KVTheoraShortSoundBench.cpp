@@ -5,7 +5,10 @@
 // clock (DecodeVideo, UpdateClock). Frames are paced at 20 ms of wall time,
 // so that the reader thread fills its ring at its own pace. The figure is
 // the longest such update, with "Loop" off and on: the time a game's frame
-// can be held by the movie.
+// can be held by the movie. ffmpeg writes that second of sound as one page
+// some 900 KB into the file, so the first pulls (and the first of each
+// pass) read up to it through the reader's ring, a bounded number of
+// blocks a pull.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
