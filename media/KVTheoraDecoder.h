@@ -126,8 +126,9 @@ private:
     int VideoPacketOut(ogg_packet* packet);
     bool VideoMarkWaiting() const;
     int AudioPacketOut(ogg_packet* packet);
-    // Sound side: the pass's sound has ended; silence up to the pass's end,
-    // then the next pass (false when nothing more can be handed out now).
+    // Sound side, once the pass's own samples are out: silence up to the
+    // pass's end, then the next pass. False when there is no next pass (the
+    // sound has run out) or nothing in the pass to repeat.
     bool EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n, uint32_t* reads);
     void StartSoundPass();
     void HandOut(uint32_t frames);
@@ -189,13 +190,13 @@ private:
     // position, and whether the stream's last page came.
     int64_t m_videoQueuedGranule = -1;
     bool m_videoQueuedEnd = false;
-    // The sound's pass: its own samples are out; without loop, all data is,
-    // and the bytes handed out up to its last sample.
+    // The sound's own samples of the pass are out; with no next pass, the
+    // sound has run out, its last sample m_soundEndBytes into the pass.
     bool m_soundPassEnded = false;
     bool m_soundDrained = false;
     uint32_t m_soundEndBytes = 0;
-    // Packets of a pass that were still queued when the other side crossed
-    // into the next pass, each queue ending with a pass mark.
+    // Packets of a pass that were still queued when a side crossed into
+    // the next pass, each queue ending with a pass mark.
     std::deque<HeldPacket> m_videoHeld;
     std::deque<HeldPacket> m_audioHeld;
     // The held packet being decoded (its bytes live here meanwhile).
