@@ -209,9 +209,10 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     }
     m_reader.SetLoopPoint(loopPoint);
 
-    // The decoder allocates whole frames of this size before any is shown.
+    // The decoder allocates whole frames of this size before any is shown;
+    // the picture shown lies within the frame.
     if (m_video && (FrameWidth() == 0 || FrameHeight() == 0 || FrameWidth() > kMaxFrameSide ||
-                    FrameHeight() > kMaxFrameSide)) {
+                    FrameHeight() > kMaxFrameSide || !PictureInFrame())) {
         ReportError("Error parsing Theora stream headers; corrupt stream?");
         return KV_FAILED;
     }
@@ -225,16 +226,16 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     // A track change keeps the surface while the frame size stays; a stream
     // of another size gets a surface of its own size, since the surface
     // converts its whole size from every frame's planes.
-    const bool sized = m_surfaceWidth == FrameWidth() && m_surfaceHeight == FrameHeight();
+    const bool sized = m_surfaceWidth == PictureWidth() && m_surfaceHeight == PictureHeight();
     if (m_hasVideo && m_host && (!reopen || !sized)) {
         if (reopen && m_surfaceWidth != 0) m_host->ReleaseFrameSurface();
         m_surfaceWidth = m_surfaceHeight = 0;
-        if (m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
+        if (m_host->CreateFrameSurface(PictureWidth(), PictureHeight()) != 0) {
             ReportError("Error while creating surface");
             return KV_FAILED;
         }
-        m_surfaceWidth = FrameWidth();
-        m_surfaceHeight = FrameHeight();
+        m_surfaceWidth = PictureWidth();
+        m_surfaceHeight = PictureHeight();
     }
 
     m_hasSound = false;
@@ -471,6 +472,11 @@ void KVTheoraDecoder::ShowFrame() {
     frame.height = uint32_t(std::max(yuv.y_height, 0));
     frame.chromaWidth = uint32_t(std::max(yuv.uv_width, 0));
     frame.chromaHeight = uint32_t(std::max(yuv.uv_height, 0));
+    const theora_info& info = m_video->info;
+    frame.pictureX = info.offset_x;
+    frame.pictureY = info.offset_y;
+    frame.pictureWidth = info.frame_width;
+    frame.pictureHeight = info.frame_height;
     m_host->ShowFrame(frame);
 }
 
@@ -604,6 +610,15 @@ bool KVTheoraDecoder::Finished() const {
 
 uint32_t KVTheoraDecoder::FrameWidth() const { return m_video ? m_video->info.width : 0; }
 uint32_t KVTheoraDecoder::FrameHeight() const { return m_video ? m_video->info.height : 0; }
+uint32_t KVTheoraDecoder::PictureWidth() const { return m_video ? m_video->info.frame_width : 0; }
+uint32_t KVTheoraDecoder::PictureHeight() const { return m_video ? m_video->info.frame_height : 0; }
+
+bool KVTheoraDecoder::PictureInFrame() const {
+    const theora_info& info = m_video->info;
+    return info.frame_width != 0 && info.frame_height != 0 &&
+           uint64_t(info.offset_x) + info.frame_width <= info.width &&
+           uint64_t(info.offset_y) + info.frame_height <= info.height;
+}
 
 uint32_t KVTheoraDecoder::SoundRate() const {
     return m_audio && m_audio->info.rate > 0 ? uint32_t(std::min<long>(m_audio->info.rate, INT32_MAX)) : 0;

@@ -72,8 +72,11 @@ public:
     bool SoundEnded() const { return m_soundEnded; }
     // Both streams have run out (or are absent).
     bool Finished() const;
+    // The encoded frame's size, and the size of the picture shown of it.
     uint32_t FrameWidth() const;
     uint32_t FrameHeight() const;
+    uint32_t PictureWidth() const;
+    uint32_t PictureHeight() const;
     uint32_t SoundRate() const;
     uint32_t SoundChannels() const;
     float Clock() const { return m_clock; }
@@ -108,6 +111,7 @@ private:
     int VideoPacketOut(ogg_packet* packet);
     int AudioPacketOut(ogg_packet* packet);
     bool FrameDue() const;
+    bool PictureInFrame() const;
     void ShowFrame();
     void RestartGranule();
     void FreeStreams();
