@@ -16,6 +16,13 @@ constexpr int kSetGranulePosition = 5;
 // Largest frame side accepted; no surface could hold a larger frame.
 constexpr uint32_t kMaxFrameSide = 8192;
 
+// The decoding one call of DecodeVideo does at most, in frame pixels: eight
+// frames of 1920 x 1080, 218 of 320 x 240, one of any larger size. Frames
+// whose times never fall due (a frame rate far above the game's, times far
+// behind the clock) would otherwise hold the game's frame for as long as
+// packets come; a movie late by more catches up over the next calls.
+constexpr uint64_t kDecodePixelsPerCall = uint64_t(1) << 24;
+
 void LogError(const std::string& text) {
     if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
 }
@@ -383,6 +390,7 @@ int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
         if (m_videoCurrent.mark) {
             // The next pass begins: its frame times start again from the
             // first frame's.
+            ++m_videoPassesStarted;
             RestartGranule();
             continue;
         }
@@ -434,10 +442,19 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
     if (!m_video || !m_video->decoding) return;
     if (!force && FrameDue()) return;
     theora_state* state = &m_video->state;
+    uint32_t budget = PacketBudget();
+    const uint32_t passes = m_videoPassesStarted;
+    bool decoded = false;
     for (;;) {
         ogg_packet packet;
         int r = VideoPacketOut(&packet);
         if (r == 0) {
+            // One call plays into one new pass at most: a pass whose frames
+            // never fall due is not read again and again.
+            if (m_videoPassesStarted != passes) {
+                if (!decoded) return;
+                break;
+            }
             if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
                 m_videoEnded = true;
                 return;
@@ -445,7 +462,15 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
             continue;
         }
         if (r < 0) continue;
-        if (theora_decode_packetin(state, &packet) != 0) continue;
+        const bool spent = --budget == 0;
+        if (theora_decode_packetin(state, &packet) != 0) {
+            if (!spent) continue;
+            // Without a frame decoded by this call there is nothing new to
+            // show (and before its first, the decoder has none to give).
+            if (!decoded) return;
+            break;
+        }
+        decoded = true;
         m_passesWithoutFrame = 0;
         m_previousEnd = m_frameEnd;
         m_frameEnd = theora_granule_time(state, state->granulepos);
@@ -454,7 +479,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
             m_loopTime = m_previousEnd;
             m_previousEnd = 0.0;
         }
-        if (force || FrameDue()) break;
+        if (force || spent || FrameDue()) break;
     }
     ShowFrame();
 }
@@ -618,6 +643,11 @@ bool KVTheoraDecoder::PictureInFrame() const {
     return info.frame_width != 0 && info.frame_height != 0 &&
            uint64_t(info.offset_x) + info.frame_width <= info.width &&
            uint64_t(info.offset_y) + info.frame_height <= info.height;
+}
+
+uint32_t KVTheoraDecoder::PacketBudget() const {
+    const uint64_t area = uint64_t(FrameWidth()) * FrameHeight();
+    return uint32_t(std::max<uint64_t>(kDecodePixelsPerCall / std::max<uint64_t>(area, 1), 1));
 }
 
 uint32_t KVTheoraDecoder::SoundRate() const {

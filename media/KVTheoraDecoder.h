@@ -55,7 +55,10 @@ public:
     // file and has the host release the sound and the surface.
     void Close(bool partial);
 
-    // Decodes up to the frame due (or the next one when forced) and shows it.
+    // Decodes up to the frame due (or the next one when forced) and shows it;
+    // one call decodes a bounded number of packets (PacketBudget) and goes
+    // into one new pass at most, and shows the last frame it reached, so
+    // that a movie never holds the caller for long.
     void DecodeVideo(bool force);
     // Moves the clock: from the sound's position, else by dt.
     void UpdateClock(float dt);
@@ -112,6 +115,8 @@ private:
     int AudioPacketOut(ogg_packet* packet);
     bool FrameDue() const;
     bool PictureInFrame() const;
+    // Packets one DecodeVideo call hands the decoder at most.
+    uint32_t PacketBudget() const;
     void ShowFrame();
     void RestartGranule();
     void FreeStreams();
@@ -162,6 +167,8 @@ private:
     // New passes begun since the last decoded frame or sound packet: a pass
     // without any ends that stream instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
+    // Passes the video has begun (pass marks taken), ever.
+    uint32_t m_videoPassesStarted = 0;
     uint32_t m_passesWithoutSound = 0;
     // Sample frames handed out of the current pass, and where its sound
     // ends (the last packet's granule position; -1 while unknown).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -11,8 +12,10 @@
 
 #include <ogg/ogg.h>
 #include <tremor/ivorbisfile.h>
+#include <unistd.h>
 
 #include "kernel/KVThreadFactory.h"
+#include "support/KVFfmpegMovie.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
 #include "support/movies/KVOggMovieWriter.h"
@@ -495,6 +498,63 @@ TEST_F(TheoraDecoderTest, AMovieCutAnywhereOpensOrFailsWithOneLine) {
         decoder.Close(false);
         EXPECT_EQ(files.OpenHandles(), 0);
     }
+}
+
+// A looping movie of one frame and a second of sound: once the sound's clock
+// is past the frame, no frame of any pass falls due, and every pass ends on
+// the same frame time. One DecodeVideo call still returns (a bounded number
+// of packets decoded) and shows the frame. A hang is caught by an alarm in
+// the child process; a return takes milliseconds.
+TEST_F(TheoraDecoderTest, AFrameThatNeverFallsDueHoldsNoCallForLong) {
+    const std::vector<uint8_t> bytes = FfmpegMovie(
+        "-f lavfi -i \"color=c=0x3050C0:s=320x240:r=10:d=0.1\" -f lavfi -i \"sine=f=440:r=44100:d=1\" "
+        "-c:v libtheora -q:v 8 -c:a libvorbis -ac 2");
+    ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora and libvorbis) is needed to make this fixture";
+    files.SetFile(kPath, bytes);
+    decoder.SetLoop(true);
+    ASSERT_EQ(decoder.Open(kPath), KV_OK);
+    ASSERT_TRUE(decoder.HasSound());
+    ASSERT_EQ(host.shown.size(), 1u);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            std::vector<int16_t> samples(44100);
+            for (int step = 0; step < 10; ++step) {
+                decoder.GetSamples(samples.data(), uint32_t(samples.size()));
+                // Half a second on, past the frame's end, each step.
+                host.position += uint32_t(samples.size() * 2);
+                decoder.UpdateClock(0.5f);
+                decoder.DecodeVideo(false);
+            }
+            std::_Exit(host.shown.size() > 1 ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+// A movie of 1000 frames a second whose clock jumps 0.9 s ahead: one call
+// decodes a bounded number of frames (218 of this size) and shows the last
+// it reached; the next calls catch up until the frame due is shown.
+TEST_F(TheoraDecoderTest, AFrameRateFarAboveTheGamesIsDecodedABoundedAmountPerCall) {
+    const std::vector<uint8_t> bytes =
+        FfmpegMovie("-f lavfi -i \"color=c=0x3050C0:s=320x240:r=1000:d=1\" -c:v libtheora -q:v 4 -an");
+    ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora) is needed to make this fixture";
+    files.SetFile(kPath, bytes);
+    decoder.SetLoop(false);
+    decoder.SetNoSound(true);
+    ASSERT_EQ(decoder.Open(kPath), KV_OK);
+    decoder.UpdateClock(0.9f);
+    decoder.DecodeVideo(false);
+    EXPECT_EQ(host.shown.size(), 2u);
+    EXPECT_NEAR(decoder.FrameEnd(), 0.219, 0.0015);
+    int calls = 1;
+    while (decoder.FrameEnd() < 0.9 && calls < 100) {
+        decoder.DecodeVideo(false);
+        ++calls;
+    }
+    EXPECT_EQ(calls, 5);
+    EXPECT_NEAR(decoder.FrameEnd(), 0.9, 0.0015);
+    EXPECT_FALSE(decoder.VideoEnded());
 }
 
 } // namespace
