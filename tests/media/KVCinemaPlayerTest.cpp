@@ -20,11 +20,11 @@
 #include "graphics/KVYUVConverter.h"
 #include "kernel/KVThreadFactory.h"
 #include "platform/KVEGLScreen.h"
-#include "support/KVFfmpegMovie.h"
 #include "support/KVGLDeviceTest.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
 #include "support/KVOggWriter.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;

@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include "kernel/KVThreadFactory.h"
-#include "support/KVFfmpegMovie.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;
@@ -506,9 +506,8 @@ TEST_F(TheoraDecoderTest, AMovieCutAnywhereOpensOrFailsWithOneLine) {
 // of packets decoded) and shows the frame. A hang is caught by an alarm in
 // the child process; a return takes milliseconds.
 TEST_F(TheoraDecoderTest, AFrameThatNeverFallsDueHoldsNoCallForLong) {
-    const std::vector<uint8_t> bytes = FfmpegMovie(
-        "-f lavfi -i \"color=c=0x3050C0:s=320x240:r=10:d=0.1\" -f lavfi -i \"sine=f=440:r=44100:d=1\" "
-        "-c:v libtheora -q:v 8 -c:a libvorbis -ac 2");
+    const std::vector<uint8_t> bytes =
+        FfmpegMovie("color=c=0x3050C0:s=320x240:r=10:d=0.1", "-q:v 8 -ac 2", "sine=f=440:r=44100:d=1");
     ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora and libvorbis) is needed to make this fixture";
     files.SetFile(kPath, bytes);
     decoder.SetLoop(true);
@@ -536,8 +535,7 @@ TEST_F(TheoraDecoderTest, AFrameThatNeverFallsDueHoldsNoCallForLong) {
 // decodes a bounded number of frames (218 of this size) and shows the last
 // it reached; the next calls catch up until the frame due is shown.
 TEST_F(TheoraDecoderTest, AFrameRateFarAboveTheGamesIsDecodedABoundedAmountPerCall) {
-    const std::vector<uint8_t> bytes =
-        FfmpegMovie("-f lavfi -i \"color=c=0x3050C0:s=320x240:r=1000:d=1\" -c:v libtheora -q:v 4 -an");
+    const std::vector<uint8_t> bytes = FfmpegMovie("color=c=0x3050C0:s=320x240:r=1000:d=1", "-q:v 4");
     ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora) is needed to make this fixture";
     files.SetFile(kPath, bytes);
     decoder.SetLoop(false);

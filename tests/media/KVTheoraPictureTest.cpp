@@ -14,9 +14,9 @@
 
 #include "graphics/KVYUVConverter.h"
 #include "media/KVTheora.h"
-#include "support/KVFfmpegMovie.h"
 #include "support/KVMovieUnitRig.h"
 #include "support/KVTestExternals.h"
+#include "support/KVToolFiles.h"
 
 using namespace kvl;
 using namespace kvtest;

@@ -12,18 +12,17 @@
 #include <string>
 #include <vector>
 
-
+#include "kernel/IKVLog.h"
+#include "kernel/KVCore.h"
 #include "media/KVAudio.h"
 #include "media/KVSound.h"
 #include "media/KVSoundManager.h"
-#include "kernel/KVCore.h"
 #include "support/KVAudioHarness.h"
-#include "kernel/IKVLog.h"
-#include "support/KVFfmpegMovie.h"
 #include "support/KVMovieUnitRig.h"
 #include "support/KVOggMemoryDecoder.h"
 #include "support/KVTestExternals.h"
 #include "support/KVTestUnitEvents.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;
@@ -306,9 +305,8 @@ namespace {
 // comment and setup headers on one page, the last page marked as the end of
 // the stream; red for a second, then blue. Empty when ffmpeg fails.
 std::vector<uint8_t> EncoderMovie() {
-    return FfmpegMovie(
-        "-f lavfi -i \"color=c=0xC83232:s=320x240:r=10:d=2,drawbox=c=0x2850C8:t=fill:enable='gte(t,1)'\" "
-        "-c:v libtheora -q:v 8 -g 1 -an");
+    return FfmpegMovie("color=c=0xC83232:s=320x240:r=10:d=2,drawbox=c=0x2850C8:t=fill:enable='gte(t,1)'",
+                       "-q:v 8 -g 1");
 }
 
 } // namespace
