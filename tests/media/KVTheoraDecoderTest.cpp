@@ -556,3 +556,65 @@ TEST_F(TheoraDecoderTest, AFrameRateFarAboveTheGamesIsDecodedABoundedAmountPerCa
 }
 
 } // namespace
+
+namespace {
+
+// Keeps the last frame it was shown.
+class FrameHost : public IKVTheoraHost {
+public:
+    int32_t CreateFrameSurface(uint32_t width, uint32_t height) override {
+        surface = {width, height};
+        return 0;
+    }
+    void ShowFrame(const KVTheoraFrame& f) override { last = f; }
+    void ReleaseFrameSurface() override {}
+    bool CreateSound(uint32_t, uint32_t) override { return false; }
+    void ReleaseSound() override {}
+    uint32_t GetSoundPosition() override { return 0; }
+    void AdvanceSoundPosition(int32_t) override {}
+
+    std::pair<uint32_t, uint32_t> surface;
+    KVTheoraFrame last;
+};
+
+} // namespace
+
+// Streams of each chroma layout with a picture region inside the frame: the
+// surface takes the picture's size, and each frame comes with its planes'
+// own sizes and the region, counted from the frame's top-left corner.
+TEST(TheoraDecoderFrameTest, FramesCarryTheirLayoutAndPictureRegion) {
+    struct Case {
+        const char* fixture;
+        uint32_t chromaWidth, chromaHeight;
+        KVMoviePicture picture;
+    };
+    const Case cases[] = {
+        {"video.ogg", kMovieWidth / 2, kMovieHeight / 2, {0, 0, kMovieWidth, kMovieHeight}},
+        {"chroma422.ogg", kMovieWidth / 2, kMovieHeight, kMoviePictures[0]},
+        {"chroma444.ogg", kMovieWidth, kMovieHeight, kMoviePictures[1]},
+    };
+    KVThreadFactory factory;
+    factory.Init(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        KVMemoryFile files;
+        files.SetFile(kPath, Fixture(c.fixture));
+        FrameHost host;
+        KVTheoraDecoder decoder(&host, &files);
+        decoder.SetNoSound(true);
+        ASSERT_EQ(decoder.Open(kPath), KV_OK);
+        EXPECT_EQ(host.surface, std::make_pair(c.picture.width, c.picture.height));
+        const KVTheoraFrame& f = host.last;
+        ASSERT_NE(f.y, nullptr);
+        EXPECT_EQ(f.width, kMovieWidth);
+        EXPECT_EQ(f.height, kMovieHeight);
+        EXPECT_EQ(f.chromaWidth, c.chromaWidth);
+        EXPECT_EQ(f.chromaHeight, c.chromaHeight);
+        EXPECT_EQ(f.pictureX, c.picture.x);
+        EXPECT_EQ(f.pictureY, c.picture.y);
+        EXPECT_EQ(f.pictureWidth, c.picture.width);
+        EXPECT_EQ(f.pictureHeight, c.picture.height);
+        decoder.Close(false);
+    }
+    factory.Release(4);
+}
