@@ -451,10 +451,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         if (r == 0) {
             // One call plays into one new pass at most: a pass whose frames
             // never fall due is not read again and again.
-            if (m_videoPassesStarted != passes) {
-                if (!decoded) return;
-                break;
-            }
+            if (m_videoPassesStarted != passes) break;
             if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
                 m_videoEnded = true;
                 return;
@@ -464,11 +461,8 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         if (r < 0) continue;
         const bool spent = --budget == 0;
         if (theora_decode_packetin(state, &packet) != 0) {
-            if (!spent) continue;
-            // Without a frame decoded by this call there is nothing new to
-            // show (and before its first, the decoder has none to give).
-            if (!decoded) return;
-            break;
+            if (spent) break;
+            continue;
         }
         decoded = true;
         m_passesWithoutFrame = 0;
@@ -481,7 +475,9 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         }
         if (force || spent || FrameDue()) break;
     }
-    ShowFrame();
+    // Only a frame this call decoded is new (and before its first, the
+    // decoder has none to give).
+    if (decoded) ShowFrame();
 }
 
 void KVTheoraDecoder::ShowFrame() {

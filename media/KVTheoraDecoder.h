@@ -167,9 +167,9 @@ private:
     // New passes begun since the last decoded frame or sound packet: a pass
     // without any ends that stream instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
+    uint32_t m_passesWithoutSound = 0;
     // Passes the video has begun (pass marks taken), ever.
     uint32_t m_videoPassesStarted = 0;
-    uint32_t m_passesWithoutSound = 0;
     // Sample frames handed out of the current pass, and where its sound
     // ends (the last packet's granule position; -1 while unknown).
     int64_t m_passFrames = 0;
