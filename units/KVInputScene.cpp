@@ -39,8 +39,11 @@ public:
         for (size_t i = 0; i < children->Size(); ++i) {
             IKVUnitRef* ref = children->At(i);
             IKVUnit* child = ref ? factory->GetUnit(ref->GetIndex()) : nullptr;
-            // A unit on its way out takes no new reference.
-            if (child && child->Retain() != 0) m_units.push_back(child);
+            // Only the children it is the parent of: a listing kept as
+            // stored with parent checks off is no link of the tree. A unit
+            // on its way out takes no new reference.
+            if (child && child->GetParentIndex() == unit->GetIndex() && child->Retain() != 0)
+                m_units.push_back(child);
         }
     }
     ~HeldChildren() {
@@ -58,6 +61,9 @@ private:
 // Walks the unit's enabled children in order, over a held snapshot.
 template <class Visit>
 void ServeChildren(IKVUnit* unit, const Visit& visit) {
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (guard.TooDeep()) return;
     HeldChildren children(unit);
     for (IKVUnit* child : children.Units())
         if (child->IsEnabled()) visit(child);

@@ -370,10 +370,17 @@ bool KVUnit::ComputeVisible() {
 }
 
 void KVUnit::UpdateVisibility() {
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (guard.TooDeep()) return;
     ComputeVisible();
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    for (size_t i = 0; i < m_children.Size(); ++i)
-        if (KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex())) child->UpdateVisibility();
+    // Only the children it is the parent of: a listing kept as stored with
+    // parent checks off is no link of the tree.
+    for (size_t i = 0; i < m_children.Size(); ++i) {
+        KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex());
+        if (child && child->GetParentIndex() == m_index) child->UpdateVisibility();
+    }
 }
 
 } // namespace kvl

@@ -62,6 +62,22 @@ private:
     KVUnitWatch* m_next = nullptr;
 };
 
+// How deep one kind of recursive walk down the unit tree has gone on this
+// thread, counted in a counter of the walk's own. Parent links form no ring
+// and no chain longer than the unit count: a walk that goes deeper follows
+// something else and stops there.
+class KVTreeDepth {
+public:
+    explicit KVTreeDepth(int32_t* depth) : m_depth(depth) { ++*m_depth; }
+    ~KVTreeDepth() { --*m_depth; }
+    KVTreeDepth(const KVTreeDepth&) = delete;
+    KVTreeDepth& operator=(const KVTreeDepth&) = delete;
+    bool TooDeep() const;
+
+private:
+    int32_t* m_depth;
+};
+
 class KVUnit : public virtual IKVUnit {
 public:
     // Class "Unit" and the ids under which scene files store its attributes.

@@ -206,7 +206,10 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
 
     std::vector<KVUnit*> held;
     std::vector<int32_t> children;
-    for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (!guard.TooDeep())
+        for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
     for (int32_t index : children) {
         if (!watch.Alive()) break;
         IKVUnit* found = factory ? factory->GetUnit(index) : nullptr;

@@ -35,6 +35,7 @@ class KVAttributeManipulator;
 struct KVStagingCopy;
 struct KVSceneLoad;
 struct KVSceneClassEntry;
+struct KVSceneAttributeRecord;
 
 // Options of CreateUnit.
 enum KVCreateOption : int32_t {
@@ -214,6 +215,7 @@ public:
     // IKVScriptUnits: what the binding asks of units.
     int32_t GetUnitIndex(IKVUnit* unit) override;
     bool HasScript(IKVUnit* unit) override;
+    void OnScriptTableAdopted(IKVUnit* unit) override;
     IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) override;
     const std::string& GetUnitName(IKVUnit* unit) override;
     const std::string& GetAliasName(IKVUnit* unit) override;
@@ -383,6 +385,10 @@ private:
     int32_t ReadSectionHead(KVSceneLoad& load);
     int32_t ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint32_t limit);
     void MatchClasses(KVSceneLoad& load);
+    // Whether a matched record's stored form (type, and the count when the
+    // section states one) is the attribute's; one that is not is matched
+    // to nothing and measured by its stored form.
+    void MatchStoredForm(const KVSceneLoad& load, const KVSceneClassEntry& entry, KVSceneAttributeRecord& record);
     int32_t CreateSectionUnits(KVSceneLoad& load, const std::vector<uint32_t>& classTable);
     void SortOutLinks(KVSceneLoad& load);
     void ConvertOldPositions(KVSceneLoad& load);

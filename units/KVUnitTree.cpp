@@ -36,6 +36,11 @@ bool ParentChainReaches(int32_t from, int32_t target) {
 
 } // namespace
 
+bool KVTreeDepth::TooDeep() const {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    return *m_depth > (factory ? factory->GetUnitCount() : 0) + 1;
+}
+
 int32_t KVUnit::FindChild(int32_t unitIndex) {
     for (size_t i = 0; i < m_children.Size(); ++i)
         if (m_children.At(i)->GetIndex() == unitIndex) return int32_t(i);

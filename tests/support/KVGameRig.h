@@ -48,7 +48,11 @@ public:
         // SDL's audio driver ("dummy" mixes in real time without output,
         // "disk" writes what it mixes to a file).
         std::string audioDriver = "dummy";
-        uint32_t projectVersion = 0x10005;
+        // The project's version, as the current editor writes it: its 2D
+        // anchors read as stored (projects up to 0x10005 store them
+        // inverted, so an unstored anchor would pin units to the right and
+        // bottom edges).
+        uint32_t projectVersion = 0x10006;
     };
 
     KVGameRig();
