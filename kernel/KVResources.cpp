@@ -121,9 +121,15 @@ int32_t KVResources::Load(const char* path, IKVResourceProducer* producer, IKVRe
                 auto& alt = r.alternatives;
                 if (std::find(alt.begin(), alt.end(), extension) == alt.end()) continue;
                 const char* primary = r.reader->GetExtension();
-                if (!primary) continue;
-                std::string candidate = given.substr(0, given.rfind('.') + 1) + primary;
-                if (m_file && m_file->Exists(candidate.c_str())) resolved = candidate;
+                if (!primary || !m_file) continue;
+                // The twin is looked for under the lower-cased name every
+                // other path resolves to, then as the caller wrote it.
+                const std::string lowered = resolved.substr(0, dot + 1) + primary;
+                const std::string written = given.substr(0, given.rfind('.') + 1) + primary;
+                if (m_file->Exists(lowered.c_str()))
+                    resolved = lowered;
+                else if (m_file->Exists(written.c_str()))
+                    resolved = written;
             }
         }
     }

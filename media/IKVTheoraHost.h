@@ -6,8 +6,10 @@
 
 namespace kvl {
 
-// One decoded frame: 4:2:0 planes with their strides (chroma at half
-// resolution); valid until the next frame is decoded.
+// One decoded frame: the encoded planes with their sizes and strides (the
+// chroma planes at half, or at full, width and height, as the stream's
+// layout has them), and the picture region within them that is shown (the
+// rest is the encoder's padding); valid until the next frame is decoded.
 struct KVTheoraFrame {
     const uint8_t* y = nullptr;
     const uint8_t* cb = nullptr;
@@ -18,11 +20,16 @@ struct KVTheoraFrame {
     uint32_t height = 0;
     uint32_t chromaWidth = 0;
     uint32_t chromaHeight = 0;
+    uint32_t pictureX = 0;
+    uint32_t pictureY = 0;
+    uint32_t pictureWidth = 0;
+    uint32_t pictureHeight = 0;
 };
 
 class IKVTheoraHost {
 public:
-    // An own surface of width x height, sized to it, in planar Y'CbCr; 0 when made.
+    // An own surface of the picture's width x height, sized to it, in planar
+    // Y'CbCr; 0 when made.
     virtual int32_t CreateFrameSurface(uint32_t width, uint32_t height) = 0;
     virtual void ShowFrame(const KVTheoraFrame& frame) = 0;
     virtual void ReleaseFrameSurface() = 0;

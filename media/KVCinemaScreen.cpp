@@ -123,10 +123,11 @@ bool KVCinemaScreen::BuildProgram() {
 }
 
 void KVCinemaScreen::Show(const KVTheoraFrame& frame) {
-    if (!m_current || !m_texture || frame.width != m_width || frame.height != m_height || !frame.y || !frame.cb ||
-        !frame.cr || int64_t(frame.chromaStride) * 2 != int64_t(frame.lumaStride))
+    if (!m_current || !m_texture || !m_picture.Take(frame) || m_picture.Width() != m_width ||
+        m_picture.Height() != m_height)
         return;
-    KVYUVConverter::Convert(frame.y, frame.cb, frame.cr, frame.lumaStride, int32_t(m_width), int32_t(m_height),
+    const uint8_t* const* planes = m_picture.Planes();
+    KVYUVConverter::Convert(planes[0], planes[1], planes[2], m_picture.Stride(), int32_t(m_width), int32_t(m_height),
                             m_pixels.data(), int32_t(m_width * 2), 16);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, m_texture);

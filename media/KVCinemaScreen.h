@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "IKVTheoraHost.h"
+#include "KVTheoraPicture.h"
 
 namespace kvl {
 
@@ -25,12 +26,12 @@ public:
     void TakeBack();
 
     // On the movie's thread: makes the lent context current, keeps the GL
-    // state it changes, makes a texture of the frame's size. False when
+    // state it changes, makes a texture of the picture's size. False when
     // nothing can be drawn.
     bool Begin(uint32_t frameWidth, uint32_t frameHeight);
-    // Converts the frame to 16-bit colour, draws it and shows it. Frames of
-    // another size, or whose chroma rows are not half the luma rows, are not
-    // drawn.
+    // Converts the frame's picture to 16-bit colour, draws it and shows it.
+    // Pictures of another size, or frames whose planes do not hold their
+    // picture, are not drawn.
     void Show(const KVTheoraFrame& frame);
     // Frees what Begin made, puts the kept state back and lets the context
     // go from the movie's thread.
@@ -66,6 +67,7 @@ private:
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     std::vector<uint8_t> m_pixels;
+    KVTheoraPicture m_picture;
 };
 
 } // namespace kvl

@@ -1,7 +1,6 @@
 #include "KVTheora.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "../kernel/IKVFile.h"
 #include "../kernel/IKVLog.h"
@@ -200,32 +199,11 @@ int32_t KVTheora::CreateFrameSurface(uint32_t width, uint32_t height) {
 }
 
 void KVTheora::ShowFrame(const KVTheoraFrame& frame) {
-    if (!m_sprite || !frame.y || !frame.cb || !frame.cr) return;
-    // The texture converts its own size from the planes: a frame of another
-    // size would be read past its end.
-    if (frame.width != m_surfaceWidth || frame.height != m_surfaceHeight) return;
-    const int32_t pitch = frame.lumaStride;
-    if (pitch > 0 && frame.chromaStride * 2 == pitch) {
-        const uint8_t* planes[3] = {frame.y, frame.cb, frame.cr};
-        m_sprite->CopyPixels(nullptr, planes, pitch);
-        return;
-    }
-    // The texture reads chroma rows at half the luma stride: other layouts
-    // are repacked at the frame's own width.
-    const size_t w = frame.width, h = frame.height, cw = (w + 1) / 2, ch = (h + 1) / 2;
-    if (w == 0 || h == 0 || frame.chromaWidth < cw || frame.chromaHeight < ch) return;
-    m_planes.resize(w * h + 2 * cw * ch + 2 * cw);
-    uint8_t* y = m_planes.data();
-    uint8_t* cb = y + w * h;
-    uint8_t* cr = cb + cw * ch + cw;
-    for (size_t row = 0; row < h; ++row)
-        std::memcpy(y + row * w, frame.y + std::ptrdiff_t(row) * frame.lumaStride, w);
-    for (size_t row = 0; row < ch; ++row) {
-        std::memcpy(cb + row * (w / 2), frame.cb + std::ptrdiff_t(row) * frame.chromaStride, cw);
-        std::memcpy(cr + row * (w / 2), frame.cr + std::ptrdiff_t(row) * frame.chromaStride, cw);
-    }
-    const uint8_t* planes[3] = {y, cb, cr};
-    m_sprite->CopyPixels(nullptr, planes, int32_t(w));
+    if (!m_sprite || !m_picture.Take(frame)) return;
+    // The texture converts its own size from the planes: a picture of
+    // another size would be read past its end.
+    if (m_picture.Width() != m_surfaceWidth || m_picture.Height() != m_surfaceHeight) return;
+    m_sprite->CopyPixels(nullptr, m_picture.Planes(), m_picture.Stride());
 }
 
 void KVTheora::ReleaseFrameSurface() {

@@ -14,13 +14,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "../units/IKVExternal.h"
 #include "../units/IKVUnitExternal.h"
 #include "IKVSound.h"
 #include "IKVTheoraHost.h"
 #include "KVTheoraDecoder.h"
+#include "KVTheoraPicture.h"
 
 namespace kvl {
 
@@ -126,11 +126,11 @@ private:
     bool m_openNoSound = false;
     uint32_t m_openVideoTrack = 0;
     uint32_t m_openAudioTrack = 0;
-    // The own texture's size; frames of another size are not copied.
+    // The own texture's size; pictures of another size are not copied.
     uint32_t m_surfaceWidth = 0;
     uint32_t m_surfaceHeight = 0;
-    // Planes repacked for a texture that takes chroma at half the luma stride.
-    std::vector<uint8_t> m_planes;
+    // The shown frame's picture, in the layout the texture takes.
+    KVTheoraPicture m_picture;
 };
 
 } // namespace kvl

@@ -17,6 +17,13 @@ constexpr int kSetGranulePosition = 5;
 // Largest frame side accepted; no surface could hold a larger frame.
 constexpr uint32_t kMaxFrameSide = 8192;
 
+// The decoding one call of DecodeVideo does at most, in frame pixels: eight
+// frames of 1920 x 1080, 218 of 320 x 240, one of any larger size. Frames
+// whose times never fall due (a frame rate far above the game's, times far
+// behind the clock) would otherwise hold the game's frame for as long as
+// packets come; a movie late by more catches up over the next calls.
+constexpr uint64_t kDecodePixelsPerCall = uint64_t(1) << 24;
+
 void LogError(const std::string& text) {
     if (IKVLog* log = GetLog()) log->WriteString(text, KVLOG_ERROR, 0);
 }
@@ -219,9 +226,10 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     }
     m_reader.SetLoopPoint(loopPoint);
 
-    // The decoder allocates whole frames of this size before any is shown.
+    // The decoder allocates whole frames of this size before any is shown;
+    // the picture shown lies within the frame.
     if (m_video && (FrameWidth() == 0 || FrameHeight() == 0 || FrameWidth() > kMaxFrameSide ||
-                    FrameHeight() > kMaxFrameSide)) {
+                    FrameHeight() > kMaxFrameSide || !PictureInFrame())) {
         ReportError("Error parsing Theora stream headers; corrupt stream?");
         return KV_FAILED;
     }
@@ -235,16 +243,16 @@ int32_t KVTheoraDecoder::ReadHeaders(bool reopen) {
     // A track change keeps the surface while the frame size stays; a stream
     // of another size gets a surface of its own size, since the surface
     // converts its whole size from every frame's planes.
-    const bool sized = m_surfaceWidth == FrameWidth() && m_surfaceHeight == FrameHeight();
+    const bool sized = m_surfaceWidth == PictureWidth() && m_surfaceHeight == PictureHeight();
     if (m_hasVideo && m_host && (!reopen || !sized)) {
         if (reopen && m_surfaceWidth != 0) m_host->ReleaseFrameSurface();
         m_surfaceWidth = m_surfaceHeight = 0;
-        if (m_host->CreateFrameSurface(FrameWidth(), FrameHeight()) != 0) {
+        if (m_host->CreateFrameSurface(PictureWidth(), PictureHeight()) != 0) {
             ReportError("Error while creating surface");
             return KV_FAILED;
         }
-        m_surfaceWidth = FrameWidth();
-        m_surfaceHeight = FrameHeight();
+        m_surfaceWidth = PictureWidth();
+        m_surfaceHeight = PictureHeight();
     }
 
     m_hasSound = false;
@@ -411,6 +419,7 @@ int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
         if (m_videoCurrent.mark) {
             // The next pass begins: its frame times start again from the
             // first frame's.
+            ++m_videoPassesStarted;
             RestartGranule();
             ++m_videoPass;
             m_videoEos = false;
@@ -458,47 +467,58 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
     if (!m_video || !m_video->decoding) return;
     if (!force && FrameDue()) return;
     theora_state* state = &m_video->state;
+    uint32_t budget = PacketBudget();
+    const uint32_t passes = m_videoPassesStarted;
+    bool decoded = false;
     for (;;) {
         ogg_packet packet;
         int r = VideoPacketOut(&packet);
         if (r == 0) {
+            // One call plays into one new pass at most: a pass whose frames
+            // never fall due is not read again and again.
+            if (m_videoPassesStarted != passes) break;
             // The last frame holds until the clock begins the next pass
             // (no next pass once "Loop" is cleared).
-            if (VideoMarkWaiting()) return;
+            if (VideoMarkWaiting()) break;
             if (m_videoPassEnded) {
                 if (!m_loop) m_videoEnded = true;
-                return;
+                break;
             }
             if (TakePages()) continue;
             if (m_passesWithoutFrame >= 2) {
                 m_videoEnded = true;
-                return;
+                break;
             }
             if (!m_videoEos && PassHasMore()) {
                 if (TakeData(false) || !PassHasMore()) continue;
-                return;
+                break;
             }
             // The picture's pass is over (its last packet, the loop point or
             // the end of the data).
             if (!m_loop || m_reader.Peek() == KVTheoraReader::Next::End) {
                 m_videoEnded = true;
-                return;
+                break;
             }
             // With sound, the sound ends the pass; without, the picture
             // crosses into the next one (reading what the pass has left).
             if (m_hasSound) {
                 m_videoPassEnded = true;
-                return;
+                break;
             }
             if (!TakeData(true)) {
                 m_videoEnded = true;
-                return;
+                break;
             }
             continue;
         }
         if (r < 0) continue;
         if (packet.e_o_s) m_videoEos = true;
-        if (theora_decode_packetin(state, &packet) != 0) continue;
+        const bool spent = --budget == 0;
+        if (theora_decode_packetin(state, &packet) != 0) {
+            if (spent) break;
+            continue;
+        }
+        decoded = true;
         m_passesWithoutFrame = 0;
         m_previousEnd = m_frameEnd;
         m_frameEnd = theora_granule_time(state, state->granulepos);
@@ -507,9 +527,11 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
             m_loopTime = m_previousEnd;
             m_previousEnd = 0.0;
         }
-        if (force || FrameDue()) break;
+        if (force || spent || FrameDue()) break;
     }
-    ShowFrame();
+    // Only a frame this call decoded is new (and before its first, the
+    // decoder has none to give).
+    if (decoded) ShowFrame();
 }
 
 void KVTheoraDecoder::ShowFrame() {
@@ -525,6 +547,11 @@ void KVTheoraDecoder::ShowFrame() {
     frame.height = uint32_t(std::max(yuv.y_height, 0));
     frame.chromaWidth = uint32_t(std::max(yuv.uv_width, 0));
     frame.chromaHeight = uint32_t(std::max(yuv.uv_height, 0));
+    const theora_info& info = m_video->info;
+    frame.pictureX = info.offset_x;
+    frame.pictureY = info.offset_y;
+    frame.pictureWidth = info.frame_width;
+    frame.pictureHeight = info.frame_height;
     m_host->ShowFrame(frame);
 }
 
@@ -772,6 +799,20 @@ bool KVTheoraDecoder::Finished() const {
 
 uint32_t KVTheoraDecoder::FrameWidth() const { return m_video ? m_video->info.width : 0; }
 uint32_t KVTheoraDecoder::FrameHeight() const { return m_video ? m_video->info.height : 0; }
+uint32_t KVTheoraDecoder::PictureWidth() const { return m_video ? m_video->info.frame_width : 0; }
+uint32_t KVTheoraDecoder::PictureHeight() const { return m_video ? m_video->info.frame_height : 0; }
+
+bool KVTheoraDecoder::PictureInFrame() const {
+    const theora_info& info = m_video->info;
+    return info.frame_width != 0 && info.frame_height != 0 &&
+           uint64_t(info.offset_x) + info.frame_width <= info.width &&
+           uint64_t(info.offset_y) + info.frame_height <= info.height;
+}
+
+uint32_t KVTheoraDecoder::PacketBudget() const {
+    const uint64_t area = uint64_t(FrameWidth()) * FrameHeight();
+    return uint32_t(std::max<uint64_t>(kDecodePixelsPerCall / std::max<uint64_t>(area, 1), 1));
+}
 
 uint32_t KVTheoraDecoder::SoundRate() const {
     return m_audio && m_audio->info.rate > 0 ? uint32_t(std::min<long>(m_audio->info.rate, INT32_MAX)) : 0;

@@ -64,7 +64,10 @@ public:
     // file and has the host release the sound and the surface.
     void Close(bool partial);
 
-    // Decodes up to the frame due (or the next one when forced) and shows it.
+    // Decodes up to the frame due (or the next one when forced) and shows it;
+    // one call decodes a bounded number of packets (PacketBudget) and goes
+    // into one new pass at most, and shows the last frame it reached, so
+    // that a movie never holds the caller for long.
     void DecodeVideo(bool force);
     // Moves the clock: from the sound's position, else by dt.
     void UpdateClock(float dt);
@@ -85,8 +88,11 @@ public:
     bool SoundEnded() const { return m_soundEnded; }
     // Both streams have run out (or are absent).
     bool Finished() const;
+    // The encoded frame's size, and the size of the picture shown of it.
     uint32_t FrameWidth() const;
     uint32_t FrameHeight() const;
+    uint32_t PictureWidth() const;
+    uint32_t PictureHeight() const;
     uint32_t SoundRate() const;
     uint32_t SoundChannels() const;
     float Clock() const { return m_clock; }
@@ -137,6 +143,9 @@ private:
     double VideoPassTime() const;
     bool VideoPassKnown();
     bool FrameDue() const;
+    bool PictureInFrame() const;
+    // Packets one DecodeVideo call hands the decoder at most.
+    uint32_t PacketBudget() const;
     void ShowFrame();
     void RestartGranule();
     void FreeStreams();
@@ -205,6 +214,8 @@ private:
     // New passes begun since the last decoded frame: a pass without any
     // ends the picture instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
+    // Passes the video has begun (pass marks taken), ever.
+    uint32_t m_videoPassesStarted = 0;
     // Sample frames of the pass's sound handed out, silence after them, and
     // where the sound ends (the last packet's granule position; -1 while
     // unknown).

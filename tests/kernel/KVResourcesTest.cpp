@@ -338,6 +338,35 @@ TEST_F(KVResourcesTest, AlternativeExtensionsOutsideEditorModeOnly) {
     a->Release();
 }
 
+// The twin of a ".wav" name in any letter case: under the lower-cased name
+// every path resolves to (as converted projects store their files), else as
+// the caller wrote it.
+TEST_F(KVResourcesTest, AlternativeExtensionsInCapitalsFindTheirTwin) {
+    kvtest::KVTestProducer soundProducer(KVRESOURCE_SOUND);
+    kvtest::KVTestReader ogg{"ogg", std::string("wav\0", 4)};
+    resources.RegisterReader(&ogg);
+    files.Dir().WriteFile("My Game/music.ogg", "x");
+    files.Dir().WriteFile("My Game/Voice.ogg", "x");
+    struct Case {
+        const char* requested;
+        const char* loaded;
+    };
+    const Case cases[] = {
+        {"MUSIC.WAV", "music.ogg"}, {"Music.Wav", "music.ogg"}, {"music.wav", "music.ogg"},
+        {"music.WAV", "music.ogg"}, {"Voice.WAV", "Voice.ogg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.requested);
+        soundProducer.calls.clear();
+        IKVResource* loaded = Load(project + c.requested, 0, &soundProducer);
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(soundProducer.calls.size(), 1u);
+        EXPECT_EQ(soundProducer.calls[0].path, project + c.loaded);
+        EXPECT_EQ(soundProducer.calls[0].reader, &ogg);
+        loaded->Release();
+    }
+}
+
 TEST_F(KVResourcesTest, ReadersByPathAndSpecialReaders) {
     kvtest::KVTestPathReader byPath("atlas/");
     kvtest::KVTestSpecialReader paks;

@@ -8,6 +8,7 @@
 #include <EGL/egl.h>
 #include <GLES2/gl2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -248,6 +249,44 @@ TEST_F(CinemaScreenTest, DrawsTheMovieOverTheScreenAndGivesTheScreenBack) {
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_TRUE(Near(left, black));
     EXPECT_TRUE(Near(right, black));
+}
+
+// Movies of every chroma layout, of a size that fills the screen and of an
+// odd size that the encoder pads to 32 x 16: the red, green, blue and yellow
+// quadrants of the picture, fitted to the screen, and nothing of the padding.
+TEST_F(CinemaScreenTest, EveryChromaLayoutShowsItsQuadrantsFittedToTheScreen) {
+    ASSERT_EQ(ScreenOpen(64, 48), 0);
+    KeepGLDriverLoaded();
+    struct Case {
+        const char* format;
+        uint32_t width, height;
+    };
+    const Case cases[] = {{"yuv420p", 64, 48}, {"yuv422p", 64, 48}, {"yuv444p", 64, 48},
+                          {"yuv420p", 18, 14}, {"yuv422p", 18, 14}, {"yuv444p", 18, 14}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.format << " " << c.width << "x" << c.height);
+        const std::vector<uint8_t> bytes = FfmpegQuadrantMovie(c.width, c.height, c.format);
+        ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora) is needed to make this fixture";
+        files.SetFile("/movies/quadrants.ogg", bytes);
+        ASSERT_EQ(player.Load("file:///movies/quadrants.ogg"), 1);
+        ASSERT_EQ(player.Play(), 1);
+        ASSERT_GE(WaitForEnd(Clock::now(), kHang), 0.0) << "no end";
+        player.Stop();
+        // The box of the picture's proportions that fits the screen, centred;
+        // rows read from the bottom.
+        const double scale = std::min(64.0 / c.width, 48.0 / c.height);
+        const double w = c.width * scale, h = c.height * scale, x0 = (64 - w) / 2, y0 = (48 - h) / 2;
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+            const int32_t x = int32_t(x0 + w * (quadrant % 2 ? 0.75 : 0.25));
+            const int32_t y = int32_t(48 - (y0 + h * (quadrant / 2 ? 0.75 : 0.25)));
+            uint8_t shown[4];
+            PixelAt(x, y, shown);
+            const uint32_t colour = kQuadrantColours[quadrant];
+            const uint8_t expected[3] = {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)};
+            EXPECT_TRUE(Near(shown, expected)) << "quadrant " << quadrant << ": " << int(shown[0]) << " "
+                                               << int(shown[1]) << " " << int(shown[2]);
+        }
+    }
 }
 
 TEST_F(CinemaScreenTest, DestroyingThePlayerStopsTheMovieAndGivesTheScreenBack) {

@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <fstream>
+#include <thread>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include <ogg/ogg.h>
 #include <tremor/ivorbisfile.h>
+#include <unistd.h>
 
 #include "kernel/KVThreadFactory.h"
 #include "support/KVLogCapture.h"
@@ -517,6 +519,61 @@ TEST_F(TheoraDecoderTest, AMovieCutAnywhereOpensOrFailsWithOneLine) {
     }
 }
 
+// A looping movie of one frame and a second of sound: once the sound's clock
+// is past the frame, no frame of any pass falls due, and every pass ends on
+// the same frame time. One DecodeVideo call still returns (a bounded number
+// of packets decoded) and shows the frame. A hang is caught by an alarm in
+// the child process; a return takes milliseconds.
+TEST_F(TheoraDecoderTest, AFrameThatNeverFallsDueHoldsNoCallForLong) {
+    const std::vector<uint8_t> bytes =
+        FfmpegMovie("color=c=0x3050C0:s=320x240:r=10:d=0.1", "-q:v 8 -ac 2", "sine=f=440:r=44100:d=1");
+    ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora and libvorbis) is needed to make this fixture";
+    files.SetFile(kPath, bytes);
+    decoder.SetLoop(true);
+    ASSERT_EQ(decoder.Open(kPath), KV_OK);
+    ASSERT_TRUE(decoder.HasSound());
+    ASSERT_EQ(host.shown.size(), 1u);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            std::vector<int16_t> samples(44100);
+            for (int step = 0; step < 10; ++step) {
+                decoder.GetSamples(samples.data(), uint32_t(samples.size()));
+                // Half a second on, past the frame's end, each step.
+                host.position += uint32_t(samples.size() * 2);
+                decoder.UpdateClock(0.5f);
+                decoder.DecodeVideo(false);
+            }
+            std::_Exit(host.shown.size() > 1 ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+// A movie of 1000 frames a second whose clock jumps 0.9 s ahead: one call
+// decodes a bounded number of frames (218 of this size) and shows the last
+// it reached; the next calls catch up until the frame due is shown.
+TEST_F(TheoraDecoderTest, AFrameRateFarAboveTheGamesIsDecodedABoundedAmountPerCall) {
+    const std::vector<uint8_t> bytes = FfmpegMovie("color=c=0x3050C0:s=320x240:r=1000:d=1", "-q:v 4");
+    ASSERT_FALSE(bytes.empty()) << "ffmpeg (with libtheora) is needed to make this fixture";
+    files.SetFile(kPath, bytes);
+    decoder.SetLoop(false);
+    decoder.SetNoSound(true);
+    ASSERT_EQ(decoder.Open(kPath), KV_OK);
+    decoder.UpdateClock(0.9f);
+    decoder.DecodeVideo(false);
+    EXPECT_EQ(host.shown.size(), 2u);
+    EXPECT_NEAR(decoder.FrameEnd(), 0.219, 0.0015);
+    int calls = 1;
+    while (decoder.FrameEnd() < 0.9 && calls < 100) {
+        decoder.DecodeVideo(false);
+        ++calls;
+    }
+    EXPECT_EQ(calls, 5);
+    EXPECT_NEAR(decoder.FrameEnd(), 0.9, 0.0015);
+    EXPECT_FALSE(decoder.VideoEnded());
+}
+
 } // namespace
 
 namespace {
@@ -601,4 +658,66 @@ TEST_F(TheoraDecoderTest, ClearingLoopWhileThePictureHoldsEndsTheMovie) {
         EXPECT_TRUE(decoder.Finished());
         decoder.Close(false);
     }
+}
+
+namespace {
+
+// Keeps the last frame it was shown.
+class FrameHost : public IKVTheoraHost {
+public:
+    int32_t CreateFrameSurface(uint32_t width, uint32_t height) override {
+        surface = {width, height};
+        return 0;
+    }
+    void ShowFrame(const KVTheoraFrame& f) override { last = f; }
+    void ReleaseFrameSurface() override {}
+    bool CreateSound(uint32_t, uint32_t) override { return false; }
+    void ReleaseSound() override {}
+    uint32_t GetSoundPosition() override { return 0; }
+    void AdvanceSoundPosition(int32_t) override {}
+
+    std::pair<uint32_t, uint32_t> surface;
+    KVTheoraFrame last;
+};
+
+} // namespace
+
+// Streams of each chroma layout with a picture region inside the frame: the
+// surface takes the picture's size, and each frame comes with its planes'
+// own sizes and the region, counted from the frame's top-left corner.
+TEST(TheoraDecoderFrameTest, FramesCarryTheirLayoutAndPictureRegion) {
+    struct Case {
+        const char* fixture;
+        uint32_t chromaWidth, chromaHeight;
+        KVMoviePicture picture;
+    };
+    const Case cases[] = {
+        {"video.ogg", kMovieWidth / 2, kMovieHeight / 2, {0, 0, kMovieWidth, kMovieHeight}},
+        {"chroma422.ogg", kMovieWidth / 2, kMovieHeight, kMoviePictures[0]},
+        {"chroma444.ogg", kMovieWidth, kMovieHeight, kMoviePictures[1]},
+    };
+    KVThreadFactory factory;
+    factory.Init(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        KVMemoryFile files;
+        files.SetFile(kPath, Fixture(c.fixture));
+        FrameHost host;
+        KVTheoraDecoder decoder(&host, &files);
+        decoder.SetNoSound(true);
+        ASSERT_EQ(decoder.Open(kPath), KV_OK);
+        EXPECT_EQ(host.surface, std::make_pair(c.picture.width, c.picture.height));
+        const KVTheoraFrame& f = host.last;
+        ASSERT_NE(f.y, nullptr);
+        EXPECT_EQ(f.width, kMovieWidth);
+        EXPECT_EQ(f.height, kMovieHeight);
+        EXPECT_EQ(f.chromaWidth, c.chromaWidth);
+        EXPECT_EQ(f.chromaHeight, c.chromaHeight);
+        EXPECT_EQ(f.pictureX, c.picture.x);
+        EXPECT_EQ(f.pictureY, c.picture.y);
+        EXPECT_EQ(f.pictureWidth, c.picture.width);
+        EXPECT_EQ(f.pictureHeight, c.picture.height);
+        decoder.Close(false);
+    }
+    factory.Release(4);
 }

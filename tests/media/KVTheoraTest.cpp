@@ -7,24 +7,22 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "kernel/IKVLog.h"
+#include "kernel/KVCore.h"
 #include "media/KVAudio.h"
 #include "media/KVSound.h"
 #include "media/KVSoundManager.h"
-#include "kernel/KVCore.h"
 #include "support/KVAudioHarness.h"
-#include "kernel/IKVLog.h"
 #include "support/KVMovieUnitRig.h"
 #include "support/KVOggMemoryDecoder.h"
 #include "support/KVTestExternals.h"
 #include "support/KVTestUnitEvents.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;
@@ -307,19 +305,8 @@ namespace {
 // comment and setup headers on one page, the last page marked as the end of
 // the stream; red for a second, then blue. Empty when ffmpeg fails.
 std::vector<uint8_t> EncoderMovie() {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvtheora-encoder";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    const std::string path = (dir / ("colours-" + std::to_string(::getpid()) + ".ogg")).string();
-    const std::string command =
-        "ffmpeg -nostdin -loglevel error -y -f lavfi -i "
-        "\"color=c=0xC83232:s=320x240:r=10:d=2,drawbox=c=0x2850C8:t=fill:enable='gte(t,1)'\" "
-        "-c:v libtheora -q:v 8 -g 1 -an '" + path + "'";
-    if (std::system(command.c_str()) != 0) return {};
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::filesystem::remove(path, ec);
-    return bytes;
+    return FfmpegMovie("color=c=0xC83232:s=320x240:r=10:d=2,drawbox=c=0x2850C8:t=fill:enable='gte(t,1)'",
+                       "-q:v 8 -g 1");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +37,20 @@ std::vector<uint8_t> FfmpegMovie(const std::string& video, const std::string& op
     command += audio.empty() ? " -an" : " -c:a libvorbis";
     command += " -f ogg {out}";
     return MakeWithTool(command, ".ogg");
+}
+
+std::vector<uint8_t> FfmpegQuadrantMovie(uint32_t width, uint32_t height, const std::string& pixelFormat,
+                                         double seconds, uint32_t fps) {
+    char source[512];
+    std::snprintf(source, sizeof source,
+                  "color=c=0x%06X:s=%ux%u:r=%u:d=%g,"
+                  "drawbox=x=iw/2:y=0:w=iw-iw/2:h=ih/2:c=0x%06X:t=fill,"
+                  "drawbox=x=0:y=ih/2:w=iw/2:h=ih-ih/2:c=0x%06X:t=fill,"
+                  "drawbox=x=iw/2:y=ih/2:w=iw-iw/2:h=ih-ih/2:c=0x%06X:t=fill",
+                  unsigned(kQuadrantColours[0] & 0xFFFFFFu), unsigned(width), unsigned(height), unsigned(fps),
+                  seconds, unsigned(kQuadrantColours[1] & 0xFFFFFFu), unsigned(kQuadrantColours[2] & 0xFFFFFFu),
+                  unsigned(kQuadrantColours[3] & 0xFFFFFFu));
+    return FfmpegMovie(source, "-pix_fmt " + pixelFormat + " -q:v 8 -g 1");
 }
 
 } // namespace kvtest

@@ -51,14 +51,18 @@ public:
         th_info_init(&info);
         info.frame_width = width;
         info.frame_height = height;
-        info.pic_width = width;
-        info.pic_height = height;
+        info.pic_x = recipe.pictureX;
+        info.pic_y = recipe.pictureY;
+        info.pic_width = recipe.pictureWidth != 0 ? recipe.pictureWidth : width;
+        info.pic_height = recipe.pictureHeight != 0 ? recipe.pictureHeight : height;
         info.fps_numerator = recipe.fps;
         info.fps_denominator = 1;
         info.aspect_numerator = 1;
         info.aspect_denominator = 1;
         info.colorspace = TH_CS_UNSPECIFIED;
-        info.pixel_fmt = TH_PF_420;
+        info.pixel_fmt = th_pixel_fmt(recipe.pixelFormat);
+        m_xShift = recipe.pixelFormat == TH_PF_444 ? 0 : 1;
+        m_yShift = recipe.pixelFormat == TH_PF_420 ? 1 : 0;
         info.quality = 63;
         info.keyframe_granule_shift = 6;
         m_encoder = th_encode_alloc(&info);
@@ -92,8 +96,8 @@ public:
 
     // One page per frame.
     void Frames(const std::vector<KVMovieColour>& frames, size_t order, std::vector<Page>* pages) {
-        const uint32_t cw = m_width / 2;
-        const uint32_t ch = m_height / 2;
+        const uint32_t cw = m_width >> m_xShift;
+        const uint32_t ch = m_height >> m_yShift;
         Bytes y(size_t(m_width) * m_height);
         Bytes cb(size_t(cw) * ch);
         Bytes cr(size_t(cw) * ch);
@@ -136,11 +140,12 @@ private:
                 (*y)[size_t(row) * w + col] = uint8_t(std::min<uint32_t>(colour.y / 2 + detail, 255));
             }
         }
-        for (uint32_t row = 0; row < h / 2; ++row) {
-            for (uint32_t col = 0; col < w / 2; ++col) {
+        const uint32_t cw = w >> m_xShift;
+        for (uint32_t row = 0; row < h >> m_yShift; ++row) {
+            for (uint32_t col = 0; col < cw; ++col) {
                 const uint32_t wave = (col + row + frame) % 32;
-                (*cb)[size_t(row) * (w / 2) + col] = uint8_t(std::clamp<int>(colour.cb + int(wave) - 16, 0, 255));
-                (*cr)[size_t(row) * (w / 2) + col] = uint8_t(std::clamp<int>(colour.cr + 16 - int(wave), 0, 255));
+                (*cb)[size_t(row) * cw + col] = uint8_t(std::clamp<int>(colour.cb + int(wave) - 16, 0, 255));
+                (*cr)[size_t(row) * cw + col] = uint8_t(std::clamp<int>(colour.cr + 16 - int(wave), 0, 255));
             }
         }
     }
@@ -149,6 +154,8 @@ private:
     bool m_corrupt;
     uint32_t m_width;
     uint32_t m_height;
+    uint32_t m_xShift = 1;
+    uint32_t m_yShift = 1;
     ogg_stream_state m_stream;
     th_enc_ctx* m_encoder = nullptr;
     th_comment m_comment;
@@ -307,6 +314,18 @@ bool WriteMovieFixtures(const std::string& directory) {
     KVMovieSpec keys = video;
     keys.keyFramesOnly = true;
 
+    KVMovieSpec chroma422 = video;
+    chroma422.pixelFormat = 2;
+    KVMovieSpec chroma444 = chroma422;
+    chroma444.pixelFormat = 3;
+    for (KVMovieSpec* spec : {&chroma422, &chroma444}) {
+        const KVMoviePicture& picture = kMoviePictures[spec->pixelFormat == 2 ? 0 : 1];
+        spec->pictureX = picture.x;
+        spec->pictureY = picture.y;
+        spec->pictureWidth = picture.width;
+        spec->pictureHeight = picture.height;
+    }
+
     KVMovieSpec rate48 = colours;
     rate48.audioRate = 48000;
 
@@ -347,6 +366,8 @@ bool WriteMovieFixtures(const std::string& directory) {
            WriteFile(dir + "wide.ogg", WriteOggMovie(wide)) &&
            WriteFile(dir + "twosizes.ogg", WriteOggMovie(twoSizes)) && WriteFile(dir + "keys.ogg", WriteOggMovie(keys)) &&
            WriteFile(dir + "twosounds.ogg", WriteOggMovie(twoSounds)) &&
+           WriteFile(dir + "chroma422.ogg", WriteOggMovie(chroma422)) &&
+           WriteFile(dir + "chroma444.ogg", WriteOggMovie(chroma444)) &&
            WriteFile(dir + kMovieBenchFixture, WriteOggMovie(pattern)) &&
            WriteFile(dir + kMovieLongFixture, WriteOggMovie(longer));
 }

@@ -40,10 +40,20 @@ constexpr KVMovieColour kMovieOtherColours[kMovieSegments] = {{30, 200, 60}, {10
 // two frames 8208 pixels wide and 16 high, wider than any surface;
 // twosizes.ogg: two.ogg with its second stream at kMovieSmallWidth x
 // kMovieSmallHeight; keys.ogg: video.ogg with every frame a key frame;
-// twosounds.ogg: colours.ogg with a second Vorbis stream at 48000 Hz.
+// twosounds.ogg: colours.ogg with a second Vorbis stream at 48000 Hz;
+// chroma422.ogg and chroma444.ogg: video.ogg with the chroma at half and at
+// full width and height, each showing a picture region inside the frame
+// (kMoviePictures).
 constexpr const char* kMovieFixtures[] = {"colours.ogg",   "video.ogg",     "two.ogg",      "rate48.ogg",
                                           "truncated.ogg", "badtheora.ogg", "badvorbis.ogg", "wide.ogg",
-                                          "twosizes.ogg",  "keys.ogg",      "twosounds.ogg"};
+                                          "twosizes.ogg",  "keys.ogg",      "twosounds.ogg", "chroma422.ogg",
+                                          "chroma444.ogg"};
+// The picture regions of chroma422.ogg and chroma444.ogg (in the top-left
+// coordinates of the 320 x 240 frame).
+struct KVMoviePicture {
+    uint32_t x, y, width, height;
+};
+constexpr KVMoviePicture kMoviePictures[2] = {{6, 4, 302, 226}, {7, 3, 301, 233}};
 constexpr uint32_t kMovieSmallWidth = 160;
 constexpr uint32_t kMovieSmallHeight = 128;
 
@@ -75,6 +85,14 @@ struct KVMovieSpec {
     std::vector<KVMovieSize> streamSizes;
     // Every frame coded whole, as encoders asked for one key frame a frame do.
     bool keyFramesOnly = false;
+    // The chroma layout: 0 for 4:2:0, 2 for 4:2:2, 3 for 4:4:4.
+    uint32_t pixelFormat = 0;
+    // The picture region within the encoded frame (0 x 0: the whole frame);
+    // the rest is padding.
+    uint32_t pictureX = 0;
+    uint32_t pictureY = 0;
+    uint32_t pictureWidth = 0;
+    uint32_t pictureHeight = 0;
     // 0: no sound.
     uint32_t audioRate = 0;
     uint32_t audioChannels = 2;
