@@ -318,12 +318,12 @@ bool WriteMovieFixtures(const std::string& directory) {
     chroma422.pixelFormat = 2;
     KVMovieSpec chroma444 = chroma422;
     chroma444.pixelFormat = 3;
-    for (KVMovieSpec* spec : {&chroma422, &chroma444}) {
-        const KVMoviePicture& picture = kMoviePictures[spec->pixelFormat == 2 ? 0 : 1];
-        spec->pictureX = picture.x;
-        spec->pictureY = picture.y;
-        spec->pictureWidth = picture.width;
-        spec->pictureHeight = picture.height;
+    for (KVMovieSpec* movie : {&chroma422, &chroma444}) {
+        const KVMoviePicture& picture = kMoviePictures[movie->pixelFormat == 2 ? 0 : 1];
+        movie->pictureX = picture.x;
+        movie->pictureY = picture.y;
+        movie->pictureWidth = picture.width;
+        movie->pictureHeight = picture.height;
     }
 
     KVMovieSpec rate48 = colours;
