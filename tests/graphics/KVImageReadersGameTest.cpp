@@ -74,15 +74,9 @@ TEST(KVImageReadersGameTest, SpritesShowRgbJpegsAndColourKeyedPngsAsTheirEncoder
         KVGameRig game;
         game.WriteFile(c.file, Read(tools, c.command, c.file));
         KVSceneUnitsWriter units;
-        KVSceneClassSpec sprite;
-        sprite.classId = KVUnitSprite::kClassId;
-        sprite.name = "Sprite";
-        sprite.baseEntry = units.UnitEntry();
-        sprite.attributes = {{KVUnit2D::kPositionId, 1, 2}, {KVUnitSprite::kImageId, 10, 1}};
-        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("S", 1);
-        values.push_back(KVStored::F32s({8.0f, 8.0f}));
-        values.push_back(KVStored::String(c.file, true));
-        units.AddUnit(units.AddClass(sprite), values);
+        units.AddClassUnit(KVUnitSprite::kClassId, "Sprite", "S", 1,
+                           {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({8.0f, 8.0f})},
+                            {{KVUnitSprite::kImageId, 10, 1}, KVStored::String(c.file, true)}});
         game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
         ASSERT_TRUE(game.Start());
         game.Step(2);

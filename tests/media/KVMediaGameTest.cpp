@@ -25,27 +25,19 @@ using namespace kvtest;
 
 namespace {
 
-// A scene of one unit "U" of the class with the attributes given.
-Bytes OneUnitScene(uint64_t classId, const char* className, const std::vector<KVSceneAttributeSpec>& attributes,
-                   const std::vector<Bytes>& values) {
+// A scene of one unit "U" of the class with the values given.
+Bytes OneUnitScene(uint64_t classId, const char* className, const std::vector<KVStoredValue>& values) {
     KVSceneUnitsWriter units;
-    KVSceneClassSpec entry;
-    entry.classId = classId;
-    entry.name = className;
-    entry.baseEntry = units.UnitEntry();
-    entry.attributes = attributes;
-    const int32_t own = units.AddClass(entry);
-    std::vector<Bytes> all = KVSceneUnitsWriter::UnitValues("U", 1);
-    all.insert(all.end(), values.begin(), values.end());
-    units.AddUnit(own, all);
+    units.AddClassUnit(classId, className, "U", 1, values);
     return units.Scene(0x20004, KVGameRig::kProjectId);
 }
 
 // A silent, looping movie unit on the file, drawn at the scale given.
 Bytes MovieScene(const std::string& file, float scale) {
     return OneUnitScene(KVTheora::kClassId, "Theora",
-                        {{KVTheora::kFileId, 3, 1}, {KVTheora::kNoSoundId, 7, 1}, {KVUnit2D::kScaleId, 1, 2}},
-                        {KVStored::String(file, true), KVStored::Bool(true), KVStored::F32s({scale, scale})});
+                        {{{KVTheora::kFileId, 3, 1}, KVStored::String(file, true)},
+                         {{KVTheora::kNoSoundId, 7, 1}, KVStored::Bool(true)},
+                         {{KVUnit2D::kScaleId, 1, 2}, KVStored::F32s({scale, scale})}});
 }
 
 } // namespace
@@ -106,8 +98,8 @@ TEST(KVMediaGameTest, ALoopingMovieWhoseFrameNeverFallsDueHoldsNoFrame) {
             KVGameRig game;
             game.WriteFile("movies/m.ogg", movie);
             game.AddScene("scenes/main.kvl",
-                          OneUnitScene(KVTheora::kClassId, "Theora", {{KVTheora::kFileId, 3, 1}},
-                                       {KVStored::String("movies/m.ogg", true)}));
+                          OneUnitScene(KVTheora::kClassId, "Theora",
+                                       {{{KVTheora::kFileId, 3, 1}, KVStored::String("movies/m.ogg", true)}}));
             if (!game.Start()) std::_Exit(2);
             // Three seconds of game frames, the sound mixed in real time.
             for (int frame = 0; frame < 150; ++frame) {
@@ -128,9 +120,9 @@ TEST(KVMediaGameTest, ASoundNamedWavInAnyCasePlaysItsOggTwin) {
         game.WriteFile("sounds/music.ogg", WriteOggSeconds(0.3));
         game.AddScene("scenes/main.kvl",
                       OneUnitScene(KVUnitSound::kClassId, "Sound",
-                                   {{KVUnitSound::kSoundId, 3, 1}, {KVUnitSound::kLoopId, 7, 1},
-                                    {KVUnitSound::kAutoplayId, 7, 1}},
-                                   {KVStored::String(name, true), KVStored::Bool(false), KVStored::Bool(true)}));
+                                   {{{KVUnitSound::kSoundId, 3, 1}, KVStored::String(name, true)},
+                                    {{KVUnitSound::kLoopId, 7, 1}, KVStored::Bool(false)},
+                                    {{KVUnitSound::kAutoplayId, 7, 1}, KVStored::Bool(true)}}));
         game.WriteScript("u.lua", "U = {}\n"
                                   "function U.OnPlaySound() TestRecorder.Record('play') end\n"
                                   "function U.OnEndSound() TestRecorder.Record('end') end\n");

@@ -121,6 +121,21 @@ KVSceneUnitSpec& KVSceneUnitsWriter::AddPlainUnit(const std::string& name, uint6
     return AddUnit(UnitEntry(), UnitValues(name, uid, children, flags, enabled, fileVersion));
 }
 
+uint32_t KVSceneUnitsWriter::AddClassUnit(uint64_t classId, const std::string& className, const std::string& name,
+                                          uint64_t uid, const std::vector<KVStoredValue>& values) {
+    KVSceneClassSpec entry;
+    entry.classId = classId;
+    entry.name = className;
+    entry.baseEntry = UnitEntry();
+    std::vector<Bytes> stored = UnitValues(name, uid);
+    for (const KVStoredValue& v : values) {
+        entry.attributes.push_back(v.record);
+        stored.push_back(v.value);
+    }
+    AddUnit(AddClass(entry), stored);
+    return uint32_t(m_units.size() - 1);
+}
+
 std::vector<KVSceneAttributeSpec> KVSceneUnitsWriter::Records(int32_t entry) const {
     const KVSceneClassSpec& recipe = m_classes[size_t(entry)];
     std::vector<KVSceneAttributeSpec> records;

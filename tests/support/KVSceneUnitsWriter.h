@@ -81,6 +81,12 @@ struct KVSceneParameter {
     std::vector<uint32_t> words;
 };
 
+// A stored value and the record it is stored under.
+struct KVStoredValue {
+    KVSceneAttributeSpec record;
+    Bytes value;
+};
+
 struct KVSceneUnitSpec {
     int32_t entry = 0;
     // Stored in old chunk headers only; the new form always reads 0x30003.
@@ -128,6 +134,12 @@ public:
     // the forms of a scene file of that version.
     KVSceneUnitSpec& AddPlainUnit(const std::string& name, uint64_t uid, const std::vector<uint64_t>& children = {},
                                   uint32_t flags = 0x12, bool enabled = true, uint32_t fileVersion = 0x20004);
+
+    // A unit of a class entry of its own (on the "Unit" entry): the Unit
+    // values of a scene file of version 0x20004, then the values given
+    // under their records. Its place in the file (what Local names).
+    uint32_t AddClassUnit(uint64_t classId, const std::string& className, const std::string& name, uint64_t uid,
+                          const std::vector<KVStoredValue>& values = {});
 
     size_t UnitCount() const { return m_units.size(); }
     // The entry of class "Unit" that AddPlainUnit uses (added on first use).

@@ -150,22 +150,12 @@ std::vector<Row> Rows() {
                        0.0,
                        [](KVSceneUnitsWriter& units) {
                            // Two round shapes of 100 that overlap.
-                           KVSceneClassSpec shape;
-                           shape.classId = KVUnitShape::kClassId;
-                           shape.name = "Shape";
-                           shape.baseEntry = units.UnitEntry();
-                           shape.attributes = {{KVUnit2D::kPositionId, 1, 2},
-                                               {KVUnit2D::kDimensionId, 2, 2},
-                                               {KVUnitShape::kTypeId, 11, 1}};
-                           const int32_t entry = units.AddClass(shape);
-                           for (int i = 0; i < 2; ++i) {
-                               std::vector<Bytes> values =
-                                   KVSceneUnitsWriter::UnitValues(i ? "B" : "A", uint64_t(2 + i));
-                               values.push_back(KVStored::F32s({float(i * 60), 0.0f}));
-                               values.push_back(KVStored::I32s({100, 100}));
-                               values.push_back(KVStored::U32(1));
-                               units.AddUnit(entry, values);
-                           }
+                           for (int i = 0; i < 2; ++i)
+                               units.AddClassUnit(
+                                   KVUnitShape::kClassId, "Shape", i ? "B" : "A", uint64_t(2 + i),
+                                   {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({float(i * 60), 0.0f})},
+                                    {{KVUnit2D::kDimensionId, 2, 2}, KVStored::I32s({100, 100})},
+                                    {{KVUnitShape::kTypeId, 11, 1}, KVStored::U32(1)}});
                        },
                        "A = {}\nfunction A.OnCollisionEnter(...)\n"
                        "  local a = {...}\n"
@@ -210,16 +200,9 @@ TEST(KVUnitUpdateSweepsGameTest, EveryClassWithWorkEachFrameWorksWhetherOrNotIts
         for (bool withUpdate : {false, true}) {
             SCOPED_TRACE(std::string(row.name) + (withUpdate ? ", with OnUpdate" : ", without OnUpdate"));
             KVSceneUnitsWriter units;
-            const int32_t unitEntry = units.UnitEntry();
-            KVSceneClassSpec entry;
-            entry.classId = row.classId;
-            entry.name = row.name;
-            entry.baseEntry = unitEntry;
-            entry.attributes = row.attributes;
-            const int32_t own = units.AddClass(entry);
-            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("U", 1);
-            values.insert(values.end(), row.values.begin(), row.values.end());
-            units.AddUnit(own, values);
+            std::vector<KVStoredValue> values;
+            for (size_t i = 0; i < row.attributes.size(); ++i) values.push_back({row.attributes[i], row.values[i]});
+            units.AddClassUnit(row.classId, row.name, "U", 1, values);
             if (row.more) row.more(units);
 
             KVGameRig game;

@@ -49,15 +49,9 @@ TEST(KVSpriteSceneScreenTest, AStoredSpriteShowsAtItsPositionUpright) {
             for (int x = 0; x < 8; ++x) pixels[size_t(y * 8 + x)] = y < 2 ? kGreen : (x < 4 ? kRed : kBlue);
         game.WriteText("a.png", WritePngArgb(8, 8, pixels));
         KVSceneUnitsWriter units;
-        KVSceneClassSpec sprite;
-        sprite.classId = KVUnitSprite::kClassId;
-        sprite.name = "Sprite";
-        sprite.baseEntry = units.UnitEntry();
-        sprite.attributes = {{KVUnit2D::kPositionId, 1, 2}, {KVUnitSprite::kImageId, 10, 1}};
-        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("S", 1);
-        values.push_back(KVStored::F32s({10.0f, 5.0f}));
-        values.push_back(KVStored::String("a.png", true));
-        units.AddUnit(units.AddClass(sprite), values);
+        units.AddClassUnit(KVUnitSprite::kClassId, "Sprite", "S", 1,
+                           {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({10.0f, 5.0f})},
+                            {{KVUnitSprite::kImageId, 10, 1}, KVStored::String("a.png", true)}});
         game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
         ASSERT_TRUE(game.Start());
         game.Step(2);

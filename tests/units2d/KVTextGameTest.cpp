@@ -42,18 +42,8 @@ class Scene {
 public:
     // The unit's place in the file (what a local link names).
     uint32_t Add(const std::string& className, uint64_t classId, const std::string& name,
-                 const std::vector<std::pair<KVSceneAttributeSpec, Bytes>>& values) {
-        KVSceneClassSpec entry;
-        entry.classId = classId;
-        entry.name = className;
-        entry.baseEntry = m_units.UnitEntry();
-        std::vector<Bytes> stored = KVSceneUnitsWriter::UnitValues(name, ++m_uid);
-        for (const auto& v : values) {
-            entry.attributes.push_back(v.first);
-            stored.push_back(v.second);
-        }
-        m_units.AddUnit(m_units.AddClass(entry), stored);
-        return uint32_t(m_units.UnitCount() - 1);
+                 const std::vector<KVStoredValue>& values) {
+        return m_units.AddClassUnit(classId, className, name, ++m_uid, values);
     }
     std::vector<uint8_t> File() const { return m_units.Scene(0x20004, KVGameRig::kProjectId); }
 
@@ -62,7 +52,7 @@ private:
     uint64_t m_uid = 100;
 };
 
-std::pair<KVSceneAttributeSpec, Bytes> Position(float x, float y) {
+KVStoredValue Position(float x, float y) {
     return {{KVUnit2D::kPositionId, KVATTR_F32, 2}, KVStored::F32s({x, y})};
 }
 
@@ -89,7 +79,8 @@ public:
         if (!descriptor.empty()) game.WriteFile("font.kvfontbbox", ToBytes(descriptor));
         Scene scene;
         const uint32_t font = scene.Add("GUIFont", KVGUIFont::kClassId, "F",
-                                        {{{KVUnitSprite::kImageId, KVATTR_PATHS, 1}, KVStored::String("font.png", true)},
+                                        {{{KVUnitSprite::kImageId, KVATTR_PATHS, 1},
+                                          KVStored::String("font.png", true)},
                                          {{KVGUIFont::kStartLineId, KVATTR_U32, 1}, KVStored::U32(sheet.startLine)},
                                          {{KVGUIFont::kNbLinesId, KVATTR_U32, 1}, KVStored::U32(sheet.rows)}});
         scene.Add("Text", KVGUIText::kClassId, "T",
@@ -266,7 +257,8 @@ TEST(KVTextGameTest, ATextTooLargeForTheDeviceIsLoggedAndTheGameGoesOn) {
         scene.Add("TTFText", KVGUIUnicodeText::kClassId, "T" + std::to_string(i),
                   {{{KVGUIUnicodeText::kFontId, KVATTR_PATH, 1}, KVStored::String("font.ttf", true)},
                    {{KVGUIUnicodeText::kTextId, KVATTR_STRING, 1}, KVStored::String("Ab\rcd ef", true)},
-                   {{KVGUIUnicodeText::kCharSizeId, KVATTR_S32, 2}, KVStored::I32s({sizes[i].first, sizes[i].second})}});
+                   {{KVGUIUnicodeText::kCharSizeId, KVATTR_S32, 2},
+                    KVStored::I32s({sizes[i].first, sizes[i].second})}});
     }
     scene.Add("TTFText", KVGUIUnicodeText::kClassId, "Fine",
               {{{KVGUIUnicodeText::kFontId, KVATTR_PATH, 1}, KVStored::String("font.ttf", true)},

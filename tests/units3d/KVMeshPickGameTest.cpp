@@ -25,29 +25,13 @@ namespace {
 // The game's screen is 64 x 48; the viewport leaves 8 rows above and below.
 std::vector<uint8_t> LetterboxScene() {
     KVSceneUnitsWriter units;
-    KVSceneClassSpec camera;
-    camera.classId = KVUnitCamera::kClassId;
-    camera.name = "Camera";
-    camera.baseEntry = units.UnitEntry();
-    camera.attributes = {{KVUnit3D::kPositionId, KVATTR_F32, 3},
-                         {KVUnitCamera::kTargetId, KVATTR_F32, 3},
-                         {KVUnitCamera::kViewportId, KVATTR_S32, 4},
-                         {KVUnitCamera::kActiveId, KVATTR_BOOLEAN, 1}};
-    std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("C", 1);
-    values.push_back(KVStored::F32s({0.0f, 10.0f, 5.0f}));
-    values.push_back(KVStored::F32s({0.0f, 0.0f, 0.0f}));
-    values.push_back(KVStored::I32s({0, 8, 64, 40}));
-    values.push_back(KVStored::Bool(true));
-    units.AddUnit(units.AddClass(camera), values);
-
-    KVSceneClassSpec mesh;
-    mesh.classId = KVUnitMesh::kClassId;
-    mesh.name = "Mesh";
-    mesh.baseEntry = units.UnitEntry();
-    mesh.attributes = {{KVUnitMesh::kMeshId, KVATTR_PATHS, 1}};
-    values = KVSceneUnitsWriter::UnitValues("M", 2);
-    values.push_back(KVStored::String("grid.kv3d", true));
-    units.AddUnit(units.AddClass(mesh), values);
+    units.AddClassUnit(KVUnitCamera::kClassId, "Camera", "C", 1,
+                       {{{KVUnit3D::kPositionId, KVATTR_F32, 3}, KVStored::F32s({0.0f, 10.0f, 5.0f})},
+                        {{KVUnitCamera::kTargetId, KVATTR_F32, 3}, KVStored::F32s({0.0f, 0.0f, 0.0f})},
+                        {{KVUnitCamera::kViewportId, KVATTR_S32, 4}, KVStored::I32s({0, 8, 64, 40})},
+                        {{KVUnitCamera::kActiveId, KVATTR_BOOLEAN, 1}, KVStored::Bool(true)}});
+    units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "M", 2,
+                       {{{KVUnitMesh::kMeshId, KVATTR_PATHS, 1}, KVStored::String("grid.kv3d", true)}});
     return units.Scene(0x20004, KVGameRig::kProjectId);
 }
 
