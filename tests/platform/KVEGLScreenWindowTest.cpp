@@ -1,0 +1,216 @@
+// The screen in a real X11 window, on a private virtual X server: what the
+// window shows, read back through a connection of its own, is the drawn
+// picture, top row first, in its own colours, frame after frame.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/KVEGLScreen.h"
+#include "support/KVVirtualXServer.h"
+
+// Xlib's macros (None, Bool, Status) clash with GoogleTest's names: last.
+#include <GLES2/gl2.h>
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using namespace kvl;
+
+namespace {
+
+struct Rgb {
+    uint8_t r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+    return out << "(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
+}
+
+// Four quarters of different colours, each channel different in each, so a
+// picture turned over, mirrored, shifted by a row or with its channels
+// swapped shows. The first quarter is the top left one.
+struct Quarters {
+    Rgb topLeft, topRight, bottomLeft, bottomRight;
+};
+
+constexpr Quarters kFirst{{0xF0, 0x30, 0x10}, {0x20, 0xE0, 0x40}, {0x50, 0x60, 0xD0}, {0xC0, 0xB0, 0x70}};
+constexpr Quarters kSecond{{0x10, 0x90, 0xA0}, {0xF0, 0xF0, 0x20}, {0x80, 0x10, 0x30}, {0x30, 0x40, 0xF0}};
+
+Rgb Expected(const Quarters& q, int width, int height, int x, int yFromTop) {
+    const bool left = x < width / 2, top = yFromTop < height / 2;
+    return top ? (left ? q.topLeft : q.topRight) : (left ? q.bottomLeft : q.bottomRight);
+}
+
+void Fill(int x, int y, int width, int height, const Rgb& c) {
+    glScissor(x, y, width, height);
+    glClearColor(c.r / 255.0f, c.g / 255.0f, c.b / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// Draws the quarters in the default framebuffer (its first row is the
+// bottom one).
+void Draw(const Quarters& q, int width, int height) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glEnable(GL_SCISSOR_TEST);
+    const int w = width / 2, h = height / 2;
+    Fill(0, height - h, w, h, q.topLeft);
+    Fill(w, height - h, width - w, h, q.topRight);
+    Fill(0, 0, w, height - h, q.bottomLeft);
+    Fill(w, 0, width - w, height - h, q.bottomRight);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+class KVEGLScreenWindowTest : public ::testing::Test {
+protected:
+    void Open(int width, int height) {
+        server = std::make_unique<kvtest::KVVirtualXServer>(320, 240, 24);
+        if (!server->Started()) GTEST_SKIP() << "no virtual X server: " << server->Why();
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("DISPLAY", server->Display().c_str(), 1);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError() << " on " << server->Display();
+        sdl = true;
+        ASSERT_EQ(ScreenOpen(width, height), 0);
+        ASSERT_TRUE(ScreenIsWindow());
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        ASSERT_EQ(SDL_GetWMInfo(&info), 1);
+        window = info.info.x11.window;
+        viewer = XOpenDisplay(server->Display().c_str());
+        ASSERT_NE(viewer, nullptr);
+    }
+
+    void TearDown() override {
+        if (viewer) XCloseDisplay(viewer);
+        ScreenClose();
+        if (sdl) SDL_Quit();
+        unsetenv("DISPLAY");
+        server.reset();
+    }
+
+    // The window's picture as the X server holds it, top row first.
+    std::vector<Rgb> Shown(int width, int height) {
+        XSync(viewer, False);
+        XImage* image = XGetImage(viewer, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        std::vector<Rgb> pixels;
+        if (!image) return pixels;
+        auto channel = [](unsigned long pixel, unsigned long mask) {
+            int shift = 0;
+            while (mask && !(mask & 1)) {
+                mask >>= 1;
+                ++shift;
+            }
+            return uint8_t((pixel >> shift) & mask);
+        };
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                pixels.push_back(
+                    {channel(p, image->red_mask), channel(p, image->green_mask), channel(p, image->blue_mask)});
+            }
+        XDestroyImage(image);
+        return pixels;
+    }
+
+    // Every pixel of the window against the quarters; the first wrong one.
+    void ExpectShown(const Quarters& q, int width, int height) {
+        const std::vector<Rgb> shown = Shown(width, height);
+        ASSERT_EQ(shown.size(), size_t(width) * size_t(height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const Rgb want = Expected(q, width, height, x, y);
+                const Rgb got = shown[size_t(y) * size_t(width) + size_t(x)];
+                if (!(got == want)) {
+                    ADD_FAILURE() << "pixel " << x << ", " << y << " from the top left of " << width << " x " << height
+                                  << ": " << got << ", drawn " << want;
+                    return;
+                }
+            }
+    }
+
+    std::unique_ptr<kvtest::KVVirtualXServer> server;
+    bool sdl = false;
+    Display* viewer = nullptr;
+    Window window = 0;
+};
+
+TEST_F(KVEGLScreenWindowTest, TheWindowShowsEachPresentedFrameAsDrawn) {
+    // Even and odd sizes, wider and taller than high.
+    const struct {
+        int width, height;
+    } sizes[] = {{64, 48}, {37, 23}, {17, 61}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
+        TearDown();
+        sdl = false;
+        viewer = nullptr;
+        Open(size.width, size.height);
+        if (IsSkipped() || HasFatalFailure()) return;
+        Draw(kFirst, size.width, size.height);
+        ASSERT_EQ(ScreenSwapBuffers(), 0);
+        ExpectShown(kFirst, size.width, size.height);
+        Draw(kSecond, size.width, size.height);
+        ASSERT_EQ(ScreenSwapBuffers(), 0);
+        ExpectShown(kSecond, size.width, size.height);
+    }
+}
+
+TEST_F(KVEGLScreenWindowTest, PresentShowsTheScreenWhateverTheReadStateLeftByTheGame) {
+    constexpr int kWidth = 30, kHeight = 20;
+    Open(kWidth, kHeight);
+    if (IsSkipped() || HasFatalFailure()) return;
+    Draw(kFirst, kWidth, kHeight);
+    // A render target of the game's still bound, and rows packed to eight
+    // bytes: neither changes what the window shows.
+    GLuint texture = 0, framebuffer = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 8);
+    ASSERT_EQ(ScreenSwapBuffers(), 0);
+    ExpectShown(kFirst, kWidth, kHeight);
+    GLint bound = 0, alignment = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(GLuint(bound), framebuffer);
+    EXPECT_EQ(alignment, 8);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteTextures(1, &texture);
+}
+
+TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
+    constexpr int kWidth = 40, kHeight = 30;
+    Open(kWidth, kHeight);
+    if (IsSkipped() || HasFatalFailure()) return;
+    Draw(kFirst, kWidth, kHeight);
+    ASSERT_EQ(ScreenSwapBuffers(), 0);
+    // The window's picture is lost, as when another window covered it; the
+    // X server asks the program to draw it again, which SDL's event pump
+    // answers.
+    XClearArea(viewer, window, 0, 0, 0, 0, True);
+    XSync(viewer, False);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::vector<Rgb> shown;
+    do {
+        SDL_PumpEvents();
+        shown = Shown(kWidth, kHeight);
+        if (!shown.empty() && shown.front() == kFirst.topLeft) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < until);
+    ExpectShown(kFirst, kWidth, kHeight);
+}
+
+} // namespace
