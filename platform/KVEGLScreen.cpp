@@ -149,6 +149,7 @@ bool WindowDriverIsSoftware(Display* x11Display) {
     const EGLDisplay display = GetPlatformDisplay(EGL_PLATFORM_X11_EXT, x11Display);
     EGLint major = 0, minor = 0;
     if (display == EGL_NO_DISPLAY || eglInitialize(display, &major, &minor) != EGL_TRUE) return false;
+    dl_iterate_phdr(&KeepDriver, nullptr);
     const char* extensions = eglQueryString(display, EGL_EXTENSIONS);
     auto driverName =
         reinterpret_cast<PFNEGLGETDISPLAYDRIVERNAMEPROC>(eglGetProcAddress("eglGetDisplayDriverName"));

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "graphics/KVYUVConverter.h"
+#include "media/KVCinemaScreen.h"
 #include "platform/KVEGLScreen.h"
 #include "support/KVVirtualXServer.h"
 
@@ -211,6 +213,45 @@ TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (std::chrono::steady_clock::now() < until);
     ExpectShown(kFirst, kWidth, kHeight);
+}
+
+// The movie player draws on the lent screen and shows each frame itself: the
+// window shows it too.
+TEST_F(KVEGLScreenWindowTest, AMovieFrameReachesTheWindow) {
+    constexpr int kWidth = 32, kHeight = 24;
+    Open(kWidth, kHeight);
+    if (IsSkipped() || HasFatalFailure()) return;
+    Draw(kFirst, kWidth, kHeight);
+    ASSERT_EQ(ScreenSwapBuffers(), 0);
+    // One frame of the screen's size in a single colour.
+    constexpr uint8_t kY = 0x90, kCb = 0x50, kCr = 0xB0;
+    const std::vector<uint8_t> luma(size_t(kWidth) * kHeight, kY);
+    const std::vector<uint8_t> cb(size_t(kWidth / 2) * (kHeight / 2), kCb), cr(cb.size(), kCr);
+    KVTheoraFrame frame;
+    frame.y = luma.data();
+    frame.cb = cb.data();
+    frame.cr = cr.data();
+    frame.lumaStride = kWidth;
+    frame.chromaStride = kWidth / 2;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.chromaWidth = kWidth / 2;
+    frame.chromaHeight = kHeight / 2;
+    KVCinemaScreen cinema;
+    ASSERT_TRUE(cinema.Lend());
+    ASSERT_TRUE(cinema.Begin(kWidth, kHeight));
+    cinema.Show(frame);
+    cinema.End();
+    cinema.TakeBack();
+    // Drawn through a 16-bit texture.
+    const uint16_t word = KVYUVConverter::ToRgb565(KVYUVConverter::ToRgb(kY, kCb, kCr));
+    const int want[3] = {((word >> 11) & 31) * 255 / 31, ((word >> 5) & 63) * 255 / 63, (word & 31) * 255 / 31};
+    const std::vector<Rgb> shown = Shown(kWidth, kHeight);
+    ASSERT_EQ(shown.size(), size_t(kWidth) * kHeight);
+    for (const size_t at : {size_t(0), shown.size() / 2 + kWidth / 2, shown.size() - 1}) {
+        const int got[3] = {shown[at].r, shown[at].g, shown[at].b};
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(got[i], want[i], 9) << "channel " << i << " at " << at;
+    }
 }
 
 } // namespace
