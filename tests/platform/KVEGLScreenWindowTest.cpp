@@ -94,10 +94,22 @@ protected:
         ASSERT_NE(viewer, nullptr);
     }
 
+    // Opens the screen and shows the quarters; false when the test cannot
+    // go on (skipped or failed).
+    bool OpenShowing(int width, int height, const Quarters& q) {
+        Open(width, height);
+        if (IsSkipped() || HasFatalFailure()) return false;
+        Draw(q, width, height);
+        EXPECT_EQ(ScreenSwapBuffers(), 0);
+        return !HasFailure();
+    }
+
     void TearDown() override {
         if (viewer) XCloseDisplay(viewer);
+        viewer = nullptr;
         ScreenClose();
         if (sdl) SDL_Quit();
+        sdl = false;
         unsetenv("DISPLAY");
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         server.reset();
@@ -157,12 +169,7 @@ TEST_F(KVEGLScreenWindowTest, TheWindowShowsEachPresentedFrameAsDrawn) {
     for (const auto& size : sizes) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
         TearDown();
-        sdl = false;
-        viewer = nullptr;
-        Open(size.width, size.height);
-        if (IsSkipped() || HasFatalFailure()) return;
-        Draw(kFirst, size.width, size.height);
-        ASSERT_EQ(ScreenSwapBuffers(), 0);
+        if (!OpenShowing(size.width, size.height, kFirst)) return;
         ExpectShown(kFirst, size.width, size.height);
         Draw(kSecond, size.width, size.height);
         ASSERT_EQ(ScreenSwapBuffers(), 0);
@@ -172,8 +179,7 @@ TEST_F(KVEGLScreenWindowTest, TheWindowShowsEachPresentedFrameAsDrawn) {
 
 TEST_F(KVEGLScreenWindowTest, PresentShowsTheScreenWhateverTheReadStateLeftByTheGame) {
     constexpr int kWidth = 30, kHeight = 20;
-    Open(kWidth, kHeight);
-    if (IsSkipped() || HasFatalFailure()) return;
+    if (!OpenShowing(kWidth, kHeight, kSecond)) return;
     Draw(kFirst, kWidth, kHeight);
     // A render target of the game's still bound, and rows packed to eight
     // bytes: neither changes what the window shows.
@@ -201,10 +207,7 @@ TEST_F(KVEGLScreenWindowTest, PresentShowsTheScreenWhateverTheReadStateLeftByThe
 
 TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
     constexpr int kWidth = 40, kHeight = 30;
-    Open(kWidth, kHeight);
-    if (IsSkipped() || HasFatalFailure()) return;
-    Draw(kFirst, kWidth, kHeight);
-    ASSERT_EQ(ScreenSwapBuffers(), 0);
+    if (!OpenShowing(kWidth, kHeight, kFirst)) return;
     // The window's picture is lost, as when another window covered it; the
     // X server asks the program to draw it again, which SDL's event pump
     // answers.
@@ -225,10 +228,7 @@ TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
 // window shows it too.
 TEST_F(KVEGLScreenWindowTest, AMovieFrameReachesTheWindow) {
     constexpr int kWidth = 32, kHeight = 24;
-    Open(kWidth, kHeight);
-    if (IsSkipped() || HasFatalFailure()) return;
-    Draw(kFirst, kWidth, kHeight);
-    ASSERT_EQ(ScreenSwapBuffers(), 0);
+    if (!OpenShowing(kWidth, kHeight, kFirst)) return;
     // One frame of the screen's size in a single colour.
     constexpr uint8_t kY = 0x90, kCb = 0x50, kCr = 0xB0;
     const std::vector<uint8_t> luma(size_t(kWidth) * kHeight, kY);
