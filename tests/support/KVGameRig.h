@@ -49,9 +49,6 @@ public:
         // "disk" writes what it mixes to a file).
         std::string audioDriver = "dummy";
         uint32_t projectVersion = 0x10005;
-        // Whether the project asks for the sound device (property
-        // "NeedSoundDevice").
-        bool sound = true;
     };
 
     KVGameRig();
@@ -122,7 +119,6 @@ private:
     TempWorkDir m_dir;
     std::string m_directory;
     std::string m_root;
-    std::string m_previousDirectory;
     KVProjectFileWriter m_project;
     KVPropertiesBlockWriter m_properties;
     KVProjectClassWriter m_classes;

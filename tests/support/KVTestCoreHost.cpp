@@ -29,6 +29,8 @@ Recorder g_recorder;
 
 } // namespace
 
+kvl::KVLuaLibrary* KVTestCoreHost::RecorderLibrary() { return &g_recorder; }
+
 std::vector<std::string>& KVTestCoreHost::Records() {
     static std::vector<std::string> records;
     return records;

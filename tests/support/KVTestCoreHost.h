@@ -17,6 +17,7 @@ struct lua_State;
 namespace kvl {
 class KVCore;
 class KVLua;
+class KVLuaLibrary;
 class KVUnit;
 } // namespace kvl
 
@@ -60,6 +61,8 @@ public:
     std::vector<std::string> TableKeys(const char* name);
 
     static std::vector<std::string>& Records();
+    // The "TestRecorder" library, for hosts that register it themselves.
+    static kvl::KVLuaLibrary* RecorderLibrary();
     static std::vector<std::string>& Errors() { return ScriptErrors(); }
 
 private:
