@@ -3,6 +3,7 @@
 // picture, top row first, in its own colours, frame after frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +15,12 @@
 #include "graphics/KVYUVConverter.h"
 #include "media/KVCinemaScreen.h"
 #include "platform/KVEGLScreen.h"
+#include "support/KVGameRig.h"
+#include "support/KVSceneUnitsWriter.h"
 #include "support/KVVirtualXServer.h"
+#include "units/KVAttributeDesc.h"
+#include "units/KVUnit2D.h"
+#include "units2d/KVUnitShape.h"
 
 // Xlib's macros (None, Bool, Status) clash with GoogleTest's names: last.
 #include <GLES2/gl2.h>
@@ -24,6 +30,7 @@
 #include <X11/Xutil.h>
 
 using namespace kvl;
+using namespace kvtest;
 
 // SDL 1.2's X11 driver opens an input method whose locale strings libX11
 // never frees; the leak checker of a sanitizer build would report them at
@@ -77,21 +84,33 @@ void Draw(const Quarters& q, int width, int height) {
 
 class KVEGLScreenWindowTest : public ::testing::Test {
 protected:
-    void Open(int width, int height) {
-        server = std::make_unique<kvtest::KVVirtualXServer>(320, 240, 24);
+    // A private X server that DISPLAY names, and a connection of the test's
+    // own to it.
+    void StartServer() {
+        server = std::make_unique<KVVirtualXServer>(320, 240, 24);
         if (!server->Started()) GTEST_SKIP() << "no virtual X server: " << server->Why();
-        setenv("SDL_VIDEODRIVER", "x11", 1);
         setenv("DISPLAY", server->Display().c_str(), 1);
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError() << " on " << server->Display();
-        sdl = true;
-        ASSERT_EQ(ScreenOpen(width, height), 0);
-        ASSERT_TRUE(ScreenIsWindow());
+        viewer = XOpenDisplay(server->Display().c_str());
+        ASSERT_NE(viewer, nullptr);
+    }
+
+    // SDL's window, once SDL opened it.
+    void FindWindow() {
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
         ASSERT_EQ(SDL_GetWMInfo(&info), 1);
         window = info.info.x11.window;
-        viewer = XOpenDisplay(server->Display().c_str());
-        ASSERT_NE(viewer, nullptr);
+    }
+
+    void Open(int width, int height) {
+        StartServer();
+        if (IsSkipped() || HasFatalFailure()) return;
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError() << " on " << server->Display();
+        sdl = true;
+        ASSERT_EQ(ScreenOpen(width, height), 0);
+        ASSERT_TRUE(ScreenIsWindow());
+        FindWindow();
     }
 
     // Opens the screen and shows the quarters; false when the test cannot
@@ -155,7 +174,7 @@ protected:
             }
     }
 
-    std::unique_ptr<kvtest::KVVirtualXServer> server;
+    std::unique_ptr<KVVirtualXServer> server;
     bool sdl = false;
     Display* viewer = nullptr;
     Window window = 0;
@@ -222,6 +241,73 @@ TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (std::chrono::steady_clock::now() < until);
     ExpectShown(kFirst, kWidth, kHeight);
+}
+
+// A game stored in a scene file, played through the program's own start-up
+// and frame in a window: the window shows what the game drew, and follows
+// when a script moves a unit.
+TEST_F(KVEGLScreenWindowTest, AGameInAWindowShowsWhatItDraws) {
+    StartServer();
+    if (IsSkipped() || HasFatalFailure()) return;
+    KVGameRig::Options options;
+    options.width = 64;
+    options.height = 48;
+    options.videoDriver = "x11";
+    KVGameRig game(options);
+    // Two rectangles of a quarter of the screen each, in opposite corners.
+    KVSceneUnitsWriter units;
+    KVSceneClassSpec shape;
+    shape.classId = KVUnitShape::kClassId;
+    shape.name = "Shape";
+    shape.baseEntry = units.UnitEntry();
+    shape.attributes = {{KVUnit2D::kPositionId, KVATTR_F32, 2},
+                        {KVUnit2D::kDimensionId, KVATTR_S32, 2},
+                        {KVUnitShape::kColorId, KVATTR_COLOR, 1},
+                        {KVUnitShape::kOnlyEditorId, KVATTR_BOOLEAN, 1}};
+    const int32_t entry = units.AddClass(shape);
+    const struct {
+        const char* name;
+        float x, y;
+        uint32_t colour;
+    } rectangles[] = {{"Red", 0, 0, 0xFFFF0000u}, {"Blue", 32, 24, 0xFF0000FFu}};
+    uint64_t uid = 2;
+    for (const auto& r : rectangles) {
+        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(r.name, uid++);
+        values.push_back(KVStored::F32s({r.x, r.y}));
+        values.push_back(KVStored::I32s({32, 24}));
+        values.push_back(KVStored::U32(r.colour));
+        values.push_back(Bytes{0});  // false (Xlib takes the name Bool)
+        units.AddUnit(entry, values);
+    }
+    game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
+    game.WriteScript("move.lua", "Red = {}\nfunction MoveRed() Red.Position_X = 32 end\n");
+    ASSERT_TRUE(game.Start());
+    sdl = false;  // the program's shutdown ends SDL
+    FindWindow();
+    if (HasFatalFailure()) return;
+    // Every pixel of the window against the game's screen; the picture
+    // holds both rectangles.
+    auto expectShown = [&]() {
+        const std::vector<uint32_t> drawn = game.Screen();
+        const std::vector<Rgb> shown = Shown(64, 48);
+        ASSERT_EQ(shown.size(), drawn.size());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const Rgb want{uint8_t(drawn[i] >> 16), uint8_t(drawn[i] >> 8), uint8_t(drawn[i])};
+            if (!(shown[i] == want)) {
+                ADD_FAILURE() << "pixel " << i % 64 << ", " << i / 64 << ": " << shown[i] << ", drawn " << want;
+                return;
+            }
+        }
+        for (const Rgb& colour : {Rgb{0xFF, 0, 0}, Rgb{0, 0, 0xFF}})
+            EXPECT_NE(std::find(shown.begin(), shown.end(), colour), shown.end()) << colour;
+    };
+    game.Step(2);
+    expectShown();
+    const std::vector<uint32_t> before = game.Screen();
+    game.Run("MoveRed()");
+    game.Step(2);
+    EXPECT_NE(game.Screen(), before);
+    expectShown();
 }
 
 // The movie player draws on the lent screen and shows each frame itself: the
