@@ -39,6 +39,9 @@ public:
     virtual bool IsEffectivelyEnabled(IKVUnit* unit) = 0;
     // After a fresh script state: binds every unit to its script table again.
     virtual void RebindScripts() = 0;
+    // A plain table a script stored under the unit's name has become the
+    // unit's table: the unit has a script from now on (flag 0x800000).
+    virtual void OnScriptTableAdopted(IKVUnit* unit) = 0;
     // Index of the first unit of that name (and class, when one is given)
     // that is not hidden from lookups; -1 when none.
     virtual int32_t FindUnitIndex(const char* name, const char* className) = 0;

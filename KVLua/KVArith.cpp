@@ -5,8 +5,6 @@
 namespace kvl {
 namespace {
 
-uint32_t Bits(int32_t v) { return static_cast<uint32_t>(v); }
-
 // Two's-complement reading of a 32-bit pattern, without relying on the
 // implementation's narrowing rules.
 int32_t Signed(uint32_t v) {
@@ -14,7 +12,7 @@ int32_t Signed(uint32_t v) {
     return static_cast<int32_t>(v - 0x80000000u) + INT32_MIN;
 }
 
-uint32_t ShiftCount(int32_t count) { return Bits(count) & 0xffu; }
+uint32_t ShiftCount(uint32_t count) { return count & 0xffu; }
 
 int32_t HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -25,18 +23,18 @@ int32_t HexDigit(char c) {
 
 } // namespace
 
-int32_t KVArith::And(int32_t a, int32_t b) { return Signed(Bits(a) & Bits(b)); }
-int32_t KVArith::Or(int32_t a, int32_t b) { return Signed(Bits(a) | Bits(b)); }
-int32_t KVArith::Xor(int32_t a, int32_t b) { return Signed(Bits(a) ^ Bits(b)); }
+int32_t KVArith::And(uint32_t a, uint32_t b) { return Signed(a & b); }
+int32_t KVArith::Or(uint32_t a, uint32_t b) { return Signed(a | b); }
+int32_t KVArith::Xor(uint32_t a, uint32_t b) { return Signed(a ^ b); }
 
-int32_t KVArith::LShift(int32_t value, int32_t count) {
+int32_t KVArith::LShift(uint32_t value, uint32_t count) {
     uint32_t n = ShiftCount(count);
-    return n >= 32 ? 0 : Signed(Bits(value) << n);
+    return n >= 32 ? 0 : Signed(value << n);
 }
 
-int32_t KVArith::RShift(int32_t value, int32_t count) {
+int32_t KVArith::RShift(uint32_t value, uint32_t count) {
     uint32_t n = ShiftCount(count);
-    return n >= 32 ? 0 : Signed(Bits(value) >> n);
+    return n >= 32 ? 0 : Signed(value >> n);
 }
 
 int32_t KVArith::HexaToNumber(const char* text) {

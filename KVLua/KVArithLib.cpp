@@ -5,13 +5,14 @@
 namespace kvl {
 namespace {
 
-// And, Or, Xor, LShift and RShift: two numbers or more, the rest ignored.
-int BinaryOperation(int32_t (*operation)(int32_t, int32_t)) {
+// And, Or, Xor, LShift and RShift: two numbers or more, the rest ignored,
+// each taken modulo 2^32 (a colour read back from 2^31 up keeps its bits).
+int BinaryOperation(int32_t (*operation)(uint32_t, uint32_t)) {
     IKVLua* lua = GetLuaBinding();
     if (!lua) return 0;
     if (lua->CheckMinArgCount(2) != 0) return 0;
     if (lua->CheckArgType(1, SCRIPT_NUMBER) != 0 || lua->CheckArgType(2, SCRIPT_NUMBER) != 0) return 0;
-    lua->PushInteger(operation(lua->ToInteger(1), lua->ToInteger(2)));
+    lua->PushInteger(operation(lua->ToUInt32(1), lua->ToUInt32(2)));
     return 1;
 }
 

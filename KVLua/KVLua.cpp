@@ -250,9 +250,6 @@ void KVLua::ThreadScope::Enter(lua_State* L) {
     m_thread = L;
     m_previous = m_lua->m_state;
     m_lua->m_state = L;
-    // Calls made on the coroutine from here on count as the main state's
-    // would; a coroutine made while calls were not counted gets the hook.
-    if (m_lua->m_countingCalls && !lua_gethook(L)) lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
 }
 
 void KVLua::ThreadScope::Leave() {
@@ -321,10 +318,15 @@ void KVLua::SetupState() {
     lua_setfield(L, LUA_GLOBALSINDEX, "pcall");
     lua_pushcfunction(L, ScriptXpcall);
     lua_setfield(L, LUA_GLOBALSINDEX, "xpcall");
+    // Coroutines resumed by scripts count their calls too.
+    InstallCoroutineFunctions();
+    CreateSuspendedUnits();
     for (LibraryEntry& entry : m_libraries) PublishLibrary(entry);
 
     // The call hook is put on when a running unit is pushed.
     m_mainState = L;
+    m_runningThread = L;
+    m_threadFloor = 0;
     m_countingCalls = false;
 
     lua_newtable(L);
@@ -351,6 +353,8 @@ void KVLua::CloseState() {
     m_callDepth = 0;
     m_countingCalls = false;
     m_mainState = nullptr;
+    m_runningThread = nullptr;
+    m_threadFloor = 0;
     m_namespacesToInit.clear();
     m_currentFunctionName = nullptr;
     ForgetInternedTexts();

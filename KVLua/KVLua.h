@@ -121,8 +121,9 @@ public:
     int32_t CreateNamespaceTable(const char* name, int32_t unitIndex, bool onlyIfAbsent);
     // Writes the unit's current index into the table bound to its name. A
     // plain table a script stored under that name (no binding, no
-    // metatable) is bound to the unit here, as PushUnitTable binds it, so
-    // attributes are reached through it.
+    // metatable) becomes the unit's table here, as it does whenever the
+    // binding next meets the unit by name: pushing it, raising its events
+    // or its update, finding it by name.
     int32_t UpdateUnitBinding(IKVUnit* unit);
     // Before the unit takes a new name: its table moves to that name; a
     // unit without one takes a plain table of the new name.
@@ -292,6 +293,21 @@ private:
     void RestoreCallState(const CallState& saved);
     static int ScriptPcall(lua_State* L);
     static int ScriptXpcall(lua_State* L);
+
+    // Coroutines resumed by scripts (KVLuaCoroutines.cpp): "resume" and
+    // "wrap" of the coroutine library count the calls made inside the
+    // coroutine while it runs, and keep what it made "self" while it waits.
+    void InstallCoroutineFunctions();
+    void CreateSuspendedUnits();
+    static void HookThread(lua_State* L);
+    static int ScriptResume(lua_State* L);
+    static int ScriptWrap(lua_State* L);
+    static int ScriptWrapped(lua_State* L);
+    // The library's resume function, the coroutine and the arguments on
+    // L's stack, replaced by its results.
+    static void Resume(lua_State* L, lua_State* co);
+    void KeepSuspendedUnits(lua_State* L, lua_State* co);
+    void RestoreSuspendedUnits(lua_State* L, lua_State* co, int32_t base);
     void ReportErrorIn(lua_State* L, const std::string& text);
     void FormatLocationIn(lua_State* L, const std::string& text);
     void WriteScriptError(lua_State* L, const std::string& text, bool withLocation);
@@ -305,6 +321,15 @@ private:
     static int GlobalUnit(lua_State* L);
     static int GlobalNamespace(lua_State* L);
     void PushUnitTable(int32_t unitIndex);
+    // A plain table (no metatable, no binding) at the index, stored under
+    // the unit's name, becomes the unit's table: bound to it, given the unit
+    // metatable, the unit marked scripted, and the values it holds under
+    // the unit's attribute names written to the unit and taken out of it.
+    // False when the value is no such table.
+    bool AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name);
+    static int WriteAdoptedKeys(lua_State* L);
+    // The global named after the unit, adopted when it is a plain table.
+    bool AdoptNamedTable(IKVUnit* unit, int32_t unitIndex);
     int32_t LookupUnitForGlobal(const char* name);
     static int GlobalsIndex(lua_State* L);
     // Interned texts: a unit's name, a class's name, an event's name.
@@ -387,6 +412,11 @@ private:
     int32_t m_callDepth = 0;
     bool m_countingCalls = false;
     lua_State* m_mainState = nullptr;
+    // The thread whose calls are counted: the main state, or the coroutine
+    // a script resumed until it yields or ends; the running-unit entries
+    // below the floor are its resumer's.
+    lua_State* m_runningThread = nullptr;
+    size_t m_threadFloor = 0;
     bool m_mainChunkRunning = false;
     bool m_oldUnitArray = false;
     std::string m_scriptRoot;

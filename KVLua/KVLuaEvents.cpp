@@ -129,7 +129,7 @@ int KVLua::ProtectedCall(lua_State* L, int arguments, int results) {
 int KVLua::ScriptPcall(lua_State* L) {
     KVLua* self = Instance();
     luaL_checkany(L, 1);
-    bool main = self && L == self->m_state;
+    bool main = self && L == self->m_runningThread;
     CallState saved = main ? self->SaveCallState() : CallState{0, 0, RunningUnit{-1, 0, false, std::string()}};
     int status = lua_pcall(L, lua_gettop(L) - 1, LUA_MULTRET, 0);
     if (status != 0 && main) self->RestoreCallState(saved);
@@ -143,7 +143,7 @@ int KVLua::ScriptXpcall(lua_State* L) {
     luaL_checkany(L, 2);
     lua_settop(L, 2);
     lua_insert(L, 1);  // the handler below the function
-    bool main = self && L == self->m_state;
+    bool main = self && L == self->m_runningThread;
     CallState saved = main ? self->SaveCallState() : CallState{0, 0, RunningUnit{-1, 0, false, std::string()}};
     int status = lua_pcall(L, 0, LUA_MULTRET, 1);
     if (status != 0 && main) self->RestoreCallState(saved);
@@ -192,12 +192,12 @@ int32_t KVLua::CallEvent(EventCall* call) {
         }
     }
 
-    if (!m_units->HasScript(unit)) {
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!m_units->HasScript(unit) && !AdoptNamedTable(unit, unitIndex)) {
         dropArguments();
         return KV_NOT_FOUND;
     }
     if (m_eventCallDepth == 0) RestartCallCount();
-    int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, *call)) {
         dropArguments();
         return KV_NOT_FOUND;
@@ -222,10 +222,10 @@ int32_t KVLua::CallUpdateEvent(IKVUnit* unit, double dt, double total) {
         }
         return CallEvent(&call);
     }
-    if (!m_units->HasScript(unit)) return KV_NOT_FOUND;
+    int32_t unitIndex = m_units->GetUnitIndex(unit);
+    if (!m_units->HasScript(unit) && !AdoptNamedTable(unit, unitIndex)) return KV_NOT_FOUND;
     if (m_eventCallDepth == 0) RestartCallCount();
     // The function first, then its arguments above it: nothing to move.
-    int32_t unitIndex = m_units->GetUnitIndex(unit);
     if (!lua_checkstack(L, 8) || !PushEventFunction(unit, unitIndex, call)) return KV_NOT_FOUND;
     lua_pushnumber(L, dt);
     lua_pushnumber(L, total);
@@ -241,6 +241,11 @@ bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall&
         PushUnitName(unit, unitIndex);
         lua_rawget(L, LUA_GLOBALSINDEX);
         if (lua_istable(L, -1)) {
+            // A plain table stored under the unit's name becomes its table.
+            if (lua_getmetatable(L, -1))
+                lua_pop(L, 1);
+            else
+                AdoptPlainTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
             lua_pushvalue(L, key);
             lua_rawget(L, -2);
             if (!lua_isnil(L, -1)) {
@@ -317,8 +322,10 @@ void KVLua::PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t
             top = std::move(entry);
             return;
         }
-        if (top.unitIndex == unitIndex && top.hasDelegate == entry.hasDelegate &&
-            top.delegateName == entry.delegateName) {
+        // Inside a coroutine, only its own entries: one below it is the
+        // resumer's, which its yield leaves behind.
+        if (m_runningUnits.size() > m_threadFloor && top.unitIndex == unitIndex &&
+            top.hasDelegate == entry.hasDelegate && top.delegateName == entry.delegateName) {
             return;
         }
     }
@@ -327,8 +334,9 @@ void KVLua::PushRunningUnit(int32_t unitIndex, const char* delegateName, int32_t
 
 void KVLua::CallReturnHook(lua_State* L, lua_Debug* ar) {
     KVLua* self = Instance();
-    // Coroutines run hooks of their own threads; "self" follows the main one.
-    if (!self || !self->m_countingCalls || L != self->m_state) return;
+    // Only the thread running now: the main state, or the coroutine a
+    // script resumed (its resumer's calls wait until it gives control back).
+    if (!self || !self->m_countingCalls || L != self->m_runningThread) return;
     if (ar->event == LUA_HOOKCALL) {
         ++self->m_callDepth;
     } else if (ar->event == LUA_HOOKRET || ar->event == LUA_HOOKTAILRET) {
@@ -346,16 +354,14 @@ void KVLua::StartCountingCalls(bool keepDepth) {
     // anywhere.
     if (!keepDepth) m_callDepth = 0;
     m_countingCalls = true;
-    // A hook a script set for itself is left alone.
-    for (lua_State* L : {m_mainState, m_state}) {
-        if (L && (!lua_gethook(L) || lua_gethook(L) == CallReturnHook))
-            lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
-    }
+    HookThread(m_mainState);
+    HookThread(m_runningThread);
 }
 
 void KVLua::StopCountingCalls() {
     m_countingCalls = false;
-    if (m_mainState && lua_gethook(m_mainState) == CallReturnHook) lua_sethook(m_mainState, nullptr, 0, 0);
+    for (lua_State* L : {m_mainState, m_runningThread})
+        if (L && lua_gethook(L) == CallReturnHook) lua_sethook(L, nullptr, 0, 0);
 }
 
 void KVLua::RestartCallCount() {

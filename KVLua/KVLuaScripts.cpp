@@ -105,6 +105,8 @@ int32_t KVLua::LoadScriptFile(const std::string& path, const FileFindData* info,
     // "self" as it found it; its calls count from 0.
     std::vector<RunningUnit> savedRunning;
     savedRunning.swap(m_runningUnits);
+    const size_t savedFloor = m_threadFloor;
+    m_threadFloor = 0;
     RestartCallCount();
     m_currentNamespace.clear();
 
@@ -138,6 +140,7 @@ int32_t KVLua::LoadScriptFile(const std::string& path, const FileFindData* info,
     }
     RestartCallCount();
     m_runningUnits.swap(savedRunning);
+    m_threadFloor = savedFloor;
     m_callDepth = savedDepth;
     // The entries put back were counted for until the file loaded.
     if (!m_runningUnits.empty()) StartCountingCalls(true);

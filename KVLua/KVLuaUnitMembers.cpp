@@ -58,6 +58,12 @@ int KVLua::UnitTableIndex(lua_State* L) {
     self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
     if (lua_type(L, -1) == LUA_TTABLE && lua_topointer(L, -1) != lua_topointer(L, 1)) {
+        // A plain table stored under the name since becomes the unit's.
+        if (lua_getmetatable(L, -1))
+            lua_pop(L, 1);
+        else if (binding->unitIndex >= 0 && self->m_units)
+            if (IKVUnit* unit = self->m_units->GetUnit(binding->unitIndex))
+                self->AdoptPlainTable(-1, unit, binding->unitIndex, binding->name);
         lua_pushvalue(L, 2);
         lua_rawget(L, -2);
         if (!lua_isnil(L, -1)) return 1;

@@ -27,21 +27,22 @@ bool SplitAtColon(const std::string& text, std::string* before, std::string* aft
     return true;
 }
 
-// A plain table that a script stored under a unit's name (no binding key,
-// no metatable) becomes the unit's table, keeping its contents, so that
-// attributes are reached through it as through a table the binding made.
-void AdoptPlainTable(lua_State* L, int table, int32_t unitIndex, const std::string& name) {
-    if (!lua_istable(L, table) || !lua_checkstack(L, 3)) return;
+} // namespace
+
+bool KVLua::AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name) {
+    lua_State* L = m_state;
+    if (!lua_istable(L, table) || !lua_checkstack(L, 4)) return false;
     table = AbsoluteIndex(L, table);
+    // A table with a metatable of its own is the script's business.
     if (lua_getmetatable(L, table)) {
         lua_pop(L, 1);
-        return;
+        return false;
     }
     lua_pushstring(L, kBindingKey);
     lua_rawget(L, table);
     const bool taken = !lua_isnil(L, -1);
     lua_pop(L, 1);
-    if (taken) return;
+    if (taken) return false;
     lua_pushstring(L, kBindingKey);
     auto* binding = static_cast<UnitBinding*>(lua_newuserdata(L, offsetof(UnitBinding, name) + name.size() + 1));
     binding->unitIndex = unitIndex;
@@ -50,13 +51,62 @@ void AdoptPlainTable(lua_State* L, int table, int32_t unitIndex, const std::stri
     lua_rawset(L, table);
     lua_pushstring(L, kUnitMetatableName);
     lua_rawget(L, LUA_GLOBALSINDEX);
-    if (lua_istable(L, -1))
-        lua_setmetatable(L, table);
-    else
+    if (!lua_istable(L, -1)) {
         lua_pop(L, 1);
+        return true;
+    }
+    lua_setmetatable(L, table);
+    if (unit && m_units) m_units->OnScriptTableAdopted(unit);
+    // What the script wrote into the plain table under attribute names
+    // reaches the unit now, and leaves the table so it never hides them.
+    lua_pushcfunction(L, WriteAdoptedKeys);
+    lua_pushvalue(L, table);
+    if (ProtectedCall(L, 1, 0) != 0) {
+        ReportError(ErrorText(L, -1).c_str());
+        lua_pop(L, 1);
+    }
+    return true;
 }
 
-} // namespace
+int KVLua::WriteAdoptedKeys(lua_State* L) {
+    // The keys first: a table gains no keys while it is walked.
+    lua_settop(L, 1);
+    lua_newtable(L);
+    int count = 0;
+    lua_pushnil(L);
+    while (lua_next(L, 1)) {
+        lua_pop(L, 1);
+        if (lua_type(L, -1) == LUA_TSTRING && std::strcmp(lua_tostring(L, -1), kBindingKey) != 0) {
+            lua_pushvalue(L, -1);
+            lua_rawseti(L, 2, ++count);
+        }
+    }
+    // Each one written again through the unit's metatable: an attribute or
+    // computed member takes the value, anything else is stored back.
+    for (int i = 1; i <= count; ++i) {
+        lua_rawgeti(L, 2, i);
+        lua_pushvalue(L, 3);
+        lua_rawget(L, 1);
+        if (!lua_isnil(L, 4)) {
+            lua_pushvalue(L, 3);
+            lua_pushnil(L);
+            lua_rawset(L, 1);
+            lua_settable(L, 1);
+        }
+        lua_settop(L, 2);
+    }
+    return 0;
+}
+
+bool KVLua::AdoptNamedTable(IKVUnit* unit, int32_t unitIndex) {
+    lua_State* L = m_state;
+    if (!L || !m_units || !unit || !lua_checkstack(L, 2)) return false;
+    PushUnitName(unit, unitIndex);
+    lua_rawget(L, LUA_GLOBALSINDEX);
+    const bool adopted = AdoptPlainTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
+    lua_pop(L, 1);
+    return adopted;
+}
 
 void KVLua::CreateUnitMetatable() {
     lua_State* L = m_state;
@@ -243,7 +293,7 @@ void KVLua::PushUnitTable(int32_t unitIndex) {
     lua_rawget(L, LUA_GLOBALSINDEX);
     const std::string& name = m_units->GetUnitName(unit);
     if (!lua_isnil(L, -1)) {
-        AdoptPlainTable(L, -1, unitIndex, name);
+        AdoptPlainTable(-1, unit, unitIndex, name);
         return;
     }
     lua_pop(L, 1);
@@ -265,7 +315,7 @@ int32_t KVLua::UpdateUnitBinding(IKVUnit* unit) {
     if (UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr)
         binding->unitIndex = m_units->GetUnitIndex(unit);
     else
-        AdoptPlainTable(L, -1, m_units->GetUnitIndex(unit), name);
+        AdoptPlainTable(-1, unit, m_units->GetUnitIndex(unit), name);
     lua_pop(L, 1);
     return KV_OK;
 }
@@ -281,7 +331,7 @@ int32_t KVLua::OnUnitRenamed(IKVUnit* unit, const char* newName) {
         lua_pop(L, 1);
         lua_pushstring(L, newName);
         lua_rawget(L, LUA_GLOBALSINDEX);
-        AdoptPlainTable(L, -1, m_units->GetUnitIndex(unit), newName);
+        AdoptPlainTable(-1, unit, m_units->GetUnitIndex(unit), newName);
         lua_pop(L, 1);
         return KV_OK;
     }
@@ -362,8 +412,12 @@ int32_t KVLua::FindUnit(const char* name) {
         else
             unitIndex = m_units->FindUnitIndex(text.c_str(), nullptr);
     }
-    if (unitIndex < 0) ReportError((text + " : unknown unit").c_str());
-    return unitIndex < 0 ? -1 : unitIndex;
+    if (unitIndex < 0) {
+        ReportError((text + " : unknown unit").c_str());
+        return -1;
+    }
+    AdoptNamedTable(m_units->GetUnit(unitIndex), unitIndex);
+    return unitIndex;
 }
 
 int32_t KVLua::ToClassIndex(int32_t position) {

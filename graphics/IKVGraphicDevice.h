@@ -106,7 +106,8 @@ public:
 
 class IKVGraphicDevice2D : public virtual IKVGraphicDevice {
 public:
-    // 0 and a texture with one reference for the caller, or 1.
+    // 0 and a texture with one reference for the caller, or 1. A width or
+    // height of 0, or one above GetMaxTextureSize, is refused (1).
     virtual int32_t CreateTexture(const KVTextureDesc* desc, IKVTexture** out) = 0;
     virtual int32_t SetTexture(int32_t stage, IKVTexture* texture) = 0;
     virtual int32_t SetBlendState(const KVDrawState* state, int32_t batchFlag) = 0;

@@ -2,6 +2,8 @@
 
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "../kernel/IKVLog.h"
@@ -94,28 +96,21 @@ int32_t KVGLRender::Present() {
     return 0;
 }
 
-void KVGLRender::ToWindowBox(const KVDeviceRect& r, int32_t box[4]) const {
-    const int32_t W = m_physicalWidth;
-    const int32_t H = m_physicalHeight;
-    int32_t x, y, width, height;
+KVGLRender::WindowBox KVGLRender::ToWindowBox(const KVDeviceRect& r) const {
+    // 64 bits: a rectangle from a script or a scene may lie anywhere in the
+    // 32-bit range, and its sides and mirrored edges may not.
+    const int64_t W = m_physicalWidth, H = m_physicalHeight;
+    const int64_t left = r.left, top = r.top, right = r.right, bottom = r.bottom;
     switch (m_orientation) {
     case 1:
-        x = W - r.bottom; y = H - r.right; width = r.bottom - r.top; height = r.right - r.left;
-        break;
+        return {W - bottom, H - right, bottom - top, right - left};
     case 2:
-        x = W - r.right; y = r.top; width = r.right - r.left; height = r.bottom - r.top;
-        break;
+        return {W - right, top, right - left, bottom - top};
     case 3:
-        x = r.top; y = r.left; width = r.bottom - r.top; height = r.right - r.left;
-        break;
+        return {top, left, bottom - top, right - left};
     default:
-        x = r.left; y = H - r.bottom; width = r.right - r.left; height = r.bottom - r.top;
-        break;
+        return {left, H - bottom, right - left, bottom - top};
     }
-    box[0] = x;
-    box[1] = y;
-    box[2] = width;
-    box[3] = height;
 }
 
 int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
@@ -123,10 +118,13 @@ int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
     FlushDeferred();
     m_viewport = *rect;
     // The same window box as the scissor's, so that a viewport and a scissor
-    // of one rectangle cover the same pixels.
-    int32_t box[4];
-    ToWindowBox(m_viewport, box);
-    glViewport(box[0], box[1], box[2], box[3]);
+    // of one rectangle cover the same pixels. Its place and size are kept
+    // even where it reaches past the screen (that is how its picture is
+    // scaled), only brought into the range GL takes: a size of at least 0,
+    // which GL itself caps at its largest viewport.
+    const WindowBox box = ToWindowBox(m_viewport);
+    auto fit = [](int64_t v, int64_t low) { return GLint(std::clamp<int64_t>(v, low, INT32_MAX)); };
+    glViewport(fit(box.x, INT32_MIN), fit(box.y, INT32_MIN), fit(box.width, 0), fit(box.height, 0));
     return 0;
 }
 
@@ -139,9 +137,13 @@ int32_t KVGLRender::SetScissor(const KVDeviceRect* rect) {
         glDisable(GL_SCISSOR_TEST);
         return 0;
     }
-    int32_t box[4];
-    ToWindowBox(*rect, box);
-    glScissor(box[0], box[1], box[2], box[3]);
+    // Only pixels on the screen are cut, so the box is clamped to it.
+    const WindowBox box = ToWindowBox(*rect);
+    const int64_t x0 = std::clamp<int64_t>(box.x, 0, m_physicalWidth);
+    const int64_t y0 = std::clamp<int64_t>(box.y, 0, m_physicalHeight);
+    const int64_t x1 = std::clamp<int64_t>(box.x + box.width, x0, m_physicalWidth);
+    const int64_t y1 = std::clamp<int64_t>(box.y + box.height, y0, m_physicalHeight);
+    glScissor(GLint(x0), GLint(y0), GLsizei(x1 - x0), GLsizei(y1 - y0));
     glEnable(GL_SCISSOR_TEST);
     return 0;
 }

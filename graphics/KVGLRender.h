@@ -135,8 +135,11 @@ protected:
     // glGetString, replaced by tests that play another GL.
     virtual const char* GetGLString(uint32_t name);
     // The box of a logical rectangle in GL window coordinates (origin
-    // bottom-left) for the current orientation: x, y, width, height.
-    void ToWindowBox(const KVDeviceRect& rect, int32_t box[4]) const;
+    // bottom-left) for the current orientation, in 64 bits.
+    struct WindowBox {
+        int64_t x, y, width, height;
+    };
+    WindowBox ToWindowBox(const KVDeviceRect& rect) const;
     // Whether rect (null: off) is the scissor last set.
     bool SameScissor(const KVDeviceRect* rect) const;
 

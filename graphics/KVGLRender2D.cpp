@@ -2,6 +2,8 @@
 // the batch of indexed triangles in client memory.
 #include <GLES2/gl2.h>
 
+#include <algorithm>
+
 #include "KVGLRender.h"
 #include "KVGLTexture.h"
 
@@ -11,6 +13,13 @@ int32_t KVGLRender::CreateTexture(const KVTextureDesc* desc, IKVTexture** out) {
     if (!out) return 1;
     *out = nullptr;
     if (!desc) return 1;
+    // A size the GL cannot hold would leave a texture without storage
+    // whose lock still asks for all of its bytes.
+    KVDeviceSize max = {0, 0};
+    GetMaxTextureSize(&max);
+    if (desc->width == 0 || desc->height == 0 || desc->width > uint32_t(std::max(max.width, 0)) ||
+        desc->height > uint32_t(std::max(max.height, 0)))
+        return 1;
     KVGLTexture* texture = new KVGLTexture(this, *desc);
     if (texture->Create() != 0) {
         texture->Release();

@@ -14,6 +14,20 @@ int32_t ToInt(float value) { return NumberToInt32(double(value)); }
 
 bool IsOpaque(uint32_t color) { return (color >> 24) == 0xFF; }
 
+// Clips a source rectangle (left, top, right, bottom) to the picture's
+// pixels: past them the device would stretch the edge row or column over
+// the rest of the quad. `cut` gets the pixels taken off the left and the
+// top, by which the quad moves. False when nothing of it is left.
+bool ClipToPicture(int64_t rect[4], const int64_t bounds[4], int64_t cut[2]) {
+    cut[0] = std::max<int64_t>(bounds[0] - rect[0], 0);
+    cut[1] = std::max<int64_t>(bounds[1] - rect[1], 0);
+    rect[0] += cut[0];
+    rect[1] += cut[1];
+    rect[2] = std::min(rect[2], bounds[2]);
+    rect[3] = std::min(rect[3], bounds[3]);
+    return rect[2] > rect[0] && rect[3] > rect[1];
+}
+
 } // namespace
 
 // --- stages ------------------------------------------------------------------
@@ -150,11 +164,25 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
         }
     }
 
+    // Only the picture's own pixels are drawn: the pak region, else the
+    // whole image; a single frame also bounds it (a region reaching past
+    // its page).
+    int64_t bounds[4] = {0, 0, texture->GetDescriptor().width, texture->GetDescriptor().height};
+    if (region) bounds[0] = region->left, bounds[1] = region->top, bounds[2] = region->right, bounds[3] = region->bottom;
+    if (texture->GetFrameCount() == 1) {
+        bounds[0] = std::max<int64_t>(bounds[0], first->x);
+        bounds[1] = std::max<int64_t>(bounds[1], first->y);
+        bounds[2] = std::min<int64_t>(bounds[2], int64_t(first->x) + first->width);
+        bounds[3] = std::min<int64_t>(bounds[3], int64_t(first->y) + first->height);
+    }
+    int64_t cut[2] = {0, 0};
+    if (!ClipToPicture(rect, bounds, cut)) return KV_OK;
+
     const int32_t* offset = texture->GetDrawOffset();
-    KVFloatPoint position = {record->x + float(offset[0]), record->y + float(offset[1])};
+    KVFloatPoint position = {record->x + float(offset[0] + cut[0]), record->y + float(offset[1] + cut[1])};
     if (hasResolution) {
-        position.x = record->x + float(offset[0]) / pixelScale[0];
-        position.y = record->y + float(offset[1]) / pixelScale[1];
+        position.x = record->x + float(offset[0] + cut[0]) / pixelScale[0];
+        position.y = record->y + float(offset[1] + cut[1]) / pixelScale[1];
     }
 
     if (texture->GetFrameCount() == 1) {
@@ -203,12 +231,9 @@ int32_t KVGraphic::DrawGlyph(const ImageDrawRecord* record, int32_t index) {
     // An index outside the sheet's table, or an unused one, draws nothing.
     const KVSubImage* glyph = sheet ? sheet->GetSubImage(index) : nullptr;
     if (!glyph) return KV_OK;
-    float yOffset = float(glyph->yOffset);
-    if (sheet->GetResolutionIndex() >= 0) {
-        float pixelScale[2] = {1.0f, 1.0f};
-        GetPixelScale(sheet->GetResolutionIndex(), pixelScale);
-        yOffset /= pixelScale[1];
-    }
+    // Page pixels per game unit of the sheet's resolution; (1, 1) without.
+    float pixelScale[2] = {1.0f, 1.0f};
+    if (sheet->GetResolutionIndex() >= 0) GetPixelScale(sheet->GetResolutionIndex(), pixelScale);
     IKVTexture* page = nullptr;
     if (glyph->page != m_glyphPage) {
         m_glyphPage = glyph->page;
@@ -218,9 +243,19 @@ int32_t KVGraphic::DrawGlyph(const ImageDrawRecord* record, int32_t index) {
         page = glyph->page ? glyph->page->PeekDeviceTexture() : nullptr;
     }
     if (!page) return KV_OK;
-    const KVFloatRect source = {float(glyph->rect.left), float(glyph->rect.top), float(glyph->rect.right),
-                                float(glyph->rect.bottom)};
-    EmitQuad(record, KVFloatPoint{record->x, record->y + yOffset}, source, *page->GetSize());
+    // Only the page's own pixels: a rectangle of the sheet reaching past
+    // its page is clipped to it.
+    int64_t rect[4] = {glyph->rect.left, glyph->rect.top, glyph->rect.right, glyph->rect.bottom};
+    auto* pageTexture = dynamic_cast<KVResourceTexture*>(glyph->page);
+    const KVTextureFrame* frame = pageTexture ? pageTexture->GetFrame(0) : nullptr;
+    int64_t bounds[4] = {0, 0, page->GetSize()->width, page->GetSize()->height};
+    if (frame) bounds[2] = frame->width, bounds[3] = frame->height;
+    int64_t cut[2] = {0, 0};
+    if (!ClipToPicture(rect, bounds, cut)) return KV_OK;
+    const KVFloatPoint at = {record->x + float(cut[0]) / pixelScale[0],
+                             record->y + float(int64_t(glyph->yOffset) + cut[1]) / pixelScale[1]};
+    const KVFloatRect source = {float(rect[0]), float(rect[1]), float(rect[2]), float(rect[3])};
+    EmitQuad(record, at, source, *page->GetSize());
     return KV_OK;
 }
 

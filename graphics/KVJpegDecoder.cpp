@@ -14,7 +14,7 @@ namespace {
 
 constexpr int32_t kSOF0 = 0xC0, kSOF1 = 0xC1, kSOF2 = 0xC2, kDHT = 0xC4, kJPG = 0xC8, kSOF9 = 0xC9,
                   kDAC = 0xCC, kRST0 = 0xD0, kRST7 = 0xD7, kSOI = 0xD8, kEOI = 0xD9, kSOS = 0xDA, kDQT = 0xDB,
-                  kDRI = 0xDD, kTEM = 0x01;
+                  kDRI = 0xDD, kTEM = 0x01, kAPP0 = 0xE0, kAPP14 = 0xEE;
 // How far past the first two bytes the start of the image may lie.
 constexpr int32_t kStartSearch = 510;
 constexpr size_t kSegmentSize = 65536;
@@ -134,7 +134,20 @@ bool KVJpegDecoder::ReadOtherMarker(int32_t marker) {
     if (marker == kTEM || marker == kJPG || (marker >= kRST0 && marker <= kRST7) || marker == kSOI ||
         marker == kEOI || marker == kSOS)
         return Fail(KVJPEG_UNEXPECTED_MARKER);
+    if (marker == kAPP0 || marker == kAPP14) return ReadColourMarker(marker);
     return SkipSegment();
+}
+
+bool KVJpegDecoder::ReadColourMarker(int32_t marker) {
+    uint32_t length = 0;
+    if (!ReadSegment(KVJPEG_BAD_SEGMENT_LENGTH, &length)) return false;
+    const uint8_t* p = m_segment;
+    const uint32_t n = length - 2;
+    // The shortest segments that carry the whole header, as other decoders
+    // take them.
+    if (marker == kAPP0 && n >= 14 && std::memcmp(p, "JFIF", 5) == 0) m_sawJfif = true;
+    if (marker == kAPP14 && n >= 12 && std::memcmp(p, "Adobe", 5) == 0) m_adobeTransform = p[11];
+    return true;
 }
 
 bool KVJpegDecoder::ReadSegment(int32_t shortCode, uint32_t* length) {
@@ -403,6 +416,7 @@ int32_t KVJpegDecoder::BeginDecoding() {
         if (ended) {
             Fail(KVJPEG_UNEXPECTED_MARKER);
         } else {
+            m_rgb = m_componentCount == 3 && StoresRgb();
             m_buffered = m_progressive || m_scanCount != m_componentCount;
             for (int32_t i = 0; m_buffered && i < m_componentCount; ++i) {
                 Component& c = m_components[i];
@@ -422,6 +436,14 @@ int32_t KVJpegDecoder::BeginDecoding() {
 
 // --- output ----------------------------------------------------------------------
 
+bool KVJpegDecoder::StoresRgb() const {
+    // JFIF means YCbCr; an Adobe marker's transform 0 means no transform;
+    // without either marker, components named 'R', 'G', 'B' are RGB.
+    if (m_sawJfif) return false;
+    if (m_adobeTransform >= 0) return m_adobeTransform == 0;
+    return m_components[0].id == 'R' && m_components[1].id == 'G' && m_components[2].id == 'B';
+}
+
 void KVJpegDecoder::EmitLine(uint32_t rowInMcu) {
     const Component& luma = m_components[0];
     const uint8_t* y = luma.plane + size_t(rowInMcu) * luma.planeStride;
@@ -432,6 +454,11 @@ void KVJpegDecoder::EmitLine(uint32_t rowInMcu) {
     // A chroma row serves luma.v lines: its terms are worked out once.
     const uint32_t chromaRow = rowInMcu / luma.v;
     const uint32_t stride = m_components[1].planeStride;
+    if (m_rgb) {
+        ConvertRgbLine(y, m_components[1].plane + size_t(chromaRow) * stride,
+                       m_components[2].plane + size_t(chromaRow) * stride, luma.h, m_width, m_line);
+        return;
+    }
     if (m_termsRow != int32_t(chromaRow)) {
         ChromaTerms(m_components[1].plane + size_t(chromaRow) * stride,
                     m_components[2].plane + size_t(chromaRow) * stride, stride, m_terms, m_terms + stride,

@@ -3,6 +3,9 @@
 // frames, greyscale or YCbCr (luma 1x1, 2x1, 1x2 or 2x2 over 1x1 chroma),
 // delivered one output line at a time: R, G, B, 255 per pixel for colour,
 // one byte per pixel for greyscale. Failures are negative codes.
+// A three-component frame stored as RGB (an Adobe marker with transform 0,
+// or 'R', 'G', 'B' component ids without a JFIF or Adobe marker) is
+// delivered without the YCbCr conversion, its first component as red.
 #include <cstddef>
 #include <cstdint>
 
@@ -103,6 +106,10 @@ private:
     bool ReadRestartInterval();
     bool ReadFrameHeader(int32_t marker);
     bool SkipSegment();
+    // APP0 and APP14: whether a JFIF header or an Adobe colour transform
+    // says how the components are stored.
+    bool ReadColourMarker(int32_t marker);
+    bool StoresRgb() const;
     // Handles the markers allowed between scans up to the next scan header
     // (true, scan read) or the end of the image (true, *ended set). With
     // `endOfStreamEnds`, the end of the stream counts as the end of the image.
@@ -147,6 +154,8 @@ private:
     uint16_t m_quant[4][64];  // natural order
     bool m_quantDefined[4] = {false, false, false, false};
     uint32_t m_restartInterval = 0;
+    bool m_sawJfif = false;
+    int32_t m_adobeTransform = -1;  // -1: no Adobe marker
 
     // Frame.
     bool m_progressive = false;
@@ -160,6 +169,7 @@ private:
     uint32_t m_mcusWide = 0;
     uint32_t m_mcusHigh = 0;
     bool m_buffered = false;  // whole-image coefficients instead of row by row
+    bool m_rgb = false;       // components are R, G, B, not Y, Cb, Cr
 
     // Current scan.
     int32_t m_scanCount = 0;

@@ -293,4 +293,15 @@ void ConvertYCbCrLine(const uint8_t* y, const int16_t* red, const int16_t* green
     }
 }
 
+void ConvertRgbLine(const uint8_t* r, const uint8_t* g, const uint8_t* b, int32_t hStep, uint32_t width,
+                    uint8_t* out) {
+    const uint32_t step = hStep == 2 ? 1 : 0;
+    for (uint32_t x = 0; x < width; ++x) {
+        out[4 * x] = r[x];
+        out[4 * x + 1] = g[x >> step];
+        out[4 * x + 2] = b[x >> step];
+        out[4 * x + 3] = 0xFF;
+    }
+}
+
 } // namespace kvl

@@ -34,4 +34,9 @@ void ChromaTerms(const uint8_t* cb, const uint8_t* cr, uint32_t count, int16_t* 
 void ConvertYCbCrLine(const uint8_t* y, const int16_t* red, const int16_t* green, const int16_t* blue,
                       int32_t hStep, uint32_t width, uint8_t* out);
 
+// One line of R samples with their G and B samples to R, G, B, 255; G and B
+// sample i serves R samples i * hStep to i * hStep + hStep - 1.
+void ConvertRgbLine(const uint8_t* r, const uint8_t* g, const uint8_t* b, int32_t hStep, uint32_t width,
+                    uint8_t* out);
+
 } // namespace kvl

@@ -19,7 +19,7 @@ struct PNGImageHandle {
     uint8_t hasAlpha;
     png_structp png;
     png_infop info;
-    uint32_t bitsPerPixel;  // 4 or 8 (palette), 24 (RGB), 32 (RGB with alpha)
+    uint32_t bitsPerPixel;  // 4 or 8 (palette), 24 (RGB), 32 (RGB with alpha or a colour key)
     uint32_t* palette;      // 0xAARRGGBB, 256 entries (palette images only)
 };
 
@@ -180,6 +180,12 @@ int32_t KVPNGReader::Open(const char* path, void** outHandle) {
             return KV_FAILED;
         }
     } else if (colourType == PNG_COLOR_TYPE_RGB_ALPHA) {
+        h->bitsPerPixel = 32;
+        h->hasAlpha = 1;
+    } else if (colourType == PNG_COLOR_TYPE_RGB && png_get_valid(h->png, h->info, PNG_INFO_tRNS)) {
+        // A colour key: libpng turns it into an alpha channel, the keyed
+        // colour transparent and every other one opaque.
+        png_set_tRNS_to_alpha(h->png);
         h->bitsPerPixel = 32;
         h->hasAlpha = 1;
     } else if (colourType == PNG_COLOR_TYPE_RGB) {

@@ -1,6 +1,7 @@
 #pragma once
 // The PNG image reader module ("png", and "tga" and "bmp" files that hold
-// PNG data), over libpng.
+// PNG data), over libpng. An RGB image with a colour key (a tRNS chunk)
+// has alpha: its keyed colour arrives transparent, as libpng gives it.
 #include "KVImageReaderModule.h"
 
 namespace kvl {

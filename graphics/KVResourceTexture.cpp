@@ -159,8 +159,9 @@ int32_t KVResourceTexture::CreateDeviceTextures(bool tiledOnly) {
     const int64_t h = m_desc.height;
     KVGraphic* graphic = KVGraphic::Instance();
     IKVGraphicDevice2D* device = graphic ? graphic->GetDevice2D() : nullptr;
-    // Frame positions are 32-bit; sizes near that limit cannot be cut.
-    if (w == 0 || h == 0 || !device || w > INT32_MAX - 16 || h > INT32_MAX - 16) return KV_FAILED;
+    // A picture larger than the device can hold is refused whole, before
+    // any device texture is made for it.
+    if (w == 0 || h == 0 || !device || !FitsDevice(w, h)) return KV_FAILED;
     m_tiledOnly = tiledOnly;
     KVDeviceSize max = {0, 0};
     device->GetMaxTextureSize(&max);

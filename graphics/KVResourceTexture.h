@@ -74,9 +74,20 @@ public:
     // (pixels are not filled). 1 when the device does not take its format.
     int32_t CreateResources(const std::string& name, const KVTextureDesc& desc, bool tiledOnly);
     // Cuts the descriptor's size into frames as the device allows and makes
-    // their device textures; 1 (and no frames) when that cannot be done,
-    // else 0 or the device's error.
+    // their device textures; 1 (and no frames) when that cannot be done or
+    // the picture does not fit the device (FitsDevice), else 0 or the
+    // device's error.
     int32_t CreateDeviceTextures(bool tiledOnly);
+
+    // The largest picture a texture takes, whatever its format: kMaxSide
+    // pixels a side and kMaxBytes at four bytes a pixel. Sizes come from
+    // files and scripts; a larger picture would be cut into more device
+    // textures than the device's memory holds.
+    static constexpr int64_t kMaxSide = 32768;
+    static constexpr int64_t kMaxBytes = int64_t(256) << 20;
+    static bool FitsDevice(int64_t width, int64_t height) {
+        return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height * 4 <= kMaxBytes;
+    }
 
     int32_t GetResolutionIndex() const { return m_resolutionIndex; }
     void SetResolutionIndex(int32_t index) { m_resolutionIndex = index; }

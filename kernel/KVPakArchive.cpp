@@ -22,6 +22,12 @@ std::string FieldText(const uint8_t* p, size_t width) {
 
 char NodeCharacter(uint32_t node) { return char(uint8_t(node >> 24)); }
 
+// Whether a listed name, given back as a path or pattern, names itself.
+bool Answerable(const std::string& name, bool directory) {
+    if (name.find('\0') != std::string::npos) return false;
+    return !directory || name.find_first_of("*?") == std::string::npos;
+}
+
 } // namespace
 
 bool KVPakArchive::ParseDescriptor(const uint8_t* data, size_t size, std::vector<PakDescriptorRecord>* out) {
@@ -84,14 +90,19 @@ bool KVPakArchive::Validate() {
     uint32_t words = m_size / 4;
     if (words == 0) return false;
     std::vector<bool> seen(words, false);
+    m_shadowed.assign(words, false);
     std::vector<uint32_t> lists{0};
     while (!lists.empty()) {
         uint32_t position = lists.back();
         lists.pop_back();
+        bool met[256] = {};
         for (;;) {
             uint32_t node;
             if (!Word(position, &node) || seen[position]) return false;
             seen[position] = true;
+            bool& character = met[uint8_t(NodeCharacter(node))];
+            m_shadowed[position] = character;
+            character = true;
             ++position;
             if (node & kEndsFile) {
                 uint32_t payload;
@@ -197,6 +208,10 @@ bool KVPakArchive::ListNext(ListState* state, const std::string& pattern, std::s
             Advance(state);
             continue;
         }
+        if (position < m_shadowed.size() && m_shadowed[position]) {
+            Advance(state);
+            continue;
+        }
         const size_t k0 = k;
         const char c = NodeCharacter(node);
         const char p = pattern[k];
@@ -215,19 +230,23 @@ bool KVPakArchive::ListNext(ListState* state, const std::string& pattern, std::s
         const bool starFinal = length - k0 == 1 && pattern[k0] == '*';
         if (c == '/' && starFinal) {
             // A directory is listed by its name and not entered.
-            if (name) *name = StackName(*state, true);
-            if (directory) *directory = true;
+            std::string found = StackName(*state, true);
             Advance(state);
+            if (!Answerable(found, true)) continue;
+            if (name) *name = std::move(found);
+            if (directory) *directory = true;
             return true;
         }
         const bool hasChildren = (node & kHasChildren) != 0;
         if ((node & kEndsFile) && (k == length || starFinal)) {
-            if (name) *name = StackName(*state, false);
-            if (directory) *directory = false;
+            std::string found = StackName(*state, false);
             if (hasChildren)
                 state->stack.emplace_back(node & kChildMask, uint32_t(k));
             else
                 Advance(state);
+            if (!Answerable(found, false)) continue;
+            if (name) *name = std::move(found);
+            if (directory) *directory = false;
             return true;
         }
         if (hasChildren) {

@@ -80,7 +80,13 @@ public:
     };
     // The next name matching the pattern ("?" any character, "*" up to the
     // character that follows it, crossing "/"): true with the bare name and
-    // whether it is a directory, false once the walk is over.
+    // whether it is a directory, false once the walk is over. A listing
+    // answers only what its name finds again, so that a walk that lists
+    // each directory it is given ends: a node whose character an earlier
+    // node of its sibling list has is passed over with its subtree (lookups
+    // stop at the earlier one), and no name holding a NUL (a path ends
+    // there) or directory name holding "*" or "?" (it lists more than
+    // itself) is answered.
     bool ListNext(ListState* state, const std::string& pattern, std::string* name, bool* directory) const;
 
     // Every file entry with its whole path, in directory order.
@@ -95,6 +101,9 @@ private:
 
     std::unique_ptr<uint8_t[]> m_body;
     uint32_t m_size = 0;
+    // Per body word: a node that a lookup never reaches because an earlier
+    // node of its sibling list has the same character.
+    std::vector<bool> m_shadowed;
     bool m_compressed = false;
     bool m_valid = false;
 };

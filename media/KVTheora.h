@@ -8,6 +8,9 @@
 // attributes, the play state and the events. "Loop" takes effect on an open
 // movie at once; a sound track the device cannot play (not 44100 Hz stereo)
 // is named in the log with its rate and channels, and the movie is silent.
+// A movie ends ("OnVideoEnd") once its picture has ended and its sound has
+// been played to its last sample; a looping pass lasts as long as its
+// longer stream, the shorter one holding its last frame or falling silent.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 
 #include "../kernel/IKVLog.h"
@@ -106,15 +107,24 @@ void KVTheoraDecoder::ResetPlayback() {
     m_clock = 0.0f;
     m_frameEnd = 0.0;
     m_previousEnd = 0.0;
-    m_counting = true;
     m_handedOut = 0;
+    m_passBytes.clear();
+    m_clockPass = m_videoPass = m_soundPass = 0;
+    m_videoEos = false;
+    m_videoPassEnded = false;
+    m_videoQueuedGranule = -1;
+    m_videoQueuedEnd = false;
+    m_soundPassEnded = false;
+    m_soundDrained = false;
+    m_soundEndBytes = 0;
     m_videoEnded = false;
     m_soundEnded = false;
     m_videoHeld.clear();
     m_audioHeld.clear();
     m_passesWithoutFrame = 0;
-    m_passesWithoutSound = 0;
     m_passFrames = 0;
+    m_passSilence = 0;
+    m_soundEndFrames = 0;
     m_passEnd = -1;
 }
 
@@ -331,18 +341,30 @@ bool KVTheoraDecoder::ScanBeginningPages() {
 }
 
 void KVTheoraDecoder::QueuePage(ogg_page* page) {
-    if (m_video) ogg_stream_pagein(&m_video->stream, page);
+    if (m_video && ogg_stream_pagein(&m_video->stream, page) == 0) {
+        const int64_t granule = ogg_page_granulepos(page);
+        if (granule >= 0) m_videoQueuedGranule = granule;
+        if (ogg_page_eos(page)) m_videoQueuedEnd = true;
+    }
     if (m_audio) ogg_stream_pagein(&m_audio->stream, page);
 }
 
-void KVTheoraDecoder::TakePages() {
+bool KVTheoraDecoder::TakePages() {
     ogg_page page;
     int r;
-    while ((r = ogg_sync_pageout(&m_sync, &page)) != 0)
-        if (r > 0) QueuePage(&page);
+    bool taken = false;
+    while ((r = ogg_sync_pageout(&m_sync, &page)) != 0) {
+        if (r < 0) continue;
+        QueuePage(&page);
+        taken = true;
+    }
+    return taken;
 }
 
 bool KVTheoraDecoder::TakeData(bool mayCross) {
+    // Pages read with the headers (a small file is read whole with them)
+    // come before the next block.
+    if (TakePages()) return true;
     bool newPass = false;
     // Not looping (any more), a pass read ahead is not played.
     if (m_reader.ReadBlock(&m_sync, &newPass, mayCross && m_loop) == 0) return false;
@@ -350,7 +372,6 @@ bool KVTheoraDecoder::TakeData(bool mayCross) {
         HoldPass();
         if (!m_hasSound) m_clock = 0.0f;
         ++m_passesWithoutFrame;
-        ++m_passesWithoutSound;
     }
     TakePages();
     return true;
@@ -373,16 +394,27 @@ void KVTheoraDecoder::HoldPass() {
     };
     if (m_video) hold(&m_video->stream, &m_videoHeld);
     if (m_audio) hold(&m_audio->stream, &m_audioHeld);
+    // What is queued from now on belongs to the next pass.
+    m_videoQueuedGranule = -1;
+    m_videoQueuedEnd = false;
+}
+
+bool KVTheoraDecoder::VideoMarkWaiting() const {
+    return !m_videoHeld.empty() && m_videoHeld.front().mark && m_hasSound && m_videoPass >= m_clockPass;
 }
 
 int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
     while (!m_videoHeld.empty()) {
+        if (VideoMarkWaiting()) return 0;
         m_videoCurrent = std::move(m_videoHeld.front());
         m_videoHeld.pop_front();
         if (m_videoCurrent.mark) {
             // The next pass begins: its frame times start again from the
             // first frame's.
             RestartGranule();
+            ++m_videoPass;
+            m_videoEos = false;
+            m_videoPassEnded = false;
             continue;
         }
         *packet = m_videoCurrent.packet;
@@ -398,15 +430,8 @@ int KVTheoraDecoder::AudioPacketOut(ogg_packet* packet) {
     while (!m_audioHeld.empty()) {
         m_audioCurrent = std::move(m_audioHeld.front());
         m_audioHeld.pop_front();
-        if (m_audioCurrent.mark) {
-            // The pass's sound is all handed out: its length is known, and
-            // the next pass decodes from a fresh start, as the first did.
-            m_counting = false;
-            m_passFrames = 0;
-            m_passEnd = -1;
-            if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
-            continue;
-        }
+        // Marks are taken where the sound crosses (StartSoundPass).
+        if (m_audioCurrent.mark) continue;
         *packet = m_audioCurrent.packet;
         static unsigned char none = 0;
         packet->packet = m_audioCurrent.bytes.empty() ? &none : m_audioCurrent.bytes.data();
@@ -437,13 +462,42 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         ogg_packet packet;
         int r = VideoPacketOut(&packet);
         if (r == 0) {
-            if (m_passesWithoutFrame >= 2 || !TakeData(true)) {
+            // The last frame holds until the clock begins the next pass
+            // (no next pass once "Loop" is cleared).
+            if (VideoMarkWaiting()) return;
+            if (m_videoPassEnded) {
+                if (!m_loop) m_videoEnded = true;
+                return;
+            }
+            if (TakePages()) continue;
+            if (m_passesWithoutFrame >= 2) {
+                m_videoEnded = true;
+                return;
+            }
+            if (!m_videoEos && PassHasMore()) {
+                if (TakeData(false) || !PassHasMore()) continue;
+                return;
+            }
+            // The picture's pass is over (its last packet, the loop point or
+            // the end of the data).
+            if (!m_loop || m_reader.Peek() == KVTheoraReader::Next::End) {
+                m_videoEnded = true;
+                return;
+            }
+            // With sound, the sound ends the pass; without, the picture
+            // crosses into the next one (reading what the pass has left).
+            if (m_hasSound) {
+                m_videoPassEnded = true;
+                return;
+            }
+            if (!TakeData(true)) {
                 m_videoEnded = true;
                 return;
             }
             continue;
         }
         if (r < 0) continue;
+        if (packet.e_o_s) m_videoEos = true;
         if (theora_decode_packetin(state, &packet) != 0) continue;
         m_passesWithoutFrame = 0;
         m_previousEnd = m_frameEnd;
@@ -479,20 +533,30 @@ void KVTheoraDecoder::UpdateClock(float dt) {
         m_clock += dt;
         return;
     }
-    bool counting;
-    uint32_t handedOut;
     uint64_t bytesPerSecond;
     {
         KVLockGuard guard(m_lock);
-        counting = m_counting;
-        handedOut = m_handedOut;
         bytesPerSecond = uint64_t(SoundRate()) * SoundChannels() * 2;
     }
     uint32_t position = m_host->GetSoundPosition();
-    // Past one pass of sound the position goes back by that pass.
-    if (!counting && position >= handedOut) {
-        m_host->AdvanceSoundPosition(-int32_t(std::min<uint32_t>(handedOut, INT32_MAX)));
+    // Past a pass that the sound has finished, the position goes back by
+    // that pass's length and the clock is in the next pass.
+    for (;;) {
+        uint32_t length = 0;
+        {
+            KVLockGuard guard(m_lock);
+            if (m_passBytes.empty() || position < m_passBytes.front()) break;
+            length = m_passBytes.front();
+            m_passBytes.pop_front();
+            ++m_clockPass;
+        }
+        m_host->AdvanceSoundPosition(-int32_t(std::min<uint32_t>(length, INT32_MAX)));
         position = m_host->GetSoundPosition();
+    }
+    {
+        // The sound has ended once its last sample has been played.
+        KVLockGuard guard(m_lock);
+        if (m_soundDrained && m_passBytes.empty() && position >= m_soundEndBytes) m_soundEnded = true;
     }
     if (bytesPerSecond != 0) m_clock = float(double(position) / double(bytesPerSecond));
 }
@@ -515,20 +579,117 @@ void KVTheoraDecoder::Rewind() {
     m_frameEnd = -1.0;
 }
 
+void KVTheoraDecoder::HandOut(uint32_t frames) {
+    const uint64_t bytes = uint64_t(m_handedOut) + uint64_t(frames) * SoundChannels() * 2;
+    m_handedOut = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
+}
+
+double KVTheoraDecoder::VideoPassTime() const {
+    if (!m_video || !m_video->decoding) return 0.0;
+    double time = m_videoPass == m_soundPass ? std::max(m_frameEnd, 0.0) : 0.0;
+    if (m_videoQueuedGranule >= 0) {
+        time = std::max(time, theora_granule_time(&m_video->state, m_videoQueuedGranule));
+    }
+    return time;
+}
+
+bool KVTheoraDecoder::PassHasMore() {
+    const KVTheoraReader::Next next = m_reader.Peek();
+    return next == KVTheoraReader::Next::Data || next == KVTheoraReader::Next::Pending;
+}
+
+bool KVTheoraDecoder::VideoPassKnown() {
+    if (!m_video || !m_video->decoding || m_videoEnded) return true;
+    if (m_videoPass == m_soundPass && (m_videoPassEnded || m_videoEos)) return true;
+    return m_videoQueuedEnd || !PassHasMore();
+}
+
+void KVTheoraDecoder::StartSoundPass() {
+    // The old pass's sound has all been handed out: what it held is dropped.
+    while (!m_audioHeld.empty()) {
+        const bool mark = m_audioHeld.front().mark;
+        m_audioHeld.pop_front();
+        if (mark) break;
+    }
+    m_passBytes.push_back(m_handedOut);
+    m_handedOut = 0;
+    ++m_soundPass;
+    m_soundPassEnded = false;
+    m_soundEndFrames = 0;
+    m_passFrames = 0;
+    m_passSilence = 0;
+    m_passEnd = -1;
+    // The next pass decodes from a fresh start, as the first did.
+    if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
+}
+
+bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n, uint32_t* reads) {
+    const uint32_t channels = SoundChannels();
+    const uint32_t room = (n - *filled) / channels;
+    if (!m_loop || m_reader.Peek() == KVTheoraReader::Next::End) {
+        // No next pass: the sound has run out.
+        if (!m_soundDrained) {
+            m_soundDrained = true;
+            m_soundEndBytes = m_handedOut;
+        }
+        return false;
+    }
+    const double rate = double(SoundRate());
+    // Silence to the end of this pull, part of the pass as the clock hears it.
+    auto silence = [&](uint32_t frames) {
+        std::fill(buffer + *filled, buffer + *filled + size_t(frames) * channels, int16_t(0));
+        *filled += frames * channels;
+        m_passSilence += frames;
+        HandOut(frames);
+        return true;
+    };
+    for (;;) {
+        const int64_t handed = m_passFrames + m_passSilence;
+        const bool known = VideoPassKnown();
+        // The pass lasts as long as its longer stream; until the picture's
+        // end is known, silence goes no further than the picture read so far.
+        const int64_t video = int64_t(std::llround(VideoPassTime() * rate));
+        const int64_t end = known ? std::max(m_soundEndFrames, video) : video;
+        if (handed < end) return silence(uint32_t(std::min<int64_t>(end - handed, room)));
+        if (known) {
+            // Neither stream had anything in the pass: no pass to repeat.
+            if (end == 0) {
+                m_soundEnded = true;
+                return false;
+            }
+            // The pass is over: on into the next, reading what it has left.
+            const size_t held = m_audioHeld.size();
+            while (m_audioHeld.size() == held && *reads < kBlocksPerPull && TakeData(true)) ++*reads;
+            // What is left of the pass could not be read now: the pass is
+            // longer by this pull.
+            if (m_audioHeld.size() == held) return silence(room);
+            StartSoundPass();
+            return true;
+        }
+        // More of the picture is read, as far as this pull needs it.
+        if (*reads >= kBlocksPerPull || !TakeData(false)) return silence(room);
+        ++*reads;
+    }
+}
+
 uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
     if (!buffer) return n;
     KVLockGuard guard(m_lock);
     uint32_t filled = 0;
     const uint32_t channels = SoundChannels();
     // The decoder may be gone (a track change) while the sound still pulls.
-    if (m_hasSound && m_audio && m_audio->decoding && channels != 0) {
-        bool more = true;
+    if (m_hasSound && m_audio && m_audio->decoding && channels != 0 && !m_soundEnded) {
+        uint32_t reads = 0;
         while (filled < n) {
+            uint32_t room = (n - filled) / channels;
+            if (room == 0) break;
+            if (m_soundPassEnded) {
+                if (!EndSoundPass(buffer, &filled, n, &reads)) break;
+                continue;
+            }
             ogg_int32_t** pcm = nullptr;
             int frames = vorbis_synthesis_pcmout(&m_audio->dsp, &pcm);
             if (frames > 0) {
-                uint32_t room = (n - filled) / channels;
-                if (room == 0) break;
                 uint32_t take = std::min<uint32_t>(uint32_t(frames), room);
                 // The last packet decodes further than the stream's end: what
                 // lies past its granule position is not the movie's sound.
@@ -541,16 +702,10 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                     take = uint32_t(std::min<int64_t>(take, allowed));
                 }
                 m_passFrames += take;
-                // Only sound that is heard counts: a pass whose packets
-                // decode to nothing may not loop for ever.
-                if (take > 0) m_passesWithoutSound = 0;
                 for (uint32_t i = 0; i < take; ++i)
                     for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
                 vorbis_synthesis_read(&m_audio->dsp, int(take));
-                if (m_counting) {
-                    uint64_t bytes = uint64_t(m_handedOut) + uint64_t(take) * channels * 2;
-                    m_handedOut = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
-                }
+                HandOut(take);
                 continue;
             }
             ogg_packet packet;
@@ -561,15 +716,28 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
                 continue;
             }
-            if (r < 0) continue;
-            // The sound goes on into the next pass by itself, from its
-            // start, so that it keeps pace with the picture.
-            if (m_passesWithoutSound >= 2 || !TakeData(true)) {
-                more = false;
+            if (r < 0 || TakePages()) continue;
+            // The sound never reads past its own last packet, nor past the
+            // pass: what follows is the picture's.
+            if (m_passEnd >= 0 || !PassHasMore()) {
+                m_soundPassEnded = true;
+                m_soundEndFrames = m_passFrames + m_passSilence;
+                continue;
+            }
+            // A pull that cannot get its data from a bounded read leaves
+            // silence rather than wait for the rest of the file; the silence
+            // is part of the pass, as the clock hears it.
+            bool gap = reads >= kBlocksPerPull;
+            if (!gap) {
+                ++reads;
+                gap = !TakeData(false) && PassHasMore();
+            }
+            if (gap) {
+                m_passSilence += room;
+                HandOut(room);
                 break;
             }
         }
-        if (!more) m_soundEnded = true;
     }
     std::fill(buffer + filled, buffer + n, int16_t(0));
     return n;

@@ -9,6 +9,15 @@
 // game's thread; GetSamples may run on the sound's streaming thread. Both
 // consume the one sync state and ring under the movie's consumer lock. Host
 // sound calls are made outside that lock, since the sound may be pulling.
+//
+// A looping pass lasts as long as its longer stream: a picture that ends
+// first holds its last frame, a sound that ends first is followed by
+// silence, and both start the next pass together. With sound, the sound
+// side crosses into the next pass once it has handed out the whole pass
+// (it runs ahead of the picture), and the picture follows when the clock
+// has played that pass out. Neither side reads on past the end of its own
+// stream, and one pull reads a bounded number of blocks, so that a stream
+// that ends long before the other never reads the rest of the file at once.
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -64,11 +73,15 @@ public:
     void Rewind();
     // Fills n interleaved 16-bit samples (zeros past the end) and returns n.
     uint32_t GetSamples(int16_t* buffer, uint32_t n);
+    // Blocks one pull reads at most; what it could not fill is silence.
+    static constexpr uint32_t kBlocksPerPull = 32;
 
     bool IsOpen() const { return m_file != nullptr; }
     bool HasVideo() const { return m_hasVideo; }
     bool HasSound() const { return m_hasSound; }
     bool VideoEnded() const { return m_videoEnded; }
+    // The sound's data has run out and its last sample has been played
+    // (the clock has reached it), not merely been handed out.
     bool SoundEnded() const { return m_soundEnded; }
     // Both streams have run out (or are absent).
     bool Finished() const;
@@ -96,17 +109,33 @@ private:
     int32_t HeaderFailure(const char* message, bool partial);
     bool ScanBeginningPages();
     void QueuePage(ogg_page* page);
-    void TakePages();
-    // The consumer's read: false when no data came. Either side may cross
-    // into the next pass (when looping): what both streams still hold of the
-    // old pass is kept aside first, so that each side knows where its own
-    // pass ends.
+    // Whether a page was taken.
+    bool TakePages();
+    // The consumer's read: the pages the sync state already holds, else the
+    // next block's; false when no data came. A side that crosses into the
+    // next pass (when looping) first keeps aside what both streams still
+    // hold of the old pass, so that each side knows where its own pass ends.
     bool TakeData(bool mayCross);
+    // The reader holds (or will hold) more of the pass being read: no loop
+    // point and no end of the data next.
+    bool PassHasMore();
     void HoldPass();
-    // The next packet of a stream, held ones first; a pass mark restarts
-    // the frame times (video) or the decoder and the counting (sound).
+    // The next packet of a stream, held ones first. A pass mark restarts
+    // the frame times, and is only taken once the clock is in that pass
+    // (with sound): until then the picture holds its last frame.
     int VideoPacketOut(ogg_packet* packet);
+    bool VideoMarkWaiting() const;
     int AudioPacketOut(ogg_packet* packet);
+    // Sound side, once the pass's own samples are out: silence up to the
+    // pass's end, then the next pass. False when there is no next pass (the
+    // sound has run out) or nothing in the pass to repeat.
+    bool EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n, uint32_t* reads);
+    void StartSoundPass();
+    void HandOut(uint32_t frames);
+    // Where the sound's pass ends on the picture's side: the end of the
+    // video known so far (seconds), and whether it is the end of the pass.
+    double VideoPassTime() const;
+    bool VideoPassKnown();
     bool FrameDue() const;
     void ShowFrame();
     void RestartGranule();
@@ -146,23 +175,44 @@ private:
 
     bool m_videoEnded = false;
     bool m_soundEnded = false;
-    bool m_counting = true;
+    // Bytes handed out in the sound's pass, and the lengths of the passes
+    // the sound has finished that the clock has not yet played out.
     uint32_t m_handedOut = 0;
-    // Packets of a pass that were still queued when the other side crossed
-    // into the next pass, each queue ending with a pass mark.
+    std::deque<uint32_t> m_passBytes;
+    // Passes begun by the clock, the picture and the sound.
+    uint32_t m_clockPass = 0;
+    uint32_t m_videoPass = 0;
+    uint32_t m_soundPass = 0;
+    // The picture's pass: its last packet was taken; it holds its last frame.
+    bool m_videoEos = false;
+    bool m_videoPassEnded = false;
+    // Pages of the sound's pass given to the video stream: the last granule
+    // position, and whether the stream's last page came.
+    int64_t m_videoQueuedGranule = -1;
+    bool m_videoQueuedEnd = false;
+    // The sound's own samples of the pass are out; with no next pass, the
+    // sound has run out, its last sample m_soundEndBytes into the pass.
+    bool m_soundPassEnded = false;
+    bool m_soundDrained = false;
+    uint32_t m_soundEndBytes = 0;
+    // Packets of a pass that were still queued when a side crossed into
+    // the next pass, each queue ending with a pass mark.
     std::deque<HeldPacket> m_videoHeld;
     std::deque<HeldPacket> m_audioHeld;
     // The held packet being decoded (its bytes live here meanwhile).
     HeldPacket m_videoCurrent;
     HeldPacket m_audioCurrent;
-    // New passes begun since the last decoded frame or sound packet: a pass
-    // without any ends that stream instead of looping for ever.
+    // New passes begun since the last decoded frame: a pass without any
+    // ends the picture instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
-    uint32_t m_passesWithoutSound = 0;
-    // Sample frames handed out of the current pass, and where its sound
-    // ends (the last packet's granule position; -1 while unknown).
+    // Sample frames of the pass's sound handed out, silence after them, and
+    // where the sound ends (the last packet's granule position; -1 while
+    // unknown).
     int64_t m_passFrames = 0;
+    int64_t m_passSilence = 0;
     int64_t m_passEnd = -1;
+    // Sample frames of the pass (sound and silence) when its sound ended.
+    int64_t m_soundEndFrames = 0;
 };
 
 } // namespace kvl

@@ -180,6 +180,24 @@ uint32_t KVTheoraReader::ReadBlock(ogg_sync_state* sync, bool* newPass, bool may
     return length;
 }
 
+KVTheoraReader::Next KVTheoraReader::Peek() {
+    if (m_endSeen || !m_thread) return Next::End;
+    // As in ReadBlock: the end message is looked at before the count.
+    const bool endWaiting = m_thread->HasMessage(0);
+    {
+        KVLockGuard guard(m_lock);
+        if (m_filled > 0) return m_newPass[m_readIndex] ? Next::NewPass : Next::Data;
+    }
+    if (endWaiting) {
+        void* message = nullptr;
+        if (m_thread->ReceiveOwned(0, &message) == KV_OK && reinterpret_cast<uintptr_t>(message) == kEndOfData) {
+            m_endSeen = true;
+            return Next::End;
+        }
+    }
+    return Next::Pending;
+}
+
 void KVTheoraReader::Rewind() {
     if (!m_thread) return;
     m_thread->SendOwned(0, AsMessage(kRewind), 0);

@@ -44,6 +44,9 @@ public:
     // and may not be crossed, and when the reader waits at the end for a loop
     // point. `newPass` tells whether the block starts a new pass.
     uint32_t ReadBlock(ogg_sync_state* sync, bool* newPass, bool mayCross);
+    // What ReadBlock would meet next, found without waiting for the reader.
+    enum class Next { Pending, Data, NewPass, End };
+    Next Peek();
     // File offset of the first byte the sync state has not consumed, as long
     // as no new pass was crossed.
     int64_t ConsumedOffset(const ogg_sync_state& sync) const { return m_consumed + sync.returned; }

@@ -96,7 +96,8 @@ public:
     virtual int32_t SetRenderer(IKVSceneRenderer* renderer) = 0;
     // The unit's own point test, the point taken through the input
     // transform unless raw is set; without a camera, the camera whose
-    // viewport holds the point (see KVSceneManager::FindCamera).
+    // viewport holds the point, none when no viewport does (see
+    // KVSceneManager::FindCamera).
     virtual bool IsPointInside(IKVUnit* unit, const KVScreenPoint& point, bool raw, float* depth,
                                IKVUnit* camera) = 0;
     // 16 floats, column-major.

@@ -39,8 +39,11 @@ public:
         for (size_t i = 0; i < children->Size(); ++i) {
             IKVUnitRef* ref = children->At(i);
             IKVUnit* child = ref ? factory->GetUnit(ref->GetIndex()) : nullptr;
-            // A unit on its way out takes no new reference.
-            if (child && child->Retain() != 0) m_units.push_back(child);
+            // Only the children it is the parent of: a listing kept as
+            // stored with parent checks off is no link of the tree. A unit
+            // on its way out takes no new reference.
+            if (child && child->GetParentIndex() == unit->GetIndex() && child->Retain() != 0)
+                m_units.push_back(child);
         }
     }
     ~HeldChildren() {
@@ -58,6 +61,9 @@ private:
 // Walks the unit's enabled children in order, over a held snapshot.
 template <class Visit>
 void ServeChildren(IKVUnit* unit, const Visit& visit) {
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (guard.TooDeep()) return;
     HeldChildren children(unit);
     for (IKVUnit* child : children.Units())
         if (child->IsEnabled()) visit(child);
@@ -66,6 +72,15 @@ void ServeChildren(IKVUnit* unit, const Visit& visit) {
 } // namespace
 
 KVInputScene::Walk::Walk(uint32_t* shared) : input(KVInput::Instance()), sharedMask(shared) {}
+
+bool KVInputScene::Walk::Enter(IKVUnit* unit) {
+    const int32_t index = unit->GetIndex();
+    if (index < 0) return true;
+    if (walked.size() <= size_t(index)) walked.resize(size_t(index) + 1, false);
+    if (walked[size_t(index)]) return false;
+    walked[size_t(index)] = true;
+    return true;
+}
 
 int32_t KVInputScene::QueryInterface(const KVInterfaceId& id, void** out) {
     if (id == IID_IKVInputScene) return AnswerInterface(static_cast<IKVInputScene*>(this), out);
@@ -114,6 +129,7 @@ void KVInputScene::DispatchPointerToUnit(const KVPointerDispatch& dispatch) {
 }
 
 void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch, Walk* walk) {
+    if (!walk->Enter(unit)) return;
     ServeChildren(unit, [&](IKVUnit* child) { WalkPointer(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;
@@ -140,6 +156,7 @@ void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
 }
 
 void KVInputScene::WalkTouch(IKVUnit* unit, const KVTouchDispatch& dispatch, Walk* walk) {
+    if (!walk->Enter(unit)) return;
     ServeChildren(unit, [&](IKVUnit* child) { WalkTouch(child, dispatch, walk); });
     const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
     if (!f) return;

@@ -25,12 +25,16 @@ public:
 
 private:
     // One delivery through a subtree: the handler units that a call left
-    // disabled get no further call in it.
+    // disabled get no further call in it, and each unit is walked once,
+    // however many children lists name it.
     struct Walk {
         explicit Walk(uint32_t* shared);
         KVInput* input;
         uint32_t* sharedMask;
         std::vector<IKVUnit*> stopped;
+        std::vector<bool> walked;  // by unit index
+        // Marks the unit walked: false when it already was.
+        bool Enter(IKVUnit* unit);
     };
 
     void WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch, Walk* walk);

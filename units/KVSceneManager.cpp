@@ -286,7 +286,8 @@ IKVUnit* KVSceneManager::FindCamera(const KVScreenPoint& point) {
         if (v && v->left <= point.x && point.x < v->right && v->top <= point.y && point.y < v->bottom)
             return entry.unit;
     }
-    return m_cameras.empty() ? nullptr : m_cameras.front().unit;
+    // A point outside every viewport (a letterbox, a border) has no camera.
+    return nullptr;
 }
 
 int32_t KVSceneManager::ProjectToScreen(const KV3DVector* point, KVScreenPoint* out) {

@@ -94,11 +94,11 @@ public:
     int32_t OnCameraActivated(IKVUnit* camera);
     int32_t RemoveCamera(IKVUnit* camera);
     // The camera a point belongs to: the first listed one whose viewport
-    // holds it (left and top inclusive), else the first listed one, whose
-    // viewport the pointer's conversion to game coordinates falls back on;
-    // null without cameras. The point is compared with the viewports (in
-    // device pixels) as it is given. Picking at a point asks this; callers
-    // without a point ask FindCamera().
+    // holds it (left and top inclusive), or null when no viewport does (so a
+    // point in a letterbox or border picks no 3D unit). The point is
+    // compared with the viewports (in device pixels) as it is given.
+    // Picking at a point asks this; callers without a point ask
+    // FindCamera().
     IKVUnit* FindCamera(const KVScreenPoint& point);
     // Every unit drawn for the last camera that is hit at the point,
     // topmost first.

@@ -28,6 +28,9 @@ struct KVSceneAttributeRecord {
     // Measures a stored value of the record's type, to step past it; null
     // when the type is unknown.
     std::shared_ptr<KVAttributeManipulator> measure;
+    // The byte size a descriptor of the record's type and count gets: an
+    // attribute of the same type and byte size takes the value.
+    int32_t byteSize = 0;
 };
 
 struct KVSceneClassEntry {

@@ -97,10 +97,15 @@ int32_t KVUnit::Release() {
 int32_t KVUnit::DropFactoryReference() {
     if (m_factoryReferenceDropped) return m_refCount;
     m_factoryReferenceDropped = true;
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    m_dropCloseMode = factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
     const int32_t left = Release();
-    // Still held: scripts find it closing until the holder lets it go.
-    if (left != 0)
-        if (KVUnitFactory* factory = KVUnitFactory::Instance()) factory->MarkClosing(m_index);
+    // Still held: scripts find it closing, and no longer by its name,
+    // until the holder lets it go.
+    if (left != 0 && factory) {
+        factory->MarkClosing(m_index);
+        factory->RemoveFromNameIndex(this);
+    }
     return left;
 }
 
@@ -222,7 +227,9 @@ void KVUnit::Close() {
     if (m_closing) return;
     m_closing = true;
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    int32_t mode = factory ? factory->GetCloseMode() : 0;
+    // A close that a holder's release carried out later is the one asked
+    // for when the factory's reference was given up.
+    int32_t mode = m_factoryReferenceDropped ? m_dropCloseMode : factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
     std::vector<int32_t> children;
     for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
     for (int32_t index : children) {
@@ -370,10 +377,17 @@ bool KVUnit::ComputeVisible() {
 }
 
 void KVUnit::UpdateVisibility() {
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (guard.TooDeep()) return;
     ComputeVisible();
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    for (size_t i = 0; i < m_children.Size(); ++i)
-        if (KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex())) child->UpdateVisibility();
+    // Only the children it is the parent of: a listing kept as stored with
+    // parent checks off is no link of the tree.
+    for (size_t i = 0; i < m_children.Size(); ++i) {
+        KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex());
+        if (child && child->GetParentIndex() == m_index) child->UpdateVisibility();
+    }
 }
 
 } // namespace kvl

@@ -62,6 +62,22 @@ private:
     KVUnitWatch* m_next = nullptr;
 };
 
+// How deep one kind of recursive walk down the unit tree has gone on this
+// thread, counted in a counter of the walk's own. Parent links form no ring
+// and no chain longer than the unit count: a walk that goes deeper follows
+// something else and stops there.
+class KVTreeDepth {
+public:
+    explicit KVTreeDepth(int32_t* depth) : m_depth(depth) { ++*m_depth; }
+    ~KVTreeDepth() { --*m_depth; }
+    KVTreeDepth(const KVTreeDepth&) = delete;
+    KVTreeDepth& operator=(const KVTreeDepth&) = delete;
+    bool TooDeep() const;
+
+private:
+    int32_t* m_depth;
+};
+
 class KVUnit : public virtual IKVUnit {
 public:
     // Class "Unit" and the ids under which scene files store its attributes.
@@ -117,7 +133,9 @@ public:
     // of its owner or of its kvl, and the shutdown all take that one
     // reference, and only the first of them releases it. A unit that
     // somebody still holds then stays closing (in the factory's closing set
-    // too) until the holder's last release ends it. The count left.
+    // too, and out of its name index) until the holder's last release ends
+    // it, in the close mode of the factory when the reference was given
+    // up. The count left.
     int32_t DropFactoryReference();
 
     // IKVUnit
@@ -157,6 +175,10 @@ public:
     virtual void OnChildrenChanged() {}
     virtual void UpdateScriptFlag();
     virtual void FixPathSeparators();
+    // Points the Owner reference at the unit the given one names and files
+    // this unit in that owner's owned list; the reference may be the
+    // unit's own (a stored value), which files the unit when it is not
+    // filed yet.
     virtual void SetOwner(IKVUnitRef* owner);
     virtual void UpdateVisibility();
     // Called after a record of a scene file was read into the unit.
@@ -225,8 +247,13 @@ public:
     bool EnabledState() const { return m_enabled; }
     uint32_t FlagsWord() const { return m_flags; }
     // The enabled state: the state asked for and the parent's state
-    // combined, applied to the subtree with its events.
+    // combined, applied to the subtree with its events. While the factory
+    // defers enables, the units that went on are queued for the next flush
+    // to raise their "OnEnable".
     void ApplyEnabledState();
+    // The same for a unit that is already in the enable queue (a load's
+    // enable pass): no "OnEnable" is raised or queued.
+    void ApplyEnabledStateQueued();
     void SetParentEnabled(bool enabled) { m_parentEnabled = enabled; }
     bool GetParentEnabled() const { return m_parentEnabled; }
     bool GetWantedEnabled() const { return m_wantedEnabled; }
@@ -379,6 +406,9 @@ private:
     bool m_reenablePending = false;
     bool m_finalRelease = false;
     bool m_factoryReferenceDropped = false;
+    // The factory's close mode when the factory's reference was given up:
+    // the close that a holder's last release carries out later keeps it.
+    int32_t m_dropCloseMode = 0;
     bool m_drawable = false;
     bool m_drawn = false;
     KVUnitRefArray m_cameras;

@@ -56,11 +56,18 @@ KVUnit2D* KVUnit2D::Get2DParent() {
 
 template <class F>
 void KVUnit2D::For2DChildren(F f) {
+    // Each walk (one per kind of work) counts its own depth.
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (guard.TooDeep()) return;
     KVUnitRefArray* children = GetChildren();
     // The list is read again at each step: a child's work may change it.
+    // Only the children it is the 2D parent of: a listing kept as stored
+    // with parent checks off is no link of the tree.
     for (size_t i = 0; i < children->Size(); ++i) {
         IKVUnitRef* ref = children->At(i);
-        if (KVUnit2D* child = ref ? As2D(ref->GetIndex()) : nullptr) f(child);
+        KVUnit2D* child = ref ? As2D(ref->GetIndex()) : nullptr;
+        if (child && child->GetParentIndex() == GetIndex()) f(child);
     }
 }
 

@@ -113,10 +113,20 @@ void KVUnit::ApplyEnabledState() {
     Apply(&enabled);
     // The unit itself may be gone now: only indices are used from here on.
     KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (factory && factory->IsDeferringEnables()) {
+        // The flush raises them, each unit once however often it is queued.
+        for (int32_t index : enabled) factory->QueueEnable(index);
+        return;
+    }
     for (int32_t index : enabled) {
         IKVUnit* unit = factory ? factory->GetUnit(index) : nullptr;
         if (unit) unit->GetUnit()->RaiseEvent("OnEnable");
     }
+}
+
+void KVUnit::ApplyEnabledStateQueued() {
+    std::vector<int32_t> enabled;
+    Apply(&enabled);
 }
 
 void KVUnit::Apply(std::vector<int32_t>* enabled) {
@@ -199,14 +209,17 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
         if (!watch.Alive()) return false;
         m_inPreEnable = false;
         if (m_externalImpl) m_externalImpl->SetEnabledState(true);
-        if (!factory || !factory->IsDeferringEnables()) enabled->push_back(m_index);
+        enabled->push_back(m_index);
     }
     Refresh();
     if (!watch.Alive()) return false;
 
     std::vector<KVUnit*> held;
     std::vector<int32_t> children;
-    for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
+    static thread_local int32_t depth = 0;
+    KVTreeDepth guard(&depth);
+    if (!guard.TooDeep())
+        for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
     for (int32_t index : children) {
         if (!watch.Alive()) break;
         IKVUnit* found = factory ? factory->GetUnit(index) : nullptr;

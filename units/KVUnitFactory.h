@@ -35,6 +35,7 @@ class KVAttributeManipulator;
 struct KVStagingCopy;
 struct KVSceneLoad;
 struct KVSceneClassEntry;
+struct KVSceneAttributeRecord;
 
 // Options of CreateUnit.
 enum KVCreateOption : int32_t {
@@ -188,7 +189,7 @@ public:
     void QueueEnable(int32_t unitIndex) { m_enableQueue.push_back(unitIndex); }
     std::vector<int32_t>& GetEnableQueue() { return m_enableQueue; }
     // While set, units that become enabled leave their "OnEnable" to the
-    // next flush.
+    // next flush: they are queued for it.
     bool IsDeferringEnables() const { return m_deferEnables; }
     void SetDeferringEnables(bool on) { m_deferEnables = on; }
     void CountEnabled(int32_t change) { m_enabledCount += change; }
@@ -214,6 +215,7 @@ public:
     // IKVScriptUnits: what the binding asks of units.
     int32_t GetUnitIndex(IKVUnit* unit) override;
     bool HasScript(IKVUnit* unit) override;
+    void OnScriptTableAdopted(IKVUnit* unit) override;
     IKVUnit* FindDelegate(IKVUnit* unit, const char* functionName) override;
     const std::string& GetUnitName(IKVUnit* unit) override;
     const std::string& GetAliasName(IKVUnit* unit) override;
@@ -354,9 +356,11 @@ private:
     void CopyAttributeText(const KVAttributeDesc& desc, KVUnit* from, KVUnit* to);
     void CopyTextsToChildren(KVUnit* unit, const std::string& name, const std::vector<std::string>& texts,
                              int64_t depth, int32_t level);
-    // Raises "OnEnable" over an enabled unit's subtree, children first.
-    void RaiseEnableTree(int32_t unitIndex, int32_t depth);
-    void CollectUpdates(KVUnit* unit, int32_t depth);
+    // Raises "OnEnable" over an enabled unit's subtree, children first,
+    // passing by the units already raised in this flush.
+    void RaiseEnableTree(int32_t unitIndex, std::vector<bool>& raised);
+    // Files a root's subtree in the update groups (enabled units only).
+    void CollectUpdates(KVUnit* root);
     void RunUpdateSweep(std::vector<int32_t>& group, int sweep, float dt);
     bool Matches(const KVUnitQuery& query, int32_t unitIndex);
     // Script flag and binding from the current script state.
@@ -383,6 +387,10 @@ private:
     int32_t ReadSectionHead(KVSceneLoad& load);
     int32_t ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint32_t limit);
     void MatchClasses(KVSceneLoad& load);
+    // Whether a matched record's stored form (type, and the count when the
+    // section states one) is the attribute's; one that is not is matched
+    // to nothing and measured by its stored form.
+    void MatchStoredForm(const KVSceneLoad& load, const KVSceneClassEntry& entry, KVSceneAttributeRecord& record);
     int32_t CreateSectionUnits(KVSceneLoad& load, const std::vector<uint32_t>& classTable);
     void SortOutLinks(KVSceneLoad& load);
     void ConvertOldPositions(KVSceneLoad& load);
@@ -416,8 +424,19 @@ private:
     KVSceneLoad* m_sceneLoad = nullptr;
     std::vector<IKVLinker*> m_linkers;
     std::vector<bool> m_closingSet;
+    // The units whose "OnEnable" waits for the next flush, -1 for an entry
+    // dropped. Each load owns the part it queued (its roots) and its enable
+    // pass walks that part only: a load started by one of its events, and
+    // a unit made or enabled while a pass defers, queue after it and are
+    // left to themselves, so every unit of every load gets its "OnEnable"
+    // once, after its "OnCreate" and its "OnPreEnable".
     std::vector<int32_t> m_enableQueue;
     std::vector<int32_t> m_updateGroups[3];
+    // The frame of the update in which each unit index was last collected,
+    // and the walk's list of units still to visit.
+    std::vector<uint32_t> m_collectMarks;
+    uint32_t m_collectFrame = 0;
+    std::vector<KVUnit*> m_collectStack;
     int32_t m_lastElement = 0;
     // A small cache in front of the classes' name indexes: scripts name the
     // same few attributes frame after frame, each time with the same Lua

@@ -36,6 +36,17 @@ void LogCorrupted(KVUnitFactory* factory, KVUnit* unit) {
                                    ClassName(factory, unit), unit->GetName()));
 }
 
+// Whether the chain of parents from one unit (itself included) reaches
+// another within so many steps.
+bool ChainReaches(KVUnitFactory* factory, int32_t from, int32_t target, int32_t steps) {
+    for (int32_t at = from; at != -1 && steps-- > 0;) {
+        if (at == target) return true;
+        KVUnit* up = UnitAt(factory, at);
+        at = up ? up->GetParentIndex() : -1;
+    }
+    return false;
+}
+
 // The child reference at that position leaves the list: released, later
 // ones moving down.
 void DropChild(KVUnit* unit, size_t position) {
@@ -68,7 +79,15 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         if (KVUnit* unit = UnitAt(this, index)) BindScripts(unit);
     ResolveLinks();
     if (m_repair) RepairHierarchy(first, count);
+    // This load's part of the enable queue: its roots. Loads that its own
+    // events start, and units made meanwhile, queue after it.
+    const size_t ownFrom = m_enableQueue.size();
     const std::vector<int32_t> adopted = LinkParents(loaded);
+    const size_t ownTo = m_enableQueue.size();
+    // A stored owner learns of the units it owns, enabled or not, as one
+    // that a script sets does.
+    for (int32_t index : loaded)
+        if (KVUnit* unit = UnitAt(this, index)) unit->SetOwner(unit->GetOwnerRef());
     for (int32_t index : loaded)
         if (KVUnit* unit = UnitAt(this, index)) unit->ResetState();
     if (onStartup)
@@ -79,7 +98,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
     // "OnEnable" waits for the next flush of the queue.
     const bool deferring = m_deferEnables;
     m_deferEnables = true;
-    for (size_t i = 0; i < m_enableQueue.size(); ++i) {
+    for (size_t i = ownFrom; i < ownTo && i < m_enableQueue.size(); ++i) {
         KVUnit* unit = UnitAt(this, m_enableQueue[i]);
         if (!unit) continue;
         if (unit->GetParentEnabled()) {
@@ -87,7 +106,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
             continue;
         }
         unit->SetParentEnabled(true);
-        unit->ApplyEnabledState();
+        unit->ApplyEnabledStateQueued();
     }
     // A unit of an earlier load now inherits its new parent's state: it
     // keeps running under an enabled parent and goes off under one that
@@ -97,7 +116,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         KVUnit* parent = unit ? UnitAt(this, unit->GetParentIndex()) : nullptr;
         if (!parent) continue;
         unit->SetParentEnabled(parent->EnabledState());
-        unit->ApplyEnabledState();
+        unit->ApplyEnabledStateQueued();
     }
     m_deferEnables = deferring;
     for (int32_t index : loaded)
@@ -111,11 +130,12 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
     for (int32_t index : loaded)
         if (index >= 0 && size_t(index) < inLoad.size()) inLoad[size_t(index)] = true;
     std::vector<int32_t> adopted;
+    std::vector<bool> corrupted(m_units.SlotCount(), false);
+    const int32_t steps = int32_t(loaded.size()) + 1;
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit) continue;
         KVUnitRefArray* children = unit->GetChildren();
-        bool corrupted = false;
         for (size_t i = 0; i < children->Size();) {
             const int32_t child = children->At(i)->GetIndex();
             KVUnit* target = UnitAt(this, child);
@@ -126,18 +146,9 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
             // A unit under itself or its own descendant would make the tree
             // a ring that no walk leaves; a unit of an earlier load keeps
             // the parent it has.
-            bool ring = target->GetParentIndex() != -1;
-            for (int32_t at = index, steps = int32_t(loaded.size()) + 1; at != -1 && steps-- > 0;) {
-                if (at == child) {
-                    ring = true;
-                    break;
-                }
-                KVUnit* up = UnitAt(this, at);
-                at = up ? up->GetParentIndex() : -1;
-            }
-            if (ring) {
+            if (target->GetParentIndex() != -1 || ChainReaches(this, index, child, steps)) {
                 DropChild(unit, i);
-                corrupted = true;
+                corrupted[size_t(index)] = true;
                 continue;
             }
             seen[size_t(child)] = true;
@@ -149,8 +160,27 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
             }
             ++i;
         }
-        if (corrupted) LogCorrupted(this, unit);
     }
+    // A unit that took its parent from another list stays listed where it
+    // was seen again, but never under itself or one of its ancestors, which
+    // only the final parents tell: such a listing would lead every walk of
+    // the children lists round and round.
+    for (int32_t index : loaded) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit) continue;
+        KVUnitRefArray* children = unit->GetChildren();
+        for (size_t i = 0; i < children->Size();) {
+            if (ChainReaches(this, index, children->At(i)->GetIndex(), steps)) {
+                DropChild(unit, i);
+                corrupted[size_t(index)] = true;
+                continue;
+            }
+            ++i;
+        }
+    }
+    for (int32_t index : loaded)
+        if (corrupted[size_t(index)])
+            if (KVUnit* unit = UnitAt(this, index)) LogCorrupted(this, unit);
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit || unit->GetParentIndex() != -1) continue;

@@ -168,6 +168,7 @@ int32_t KVUnitFactory::ReadClassEntry(KVSceneLoad& load, size_t entryIndex, uint
             desc.elementCount = int32_t(record.elementCount);
             desc.name = Hex(record.id);
             record.measure = CreateManipulator(&desc);
+            record.byteSize = desc.byteSize;
         }
         entry.attributes.push_back(std::move(record));
     }
@@ -197,9 +198,35 @@ void KVUnitFactory::MatchClasses(KVSceneLoad& load) {
         entry.classIndex = FindClassById(entry.classId);
         if (entry.classIndex < 0) continue;
         load.entryOfClass[size_t(entry.classIndex)] = int32_t(e);
-        for (KVSceneAttributeRecord& record : entry.attributes)
+        for (KVSceneAttributeRecord& record : entry.attributes) {
             record.matched = FindAttributePosition(entry.classIndex, record.id);
+            MatchStoredForm(load, entry, record);
+        }
     }
+}
+
+void KVUnitFactory::MatchStoredForm(const KVSceneLoad& load, const KVSceneClassEntry& entry,
+                                    KVSceneAttributeRecord& record) {
+    const KVAttributeDesc* desc = record.matched >= 0 ? GetAttribute(entry.classIndex, record.matched) : nullptr;
+    // Records of the oldest sections state no type: their values are taken
+    // as the attribute has them.
+    if (!desc || !desc->manipulator || record.typeCode < 0) return;
+    // Past 0x20000 a record states its element count too; the stored
+    // extent is what must agree (a flags word is one word whatever its
+    // count).
+    const bool counted = load.sectionVersion > 0x20000;
+    if (record.typeCode == desc->typeCode && (!counted || (record.measure && record.byteSize == desc->byteSize)))
+        return;
+    // A value of another type or extent, written for another version of
+    // the class, is no value of this attribute: it is stepped past as an
+    // unknown one. Without a stated count it has the attribute's.
+    record.matched = -1;
+    if (counted || record.typeCode >= KVATTR_TYPE_COUNT) return;
+    KVAttributeDesc form;
+    form.typeCode = record.typeCode;
+    form.elementCount = desc->elementCount;
+    form.name = desc->name;
+    record.measure = CreateManipulator(&form);
 }
 
 int32_t KVUnitFactory::CreateSectionUnits(KVSceneLoad& load, const std::vector<uint32_t>& classTable) {

@@ -54,6 +54,10 @@ int32_t KVUnitFactory::GetUnitIndex(IKVUnit* unit) { return unit ? unit->GetInde
 
 bool KVUnitFactory::HasScript(IKVUnit* unit) { return unit && (unit->GetFlags() & KVUNIT_SCRIPTED); }
 
+void KVUnitFactory::OnScriptTableAdopted(IKVUnit* unit) {
+    if (unit) UpdateScriptFlag(unit->GetUnit());
+}
+
 IKVUnit* KVUnitFactory::FindDelegate(IKVUnit* unit, const char* functionName) {
     return unit ? GetUnit(unit->GetUnit()->FindDelegate(functionName)) : nullptr;
 }

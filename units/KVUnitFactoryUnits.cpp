@@ -170,6 +170,8 @@ int32_t KVUnitFactory::CopyUnitAs(KVUnit* source, KVUnit** out, bool runtime) {
     for (const KVAttributeDesc& desc : record->attributes)
         if (desc.HasFlag(KVAF_PERSISTENT) && !desc.HasFlag(KVAF_NO_COPY)) CopyAttributeText(desc, source, copy);
 
+    // The Owner copied as text: the owner learns of the copy.
+    copy->SetOwner(copy->GetOwnerRef());
     KVUnitWatch watch(copy);
     copy->SetParent(source->GetParentIndex());
     if (!watch.Alive()) return KV_OK;

@@ -1,5 +1,7 @@
 // The queue of deferred "OnEnable" events and the per-frame update of the
 // enabled units, in three groups of three sweeps.
+#include <algorithm>
+
 #include "IKVUnitRef.h"
 #include "KVUnit.h"
 #include "KVUnitFactory.h"
@@ -15,40 +17,59 @@ constexpr int kExternalSweep = 2;
 } // namespace
 
 int32_t KVUnitFactory::FlushPendingEnables() {
+    // A unit gets one "OnEnable" a flush, however many queued trees or
+    // children lists name it.
+    std::vector<bool> raised;
     // Entries queued while flushing are flushed too.
     for (size_t i = 0; i < m_enableQueue.size(); ++i) {
         int32_t index = m_enableQueue[i];
         IKVUnit* unit = GetUnit(index);
-        if (unit && unit->IsEnabled()) RaiseEnableTree(index, 0);
+        if (unit && unit->IsEnabled()) RaiseEnableTree(index, raised);
     }
     m_enableQueue.clear();
     return KV_OK;
 }
 
-void KVUnitFactory::RaiseEnableTree(int32_t unitIndex, int32_t depth) {
+void KVUnitFactory::RaiseEnableTree(int32_t unitIndex, std::vector<bool>& raised) {
     IKVUnit* found = GetUnit(unitIndex);
-    // A sound tree is never deeper than the unit count.
-    if (!found || depth > GetUnitCount()) return;
+    if (!found) return;
+    // Marked before its subtree: a ring of children lists ends here too.
+    if (raised.size() < m_units.SlotCount()) raised.resize(m_units.SlotCount(), false);
+    if (raised[size_t(unitIndex)]) return;
+    raised[size_t(unitIndex)] = true;
     KVUnit* unit = found->GetUnit();
     std::vector<int32_t> children;
     for (size_t i = 0; i < unit->GetChildren()->Size(); ++i) children.push_back(unit->GetChildren()->At(i)->GetIndex());
     for (int32_t child : children) {
         IKVUnit* c = GetUnit(child);
-        if (c && c->IsEnabled()) RaiseEnableTree(child, depth + 1);
+        if (c && c->IsEnabled()) RaiseEnableTree(child, raised);
     }
     if (IKVUnit* again = GetUnit(unitIndex)) again->CallScriptFunction("OnEnable", 0, 0, nullptr, nullptr);
 }
 
-void KVUnitFactory::CollectUpdates(KVUnit* unit, int32_t depth) {
-    if (depth > GetUnitCount()) return;
-    if ((unit->FlagsWord() & KVUNIT_UPDATE) && (unit->GetUpdateWanted() || unit->GetNativeUpdate())) {
-        int32_t group = unit->GetUpdateGroup();
-        m_updateGroups[group < 0 ? 0 : (group > 2 ? 2 : group)].push_back(unit->GetIndex());
-    }
-    KVUnitRefArray* children = unit->GetChildren();
-    for (size_t i = 0; i < children->Size(); ++i) {
-        KVUnit** child = m_units.At(children->At(i)->GetIndex());
-        if (child && *child && (*child)->EnabledState()) CollectUpdates(*child, depth + 1);
+void KVUnitFactory::CollectUpdates(KVUnit* root) {
+    // Depth first, a unit before its children in their order. A unit is
+    // taken once a frame, however many children lists name it (a child
+    // listed twice, or under two parents, is updated once), so the walk
+    // ends after at most one visit of each unit.
+    if (m_collectMarks.size() < m_units.SlotCount()) m_collectMarks.resize(m_units.SlotCount(), 0);
+    std::vector<KVUnit*>& pending = m_collectStack;
+    pending.assign(1, root);
+    while (!pending.empty()) {
+        KVUnit* unit = pending.back();
+        pending.pop_back();
+        uint32_t& mark = m_collectMarks[size_t(unit->GetIndex())];
+        if (mark == m_collectFrame) continue;
+        mark = m_collectFrame;
+        if ((unit->FlagsWord() & KVUNIT_UPDATE) && (unit->GetUpdateWanted() || unit->GetNativeUpdate())) {
+            int32_t group = unit->GetUpdateGroup();
+            m_updateGroups[group < 0 ? 0 : (group > 2 ? 2 : group)].push_back(unit->GetIndex());
+        }
+        KVUnitRefArray* children = unit->GetChildren();
+        for (size_t i = children->Size(); i-- > 0;) {
+            KVUnit** child = m_units.At(children->At(i)->GetIndex());
+            if (child && *child && (*child)->EnabledState()) pending.push_back(*child);
+        }
     }
 }
 
@@ -81,9 +102,14 @@ void KVUnitFactory::RunUpdateSweep(std::vector<int32_t>& group, int sweep, float
 
 int32_t KVUnitFactory::Update(float dt) {
     for (std::vector<int32_t>& group : m_updateGroups) group.clear();
+    if (++m_collectFrame == 0) {
+        // The marks start over once the frame number wraps.
+        std::fill(m_collectMarks.begin(), m_collectMarks.end(), 0u);
+        m_collectFrame = 1;
+    }
     for (auto cursor = m_roots.Begin(); !cursor->AtEnd(); cursor->Next()) {
         KVUnit** root = m_roots.At(cursor->Current());
-        if (root && *root) CollectUpdates(*root, 0);
+        if (root && *root) CollectUpdates(*root);
     }
     for (std::vector<int32_t>& group : m_updateGroups)
         for (int sweep : {kPreUpdateSweep, kUpdateSweep, kExternalSweep}) RunUpdateSweep(group, sweep, dt);

@@ -36,6 +36,11 @@ bool ParentChainReaches(int32_t from, int32_t target) {
 
 } // namespace
 
+bool KVTreeDepth::TooDeep() const {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    return *m_depth > (factory ? factory->GetUnitCount() : 0) + 1;
+}
+
 int32_t KVUnit::FindChild(int32_t unitIndex) {
     for (size_t i = 0; i < m_children.Size(); ++i)
         if (m_children.At(i)->GetIndex() == unitIndex) return int32_t(i);
@@ -186,8 +191,18 @@ void KVUnit::UpdateScriptFlag() {
 
 void KVUnit::SetOwner(IKVUnitRef* owner) {
     int32_t index = owner ? owner->GetIndex() : -1;
-    if (!m_owner || index == m_owner->GetIndex()) return;
+    if (!m_owner) return;
     KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (index == m_owner->GetIndex()) {
+        // The reference already names it (a value read from a scene or
+        // copied as text, handed over as the stored reference itself): the
+        // owner still has to know of this unit, once.
+        if (KVUnit* now = UnitAt(factory, index)) {
+            auto& owned = now->m_ownedUnits;
+            if (std::find(owned.begin(), owned.end(), m_index) == owned.end()) owned.push_back(m_index);
+        }
+        return;
+    }
     if (KVUnit* old = UnitAt(factory, m_owner->GetIndex())) {
         auto& owned = old->m_ownedUnits;
         auto it = std::find(owned.begin(), owned.end(), m_index);

@@ -43,6 +43,8 @@ public:
     int32_t LoadFont(const char* path, KVGUITtfFont** out);
 
     // Lays the provider's text out into the caller's layout; always 0.
+    // U+FEFF (a UTF-8 file's signature, which TrueType texts keep) is taken
+    // as a control character: no glyph, no advance, no part of the box.
     int32_t LayoutText(const TextLayoutParams& params, KVGUITextProvider* provider, TextLayout* out);
 
     // Null until phase 0 made it, and when it could not be made.

@@ -143,8 +143,9 @@ int32_t KVGUIFont::ReadBoxFile(int32_t cellHeight) {
     }
     for (size_t k = 0; k < kCodes; ++k) {
         const int32_t first = pairs[2 * k];
-        // An inverted pair is one column wide rather than negative.
-        const int32_t last = std::max<int32_t>(pairs[2 * k + 1], first);
+        // A pair whose last column comes before its first is an empty
+        // glyph, as a measured blank cell is: no column wide, not negative.
+        const int32_t last = std::max<int32_t>(pairs[2 * k + 1], first - 1);
         m_boxes[k] = GlyphBox{first, last, 0, 0, cellHeight};
     }
     return KV_OK;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "KVGUI.h"
+#include "KVTextDecoder.h"
 
 namespace kvl {
 namespace {
@@ -113,7 +114,9 @@ int32_t KVGUI::LayoutText(const TextLayoutParams& params, KVGUITextProvider* pro
             if (penX + width > float(params.width)) endLine();
         }
 
-        if (code <= kBlank) continue;  // line feed and other controls
+        // Line feed and other controls, and U+FEFF (the signature a UTF-8
+        // file starts with, kept in the text): no glyph, no advance.
+        if (code <= kBlank || code == kByteOrderMark) continue;
 
         LayoutGlyph glyph;
         int64_t cellX = 0;

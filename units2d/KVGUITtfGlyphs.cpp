@@ -6,6 +6,8 @@
 
 #include FT_GLYPH_H
 
+#include "KVTextDecoder.h"
+
 namespace kvl {
 namespace {
 
@@ -88,6 +90,14 @@ int32_t MeasureGlyphs(FT_Face face, int32_t charWidth, int32_t charHeight, int32
     out->assign(text.size(), TtfGlyphMetrics());
     for (size_t i = 0; i < text.size(); ++i) {
         TtfGlyphMetrics& m = (*out)[i];
+        if (text[i] == kByteOrderMark) {
+            // The signature of a UTF-8 file stays in the text but shows
+            // nothing: an empty box on the baseline and no advance, not the
+            // font's box for a missing glyph or its gap.
+            m.top = m.bottom = charHeight;
+            m.advance = 0;
+            continue;
+        }
         m.advance = charSpacing;
         if (!sized || FT_Load_Char(face, FT_ULong(text[i]), 0) != 0) continue;
         FT_Glyph glyph = nullptr;
@@ -122,11 +132,13 @@ int32_t RasteriseGlyphs(FT_Face face, const std::u16string& text, const std::vec
     for (size_t k = 0; k < glyphs; ++k) {
         const int32_t index = layout.charIndices[k];
         if (index < 0 || size_t(index) >= text.size() || size_t(index) >= metrics.size()) continue;
+        const KVGlyphRect& source = layout.sources[k];
+        if (source.x1 <= source.x0 || source.y1 <= source.y0) continue;  // nothing of it is copied
         if (FT_Load_Char(face, FT_ULong(text[size_t(index)]), 0) != 0) continue;
         if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) continue;
         const FT_Bitmap& bitmap = face->glyph->bitmap;
         if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || !bitmap.buffer) continue;
-        CopyGlyph(bitmap, layout.sources[k], metrics[size_t(index)],
+        CopyGlyph(bitmap, source, metrics[size_t(index)],
                   int64_t(layout.positions[k].x) - layout.minX, int64_t(layout.positions[k].y) - layout.minY,
                   target, rowBytes);
     }

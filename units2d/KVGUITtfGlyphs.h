@@ -29,7 +29,9 @@ struct TtfGlyphMetrics {
 GlyphBox ToGlyphBox(const TtfGlyphMetrics& metrics);
 
 // One record per character; a character the engine cannot measure gets an
-// empty box and the spacing alone as its advance. Always 0.
+// empty box and the spacing alone as its advance. U+FEFF (a UTF-8 file's
+// signature) gets an empty box on the baseline and no advance at all, in
+// every font. Always 0.
 int32_t MeasureGlyphs(FT_Face face, int32_t charWidth, int32_t charHeight, int32_t charSpacing,
                       const std::u16string& text, std::vector<TtfGlyphMetrics>* out);
 
@@ -47,7 +49,8 @@ struct TtfRasterTarget {
 // Bytes of one cleared row: (width x bits per pixel + 4) / 8.
 int64_t TtfRowBytes(int32_t width, uint32_t format);
 
-// Clears the target, then draws every laid-out glyph: white with the
+// Clears the target, then draws every laid-out glyph with a non-empty
+// source rectangle: white with the
 // coverage as alpha (BGRA), or coverage nibbles (palette). Copies stay
 // inside the glyph bitmap and the target. 0, or 1 for a target it cannot
 // write (unknown format, rows shorter than the width).

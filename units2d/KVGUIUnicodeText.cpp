@@ -1,7 +1,6 @@
 #include "KVGUIUnicodeText.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "../graphics/IKVGraphicDevice.h"
 #include "../kernel/IKVFile.h"
@@ -163,15 +162,9 @@ TextLayoutParams KVGUIUnicodeText::MakeParams() const {
 int32_t KVGUIUnicodeText::MeasureText(const std::string& bytes, TextLayout* out) {
     KVGUI* gui = KVGUI::Instance();
     if (!m_font || !gui) return KV_FAILED;
-    std::u16string text;
-    std::vector<TtfGlyphMetrics> metrics;
-    std::swap(text, m_text);
-    std::swap(metrics, m_metrics);
     DecodeText(bytes);
     MeasureGlyphs();
     gui->LayoutText(MakeParams(), this, out);
-    std::swap(text, m_text);
-    std::swap(metrics, m_metrics);
     return KV_OK;
 }
 

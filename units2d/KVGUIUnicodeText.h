@@ -76,9 +76,10 @@ public:
     int32_t RenderText(const std::string& bytes);
     // The layout parameters of rendering.
     TextLayoutParams MakeParams() const;
-    // Lays the bytes out as Render would, on lists of its own: the unit's
-    // text, metrics and layout stay as the last rendering left them. 1
-    // without a font.
+    // Lays the bytes out as Render would into `out`: the bytes are decoded
+    // and measured into the unit's own text and metric lists (what
+    // GetCharPosition reads until the next rendering), the unit's layout
+    // stays the last rendering's. 1 without a font.
     int32_t MeasureText(const std::string& bytes, TextLayout* out);
 
     KVGUITtfFont* GetFont() const { return m_font; }

@@ -1,5 +1,6 @@
 #include "KVUnitPSBlender.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "../units/IKVUnitRef.h"
@@ -28,25 +29,49 @@ void KVUnitPSBlender::Init() {
 }
 
 void KVUnitPSBlender::Close() {
-    // The listed units are no longer drawn here: they draw themselves again.
-    MarkBlended(false);
+    const std::vector<int32_t> listed = ListedUnits();
     KVUnitDisplay2D::Close();
+    UpdateMarks(listed);
 }
 
-void KVUnitPSBlender::MarkBlended(bool on) {
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return;
+void KVUnitPSBlender::Refresh() {
+    KVUnitDisplay2D::Refresh();
+    UpdateMarks(ListedUnits());
+}
+
+std::vector<int32_t> KVUnitPSBlender::ListedUnits() {
+    std::vector<int32_t> indices;
     for (size_t i = 0; i < m_blended.Size(); ++i) {
         IKVUnitRef* ref = m_blended.At(i);
-        IKVUnit* unit = ref && ref->GetIndex() != -1 ? factory->GetUnit(ref->GetIndex()) : nullptr;
+        if (ref && ref->GetIndex() != -1) indices.push_back(ref->GetIndex());
+    }
+    return indices;
+}
+
+void KVUnitPSBlender::UpdateMarks(const std::vector<int32_t>& units) {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (!factory || units.empty()) return;
+    // The units that some blender hides, among the ones asked about.
+    std::vector<int32_t> hidden;
+    // Unit indices run over the slots, free ones included.
+    const int32_t count = factory->GetSlotCount();
+    for (int32_t index = 0; index < count; ++index) {
+        IKVUnit* unit = factory->GetUnit(index);
+        auto* blender = unit ? dynamic_cast<KVUnitPSBlender*>(unit->GetUnit()) : nullptr;
+        if (!blender || !blender->HidesListedUnits()) continue;
+        for (int32_t listed : blender->ListedUnits()) hidden.push_back(listed);
+    }
+    for (int32_t index : units) {
+        IKVUnit* unit = factory->GetUnit(index);
         if (!unit) continue;
+        const bool on = std::find(hidden.begin(), hidden.end(), index) != hidden.end();
         const uint32_t flags = unit->GetFlags();
         unit->SetFlags(on ? flags | KVUNIT_DRAWN_BY_OTHER : flags & ~uint32_t(KVUNIT_DRAWN_BY_OTHER));
     }
 }
 
 void KVUnitPSBlender::SetBlendedUnits(KVUnitRefArray* units) {
-    MarkBlended(false);
+    std::vector<int32_t> touched = ListedUnits();
     if (units && units != &m_blended) {
         m_blended.ReleaseAll();
         m_blended.SetOwner(GetIndex(), kBlendedUnitsId);
@@ -58,7 +83,9 @@ void KVUnitPSBlender::SetBlendedUnits(KVUnitRefArray* units) {
             copy->Init(this, &kBlendedUnitsId);
         }
     }
-    MarkBlended(true);
+    const std::vector<int32_t> listed = ListedUnits();
+    touched.insert(touched.end(), listed.begin(), listed.end());
+    UpdateMarks(touched);
 }
 
 void KVUnitPSBlender::Draw() {

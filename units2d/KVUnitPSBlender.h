@@ -1,10 +1,13 @@
 #pragma once
 // Class "PSBlender": draws the current pictures of a list of sprites in one
 // quad, each on a texture stage of its own, for a pixel shader to combine.
-// The sprites it lists carry unit flag 0x400000 (drawn by another unit)
-// while they are listed and the blender lives: taking them off the list or
-// closing the blender clears it.
+// A listed unit carries unit flag 0x400000 (drawn by another unit, so not
+// by itself) exactly while at least one enabled blender that is not closing
+// lists it: blenders that share a unit leave it marked until the last of
+// them lets it go, and a disabled blender, which draws nothing, hides
+// nothing.
 #include <cstdint>
+#include <vector>
 
 #include "../units/KVUnitDisplay2D.h"
 #include "../units/KVUnitRefArray.h"
@@ -25,11 +28,14 @@ public:
     // KVUnit
     void Init() override;
     void Draw() override;
-    // The listed units lose the blended mark, then the display-2D close.
+    // The display-2D close; the listed units keep the mark only while
+    // another blender hides them.
     void Close() override;
+    // KVUnit2D: enabling and disabling show or hide the listed units.
+    void Refresh() override;
 
-    // The BlendedUnits setter: the listed units lose the blended mark, the
-    // list becomes a copy of the given one, and its units get the mark.
+    // The BlendedUnits setter: the list becomes a copy of the given one;
+    // the marks of the units it held and holds are brought up to date.
     virtual void SetBlendedUnits(KVUnitRefArray* units);
 
     const KVUnitRefArray& GetBlendedUnits() const { return m_blended; }
@@ -38,8 +44,12 @@ protected:
     ~KVUnitPSBlender() override = default;
 
 private:
-    // Sets or clears the mark on every listed unit.
-    void MarkBlended(bool on);
+    // Indices of the listed units that exist.
+    std::vector<int32_t> ListedUnits();
+    // Enabled and not closing: its listed units are drawn by it.
+    bool HidesListedUnits() { return IsEnabled() && !IsClosing(); }
+    // Gives each of the units the mark exactly when some blender hides it.
+    static void UpdateMarks(const std::vector<int32_t>& units);
 
     KVUnitRefArray m_blended;
     bool m_alpha = true;

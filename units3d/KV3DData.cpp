@@ -255,7 +255,6 @@ int32_t KV3DData::BuildGeometry(uint8_t* block, uint32_t size, uint32_t alignmen
             part.transparent = b.U8(d + 8) & 1u;
             part.indexKind = b.U8(d + 9);
             part.indexDataSize = b.U32(d + 12);
-            if (part.materialIndex >= partMaterials.size()) return fail();
             // Indices are read as 16-bit values.
             if (2 * uint64_t(part.indexCount) > part.indexDataSize) return fail();
             if (part.transparent)
@@ -327,8 +326,9 @@ int32_t KV3DData::BuildGeometry(uint8_t* block, uint32_t size, uint32_t alignmen
             for (uint32_t k = 0; k < shapeCount; ++k) {
                 if (!b.Has(at, shapeBytes)) return fail();
                 KV3DBlendShape& shape = s.blendShapes.emplace_back();
+                // A name index past the names is kept: such a shape has no
+                // weight to follow (no name to set one by).
                 shape.nameIndex = b.U32(blendOffset + 4 * uint64_t(k));
-                if (shape.nameIndex >= blendShapeNames.size()) return fail();
                 shape.offsets = block + at;
                 at += b.Pad(shapeBytes);
             }

@@ -35,7 +35,11 @@ public:
     // Takes the geometry block (an AllocAligned block of size bytes; the data
     // owns it from here on, also on failure) and builds the geometry from
     // it, asking the device (null: none) what to hand it. 0, or 1 with the
-    // reason in *error.
+    // reason in *error (only where a read would go past what the block, a
+    // vertex or a part holds).
+    // Indices that name nothing are kept: a part's material index past the
+    // materials (the part has no material of its own), a blend shape's name
+    // index past the names.
     int32_t BuildGeometry(uint8_t* block, uint32_t size, uint32_t alignment, bool keepGeometry,
                           IKVGraphicDevice3D* device, std::string* error);
     // Takes the animation block (owned from here on) and reads its header

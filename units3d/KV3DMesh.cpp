@@ -295,8 +295,9 @@ bool KV3DMesh::IsTransparent() {
     if ((m_material.overrideFlags & KV_MATERIAL_ALPHA_BLEND) && m_material.alphaBlend == 0) return false;
     for (const KV3DSubmesh& s : data->submeshes) {
         for (const KV3DPart& part : s.parts) {
+            // Without a material of its own a part goes by the mesh's record.
             const KV3DPartMaterial* material = data->GetPartMaterial(part);
-            if (part.transparent && material && material->material.alphaBlend) return true;
+            if (part.transparent && (material ? material->material.alphaBlend : m_material.alphaBlend)) return true;
         }
     }
     return false;

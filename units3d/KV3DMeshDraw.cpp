@@ -120,11 +120,12 @@ void KV3DMesh::DrawSubmesh(const KV3DData& data, size_t index, int32_t pass) {
         index < m_textureOverrides.size() ? &m_textureOverrides[index] : nullptr;
     for (size_t p = 0; p < s.parts.size(); ++p) {
         const KV3DPart& part = s.parts[p];
+        // A part whose index names no material of the file is drawn with
+        // the mesh's record alone, and no textures.
         const KV3DPartMaterial* own = data.GetPartMaterial(part);
-        if (!own) continue;
-        const bool transparent = part.transparent && own->material.alphaBlend;
+        const bool transparent = part.transparent && (own ? own->material.alphaBlend : m_material.alphaBlend);
         if (int32_t(transparent) != pass) continue;
-        for (size_t t = 0; t < own->textures.size(); ++t) {
+        for (size_t t = 0; own && t < own->textures.size(); ++t) {
             IKVUnknownRef* texture = overrides && t < overrides->size() ? (*overrides)[t] : nullptr;
             // A file names its textures; the part holds no texture object of
             // its own, so without an override the slot is emptied.
@@ -132,7 +133,7 @@ void KV3DMesh::DrawSubmesh(const KV3DData& data, size_t index, int32_t pass) {
         }
         device->EndTextures();
         KV3DMaterial merged = m_material;
-        KV3DMergeMaterial(merged, own->material);
+        if (own) KV3DMergeMaterial(merged, own->material);
         if (m_debugFlags & KVMESH_DEBUG_DRAW_SWITCH) merged.debugDraw = 1;
         if (!part.transparent) {
             merged.alphaTest = 0;

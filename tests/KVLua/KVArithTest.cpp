@@ -164,9 +164,21 @@ TEST_F(KVArithScript, ScriptCallsGiveSignedResults) {
         {"KVArith.LShift(1, 32)", "0"},
         {"KVArith.LShift(1, 256)", "1"},
         {"KVArith.LShift(1, -1)", "0"},
-        {"KVArith.And(4294967295, 1)", "1"},  // saturates to 2147483647
+        {"KVArith.And(4294967295, 1)", "1"},
         {"KVArith.And(-1, 255)", "255"},
-        {"KVArith.And(-4294967296, -1)", "-2147483648"},
+        // Arguments are taken modulo 2^32: from 2^31 up they keep their
+        // top bits, beyond 2^32 they wrap.
+        {"KVArith.And(-4294967296, -1)", "0"},
+        {"KVArith.And(4294967296 + 5, -1)", "5"},
+        {"KVArith.And(2147483648, -1)", "-2147483648"},
+        {"KVArith.And(0xFFFF0000, 0xFF)", "0"},
+        {"KVArith.RShift(0xFFFF0000, 24)", "255"},
+        {"KVArith.RShift(4294967295, 1)", "2147483647"},
+        {"KVArith.Or(0x80000000, 1)", "-2147483647"},
+        {"KVArith.Xor(0xFFFFFFFF, 0x0F0F0F0F)", "-252645136"},
+        {"KVArith.LShift(0xC0000001, 1)", "-2147483646"},
+        {"KVArith.LShift(1, 4294967297)", "2"},  // count 1
+        {"KVArith.RShift(-2147483649, 0)", "2147483647"},
         {"KVArith.Xor(5, 3)", "6"},
         {"KVArith.Or(5, 3, 99)", "7"},
         {"KVArith.Or(2.9, -2.9)", "-2"},  // truncation toward zero: 2 | -2
@@ -177,6 +189,36 @@ TEST_F(KVArithScript, ScriptCallsGiveSignedResults) {
         std::vector<std::string> results = host.Evaluate(c.expression);
         EXPECT_EQ(results.empty() ? std::string("<none>") : results[0], c.result);
     }
+}
+
+// Colour words as scripts read them back (0 to 2^32 - 1): every channel of
+// every word comes out of the library, whichever way a script takes it
+// apart, and a word put together again reads as the same value.
+TEST_F(KVArithScript, EveryChannelOfEveryColourWordComesOut) {
+    const uint32_t words[] = {0x00000000u, 0xFFFFFFFFu, 0xFFFF0000u, 0x80000000u, 0x7FFFFFFFu,
+                              0x80FF00FFu, 0x12345678u, 0xFEDCBA98u, 0x01000000u, 0xFF000001u};
+    ASSERT_TRUE(host.Run("function Channels(c)\n"
+             "  return KVArith.RShift(c, 24), KVArith.And(KVArith.RShift(c, 16), 255),\n"
+             "         KVArith.And(KVArith.RShift(c, 8), 0xFF), KVArith.And(c, 255),\n"
+             "         KVArith.RShift(KVArith.LShift(c, 8), 24), KVArith.RShift(KVArith.And(c, 0xFF000000), 24)\n"
+             "end\n"
+             "function Whole(c)\n"
+             "  local a, r, g, b = Channels(c)\n"
+             "  local w = KVArith.Or(KVArith.Or(KVArith.LShift(a, 24), KVArith.LShift(r, 16)),\n"
+             "                       KVArith.Or(KVArith.LShift(g, 8), b))\n"
+             "  if w < 0 then w = w + 4294967296 end\n"
+             "  return w\n"
+             "end\n"));
+    for (uint32_t word : words) {
+        SCOPED_TRACE(std::to_string(word));
+        const std::string a = std::to_string(word >> 24), r = std::to_string((word >> 16) & 0xFFu);
+        const std::string g = std::to_string((word >> 8) & 0xFFu), b = std::to_string(word & 0xFFu);
+        EXPECT_EQ(host.Evaluate("Channels(" + std::to_string(word) + ")"),
+                  (std::vector<std::string>{a, r, g, b, r, a}));
+        EXPECT_EQ(host.Evaluate("Whole(" + std::to_string(word) + ")"),
+                  std::vector<std::string>{std::to_string(word)});
+    }
+    EXPECT_EQ(host.Errors(), std::vector<std::string>{});
 }
 
 TEST_F(KVArithScript, BadArgumentsAreReportedWithNoValue) {

@@ -4,9 +4,12 @@
 // their units.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <lua.hpp>
 
 #include "KVLua/KVLua.h"
+#include "support/KVTestScriptRun.h"
 #include "support/KVTestUnitEvents.h"
 #include "units/KVUnit.h"
 
@@ -239,6 +242,88 @@ TEST_F(KVLuaUnitsTest, APlainTableWithAUnitsNameBecomesItsTable) {
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }
 
+// A plain table stored under a unit's name, over the unit's table or before
+// it has one, becomes the unit's table the next time the binding meets the
+// unit by name: what the script wrote there under attribute names reaches
+// the unit then and leaves the table, so later writes reach the unit too;
+// the table's own values stay. Each way of meeting the unit, for a unit
+// that had a script table when it was made and for one that had none.
+TEST_F(KVLuaUnitsTest, APlainTableStoredUnderAUnitsNameWritesThroughOnceTheUnitIsMet) {
+    AddAlpha();
+    struct Touch {
+        const char* name;
+        std::function<void(KVUnit*)> meet;
+    };
+    const Touch touches[] = {
+        {"event", [](KVUnit* u) { u->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr); }},
+        {"update", [](KVUnit* u) { u->Update(0.02f); }},
+        {"push", [this](KVUnit* u) {
+             ASSERT_EQ(Lua().PushUnit(u->GetIndex()), KV_OK);
+             Lua().Pop(1);
+         }},
+        {"unit()", [this](KVUnit* u) { units.Run("local t = unit('" + u->GetName() + "')"); }},
+        {"find", [this](KVUnit* u) { EXPECT_EQ(Lua().FindUnit(u->GetName().c_str()), u->GetIndex()); }},
+        {"self", [this](KVUnit* u) {
+             units.Run("function Probe.Self() return self end\nlocal t = " + u->GetName() + "_held.Self()");
+         }},
+        {"kept table", [this](KVUnit* u) { units.Run("local n = " + u->GetName() + "_held.lives"); }},
+        {"bind", [this](KVUnit*) { units.Factory().RebindScripts(); }},
+    };
+    units.Run("Probe = {}");
+    int serial = 0;
+    for (const Touch& touch : touches) {
+        for (bool tracked : {false, true}) {
+            const std::string name = std::string("U") + std::to_string(++serial);
+            SCOPED_TRACE(std::string(touch.name) + (tracked ? " (a table when made)" : " (no table when made)"));
+            KVUnit* u = tracked ? units.Make(name) : Spawn(name);
+            // The unit's table as the script first held it, then a plain one.
+            units.Run(name + "_held = " + name + "\n" + name + " = {lives = 3}\n" + name +
+                      ".Visible = false\n" + name + ".Alpha = 1.5\n");
+            EXPECT_EQ(Describe(name + ".Name"), "nil");
+            touch.meet(u);
+            EXPECT_EQ(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+            EXPECT_EQ(Describe("rawget(" + name + ", 'Visible'), rawget(" + name + ", 'Alpha'), " + name + ".Alpha"),
+                      "nil, nil, number 1.5");
+            EXPECT_EQ(Describe(name + ".lives, " + name + ".Name, rawequal(unit('" + name + "'), " + name + ")"),
+                      "number 3, string " + name + ", boolean true");
+            units.Run(name + ".Visible = true\n" + name + ".Alpha = 0.25");
+            EXPECT_NE(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+            EXPECT_EQ(Describe(name + ".Alpha, rawget(" + name + ", 'Alpha')"), "number 0.25, nil");
+            EXPECT_TRUE(units.Factory().HasScript(u));
+        }
+    }
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
+// A unit made at run time with no script table, whose name then takes a
+// plain table with an OnUpdate, gets its update and keeps getting it.
+TEST_F(KVLuaUnitsTest, ARunTimeUnitGivenAPlainTableWithAnUpdateIsUpdated) {
+    KVUnit* runner = Spawn("Runner");
+    EXPECT_FALSE(units.Factory().HasScript(runner));
+    units.Run("Runner = {steps = 0}\n"
+              "function Runner.OnUpdate(dt) Runner.steps = Runner.steps + 1; Runner.Visible = Runner.steps > 2 end\n");
+    units.Take();
+    for (int i = 0; i < 4; ++i) runner->Update(0.02f);
+    EXPECT_EQ(Describe("Runner.steps, rawget(Runner, 'Visible')"), "number 4, nil");
+    EXPECT_NE(runner->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_TRUE(units.Factory().HasScript(runner));
+    // An event of a unit without a table reaches a plain table too.
+    KVUnit* other = Spawn("Caller");
+    units.Run("Caller = {}\nfunction Caller.OnHit() TestRecorder.Record('hit:' .. Caller.Name) end");
+    other->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr);
+    EXPECT_EQ(units.Take(), Records{"hit:Caller"});
+    // A unit without a table, renamed to a name that holds a plain table,
+    // takes that table.
+    KVUnit* renamed = Spawn("Before");
+    units.Run("After = {lives = 3}\nAfter.Visible = false");
+    renamed->SetName("After");
+    EXPECT_EQ(renamed->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_EQ(Describe("After.lives, After.Name, rawget(After, 'Visible'), rawget(_G, 'Before')"),
+              "number 3, string After, nil, nil");
+    EXPECT_TRUE(units.Factory().HasScript(renamed));
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
 // The names scripts use are remembered from one access to the next, per
 // class: a name that was no attribute becomes one when the class gains it,
 // a change of its flags is heard at once, and a unit of another class
@@ -345,9 +430,8 @@ TEST_F(KVLuaUnitsTest, SelfIsTheRunningUnitInNestedEventsAndAfterProtectedErrors
 
 // "self" lives exactly as long as the call that made it: through a tail
 // call, for the rest of a function that pushed another unit, and inside a
-// coroutine until the coroutine gives control back; a hook a script set
-// for itself is left in place. Calls are counted only while a unit is
-// "self".
+// coroutine as well; a hook a script set for itself is left in place. Calls
+// are counted only while a unit is "self".
 TEST_F(KVLuaUnitsTest, SelfLastsAsLongAsItsCallThroughTailCallsPushSelfAndCoroutines) {
     Spawn("Other");
     units.Run("Probe = {}\n"
@@ -378,8 +462,147 @@ TEST_F(KVLuaUnitsTest, SelfLastsAsLongAsItsCallThroughTailCallsPushSelfAndCorout
               "debug.sethook()\n");
     EXPECT_EQ(units.Take(),
               (Records{"counted:false", "counted:true", "counted:false", "top:nil", "tail:Hero", "after tail:nil", "pushed:Other", "nested:Hero", "after nested:nil",
-                       "tail:Hero", "in coroutine:Hero", "after resume:nil", "resumed:nil", "after second resume:nil",
+                       "tail:Hero", "in coroutine:nil", "after resume:nil", "resumed:nil", "after second resume:nil",
                        "deep:Other", "after deep:nil", "tail:Hero", "own hook kept:true"}));
+}
+
+// Inside a coroutine started from a unit's function, "self" is that unit,
+// another unit while a call into it runs, and the first again once the
+// call returns, before and after the coroutine yields. A unit the
+// coroutine made "self" for the rest of a function is "self" there again
+// when the coroutine is resumed, from wherever; once that function
+// returns, "self" is the resumer's. The resumer's own "self" is untouched
+// by all of it, however deep the coroutine stood when it yielded, ended or
+// failed (a unit's function cannot yield: it is called from native code).
+TEST_F(KVLuaUnitsTest, SelfInsideCoroutinesIsTheCallingUnitAgainAfterEachCall) {
+    Spawn("Other");
+    Spawn("Third");
+    units.Run("Probe = {}\n"
+              "function who(tag) TestRecorder.Record(tag .. ':' .. (self and self.Name or 'nil')) end\n"
+              "function Probe.Who(tag) who(tag) end\n"
+              "function Probe.Walk() who('walk') coroutine.yield() who('walked') end\n"
+              "function Probe.Fail() error('boom') end\n"
+              "function Probe.Start(body) co = coroutine.create(body) Probe.Step() end\n"
+              "function Probe.Step()\n"
+              "  who('resume')\n"
+              "  local ok, message = coroutine.resume(co)\n"
+              "  if not ok then TestRecorder.Record('failed') end\n"
+              "  who('resumed')\n"
+              "  Third.Who('call after')\n"
+              "  who('end')\n"
+              "end\n"
+              "Hero.Start = nil Hero.Step = nil Other.Step = nil\n");
+    units.Factory().RebindScripts();
+    struct Case {
+        const char* name;
+        const char* body;
+        const char* secondResumer;
+        Records records;
+    };
+    const Case cases[] = {
+        {"a call into another unit",
+         "function() who('in') Other.Who('call') who('back') coroutine.yield() who('again') "
+         "Other.Who('call') who('back again') end",
+         "Hero",
+         {"resume:Hero", "in:Hero", "call:Other", "back:Hero", "resumed:Hero", "call after:Third", "end:Hero",
+          "resume:Hero", "again:Hero", "call:Other", "back again:Hero", "resumed:Hero", "call after:Third",
+          "end:Hero"}},
+        {"resumed by another unit",
+         "function() Other.Who('call') who('back') coroutine.yield() who('again') Third.Who('call') who('back') end",
+         "Other",
+         {"resume:Hero", "call:Other", "back:Hero", "resumed:Hero", "call after:Third", "end:Hero",
+          "resume:Other", "again:Other", "call:Third", "back:Other", "resumed:Other", "call after:Third",
+          "end:Other"}},
+        {"a unit made self in the coroutine",
+         "function() KVLua.PushSelf(Other) who('pushed') coroutine.yield() who('pushed again') "
+         "Third.Who('call') who('back') end",
+         "Third",
+         {"resume:Hero", "pushed:Other", "resumed:Hero", "call after:Third", "end:Hero", "resume:Third",
+          "pushed again:Other", "call:Third", "back:Other", "resumed:Third", "call after:Third", "end:Third"}},
+        {"the resumer made self in the coroutine",
+         "function() KVLua.PushSelf(Hero) coroutine.yield() who('kept') end",
+         "Other",
+         {"resume:Hero", "resumed:Hero", "call after:Third", "end:Hero", "resume:Other", "kept:Hero",
+          "resumed:Other", "call after:Third", "end:Other"}},
+        {"yields deep in nested and tail calls",
+         "function() local function deep(n) if n > 0 then return deep(n - 1) end "
+         "KVLua.PushSelf(Third) coroutine.yield() who('deep') end\n"
+         "local function nest(n) if n > 0 then nest(n - 1) who('nest' .. n) return end deep(4) end\n"
+         "Other.Who('call') nest(2) who('after') end",
+         "Other",
+         {"resume:Hero", "call:Other", "resumed:Hero", "call after:Third", "end:Hero", "resume:Other",
+          "deep:Third", "nest1:Other", "nest2:Other", "after:Other", "resumed:Other", "call after:Third",
+          "end:Other"}},
+        {"a yield inside a unit's function",
+         "function() Other.Walk() who('never') end",
+         "Third",
+         {"resume:Hero", "walk:Other", "failed", "resumed:Hero", "call after:Third", "end:Hero", "resume:Third",
+          "failed", "resumed:Third", "call after:Third", "end:Third"}},
+        {"an error",
+         "function() Other.Who('call') coroutine.yield() Other.Fail() end",
+         "Other",
+         {"resume:Hero", "call:Other", "resumed:Hero", "call after:Third", "end:Hero", "resume:Other", "failed",
+          "resumed:Other", "call after:Third", "end:Other"}},
+        {"a protected error",
+         "function() pcall(Other.Fail) who('after pcall') xpcall(Third.Fail, function(m) return m end) "
+         "who('after xpcall') end",
+         "Other",
+         {"resume:Hero", "after pcall:Hero", "after xpcall:Hero", "resumed:Hero", "call after:Third",
+          "end:Hero", "resume:Other", "failed", "resumed:Other", "call after:Third", "end:Other"}},
+        {"a wrapped coroutine inside",
+         "function() local f = coroutine.wrap(function() Other.Who('inner') who('inner back') "
+         "coroutine.yield() who('inner again') end) f() who('outer') coroutine.yield() Third.Who('x') f() "
+         "who('outer again') end",
+         "Third",
+         {"resume:Hero", "inner:Other", "inner back:Hero", "outer:Hero", "resumed:Hero", "call after:Third",
+          "end:Hero", "resume:Third", "x:Third", "inner again:Third", "outer again:Third", "resumed:Third",
+          "call after:Third", "end:Third"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        units.Run(std::string("body = ") + c.body);
+        units.Take();
+        units.Run("Hero.Start(body)");
+        units.Run(std::string(c.secondResumer) + ".Step()");
+        EXPECT_EQ(units.Take(), c.records);
+        EXPECT_EQ(Describe("self"), "nil");
+        EXPECT_EQ(Describe("(debug.gethook())"), "nil");
+    }
+}
+
+// The coroutine library answers as Lua's own: results, errors and their
+// messages, statuses, a running coroutine, a dead one.
+TEST_F(KVLuaUnitsTest, CoroutinesAnswerAsTheLibrarysOwn) {
+    const std::string cases[] = {
+        "local co = coroutine.create(function(a, b) local c = coroutine.yield(a + b) return c * 2, 'x' end)\n"
+        "return coroutine.resume(co, 1, 2), coroutine.resume(co, 5), coroutine.resume(co), coroutine.status(co)",
+        "local f = coroutine.wrap(function(a) local b = coroutine.yield(a) return b end)\n"
+        "return f(3), f(4), pcall(f)",
+        "return pcall(coroutine.wrap(function() error('boom') end))",
+        "return pcall(coroutine.wrap(function() error({}) end))",
+        "return coroutine.resume(coroutine.create(function() error('boom') end))",
+        "return pcall(coroutine.resume, 5)",
+        "return pcall(coroutine.resume)",
+        "return pcall(coroutine.wrap, print)",
+        "return pcall(coroutine.wrap, 5)",
+        "local co co = coroutine.create(function() return coroutine.resume(co) end) return coroutine.resume(co)",
+        "local outer outer = coroutine.create(function()\n"
+        "  local inner = coroutine.create(function() return coroutine.resume(outer) end)\n"
+        "  return coroutine.resume(inner) end)\n"
+        "return coroutine.resume(outer)",
+        "local co = coroutine.create(function(...) return select('#', ...), ... end)\n"
+        "return coroutine.resume(co, nil, nil, 3)",
+        "return coroutine.running()",
+        "local co = coroutine.wrap(function() return coroutine.running() ~= nil end) return co()",
+    };
+    lua_State* stock = luaL_newstate();
+    luaL_openlibs(stock);
+    for (const std::string& code : cases) {
+        SCOPED_TRACE(code);
+        const std::string expression = "(function() " + code + " end)()";
+        EXPECT_EQ(units.Host().Describe(expression), kvtest::DescribeResults(stock, expression));
+    }
+    lua_close(stock);
 }
 
 TEST_F(KVLuaUnitsTest, UnitArraysCountFromOneAndNeverStoreKeysInTheProxy) {

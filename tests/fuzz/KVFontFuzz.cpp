@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "kernel/KVResources.h"
 #include "support/KVMemoryFile.h"
 #include "support/KVTestTextProvider.h"
+#include "support/KVTrueTypeWriter.h"
 #include "units2d/KVGUI.h"
 #include "units2d/KVGUITtfFont.h"
 #include "units2d/KVGUITtfGlyphs.h"
@@ -22,17 +21,19 @@ namespace {
 
 // A layout box above this is measured and laid out but not rasterised: the
 // copy walks every glyph's whole box, so a font of giant glyphs would take
-// seconds an input. The seed font's text at 40 px takes a seventh of it.
+// seconds an input.
 constexpr int64_t kMaxPixels = 1 << 18;
 
+// Small fonts written for the run: inputs stay a few kilobytes long, so
+// that each is loaded, measured and drawn many times a second.
 void WriteSeeds(kvfuzz::Seeds* seeds) {
-    std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
-    const std::string font((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!font.empty()) {
-        seeds->emplace_back("dejavusans", font);
-        seeds->emplace_back("dejavusans-half", font.substr(0, font.size() / 2));
-        seeds->emplace_back("dejavusans-head", font.substr(0, 512));
-    }
+    const std::string font = kvtest::WriteTrueTypeFont(kvtest::SmallTestFont());
+    seeds->emplace_back("small", font);
+    seeds->emplace_back("small-half", font.substr(0, font.size() / 2));
+    seeds->emplace_back("small-head", font.substr(0, 64));
+    kvtest::KVTrueTypeFont bare;
+    bare.glyphs.push_back({u'A', 600, {{50, 0, 550, 700}, {100, 100, 200, 200}}});
+    seeds->emplace_back("bare", kvtest::WriteTrueTypeFont(bare));
     seeds->emplace_back("empty", std::string());
 }
 
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host->files.SetFile("fuzz.ttf", data, size);
     kvl::KVGUITtfFont* font = nullptr;
     if (host->gui.LoadFont("fuzz.ttf", &font) != kvl::KV_OK) return 0;
-    const std::u16string text = u"Hello, W\u00F6rld! gjy \u20AC\uFFFD AV";
+    const std::u16string text = u"\uFEFFHello, W\u00F6rld! gjy \u20AC\uFFFD AV";
     for (int32_t px : {9, 16, 40}) Rasterise(*host, font->GetFace(), text, px);
     font->Release();
     // The manager is kept for the process: a font it still held would be

@@ -41,6 +41,15 @@ void WriteSeeds(kvfuzz::Seeds* seeds) {
     seeds->emplace_back("grey-progressive", kvtest::WriteJpeg(c, progressive));
     kvtest::JpegWriteOptions perComponent;
     perComponent.scanPerComponent = true;
+    // Components stored as R, G, B, as an Adobe marker says.
+    kvtest::JpegWriteOptions rgb;
+    rgb.jfif = false;
+    rgb.adobeTransform = 0;
+    seeds->emplace_back("adobe-rgb",
+                        kvtest::WriteJpeg(kvtest::MakeJpegCoefficients(
+                                              24, 9, {grey, grey, grey}, {{'R', 2, 1, 0}, {'G', 1, 1, 0}, {'B', 1, 1, 0}},
+                                              {kvtest::LumaQuant(70)}),
+                                          rgb));
     seeds->emplace_back("scan-per-component", kvtest::WriteRgbJpeg(16, 16, Picture(16, 16), 2, 2, kvtest::LumaQuant(90),
                                                                    kvtest::ChromaQuant(90), perComponent));
 }

@@ -38,6 +38,9 @@ void WriteSeeds(kvfuzz::Seeds* seeds) {
         kvtest::PngImage four = Image(9, 3, 3, 4, interlaced);
         four.transparency = {0, 128, 255};
         seeds->emplace_back("palette4" + suffix, kvtest::WritePng(four));
+        kvtest::PngImage keyed = Image(7, 5, 2, 8, interlaced);
+        keyed.colourKey = {keyed.samples[3], keyed.samples[4], keyed.samples[5]};
+        seeds->emplace_back("rgb-colour-key" + suffix, kvtest::WritePng(keyed));
     }
     seeds->emplace_back("grey", kvtest::WritePng(Image(4, 4, 0, 8, false)));
     seeds->emplace_back("rgb16", kvtest::WritePng(Image(3, 3, 2, 16, false)));

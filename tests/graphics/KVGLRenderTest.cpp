@@ -3,7 +3,10 @@
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -165,6 +168,58 @@ TEST_F(KVGLRenderTest, ViewportAndScissorOfOneRectangleCoverTheSamePixels) {
         Device().SetScissor(nullptr);
         ExpectBox(BoundsOf(0xFFFFFF00), Physical(k, part));
         EXPECT_EQ(CountPixels(0xFFFFFF00), 17 * 8);
+    }
+}
+
+// Rectangles anywhere in the 32-bit range, as a script or a scene may give
+// them: the box is worked out without overflow, a scissor cuts only what
+// lies on the screen, and a viewport keeps its size up to GL's own limit.
+TEST_F(KVGLRenderTest, RectanglesAtTheEndsOfTheIntegerRangeStayInRange) {
+    ASSERT_TRUE(OpenDevice(W, H));
+    GLint largest[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+    const KVDeviceRect everything = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    const KVDeviceRect farAway = {INT32_MAX - 5, INT32_MAX - 5, INT32_MAX, INT32_MAX};
+    const KVDeviceRect farBefore = {INT32_MIN, INT32_MIN, INT32_MIN + 10, INT32_MIN + 20};
+    const KVDeviceRect partlyOff = {-5, -5, 10, 10};
+    for (int32_t k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        Turn(k);
+        const KVDisplayMode* mode = Device().GetScreenSize();
+        const KVDeviceRect whole = {0, 0, mode->width, mode->height};
+        const struct {
+            const KVDeviceRect& clip;
+            int32_t pixels;
+        } scissors[] = {{everything, W * H}, {farAway, 0}, {farBefore, 0}, {partlyOff, 100}};
+        for (const auto& s : scissors) {
+            BeginClear();
+            Device().SetScissor(&s.clip);
+            GLint box[4];
+            glGetIntegerv(GL_SCISSOR_BOX, box);
+            EXPECT_GE(box[0], 0);
+            EXPECT_GE(box[1], 0);
+            EXPECT_LE(box[0] + box[2], W);
+            EXPECT_LE(box[1] + box[3], H);
+            FillRect(whole, 0xFFFFFF00);
+            Device().EndFrame();
+            Device().SetScissor(nullptr);
+            EXPECT_EQ(CountPixels(0xFFFFFF00), s.pixels) << s.clip.left << "," << s.clip.top;
+        }
+        // Sizes: the rectangle's own, in the orientation's order, up to GL's limit.
+        const struct {
+            const KVDeviceRect& rect;
+            int64_t width, height;
+        } viewports[] = {{everything, int64_t(UINT32_MAX), int64_t(UINT32_MAX)}, {farAway, 5, 5}, {farBefore, 10, 20}};
+        for (const auto& v : viewports) {
+            Device().SetViewport(&v.rect);
+            ExpectBox(*Device().GetViewport(), v.rect);
+            GLint box[4];
+            glGetIntegerv(GL_VIEWPORT, box);
+            const int64_t width = k % 2 ? v.height : v.width, height = k % 2 ? v.width : v.height;
+            EXPECT_EQ(box[2], std::min<int64_t>(width, largest[0]));
+            EXPECT_EQ(box[3], std::min<int64_t>(height, largest[1]));
+        }
+        Device().SetViewport(&whole);
     }
 }
 

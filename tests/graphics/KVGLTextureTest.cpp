@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "graphics/KVGLTexture.h"
@@ -71,6 +72,34 @@ TEST_F(KVGLTextureTest, LockSizesFollowTheFormat) {
         std::memset(data, 0x5a, c.bytes);  // the whole buffer is there (the sanitizer run checks)
         EXPECT_EQ(texture->Unlock(), 0);
         texture->Release();
+    }
+}
+
+// The GL cannot hold a texture wider or higher than its limit, nor one
+// without pixels: the device refuses them instead of making a texture
+// without storage.
+TEST_F(KVGLTextureTest, SizesTheGLCannotHoldAreRefused) {
+    KVDeviceSize max = {0, 0};
+    Device().GetMaxTextureSize(&max);
+    ASSERT_GT(max.width, 0);
+    struct Case {
+        uint32_t width, height;
+        bool made;
+    };
+    const Case cases[] = {
+        {uint32_t(max.width), 1, true}, {1, uint32_t(max.height), true}, {uint32_t(max.width) + 1, 1, false},
+        {1, uint32_t(max.height) + 1, false}, {0, 4, false}, {4, 0, false}, {0x80000000u, 0x80000000u, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        KVTextureDesc desc;
+        desc.format = KVTEXFMT_BGRA;
+        desc.width = c.width;
+        desc.height = c.height;
+        IKVTexture* texture = nullptr;
+        EXPECT_EQ(Device().CreateTexture(&desc, &texture), c.made ? 0 : 1);
+        EXPECT_EQ(texture != nullptr, c.made);
+        if (texture) texture->Release();
     }
 }
 

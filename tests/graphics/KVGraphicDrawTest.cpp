@@ -58,6 +58,19 @@ protected:
         if (texture) held.push_back(texture);
         return texture;
     }
+    // An image of pak "ui" (one 64 x 32 page), loaded and bound to stage 0.
+    KVResourceTexture* PakImage(const kvtest::PakImageSpec& image) {
+        kvtest::PakSpec pak;
+        pak.name = "ui";
+        pak.loadMode = 1;
+        pak.images = {image};
+        host.SetFile("sprpaks/ui0.png", Png(64, 32));
+        host.LoadPaks(kvtest::WritePaksDesc({pak}));
+        KVResourceTexture* texture = host.Load(image.name + ".png");
+        if (texture) held.push_back(texture);
+        Graphic().SetTextureStage(0, texture);
+        return texture;
+    }
     void TearDown() override {
         for (KVResourceTexture* texture : held) texture->Release();
     }
@@ -188,6 +201,82 @@ TEST_F(KVGraphicDrawTest, CutIsTruncatedToWholePixels) {
                                                             16, 24 / 40.f, 20 / 20.f, 16, 0, 24 / 40.f, 4 / 20.f}));
 }
 
+// A cut reaching past the picture draws only the picture's pixels, the
+// quad moved by what was cut on the left or the top; a cut wholly outside
+// draws nothing (the device would stretch the edge pixels over the quad).
+TEST_F(KVGraphicDrawTest, CutsAreClippedToThePicture) {
+    KVResourceTexture* a = Picture("a.png", 40, 20);
+    ASSERT_NE(a, nullptr);
+    Graphic().SetTextureStage(0, a);
+    struct Case {
+        const char* name;
+        float left, top, right, bottom;
+        std::vector<float> box;  // x0, y0, x1, y1 of the quad at (100, 50)
+        std::vector<float> uv;   // u0, v0, u1, v1
+    };
+    const Case cases[] = {
+        {"inside", 8, 4, 16, 12, {100, 50, 108, 58}, {8 / 40.f, 4 / 20.f, 16 / 40.f, 12 / 20.f}},
+        {"past the bottom", 8, 16, 16, 24, {100, 50, 108, 54}, {8 / 40.f, 16 / 20.f, 16 / 40.f, 1}},
+        {"past the right", 36, 0, 44, 4, {100, 50, 104, 54}, {36 / 40.f, 0, 1, 4 / 20.f}},
+        {"before the left and the top", -4, -2, 4, 6, {104, 52, 108, 58}, {0, 0, 4 / 40.f, 6 / 20.f}},
+        {"around the picture", -10, -10, 50, 30, {110, 60, 150, 80}, {0, 0, 1, 1}},
+        {"below the picture", 8, 20, 16, 28, {}, {}},
+        {"right of the picture", 40, 0, 48, 8, {}, {}},
+        {"above the picture", 0, -9, 8, -1, {}, {}},
+        {"left of the picture", -8, 0, 0, 8, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device.ClearRecords();
+        ImageDrawRecord record = Cut(100, 50, c.left, c.top, c.right, c.bottom);
+        EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+        if (c.box.empty()) {
+            EXPECT_TRUE(device.drawn.empty());
+            continue;
+        }
+        ASSERT_EQ(device.drawn.size(), 1u);
+        const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+        EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y}), c.box);
+        EXPECT_EQ((std::vector<float>{v[0].u, v[0].v, v[2].u, v[2].v}), c.uv);
+    }
+}
+
+TEST_F(KVGraphicDrawTest, CutsOfPakImagesAndResolutionsAreClippedToTheirPixels) {
+    kvtest::PakImageSpec hero;
+    hero.name = "hero";
+    hero.rect = {10, 4, 30, 20};
+    ASSERT_NE(PakImage(hero), nullptr);
+    // Before the region's corner: the page's pixels left of and above the
+    // image are not drawn.
+    ImageDrawRecord before = Cut(0, 0, -5, -2, 5, 2);
+    Graphic().DrawImage(&before);
+    // Wholly below the region, inside the page.
+    ImageDrawRecord below = Cut(0, 0, 0, 16, 20, 24);
+    Graphic().DrawImage(&below);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    EXPECT_EQ(Corners(device.drawn[0]),
+              (std::vector<float>{5, 2, 10 / 64.f, 4 / 32.f, 5, 4, 10 / 64.f, 6 / 32.f, 10, 4, 15 / 64.f, 6 / 32.f, 10,
+                                  2, 15 / 64.f, 4 / 32.f}));
+
+    // Pixels of a twice larger set: cut (-4, 0)-(4, 4) in game units is
+    // pixels (-7, 0)-(8, 8); the 7 pixels cut move the quad 3.5 units.
+    device.screen = {960, 640, 960, 640, 0, 1, 1};
+    Graphic().SetGameResolution(480, 320);
+    ASSERT_EQ(Graphic().RegisterResourceResolution(960, 640, "hd"), KV_OK);
+    host.SetFile("hd/img.png", Png(200, 100));
+    KVResourceTexture* hd = host.Load("img.png");
+    ASSERT_NE(hd, nullptr);
+    held.push_back(hd);
+    Graphic().SetTextureStage(0, hd);
+    device.ClearRecords();
+    ImageDrawRecord cut = Cut(10, 10, -4, 0, 4, 4);
+    Graphic().DrawImage(&cut);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+    EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y, v[0].u, v[2].u}),
+              (std::vector<float>{13.5f, 10, 17.5f, 14, 0, 8 / 200.f}));
+}
+
 TEST_F(KVGraphicDrawTest, PakRegionMovesTheCutClipsItAndAddsTheDrawOffset) {
     kvtest::PakImageSpec hero;
     hero.name = "hero";
@@ -196,16 +285,7 @@ TEST_F(KVGraphicDrawTest, PakRegionMovesTheCutClipsItAndAddsTheDrawOffset) {
     hero.offsetY = -2;
     hero.width = 25;
     hero.height = 21;
-    kvtest::PakSpec pak;
-    pak.name = "ui";
-    pak.loadMode = 1;
-    pak.images = {hero};
-    host.SetFile("sprpaks/ui0.png", Png(64, 32));
-    host.LoadPaks(kvtest::WritePaksDesc({pak}));
-    KVResourceTexture* texture = host.Load("hero.png");
-    ASSERT_NE(texture, nullptr);
-    held.push_back(texture);
-    Graphic().SetTextureStage(0, texture);
+    ASSERT_NE(PakImage(hero), nullptr);
 
     // The whole region, at the position plus the offset.
     ImageDrawRecord whole = Record(100, 50);
@@ -320,9 +400,12 @@ TEST_F(KVGraphicDrawTest, AbsurdCutsAndPlacesConvertWithoutOverflow) {
     // Cuts wider than the picture are clipped to each frame.
     for (const auto& polygon : device.drawn)
         for (const KV2DVertex& v : polygon.vertices) EXPECT_FALSE(v.u > 1.0f || v.v > 1.0f);
-    // One frame takes the cut as it is.
+    // One frame clips the cut to the picture as well.
     Graphic().SetTextureStage(0, small);
+    device.ClearRecords();
     for (const ImageDrawRecord& record : records) EXPECT_EQ(Graphic().DrawImage(&record), KV_OK);
+    for (const auto& polygon : device.drawn)
+        for (const KV2DVertex& v : polygon.vertices) EXPECT_FALSE(v.u < 0.0f || v.v < 0.0f || v.u > 1.0f || v.v > 1.0f);
     const KVDeviceRect huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
     const uint32_t color = 0xFFFFFFFFu;
     EXPECT_EQ(Graphic().FillRect(&huge, &color, 1), KV_OK);
@@ -396,6 +479,53 @@ TEST_F(KVGraphicGlyphTest, UnusedAndOutOfRangeNumbersDrawNothing) {
     device.ClearRecords();
     Graphic().DrawGlyph(&record, 0);
     EXPECT_TRUE(device.drawn.empty());
+}
+
+// Rectangles of a pak that reach past their page (the pak is read before
+// its pages, so nothing checks them there) draw only the page's pixels:
+// a glyph's rectangle and an image's region alike.
+TEST_F(KVGraphicDrawTest, PakRectanglesPastTheirPageAreClippedToIt) {
+    kvtest::PakSheetSpec sheet;
+    sheet.name = "fonts/edge";
+    sheet.width = 100;
+    sheet.height = 20;
+    // On a page of 64 x 32: past its corner, before its left edge, wholly
+    // outside it.
+    sheet.subImages = {{0, {56, 24, 72, 40}, 2}, {0, {-4, 0, 4, 8}, 0}, {0, {64, 0, 70, 8}, 0}};
+    sheet.index = {0, 1, 2};
+    kvtest::PakImageSpec image;
+    image.name = "wide";
+    image.rect = {50, 20, 80, 40};
+    kvtest::PakSpec pak;
+    pak.name = "edge";
+    pak.loadMode = 1;
+    pak.sheets = {sheet};
+    pak.images = {image};
+    host.SetFile("sprpaks/edge0.png", Png(64, 32));
+    host.LoadPaks(kvtest::WritePaksDesc({pak}));
+    KVResourceTexture* glyphs = host.Load("fonts/edge.png");
+    KVResourceTexture* wide = host.Load("wide.png");
+    ASSERT_TRUE(glyphs && wide);
+    held.push_back(glyphs);
+    held.push_back(wide);
+
+    Graphic().SetTextureStage(0, glyphs);
+    ImageDrawRecord record = Record(100, 50);
+    for (int32_t number : {0, 1, 2}) Graphic().DrawGlyph(&record, number);
+    ASSERT_EQ(device.drawn.size(), 2u);
+    EXPECT_EQ(Corners(device.drawn[0]), (std::vector<float>{100, 52, 56 / 64.f, 24 / 32.f, 100, 60, 56 / 64.f, 1, 108,
+                                                            60, 1, 1, 108, 52, 1, 24 / 32.f}));
+    EXPECT_EQ(Corners(device.drawn[1]), (std::vector<float>{104, 50, 0, 0, 104, 58, 0, 8 / 32.f, 108, 58, 4 / 64.f,
+                                                            8 / 32.f, 108, 50, 4 / 64.f, 0}));
+
+    device.ClearRecords();
+    Graphic().SetTextureStage(0, wide);
+    ImageDrawRecord whole = Record(0, 0);
+    Graphic().DrawImage(&whole);
+    ASSERT_EQ(device.drawn.size(), 1u);
+    const std::vector<KV2DVertex>& v = device.drawn[0].vertices;
+    EXPECT_EQ((std::vector<float>{v[0].x, v[0].y, v[2].x, v[2].y, v[0].u, v[0].v, v[2].u, v[2].v}),
+              (std::vector<float>{0, 0, 14, 12, 50 / 64.f, 20 / 32.f, 1, 1}));
 }
 
 // ---- shapes and state ----

@@ -119,6 +119,68 @@ TEST(KVJpegDecoderTest, FlatBlocksDecodeExactlyForEverySamplingAndRestart) {
     }
 }
 
+// Three components hold R, G, B samples when an Adobe marker says its
+// transform is 0, or, without a JFIF or Adobe marker, when they are named
+// 'R', 'G', 'B'; a JFIF header means YCbCr whatever else the file says.
+// Flat regions decode exactly either way.
+TEST(KVJpegDecoderTest, ColourMarkersSayWhetherComponentsAreRgbOrYCbCr) {
+    const int triples[4][3] = {{30, 70, 60}, {90, 128, 200}, {220, 100, 150}, {60, 200, 170}};
+    const uint32_t w = 32, h = 32;
+    std::vector<std::vector<uint8_t>> planes(3, std::vector<uint8_t>(w * h));
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) planes[size_t(c)][y * w + x] = uint8_t(triples[(y / 16) * 2 + x / 16][c]);
+    const struct {
+        const char* name;
+        bool jfif;
+        int adobe;
+        bool adobeCut;
+        uint8_t ids[3];
+        bool rgb;
+    } cases[] = {
+        {"Adobe transform 0", false, 0, false, {'R', 'G', 'B'}, true},
+        {"Adobe transform 0, numbered ids", false, 0, false, {1, 2, 3}, true},
+        {"Adobe transform 1, RGB ids", false, 1, false, {'R', 'G', 'B'}, false},
+        {"Adobe transform 2", false, 2, false, {1, 2, 3}, false},
+        {"no marker, RGB ids", false, -1, false, {'R', 'G', 'B'}, true},
+        {"no marker, numbered ids", false, -1, false, {1, 2, 3}, false},
+        {"JFIF and Adobe transform 0", true, 0, false, {'R', 'G', 'B'}, false},
+        {"JFIF, RGB ids", true, -1, false, {'R', 'G', 'B'}, false},
+        {"Adobe marker without its transform byte, RGB ids", false, 0, true, {'R', 'G', 'B'}, true},
+        {"Adobe marker without its transform byte, numbered ids", false, 0, true, {1, 2, 3}, false},
+    };
+    const std::vector<JpegQuantTable> quant = {WithDc(LumaQuant(75), 8), WithDc(ChromaQuant(75), 8)};
+    for (const auto& c : cases) {
+        for (const Sampling& s : kSamplings) {
+            for (bool progressive : {false, true}) {
+                SCOPED_TRACE(std::string(c.name) + ", sampling " + std::to_string(s.h) + "x" + std::to_string(s.v) +
+                             (progressive ? ", progressive" : ""));
+                std::vector<JpegComponent> layout = ColourLayout(s);
+                for (int k = 0; k < 3; ++k) layout[size_t(k)].id = c.ids[k];
+                JpegWriteOptions options = Options(progressive, progressive ? 0 : 2);
+                options.jfif = c.jfif;
+                options.adobeTransform = c.adobe;
+                options.adobeCut = c.adobeCut;
+                DecodedJpeg d = DecodeJpeg(WriteJpeg(MakeJpegCoefficients(w, h, planes, layout, quant), options));
+                ASSERT_TRUE(d.Complete()) << d.errorCode;
+                ASSERT_EQ(d.bytesPerPixel, 4u);
+                ASSERT_EQ(d.pixels.size(), size_t(w) * h * 4);
+                for (uint32_t y = 0; y < h; ++y)
+                    for (uint32_t x = 0; x < w; ++x) {
+                        const int* t = triples[(y / 16) * 2 + x / 16];
+                        uint8_t rgb[3] = {uint8_t(t[0]), uint8_t(t[1]), uint8_t(t[2])};
+                        if (!c.rgb) Expected(t[0], t[1], t[2], rgb);
+                        const uint8_t* p = &d.pixels[(size_t(y) * w + x) * 4];
+                        ASSERT_EQ(p[0], rgb[0]) << x << "," << y;
+                        ASSERT_EQ(p[1], rgb[1]) << x << "," << y;
+                        ASSERT_EQ(p[2], rgb[2]) << x << "," << y;
+                        ASSERT_EQ(p[3], 255);
+                    }
+            }
+        }
+    }
+}
+
 TEST(KVJpegDecoderTest, ProgressiveAndMultiScanFilesDecodeLikeTheirBaselineTwin) {
     for (uint32_t size : {48u, 37u}) {
         for (const Sampling& s : kSamplings) {

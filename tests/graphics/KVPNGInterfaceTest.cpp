@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graphics/KVPNGInterface.h"
+#include "support/KVImageLoad.h"
 #include "support/KVPngWriter.h"
 #include "support/KVTestImageHost.h"
 #include "support/KVTestLog.h"
@@ -18,30 +19,12 @@ const char kNotPng[] = "PNG open error: not a valid png file";
 const char kBadDepth[] = "PNG open error: unsupported png bit depth";
 const char kBadType[] = "PNG open error: png type is not supported (not rgb or rgb+alpha)";
 
-struct Loaded {
-    int32_t open = -1;
-    int32_t read = -1;
-    KVImageInfo info{};
-    std::vector<uint8_t> pixels;
-};
+using Loaded = KVLoadedImage;
 
 class KVPNGInterfaceTest : public ::testing::Test {
 protected:
     Loaded Load(const std::string& bytes, const std::string& path = "img/picture.png") {
-        host.SetFile(path, bytes);
-        Loaded out;
-        void* handle = nullptr;
-        out.open = reader->Open(path.c_str(), &handle);
-        if (out.open != 0) {
-            EXPECT_EQ(handle, nullptr);
-            return out;
-        }
-        EXPECT_EQ(reader->GetInfo(handle, &out.info), 0);
-        out.pixels.assign(out.info.byteSize, 0xEE);
-        out.read = reader->Read(handle, out.pixels.data(), uint32_t(out.pixels.size()));
-        EXPECT_EQ(reader->Close(handle), 0);
-        EXPECT_EQ(host.Files().OpenHandles(), 0);
-        return out;
+        return LoadImage(host, reader, bytes, path);
     }
 
     KVTestLog log;
@@ -103,6 +86,11 @@ TEST_F(KVPNGInterfaceTest, PixelsArriveAsBlueGreenRedAlpha) {
     trns.transparency = {255, 128, 255};
     PngImage opaqueTrns = Palette(2, 1, 8, {0, 1});
     opaqueTrns.transparency = {255, 255};
+    // A colour key makes its colour transparent, and only that colour.
+    PngImage keyed = Rgb(3, 1, {10, 20, 30, 10, 20, 31, 10, 20, 30});
+    keyed.colourKey = {10, 20, 30};
+    PngImage keyedNowhere = Rgb(2, 1, {1, 2, 3, 4, 5, 6});
+    keyedNowhere.colourKey = {7, 8, 9};
     const std::vector<Case> cases = {
         {"RGB", Rgb(1, 1, {10, 20, 30}), 0, {30, 20, 10, 255}},
         {"RGBA", Rgb(2, 1, {10, 20, 30, 40, 1, 2, 3, 255}, 6), 1, {30, 20, 10, 40, 3, 2, 1, 255}},
@@ -114,6 +102,8 @@ TEST_F(KVPNGInterfaceTest, PixelsArriveAsBlueGreenRedAlpha) {
         {"tRNS of 3 with one 128", trns, 1,
          Joined({Entry(0), Entry(1, 128), Entry(2), Entry(3), Entry(4)})},
         {"tRNS all opaque", opaqueTrns, 0, Joined({Entry(0), Entry(1)})},
+        {"RGB colour key", keyed, 1, {30, 20, 10, 0, 31, 20, 10, 255, 30, 20, 10, 0}},
+        {"RGB colour key no pixel has", keyedNowhere, 1, {3, 2, 1, 255, 6, 5, 4, 255}},
     };
     for (const Case& c : cases) {
         Loaded l = Load(WritePng(c.image));
@@ -141,6 +131,8 @@ TEST_F(KVPNGInterfaceTest, InterlacedImagesMatchTheirPlainTwin) {
     images.push_back(Rgb(13, 11, rgba, 6));
     images.push_back(Palette(13, 11, 8, indexes));
     images.push_back(Palette(13, 11, 4, indexes));
+    images.push_back(Rgb(13, 11, rgb));
+    images.back().colourKey = {rgb[30], rgb[31], rgb[32]};
     for (PngImage& image : images) {
         Loaded plain = Load(WritePng(image));
         image.interlaced = true;
@@ -158,6 +150,10 @@ TEST_F(KVPNGInterfaceTest, RefusalsLogTheirLines) {
     wide.bitDepth = 16;
     PngImage greyWide = grey;
     greyWide.bitDepth = 16;
+    PngImage greyKeyed = grey;
+    greyKeyed.colourKey = {2};
+    PngImage wideKeyed = wide;
+    wideKeyed.colourKey = {1000, 2000, 3000};
     const struct {
         const char* name;
         std::string bytes;
@@ -169,6 +165,8 @@ TEST_F(KVPNGInterfaceTest, RefusalsLogTheirLines) {
         {"16-bit grey", WritePng(greyWide), kBadDepth},
         {"grey", WritePng(grey), kBadType},
         {"grey with alpha", WritePng(greyAlpha), kBadType},
+        {"grey with a colour key", WritePng(greyKeyed), kBadType},
+        {"16-bit RGB with a colour key", WritePng(wideKeyed), kBadDepth},
         {"TGA bytes", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x18\0\1\2\3", 21), kNotPng},
         {"shorter than a signature", std::string("\x89PNG", 4), kNotPng},
         {"huge", PngFile({PngIhdr(70000, 70000, 8, 2), PngIdat("")}), "PNG open error: image too large"},

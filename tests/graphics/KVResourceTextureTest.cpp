@@ -155,6 +155,41 @@ TEST_F(KVResourceTextureTest, CreationThatCannotBeDoneLeavesNoDeviceTexture) {
     EXPECT_EQ(KVFakeTexture::Alive(), 0);
 }
 
+// Sizes come from files and scripts: a picture larger than the device can
+// hold (a side or its bytes over the bound) is refused before any device
+// texture is made, rather than cut into more frames than memory holds.
+TEST_F(KVResourceTextureTest, PicturesLargerThanTheDeviceHoldsAreRefusedWhole) {
+    struct Case {
+        int32_t width, height;
+        bool made;
+    };
+    const int32_t side = int32_t(KVResourceTexture::kMaxSide);
+    const Case cases[] = {
+        {side, 1, true},           {1, side, true},           {side + 1, 1, false},
+        {1, side + 1, false},      {8193, 8192, false},       {40, 2137483647, false},
+        {2137483647, 40, false},   {INT32_MAX, INT32_MAX, false}, {16384, 16385, false},
+    };
+    // A safety net: the old cutting would go on until memory is gone.
+    device.texturesBeforeFailure = 64;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        device.createdTextures = 0;
+        int32_t status = 0;
+        KVResourceTexture* texture = Empty(c.width, c.height, KVTEXFMT_BGRA, &status);
+        EXPECT_EQ(texture != nullptr, c.made);
+        EXPECT_EQ(status, c.made ? 0 : 1);
+        if (texture) texture->Release();
+        if (!c.made) {
+            EXPECT_EQ(device.createdTextures, 0);
+        }
+        device.texturesBeforeFailure = 64;
+    }
+    EXPECT_TRUE(KVResourceTexture::FitsDevice(8192, 8192));
+    EXPECT_FALSE(KVResourceTexture::FitsDevice(0, 8));
+    EXPECT_EQ(KVFakeTexture::Alive(), 0);
+    EXPECT_EQ(host.Resources().GetUnmanagedCount(), 0u);
+}
+
 // ---- pixels ----
 
 TEST_F(KVResourceTextureTest, EachFrameHoldsItsPartOfThePictureWithAGutter) {

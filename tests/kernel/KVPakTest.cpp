@@ -647,6 +647,83 @@ TEST_F(KVPakTest, ListingWalksThePaksThenThePlainDirectory) {
     EXPECT_EQ(pak.FindNext(find, &data), KV_NOT_FOUND);  // closed
 }
 
+// Directory listings of a pak whose sibling lists repeat characters and
+// whose names hold NUL, "*" or "?": a walk that lists each directory it is
+// given (as a script walks a game's folders) ends, meets each directory
+// once, and lists only what a lookup finds again.
+TEST_F(KVPakTest, WalkingEveryListedDirectoryEnds) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> shared, unshared;
+        std::vector<std::string> listed;  // every name the walk met, with its directory
+        std::vector<std::string> opened;  // the files among them that open
+    };
+    const std::string nul(1, '\0');
+    const std::vector<Case> cases = {
+        {"Plain", {"d/x", "d/e/y", "z"}, {}, {"d/", "z", "d/x", "d/e/", "d/e/y"}, {"z", "d/x", "d/e/y"}},
+        // The second "d" and everything below it cannot be looked up.
+        {"RepeatedDirectory", {}, {"d/x", "d/y", "d/e/z"}, {"d/", "d/x"}, {"d/x"}},
+        {"RepeatedSlash", {"d/x"}, {"d/y"}, {"d/", "d/x"}, {"d/x"}},
+        // A directory named with a NUL lists as its name's part before it,
+        // one named with a wildcard lists more than itself.
+        {"NulInNames", {"a" + nul + "/b", "c" + nul, "f"}, {}, {"f"}, {"f"}},
+        {"WildcardDirectories", {"*/b", "?/c", "x*y/d", "f?.txt"}, {}, {"f?.txt"}, {"f?.txt"}},
+        // The fuzzed pak's shape: a directory "*" + NUL under the root,
+        // with runs of slashes repeated below it.
+        {"FuzzedShape",
+         {"a", "**" + nul + "/b"},
+         {"*" + nul + "//////x", "*" + nul + "//////x", "*" + nul + "/./x", "*" + nul + "/.//x"},
+         {"a"},
+         {"a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KVPakWriter w;
+        for (const std::string& path : c.shared) w.Add(path, "s");
+        for (const std::string& path : c.unshared) w.AddUnshared(path, "u");
+        KVPak layer;
+        kvtest::KVMemoryFile memory;
+        layer.SetPlatformFile(&memory);
+        const std::string built = w.Build(false);
+        memory.SetFile("game/paks/main.kvpak", reinterpret_cast<const uint8_t*>(built.data()), built.size());
+        const std::string descriptor = kvtest::BuildPakDescriptor({{"main", true, false, ""}});
+        memory.SetFile("game/paks/paks.kvpakdesc", reinterpret_cast<const uint8_t*>(descriptor.data()),
+                       descriptor.size());
+        layer.SetBasePath("game/");
+
+        std::vector<std::string> listed, opened;
+        std::vector<std::string> pending = {""};
+        // Far more listings than any case has directories: a walk that
+        // goes round stops here and fails.
+        for (int listings = 0; !pending.empty() && listings < 1000; ++listings) {
+            const std::string directory = pending.front();
+            pending.erase(pending.begin());
+            FileFindData data;
+            KVFindHandle find = layer.FindFirst(("game/" + directory + "*").c_str(), &data);
+            if (!find) continue;
+            do {
+                if (data.attributes & KVFILE_ATTR_DIRECTORY) {
+                    // The paks' own plain directory is not the pak's.
+                    if (directory.empty() && data.name == "paks") continue;
+                    listed.push_back(directory + data.name + "/");
+                    pending.push_back(listed.back());
+                    continue;
+                }
+                listed.push_back(directory + data.name);
+                KVFileHandle h = nullptr;
+                if (layer.Open(("game/" + listed.back()).c_str(), KVFILE_READ, &h) == KV_OK && h) {
+                    opened.push_back(listed.back());
+                    layer.Close(h);
+                }
+            } while (layer.FindNext(find, &data) == KV_OK);
+            layer.FindClose(find);
+        }
+        EXPECT_TRUE(pending.empty());
+        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(opened, c.opened);
+    }
+}
+
 TEST_F(KVPakTest, UnpackedFilesAreLoggedExceptTheLogsOwnFile) {
     WriteFile("plain.txt", "x");
     KVPakWriter w;

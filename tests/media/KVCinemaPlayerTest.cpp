@@ -23,6 +23,7 @@
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
 #include "support/KVOggWriter.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;
@@ -135,6 +136,21 @@ TEST_F(CinemaPlayerTest, MovieEndsOnTimeWithoutAScreen) {
 
 // A stop does not wait for the movie's end: the long movie would take
 // longer than the hang limit to get there.
+// A movie read whole with its headers (a frame a second for 3 s, from a
+// common encoder) plays its frames: the end comes after the last one.
+TEST_F(CinemaPlayerTest, ATinyMovieEndsAfterItsLastFrame) {
+    const std::vector<uint8_t> movie = FfmpegMovie("color=c=red:s=64x48:r=1:d=3", "-q:v 8");
+    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora makes this movie";
+    ASSERT_LT(movie.size(), 16384u);
+    files.SetFile("/movies/tiny.ogg", movie);
+    ASSERT_EQ(player.Load("file:///movies/tiny.ogg"), 1);
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(player.Play(), 1);
+    const double ended = WaitForEnd(start, 3.0 + kHang);
+    ASSERT_GE(ended, 0.0) << "no end";
+    EXPECT_GE(ended, 3.0 - 0.01);
+}
+
 TEST_F(CinemaPlayerTest, StopBeforeTheEndQueuesNoEndAndMayPlayAgain) {
     ASSERT_EQ(player.Load(LongMovieUrl().c_str()), 1);
     ASSERT_EQ(player.Play(), 1);

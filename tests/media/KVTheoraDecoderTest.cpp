@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,6 +18,7 @@
 #include "kernel/KVThreadFactory.h"
 #include "support/KVLogCapture.h"
 #include "support/KVMemoryFile.h"
+#include "support/KVToolFiles.h"
 #include "support/movies/KVOggMovieWriter.h"
 
 using namespace kvl;
@@ -57,6 +61,8 @@ public:
         return surfaceResult;
     }
     void ShowFrame(const KVTheoraFrame& f) override {
+        ++frames;
+        if (!recordFrames) return;
         ASSERT_EQ(f.width, kMovieWidth);
         ASSERT_EQ(f.chromaWidth, kMovieWidth / 2);
         Shown s;
@@ -87,6 +93,9 @@ public:
     std::vector<int32_t> moves;
     int32_t surfaceResult = 0;
     bool soundResult = true;
+    // Frames of other movies than ours are only counted.
+    bool recordFrames = true;
+    uint32_t frames = 0;
     int surfaceReleases = 0;
     int soundReleases = 0;
     uint32_t position = 0;
@@ -327,12 +336,20 @@ TEST_F(TheoraDecoderTest, HalfASecondOfSamplesEqualsTheSoundTrackDecoded) {
     }
 }
 
-TEST_F(TheoraDecoderTest, SamplesPastTheEndAreSilenceAndEndTheSound) {
+// Handed out is not heard: the sound ends when the clock has reached its
+// last sample, wherever the pulls have got to.
+TEST_F(TheoraDecoderTest, SamplesPastTheEndAreSilenceAndTheSoundEndsWhenPlayedOut) {
     ASSERT_EQ(OpenFixture("colours.ogg"), KV_OK);
     std::vector<int16_t> buffer(44100 * 2);
     for (int i = 0; i < 2; ++i) decoder.GetSamples(buffer.data(), uint32_t(buffer.size()));
-    EXPECT_TRUE(decoder.SoundEnded());
     EXPECT_EQ(buffer.back(), 0);
+    const uint32_t end = uint32_t(1.5 * 44100) * 4;  // the track's last byte
+    for (uint32_t position : {0u, end / 2, end - 4, end, end + 4096}) {
+        SCOPED_TRACE(position);
+        host.position = position;
+        decoder.UpdateClock(0.0f);
+        EXPECT_EQ(decoder.SoundEnded(), position >= end);
+    }
     EXPECT_FALSE(decoder.Finished());  // the video is still there
 }
 
@@ -364,8 +381,9 @@ void SpoilVorbisAudio(std::vector<uint8_t>* movie) {
 }
 
 // A looping movie whose sound never decodes to a sample may not loop for
-// ever inside one pull: its sound ends and the picture plays on.
-TEST_F(TheoraDecoderTest, ALoopingMovieWhoseSoundDecodesToNothingEndsItsSound) {
+// ever inside one pull: its passes are silence as long as the picture, and
+// the picture plays on.
+TEST_F(TheoraDecoderTest, ALoopingMovieWhoseSoundDecodesToNothingPlaysSilentPasses) {
     std::vector<uint8_t> movie = Fixture("colours.ogg");
     SpoilVorbisAudio(&movie);
     files.SetFile(kPath, movie);
@@ -373,9 +391,11 @@ TEST_F(TheoraDecoderTest, ALoopingMovieWhoseSoundDecodesToNothingEndsItsSound) {
     ASSERT_EQ(decoder.Open(kPath), KV_OK);
     std::vector<int16_t> buffer(4410 * 2, 1);
     for (int i = 0; i < 3; ++i) decoder.GetSamples(buffer.data(), uint32_t(buffer.size()));
-    EXPECT_TRUE(decoder.SoundEnded());
     EXPECT_EQ(buffer.front(), 0);
     EXPECT_EQ(buffer.back(), 0);
+    const std::vector<KVMovieColour> colours = Play(4.0f, 0.05f, true);
+    ASSERT_GE(colours.size(), 4u);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_TRUE(Near(colours[i].y, kMovieColours[i % 3].y)) << i;
     EXPECT_FALSE(decoder.Finished());
 }
 
@@ -498,3 +518,87 @@ TEST_F(TheoraDecoderTest, AMovieCutAnywhereOpensOrFailsWithOneLine) {
 }
 
 } // namespace
+
+namespace {
+
+std::atomic<uint32_t> g_blocksRead{0};
+
+// Where the last page of the file's Vorbis stream ends.
+size_t EndOfVorbisPages(const std::vector<uint8_t>& movie) {
+    int64_t serial = -1;
+    size_t end = 0;
+    for (size_t at = 0; at + 27 <= movie.size() && std::memcmp(movie.data() + at, "OggS", 4) == 0;) {
+        const uint8_t* page = movie.data() + at;
+        const size_t header = 27 + page[26];
+        size_t body = 0;
+        for (size_t i = 0; i < page[26]; ++i) body += page[27 + i];
+        uint32_t pageSerial;
+        std::memcpy(&pageSerial, page + 14, 4);
+        if ((page[5] & 2) && body >= 7 && std::memcmp(page + header, "\x01vorbis", 7) == 0) serial = pageSerial;
+        at += header + body;
+        if (int64_t(pageSerial) == serial) end = at;
+    }
+    return end;
+}
+
+} // namespace
+
+// A sound much shorter than its picture (a common encoder's file, 20 s of
+// picture and 1 s of sound, which that encoder writes in one page well into
+// the file): once its own samples are out, pulling more reads no further,
+// with Loop off or on. What the file holds beyond stays unread (the reader
+// runs a ring and a block ahead at most).
+TEST_F(TheoraDecoderTest, ASoundThatEndsEarlyDoesNotReadTheRestOfTheFile) {
+    const std::vector<uint8_t> movie =
+        FfmpegMovie("testsrc=s=320x240:r=25:d=20", "-q:v 6 -ac 2", "sine=frequency=440:sample_rate=44100:duration=1");
+    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
+    for (bool loop : {false, true}) {
+        SCOPED_TRACE(loop ? "Loop on" : "Loop off");
+        host.recordFrames = false;
+        files.SetFile(kPath, movie);
+        g_blocksRead = 0;
+        files.SetReadObserver([] { ++g_blocksRead; });
+        decoder.SetLoop(loop);
+        ASSERT_EQ(decoder.Open(kPath), KV_OK);
+        ASSERT_TRUE(decoder.HasSound());
+        // Two seconds of samples, as a sound one second ahead pulls them.
+        std::vector<int16_t> samples(2205 * 2);
+        for (int i = 0; i < 40; ++i) {
+            decoder.GetSamples(samples.data(), uint32_t(samples.size()));
+            host.position += uint32_t(samples.size() * 2);
+        }
+        EXPECT_EQ(samples.back(), 0);
+        // Time for the reader to fill its ring.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const size_t soundEnd = EndOfVorbisPages(movie);
+        ASSERT_LT(soundEnd + 20 * KVTheoraReader::kBlockSize, movie.size());
+        EXPECT_LE(uint64_t(g_blocksRead) * KVTheoraReader::kBlockSize,
+                  soundEnd + (KVTheoraReader::kBlocks + 2) * KVTheoraReader::kBlockSize)
+            << g_blocksRead << " blocks of " << movie.size() << " bytes, the sound ends at " << soundEnd;
+        files.SetReadObserver(nullptr);
+        decoder.Close(false);
+    }
+}
+
+// "Loop" cleared while a picture shorter than its sound holds its last
+// frame, or before: the movie ends with its sound instead of waiting for a
+// next pass.
+TEST_F(TheoraDecoderTest, ClearingLoopWhileThePictureHoldsEndsTheMovie) {
+    const std::vector<uint8_t> movie =
+        FfmpegMovie("testsrc=s=64x48:r=10:d=2", "-q:v 6 -ac 2", "sine=frequency=440:sample_rate=44100:duration=3");
+    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
+    for (float clearAt : {1.0f, 2.4f, 2.9f}) {
+        SCOPED_TRACE(clearAt);
+        host.recordFrames = false;
+        host.position = 0;
+        files.SetFile(kPath, movie);
+        decoder.SetLoop(true);
+        ASSERT_EQ(decoder.Open(kPath), KV_OK);
+        Play(clearAt, 0.05f, true);
+        EXPECT_FALSE(decoder.Finished());
+        decoder.SetLoop(false);
+        Play(10.0f, 0.05f, true);
+        EXPECT_TRUE(decoder.Finished());
+        decoder.Close(false);
+    }
+}

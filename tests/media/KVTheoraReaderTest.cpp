@@ -143,3 +143,42 @@ TEST_F(TheoraReaderTest, StopOfAReaderNeverStartedReturns) {
 }
 
 } // namespace
+
+namespace {
+
+// Waits (within a hang bound) until the reader tells what comes next.
+KVTheoraReader::Next Settled(KVTheoraReader& reader) {
+    for (int i = 0; i < 2000; ++i) {
+        const KVTheoraReader::Next next = reader.Peek();
+        if (next != KVTheoraReader::Next::Pending) return next;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return KVTheoraReader::Next::Pending;
+}
+
+} // namespace
+
+// What comes next, told without taking it: a block of the pass, the first
+// block of a new pass, the end; never a block taken away.
+TEST_F(TheoraReaderTest, PeekTellsWhatComesNextWithoutTakingIt) {
+    using Next = KVTheoraReader::Next;
+    for (bool loop : {false, true}) {
+        SCOPED_TRACE(loop ? "looping" : "not looping");
+        Start(3, loop, kBlock);
+        for (uint8_t block = 0; block < 3; ++block) {
+            EXPECT_EQ(Settled(reader), Next::Data);
+            EXPECT_EQ(Settled(reader), Next::Data);
+            EXPECT_EQ(this->Next().first, block);
+        }
+        EXPECT_EQ(Settled(reader), loop ? Next::NewPass : Next::End);
+        EXPECT_EQ(reader.EndSeen(), !loop);
+        const Block after = this->Next();
+        EXPECT_EQ(after.length, loop ? kBlock : 0u);
+        EXPECT_EQ(after.newPass, loop);
+        reader.Stop();
+        files.Close(handle);
+        handle = nullptr;
+    }
+    // A reader that is not running has nothing more.
+    EXPECT_EQ(reader.Peek(), Next::End);
+}

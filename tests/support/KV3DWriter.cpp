@@ -439,10 +439,8 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> KV3DWriter::BrokenVari
     add("index offset past the block", s1 + 16, l.geometrySize - 2);
     add("index size past the block", s1 + 96 + 12, 0x7FFFFFFF);
     add("index count past the index size", s1 + 96 + 4, 1000);
-    add("material index past the list", s1 + 96 + 16, 7);
     add("blend shape count past the block", s0 + 40, 0x40000000);
     add("blend shape offset past the block", s0 + 28, l.geometrySize);
-    add("blend shape name index past the list", g + GetU32(good, s0 + 28), 9);
     add("entry count past the block", a, 1000);
     add("rotation key count past the block", a + l.entries[0] + 4, 0x10000000);
     add("translation key count past the block", a + l.entries[0] + 8, 0x20000000);

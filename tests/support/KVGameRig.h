@@ -51,7 +51,11 @@ public:
         // SDL's video driver ("dummy" draws off-screen; "x11" opens a
         // window on the X display DISPLAY names).
         std::string videoDriver = "dummy";
-        uint32_t projectVersion = 0x10005;
+        // The project's version, as the current editor writes it: its 2D
+        // anchors read as stored (projects up to 0x10005 store them
+        // inverted, so an unstored anchor would pin units to the right and
+        // bottom edges).
+        uint32_t projectVersion = 0x10006;
     };
 
     KVGameRig();

@@ -531,11 +531,20 @@ std::vector<JpegScan> DefaultProgressiveScript(size_t componentCount) {
 std::string WriteJpeg(const JpegCoefficients& c, const JpegWriteOptions& options) {
     std::string out;
     PutMarker(&out, 0xD8);
-    // JFIF header.
-    PutMarker(&out, 0xE0);
-    Put16(&out, 16);
-    out += std::string("JFIF\0", 5);
-    out += std::string("\x01\x01\x00\x00\x01\x00\x01\x00\x00", 9);
+    if (options.jfif) {
+        PutMarker(&out, 0xE0);
+        Put16(&out, 16);
+        out += std::string("JFIF\0", 5);
+        out += std::string("\x01\x01\x00\x00\x01\x00\x01\x00\x00", 9);
+    }
+    if (options.adobeTransform >= 0) {
+        // "Adobe", version 100, two flag words, the transform.
+        std::string adobe = std::string("Adobe\x00\x64\x00\x00\x00\x00", 11);
+        if (!options.adobeCut) adobe.push_back(char(options.adobeTransform));
+        PutMarker(&out, 0xEE);
+        Put16(&out, uint32_t(2 + adobe.size()));
+        out += adobe;
+    }
     bool wide = false;
     for (size_t t = 0; t < c.quant.size(); ++t) {
         const bool sixteen = *std::max_element(c.quant[t].begin(), c.quant[t].end()) > 255;

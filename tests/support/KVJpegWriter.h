@@ -53,6 +53,9 @@ struct JpegWriteOptions {
     uint16_t restartInterval = 0;
     bool scanPerComponent = false;  // sequential: one scan per component
     std::vector<JpegScan> script;   // progressive: empty for the default script
+    bool jfif = true;               // a JFIF header after the start of the image
+    int adobeTransform = -1;        // 0 to 255: an Adobe marker with this colour transform
+    bool adobeCut = false;          // the Adobe marker ends before its transform byte
 };
 
 // A quantisation table of one value, and the usual tables scaled to a

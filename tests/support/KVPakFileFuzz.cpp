@@ -14,6 +14,16 @@ using namespace kvl;
 constexpr const char* kBase = "game/";
 constexpr size_t kMaxFiles = 64;
 constexpr int kMaxDepth = 8;
+// Listings and entries of one walk: however the directory is shaped, the
+// walk does a bounded amount of work.
+constexpr size_t kMaxListings = 64;
+constexpr size_t kMaxEntries = 1024;
+
+struct WalkBudget {
+    size_t files = 0;
+    size_t listings = 0;
+    size_t entries = 0;
+};
 
 KVPakWriter StoredPak() {
     KVPakWriter w;
@@ -24,6 +34,16 @@ KVPakWriter StoredPak() {
 KVPakWriter PackedPak() {
     KVPakWriter w;
     w.Add("a", "1").Add("a/b", "22").Add("ab", "333").Add("deep/er/f.png", std::string(70000, 'q'));
+    return w;
+}
+
+// Directory names of slashes, dots, wildcards and NULs, sibling lists that
+// repeat a character: the shape of a directory a walk could go round in.
+KVPakWriter KnottedPak() {
+    const std::string star(std::string("*") + '\0');
+    KVPakWriter w;
+    w.Add("a", "1").Add("?/b", "2").Add(star + "/.//c", "3");
+    for (const char* tail : {"//////x", "//////x", "/./x", "/.//x", "//../y"}) w.AddUnshared(star + tail, "4");
     return w;
 }
 
@@ -55,8 +75,8 @@ void ReadWhole(KVPak& pak, const std::string& path) {
 
 // Lists a directory through the pak layer, reading its files and entering
 // its directories.
-void Walk(KVPak& pak, const std::string& directory, int depth, size_t* files) {
-    if (depth > kMaxDepth) return;
+void Walk(KVPak& pak, const std::string& directory, int depth, WalkBudget* budget) {
+    if (depth > kMaxDepth || ++budget->listings > kMaxListings) return;
     FileFindData data;
     KVFindHandle find = pak.FindFirst((directory + "*").c_str(), &data);
     if (!find) return;
@@ -65,12 +85,12 @@ void Walk(KVPak& pak, const std::string& directory, int depth, size_t* files) {
         if (data.name.empty() || data.name == "." || data.name == "..") continue;
         if (data.attributes & KVFILE_ATTR_DIRECTORY) {
             subdirectories.push_back(directory + data.name + "/");
-        } else if (++*files <= kMaxFiles) {
+        } else if (++budget->files <= kMaxFiles) {
             ReadWhole(pak, directory + data.name);
         }
-    } while (*files <= kMaxFiles && pak.FindNext(find, &data) == KV_OK);
+    } while (budget->files <= kMaxFiles && ++budget->entries <= kMaxEntries && pak.FindNext(find, &data) == KV_OK);
     pak.FindClose(find);
-    for (const std::string& sub : subdirectories) Walk(pak, sub, depth + 1, files);
+    for (const std::string& sub : subdirectories) Walk(pak, sub, depth + 1, budget);
 }
 
 } // namespace
@@ -100,15 +120,16 @@ void KVFuzzPakFile(const uint8_t* data, size_t size) {
         pak.SetBasePath(kBase);
         pak.LoadPakFile(0, false);
     }
-    size_t listed = 0;
-    Walk(pak, kBase, 0, &listed);
+    WalkBudget budget;
+    Walk(pak, kBase, 0, &budget);
     pak.ReleaseTemporaryPaks();
     while (pak.GetLoadedPakCount() > 0) pak.UnloadPakAt(0);
 }
 
 std::vector<std::vector<uint8_t>> KVPakFileSeeds() {
-    KVPakWriter stored = StoredPak(), packed = PackedPak(), empty;
+    KVPakWriter stored = StoredPak(), packed = PackedPak(), empty, knotted = KnottedPak();
     return {
+        Bytes(0, knotted.Build(false)),
         Bytes(0, stored.Build(false)),
         Bytes(2, stored.Build(true)),
         Bytes(2, packed.Build(true)),

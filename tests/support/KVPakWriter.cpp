@@ -33,6 +33,13 @@ uint32_t GetU32(const std::string& bytes, size_t offset) {
 
 KVPakWriter& KVPakWriter::Add(const std::string& path, const std::string& content) {
     m_files.emplace_back(path, content);
+    m_unshared.push_back(false);
+    return *this;
+}
+
+KVPakWriter& KVPakWriter::AddUnshared(const std::string& path, const std::string& content) {
+    m_files.emplace_back(path, content);
+    m_unshared.push_back(true);
     return *this;
 }
 
@@ -44,7 +51,7 @@ std::string KVPakWriter::Build(bool compressed) {
         for (char c : m_files[i].first) {
             TrieNode* next = nullptr;
             for (auto& child : node->children)
-                if (child->c == c) next = child.get();
+                if (child->c == c && !m_unshared[i]) next = child.get();
             if (!next) {
                 node->children.push_back(std::make_unique<TrieNode>());
                 next = node->children.back().get();

@@ -25,6 +25,10 @@ public:
     static constexpr uint32_t kHeadSize = 32;
 
     KVPakWriter& Add(const std::string& path, const std::string& content);
+    // A path whose nodes are its own from the root down, shared with no
+    // other path: a sibling list then holds a character twice, as no pak
+    // tool writes it.
+    KVPakWriter& AddUnshared(const std::string& path, const std::string& content);
 
     // The whole pak file. The layout of the entries is kept for Layout().
     std::string Build(bool compressed);
@@ -34,6 +38,7 @@ public:
 
 private:
     std::vector<std::pair<std::string, std::string>> m_files;
+    std::vector<bool> m_unshared;
     std::map<std::string, KVPakEntryLayout> m_layout;
     uint32_t m_directoryWords = 0;
 };

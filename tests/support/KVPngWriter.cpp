@@ -72,6 +72,16 @@ std::string WritePng(const PngImage& image) {
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
     std::vector<uint8_t> transparency = image.transparency;
     if (!transparency.empty()) png_set_tRNS(png, info, transparency.data(), int(transparency.size()), nullptr);
+    if (!image.colourKey.empty()) {
+        png_color_16 key{};
+        key.gray = image.colourKey[0];
+        key.red = image.colourKey[0];
+        if (image.colourKey.size() >= 3) {
+            key.green = image.colourKey[1];
+            key.blue = image.colourKey[2];
+        }
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
     const size_t rowBytes =
         (size_t(image.width) * size_t(PngChannels(image.colourType)) * size_t(image.bitDepth) + 7) / 8;
     std::vector<uint8_t> packed = PackRows(image, rowBytes);

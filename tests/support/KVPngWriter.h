@@ -20,6 +20,9 @@ struct PngImage {
     std::vector<uint16_t> samples;
     std::vector<std::array<uint8_t, 3>> palette;
     std::vector<uint8_t> transparency;  // tRNS of a palette image
+    // tRNS of a grey (one value) or RGB (three values) image: the colour
+    // key, in samples of the bit depth.
+    std::vector<uint16_t> colourKey;
 };
 
 // The whole file, or an empty string when libpng refuses the image.

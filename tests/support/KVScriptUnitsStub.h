@@ -8,6 +8,7 @@ namespace kvtest {
 class KVScriptUnitsStub : public kvl::IKVScriptUnits {
 public:
     bool IsClosing(int32_t) override { return false; }
+    void OnScriptTableAdopted(kvl::IKVUnit*) override {}
     void* GetExtraData(kvl::IKVUnit*) override { return nullptr; }
     int32_t GetUnitClass(kvl::IKVUnit*) override { return -1; }
     int32_t GetClassCount() override { return 0; }

@@ -407,6 +407,26 @@ std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds() {
     });
 }
 
+std::vector<std::vector<uint8_t>> KVListRingSeeds() {
+    using kvtest::KVStored;
+    return TwoLayoutSeeds([&](KVSceneUnitsWriter& units, int32_t unit, uint32_t version, uint32_t record, bool) {
+        const int32_t entry2D = units.AddClass({0x00379C696A716AA0ull, "Unit2D", unit, {}, {}, -1});
+        // Children by position in the file: a unit listing itself after
+        // another list took it (0, 1); a parent listed after it took its
+        // child (2, 3, 4); a unit listing the one that becomes its parent
+        // further on (5, 6, 7); two trees whose lists cross (8 to 13).
+        const std::vector<std::vector<uint32_t>> lists = {{1}, {1},    {3},  {4},  {3},  {7},  {7},
+                                                          {6}, {9},    {13}, {11}, {12}, {9}, {11}};
+        for (size_t i = 0; i < lists.size(); ++i) {
+            std::vector<uint64_t> children;
+            for (uint32_t position : lists[i]) children.push_back(KVStored::Local(position));
+            units.AddUnit(entry2D, KVSceneUnitsWriter::UnitValues("Ring" + std::to_string(i), 0x700 + i, children,
+                                                                  0x12, true, version))
+                .version = record;
+        }
+    });
+}
+
 std::vector<std::vector<uint8_t>> KVViewUnitsSeeds() {
     using kvtest::KVStored;
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -528,6 +548,7 @@ std::vector<std::vector<uint8_t>> KVSceneFileSeeds() {
     for (std::vector<uint8_t>& seed : KVSceneUnitsSeeds()) seeds.push_back(std::move(seed));
     for (std::vector<uint8_t>& seed : KVPlacedUnitsSeeds()) seeds.push_back(std::move(seed));
     for (std::vector<uint8_t>& seed : KVViewUnitsSeeds()) seeds.push_back(std::move(seed));
+    for (std::vector<uint8_t>& seed : KVListRingSeeds()) seeds.push_back(std::move(seed));
     return seeds;
 }
 

@@ -73,6 +73,11 @@ std::vector<std::vector<uint8_t>> KVSceneUnitsSeeds();
 // four units, the 2D ones parent and child) whose placement values are no
 // numbers, infinite, or at the integer limits.
 std::vector<std::vector<uint8_t>> KVPlacedUnitsSeeds();
+// Scenes of fourteen "Unit2D" units whose children lists lead back to
+// where they started once the parents are linked: a unit listing itself,
+// its parent, the unit that becomes its parent later, and two trees whose
+// lists cross.
+std::vector<std::vector<uint8_t>> KVListRingSeeds();
 // Scenes of "Camera" and "Shader" units (four cameras, two shaders) with
 // positions, targets, angles, clip distances and viewports that are no
 // numbers, degenerate or at the limits, and shader values out of range.

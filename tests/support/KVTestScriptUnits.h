@@ -40,6 +40,7 @@ public:
     void ReleaseUnit(kvl::IKVUnit* unit) override;
     bool IsEffectivelyEnabled(kvl::IKVUnit* unit) override;
     void RebindScripts() override {}
+    void OnScriptTableAdopted(kvl::IKVUnit* unit) override { Get(unit).hasScript = true; }
     int32_t FindUnitIndex(const char* name, const char* className) override;
 
 private:

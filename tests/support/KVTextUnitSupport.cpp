@@ -11,17 +11,33 @@
 
 namespace kvtest {
 
-std::string DejaVuSansBytes() {
-    std::ifstream in(kDejaVuSansPath, std::ios::binary);
+const std::vector<KVTestFont>& TestFonts() {
+    static const std::vector<KVTestFont> fonts = {
+        {"DejaVuSans", kDejaVuSansPath},
+        {"DejaVuSansMono", "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"},
+        {"LiberationSans", "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf"},
+        {"LiberationMono", "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf"},
+        {"FreeSans", "/usr/share/fonts/truetype/freefont/FreeSans.ttf"},
+        {"FreeMono", "/usr/share/fonts/truetype/freefont/FreeMono.ttf"},
+    };
+    return fonts;
+}
+
+std::string FontBytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool WriteDejaVuSans(KVTestCoreHost& host) {
-    const std::string bytes = DejaVuSansBytes();
+bool WriteFont(KVTestCoreHost& host, const char* path, const std::string& asset) {
+    const std::string bytes = FontBytes(path);
     if (bytes.empty()) return false;
-    host.Dir().WriteFile("assets/dejavusans.ttf", bytes);
+    host.Dir().WriteFile("assets/" + asset, bytes);
     return true;
 }
+
+std::string DejaVuSansBytes() { return FontBytes(kDejaVuSansPath); }
+
+bool WriteDejaVuSans(KVTestCoreHost& host) { return WriteFont(host, kDejaVuSansPath, "dejavusans.ttf"); }
 
 std::string ScriptFields(KVTestCoreHost& host, const std::string& call, const std::vector<std::string>& keys) {
     std::string joined = "''";

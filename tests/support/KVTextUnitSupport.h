@@ -18,6 +18,21 @@ class KVTestCoreHost;
 
 constexpr const char* kDejaVuSansPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
+// Fonts of the Debian font packages the tests use (scripts/packages.txt),
+// each drawing the characters its own way: DejaVu's U+FEFF is empty,
+// Liberation's and FreeFont's are a visible box, the monospaced ones give
+// every character a full advance.
+struct KVTestFont {
+    const char* name;  // an identifier
+    const char* path;
+};
+const std::vector<KVTestFont>& TestFonts();
+// The bytes of a font file (empty when it is not installed).
+std::string FontBytes(const char* path);
+// Writes a font as assets/<asset> under the host's root; false when the
+// font is not installed.
+bool WriteFont(KVTestCoreHost& host, const char* path, const std::string& asset);
+
 // The font's bytes (empty when the font is not installed).
 std::string DejaVuSansBytes();
 // Writes the font as assets/dejavusans.ttf under the host's root; false when

@@ -10,6 +10,7 @@
 #include "kernel/KVInput.h"
 #include "kernel/KVInputEvents.h"
 #include "support/KVInputSceneRig.h"
+#include "units/IKVUnitRef.h"
 
 using namespace kvl;
 using kvtest::KVInputSceneRig;
@@ -262,5 +263,71 @@ TEST_F(KVInputSceneTest, TheSceneManagerAnswersForTheInputSide) {
     EXPECT_EQ(area.right, 1024);
     EXPECT_EQ(area.bottom, 768);
 }
+
+// Children lists that name a unit more than once (a scene loaded without
+// its lists repaired, or a ring): each unit of the subtree gets a press
+// and a touch once per walk, and the walk ends.
+struct Listing {
+    const char* name;
+    // The units whose Children list gets one more entry, and the entries.
+    Names parents;
+    Names children;
+    // What the press and the touch reach, in order.
+    Names pressed;
+};
+
+class KVInputListedTwiceTest : public ::testing::TestWithParam<Listing> {
+protected:
+    KVInputSceneRig rig{KVInputSceneRig::FAKE};
+};
+
+TEST_P(KVInputListedTwiceTest, EachUnitOfTheSubtreeIsWalkedOnce) {
+    const Listing c = GetParam();
+    KVTestQuadUnit* group = rig.Quad("Group", {0, 0, 100, 100});
+    KVTestQuadUnit* left = rig.Quad("Left", {0, 0, 100, 100}, group);
+    rig.Quad("Right", {0, 0, 100, 100}, group);
+    rig.Quad("Key", {0, 0, 100, 100}, left);
+    rig.Run(Recorders({"Group", "Left", "Right", "Key"}, {"OnMouseLDown", "OnTouchDown"}) +
+            "KVInput.RegisterListener(Group, {'mouse_ldown', 'touch_down'})");
+    rig.Draw();
+    // The extra entries come after the drawing pass: only the input walk
+    // meets them.
+    KVUnitFactory& factory = rig.Scene().Factory();
+    for (size_t i = 0; i < c.parents.size(); ++i) {
+        IKVUnit* parent = nullptr;
+        IKVUnit* child = nullptr;
+        ASSERT_EQ(factory.FindUnitByName(c.parents[i], nullptr, &parent), KV_OK);
+        ASSERT_EQ(factory.FindUnitByName(c.children[i], nullptr, &child), KV_OK);
+        IKVUnitRef* ref = factory.MakeUnitRef(parent->GetIndex(), &KVUnit::kChildrenId);
+        ref->SetIndex(child->GetIndex());
+        parent->GetChildren()->Append(ref);
+    }
+    KVPointerState press = Pointer(20, 30);
+    press.leftPress = 1;
+    rig.Fake().pointerStates.push_back(press);
+    rig.Frame();
+    Names expected;
+    for (const std::string& unit : c.pressed) expected.push_back(unit + " OnMouseLDown 20 30");
+    EXPECT_EQ(rig.Take(), expected);
+
+    KVTouchRecord touch;
+    touch.pressX = 20;
+    touch.pressY = 30;
+    touch.pressed = 1;
+    rig.Fake().touchLists.push_back({touch});
+    rig.Frame();
+    expected.clear();
+    for (const std::string& unit : c.pressed) expected.push_back(unit + " OnTouchDown 0 20 30");
+    EXPECT_EQ(rig.Take(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KVInputListedTwiceTest,
+    ::testing::Values(Listing{"Once", {}, {}, {"Key", "Left", "Right", "Group"}},
+                      Listing{"TwiceInOneList", {"Left"}, {"Key"}, {"Key", "Left", "Right", "Group"}},
+                      Listing{"UnderTwoParents", {"Right"}, {"Key"}, {"Key", "Left", "Right", "Group"}},
+                      Listing{"AParentListedUnderItsChild", {"Key"}, {"Group"}, {"Key", "Left", "Right", "Group"}},
+                      Listing{"AUnitUnderItself", {"Right"}, {"Right"}, {"Key", "Left", "Right", "Group"}}),
+    [](const ::testing::TestParamInfo<Listing>& info) { return info.param.name; });
 
 } // namespace

@@ -74,6 +74,10 @@ TEST_F(KVSceneCollisionManagerTest, TheRayComesFromTheCameraWhoseViewportHoldsTh
     EXPECT_EQ(Collision().GetPickRay({511, 767}, &ray), KV_OK);
     EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{511, 767}));
     EXPECT_FLOAT_EQ(ray.far.z, 6.0f);
+    // Outside both viewports the main camera (the first listed, as none
+    // has the screen's size) still gives a ray.
+    EXPECT_EQ(Collision().GetPickRay({1030, 8}, &ray), KV_OK);
+    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{1030, 8}));
 }
 
 TEST_F(KVSceneCollisionManagerTest, TheFirstEnabledMeshInFactoryOrderThatIsHitWins) {

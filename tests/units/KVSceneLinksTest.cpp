@@ -11,6 +11,7 @@
 #include "units/IKVUnitRef.h"
 #include "units/KVSerialize.h"
 #include "units/KVUnit.h"
+#include "units/KVUnit2D.h"
 #include "units/KVUnitFactory.h"
 
 using namespace kvl;
@@ -179,6 +180,91 @@ TEST(KVSceneLinksTest, RingsOfParentsAreBrokenAndLogged) {
     game.Step();
     game.Step();
 }
+
+// Children lists that lead back to where they started once the parents are
+// linked, with the parent check off (the lists stay as stored but for what
+// would close a ring) and on. Units of the "Unit2D" class, so that a change
+// of a root's position walks the 2D tree down from it.
+struct ListRingCase {
+    const char* name;
+    bool check;
+    // Each unit's children by uid; units are named "U" + uid, in file order.
+    std::vector<std::pair<uint64_t, std::vector<uint64_t>>> units;
+    // Each unit's children after the load, by name, in file order.
+    std::vector<std::vector<std::string>> after;
+    // The units logged as corrupted.
+    std::vector<std::string> corrupted;
+};
+
+void PrintTo(const ListRingCase& c, std::ostream* out) { *out << c.name; }
+
+class KVSceneListRingTest : public ::testing::TestWithParam<ListRingCase> {};
+
+TEST_P(KVSceneListRingTest, NoListLeadsAWalkRoundAndRound) {
+    const ListRingCase& c = GetParam();
+    KVSceneUnitsWriter units;
+    const int32_t entry2D = units.AddClass({KVUnit2D::kClassId, "Unit2D", units.UnitEntry(), {}, {}, -1});
+    for (const auto& unit : c.units)
+        units.AddUnit(entry2D, KVSceneUnitsWriter::UnitValues("U" + std::to_string(unit.first), unit.first,
+                                                              unit.second));
+    // A project that stores anchors as they are.
+    KVTestSceneGame game(0x10006);
+    game.Properties().AddBoolean(KVTestSceneGame::kCheckPropertyId, c.check ? 1 : 0);
+    game.AddScene("scenes/lists.kvl", units.Scene(0x20004, KVTestSceneGame::kProjectId));
+    ASSERT_EQ(game.Load(), 0);
+    std::vector<std::string> corrupted;
+    for (size_t i = 0; i < c.units.size(); ++i) {
+        const std::string name = "U" + std::to_string(c.units[i].first);
+        KVUnit* unit = game.Find(name);
+        ASSERT_NE(unit, nullptr) << name;
+        EXPECT_EQ(ChildNames(game, unit), c.after[i]) << name;
+        EXPECT_TRUE(unit->IsEnabled()) << name;
+        if (game.CountErrors("Unit  Unit2D." + name + " is corrupted")) corrupted.push_back(name);
+    }
+    EXPECT_EQ(corrupted, c.corrupted);
+    // Every unit follows its root through the walks down the tree: the
+    // 2D placement, the visibility, a disable and an enable.
+    for (const auto& unit : c.units) {
+        auto* root = static_cast<KVUnit2D*>(game.Find("U" + std::to_string(unit.first)));
+        if (root->GetParentIndex() != -1) continue;
+        root->SetPosition(7.0f, 9.0f);
+        root->UpdateVisibility();
+        root->SetEnabled(false);
+        root->SetEnabled(true);
+    }
+    for (const auto& unit : c.units) {
+        auto* placed = static_cast<KVUnit2D*>(game.Find("U" + std::to_string(unit.first)));
+        EXPECT_EQ(placed->GetWorldTransform().m[4], 7.0f) << placed->GetName();
+        EXPECT_TRUE(placed->IsEnabled()) << placed->GetName();
+    }
+    game.Host().Core().SetActive(1);
+    game.Step();
+    game.Step();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KVSceneListRingTest,
+    ::testing::Values(
+        // A unit that took its parent from an earlier list lists itself.
+        ListRingCase{"SelfAfterAnotherList", false, {{1, {2}}, {2, {2}}}, {{"U2"}, {}}, {"U2"}},
+        ListRingCase{"SelfAfterAnotherListChecked", true, {{1, {2}}, {2, {2}}}, {{"U2"}, {}}, {}},
+        // Its own parent, listed after the parent took it.
+        ListRingCase{"ParentAfterAnotherList", false, {{1, {2}}, {2, {3}}, {3, {2}}}, {{"U2"}, {"U3"}, {}}, {"U3"}},
+        // U2 lists U3, which only becomes U2's parent further on.
+        ListRingCase{"ParentLinkedLater", false, {{1, {3}}, {2, {3}}, {3, {2}}}, {{"U3"}, {}, {"U2"}}, {"U2"}},
+        // Two trees whose lists cross: U5 and U6 each list a unit of the
+        // other tree, that the other tree's root took first.
+        ListRingCase{"TwoTreesCrossing",
+                     false,
+                     {{1, {2}}, {2, {6}}, {3, {4}}, {4, {5}}, {5, {2}}, {6, {4}}},
+                     {{"U2"}, {"U6"}, {"U4"}, {"U5"}, {"U2"}, {"U4"}},
+                     {}},
+        ListRingCase{"TwoTreesCrossingChecked",
+                     true,
+                     {{1, {2}}, {2, {6}}, {3, {4}}, {4, {5}}, {5, {2}}, {6, {4}}},
+                     {{"U2"}, {"U6"}, {"U4"}, {"U5"}, {}, {}},
+                     {}}),
+    [](const ::testing::TestParamInfo<ListRingCase>& info) { return std::string(info.param.name); });
 
 // ---- events -------------------------------------------------------------------
 

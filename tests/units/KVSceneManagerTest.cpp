@@ -301,8 +301,7 @@ TEST_F(KVSceneManagerTest, FindCameraPrefersTheScreenSizedViewport) {
 }
 
 // A point belongs to the first listed camera whose viewport holds it, and
-// to the first listed camera when none does (the viewport the pointer's
-// conversion to game coordinates falls back on).
+// to none when no viewport does (a letterbox, a border, off the screen).
 TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
     EXPECT_EQ(Scene().FindCamera(KVScreenPoint{5, 5}), nullptr);
     KVTestCameraUnit* top = rig.Camera("Top", {0, 0, 1024, 384});
@@ -316,8 +315,8 @@ TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
     const Case cases[] = {
         {{0, 0}, top},          {{1023, 383}, top},     {{0, 384}, bottom},   {{500, 767}, bottom},
         // Held by two: the first listed.
-        {{950, 750}, bottom},   {{1024, 10}, top},      {{-1, 500}, top},     {{10, 768}, top},
-        {{INT32_MIN, INT32_MAX}, top},
+        {{950, 750}, bottom},   {{1024, 10}, nullptr},  {{-1, 500}, nullptr}, {{10, 768}, nullptr},
+        {{INT32_MIN, INT32_MAX}, nullptr},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Scene().FindCamera(c.point), c.camera) << c.point.x << "," << c.point.y;
@@ -335,6 +334,10 @@ TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
     EXPECT_TRUE(Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr));
     EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
     Scene().ClearInputTransform();
+    // Outside every viewport the unit's test runs without a camera.
+    quad->lastCamera = top;
+    Scene().IsPointInside(quad, {1030, 100}, true, nullptr, nullptr);
+    EXPECT_EQ(quad->lastCamera, nullptr);
 }
 
 TEST_F(KVSceneManagerTest, TheUnitDrawnLastIsPickedFirst) {

@@ -20,6 +20,15 @@ TEST(KVSceneUnitsBadInputTest, SeedsLoadTheirKnownUnits) {
     }
 }
 
+TEST(KVSceneUnitsBadInputTest, ChildrenListsThatLeadRoundLoadTheirUnits) {
+    // Loaded, enabled, placed, drawn for the cameras and released, with the
+    // parent check off and on: no walk goes round.
+    for (const Bytes& seed : KVListRingSeeds()) {
+        KVLogCapture log;
+        EXPECT_EQ(KVFuzzSceneUnits(seed.data(), seed.size()), 14);
+    }
+}
+
 // The byte walks below run in slices, one process each: every load builds a
 // whole unit factory, and a single walk outlasts the test time limit under
 // the sanitizers.

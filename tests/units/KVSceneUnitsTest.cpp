@@ -194,6 +194,81 @@ TEST(KVSceneUnitsTest, AMatchedValueThatIsNotReadIsSteppedPast) {
     EXPECT_NE(unit->GetIndex(), 12345);
 }
 
+// Records written for another version of "Unit": an attribute stored with
+// another type or element count than the one registered here. Its value is
+// passed over by the size its record gives, and every value after it reads.
+struct OtherFormCase {
+    const char* name;
+    uint32_t file;  // 0x20000: a section without counts; 0x20004: with them
+    std::vector<KVSceneAttributeSpec> records;  // after Name
+    std::vector<Bytes> values;
+    bool enabled;
+    uint64_t uid;
+    uint32_t flags;  // the five stored bits
+};
+
+void PrintTo(const OtherFormCase& c, std::ostream* out) { *out << c.name; }
+
+class KVSceneOtherFormTest : public ::testing::TestWithParam<OtherFormCase> {};
+
+TEST_P(KVSceneOtherFormTest, TheValuesAfterItReadWhereTheyWereWritten) {
+    const OtherFormCase& c = GetParam();
+    KVSceneUnitsWriter units(0x20000);
+    KVSceneClassSpec recipe;
+    recipe.classId = KVSceneUnitsWriter::kUnitClassId;
+    recipe.name = "Unit";
+    recipe.attributes = {{KVSceneUnitsWriter::kNameId, 4, 1}};
+    recipe.attributes.insert(recipe.attributes.end(), c.records.begin(), c.records.end());
+    std::vector<Bytes> values = {KVStored::String("Versioned", KVStored::PadsStrings(c.file))};
+    values.insert(values.end(), c.values.begin(), c.values.end());
+    units.AddUnit(units.AddClass(recipe), values).version = c.file == 0x20000 ? 0x20001 : 0x30003;
+    KVTestSceneGame game;
+    game.AddScene("scenes/versioned.kvl", units.Scene(c.file, KVTestSceneGame::kProjectId));
+    ASSERT_EQ(game.Load(), 0);
+    EXPECT_TRUE(game.Errors().empty()) << game.Errors().front();
+    KVUnit* unit = game.Find("Versioned");
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(unit->IsEnabled(), c.enabled);
+    EXPECT_EQ(unit->GetUid(), c.uid);
+    EXPECT_EQ(unit->GetFlags() & 0x1Fu, c.flags);
+}
+
+constexpr uint64_t kEnabled = KVSceneUnitsWriter::kEnabledId;
+constexpr uint64_t kUid = KVSceneUnitsWriter::kUidId;
+constexpr uint64_t kFlags = KVSceneUnitsWriter::kFlagsId;
+// What a unit has when its file sets neither Enabled nor Flags.
+constexpr uint32_t kDefaultFlags = 0x12;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KVSceneOtherFormTest,
+    ::testing::Values(
+        OtherFormCase{"EnabledOfFourElements", 0x20004, {{kEnabled, 7, 4}, {kUid, 13, 1}, {kFlags, 5, 5}},
+                      {Bytes{0, 0, 0, 0}, KVStored::U64(0x15), KVStored::U32(0x13)}, true, 0x15, 0x13},
+        OtherFormCase{"UidOfTwoElements", 0x20004, {{kUid, 13, 2}, {kFlags, 5, 5}, {kEnabled, 7, 1}},
+                      {KVStored::Concat({KVStored::U64(0x15), KVStored::U64(0x99)}), KVStored::U32(0x13), Bytes{0}},
+                      false, 0, 0x13},
+        OtherFormCase{"EnabledAsAWord", 0x20004, {{kEnabled, 0, 1}, {kUid, 13, 1}},
+                      {KVStored::U32(0), KVStored::U64(0x15)}, true, 0x15, kDefaultFlags},
+        OtherFormCase{"UidAsAString", 0x20004, {{kUid, 4, 1}, {kFlags, 5, 5}},
+                      {KVStored::String("abcde", true), KVStored::U32(0x13)}, true, 0, 0x13},
+        // A flags word is one word whatever count its record gives.
+        OtherFormCase{"FlagsOfOneElement", 0x20004, {{kFlags, 5, 1}, {kUid, 13, 1}},
+                      {KVStored::U32(0x13), KVStored::U64(0x15)}, true, 0x15, 0x13},
+        OtherFormCase{"AsRegistered", 0x20004, {{kEnabled, 7, 1}, {kUid, 13, 1}, {kFlags, 5, 5}},
+                      {Bytes{0}, KVStored::U64(0x15), KVStored::U32(0x13)}, false, 0x15, 0x13},
+        // Without counts, a value of another type has the attribute's
+        // count. Records up to 0x20001 store the Flags bits in the older
+        // layout (0x22 is Visible and Update).
+        OtherFormCase{"EnabledAsAWordWithoutCounts", 0x20000, {{kEnabled, 0, 1}, {kUid, 13, 1}, {kFlags, 5, 1}},
+                      {KVStored::U32(0), KVStored::U64(0x15), KVStored::U32(0x23)}, true, 0x15, 0x13},
+        OtherFormCase{"UidAsAStringWithoutCounts", 0x20000, {{kUid, 4, 1}, {kFlags, 5, 1}},
+                      {KVStored::String("abcde", true), KVStored::U32(0x23)}, true, 0, 0x13},
+        OtherFormCase{"UidAsAFloatWithoutCounts", 0x20000, {{kUid, 1, 1}, {kFlags, 5, 1}},
+                      {KVStored::F32(1.5f), KVStored::U32(0x23)}, true, 0, 0x13},
+        OtherFormCase{"AsRegisteredWithoutCounts", 0x20000, {{kEnabled, 7, 1}, {kUid, 13, 1}, {kFlags, 5, 1}},
+                      {Bytes{0}, KVStored::U64(0x15), KVStored::U32(0x23)}, false, 0x15, 0x13}),
+    [](const ::testing::TestParamInfo<OtherFormCase>& info) { return std::string(info.param.name); });
+
 // ---- values are found where they were written ------------------------------
 
 // Names of every length 1 to 9 in one file, each unit the parent of the

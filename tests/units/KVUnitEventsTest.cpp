@@ -343,8 +343,9 @@ TEST_F(KVUnitEventsTest, ReparentingUnderADisabledParentDisablesTheChild) {
 TEST_F(KVUnitEventsTest, ACopyIsEnabledBeforeItsCreateEvent) {
     KVUnit* source = units.Make("Src");
     units.Make("Kid", source);
-    // Both were made as Probe001 and renamed, so the copy takes that name.
-    units.Track("Probe001");
+    // Both were made as Probe001 and renamed, so the copy takes that name,
+    // whose table a script file made.
+    units.Namespace("Probe001", KVTestUnitEvents::BaseEvents());
     IKVUnit* copy = units.Factory().CopyUnit(source);
     ASSERT_NE(copy, nullptr);
     // The copy is enabled before its script is bound: its "OnPreEnable"

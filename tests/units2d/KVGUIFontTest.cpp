@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,6 +13,8 @@
 #include "kernel/KVResources.h"
 #include "support/KVMemoryFile.h"
 #include "support/KVTestLog.h"
+#include "support/KVTextUnitSupport.h"
+#include "support/KVTrueTypeWriter.h"
 #include "support/KVTestTextProvider.h"
 #include "units2d/KVGUI.h"
 #include "units2d/KVGUITtfFont.h"
@@ -255,6 +258,88 @@ TEST_F(KVGUIFontTest, MetricsAreFreeTypesBoxesAndAdvances) {
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     font->Release();
+}
+
+// The font writer's fonts are what the font engine reads: boxes in font
+// units come back as pixel boxes at the size asked for (100 px an em of
+// 1000 units: one pixel for ten units), a character without a glyph of its
+// own gets glyph 0's box.
+TEST_F(KVGUIFontTest, AWrittenFontMeasuresTheBoxesItWasWrittenWith) {
+    kvtest::KVTrueTypeFont written;
+    written.glyphs = {{u'A', 700, {{50, 0, 550, 600}}},
+                      {u'g', 500, {{40, 0, 460, 400}, {40, -200, 140, 0}}},
+                      {u' ', 300, {}}};
+    const std::string bytes = kvtest::WriteTrueTypeFont(written);
+    files.SetFile("fonts/written.ttf", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    KVGUITtfFont* font = Load("fonts/written.ttf");
+    ASSERT_NE(font, nullptr);
+    std::vector<TtfGlyphMetrics> metrics;
+    MeasureGlyphs(font->GetFace(), 100, 100, 0, u"Ag \u4E00", &metrics);
+    ASSERT_EQ(metrics.size(), 4u);
+    struct Expected {
+        int32_t left, top, right, bottom, advance;
+    };
+    const Expected expected[] = {{5, 40, 55, 100, 70}, {4, 60, 46, 120, 50}, {0, 100, 0, 100, 30}, {5, 30, 55, 100, 60}};
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(metrics[i].left, expected[i].left);
+        EXPECT_EQ(metrics[i].top, expected[i].top);
+        EXPECT_EQ(metrics[i].right, expected[i].right);
+        EXPECT_EQ(metrics[i].bottom, expected[i].bottom);
+        EXPECT_EQ(metrics[i].advance, expected[i].advance);
+    }
+    font->Release();
+    // The small font of the fuzz seeds loads as well.
+    const std::string small = kvtest::WriteTrueTypeFont(kvtest::SmallTestFont());
+    files.SetFile("fonts/small.ttf", std::vector<uint8_t>(small.begin(), small.end()));
+    font = Load("fonts/small.ttf");
+    ASSERT_NE(font, nullptr);
+    MeasureGlyphs(font->GetFace(), 20, 20, 0, u"Hello", &metrics);
+    for (const TtfGlyphMetrics& m : metrics) {
+        EXPECT_LT(m.left, m.right);
+        EXPECT_LT(m.top, m.bottom);
+    }
+    font->Release();
+}
+
+// A UTF-8 file's signature stays in the text as U+FEFF, which some fonts
+// draw as a box and monospaced ones give a full advance: in every font it
+// has an empty box on the baseline and no advance, spacing included, and
+// the characters after it measure as they do without it.
+TEST_F(KVGUIFontTest, TheSignatureCharacterHasNoBoxAndNoAdvanceInEveryFont) {
+    const int32_t size = 16, spacing = 3;
+    // The packages' fonts, and a written one that draws U+FEFF as a box.
+    std::vector<std::pair<std::string, std::string>> fonts;
+    for (const kvtest::KVTestFont& test : kvtest::TestFonts()) fonts.push_back({test.name, kvtest::FontBytes(test.path)});
+    fonts.push_back({"Written", kvtest::WriteTrueTypeFont(kvtest::SmallTestFont())});
+    for (const auto& test : fonts) {
+        SCOPED_TRACE(test.first);
+        const std::string& bytes = test.second;
+        ASSERT_FALSE(bytes.empty());
+        // Resource names are kept in lower case.
+        std::string path = "fonts/test-" + test.first + ".ttf";
+        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
+        files.SetFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        KVGUITtfFont* font = Load(path.c_str());
+        ASSERT_NE(font, nullptr);
+        std::vector<TtfGlyphMetrics> with, without;
+        MeasureGlyphs(font->GetFace(), size, size, spacing, u"\uFEFFAb\uFEFF", &with);
+        MeasureGlyphs(font->GetFace(), size, size, spacing, u"Ab", &without);
+        ASSERT_EQ(with.size(), 4u);
+        for (size_t i : {size_t(0), size_t(3)}) {
+            EXPECT_EQ(with[i].left, 0);
+            EXPECT_EQ(with[i].right, 0);
+            EXPECT_EQ(with[i].top, size);
+            EXPECT_EQ(with[i].bottom, size);
+            EXPECT_EQ(with[i].advance, 0);
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(with[i + 1].left, without[i].left);
+            EXPECT_EQ(with[i + 1].right, without[i].right);
+            EXPECT_EQ(with[i + 1].advance, without[i].advance);
+        }
+        font->Release();
+    }
 }
 
 TEST_F(KVGUIFontTest, UnmeasurableGlyphsGetEmptyBoxes) {

@@ -4,6 +4,7 @@
 // and script methods, and old scene colours.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -94,16 +95,30 @@ TEST_F(KVGUIFontUnitTest, DescriptorColumnsGiveTheBoxAndTheSource) {
     KVFontSheet sheet;
     sheet.cellWidth = sheet.cellHeight = 16;
     sheet.glyphs = {{'A', 0, 15}};
-    WriteAsset("font.kvfontbbox", FontBoxFile({{'A', {3, 10}}, {'B', {9, 4}}}));
+    // Pairs as a descriptor gives them, with the box width each makes: an
+    // empty cell measures {16, 15}, and a pair whose last column comes
+    // before its first is no wider.
+    struct Case {
+        uint8_t code;
+        uint8_t first, last;
+        int32_t right, width;
+    };
+    const Case cases[] = {
+        {'A', 3, 10, 10, 8}, {'B', 16, 15, 15, 0}, {'C', 9, 4, 8, 0},
+        {'D', 5, 5, 5, 1},   {'E', 0, 255, 255, 256}, {'F', 0, 0, 0, 1},
+    };
+    std::map<uint8_t, std::pair<uint8_t, uint8_t>> pairs;
+    for (const Case& c : cases) pairs[c.code] = {c.first, c.last};
+    WriteAsset("font.kvfontbbox", FontBoxFile(pairs));
     KVGUIFont* font = Font(sheet);
     ASSERT_NE(font, nullptr);
-    const GlyphBox a = font->GetTableBox('A');
-    EXPECT_EQ(a.left, 3);
-    EXPECT_EQ(a.right, 10);
-    EXPECT_EQ(a.advance, 8);
-    EXPECT_EQ(a.bottom, 16);
-    // An inverted pair is one column wide.
-    EXPECT_EQ(font->GetTableBox('B').advance, 1);
+    for (const Case& c : cases) {
+        const GlyphBox box = font->GetTableBox(c.code);
+        EXPECT_EQ(box.left, c.first) << c.code;
+        EXPECT_EQ(box.right, c.right) << c.code;
+        EXPECT_EQ(box.advance, c.width) << c.code;
+        EXPECT_EQ(box.bottom, 16) << c.code;
+    }
     TextLayoutParams params;
     params.cellSource = 1;
     params.startLine = 2;
@@ -112,6 +127,18 @@ TEST_F(KVGUIFontUnitTest, DescriptorColumnsGiveTheBoxAndTheSource) {
     const KVGlyphRect source = font->GetLayout().sources.at(0);
     EXPECT_EQ(source.x0, 16 * 1 + 3);
     EXPECT_EQ(source.x1 - source.x0, 8);
+    // A glyph no column wide moves the pen by the spacing alone, and its
+    // empty source draws nothing.
+    params.charSpacing = 2;
+    for (const char* text : {"ABA", "ACA"}) {
+        SCOPED_TRACE(text);
+        ASSERT_EQ(font->GetTextBounds(text, params, &bounds), 0);
+        const TextLayout& layout = font->GetLayout();
+        ASSERT_EQ(layout.positions.size(), 3u);
+        EXPECT_EQ(layout.positions[1].x, 10);
+        EXPECT_EQ(layout.positions[2].x, 12);
+        EXPECT_EQ(layout.sources[1].x1, layout.sources[1].x0);
+    }
     EXPECT_TRUE(rig.TakeLogErrors().empty());
 }
 

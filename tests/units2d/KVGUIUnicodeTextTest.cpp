@@ -187,6 +187,40 @@ TEST_F(KVGUIUnicodeTextTest, TextsOverTheTextureLimitAreCutIntoFramesOrLogged) {
     text->Draw();
 }
 
+// Character sizes a script or a file can give: a text too large for the
+// device logs the texture message before any device texture is made, and
+// the unit goes on without a texture.
+TEST_F(KVGUIUnicodeTextTest, TextsTooLargeForTheDeviceAreLoggedAndNothingIsMade) {
+    struct Case {
+        int32_t width, height;
+    };
+    const Case cases[] = {{16, 2147483647}, {2147483647, 16}, {2147483647, 2147483647}, {40000, 40000}};
+    KVGUIUnicodeText* text = Text("Ab\rcd ef");
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(text->IsOwnTexture());
+    rig.TakeLogErrors();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        // A safety net: without a bound the frames would be made until
+        // memory is gone.
+        rig.Device().texturesBeforeFailure = 64;
+        rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 0, std::to_string(c.width));
+        rig.Device().createdTextures = 0;
+        rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 1, std::to_string(c.height));
+        EXPECT_FALSE(text->IsOwnTexture());
+        EXPECT_EQ(rig.Device().createdTextures, 0);
+        const Records log = rig.TakeLogErrors();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), " unable to create text texture (text is too large ?)");
+        text->Draw();
+        EXPECT_EQ(Fields("T:GetTextSize()", {"nb_lines"}), "2");
+        rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 0, "16");
+        rig.SetText(text, KVGUIUnicodeText::kCharSizeId, 1, "16");
+        EXPECT_TRUE(text->IsOwnTexture());
+    }
+    rig.Device().texturesBeforeFailure = -1;
+}
+
 TEST_F(KVGUIUnicodeTextTest, VisibleCharactersCountGlyphs) {
     KVGUIUnicodeText* text = Text("a bc d");
     ASSERT_NE(text, nullptr);
@@ -217,10 +251,22 @@ TEST_F(KVGUIUnicodeTextTest, ScriptMethodsAnswerFromTheLastRendering) {
     EXPECT_EQ(Fields("T:GetTextSize()", {"nb_lines", "line_height", "nb_chars"}), "1,16,2");
     rig.SetText(text, KVGUIUnicodeText::kLineSpacingId, 0, "3");
     EXPECT_EQ(Fields("T:GetTextSize('a\\\\nb\\\\nc')", {"nb_lines", "line_height", "nb_chars"}), "3,19,3");
-    // Measuring another text leaves what the positions read.
+    // A text given to measure is measured into the unit's own lists: the
+    // positions stay the rendering's, the boxes are the measured text's
+    // until the next rendering.
+    const int32_t rendered = text->GetLayout().positions[1].x - text->GetLayout().minX;
+    const auto width = [&](size_t i) { return text->GetMetrics()[i].right - text->GetMetrics()[i].left; };
+    const int32_t y = width(3);
+    EXPECT_EQ(Fields("T:GetTextSize('iiWW')", {"nb_chars"}), "4");
+    ASSERT_EQ(text->GetText16(), u"iiWW");
+    EXPECT_NE(width(3), y);
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"x", "width"}),
+              std::to_string(rendered) + "," + std::to_string(width(3)));
     EXPECT_EQ(Fields("T:GetTextSize('')", {"width", "nb_chars"}), "0,0");
-    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), std::to_string(text->GetMetrics()[3].right -
-                                                                         text->GetMetrics()[3].left));
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), "0");
+    rig.SetText(text, KVGUIUnicodeText::kLineSpacingId, 0, "0");
+    EXPECT_EQ(text->GetText16(), u" x y");
+    EXPECT_EQ(Fields("T:GetCharPosition(1)", {"width"}), std::to_string(y));
     EXPECT_TRUE(rig.TakeErrors().empty());
     EXPECT_EQ(Fields("T:GetCharPosition(2)", {"x"}), "none");
     EXPECT_EQ(Fields("T:GetCharPosition(-1)", {"x"}), "none");

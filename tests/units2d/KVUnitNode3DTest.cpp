@@ -90,6 +90,10 @@ TEST_F(KVUnitNode3DTest, ASplitScreenPicksWithTheCameraOfThePointsHalf) {
     std::swap(left->ray, right->ray);
     EXPECT_FALSE(node->IsPointInside({100, 20}, nullptr, nullptr));
     EXPECT_TRUE(node->IsPointInside({600, 20}, nullptr, nullptr));
+    // Outside both halves no camera gives a ray, whatever they would show.
+    left->ray = right->ray;
+    EXPECT_FALSE(node->IsPointInside({1030, 20}, nullptr, nullptr));
+    EXPECT_FALSE(node->IsPointInside({-1, 20}, nullptr, nullptr));
 }
 
 TEST_F(KVUnitNode3DTest, ThePickRayOfTheSceneCameraOrTheGivenOneFindsTheNode) {

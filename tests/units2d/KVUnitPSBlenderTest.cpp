@@ -119,6 +119,84 @@ TEST_F(KVUnitPSBlenderTest, NoMoreThanEightPicturesAreBound) {
     EXPECT_EQ(rig.Device().drawn.size(), 1u);
 }
 
+// A sprite is hidden exactly while at least one enabled blender that is
+// not closed lists it, whatever the order in which blenders sharing it are
+// disabled, enabled again and closed, and whether the second blender is a
+// copy of the first or lists the sprite itself.
+TEST_F(KVUnitPSBlenderTest, SharedSpritesStayHiddenWhileAnEnabledBlenderListsThem) {
+    enum Op { Disable, Enable, Close };
+    struct Step {
+        int blender;
+        Op op;
+    };
+    struct Case {
+        const char* name;
+        bool copy;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"close the first, then the second", false, {{0, Close}, {1, Close}}},
+        {"close the second, then the first", false, {{1, Close}, {0, Close}}},
+        {"close a copy, then its source", true, {{1, Close}, {0, Close}}},
+        {"close the source, then its copy", true, {{0, Close}, {1, Close}}},
+        {"disable both, enable one", false, {{0, Disable}, {1, Disable}, {1, Enable}, {1, Close}, {0, Enable}}},
+        {"disable one, close the other", true, {{1, Disable}, {0, Close}, {1, Enable}, {1, Disable}}},
+    };
+    blender->DropFactoryReference();
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = "Blender" + std::to_string(++number);
+        blender = rig.Make<KVUnitPSBlender>("PSBlender", name.c_str());
+        ASSERT_NE(blender, nullptr);
+        KVUnitSprite* sprite = Sprite("S" + name);
+        KVUnitSprite* alone = Sprite("Alone" + name);
+        Blend({sprite});
+        KVUnit* blenders[2] = {blender, nullptr};
+        if (c.copy) {
+            rig.Run("KVUnitFactory.CopyUnit(" + name + ")");
+            for (int32_t i = 0; i < rig.Factory().GetSlotCount() && !blenders[1]; ++i) {
+                IKVUnit* unit = rig.Factory().GetUnit(i);
+                if (unit && unit->GetUnit() != blender && !unit->GetUnit()->IsClosing() &&
+                    dynamic_cast<KVUnitPSBlender*>(unit->GetUnit()))
+                    blenders[1] = unit->GetUnit();
+            }
+        } else {
+            KVUnitPSBlender* first = blender;
+            blender = rig.Make<KVUnitPSBlender>("PSBlender", (name + "b").c_str());
+            Blend({sprite, alone});
+            Blend({sprite});
+            blenders[1] = blender;
+            blender = first;
+        }
+        ASSERT_NE(blenders[1], nullptr);
+        EXPECT_TRUE(Marked(sprite));
+        EXPECT_FALSE(Marked(alone));
+        bool enabled[2] = {true, true};
+        bool open[2] = {true, true};
+        for (const Step& step : c.steps) {
+            KVUnit* unit = blenders[step.blender];
+            if (step.op == Close) {
+                unit->DropFactoryReference();
+                open[step.blender] = false;
+            } else {
+                unit->SetEnabled(step.op == Enable);
+                enabled[step.blender] = step.op == Enable;
+            }
+            const bool hidden = (open[0] && enabled[0]) || (open[1] && enabled[1]);
+            EXPECT_EQ(Marked(sprite), hidden) << step.blender << " " << step.op;
+            EXPECT_EQ(sprite->IsVisible(), !hidden) << step.blender << " " << step.op;
+        }
+        for (int i = 0; i < 2; ++i)
+            if (open[i]) blenders[i]->DropFactoryReference();
+        EXPECT_FALSE(Marked(sprite));
+        sprite->DropFactoryReference();
+        alone->DropFactoryReference();
+    }
+    blender = nullptr;
+    EXPECT_TRUE(rig.TakeErrors().empty());
+}
+
 // The world transform's x outputs scale by Dimension width / picture width,
 // its y outputs by the heights: the translation scales too.
 TEST_F(KVUnitPSBlenderTest, TheQuadIsScaledFromTheFirstPictureToTheDimension) {

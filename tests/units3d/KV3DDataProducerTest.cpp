@@ -367,6 +367,65 @@ TEST_F(KV3DDataProducerTest, NamesWithoutAZeroByteStopAtTheirField) {
     data->Release();
 }
 
+// A file that passes the header checks loads even when a part's material
+// index is past the material records (a file with no materials at all) or
+// a blend shape's name index is past the names: the indices are kept, and
+// such a part has no material of its own.
+TEST_F(KV3DDataProducerTest, PartsAndShapesNamingNothingLoad) {
+    KV3DWriterMesh noMaterials = KV3DWriter::FullMesh(4);
+    noMaterials.materials.clear();
+    KV3DWriterMesh pastMaterials = KV3DWriter::FullMesh(4);
+    pastMaterials.submeshes[1].parts[1].material = 7;
+    KV3DWriterMesh pastNames = KV3DWriter::FullMesh(4);
+    pastNames.submeshes[0].shapes[1].nameIndex = 9;
+    KV3DWriterMesh noNames = KV3DWriter::FullMesh(4);
+    noNames.blendShapeNames.clear();
+    const struct {
+        const char* name;
+        const KV3DWriterMesh& mesh;
+    } cases[] = {
+        {"no materials", noMaterials},
+        {"material index past the list", pastMaterials},
+        {"blend shape name index past the list", pastNames},
+        {"no blend shape names", noNames},
+    };
+    for (uint32_t caps : {0u, 0x173u}) {
+        h.device.makeBuffers = true;
+        h.device.caps3D = caps;
+        for (const auto& c : cases) {
+            for (uint8_t alignment : {1, 4, 16}) {
+                SCOPED_TRACE(std::string(c.name) + ", caps " + std::to_string(caps) + ", alignment " +
+                             std::to_string(alignment));
+                KV3DWriterMesh mesh = c.mesh;
+                mesh.alignment = alignment;
+                log.Clear();
+                KV3DData* data = LoadGood(KV3DWriter::Build(mesh));
+                ASSERT_NE(data, nullptr);
+                EXPECT_TRUE(log.Lines().empty());
+                EXPECT_EQ(data->partMaterials.size(), mesh.materials.size());
+                EXPECT_EQ(data->blendShapeNames.size(), mesh.blendShapeNames.size());
+                ASSERT_EQ(data->submeshes.size(), mesh.submeshes.size());
+                for (size_t i = 0; i < mesh.submeshes.size(); ++i) {
+                    const KV3DSubmesh& s = data->submeshes[i];
+                    ASSERT_EQ(s.parts.size(), mesh.submeshes[i].parts.size());
+                    for (size_t p = 0; p < s.parts.size(); ++p) {
+                        const uint32_t index = mesh.submeshes[i].parts[p].material;
+                        EXPECT_EQ(s.parts[p].materialIndex, index);
+                        EXPECT_EQ(data->GetPartMaterial(s.parts[p]),
+                                  index < mesh.materials.size() ? &data->partMaterials[index] : nullptr);
+                    }
+                    ASSERT_EQ(s.blendShapes.size(), mesh.submeshes[i].shapes.size());
+                    for (size_t k = 0; k < s.blendShapes.size(); ++k)
+                        EXPECT_EQ(s.blendShapes[k].nameIndex, mesh.submeshes[i].shapes[k].nameIndex);
+                }
+                EXPECT_EQ(data->lights.size(), 2u);  // the rest of the file was read
+                data->Release();
+                EXPECT_EQ(h.device.LiveBuffers(), 0);
+            }
+        }
+    }
+}
+
 TEST_F(KV3DDataProducerTest, BrokenFilesAreRefusedWithOneLine) {
     h.device.makeBuffers = true;
     h.device.caps3D = 0x173;

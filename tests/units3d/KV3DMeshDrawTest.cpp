@@ -105,6 +105,36 @@ TEST_F(KV3DMeshDrawTest, EachPassDrawsItsOwnParts) {
     EXPECT_EQ(h.device.CallsOf("DrawPart")[0].ints[0], 1);
 }
 
+// A file without materials draws every part with the mesh's own record and
+// no textures; the mesh's alpha blend decides a flagged part's pass.
+TEST_F(KV3DMeshDrawTest, PartsWithoutAMaterialDrawWithTheMeshRecord) {
+    KV3DWriterMesh file = TwoPassFile();
+    file.materials.clear();
+    KV3DMesh* mesh = Make(file);
+    ASSERT_NE(mesh, nullptr);
+    KV3DMaterial own;
+    own.diffuse[0] = 0.25f;
+    mesh->SetMaterial(&own);
+    for (uint8_t blend : {0, 1}) {
+        SCOPED_TRACE("mesh alpha blend " + std::to_string(blend));
+        own.alphaBlend = blend;
+        mesh->SetMaterial(&own);
+        h.device.ClearCalls();
+        mesh->Draw(0);
+        // Pass 0: the parts of "a" (a submesh of flagged parts only is
+        // drawn in pass 1 alone), or the one without the transparent flag.
+        const std::vector<KVDeviceCall> parts = h.device.CallsOf("DrawPart");
+        ASSERT_EQ(parts.size(), blend ? 1u : 3u);
+        EXPECT_TRUE(h.device.CallsOf("SetTextureSlot").empty());
+        EXPECT_EQ(h.device.CallsOf("EndTextures").size(), parts.size());
+        for (const KVDeviceCall& m : h.device.CallsOf("SetMaterial")) EXPECT_FLOAT_EQ(m.material.diffuse[0], 0.25f);
+        h.device.ClearCalls();
+        mesh->Draw(1);
+        EXPECT_EQ(h.device.CallsOf("DrawPart").size(), blend ? 3u : 0u);
+        EXPECT_EQ(mesh->IsTransparent(), blend == 1);
+    }
+}
+
 TEST_F(KV3DMeshDrawTest, TheMeshMaterialWinsWhereItImposesAField) {
     KV3DMesh* mesh = Make(TwoPassFile());
     ASSERT_NE(mesh, nullptr);

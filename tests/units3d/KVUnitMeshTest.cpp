@@ -333,6 +333,23 @@ TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheCameraOfThePoint) {
     EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, {512, 10}, true, nullptr, nullptr));
 }
 
+// A letterboxed camera: a point in the bars outside its viewport picks no
+// mesh, though the same point inside the viewport would.
+TEST_F(KVUnitMeshTest, APointOutsideEveryViewportPicksNoMesh) {
+    WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
+    KVUnitMesh* mesh = Mesh("grid.kv3d");
+    ASSERT_NE(mesh->GetMesh(), nullptr);
+    KVTestCameraUnit* over = rig.Camera({0.5f, 10, 0.5f}, {0.5f, -10, 0.5f});
+    over->viewport = {0, 20, 512, 748};
+    ASSERT_TRUE(over->active);
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, over));
+    EXPECT_TRUE(mesh->IsPointInside({10, 20}, nullptr, nullptr));
+    for (const KVScreenPoint& bar : {KVScreenPoint{10, 10}, KVScreenPoint{10, 748}, KVScreenPoint{512, 30}}) {
+        EXPECT_FALSE(mesh->IsPointInside(bar, nullptr, nullptr)) << bar.x << "," << bar.y;
+        EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, bar, true, nullptr, nullptr)) << bar.x << "," << bar.y;
+    }
+}
+
 TEST_F(KVUnitMeshTest, TheMirroredDrawLendsTheReflectedMatrixThenGivesItBack) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");

@@ -1,0 +1,70 @@
+// A sprite stored in a scene file lands on the screen where its stored
+// position says, upright, at a small and at the default screen size: what
+// game tests read back through the rig is the picture a player sees.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/KVGameRig.h"
+#include "support/KVPngWriter.h"
+#include "support/KVSceneUnitsWriter.h"
+#include "units/KVUnit2D.h"
+#include "units2d/KVUnitSprite.h"
+
+using namespace kvl;
+using namespace kvtest;
+
+namespace {
+
+struct Box {
+    int32_t left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    bool operator==(const Box& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+Box BoundsOf(KVGameRig& game, uint32_t colour) {
+    const std::vector<uint32_t> screen = game.Screen();
+    Box b;
+    for (int32_t y = 0; y < game.Height(); ++y)
+        for (int32_t x = 0; x < game.Width(); ++x)
+            if (screen[size_t(y) * size_t(game.Width()) + size_t(x)] == colour)
+                b = {std::min(b.left, x), std::min(b.top, y), std::max(b.right, x + 1), std::max(b.bottom, y + 1)};
+    return b;
+}
+
+} // namespace
+
+TEST(KVSpriteSceneScreenTest, AStoredSpriteShowsAtItsPositionUpright) {
+    constexpr uint32_t kGreen = 0xFF00FF00u, kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu;
+    for (int32_t width : {64, 1024}) {
+        SCOPED_TRACE(width);
+        KVGameRig::Options options;
+        options.width = width;
+        options.height = width * 3 / 4;
+        KVGameRig game(options);
+        // 8 x 8: two green rows on top, then red on the left, blue on the right.
+        std::vector<uint32_t> pixels(64);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) pixels[size_t(y * 8 + x)] = y < 2 ? kGreen : (x < 4 ? kRed : kBlue);
+        game.WriteText("a.png", WritePngArgb(8, 8, pixels));
+        KVSceneUnitsWriter units;
+        KVSceneClassSpec sprite;
+        sprite.classId = KVUnitSprite::kClassId;
+        sprite.name = "Sprite";
+        sprite.baseEntry = units.UnitEntry();
+        sprite.attributes = {{KVUnit2D::kPositionId, 1, 2}, {KVUnitSprite::kImageId, 10, 1}};
+        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues("S", 1);
+        values.push_back(KVStored::F32s({10.0f, 5.0f}));
+        values.push_back(KVStored::String("a.png", true));
+        units.AddUnit(units.AddClass(sprite), values);
+        game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
+        ASSERT_TRUE(game.Start());
+        game.Step(2);
+        EXPECT_TRUE(BoundsOf(game, kGreen) == (Box{10, 5, 18, 7}));
+        EXPECT_TRUE(BoundsOf(game, kRed) == (Box{10, 7, 14, 13}));
+        EXPECT_TRUE(BoundsOf(game, kBlue) == (Box{14, 7, 18, 13}));
+        EXPECT_EQ(game.Pixel(10, 5), kGreen);
+        EXPECT_EQ(game.Pixel(17, 12), kBlue);
+    }
+}
