@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "../graphics/KVYUVConverter.h"
+#include "../platform/KVEGLScreen.h"
 
 // EGL's native types without the X11 headers: only handles are passed on.
 #define EGL_NO_X11
@@ -157,7 +158,12 @@ void KVCinemaScreen::Show(const KVTheoraFrame& frame) {
     glVertexAttribPointer(kPositionAttribute, 2, GL_FLOAT, GL_FALSE, 0, positions);
     glVertexAttribPointer(kUvAttribute, 2, GL_FLOAT, GL_FALSE, 0, uvs);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    eglSwapBuffers(m_display, m_draw);
+    // The engine's screen shows a frame its own way (a window may get it
+    // through a copy); a context made elsewhere is swapped.
+    if (ScreenIsOpen())
+        ScreenSwapBuffers();
+    else
+        eglSwapBuffers(m_display, m_draw);
 }
 
 void KVCinemaScreen::End() {

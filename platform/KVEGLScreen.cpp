@@ -2,13 +2,17 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <GLES2/gl2.h>
+#include <GLES2/gl2ext.h>
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kvl {
 namespace {
@@ -18,12 +22,24 @@ struct Screen {
     EGLSurface surface = EGL_NO_SURFACE;
     EGLContext context = EGL_NO_CONTEXT;
     bool window = false;
+    // Non-zero when a window's picture is drawn off-screen and copied into
+    // SDL's video surface: the format glReadPixels reads in that surface's
+    // byte order. The rows arrive bottom first and wait in `rows`.
+    GLenum copyFormat = 0;
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> rows;
 };
 
 Screen g_screen;
 
-void Report(const char* what) {
-    std::fprintf(stderr, "Screen: %s (EGL error 0x%x)\n", what, unsigned(eglGetError()));
+// Why a screen could not be made, with EGL's error of that moment.
+struct Failure {
+    const char* what = nullptr;
+    EGLint error = EGL_SUCCESS;
+};
+
+void Report(const Failure& failure) {
+    std::fprintf(stderr, "Screen: %s (EGL error 0x%x)\n", failure.what, unsigned(failure.error));
 }
 
 // Mesa unloads its driver at eglTerminate and loses what the driver had
@@ -77,6 +93,120 @@ bool ChooseConfig(EGLDisplay display, bool window, EGLConfig* config) {
     return eglChooseConfig(display, attributes, config, 1, &count) == EGL_TRUE && count > 0;
 }
 
+// Makes the display, surface and context of `s` current: a window surface on
+// `x11Window`, or a pbuffer of width x height when `x11Window` is 0. On
+// failure nothing stays open and `failure` says why.
+bool MakeCurrent(Screen& s, EGLDisplay display, Window x11Window, int32_t width, int32_t height, Failure* failure) {
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || eglInitialize(display, &major, &minor) != EGL_TRUE) {
+        *failure = {"no EGL display", eglGetError()};
+        return false;
+    }
+    dl_iterate_phdr(&KeepDriver, nullptr);
+    EGLConfig config = nullptr;
+    if (eglBindAPI(EGL_OPENGL_ES_API) != EGL_TRUE || !ChooseConfig(display, x11Window != 0, &config)) {
+        *failure = {"no OpenGL ES 2 configuration", eglGetError()};
+        eglTerminate(display);
+        return false;
+    }
+    EGLSurface surface = EGL_NO_SURFACE;
+    if (x11Window) {
+        surface = eglCreateWindowSurface(display, config, EGLNativeWindowType(x11Window), nullptr);
+    } else {
+        const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+        surface = eglCreatePbufferSurface(display, config, size);
+    }
+    const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
+    EGLContext context = EGL_NO_CONTEXT;
+    if (surface != EGL_NO_SURFACE) context = eglCreateContext(display, config, EGL_NO_CONTEXT, version);
+    if (context == EGL_NO_CONTEXT || eglMakeCurrent(display, surface, surface, context) != EGL_TRUE) {
+        *failure = {"no OpenGL ES 2 context", eglGetError()};
+        if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+        if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+        eglTerminate(display);
+        return false;
+    }
+    s.display = display;
+    s.surface = surface;
+    s.context = context;
+    return true;
+}
+
+void Release(Screen& s) {
+    eglMakeCurrent(s.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (s.context != EGL_NO_CONTEXT) eglDestroyContext(s.display, s.context);
+    if (s.surface != EGL_NO_SURFACE) eglDestroySurface(s.display, s.surface);
+    eglTerminate(s.display);
+    eglReleaseThread();
+}
+
+// True when EGL's driver for windows of this X display is Mesa's software
+// one. It shows each frame of a window surface by sending the whole picture
+// through the X connection's socket, which costs the X server more than the
+// frame costs the game; SDL's video surface reaches the window through
+// shared memory instead.
+bool WindowDriverIsSoftware(Display* x11Display) {
+    const EGLDisplay display = GetPlatformDisplay(EGL_PLATFORM_X11_EXT, x11Display);
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || eglInitialize(display, &major, &minor) != EGL_TRUE) return false;
+    dl_iterate_phdr(&KeepDriver, nullptr);
+    const char* extensions = eglQueryString(display, EGL_EXTENSIONS);
+    auto driverName =
+        reinterpret_cast<PFNEGLGETDISPLAYDRIVERNAMEPROC>(eglGetProcAddress("eglGetDisplayDriverName"));
+    const char* name = nullptr;
+    if (extensions && std::strstr(extensions, "EGL_MESA_query_driver") && driverName) name = driverName(display);
+    const bool software = name && std::strcmp(name, "swrast") == 0;
+    eglTerminate(display);
+    return software;
+}
+
+bool HasGLExtension(const char* name) {
+    const char* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    const size_t length = std::strlen(name);
+    for (const char* at = list; at && (at = std::strstr(at, name)) != nullptr; at += length)
+        if ((at == list || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
+    return false;
+}
+
+// The format that reads the picture in the byte order of SDL's video
+// surface, or 0 when that surface is not four bytes a pixel in such an
+// order. Needs the context current.
+GLenum CopyFormatOf(const SDL_Surface* video) {
+    if (!video || !video->pixels || video->format->BytesPerPixel != 4 || SDL_BYTEORDER != SDL_LIL_ENDIAN) return 0;
+    const SDL_PixelFormat& f = *video->format;
+    if (f.Rmask == 0xFF0000 && f.Gmask == 0xFF00 && f.Bmask == 0xFF)
+        return HasGLExtension("GL_EXT_read_format_bgra") ? GL_BGRA_EXT : 0;
+    if (f.Rmask == 0xFF && f.Gmask == 0xFF00 && f.Bmask == 0xFF0000) return GL_RGBA;
+    return 0;
+}
+
+// Copies the drawn frame into SDL's video surface and shows it: rows turned
+// top first, as the window wants them. SDL_UpdateRect waits until the X
+// server has taken the picture, so the surface can be written again.
+int32_t CopyToWindow(Screen& s) {
+    SDL_Surface* video = SDL_GetVideoSurface();
+    if (!video) return 1;
+    // Only what both the picture and the surface hold.
+    const int width = std::min(video->w, int(s.width)), height = std::min(video->h, int(s.height));
+    const size_t rowBytes = size_t(width) * 4;
+    s.rows.resize(rowBytes * size_t(height));
+    GLint framebuffer = 0, alignment = 4;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    if (framebuffer != 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (alignment != 4) glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, s.copyFormat, GL_UNSIGNED_BYTE, s.rows.data());
+    if (alignment != 4) glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+    if (framebuffer != 0) glBindFramebuffer(GL_FRAMEBUFFER, GLuint(framebuffer));
+    if (SDL_MUSTLOCK(video) && SDL_LockSurface(video) != 0) return 1;
+    auto* pixels = static_cast<uint8_t*>(video->pixels);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(pixels + size_t(y) * video->pitch, s.rows.data() + size_t(height - 1 - y) * rowBytes, rowBytes);
+    if (SDL_MUSTLOCK(video)) SDL_UnlockSurface(video);
+    SDL_UpdateRect(video, 0, 0, 0, 0);
+    return 0;
+}
+
 } // namespace
 
 int32_t ScreenOpen(int32_t width, int32_t height) {
@@ -85,7 +215,8 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
         std::fprintf(stderr, "Screen: no size (%d x %d)\n", int(width), int(height));
         return 1;
     }
-    // A plain surface: SDL never draws on it, EGL owns the picture.
+    // SDL's video surface: EGL owns the picture; on X11 with the software
+    // driver it is copied here to reach the window.
     if (!SDL_SetVideoMode(width, height, 0, 0)) {
         std::fprintf(stderr, "Screen: %s\n", SDL_GetError());
         return 1;
@@ -93,52 +224,46 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
     Display* x11Display = nullptr;
     Window x11Window = 0;
     Screen s;
+    s.width = width;
+    s.height = height;
     s.window = GetX11Window(&x11Display, &x11Window);
-    s.display = s.window ? GetPlatformDisplay(EGL_PLATFORM_X11_EXT, x11Display)
-                         : GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY);
-    EGLint major = 0, minor = 0;
-    if (s.display == EGL_NO_DISPLAY || eglInitialize(s.display, &major, &minor) != EGL_TRUE) {
-        Report("no EGL display");
+    Failure failure;
+    bool made = false;
+    if (s.window && WindowDriverIsSoftware(x11Display) &&
+        MakeCurrent(s, GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY), 0, width, height,
+                    &failure)) {
+        s.copyFormat = CopyFormatOf(SDL_GetVideoSurface());
+        made = s.copyFormat != 0;
+        if (!made) {
+            Release(s);
+            s.display = EGL_NO_DISPLAY;
+            s.surface = EGL_NO_SURFACE;
+            s.context = EGL_NO_CONTEXT;
+        }
+    }
+    if (!made) {
+        made = s.window ? MakeCurrent(s, GetPlatformDisplay(EGL_PLATFORM_X11_EXT, x11Display), x11Window, width,
+                                      height, &failure)
+                        : MakeCurrent(s, GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY), 0,
+                                      width, height, &failure);
+    }
+    if (!made) {
+        Report(failure);
         return 1;
     }
-    dl_iterate_phdr(&KeepDriver, nullptr);
-    EGLConfig config = nullptr;
-    if (eglBindAPI(EGL_OPENGL_ES_API) != EGL_TRUE || !ChooseConfig(s.display, s.window, &config)) {
-        Report("no OpenGL ES 2 configuration");
-        eglTerminate(s.display);
-        return 1;
-    }
-    if (s.window) {
-        s.surface = eglCreateWindowSurface(s.display, config, EGLNativeWindowType(x11Window), nullptr);
-    } else {
-        const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-        s.surface = eglCreatePbufferSurface(s.display, config, size);
-    }
-    const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-    if (s.surface != EGL_NO_SURFACE) s.context = eglCreateContext(s.display, config, EGL_NO_CONTEXT, version);
-    if (s.context == EGL_NO_CONTEXT || eglMakeCurrent(s.display, s.surface, s.surface, s.context) != EGL_TRUE) {
-        Report("no OpenGL ES 2 context");
-        if (s.context != EGL_NO_CONTEXT) eglDestroyContext(s.display, s.context);
-        if (s.surface != EGL_NO_SURFACE) eglDestroySurface(s.display, s.surface);
-        eglTerminate(s.display);
-        return 1;
-    }
-    g_screen = s;
+    g_screen = std::move(s);
     return 0;
 }
 
 int32_t ScreenSwapBuffers() {
     if (g_screen.context == EGL_NO_CONTEXT) return 1;
+    if (g_screen.copyFormat) return CopyToWindow(g_screen);
     return eglSwapBuffers(g_screen.display, g_screen.surface) == EGL_TRUE ? 0 : 1;
 }
 
 void ScreenClose() {
     if (g_screen.display == EGL_NO_DISPLAY) return;
-    eglMakeCurrent(g_screen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (g_screen.context != EGL_NO_CONTEXT) eglDestroyContext(g_screen.display, g_screen.context);
-    if (g_screen.surface != EGL_NO_SURFACE) eglDestroySurface(g_screen.display, g_screen.surface);
-    eglTerminate(g_screen.display);
-    eglReleaseThread();
+    Release(g_screen);
     g_screen = Screen();
 }
 

@@ -3,6 +3,10 @@
 // make an ES context itself, so SDL opens the video mode and EGL makes the
 // context: on the SDL window's X11 handle when SDL runs on X11, otherwise on
 // an off-screen pbuffer of Mesa's surfaceless platform (SDL's dummy driver).
+// Where EGL's driver for the X11 window is Mesa's software one, the picture
+// is drawn in such a pbuffer too and each present copies it into SDL's video
+// surface, which reaches the window through shared memory (and is what SDL
+// shows again when the window is uncovered).
 // One screen exists at a time; it belongs to the thread that opened it.
 #include <cstdint>
 
@@ -13,7 +17,8 @@ namespace kvl {
 // nothing stays open and the reason goes to standard error.
 int32_t ScreenOpen(int32_t width, int32_t height);
 
-// Shows the drawn frame (eglSwapBuffers). 0 on success, 1 without a screen.
+// Shows the drawn frame of the default framebuffer (eglSwapBuffers, or the
+// copy into SDL's video surface). 0 on success, 1 without a screen.
 int32_t ScreenSwapBuffers();
 
 // Releases the context and its surface; SDL's video mode stays.

@@ -121,7 +121,7 @@ bool KVGameRig::Start() {
     m_project.Append(m_classes.Build(m_project));
     EXPECT_TRUE(m_project.WriteTo(m_root + "game.kvproj"));
 
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_VIDEODRIVER", m_options.videoDriver.c_str(), 1);
     setenv("SDL_AUDIODRIVER", m_options.audioDriver.c_str(), 1);
     kvl::PDLSetScreenSize(m_options.width, m_options.height);
     Creators() = kvl::PlatformCreators();

@@ -2,12 +2,12 @@
 // A game as the program plays it. The test writes a game directory with the
 // fixture writers (config.ini, the project, kvl scenes, scripts, resources
 // under "assets/"); Start() brings it up through the program's own start-up
-// (InitApplication: SDL's dummy drivers, the platform's modules, the OpenGL
-// ES device on a headless screen of the size asked for) and loads the
-// project; Step() runs whole frames through the core's own Step and Render,
-// each of the fixed frame time (config.ini's FIXED_DT). What the game did
-// comes back as the log's lines, the script records (TestRecorder.Record)
-// and the screen's pixels.
+// (InitApplication: SDL's dummy drivers unless told otherwise, the
+// platform's modules, the OpenGL ES device on a headless screen of the size
+// asked for) and loads the project; Step() runs whole frames through the
+// core's own Step and Render, each of the fixed frame time (config.ini's
+// FIXED_DT). What the game did comes back as the log's lines, the script
+// records (TestRecorder.Record) and the screen's pixels.
 //
 //     KVGameRig game;
 //     KVSceneUnitsWriter units;           // units stored as a scene stores them
@@ -48,6 +48,9 @@ public:
         // SDL's audio driver ("dummy" mixes in real time without output,
         // "disk" writes what it mixes to a file).
         std::string audioDriver = "dummy";
+        // SDL's video driver ("dummy" draws off-screen; "x11" opens a
+        // window on the X display DISPLAY names).
+        std::string videoDriver = "dummy";
         // The project's version, as the current editor writes it: its 2D
         // anchors read as stored (projects up to 0x10005 store them
         // inverted, so an unstored anchor would pin units to the right and
