@@ -329,6 +329,8 @@ TEST_F(KVEGLScreenWindowTest, AMovieFrameReachesTheWindow) {
     frame.height = kHeight;
     frame.chromaWidth = kWidth / 2;
     frame.chromaHeight = kHeight / 2;
+    frame.pictureWidth = kWidth;
+    frame.pictureHeight = kHeight;
     KVCinemaScreen cinema;
     ASSERT_TRUE(cinema.Lend());
     ASSERT_TRUE(cinema.Begin(kWidth, kHeight));
