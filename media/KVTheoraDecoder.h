@@ -96,6 +96,9 @@ public:
     uint32_t SoundRate() const;
     uint32_t SoundChannels() const;
     float Clock() const { return m_clock; }
+    // Passes the clock has gone into (with sound; the picture's clock starts
+    // again from 0 at each pass without it).
+    uint32_t ClockPass() const { return m_clockPass; }
     double FrameEnd() const { return m_frameEnd; }
     double LoopTime() const { return m_loopTime; }
     int64_t FirstGranule() const { return m_firstGranule; }
