@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 #include "../kernel/IKVLog.h"
@@ -60,6 +61,40 @@ int32_t KVAudio::Init(int32_t phase) {
 int32_t KVAudio::Release(int32_t phase) {
     if (phase == 4) Close();
     return KV_OK;
+}
+
+int32_t KVAudio::Update(float dt) {
+    if (IsOpen() || !(dt > 0.0f)) return KV_OK;
+    // The nearest whole frame, the rest carried: frame times of a float
+    // that fall just short of a whole frame lose none over time.
+    m_silentFrames += double(dt) * kRate;
+    const double whole = std::max(std::floor(m_silentFrames + 0.5), 0.0);
+    m_silentFrames -= whole;
+    AdvanceSilently(uint64_t(whole) * kChannels * 2);
+    return KV_OK;
+}
+
+void KVAudio::AdvanceSilently(uint64_t bytes) {
+    std::lock_guard<std::mutex> guard(m_listLock);
+    uint32_t finished = 0;
+    for (int32_t node = m_active.Head(); node != -1; node = m_active.Next(node)) {
+        KVAudioVoice* voice = *m_active.At(node);
+        const uint64_t size = voice->m_buffer->GetSize();
+        if (size == 0) continue;
+        uint64_t p = uint64_t(voice->m_position.load(std::memory_order_relaxed)) + bytes;
+        if (p >= size) {
+            if (voice->m_loop.load(std::memory_order_relaxed)) {
+                p %= size;
+            } else {
+                // As the mixer leaves a voice that played to its end.
+                p = 0;
+                voice->m_playing = 0;
+                if (finished < m_finished.size()) m_finished[finished++] = node;
+            }
+        }
+        voice->m_position.store(uint32_t(p), std::memory_order_relaxed);
+    }
+    for (uint32_t i = 0; i < finished; ++i) m_active.Remove(m_finished[i]);
 }
 
 void KVAudio::Open() {
@@ -121,6 +156,7 @@ int32_t KVAudio::CreateVoice(IKVSoundBuffer* buffer, IKVSoundVoice** out) {
 
 void KVAudio::StartVoice(KVAudioVoice* voice, uint8_t loop) {
     SDL_LockAudio();
+    std::lock_guard<std::mutex> guard(m_listLock);
     // Flags first, all under the lock: a voice that ends in the very next
     // pass must be seen ending, and must not be read as playing afterwards.
     voice->m_loop = loop;
@@ -140,6 +176,7 @@ void KVAudio::StartVoice(KVAudioVoice* voice, uint8_t loop) {
 
 void KVAudio::StopVoice(KVAudioVoice* voice) {
     SDL_LockAudio();
+    std::lock_guard<std::mutex> guard(m_listLock);
     // Tested under the lock: the mixer may have ended the voice and freed
     // its node, which a later start may already own.
     bool wasPlaying = voice->m_playing != 0;

@@ -284,6 +284,37 @@ TEST(KVAudioFailure, ADeviceThatCannotOpenLogsAndKeepsVoicesPlaying) {
     EXPECT_EQ(voice->IsPlaying(), 0);
 }
 
+// A device that could not open plays its voices silently by the frame
+// time: each update moves them on as the mixer would (a voice that does not
+// loop ends at its end, one that loops goes round), and streamed sounds are
+// refilled by the update rather than by threads of their own.
+TEST(KVAudioFailure, ADeviceThatCannotOpenMovesItsVoicesByTheFrameTime) {
+    KVAudioHarness harness("nosuchdriver");
+    ASSERT_FALSE(harness.Audio().IsOpen());
+    EXPECT_EQ(harness.Audio().GetCaps(), 0u);
+    // 0.5 s and 0.1 s of stereo frames.
+    kvtest::SoundBufferPtr once = MakeSoundBuffer(harness.Device(), Filled(44100, 7));
+    kvtest::SoundBufferPtr round = MakeSoundBuffer(harness.Device(), Filled(8820, 7));
+    kvtest::SoundVoicePtr ends = MakeVoice(harness.Device(), once.get());
+    kvtest::SoundVoicePtr loops = MakeVoice(harness.Device(), round.get());
+    ends->Play(0);
+    loops->Play(1);
+    harness.Audio().Update(0.25f);
+    EXPECT_EQ(ends->GetPosition(), 44100u);
+    EXPECT_EQ(ends->IsPlaying(), 1);
+    EXPECT_EQ(loops->GetPosition(), 44100u % 17640u);
+    // Frame times that are no whole number of sample frames add up.
+    for (int i = 0; i < 10; ++i) harness.Audio().Update(0.02f);
+    EXPECT_EQ(ends->GetPosition(), 44100u + 35280u);
+    harness.Audio().Update(0.3f);
+    EXPECT_EQ(ends->IsPlaying(), 0);
+    EXPECT_EQ(ends->GetPosition(), 0u);
+    EXPECT_EQ(loops->IsPlaying(), 1);
+    EXPECT_EQ(harness.Audio().GetActiveCount(), 1u);
+    loops->Stop();
+    EXPECT_EQ(harness.Audio().GetActiveCount(), 0u);
+}
+
 // The driver SDL_AUDIODRIVER names is the one opened, and opening it says
 // nothing: no other driver is probed on the way (a probe of ALSA on a
 // machine without a sound card fills standard error with its complaints).
