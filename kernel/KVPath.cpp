@@ -1,5 +1,7 @@
 #include "KVPath.h"
 
+#include <algorithm>
+
 namespace kvl {
 namespace {
 
@@ -95,5 +97,12 @@ std::string GetFileTitle(const std::string& path) {
 const std::string& GetProjectDirectory() { return g_projectDirectory; }
 
 void SetProjectDirectory(const std::string& directory) { g_projectDirectory = directory; }
+
+std::string LowerResourcePath(const std::string& path) {
+    std::string out = path;
+    for (size_t i = std::min(g_projectDirectory.size(), out.size()); i < out.size(); ++i)
+        out[i] = Lower(out[i]);
+    return out;
+}
 
 } // namespace kvl

@@ -32,4 +32,10 @@ std::string GetFileTitle(const std::string& path);
 const std::string& GetProjectDirectory();
 void SetProjectDirectory(const std::string& directory);
 
+// A resource's path as its file is looked up, whatever its kind (images,
+// sounds, movies, texts): the letters A-Z past the project directory's
+// length lower-cased. Game data is laid out in lower case; the directory
+// the project lies in keeps the machine's own case.
+std::string LowerResourcePath(const std::string& path);
+
 } // namespace kvl

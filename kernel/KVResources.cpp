@@ -107,8 +107,7 @@ int32_t KVResources::Load(const char* path, IKVResourceProducer* producer, IKVRe
     if (out) *out = nullptr;
     if (!path || !out) return KV_FAILED;
     const std::string given = path;
-    const size_t projectLength = GetProjectDirectory().size();
-    std::string resolved = LowerAfter(given, projectLength);
+    std::string resolved = LowerResourcePath(given);
 
     // A file kind a reader takes under another extension is read in the
     // reader's own kind when that file exists (a ".wav" request finds its

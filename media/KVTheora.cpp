@@ -4,6 +4,7 @@
 
 #include "../kernel/IKVFile.h"
 #include "../kernel/IKVLog.h"
+#include "../kernel/KVPath.h"
 #include "../kernel/KVFormat.h"
 #include "../units/IKVSerialize.h"
 #include "../units/IKVUnit.h"
@@ -74,6 +75,7 @@ void KVTheora::Open() {
     std::string resolved = m_file;
     if (IKVSerialize* serialize = MediaService<IKVSerialize>(IID_IKVSerialize))
         serialize->MakeAbsolutePath(m_file, &resolved);
+    resolved = LowerResourcePath(resolved);
     m_decoder = std::make_unique<KVTheoraDecoder>(static_cast<IKVTheoraHost*>(this),
                                                   MediaService<IKVFile>(IID_IKVFile));
     m_decoder->SetLoop(m_loop != 0);

@@ -1,6 +1,7 @@
 #include "KVVSPR.h"
 
 #include "../kernel/IKVFile.h"
+#include "../kernel/KVPath.h"
 #include "../units/IKVSerialize.h"
 #include "../units/IKVUnit.h"
 #include "../units/IKVUnitFactory.h"
@@ -87,6 +88,7 @@ void KVVSPR::OpenFile() {
     std::string resolved = m_file;
     if (IKVSerialize* serialize = MediaService<IKVSerialize>(IID_IKVSerialize))
         serialize->MakeAbsolutePath(m_file, &resolved);
+    resolved = LowerResourcePath(resolved);
     if (m_decoder.Open(resolved) == KV_OK) {
         const KVVsprHeader& header = m_decoder.Header();
         const KVDeviceSize size = {int32_t(header.width), int32_t(header.height)};

@@ -6,6 +6,7 @@
 #include "../KVLua/IKVLua.h"
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
+#include "../kernel/KVPath.h"
 #include "../platform/CIN.h"
 #include "../units/IKVSerialize.h"
 
@@ -46,6 +47,7 @@ int KVVideoPlayer::ScriptPlay(IKVLua& lua) {
     std::string resolved = path;
     if (IKVSerialize* serialize = QueryCoreInterface<IKVSerialize>(IID_IKVSerialize))
         serialize->MakeAbsolutePath(path, &resolved);
+    resolved = LowerResourcePath(resolved);
     m_unitIndex = lua.ToUnit(2);
     if (m_unitIndex == -1) {
         lua.ArgumentError(2);

@@ -6,6 +6,7 @@
 #include "../kernel/IKVFile.h"
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
+#include "../kernel/KVPath.h"
 #include "../units/KVSerialize.h"
 #include "KVGUI.h"
 
@@ -130,6 +131,7 @@ int32_t KVGUIFont::ReadBoxFile(int32_t cellHeight) {
     const std::string name = BoxFileName(*GetImage());
     std::string path = name;
     if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(name, &path);
+    path = LowerResourcePath(path);
     KVFileHandle handle = nullptr;
     if (file->Open(path.c_str(), KVFILE_READ, &handle) != KV_OK || !handle) return KV_FAILED;
     uint8_t header[FontBoxTable::kHeaderSize];

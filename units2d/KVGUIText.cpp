@@ -4,6 +4,7 @@
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
+#include "../kernel/KVPath.h"
 #include "../units/IKVUnitRef.h"
 #include "../units/KVSerialize.h"
 #include "../units/KVUnitFactory.h"
@@ -170,6 +171,7 @@ int32_t KVGUIText::LoadTextFile() {
     IKVFile* file = QueryCoreInterface<IKVFile>(IID_IKVFile);
     std::string path = m_textFile;
     if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(m_textFile, &path);
+    path = LowerResourcePath(path);
     KVFileHandle handle = nullptr;
     if (!file || file->Open(path.c_str(), KVFILE_READ, &handle) != KV_OK || !handle) {
         if (IKVLog* log = GetLog()) log->WriteStringLevel(Format("Unable to open {0}", m_textFile), KVLOG_ERROR);

@@ -7,6 +7,7 @@
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
 #include "../kernel/KVFormat.h"
+#include "../kernel/KVPath.h"
 #include "../units/KVSerialize.h"
 #include "KVGUI.h"
 #include "KVGUITtfFont.h"
@@ -118,6 +119,7 @@ int32_t KVGUIUnicodeText::LoadTextFile(bool log, std::string* out) {
     IKVFile* file = QueryCoreInterface<IKVFile>(IID_IKVFile);
     std::string path = m_textFile;
     if (KVSerialize* serializer = KVSerialize::Instance()) serializer->MakeAbsolutePath(m_textFile, &path);
+    path = LowerResourcePath(path);
     KVFileHandle handle = nullptr;
     if (!file || file->Open(path.c_str(), KVFILE_READ, &handle) != KV_OK || !handle) {
         if (log) LogError(Format("Unable to open {0}", m_textFile));

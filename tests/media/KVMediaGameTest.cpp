@@ -7,16 +7,20 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "media/KVTheora.h"
 #include "media/KVUnitSound.h"
+#include "media/KVVSPR.h"
 #include "support/KVGameRig.h"
 #include "support/KVMovieUnitRig.h"
 #include "support/KVOggWriter.h"
 #include "support/KVSceneUnitsWriter.h"
 #include "support/KVToolFiles.h"
+#include "support/KVVsprWriter.h"
 #include "units/KVUnit2D.h"
 #include "units2d/KVUnitSprite.h"
 
@@ -131,5 +135,49 @@ TEST(KVMediaGameTest, ASoundNamedWavInAnyCasePlaysItsOggTwin) {
         EXPECT_EQ(game.Records(), (std::vector<std::string>{"play", "end"}));
         EXPECT_EQ(game.CountLog("Error loading sound file"), 0u);
         EXPECT_EQ(game.CountLog("Unable to load"), 0u);
+    }
+}
+
+// Movies named in capitals while the game ships them lower-cased, as every
+// other resource is looked up: a movie unit, a video sprite and the
+// full-screen player each find their file.
+TEST(KVMediaGameTest, MoviesNamedInCapitalsFindTheirLowerCasedFiles) {
+    std::ifstream in(std::string(KV_MOVIE_DIR) + "/video.ogg", std::ios::binary);
+    const std::vector<uint8_t> movie((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(movie.empty());
+    KVVsprSpec sprite;
+    sprite.frames.assign(3, std::vector<uint8_t>(16, 7));
+    struct Case {
+        const char* kind;
+        Bytes scene;
+        const char* started;
+    };
+    const Case cases[] = {
+        {"Theora", OneUnitScene(KVTheora::kClassId, "Theora", {{{KVTheora::kFileId, 3, 1}, KVStored::String("MOVIES/FILM.OGG", true)}}),
+         "start"},
+        {"VideoSprite",
+         OneUnitScene(KVVSPR::kClassId, "VideoSprite",
+                      {{{KVVSPR::kFileId, 3, 1}, KVStored::String("MOVIES/SPRITE.VSPR", true)},
+                       {{KVVSPR::kAutoplayId, 7, 1}, KVStored::Bool(true)}}),
+         "sprite"},
+        {"VideoPlayer", OneUnitScene(KVTheora::kClassId, "Theora", {}), "player"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        KVGameRig game;
+        game.WriteFile("movies/film.ogg", movie);
+        game.WriteFile("movies/sprite.vspr", WriteVspr(sprite));
+        game.AddScene("scenes/main.kvl", c.scene);
+        game.WriteScript("u.lua", "U = {}\n"
+                                  "function U.OnVideoStart() TestRecorder.Record('start') end\n"
+                                  "function U.OnVideoSpriteStart() TestRecorder.Record('sprite') end\n");
+        ASSERT_TRUE(game.Start());
+        if (std::string(c.kind) == "VideoPlayer")
+            game.Run("if VideoPlayer.Play('MOVIES/FILM.OGG', 'U') then TestRecorder.Record('player') end\n"
+                     "VideoPlayer.Stop()");
+        game.Step(3);
+        ASSERT_FALSE(game.Records().empty());
+        EXPECT_EQ(game.Records().front(), c.started);
+        EXPECT_EQ(game.CountLog("Unable to"), 0u);
     }
 }
