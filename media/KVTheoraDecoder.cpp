@@ -573,6 +573,14 @@ void KVTheoraDecoder::UpdateClock(float dt) {
         {
             KVLockGuard guard(m_lock);
             if (m_passBytes.empty() || position < m_passBytes.front()) break;
+            if (!m_loop) {
+                // "Loop" was cleared after the sound had gone on into the
+                // next pass: the pass being shown was the last, and what
+                // the sound read ahead of the next is not played.
+                m_soundEnded = true;
+                m_videoEnded = true;
+                break;
+            }
             length = m_passBytes.front();
             m_passBytes.pop_front();
             ++m_clockPass;

@@ -68,7 +68,9 @@ struct Shown {
 // the script records the movie's events.
 class MovieGame {
 public:
-    MovieGame(const std::vector<uint8_t>& movie, const MovieSettings& settings, const std::string& script = kListener) {
+    MovieGame(const std::vector<uint8_t>& movie, const MovieSettings& settings, const std::string& script = kListener,
+              const KVGameRig::Options& options = KVGameRig::Options())
+        : game(options) {
         KVSceneUnitsWriter units;
         KVSceneClassSpec entry;
         entry.classId = KVTheora::kClassId;
@@ -312,5 +314,46 @@ TEST(KVTheoraPlayGameTest, StopThenPlayReplaysTheMovieFromItsStart) {
         const std::vector<Shown> shown = run.Watch(12.0, [&] { return run.Ended(2); });
         EXPECT_TRUE(SameColours(Colours(shown), {kRed, kGreen}));
         EXPECT_EQ(run.game.Records(), (std::vector<std::string>{"start", "end", "start", "end"}));
+    }
+}
+
+// "Loop" cleared by the script at points of a pass, with the sound running
+// ahead of the picture as the device pulls it (by up to a second; with no
+// device, as it would): the movie ends at the end of the pass being shown,
+// its colours shown once more only when the clearing came in the second
+// pass.
+TEST(KVTheoraPlayGameTest, ClearingLoopEndsTheMovieAtTheEndOfThePassShown) {
+    const std::vector<uint8_t> movie = ColourMovie(3.0, 3.0);
+    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
+    const std::vector<uint32_t> pass = {kRed, kGreen, kBlue};
+    for (const char* driver : {"dummy", "nosuchdriver"}) {
+        for (double clearAt : {1.5, 2.6, 2.9, 3.5}) {
+            SCOPED_TRACE(std::string(driver) + ", Loop cleared at " + std::to_string(clearAt) + " s");
+            MovieSettings settings;
+            settings.loop = true;
+            KVGameRig::Options options;
+            options.audioDriver = driver;
+            MovieGame run(movie, settings, kListener, options);
+            run.paced = std::string(driver) == "dummy";
+            ASSERT_TRUE(run.Start());
+            std::vector<Shown> shown;
+            while (run.MovieTime() < clearAt && !run.Ended()) {
+                const uint32_t colour = run.Frame();
+                if (shown.empty() || !Near(shown.back().colour, colour)) shown.push_back({colour, run.MovieTime()});
+                ASSERT_LT(run.game.Frames(), 2000) << "the movie does not move";
+            }
+            run.game.Run("Film.Loop = false");
+            const std::vector<Shown> rest = run.Watch(12.0, [&] { return run.Ended(); });
+            ASSERT_TRUE(run.Ended());
+            const double end = run.MovieTime();
+            for (const Shown& r : rest)
+                if (shown.empty() || !Near(shown.back().colour, r.colour)) shown.push_back(r);
+            const size_t passes = clearAt < 3.0 ? 1 : 2;
+            std::vector<uint32_t> expected;
+            for (size_t p = 0; p < passes; ++p) expected.insert(expected.end(), pass.begin(), pass.end());
+            EXPECT_TRUE(SameColours(Colours(shown), expected));
+            EXPECT_NEAR(end, 3.0 * double(passes), 0.3);
+            EXPECT_EQ(run.game.Records(), (std::vector<std::string>{"start", "end"}));
+        }
     }
 }
