@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "../kernel/KVCore.h"
+#include "IKVSoundManager.h"
+#include "KVAudio.h"
 #include "KVTheoraDecoder.h"
 
 namespace kvl {
@@ -20,6 +23,9 @@ constexpr uint8_t kMovieEndEvent = 0;
 constexpr double kLongestWait = 0.1;
 // Waking a little after a frame's end makes the next frame due at once.
 constexpr double kWakeMargin = 0.001;
+// How far the clock runs on by the wall past the sound's position last
+// seen: a little more than the game's steps apart while a movie plays.
+constexpr double kLongestRunOn = 0.3;
 
 void CopyPlane(const uint8_t* source, int32_t stride, uint32_t width, uint32_t height, uint8_t* out) {
     for (uint32_t row = 0; row < height; ++row)
@@ -45,7 +51,6 @@ int KVCinemaPlayer::Load(const char* url) {
     // The library answers whether it can play; the game logs the refusal.
     decoder->SetQuiet(true);
     decoder->SetLoop(false);
-    decoder->SetNoSound(true);
     m_decoder = std::move(decoder);
     if (m_decoder->Open(url + schemeLength) != KV_OK || !m_decoder->HasVideo()) {
         m_decoder->Close(false);
@@ -63,6 +68,10 @@ int KVCinemaPlayer::Play() {
         m_stopRequested = false;
     }
     m_playing = true;
+    m_seenPosition = m_answeredPosition = 0;
+    m_seenAt = std::chrono::steady_clock::now();
+    // Picture and sound start together: the sound's position is the clock.
+    if (m_sound) m_sound->Play(1);
     m_thread = std::thread(&KVCinemaPlayer::Run, this);
     return 1;
 }
@@ -96,6 +105,59 @@ int32_t KVCinemaPlayer::CreateFrameSurface(uint32_t width, uint32_t height) {
     m_frameWidth = width;
     m_frameHeight = height;
     return 0;
+}
+
+bool KVCinemaPlayer::CreateSound(uint32_t rate, uint32_t channels) {
+    // Without a device that plays, the wall times the movie.
+    KVAudio* audio = KVAudio::Instance();
+    IKVSoundManager* manager = QueryCoreInterface<IKVSoundManager>(IID_IKVSoundManager);
+    if (!audio || !audio->IsOpen() || !manager) return false;
+    const uint64_t bytes = uint64_t(rate) * channels * 2;
+    IKVSound* sound = nullptr;
+    if (bytes == 0 || bytes > UINT32_MAX || manager->CreateBuffer(rate, channels, uint32_t(bytes), &sound) != KV_OK ||
+        !sound)
+        return false;
+    m_sound = sound;
+    m_soundBytesPerSecond = bytes;
+    sound->SetDataProvider(this);
+    return true;
+}
+
+void KVCinemaPlayer::ReleaseSound() {
+    if (!m_sound) return;
+    IKVSound* sound = m_sound;
+    m_sound = nullptr;
+    sound->Stop();
+    sound->SetDataProvider(nullptr);
+    sound->Release();
+}
+
+uint32_t KVCinemaPlayer::GetSoundPosition() {
+    if (!m_sound) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    const uint32_t position = m_sound->GetPosition();
+    if (position != m_seenPosition) {
+        m_seenPosition = position;
+        m_seenAt = now;
+    }
+    const double runOn = std::min(std::chrono::duration<double>(now - m_seenAt).count(), kLongestRunOn);
+    const uint64_t estimate = uint64_t(m_seenPosition) + uint64_t(runOn * double(m_soundBytesPerSecond));
+    const uint32_t answer = uint32_t(std::min<uint64_t>(estimate, UINT32_MAX)) & ~3u;
+    m_answeredPosition = std::max(m_answeredPosition, answer);
+    return m_answeredPosition;
+}
+
+void KVCinemaPlayer::AdvanceSoundPosition(int32_t bytes) {
+    if (!m_sound) return;
+    m_sound->AdvancePosition(bytes);
+    m_seenPosition = uint32_t(int64_t(m_seenPosition) + bytes);
+    m_answeredPosition = uint32_t(int64_t(m_answeredPosition) + bytes);
+}
+
+uint32_t KVCinemaPlayer::GetSamples(int16_t* buffer, uint32_t count) {
+    if (m_decoder) return m_decoder->GetSamples(buffer, count);
+    if (buffer) std::fill(buffer, buffer + count, int16_t(0));
+    return count;
 }
 
 void KVCinemaPlayer::ShowFrame(const KVTheoraFrame& frame) {
@@ -132,7 +194,9 @@ void KVCinemaPlayer::Run() {
     Clock::time_point last = Clock::now();
     for (;;) {
         const double untilFrameEnd = m_decoder->FrameEnd() - double(m_decoder->Clock());
-        const double wait = std::clamp(untilFrameEnd, 0.0, kLongestWait) + kWakeMargin;
+        // A picture that has ended waits for its sound to end.
+        const double wait =
+            m_decoder->VideoEnded() ? kLongestWait : std::clamp(untilFrameEnd, 0.0, kLongestWait) + kWakeMargin;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             if (m_wake.wait_for(lock, std::chrono::duration<double>(wait), [this] { return m_stopRequested; }))
@@ -142,7 +206,8 @@ void KVCinemaPlayer::Run() {
         m_decoder->UpdateClock(std::chrono::duration<float>(now - last).count());
         last = now;
         m_decoder->DecodeVideo(false);
-        if (m_decoder->VideoEnded()) {
+        // As a movie unit: over once its picture and its sound have ended.
+        if (m_decoder->Finished()) {
             ended = true;
             break;
         }

@@ -4,9 +4,18 @@
 // of its own by the frames' granule times, draws each frame over the whole
 // screen on the game's lent OpenGL ES context (without one it only keeps
 // time), queues an SDL event of type 0 after the last frame, and stops when
-// it is destroyed. Movies play without sound: the game's audio device owns
-// SDL's only one.
+// it is destroyed.
+//
+// A Vorbis track plays through the game's audio device, as a sound of the
+// sound manager that pulls its samples from the movie; its playback position
+// is the movie's clock, as for a movie unit, and it stops with the movie.
+// The game refills that sound at each of its steps (a few a second while a
+// movie plays), so between them the clock runs on by the wall's time from
+// the position last seen, never back and never far past it. With no device
+// open, or a track the device cannot play, the movie is silent and timed by
+// the wall.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -15,6 +24,7 @@
 
 #include "../kernel/IKVFile.h"
 #include "../platform/CIN.h"
+#include "IKVSound.h"
 #include "IKVTheoraHost.h"
 #include "KVCinemaScreen.h"
 
@@ -22,7 +32,7 @@ namespace kvl {
 
 class KVTheoraDecoder;
 
-class KVCinemaPlayer : public IKVCinemaBackend, private IKVTheoraHost {
+class KVCinemaPlayer : public IKVCinemaBackend, private IKVTheoraHost, private IKVSoundDataProvider {
 public:
     KVCinemaPlayer();
     ~KVCinemaPlayer();
@@ -47,14 +57,17 @@ public:
     bool IsDrawing() const { return m_drawing; }
 
 private:
-    // IKVTheoraHost: a frame surface of any size; no sound.
+    // IKVTheoraHost: a frame surface of any size, a sound of the sound
+    // manager. The position is asked on the movie's thread.
     int32_t CreateFrameSurface(uint32_t width, uint32_t height) override;
     void ShowFrame(const KVTheoraFrame& frame) override;
     void ReleaseFrameSurface() override {}
-    bool CreateSound(uint32_t, uint32_t) override { return false; }
-    void ReleaseSound() override {}
-    uint32_t GetSoundPosition() override { return 0; }
-    void AdvanceSoundPosition(int32_t) override {}
+    bool CreateSound(uint32_t rate, uint32_t channels) override;
+    void ReleaseSound() override;
+    uint32_t GetSoundPosition() override;
+    void AdvanceSoundPosition(int32_t bytes) override;
+    // IKVSoundDataProvider
+    uint32_t GetSamples(int16_t* buffer, uint32_t count) override;
 
     void Run();
     void KeepFirstFrame(const KVTheoraFrame& frame);
@@ -68,6 +81,15 @@ private:
     // The frame shown at opening, kept until the thread draws it.
     KVTheoraFrame m_firstFrame;
     std::vector<uint8_t> m_firstPlanes;
+
+    // The movie's sound (null when silent), its bytes a second, and on the
+    // movie's thread: the position last seen, when it was seen, and the
+    // last position answered.
+    IKVSound* m_sound = nullptr;
+    uint64_t m_soundBytesPerSecond = 0;
+    uint32_t m_seenPosition = 0;
+    std::chrono::steady_clock::time_point m_seenAt;
+    uint32_t m_answeredPosition = 0;
 
     std::thread m_thread;
     std::mutex m_mutex;
