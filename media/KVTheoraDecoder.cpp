@@ -114,25 +114,16 @@ void KVTheoraDecoder::ResetPlayback() {
     m_clock = 0.0f;
     m_frameEnd = 0.0;
     m_previousEnd = 0.0;
-    m_handedOut = 0;
-    m_passBytes.clear();
-    m_clockPass = m_videoPass = m_soundPass = 0;
+    m_passes.Reset();
     m_videoEos = false;
     m_videoPassEnded = false;
     m_videoQueuedGranule = -1;
     m_videoQueuedEnd = false;
-    m_soundPassEnded = false;
-    m_soundDrained = false;
-    m_soundEndBytes = 0;
     m_videoEnded = false;
     m_soundEnded = false;
     m_videoHeld.clear();
     m_audioHeld.clear();
     m_passesWithoutFrame = 0;
-    m_passFrames = 0;
-    m_passSilence = 0;
-    m_soundEndFrames = 0;
-    m_passEnd = -1;
 }
 
 int32_t KVTheoraDecoder::Open(const std::string& path) {
@@ -408,7 +399,7 @@ void KVTheoraDecoder::HoldPass() {
 }
 
 bool KVTheoraDecoder::VideoMarkWaiting() const {
-    return !m_videoHeld.empty() && m_videoHeld.front().mark && m_hasSound && m_videoPass >= m_clockPass;
+    return !m_videoHeld.empty() && m_videoHeld.front().mark && !m_passes.PictureMayCross(m_hasSound);
 }
 
 int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
@@ -419,9 +410,8 @@ int KVTheoraDecoder::VideoPacketOut(ogg_packet* packet) {
         if (m_videoCurrent.mark) {
             // The next pass begins: its frame times start again from the
             // first frame's.
-            ++m_videoPassesStarted;
             RestartGranule();
-            ++m_videoPass;
+            m_passes.PictureCrosses(m_hasSound);
             m_videoEos = false;
             m_videoPassEnded = false;
             continue;
@@ -468,7 +458,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
     if (!force && FrameDue()) return;
     theora_state* state = &m_video->state;
     uint32_t budget = PacketBudget();
-    const uint32_t passes = m_videoPassesStarted;
+    const uint32_t pass = m_passes.PicturePass();
     bool decoded = false;
     for (;;) {
         ogg_packet packet;
@@ -476,7 +466,7 @@ void KVTheoraDecoder::DecodeVideo(bool force) {
         if (r == 0) {
             // One call plays into one new pass at most: a pass whose frames
             // never fall due is not read again and again.
-            if (m_videoPassesStarted != passes) break;
+            if (m_passes.PicturePass() != pass) break;
             // The last frame holds until the clock begins the next pass
             // (no next pass once "Loop" is cleared).
             if (VideoMarkWaiting()) break;
@@ -570,28 +560,25 @@ void KVTheoraDecoder::UpdateClock(float dt) {
     // that pass's length and the clock is in the next pass.
     for (;;) {
         uint32_t length = 0;
+        KVMoviePasses::ClockStep step;
         {
             KVLockGuard guard(m_lock);
-            if (m_passBytes.empty() || position < m_passBytes.front()) break;
-            if (!m_loop) {
+            step = m_passes.Follow(position, m_loop, &length);
+            if (step == KVMoviePasses::ClockStep::LastPassOver) {
                 // "Loop" was cleared after the sound had gone on into the
-                // next pass: the pass being shown was the last, and what
-                // the sound read ahead of the next is not played.
+                // next pass: the pass being shown was the last.
                 m_soundEnded = true;
                 m_videoEnded = true;
-                break;
             }
-            length = m_passBytes.front();
-            m_passBytes.pop_front();
-            ++m_clockPass;
         }
+        if (step != KVMoviePasses::ClockStep::NextPass) break;
         m_host->AdvanceSoundPosition(-int32_t(std::min<uint32_t>(length, INT32_MAX)));
         position = m_host->GetSoundPosition();
     }
     {
         // The sound has ended once its last sample has been played.
         KVLockGuard guard(m_lock);
-        if (m_soundDrained && m_passBytes.empty() && position >= m_soundEndBytes) m_soundEnded = true;
+        if (m_passes.SoundPlayedOut(position)) m_soundEnded = true;
     }
     if (bytesPerSecond != 0) m_clock = float(double(position) / double(bytesPerSecond));
 }
@@ -614,14 +601,9 @@ void KVTheoraDecoder::Rewind() {
     m_frameEnd = -1.0;
 }
 
-void KVTheoraDecoder::HandOut(uint32_t frames) {
-    const uint64_t bytes = uint64_t(m_handedOut) + uint64_t(frames) * SoundChannels() * 2;
-    m_handedOut = uint32_t(std::min<uint64_t>(bytes, UINT32_MAX));
-}
-
 double KVTheoraDecoder::VideoPassTime() const {
     if (!m_video || !m_video->decoding) return 0.0;
-    double time = m_videoPass == m_soundPass ? std::max(m_frameEnd, 0.0) : 0.0;
+    double time = m_passes.PictureInSoundPass() ? std::max(m_frameEnd, 0.0) : 0.0;
     if (m_videoQueuedGranule >= 0) {
         time = std::max(time, theora_granule_time(&m_video->state, m_videoQueuedGranule));
     }
@@ -635,7 +617,7 @@ bool KVTheoraDecoder::PassHasMore() {
 
 bool KVTheoraDecoder::VideoPassKnown() {
     if (!m_video || !m_video->decoding || m_videoEnded) return true;
-    if (m_videoPass == m_soundPass && (m_videoPassEnded || m_videoEos)) return true;
+    if (m_passes.PictureInSoundPass() && (m_videoPassEnded || m_videoEos)) return true;
     return m_videoQueuedEnd || !PassHasMore();
 }
 
@@ -646,14 +628,7 @@ void KVTheoraDecoder::StartSoundPass() {
         m_audioHeld.pop_front();
         if (mark) break;
     }
-    m_passBytes.push_back(m_handedOut);
-    m_handedOut = 0;
-    ++m_soundPass;
-    m_soundPassEnded = false;
-    m_soundEndFrames = 0;
-    m_passFrames = 0;
-    m_passSilence = 0;
-    m_passEnd = -1;
+    m_passes.SoundCrosses(FrameBytes());
     // The next pass decodes from a fresh start, as the first did.
     if (m_audio->decoding) vorbis_synthesis_restart(&m_audio->dsp);
 }
@@ -663,10 +638,7 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
     const uint32_t room = (n - *filled) / channels;
     if (!m_loop || m_reader.Peek() == KVTheoraReader::Next::End) {
         // No next pass: the sound has run out.
-        if (!m_soundDrained) {
-            m_soundDrained = true;
-            m_soundEndBytes = m_handedOut;
-        }
+        m_passes.SoundRunsOut(FrameBytes());
         return false;
     }
     const double rate = double(SoundRate());
@@ -674,17 +646,16 @@ bool KVTheoraDecoder::EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n
     auto silence = [&](uint32_t frames) {
         std::fill(buffer + *filled, buffer + *filled + size_t(frames) * channels, int16_t(0));
         *filled += frames * channels;
-        m_passSilence += frames;
-        HandOut(frames);
+        m_passes.HandOutSilence(frames);
         return true;
     };
     for (;;) {
-        const int64_t handed = m_passFrames + m_passSilence;
+        const int64_t handed = m_passes.HandedFrames();
         const bool known = VideoPassKnown();
         // The pass lasts as long as its longer stream; until the picture's
         // end is known, silence goes no further than the picture read so far.
         const int64_t video = int64_t(std::llround(VideoPassTime() * rate));
-        const int64_t end = known ? std::max(m_soundEndFrames, video) : video;
+        const int64_t end = known ? std::max(m_passes.OwnEndFrames(), video) : video;
         if (handed < end) return silence(uint32_t(std::min<int64_t>(end - handed, room)));
         if (known) {
             // Neither stream had anything in the pass: no pass to repeat.
@@ -718,7 +689,7 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
         while (filled < n) {
             uint32_t room = (n - filled) / channels;
             if (room == 0) break;
-            if (m_soundPassEnded) {
+            if (m_passes.OwnEnded()) {
                 if (!EndSoundPass(buffer, &filled, n, &reads)) break;
                 continue;
             }
@@ -728,25 +699,24 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 uint32_t take = std::min<uint32_t>(uint32_t(frames), room);
                 // The last packet decodes further than the stream's end: what
                 // lies past its granule position is not the movie's sound.
-                if (m_passEnd >= 0) {
-                    const int64_t allowed = std::max<int64_t>(m_passEnd - m_passFrames, 0);
+                if (m_passes.OwnLimitKnown()) {
+                    const int64_t allowed = m_passes.OwnFramesLeft();
                     if (allowed == 0) {
                         vorbis_synthesis_read(&m_audio->dsp, frames);
                         continue;
                     }
                     take = uint32_t(std::min<int64_t>(take, allowed));
                 }
-                m_passFrames += take;
                 for (uint32_t i = 0; i < take; ++i)
                     for (uint32_t c = 0; c < channels; ++c) buffer[filled++] = ToSample(pcm[c][i]);
                 vorbis_synthesis_read(&m_audio->dsp, int(take));
-                HandOut(take);
+                m_passes.HandOutOwn(take);
                 continue;
             }
             ogg_packet packet;
             int r = AudioPacketOut(&packet);
             if (r > 0) {
-                if (packet.e_o_s && packet.granulepos >= 0) m_passEnd = packet.granulepos;
+                if (packet.e_o_s && packet.granulepos >= 0) m_passes.SetOwnLimit(packet.granulepos);
                 if (vorbis_synthesis(&m_audio->block, &packet) == 0)
                     vorbis_synthesis_blockin(&m_audio->dsp, &m_audio->block);
                 continue;
@@ -754,9 +724,8 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
             if (r < 0 || TakePages()) continue;
             // The sound never reads past its own last packet, nor past the
             // pass: what follows is the picture's.
-            if (m_passEnd >= 0 || !PassHasMore()) {
-                m_soundPassEnded = true;
-                m_soundEndFrames = m_passFrames + m_passSilence;
+            if (m_passes.OwnLimitKnown() || !PassHasMore()) {
+                m_passes.EndOwn();
                 continue;
             }
             // A pull that cannot get its data from a bounded read leaves
@@ -768,8 +737,7 @@ uint32_t KVTheoraDecoder::GetSamples(int16_t* buffer, uint32_t n) {
                 gap = !TakeData(false) && PassHasMore();
             }
             if (gap) {
-                m_passSilence += room;
-                HandOut(room);
+                m_passes.HandOutSilence(room);
                 break;
             }
         }

@@ -12,12 +12,12 @@
 //
 // A looping pass lasts as long as its longer stream: a picture that ends
 // first holds its last frame, a sound that ends first is followed by
-// silence, and both start the next pass together. With sound, the sound
-// side crosses into the next pass once it has handed out the whole pass
-// (it runs ahead of the picture), and the picture follows when the clock
-// has played that pass out. Neither side reads on past the end of its own
-// stream, and one pull reads a bounded number of blocks, so that a stream
-// that ends long before the other never reads the rest of the file at once.
+// silence, and both start the next pass together. Where the sound, the
+// clock and the picture stand in the passes, and when each may cross into
+// the next, is KVMoviePasses'. Neither side reads on past the end of its
+// own stream, and one pull reads a bounded number of blocks, so that a
+// stream that ends long before the other never reads the rest of the file
+// at once.
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -29,6 +29,7 @@
 #include <tremor/ivorbiscodec.h>
 
 #include "IKVTheoraHost.h"
+#include "KVMoviePasses.h"
 #include "KVTheoraReader.h"
 
 namespace kvl {
@@ -96,9 +97,9 @@ public:
     uint32_t SoundRate() const;
     uint32_t SoundChannels() const;
     float Clock() const { return m_clock; }
-    // Passes the clock has gone into (with sound; the picture's clock starts
-    // again from 0 at each pass without it).
-    uint32_t ClockPass() const { return m_clockPass; }
+    // Passes the clock has gone into (without sound, the picture's, whose
+    // clock starts again from 0 at each).
+    uint32_t ClockPass() const { return m_passes.ClockPass(); }
     double FrameEnd() const { return m_frameEnd; }
     double LoopTime() const { return m_loopTime; }
     int64_t FirstGranule() const { return m_firstGranule; }
@@ -140,7 +141,7 @@ private:
     // sound has run out) or nothing in the pass to repeat.
     bool EndSoundPass(int16_t* buffer, uint32_t* filled, uint32_t n, uint32_t* reads);
     void StartSoundPass();
-    void HandOut(uint32_t frames);
+    uint32_t FrameBytes() const { return SoundChannels() * 2; }
     // Where the sound's pass ends on the picture's side: the end of the
     // video known so far (seconds), and whether it is the end of the pass.
     double VideoPassTime() const;
@@ -187,14 +188,8 @@ private:
 
     bool m_videoEnded = false;
     bool m_soundEnded = false;
-    // Bytes handed out in the sound's pass, and the lengths of the passes
-    // the sound has finished that the clock has not yet played out.
-    uint32_t m_handedOut = 0;
-    std::deque<uint32_t> m_passBytes;
-    // Passes begun by the clock, the picture and the sound.
-    uint32_t m_clockPass = 0;
-    uint32_t m_videoPass = 0;
-    uint32_t m_soundPass = 0;
+    // Where the sound, the clock and the picture stand in the passes.
+    KVMoviePasses m_passes;
     // The picture's pass: its last packet was taken; it holds its last frame.
     bool m_videoEos = false;
     bool m_videoPassEnded = false;
@@ -202,11 +197,6 @@ private:
     // position, and whether the stream's last page came.
     int64_t m_videoQueuedGranule = -1;
     bool m_videoQueuedEnd = false;
-    // The sound's own samples of the pass are out; with no next pass, the
-    // sound has run out, its last sample m_soundEndBytes into the pass.
-    bool m_soundPassEnded = false;
-    bool m_soundDrained = false;
-    uint32_t m_soundEndBytes = 0;
     // Packets of a pass that were still queued when a side crossed into
     // the next pass, each queue ending with a pass mark.
     std::deque<HeldPacket> m_videoHeld;
@@ -217,16 +207,6 @@ private:
     // New passes begun since the last decoded frame: a pass without any
     // ends the picture instead of looping for ever.
     uint32_t m_passesWithoutFrame = 0;
-    // Passes the video has begun (pass marks taken), ever.
-    uint32_t m_videoPassesStarted = 0;
-    // Sample frames of the pass's sound handed out, silence after them, and
-    // where the sound ends (the last packet's granule position; -1 while
-    // unknown).
-    int64_t m_passFrames = 0;
-    int64_t m_passSilence = 0;
-    int64_t m_passEnd = -1;
-    // Sample frames of the pass (sound and silence) when its sound ended.
-    int64_t m_soundEndFrames = 0;
 };
 
 } // namespace kvl
