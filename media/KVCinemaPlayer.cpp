@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +11,7 @@
 #include "../kernel/KVCore.h"
 #include "IKVSoundManager.h"
 #include "KVAudio.h"
+#include "KVMovieSound.h"
 #include "KVTheoraDecoder.h"
 
 namespace kvl {
@@ -112,25 +112,12 @@ bool KVCinemaPlayer::CreateSound(uint32_t rate, uint32_t channels) {
     KVAudio* audio = KVAudio::Instance();
     IKVSoundManager* manager = QueryCoreInterface<IKVSoundManager>(IID_IKVSoundManager);
     if (!audio || !audio->IsOpen() || !manager) return false;
-    const uint64_t bytes = uint64_t(rate) * channels * 2;
-    IKVSound* sound = nullptr;
-    if (bytes == 0 || bytes > UINT32_MAX || manager->CreateBuffer(rate, channels, uint32_t(bytes), &sound) != KV_OK ||
-        !sound)
-        return false;
-    m_sound = sound;
-    m_soundBytesPerSecond = bytes;
-    sound->SetDataProvider(this);
-    return true;
+    m_sound = CreateMovieSound(manager, rate, channels, 1.0f, this);
+    m_soundBytesPerSecond = uint64_t(rate) * channels * 2;
+    return m_sound != nullptr;
 }
 
-void KVCinemaPlayer::ReleaseSound() {
-    if (!m_sound) return;
-    IKVSound* sound = m_sound;
-    m_sound = nullptr;
-    sound->Stop();
-    sound->SetDataProvider(nullptr);
-    sound->Release();
-}
+void KVCinemaPlayer::ReleaseSound() { ReleaseMovieSound(&m_sound); }
 
 uint32_t KVCinemaPlayer::GetSoundPosition() {
     if (!m_sound) return 0;

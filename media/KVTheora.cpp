@@ -13,6 +13,7 @@
 #include "../units2d/IKVUnitSprite.h"
 #include "IKVSoundManager.h"
 #include "KVMediaServices.h"
+#include "KVMovieSound.h"
 #include "KVUnitEvents.h"
 
 namespace kvl {
@@ -216,34 +217,20 @@ void KVTheora::ReleaseFrameSurface() {
 bool KVTheora::CreateSound(uint32_t rate, uint32_t channels) {
     IKVSoundManager* manager = MediaService<IKVSoundManager>(IID_IKVSoundManager);
     if (!manager) return false;
-    IKVSound* sound = nullptr;
-    const uint64_t bytes = uint64_t(rate) * channels * 2;
-    if (bytes == 0 || bytes > UINT32_MAX || manager->CreateBuffer(rate, channels, uint32_t(bytes), &sound) != KV_OK ||
-        !sound) {
-        // The device plays 44100 Hz stereo only: the movie would be silent
-        // without a word of why.
-        if (rate != 44100 || channels != 2) {
-            if (IKVLog* log = GetLog())
-                log->WriteString(Format("{0}: sound of {1} Hz and {2} channels is not played (44100 Hz stereo only)",
-                                        FormatValue(m_file), FormatValue(rate), FormatValue(channels)),
-                                 KVLOG_WARNING, 0);
-        }
-        return false;
+    m_sound = CreateMovieSound(manager, rate, channels, m_volume, this);
+    if (m_sound) return true;
+    // The device plays 44100 Hz stereo only: the movie would be silent
+    // without a word of why.
+    if (rate != 44100 || channels != 2) {
+        if (IKVLog* log = GetLog())
+            log->WriteString(Format("{0}: sound of {1} Hz and {2} channels is not played (44100 Hz stereo only)",
+                                    FormatValue(m_file), FormatValue(rate), FormatValue(channels)),
+                             KVLOG_WARNING, 0);
     }
-    m_sound = sound;
-    sound->SetVolume(m_volume);
-    sound->SetDataProvider(this);
-    return true;
+    return false;
 }
 
-void KVTheora::ReleaseSound() {
-    if (!m_sound) return;
-    IKVSound* sound = m_sound;
-    m_sound = nullptr;
-    sound->Stop();
-    sound->SetDataProvider(nullptr);
-    sound->Release();
-}
+void KVTheora::ReleaseSound() { ReleaseMovieSound(&m_sound); }
 
 uint32_t KVTheora::GetSoundPosition() { return m_sound ? m_sound->GetPosition() : 0; }
 
