@@ -60,7 +60,8 @@ const char* const kListener = "U = {}\n"
 
 // A movie with a sound track, by ffmpeg and by our writer, sound longer
 // than the picture or as long: with the device missing it plays silently
-// by the frame time and ends once, after its longer stream.
+// by the frame time and ends once, after its longer stream, as a movie
+// without a sound track does.
 TEST(KVSoundlessMachineGameTest, AMovieWithASoundTrackEndsByTheFrameTime) {
     struct Case {
         const char* name;
@@ -77,6 +78,7 @@ TEST(KVSoundlessMachineGameTest, AMovieWithASoundTrackEndsByTheFrameTime) {
                      "sine=frequency=440:sample_rate=44100:duration=2"),
          2.0},
         {"our writer", MovieFixture("colours.ogg"), 1.5},
+        {"our writer, no sound track", MovieFixture("video.ogg"), 1.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

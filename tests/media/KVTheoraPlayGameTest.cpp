@@ -321,39 +321,57 @@ TEST(KVTheoraPlayGameTest, StopThenPlayReplaysTheMovieFromItsStart) {
 // ahead of the picture as the device pulls it (by up to a second; with no
 // device, as it would): the movie ends at the end of the pass being shown,
 // its colours shown once more only when the clearing came in the second
-// pass.
+// pass. Streams of unequal length are played without a device (the game's
+// own time, so the same every run).
 TEST(KVTheoraPlayGameTest, ClearingLoopEndsTheMovieAtTheEndOfThePassShown) {
-    const std::vector<uint8_t> movie = ColourMovie(3.0, 3.0);
-    ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
-    const std::vector<uint32_t> pass = {kRed, kGreen, kBlue};
-    for (const char* driver : {"dummy", "nosuchdriver"}) {
-        for (double clearAt : {1.5, 2.6, 2.9, 3.5}) {
-            SCOPED_TRACE(std::string(driver) + ", Loop cleared at " + std::to_string(clearAt) + " s");
-            MovieSettings settings;
-            settings.loop = true;
-            KVGameRig::Options options;
-            options.audioDriver = driver;
-            MovieGame run(movie, settings, kListener, options);
-            run.paced = std::string(driver) == "dummy";
-            ASSERT_TRUE(run.Start());
-            std::vector<Shown> shown;
-            while (run.MovieTime() < clearAt && !run.Ended()) {
-                const uint32_t colour = run.Frame();
-                if (shown.empty() || !Near(shown.back().colour, colour)) shown.push_back({colour, run.MovieTime()});
-                ASSERT_LT(run.game.Frames(), 2000) << "the movie does not move";
+    struct Case {
+        MovieCase movie;
+        std::vector<const char*> drivers;
+        // Where Loop is cleared, in passes: before the sound has gone on
+        // into the next pass, after, and in the next pass.
+        std::vector<double> clearAt;
+    };
+    const Case cases[] = {
+        {{3.0, 3.0, false, {kRed, kGreen, kBlue}, 3.0}, {"dummy", "nosuchdriver"}, {0.5, 0.87, 0.97, 1.17}},
+        {{2.0, 3.0, false, {kRed, kGreen}, 3.0}, {"nosuchdriver"}, {0.5, 0.97}},
+        // The picture's last frame ends its pass at 2.87 s.
+        {{3.0, 1.0, false, {kRed, kGreen, kBlue}, 2.87}, {"nosuchdriver"}, {0.5, 0.97}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> movie = ColourMovie(c.movie.picture, c.movie.sound);
+        ASSERT_FALSE(movie.empty()) << "ffmpeg with libtheora and libvorbis makes this movie";
+        const double length = c.movie.length;
+        for (const char* driver : c.drivers) {
+            for (double passes : c.clearAt) {
+                const double clearAt = passes * length;
+                SCOPED_TRACE(Describe(c.movie) + ", " + driver + ", Loop cleared at " + std::to_string(clearAt) + " s");
+                MovieSettings settings;
+                settings.loop = true;
+                KVGameRig::Options options;
+                options.audioDriver = driver;
+                MovieGame run(movie, settings, kListener, options);
+                run.paced = std::string(driver) == "dummy";
+                ASSERT_TRUE(run.Start());
+                std::vector<Shown> shown;
+                while (run.MovieTime() < clearAt && !run.Ended()) {
+                    const uint32_t colour = run.Frame();
+                    if (shown.empty() || !Near(shown.back().colour, colour)) shown.push_back({colour, run.MovieTime()});
+                    ASSERT_LT(run.game.Frames(), 2000) << "the movie does not move";
+                }
+                run.game.Run("Film.Loop = false");
+                const std::vector<Shown> rest = run.Watch(12.0, [&] { return run.Ended(); });
+                ASSERT_TRUE(run.Ended());
+                const double end = run.MovieTime();
+                for (const Shown& r : rest)
+                    if (shown.empty() || !Near(shown.back().colour, r.colour)) shown.push_back(r);
+                const size_t shownPasses = passes < 1.0 ? 1 : 2;
+                std::vector<uint32_t> expected;
+                for (size_t p = 0; p < shownPasses; ++p)
+                    expected.insert(expected.end(), c.movie.colours.begin(), c.movie.colours.end());
+                EXPECT_TRUE(SameColours(Colours(shown), expected));
+                EXPECT_NEAR(end, length * double(shownPasses), 0.3);
+                EXPECT_EQ(run.game.Records(), (std::vector<std::string>{"start", "end"}));
             }
-            run.game.Run("Film.Loop = false");
-            const std::vector<Shown> rest = run.Watch(12.0, [&] { return run.Ended(); });
-            ASSERT_TRUE(run.Ended());
-            const double end = run.MovieTime();
-            for (const Shown& r : rest)
-                if (shown.empty() || !Near(shown.back().colour, r.colour)) shown.push_back(r);
-            const size_t passes = clearAt < 3.0 ? 1 : 2;
-            std::vector<uint32_t> expected;
-            for (size_t p = 0; p < passes; ++p) expected.insert(expected.end(), pass.begin(), pass.end());
-            EXPECT_TRUE(SameColours(Colours(shown), expected));
-            EXPECT_NEAR(end, 3.0 * double(passes), 0.3);
-            EXPECT_EQ(run.game.Records(), (std::vector<std::string>{"start", "end"}));
         }
     }
 }
