@@ -91,6 +91,7 @@ void KVUnitMesh::Init() {
     m_orientationValid = false;
     m_positionCopy = m_position;
     m_scaleCopy = m_scale;
+    SetDrawable(true);
 }
 
 void KVUnitMesh::Close() {
