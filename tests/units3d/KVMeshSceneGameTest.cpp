@@ -1,10 +1,11 @@
 // Meshes and mirrors as a game stores and plays them: units of a scene
 // file, scripts as a game writes them, whole frames of the program through
 // the game rig, one full-screen camera. A mesh and a mirror are filed in
-// the draw lists like the decals and the 2D shape around them, sorted by
-// depth, listed by "UnitsAt" and numbered for input; the mesh's own draw
-// runs in the engine's frame with its shader's material. A frozen
-// animation is silent; a centred crosshair picks a centred square.
+// the draw lists like the decals, the particle emitter and the 2D shape
+// around them, sorted by depth, listed by "UnitsAt" and numbered for input;
+// the mesh's own draw runs in the engine's frame with its shader's
+// material (seen on a recording 3D face beside the platform's device). A
+// frozen animation is silent; a centred crosshair picks a centred square.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,6 +26,7 @@
 #include "units3d/KVUnitCamera.h"
 #include "units3d/KVUnitDecal.h"
 #include "units3d/KVUnitMesh.h"
+#include "units3d/KVUnitParticleEmitter.h"
 #include "units3d/KVUnitShader.h"
 
 using namespace kvl;
@@ -33,24 +35,6 @@ using namespace kvtest;
 namespace {
 
 constexpr float kQuarterTurn = 1.5707964f;
-
-// The 3D face of the game's device, recording what reaches it; the
-// platform's device keeps the screen and the 2D face. Its priority puts it
-// before the platform's device when the engine asks for the 3D face.
-class Recording3DFace : public KVRecording3DDevice {
-public:
-    static IKVModuleExt* Create(const KVModuleCreateInfo*) { return new Recording3DFace; }
-    Recording3DFace() {
-        screen = {64, 48, 64, 48, 0, 1, 1};
-        viewport = {0, 0, 64, 48};
-    }
-    int32_t QueryInterface(const KVInterfaceId& id, void** out) override {
-        if (id == IID_IKVGraphicDevice3D) return AnswerInterface(static_cast<IKVGraphicDevice3D*>(this), out);
-        if (out) *out = nullptr;
-        return KV_NOT_SUPPORTED;
-    }
-    int32_t GetPriority() override { return 2; }
-};
 
 // The camera at (0, 0, 10) looking down -z over the whole 64 x 48 screen.
 void AddCamera(KVSceneUnitsWriter& units, uint64_t uid) {
@@ -83,7 +67,7 @@ const char* kUnitsAtCentre =
 
 TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDecalsAndShapes) {
     KVGameRig game;
-    game.AddModule(&Recording3DFace::Create);
+    game.AddModule(&KVRecording3DDevice::CreateFace3D);
     WriteMeshFile(game.Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
 
     // Filed in an order of their own; the sorter puts the 3D units far to
@@ -109,6 +93,8 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
     units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Ghost", 7,
                        With(Placed(3.0f), {grid, {{KVUnitDisplay3D::kShaderId, KVATTR_UNIT, 1}, KVStored::Link(kBlind)}}));
     units.AddClassUnit(KVUnitDecal::kClassId, "Decal", "Farr", 8, Placed(-5.0f));
+    // Drawn among them, but picked only in the editor.
+    units.AddClassUnit(KVUnitParticleEmitter::kClassId, "ParticleEmitter", "Sparks", 9, Placed(-2.0f, false));
     game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
     ASSERT_TRUE(game.Start());
     KVRecording3DDevice* device = KVRecording3DDevice::instance;
@@ -120,8 +106,8 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
 
     EXPECT_EQ(game.Eval(kUnitsAtCentre), "Boxy, Near, Body, Glass, Midl, Farr, Ghost");
     // Input takes the same order: the draw numbers of the last frame.
-    const char* drawn[] = {"Ghost", "Farr", "Midl", "Glass", "Body", "Near", "Boxy"};
-    for (int32_t i = 0; i < 7; ++i) {
+    const char* drawn[] = {"Ghost", "Farr", "Sparks", "Midl", "Glass", "Body", "Near", "Boxy"};
+    for (int32_t i = 0; i < 8; ++i) {
         KVUnit* unit = game.Find(drawn[i]);
         ASSERT_NE(unit, nullptr) << drawn[i];
         EXPECT_EQ(unit->GetDrawNumber(), i) << drawn[i];
