@@ -464,6 +464,8 @@ const float* KVUnitMesh::GetBoundingBox() {
 }
 
 bool KVUnitMesh::IsPointInside(const KVScreenPoint& point, float* depth, IKVUnit* camera) {
+    // Without a mesh the box is all zeros: nothing is shown there to pick.
+    if (!m_mesh) return false;
     const float* box = GetBoundingBox();
     KVPickRay ray;
     if (!KV3DUnitMarker::RayAt(point, camera, &ray)) return false;

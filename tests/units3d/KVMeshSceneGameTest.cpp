@@ -93,7 +93,10 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
     units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Ghost", 7,
                        With(Placed(3.0f), {grid, {{KVUnitDisplay3D::kShaderId, KVATTR_UNIT, 1}, KVStored::Link(kBlind)}}));
     units.AddClassUnit(KVUnitDecal::kClassId, "Decal", "Farr", 8, Placed(-5.0f));
-    // Drawn among them, but picked only in the editor.
+    // Drawn among them, but never picked: a mesh unit whose file is not
+    // there, and an emitter outside the editor.
+    units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Void", 10,
+                       With(Placed(4.0f), {{{KVUnitMesh::kMeshId, KVATTR_PATHS, 1}, KVStored::String("none.kv3d", true)}}));
     units.AddClassUnit(KVUnitParticleEmitter::kClassId, "ParticleEmitter", "Sparks", 9, Placed(-2.0f, false));
     game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
     ASSERT_TRUE(game.Start());
@@ -106,8 +109,8 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
 
     EXPECT_EQ(game.Eval(kUnitsAtCentre), "Boxy, Near, Body, Glass, Midl, Farr, Ghost");
     // Input takes the same order: the draw numbers of the last frame.
-    const char* drawn[] = {"Ghost", "Farr", "Sparks", "Midl", "Glass", "Body", "Near", "Boxy"};
-    for (int32_t i = 0; i < 8; ++i) {
+    const char* drawn[] = {"Ghost", "Farr", "Sparks", "Midl", "Glass", "Body", "Void", "Near", "Boxy"};
+    for (int32_t i = 0; i < 9; ++i) {
         KVUnit* unit = game.Find(drawn[i]);
         ASSERT_NE(unit, nullptr) << drawn[i];
         EXPECT_EQ(unit->GetDrawNumber(), i) << drawn[i];
