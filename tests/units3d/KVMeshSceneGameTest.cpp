@@ -81,9 +81,10 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
     units.AddClassUnit(KVUnitShader::kClassId, "Shader", "Blind", kBlind,
                        {{{KVUnitShader::kColorEnabledId, KVATTR_BOOLEAN, 1}, KVStored::Bool(false)}});
     const KVStoredValue grid{{KVUnitMesh::kMeshId, KVATTR_PATHS, 1}, KVStored::String("grid.kv3d", true)};
+    const KVSceneAttributeSpec shader{KVUnitDisplay3D::kShaderId, KVATTR_UNIT, 1};
     units.AddClassUnit(KVUnitDecal::kClassId, "Decal", "Midl", 2, Placed(0.0f));
     units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Body", 3,
-                       With(Placed(2.0f), {grid, {{KVUnitDisplay3D::kShaderId, KVATTR_UNIT, 1}, KVStored::Link(kTint)}}));
+                       With(Placed(2.0f), {grid, {shader, KVStored::Link(kTint)}}));
     units.AddClassUnit(KVUnitShape::kClassId, "Shape", "Boxy", 4,
                        {{{KVUnit2D::kPositionId, KVATTR_F32, 2}, KVStored::F32s({0.0f, 0.0f})},
                         {{KVUnit2D::kDimensionId, KVATTR_S32, 2}, KVStored::I32s({64, 48})}});
@@ -91,12 +92,12 @@ TEST(KVMeshSceneGameTest, MeshesAndMirrorsAreListedSortedNumberedAndDrawnAmongDe
     units.AddClassUnit(KVUnit3DMirror::kClassId, "Mirror", "Glass", 6,
                        With(Placed(1.0f), {{{KVUnit3DMirror::kSizeId, KVATTR_F32, 2}, KVStored::F32s({2.0f, 2.0f})}}));
     units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Ghost", 7,
-                       With(Placed(3.0f), {grid, {{KVUnitDisplay3D::kShaderId, KVATTR_UNIT, 1}, KVStored::Link(kBlind)}}));
+                       With(Placed(3.0f), {grid, {shader, KVStored::Link(kBlind)}}));
     units.AddClassUnit(KVUnitDecal::kClassId, "Decal", "Farr", 8, Placed(-5.0f));
     // Drawn among them, but never picked: a mesh unit whose file is not
     // there, and an emitter outside the editor.
     units.AddClassUnit(KVUnitMesh::kClassId, "Mesh", "Void", 10,
-                       With(Placed(4.0f), {{{KVUnitMesh::kMeshId, KVATTR_PATHS, 1}, KVStored::String("none.kv3d", true)}}));
+                       With(Placed(4.0f), {{grid.record, KVStored::String("none.kv3d", true)}}));
     units.AddClassUnit(KVUnitParticleEmitter::kClassId, "ParticleEmitter", "Sparks", 9, Placed(-2.0f, false));
     game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
     ASSERT_TRUE(game.Start());
@@ -241,8 +242,8 @@ TEST(KVMeshSceneGameTest, ACentredCrosshairPicksACentredSquare) {
         ASSERT_TRUE(game.Start());
         game.Step(2);
         const std::string pick = "(function(x, y, mesh) local hit, p = KVScene.Convert2DTo3D(x, y, mesh) "
-                                 "return tostring(hit) .. ' ' .. tostring(math.abs(p.x) + math.abs(p.y) + math.abs(p.z) "
-                                 "< 1e-4) end)";
+                                 "return tostring(hit) .. ' ' .. "
+                                 "tostring(math.abs(p.x) + math.abs(p.y) + math.abs(p.z) < 1e-4) end)";
         // The centre of the screen looks through the centre of the square,
         // on the edge its two triangles share; asked of the square or of the
         // whole scene.
