@@ -38,7 +38,9 @@ class IKVUnitMesh : public virtual IKVUnknown {
 public:
     // The line through origin along direction against the mesh's triangles:
     // 0 and the hit point (with the triangle number when asked), 4 no hit,
-    // 1 no mesh. With nearest set, the hit nearest to the origin.
+    // 1 no mesh. With nearest set, the hit nearest to the origin. A point on
+    // an edge belongs to the triangle, so that a line through the edge two
+    // triangles share hits the surface.
     virtual int32_t IntersectRay(const KV3DVector* origin, const KV3DVector* direction, KV3DVector* hit,
                                  int32_t* triangle, bool nearest) = 0;
     // The animation playing on the layer; -1 for a missing or stopped layer.

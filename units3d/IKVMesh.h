@@ -109,7 +109,9 @@ public:
     virtual int32_t SetTextureOverride(int32_t row, int32_t slot, IKVUnknownRef* texture) = 0;
     // Copies the record; null clears only the override flags.
     virtual int32_t SetMaterial(const KV3DMaterial* material) = 0;
-    // While paused, Update does nothing.
+    // While paused, Update advances nothing: times, weights and fades stay,
+    // and it reports no passed event and no finished track, so that a
+    // caller reading them every frame hears of each pass once.
     virtual int32_t SetPaused(bool paused) = 0;
 };
 

@@ -293,14 +293,14 @@ bool KV3DMesh::IsTransparent() {
     KV3DData* data = TouchCurrent();
     if (!data) return false;
     if ((m_material.overrideFlags & KV_MATERIAL_ALPHA_BLEND) && m_material.alphaBlend == 0) return false;
-    for (const KV3DSubmesh& s : data->submeshes) {
-        for (const KV3DPart& part : s.parts) {
-            // Without a material of its own a part goes by the mesh's record.
-            const KV3DPartMaterial* material = data->GetPartMaterial(part);
-            if (part.transparent && (material ? material->material.alphaBlend : m_material.alphaBlend)) return true;
-        }
-    }
+    for (const KV3DSubmesh& s : data->submeshes)
+        for (const KV3DPart& part : s.parts)
+            if (IsBlendedPart(part, data->GetPartMaterial(part))) return true;
     return false;
+}
+
+bool KV3DMesh::IsBlendedPart(const KV3DPart& part, const KV3DPartMaterial* own) const {
+    return part.transparent && (own ? own->material.alphaBlend : m_material.alphaBlend);
 }
 
 bool KV3DMesh::IsAnimatable() {

@@ -171,6 +171,10 @@ private:
     size_t SubmeshCount(const KV3DData& data) const;
     void RecomputeJointBox();
     void MapChannels(Animation* animation);
+    // Whether the part is drawn in the transparent pass: its flag and the
+    // alpha blend of its own material (`own`, its file's), or of the mesh's
+    // record when the file gives it none.
+    bool IsBlendedPart(const KV3DPart& part, const KV3DPartMaterial* own) const;
 
     // --- KV3DMeshLists.cpp
     // Makes the current data's geometry resident again when it was let go.

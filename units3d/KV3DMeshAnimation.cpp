@@ -102,12 +102,14 @@ void KV3DMesh::Recompute() {
 int32_t KV3DMesh::Update(float dt) {
     if (!GetCurrentData()) return KV_OK;
     if (m_activeBlendShapes == 0 && (!IsAnimatable() || m_animations.empty())) return KV_OK;
-    if (m_paused) return KV_OK;
-    m_paramsChanged = 0;
+    // What the last advance passed is told once: a paused mesh has passed
+    // nothing since, and its tracks stand where they stopped.
     for (KV3DTrack& t : m_tracks) {
         t.passed.clear();
         t.finished = 0;
     }
+    if (m_paused) return KV_OK;
+    m_paramsChanged = 0;
     bool changed = m_activeBlendShapes != 0;
     for (KV3DTrack& t : m_tracks) {
         if (t.timeSet) {

@@ -123,8 +123,7 @@ void KV3DMesh::DrawSubmesh(const KV3DData& data, size_t index, int32_t pass) {
         // A part whose index names no material of the file is drawn with
         // the mesh's record alone, and no textures.
         const KV3DPartMaterial* own = data.GetPartMaterial(part);
-        const bool transparent = part.transparent && (own ? own->material.alphaBlend : m_material.alphaBlend);
-        if (int32_t(transparent) != pass) continue;
+        if (int32_t(IsBlendedPart(part, own)) != pass) continue;
         for (size_t t = 0; own && t < own->textures.size(); ++t) {
             IKVUnknownRef* texture = overrides && t < overrides->size() ? (*overrides)[t] : nullptr;
             // A file names its textures; the part holds no texture object of

@@ -53,6 +53,7 @@ void KVUnit3DMirror::Init() {
     m_transparent = true;
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (factory && !m_mirrorShader) m_mirrorShader = factory->MakeUnitRef(GetIndex(), &kShaderId);
+    SetDrawable(true);
     IKV3D* module = Get3DModule();
     IKVMirror* mirror = nullptr;
     if (!module || module->CreateMirror(&mirror) != KV_OK || !mirror) return;

@@ -24,11 +24,22 @@ namespace kvl {
 
 namespace {
 
-KV3DVector Sub(const KV3DVector& a, const KV3DVector& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-KV3DVector Cross(const KV3DVector& a, const KV3DVector& b) {
+// The ray test works in double: its edge products come out near zero on
+// an edge, where float rounding would give them either sign.
+struct Wide {
+    double x, y, z;
+};
+Wide WideOf(float x, float y, float z) { return {double(x), double(y), double(z)}; }
+Wide Sub(const Wide& a, const Wide& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Wide Cross(const Wide& a, const Wide& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float Dot(const KV3DVector& a, const KV3DVector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Dot(const Wide& a, const Wide& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// How far outside an edge a crossing may lie and still count, as a share
+// of the triangle's size: a point on the edge two triangles share belongs
+// to both, whichever way rounding moved it.
+constexpr double kEdgeSlack = 1e-9;
 
 KVUnit* LiveUnit(int32_t index) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
@@ -80,6 +91,7 @@ void KVUnitMesh::Init() {
     m_orientationValid = false;
     m_positionCopy = m_position;
     m_scaleCopy = m_scale;
+    SetDrawable(true);
 }
 
 void KVUnitMesh::Close() {
@@ -400,7 +412,7 @@ int32_t KVUnitMesh::IntersectRay(const KV3DVector* origin, const KV3DVector* dir
     const std::vector<uint16_t>& indices = m_mesh->GetIndexList();
     const std::vector<KV3DVertex>& vertices = m_mesh->GetVertexList();
     if (indices.empty() || vertices.empty()) return KV_NOT_FOUND;
-    const KV3DVector O = *origin, D = *direction;
+    const Wide O = WideOf(origin->x, origin->y, origin->z), D = WideOf(direction->x, direction->y, direction->z);
     const bool findNearest = nearest && hit;
     double best = 1e300;
     bool found = false;
@@ -411,27 +423,31 @@ int32_t KVUnitMesh::IntersectRay(const KV3DVector* origin, const KV3DVector* dir
         const KV3DVertex& a = vertices[indices[i]];
         const KV3DVertex& b = vertices[indices[i + 1]];
         const KV3DVertex& c = vertices[indices[i + 2]];
-        const KV3DVector v0{a.x, a.y, a.z}, v1{b.x, b.y, b.z}, v2{c.x, c.y, c.z};
-        const KV3DVector N = Cross(Sub(v1, v0), Sub(v2, v0));
-        const float across = Dot(N, D);
-        if (!(across != 0.0f)) continue;
-        const float s = -(Dot(N, O) - Dot(N, v0)) / across;
-        const KV3DVector P{O.x + s * D.x, O.y + s * D.y, O.z + s * D.z};
-        if (!(Dot(Cross(Sub(v2, v1), Sub(P, v1)), N) > 0.0f)) continue;
-        if (!(Dot(Cross(Sub(v0, v2), Sub(P, v2)), N) > 0.0f)) continue;
-        if (!(Dot(Cross(Sub(v1, v0), Sub(P, v0)), N) > 0.0f)) continue;
+        const Wide v0 = WideOf(a.x, a.y, a.z), v1 = WideOf(b.x, b.y, b.z), v2 = WideOf(c.x, c.y, c.z);
+        const Wide N = Cross(Sub(v1, v0), Sub(v2, v0));
+        const double across = Dot(N, D);
+        if (!(across != 0.0)) continue;
+        const double s = -(Dot(N, O) - Dot(N, v0)) / across;
+        const Wide P{O.x + s * D.x, O.y + s * D.y, O.z + s * D.z};
+        // Each product over N·N is the crossing's share of the triangle on
+        // the inner side of that edge.
+        const double bound = -kEdgeSlack * Dot(N, N);
+        if (!(Dot(Cross(Sub(v2, v1), Sub(P, v1)), N) >= bound)) continue;
+        if (!(Dot(Cross(Sub(v0, v2), Sub(P, v2)), N) >= bound)) continue;
+        if (!(Dot(Cross(Sub(v1, v0), Sub(P, v0)), N) >= bound)) continue;
         const int32_t number = int32_t(i / 3);
+        const KV3DVector at{float(P.x), float(P.y), float(P.z)};
         if (!findNearest) {
-            if (hit) *hit = P;
+            if (hit) *hit = at;
             if (triangle) *triangle = number;
             return KV_OK;
         }
-        const KV3DVector away = Sub(P, O);
-        const double squared = double(away.x) * away.x + double(away.y) * away.y + double(away.z) * away.z;
+        const Wide away = Sub(P, O);
+        const double squared = Dot(away, away);
         if (squared < best) {
             best = squared;
             found = true;
-            *hit = P;
+            *hit = at;
             if (triangle) *triangle = number;
         }
     }
@@ -448,6 +464,8 @@ const float* KVUnitMesh::GetBoundingBox() {
 }
 
 bool KVUnitMesh::IsPointInside(const KVScreenPoint& point, float* depth, IKVUnit* camera) {
+    // Without a mesh the box is all zeros: nothing is shown there to pick.
+    if (!m_mesh) return false;
     const float* box = GetBoundingBox();
     KVPickRay ray;
     if (!KV3DUnitMarker::RayAt(point, camera, &ray)) return false;

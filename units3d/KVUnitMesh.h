@@ -77,7 +77,8 @@ public:
     void Draw() override;
     void OnReferenceDropped(IKVUnitRef* ref) override;
     void QueryVisible(bool* out, int32_t layerIndex) override;
-    // The segment of the camera's pick ray against the bounding box.
+    // The segment of the camera's pick ray against the bounding box; a unit
+    // without a mesh is never hit.
     bool IsPointInside(const KVScreenPoint& point, float* depth, IKVUnit* camera) override;
     // KVUnit3D
     void ApplyPosition() override;

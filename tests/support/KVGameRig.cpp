@@ -126,6 +126,7 @@ bool KVGameRig::Start() {
     kvl::PDLSetScreenSize(m_options.width, m_options.height);
     Creators() = kvl::PlatformCreators();
     Creators().push_back(&RigModule::Create);
+    Creators().insert(Creators().end(), m_modules.begin(), m_modules.end());
     kvl::SetPlatformCreatorsForTest(&Creators());
     m_started = true;
     const bool loaded = kvl::InitApplication() != 0;

@@ -28,6 +28,7 @@
 #include "KVProjectFileWriter.h"
 #include "KVPropertiesBlockWriter.h"
 #include "KVTestSupport.h"
+#include "kernel/IKVModule.h"
 
 namespace kvl {
 class KVUnit;
@@ -85,6 +86,10 @@ public:
     KVProjectClassWriter& Classes() { return m_classes; }
     // A line added to a section of config.ini ("Key=Value").
     void Config(const std::string& section, const std::string& line);
+    // An extension module of the test's own, registered after the
+    // platform's (before Start): a recording device face, say, with a
+    // priority above the platform device's so that it answers first.
+    void AddModule(kvl::KVModuleCreator creator) { m_modules.push_back(creator); }
 
     // Writes config.ini and the project and starts the program on them:
     // true when the project loaded and the core runs.
@@ -130,6 +135,7 @@ private:
     KVPropertiesBlockWriter m_properties;
     KVProjectClassWriter m_classes;
     std::vector<std::pair<std::string, std::string>> m_config;
+    std::vector<kvl::KVModuleCreator> m_modules;
     int32_t m_kvls = 0;
     int32_t m_frames = 0;
     bool m_started = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/PDL.h"
 #include "units/KV3DMath.h"
 #include "units3d/KV3DDataRecords.h"
 
@@ -21,6 +22,17 @@ void CopyBytes(std::vector<uint8_t>& into, const void* data, uint64_t size) {
 KVRecording3DDevice* KVRecording3DDevice::instance = nullptr;
 
 kvl::IKVModuleExt* KVRecording3DDevice::Create(const kvl::KVModuleCreateInfo*) { return new KVRecording3DDevice(); }
+
+kvl::IKVModuleExt* KVRecording3DDevice::CreateFace3D(const kvl::KVModuleCreateInfo*) {
+    auto* device = new KVRecording3DDevice();
+    device->m_face3D = true;
+    PDL_ScreenMetrics metrics{};
+    PDL_GetScreenMetrics(&metrics);
+    device->screen = {metrics.horizontalPixels, metrics.verticalPixels, metrics.horizontalPixels,
+                      metrics.verticalPixels, 0, 1, 1};
+    device->viewport = {0, 0, metrics.horizontalPixels, metrics.verticalPixels};
+    return device;
+}
 
 KVRecording3DDevice::KVRecording3DDevice() {
     if (!instance) instance = this;
@@ -93,8 +105,9 @@ void KVRecording3DDevice::OnUpload(KVRecordedBuffer* buffer, const void* data, u
 void KVRecording3DDevice::OnBufferGone(KVRecordedBuffer* buffer) { m_live.erase(buffer); }
 
 int32_t KVRecording3DDevice::QueryInterface(const kvl::KVInterfaceId& id, void** out) {
-    if (id == kvl::IID_IKVGraphicDevice) return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice*>(this), out);
-    if (id == kvl::IID_IKVGraphicDevice2D)
+    if (id == kvl::IID_IKVGraphicDevice && !m_face3D)
+        return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice*>(this), out);
+    if (id == kvl::IID_IKVGraphicDevice2D && !m_face3D)
         return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice2D*>(this), out);
     if (id == kvl::IID_IKVGraphicDevice3D)
         return kvl::AnswerInterface(static_cast<kvl::IKVGraphicDevice3D*>(this), out);

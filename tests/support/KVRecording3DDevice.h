@@ -105,6 +105,10 @@ public:
     static KVRecording3DDevice* instance;
     // A creator for the module registry.
     static kvl::IKVModuleExt* Create(const kvl::KVModuleCreateInfo* info);
+    // A creator for a game (KVGameRig::AddModule): a device that answers
+    // only the 3D face, ahead of the platform's device, on the platform's
+    // screen; the platform's device keeps the screen and the 2D face.
+    static kvl::IKVModuleExt* CreateFace3D(const kvl::KVModuleCreateInfo* info);
 
     KVRecording3DDevice();
     ~KVRecording3DDevice() override;
@@ -149,7 +153,7 @@ public:
     int32_t Init(int32_t) override { return 0; }
     int32_t Release(int32_t) override { return 0; }
     uint64_t GetId() override { return 0x005CCA0800000001ull; }
-    int32_t GetPriority() override { return 1; }
+    int32_t GetPriority() override { return m_face3D ? 2 : 1; }
 
     // IKVGraphicDevice
     uint32_t GetCaps() override { return 0; }
@@ -227,6 +231,7 @@ private:
     uint64_t m_uploaded = 0;
     uint32_t m_nextFormat = 1;
     std::vector<kvl::KVDeviceSize> m_modes = {{800, 600}};
+    bool m_face3D = false;
 };
 
 } // namespace kvtest

@@ -302,6 +302,46 @@ TEST_F(KVUnitMeshTest, TheRayTestTakesTheFirstOrTheNearestTriangleBehindTheOrigi
     EXPECT_EQ(mesh->IntersectRay(&origin, &down, &hit, &triangle, false), KV_FAILED);
 }
 
+TEST_F(KVUnitMeshTest, ARayThroughAnEdgeTwoTrianglesShareHitsTheSurface) {
+    // The square from (0, 0, 0) to (2, 0, 2) in the plane y = 0, split
+    // along either diagonal, its triangles in either order and winding.
+    const std::vector<KVSurfaceVertex> corners = {
+        {0, 0, 0, 0, 1, 0}, {2, 0, 0, 0, 1, 0}, {2, 0, 2, 0, 1, 0}, {0, 0, 2, 0, 1, 0}};
+    const std::vector<std::vector<uint16_t>> layouts = {
+        {0, 1, 2, 0, 2, 3}, {0, 2, 3, 0, 1, 2}, {2, 1, 0, 3, 2, 0}, {0, 1, 3, 1, 2, 3}, {3, 1, 0, 3, 2, 1}};
+    const struct {
+        float x, z;
+        bool hits;
+    } rays[] = {
+        {1, 1, true},        {0.5f, 0.5f, true}, {1.5f, 1.5f, true}, {0.5f, 1.5f, true},  // diagonals, centre
+        {1.5f, 0.5f, true},  {0.25f, 1, true},   {1, 0, true},       {2, 1, true},        // inside, outer edges
+        {2, 2, true},        {0, 0, true},                                                // corners
+        {2.001f, 1, false},  {1, -0.001f, false}, {-0.001f, -0.001f, false}, {3, 3, false},  // just outside
+    };
+    for (size_t l = 0; l < layouts.size(); ++l) {
+        const std::string name = "square" + std::to_string(l) + ".kv3d";
+        WriteMeshFile(Root(), name, SurfaceMeshFile(corners, layouts[l]));
+        KVUnitMesh* mesh = Mesh(name, "S" + std::to_string(l));
+        ASSERT_NE(mesh->GetMesh(), nullptr);
+        for (const auto& ray : rays) {
+            for (bool nearest : {false, true}) {
+                SCOPED_TRACE("layout " + std::to_string(l) + " at " + std::to_string(ray.x) + ", " +
+                             std::to_string(ray.z) + (nearest ? ", nearest" : ", first"));
+                const KV3DVector origin{ray.x, 3.0f, ray.z}, down{0, -1, 0};
+                KV3DVector hit{9, 9, 9};
+                int32_t triangle = -1;
+                const int32_t result = mesh->IntersectRay(&origin, &down, &hit, &triangle, nearest);
+                EXPECT_EQ(result, ray.hits ? KV_OK : KV_NOT_FOUND);
+                if (!ray.hits) continue;
+                EXPECT_EQ(hit.x, ray.x);
+                EXPECT_EQ(hit.y, 0.0f);
+                EXPECT_EQ(hit.z, ray.z);
+                EXPECT_TRUE(triangle == 0 || triangle == 1);
+            }
+        }
+    }
+}
+
 TEST_F(KVUnitMeshTest, PickingNeedsACameraAndHitsTheBox) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");
