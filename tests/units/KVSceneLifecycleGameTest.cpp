@@ -211,9 +211,11 @@ INSTANTIATE_TEST_SUITE_P(Table, KVUnloadFromEventTest,
 
 struct Reviving {
     const char* name;
-    // How the unit closes itself in its update before it asks to be on.
+    // The unit, the Lua that makes it (none for a scene unit) and how it
+    // closes itself in its update before it asks to be on.
+    const char* target;
+    const char* make;
     const char* close;
-    bool runtime;
 };
 
 class KVHeldSelfCloseReviveTest : public ::testing::TestWithParam<Reviving> {};
@@ -232,21 +234,17 @@ TEST_P(KVHeldSelfCloseReviveTest, AUnitThatClosedItselfStaysOffWhateverItsUpdate
                      "end\n");
     ASSERT_TRUE(game.Start());
     game.Step();
-    if (c.runtime)
-        game.Run("local u = KVUnitFactory.CreateUnit('Unit') u.Name = 'Mortal2' target = 'Mortal2'");
-    else
-        game.Run("target = 'Mortal'");
-    const std::string target = game.Eval("target");
-    game.Run("events = {} on[target .. ':OnUpdate'] = revive");
+    game.Run(std::string(c.make) + "\nevents = {} on['" + c.target + ":OnUpdate'] = revive");
     game.Step(2);
-    EXPECT_EQ(game.Of(target), "OnDisable exists false");
-    EXPECT_EQ(game.Find(target), nullptr);
+    EXPECT_EQ(game.Of(c.target), "OnDisable exists false");
+    EXPECT_EQ(game.Find(c.target), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, KVHeldSelfCloseReviveTest,
-    ::testing::Values(Reviving{"CloseOnDisable", "u.Enabled = false", false},
-                      Reviving{"CloseUnitThenOff", "KVUnitFactory.CloseUnit(u) u.Enabled = false", true}),
+    ::testing::Values(Reviving{"CloseOnDisable", "Mortal", "", "u.Enabled = false"},
+                      Reviving{"CloseUnitThenOff", "Mortal2", "KVUnitFactory.CreateUnit('Unit').Name = 'Mortal2'",
+                               "KVUnitFactory.CloseUnit(u) u.Enabled = false"}),
     [](const ::testing::TestParamInfo<Reviving>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------
