@@ -143,6 +143,7 @@ int32_t KVCore::FinishProjectLoad() {
     if (!serializer) return KV_FAILED;
     std::vector<KVKvlRecord>& kvls = serializer->GetKvls();
     for (KVGroupRecord& group : serializer->GetGroups()) {
+        group.startLoadHeld = group.loadAtStart;
         for (uint32_t k : group.kvls) {
             if (k >= kvls.size()) continue;
             KVKvlRecord& kvl = kvls[k];

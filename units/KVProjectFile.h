@@ -26,7 +26,11 @@ struct KVGroupRecord {
     std::string text;          // kept, not interpreted
     std::vector<uint32_t> kvls;
     bool loadAtStart = false;
-    int32_t loadCount = 0;     // LoadGroup calls not yet matched by UnloadGroup
+    int32_t loadCount = 0;     // LoadGroup calls not yet matched by UnloadGroup, never below 0
+    // The core loaded the group at start and no UnloadGroup took that back
+    // yet (the load at start is not counted above).
+    bool startLoadHeld = false;
+    bool unloading = false;    // an UnloadGroup of this group is releasing its kvls
 };
 
 class KVProjectFile {

@@ -155,43 +155,52 @@ int32_t KVSerialize::LoadGroup(int32_t group) {
         }
     }
     if (m_host->HasPendingProject()) return KV_OK;
+    // Counted before the new units' events run: an unload from one of them
+    // finds the group loaded and takes it back.
+    if (size_t(group) < m_groups.size()) ++m_groups[size_t(group)].loadCount;
     if (opened) {
         m_host->FinishSceneLoad(1, 0);
         m_host->ReleaseTemporaryPaks();
     }
-    if (size_t(group) < m_groups.size()) ++m_groups[size_t(group)].loadCount;
     return failed ? KV_FAILED : KV_OK;
 }
 
 void KVSerialize::UnloadGroupScenes(int32_t group) {
     const std::vector<uint32_t> indices = m_groups[size_t(group)].kvls;
+    m_groups[size_t(group)].unloading = true;
     for (uint32_t index : indices) {
         // A kvl nothing holds stays as it is: its count never wraps below 0.
         if (index >= m_kvls.size() || m_kvls[index].loadCount == 0) continue;
         if (--m_kvls[index].loadCount == 0) m_host->UnloadKvl(int32_t(index), false);
     }
-    if (size_t(group) < m_groups.size()) --m_groups[size_t(group)].loadCount;
+    if (size_t(group) < m_groups.size()) m_groups[size_t(group)].unloading = false;
 }
 
 int32_t KVSerialize::UnloadGroup(int32_t group) {
     if (group < 0 || size_t(group) >= m_groups.size()) return KV_INVALID;
-    // A group loaded at start may be unloaded once more than it was loaded
-    // (its start load is not counted); any further unload has nothing to
-    // release.
-    const KVGroupRecord& record = m_groups[size_t(group)];
-    const int32_t lowest = record.loadAtStart ? -1 : 0;
-    if (record.loadCount <= lowest) return KV_OK;
+    KVGroupRecord& record = m_groups[size_t(group)];
+    // The events of this group's own unload ("OnDisable") have nothing
+    // more to take back.
+    if (record.unloading) return KV_OK;
+    // What the group holds: its loads, then its load at start; a group
+    // that holds nothing stays at 0.
+    if (record.loadCount > 0)
+        --record.loadCount;
+    else if (record.startLoadHeld)
+        record.startLoadHeld = false;
+    else
+        return KV_OK;
     UnloadGroupScenes(group);
     return KV_OK;
 }
 
 int32_t KVSerialize::UnloadAllGroups() {
+    // The loads at start are the unit factory's to release.
     for (size_t g = 0; g < m_groups.size(); ++g) {
-        int32_t count = m_groups[g].loadCount;
-        for (; count > 0 && g < m_groups.size(); --count) UnloadGroupScenes(int32_t(g));
-        // A start group unloaded by the game is loaded again, back to the
-        // state the project started in.
-        for (; count < 0 && g < m_groups.size(); ++count) LoadGroup(int32_t(g));
+        for (int32_t count = m_groups[g].loadCount; count > 0 && g < m_groups.size(); --count) {
+            --m_groups[g].loadCount;
+            UnloadGroupScenes(int32_t(g));
+        }
     }
     return KV_OK;
 }

@@ -98,7 +98,7 @@ int32_t KVUnit::DropFactoryReference() {
     if (m_factoryReferenceDropped) return m_refCount;
     m_factoryReferenceDropped = true;
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    m_dropCloseMode = factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
+    m_closeMode = factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
     const int32_t left = Release();
     // Still held: scripts find it closing, and no longer by its name,
     // until the holder lets it go.
@@ -227,9 +227,7 @@ void KVUnit::Close() {
     if (m_closing) return;
     m_closing = true;
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    // A close that a holder's release carried out later is the one asked
-    // for when the factory's reference was given up.
-    int32_t mode = m_factoryReferenceDropped ? m_dropCloseMode : factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
+    int32_t mode = m_closeMode != -1 ? m_closeMode : factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
     std::vector<int32_t> children;
     for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
     for (int32_t index : children) {

@@ -249,11 +249,17 @@ public:
     // The enabled state: the state asked for and the parent's state
     // combined, applied to the subtree with its events. While the factory
     // defers enables, the units that went on are queued for the next flush
-    // to raise their "OnEnable".
+    // and marked: the flush raises "OnEnable" on the marked ones. A unit
+    // whose factory reference is given up never goes on again.
     void ApplyEnabledState();
-    // The same for a unit that is already in the enable queue (a load's
-    // enable pass): no "OnEnable" is raised or queued.
-    void ApplyEnabledStateQueued();
+    // Whether the unit went on while enables were deferred and has not had
+    // its "OnEnable" since (nor gone off); clears the mark. Every going on
+    // gets one "OnEnable", however often the unit is queued or walked.
+    bool TakeEnablePending() {
+        const bool pending = m_enablePending;
+        m_enablePending = false;
+        return pending;
+    }
     void SetParentEnabled(bool enabled) { m_parentEnabled = enabled; }
     bool GetParentEnabled() const { return m_parentEnabled; }
     bool GetWantedEnabled() const { return m_wantedEnabled; }
@@ -405,10 +411,14 @@ private:
     bool m_closing = false;
     bool m_reenablePending = false;
     bool m_finalRelease = false;
+    bool m_enablePending = false;
+    // The factory's reference is given up: the unit is going away, and is
+    // neither released by the factory again nor switched on again.
     bool m_factoryReferenceDropped = false;
-    // The factory's close mode when the factory's reference was given up:
-    // the close that a holder's last release carries out later keeps it.
-    int32_t m_dropCloseMode = 0;
+    // The close mode the unit's close keeps: the factory's when its
+    // reference was given up (a holder's last release closes it later);
+    // -1 for the factory's mode at the time of the close.
+    int32_t m_closeMode = -1;
     bool m_drawable = false;
     bool m_drawn = false;
     KVUnitRefArray m_cameras;

@@ -114,8 +114,12 @@ void KVUnit::ApplyEnabledState() {
     // The unit itself may be gone now: only indices are used from here on.
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (factory && factory->IsDeferringEnables()) {
-        // The flush raises them, each unit once however often it is queued.
-        for (int32_t index : enabled) factory->QueueEnable(index);
+        for (int32_t index : enabled) {
+            IKVUnit* unit = factory->GetUnit(index);
+            if (!unit) continue;
+            unit->GetUnit()->m_enablePending = true;
+            factory->QueueEnable(index);
+        }
         return;
     }
     for (int32_t index : enabled) {
@@ -124,14 +128,16 @@ void KVUnit::ApplyEnabledState() {
     }
 }
 
-void KVUnit::ApplyEnabledStateQueued() {
-    std::vector<int32_t> enabled;
-    Apply(&enabled);
-}
-
 void KVUnit::Apply(std::vector<int32_t>* enabled) {
     bool target = m_wantedEnabled && m_parentEnabled;
     if (target == m_enabled) return;
+    // Closing while something still holds it (its own update, say): it
+    // stays off whatever its script asks. A CloseOnDisable release under
+    // way reports the attempt.
+    if (target && m_factoryReferenceDropped) {
+        s_enableDuringClose = true;
+        return;
+    }
     KVUnitWatch watch(this);
     KVUnitFactory* factory = KVUnitFactory::Instance();
     bool logTime = factory && factory->LogEnabledUnits();
@@ -169,6 +175,8 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
         return true;
     }
     if (!m_enabled) {
+        // Off before its flush: that going on has no "OnEnable" left.
+        m_enablePending = false;
         m_inDisable = true;
         if (factory) factory->CountEnabled(-1);
         RaiseEvent("OnDisable");

@@ -68,10 +68,6 @@ class KVUnitFactory : public Singleton<KVUnitFactory>,
 public:
     static constexpr uint64_t kCheckPropertyId = 0x004F36E0B01D2350ull;
     static constexpr uint64_t kLogEnabledPropertyId = 0x002A32A2CD2D60F4ull;
-    // Unit tables reuse slots only past this many live units, and only
-    // when the table holds twice as many slots as live units.
-    static constexpr size_t kReuseAbove = 31;
-
     KVUnitFactory();
     ~KVUnitFactory() override;
 
@@ -184,7 +180,11 @@ public:
     int32_t SelectUnit(int32_t unitIndex) override;
 
     // Enabling.
-    // Raises the queued "OnEnable" events, children before parents.
+    // Walks the queued trees and raises "OnEnable" on their units that
+    // went on while enables were deferred (and are still on), children
+    // before parents; an enabled unit that did not go on since its last
+    // "OnEnable" (a running unit that a later load made a child) gets
+    // none.
     int32_t FlushPendingEnables();
     void QueueEnable(int32_t unitIndex) { m_enableQueue.push_back(unitIndex); }
     std::vector<int32_t>& GetEnableQueue() { return m_enableQueue; }
@@ -397,9 +397,13 @@ private:
     int32_t ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
     int32_t ReadValueStream(KVUnit* unit, KVSceneClassEntry& entry, uint32_t recordVersion);
     void FixPathValue(std::string* value, uint32_t recordVersion, bool prefixOnly);
-    // Parents and roots of a load's units; the units of earlier loads that
-    // it took as children.
+    // Points the children that a load's units list at their parent,
+    // dropping (and logging) listings that would make rings; answers the
+    // units of earlier loads that it so took as children.
     std::vector<int32_t> LinkParents(const std::vector<int32_t>& loaded);
+    // A copy of a root that waits for its load's enable pass joins that
+    // load's roots, to go on with them; false when no load waits for it.
+    bool JoinWaitingRoots(KVUnit* source, KVUnit* copy);
     void ReportUnknownLink(IKVUnitRef* ref);
     // Raises "OnClassInit" of every class's script table.
     void RaiseClassInit();
@@ -424,13 +428,15 @@ private:
     KVSceneLoad* m_sceneLoad = nullptr;
     std::vector<IKVLinker*> m_linkers;
     std::vector<bool> m_closingSet;
-    // The units whose "OnEnable" waits for the next flush, -1 for an entry
-    // dropped. Each load owns the part it queued (its roots) and its enable
-    // pass walks that part only: a load started by one of its events, and
-    // a unit made or enabled while a pass defers, queue after it and are
-    // left to themselves, so every unit of every load gets its "OnEnable"
+    // The trees the next flush walks, in order: each load's roots (queued
+    // before their "OnCreate"), and every unit that goes on while enables
+    // are deferred. The flush raises "OnEnable" on the units marked as gone
+    // on (KVUnit::TakeEnablePending), so each unit of each load gets it
     // once, after its "OnCreate" and its "OnPreEnable".
     std::vector<int32_t> m_enableQueue;
+    // The roots of each load whose enable pass has not run yet, the
+    // innermost (a load started by an event of another) last.
+    std::vector<std::vector<int32_t>*> m_waitingRoots;
     std::vector<int32_t> m_updateGroups[3];
     // The frame of the update in which each unit index was last collected,
     // and the walk's list of units still to visit.

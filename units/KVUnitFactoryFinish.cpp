@@ -79,11 +79,18 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         if (KVUnit* unit = UnitAt(this, index)) BindScripts(unit);
     ResolveLinks();
     if (m_repair) RepairHierarchy(first, count);
-    // This load's part of the enable queue: its roots. Loads that its own
-    // events start, and units made meanwhile, queue after it.
-    const size_t ownFrom = m_enableQueue.size();
     const std::vector<int32_t> adopted = LinkParents(loaded);
-    const size_t ownTo = m_enableQueue.size();
+    // The load's roots wait here for its enable pass, and so does a copy
+    // of one of them made before the pass reached it.
+    std::vector<int32_t> roots;
+    for (int32_t index : loaded) {
+        KVUnit* unit = UnitAt(this, index);
+        if (!unit || unit->GetParentIndex() != -1) continue;
+        UpdateRootMembership(unit);
+        QueueEnable(index);
+        roots.push_back(index);
+    }
+    m_waitingRoots.push_back(&roots);
     // A stored owner learns of the units it owns, enabled or not, as one
     // that a script sets does.
     for (int32_t index : loaded)
@@ -95,19 +102,17 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
     for (int32_t index : loaded)
         if (KVUnit* unit = UnitAt(this, index)) unit->CallScriptFunction("OnCreate", 0, 0, nullptr, nullptr);
 
-    // "OnEnable" waits for the next flush of the queue.
+    // "OnEnable" waits for the next flush of the queue. Roots that an
+    // event of the load put under a parent go with that parent.
     const bool deferring = m_deferEnables;
     m_deferEnables = true;
-    for (size_t i = ownFrom; i < ownTo && i < m_enableQueue.size(); ++i) {
-        KVUnit* unit = UnitAt(this, m_enableQueue[i]);
-        if (!unit) continue;
-        if (unit->GetParentEnabled()) {
-            m_enableQueue[i] = -1;
-            continue;
-        }
+    for (size_t i = 0; i < roots.size(); ++i) {
+        KVUnit* unit = UnitAt(this, roots[i]);
+        if (!unit || unit->GetParentIndex() != -1) continue;
         unit->SetParentEnabled(true);
-        unit->ApplyEnabledStateQueued();
+        unit->ApplyEnabledState();
     }
+    m_waitingRoots.pop_back();
     // A unit of an earlier load now inherits its new parent's state: it
     // keeps running under an enabled parent and goes off under one that
     // stayed off.
@@ -116,7 +121,7 @@ int32_t KVUnitFactory::FinishSceneLoad(int32_t unused, int32_t onStartup) {
         KVUnit* parent = unit ? UnitAt(this, unit->GetParentIndex()) : nullptr;
         if (!parent) continue;
         unit->SetParentEnabled(parent->EnabledState());
-        unit->ApplyEnabledStateQueued();
+        unit->ApplyEnabledState();
     }
     m_deferEnables = deferring;
     for (int32_t index : loaded)
@@ -181,13 +186,18 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
     for (int32_t index : loaded)
         if (corrupted[size_t(index)])
             if (KVUnit* unit = UnitAt(this, index)) LogCorrupted(this, unit);
-    for (int32_t index : loaded) {
-        KVUnit* unit = UnitAt(this, index);
-        if (!unit || unit->GetParentIndex() != -1) continue;
-        UpdateRootMembership(unit);
-        QueueEnable(index);
-    }
     return adopted;
+}
+
+bool KVUnitFactory::JoinWaitingRoots(KVUnit* source, KVUnit* copy) {
+    // The innermost load first: nested loads are the newest.
+    for (auto load = m_waitingRoots.rbegin(); load != m_waitingRoots.rend(); ++load) {
+        std::vector<int32_t>& roots = **load;
+        if (std::find(roots.begin(), roots.end(), source->GetIndex()) == roots.end()) continue;
+        roots.push_back(copy->GetIndex());
+        return true;
+    }
+    return false;
 }
 
 int32_t KVUnitFactory::ResolveLinks() {

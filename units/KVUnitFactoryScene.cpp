@@ -358,9 +358,15 @@ int32_t KVUnitFactory::ReadValueBlock(KVUnit* unit, KVSceneClassEntry& entry, ui
         KVAttributeManipulator* measure =
             desc && desc->manipulator ? desc->manipulator.get() : record.measure.get();
         if (!measure) {
+            // A known type goes unmeasured only for a count refused.
+            const bool knownType = record.typeCode >= 0 && record.typeCode < KVATTR_TYPE_COUNT;
             if (!entry.unknownTypeReported)
-                LogError(Format("{0}: attribute {1} of class {2} has type {3}; the values after it are not read",
-                                serializer->GetCurrentFilePath(), Hex(record.id), entry.name, record.typeCode));
+                LogError(Format(knownType ? "{0}: attribute {1} of class {2} has {4} elements; the values after it "
+                                            "are not read"
+                                          : "{0}: attribute {1} of class {2} has type {3}; the values after it are "
+                                            "not read",
+                                serializer->GetCurrentFilePath(), Hex(record.id), entry.name, record.typeCode,
+                                record.elementCount));
             entry.unknownTypeReported = true;
             break;
         }

@@ -57,8 +57,11 @@ int32_t KVUnitFactory::CreateUnit(int32_t classIndex, KVUnit** out, int32_t opti
     // A class with neither a create function nor a base makes no object.
     KVUnit* unit = record->create ? record->create() : nullptr;
     if (!unit) return KV_INVALID;
+    // A free slot is taken again once the table holds twice as many slots
+    // as live units, however few they are: a game that makes and closes
+    // units all the time keeps a table of about twice what is alive.
     size_t live = m_units.Size();
-    bool reuse = live > kReuseAbove && m_units.SlotCount() >= 2 * live;
+    bool reuse = m_units.SlotCount() >= 2 * live;
     int32_t index = m_units.PushBack(unit, !reuse);
     unit->SetIndex(index);
     unit->SetClassIndex(classIndex);
@@ -176,6 +179,10 @@ int32_t KVUnitFactory::CopyUnitAs(KVUnit* source, KVUnit** out, bool runtime) {
     copy->SetParent(source->GetParentIndex());
     if (!watch.Alive()) return KV_OK;
     MoveToKvl(copy, source->GetKvlIndex());
+    // A root of a load is off until the load's enable pass reaches it; its
+    // copy goes on with that pass too (a copy of a child goes on with the
+    // parent it shares).
+    if (!source->GetParentEnabled() && copy->GetParentIndex() == -1) JoinWaitingRoots(source, copy);
     copy->SetParentEnabled(source->GetParentEnabled());
     copy->ApplyEnabledState();
     if (!watch.Alive()) return KV_OK;

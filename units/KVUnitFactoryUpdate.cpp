@@ -17,8 +17,9 @@ constexpr int kExternalSweep = 2;
 } // namespace
 
 int32_t KVUnitFactory::FlushPendingEnables() {
-    // A unit gets one "OnEnable" a flush, however many queued trees or
-    // children lists name it.
+    // Units walked in this flush, so that no tree is walked twice however
+    // many queued trees or children lists name it; which units get their
+    // "OnEnable" is the units' own mark (TakeEnablePending).
     std::vector<bool> raised;
     // Entries queued while flushing are flushed too.
     for (size_t i = 0; i < m_enableQueue.size(); ++i) {
@@ -44,7 +45,8 @@ void KVUnitFactory::RaiseEnableTree(int32_t unitIndex, std::vector<bool>& raised
         IKVUnit* c = GetUnit(child);
         if (c && c->IsEnabled()) RaiseEnableTree(child, raised);
     }
-    if (IKVUnit* again = GetUnit(unitIndex)) again->CallScriptFunction("OnEnable", 0, 0, nullptr, nullptr);
+    IKVUnit* again = GetUnit(unitIndex);
+    if (again && again->GetUnit()->TakeEnablePending()) again->CallScriptFunction("OnEnable", 0, 0, nullptr, nullptr);
 }
 
 void KVUnitFactory::CollectUpdates(KVUnit* root) {

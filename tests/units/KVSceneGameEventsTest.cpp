@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/KVEventGame.h"
 #include "support/KVSceneUnitsWriter.h"
-#include "support/KVGameRig.h"
 #include "units/IKVUnitRef.h"
 #include "units/KVUnit.h"
 #include "units/KVUnitFactory.h"
@@ -19,62 +19,11 @@ using namespace kvtest;
 
 namespace {
 
-// Every unit with a table made by track() records its events; of() gives
-// one unit's events in order and all() every unit's, passing by one event
-// name.
-const char* const kRecorder =
-    "events = {}\n"
-    "function record(text) events[#events + 1] = text end\n"
-    "function track(name, extra)\n"
-    "  local t = {}\n"
-    "  for _, e in ipairs({'OnCreate', 'OnPreEnable', 'OnEnable', 'OnUpdate', 'OnDisable'}) do\n"
-    "    local own = extra and extra[e]\n"
-    "    t[e] = function() record(name .. ':' .. e) if own then own() end end\n"
-    "  end\n"
-    "  _G[name] = t\n"
-    "  return t\n"
-    "end\n"
-    "function of(name, skip)\n"
-    "  local out = {}\n"
-    "  for _, e in ipairs(events) do\n"
-    "    local at = e:find(':', 1, true)\n"
-    "    if at and e:sub(1, at - 1) == name and e:sub(at + 1) ~= skip then out[#out + 1] = e:sub(at + 1) end\n"
-    "  end\n"
-    "  return table.concat(out, ' ')\n"
-    "end\n"
-    "function all(skip)\n"
-    "  local out = {}\n"
-    "  for _, e in ipairs(events) do\n"
-    "    if e:sub(-#skip - 1) ~= ':' .. skip then out[#out + 1] = e end\n"
-    "  end\n"
-    "  return table.concat(out, ' ')\n"
-    "end\n";
-
 const std::string kMain = "scenes/main.kvl";
 const std::string kSecond = "scenes/second.kvl";
 const std::string kThird = "scenes/third.kvl";
 
-// A game of scenes with the recorder, played through the program's own
-// frame.
-class Game {
-public:
-    void AddScene(const std::string& path, const KVSceneUnitsWriter& units, bool atStart) {
-        m_game.AddScene(path, units.Scene(0x20004, KVGameRig::kProjectId), atStart);
-    }
-    void WriteScript(const std::string& code) { m_game.WriteScript("game.lua", std::string(kRecorder) + code); }
-    KVPropertiesBlockWriter& Properties() { return m_game.Properties(); }
-    bool Start() { return m_game.Start(); }
-    void Step(int32_t frames = 1) { m_game.Step(frames); }
-    KVUnit* Find(const std::string& name) { return m_game.Find(name); }
-    void Run(const std::string& code) { m_game.Run(code); }
-    std::string Eval(const std::string& expression) { return m_game.Eval(expression); }
-    std::string Of(const std::string& name, const char* skip = "OnUpdate") {
-        return Eval("of('" + name + "', '" + skip + "')");
-    }
-
-private:
-    KVGameRig m_game;
-};
+using Game = KVEventGame;
 
 // ---------------------------------------------------------------------------
 // Groups loaded from the events of a load.

@@ -48,6 +48,7 @@ protected:
     void LoadStartGroups() {
         for (KVGroupRecord& g : serializer.GetGroups()) {
             if (!g.loadAtStart) continue;
+            g.startLoadHeld = true;
             for (uint32_t k : g.kvls) ++serializer.GetKvls()[k].loadCount;
         }
     }
@@ -187,20 +188,40 @@ TEST_F(KVSerializeTest, UnloadingAGroupThatHoldsNothingChangesNothing) {
     EXPECT_EQ(host.CallsStartingWith("OpenKvl"), Calls{"OpenKvl(2)"});
 }
 
-TEST_F(KVSerializeTest, AStartGroupUnloadedByTheGameIsLoadedAgainWhenItStops) {
+TEST_F(KVSerializeTest, AStartGroupUnloadedByTheGameStaysUnloadedWithACountOfZero) {
     LoadSampleProject();
     LoadStartGroups();
     EXPECT_EQ(serializer.UnloadGroup(0), 0);
     EXPECT_EQ(host.calls, (Calls{"UnloadKvl(0,0)", "UnloadKvl(1,0)"}));
-    EXPECT_EQ(serializer.GetGroups()[0].loadCount, -1);
+    EXPECT_EQ(serializer.GetGroups()[0].loadCount, 0);
     host.calls.clear();
     EXPECT_EQ(serializer.UnloadGroup(0), 0);  // nothing left to unload
     EXPECT_TRUE(host.calls.empty());
-    EXPECT_EQ(serializer.GetGroups()[0].loadCount, -1);
+    EXPECT_EQ(serializer.GetGroups()[0].loadCount, 0);
 
-    serializer.Release(1);
+    // Loaded again and unloaded again like any group; the game's stop
+    // loads nothing.
+    serializer.LoadGroup(0);
     EXPECT_EQ(host.CallsStartingWith("OpenKvl"), (Calls{"OpenKvl(0)", "OpenKvl(1)"}));
-    EXPECT_EQ(LoadCounts(), (std::vector<uint32_t>{1, 1, 0}));
+    serializer.UnloadGroup(0);
+    EXPECT_EQ(LoadCounts(), (std::vector<uint32_t>{0, 0, 0}));
+    host.calls.clear();
+    serializer.Release(1);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(serializer.GetGroups()[0].loadCount, 0);
+}
+
+TEST_F(KVSerializeTest, AStartGroupLoadedOnceMoreUnloadsTwiceThenHoldsNothing) {
+    LoadSampleProject();
+    LoadStartGroups();
+    serializer.LoadGroup(0);
+    EXPECT_EQ(LoadCounts(), (std::vector<uint32_t>{2, 2, 0}));
+    serializer.UnloadGroup(0);
+    EXPECT_TRUE(host.CallsStartingWith("UnloadKvl").empty());
+    serializer.UnloadGroup(0);
+    EXPECT_EQ(host.CallsStartingWith("UnloadKvl"), (Calls{"UnloadKvl(0,0)", "UnloadKvl(1,0)"}));
+    serializer.UnloadGroup(0);
+    EXPECT_EQ(LoadCounts(), (std::vector<uint32_t>{0, 0, 0}));
     EXPECT_EQ(serializer.GetGroups()[0].loadCount, 0);
 }
 

@@ -290,17 +290,29 @@ TEST_F(KVUnitEventsTest, ForwardedOrMissingOnUpdateKeepsArgumentsAndStack) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "X itself"), 0) << ::testing::PrintToString(seen);
 }
 
+// The flush raises "OnEnable" on the units that went on while enables were
+// deferred, children first; a running unit queued again gets none.
 TEST_F(KVUnitEventsTest, PendingEnablesRunChildrenFirstAndSkipDisabledSubtrees) {
     MakeTree();
     KVUnit* b1 = units.Make("B1", b);
+    KVUnit* running = units.Make("Running");
     b->SetEnabled(false);
+    r->SetEnabled(false);
+    units.Factory().SetDeferringEnables(true);
+    r->SetEnabled(true);
+    units.Factory().SetDeferringEnables(false);
     units.Take();
     units.Factory().QueueEnable(r->GetIndex());
     units.Factory().QueueEnable(-1);
     units.Factory().QueueEnable(b1->GetIndex());
+    units.Factory().QueueEnable(running->GetIndex());
     units.Factory().FlushPendingEnables();
     EXPECT_EQ(units.Take(), (Records{"A1:OnEnable", "A:OnEnable", "R:OnEnable"}));
     EXPECT_TRUE(units.Factory().GetEnableQueue().empty());
+    // Each going on gets its one "OnEnable".
+    units.Factory().QueueEnable(r->GetIndex());
+    units.Factory().FlushPendingEnables();
+    EXPECT_EQ(units.Take(), Records{});
 }
 
 // The game is disabled with its events, then the run-time units go, then

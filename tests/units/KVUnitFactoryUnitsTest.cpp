@@ -76,15 +76,15 @@ TEST(KVUnitFactoryUnitsTest, UnitsMadeWhileLoadingAreLeftToTheLoad) {
     EXPECT_EQ(unit->GetRootSlot(), -1);
 }
 
-// Few units: indices are never reused. Many units in a sparse table: the
-// oldest free index is reused, but never one freed in the same frame.
-TEST(KVUnitFactoryUnitsTest, FewUnitsNeverReuseIndices) {
+// A sparse table, however few its units: the oldest free index is reused,
+// but never one freed in the same frame.
+TEST(KVUnitFactoryUnitsTest, FewUnitsInASparseTableReuseIndices) {
     KVTestUnits units;
     std::vector<KVUnit*> made;
     for (int i = 0; i < 40; ++i) made.push_back(Make(units));
     for (int i = 0; i < 30; ++i) made[size_t(i)]->Release();
     units.Factory().Update(0.0f);
-    EXPECT_EQ(Make(units)->GetIndex(), 40);
+    EXPECT_EQ(Make(units)->GetIndex(), 0);
 }
 
 TEST(KVUnitFactoryUnitsTest, SparseTablesReuseIndicesButNotInTheFrameTheyWereFreed) {
