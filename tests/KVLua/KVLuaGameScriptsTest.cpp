@@ -67,8 +67,10 @@ size_t CountColor(KVGameRig& game, uint32_t color) {
 // A game keeps its state in a fresh table named after a unit, and writes
 // the unit's attributes through it. Each shape's table is replaced in the
 // third frame, and each is met by the engine by name in its own way:
-// its update, a lookup, the factory library's lookup, a kept table of the
-// unit, a script-made unit's first update, a timer's event. From then on
+// its update, a lookup, the factory library's lookup, the table itself
+// handed to a library function (a read through a kept table of the unit
+// before that leaves it as it is), a script-made unit's first update, a
+// timer's event. From then on
 // what the script wrote reaches the unit (the shapes vanish), the
 // table's own values stay, the unit's attributes read through it, and
 // later writes reach the unit too (the shapes come back).
@@ -113,6 +115,10 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
                      "    local looked = unit('Looked')\n"
                      "    local fetched = KVUnitFactory.GetUnit('Fetched')\n"
                      "    local lives = kept.lives\n"
+                     "    TestRecorder.Record('kept:' .. lives .. ':' .. tostring(rawget(Kept, 'Visible')) .. ':' ..\n"
+                     "                        tostring(Kept.Name))\n"
+                     "  elseif f == 5 then\n"
+                     "    KVInput.RegisterListener(Kept, 'touch_down')\n"
                      "  elseif f == 8 then\n"
                      "    for _, name in ipairs({'Walker', 'Looked', 'Fetched', 'Kept'}) do\n"
                      "      local t = _G[name]\n"
@@ -142,7 +148,7 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
         EXPECT_FLOAT_EQ(shape->GetRotation(), 1.5f);
     }
     const Records& records = game.Records();
-    for (const char* expected : {"walker:Walker", "clock:Clock", "Walker:Walker:3:nil:nil",
+    for (const char* expected : {"walker:Walker", "clock:Clock", "kept:3:false:nil", "Walker:Walker:3:nil:nil",
                                         "Looked:Looked:3:nil:nil", "Fetched:Fetched:3:nil:nil",
                                         "Kept:Kept:3:nil:nil", "runner:true:Runner"})
         EXPECT_NE(std::find(records.begin(), records.end(), expected), records.end()) << expected;
