@@ -97,6 +97,10 @@ public:
     virtual int32_t CallEvent(EventCall* call) = 0;
     virtual int32_t CallFunction(const char* nameSpace, const char* name, int32_t argumentCount,
                                  int32_t* resultCount) = 0;
+    // A unit's table is SCRIPT_UNIT, and so is a plain table (no metatable,
+    // no binding) a script stored under a unit's name: the binding adopts
+    // it as the unit's table (CheckArgType takes it where a unit is wanted,
+    // ToUnit gives that unit).
     virtual int32_t GetArgType(int32_t position, ScriptType* out) = 0;
     virtual int32_t GetTop() = 0;
     virtual int32_t CheckArgCount(int32_t count, bool atLeast) = 0;
