@@ -97,6 +97,10 @@ public:
     virtual int32_t CallEvent(EventCall* call) = 0;
     virtual int32_t CallFunction(const char* nameSpace, const char* name, int32_t argumentCount,
                                  int32_t* resultCount) = 0;
+    // A unit's table is SCRIPT_UNIT, and so is a plain table (no metatable,
+    // no binding) a script stored under a unit's name: the binding adopts
+    // it as the unit's table (CheckArgType takes it where a unit is wanted,
+    // ToUnit gives that unit).
     virtual int32_t GetArgType(int32_t position, ScriptType* out) = 0;
     virtual int32_t GetTop() = 0;
     virtual int32_t CheckArgCount(int32_t count, bool atLeast) = 0;
@@ -121,6 +125,10 @@ public:
     virtual void ToIntegerArray(int32_t position, std::vector<int32_t>* out) = 0;
     virtual int32_t ToIntegerArrayImpl(int32_t position, std::vector<int32_t>* out) = 0;
     virtual int32_t ToStringArray(int32_t position, std::vector<std::string>* out) = 0;
+    // A byte table: elements 1 to its length (GetLength), each number taken
+    // modulo 2^32 as ToUInt32 takes it and its low 8 bits kept (2^32 + 65
+    // and -191 give 65); holes and non-numbers give 0, a non-table nothing.
+    virtual int32_t ToByteArray(int32_t position, std::vector<uint8_t>* out) = 0;
     virtual int32_t PushHex(const uint8_t* bytes, uint32_t count) = 0;
     virtual int32_t ToBytesFromHex(int32_t position, uint8_t* buffer, uint32_t length) = 0;
     virtual int32_t ToClassIndex(int32_t position) = 0;

@@ -26,18 +26,9 @@ bool ReadKey(IKVLua* lua, std::string* key) {
     return true;
 }
 
-// A byte table: elements 1 to its length, low 8 bits of each (holes and
-// non-numbers count as 0).
 std::vector<uint8_t> ReadByteTable(IKVLua* lua, int32_t position) {
     std::vector<uint8_t> bytes;
-    int32_t length = lua->GetLength(position);
-    if (length <= 0) return bytes;
-    bytes.reserve(size_t(length));
-    for (int32_t n = 1; n <= length; ++n) {
-        int32_t value = 0;
-        lua->GetIndexInteger(position, n, &value);
-        bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xffu));
-    }
+    lua->ToByteArray(position, &bytes);
     return bytes;
 }
 

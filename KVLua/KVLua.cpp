@@ -42,6 +42,20 @@ UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex) {
     return binding;
 }
 
+bool IsPlainTable(lua_State* L, int index) {
+    if (lua_type(L, index) != LUA_TTABLE || !lua_checkstack(L, 1)) return false;
+    index = AbsoluteIndex(L, index);
+    if (lua_getmetatable(L, index)) {
+        lua_pop(L, 1);
+        return false;
+    }
+    lua_pushlstring(L, kBindingKey, std::strlen(kBindingKey));
+    lua_rawget(L, index);
+    const bool plain = lua_isnil(L, -1);
+    lua_pop(L, 1);
+    return plain;
+}
+
 int AbsoluteIndex(lua_State* L, int position) {
     if (position < 0 && position > LUA_REGISTRYINDEX) return lua_gettop(L) + position + 1;
     return position;
@@ -378,7 +392,10 @@ int32_t KVLua::GetLuaFunctions(const KVLuaFunctionEntry** out) {
 }
 
 void KVLua::CloseStateOn(lua_State* L) {
-    if (L && L != m_state) lua_close(L);
+    // Closing any thread closes its whole state: never one of the main state's.
+    if (!L || (m_mainState && lua_topointer(L, LUA_REGISTRYINDEX) == lua_topointer(m_mainState, LUA_REGISTRYINDEX)))
+        return;
+    lua_close(L);
 }
 
 int32_t KVLua::RegisterFunctionOn(lua_State* L, const char* nameSpace, const char* name, KVStateFunction fn) {

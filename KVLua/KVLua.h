@@ -79,6 +79,7 @@ public:
     void ToIntegerArray(int32_t position, std::vector<int32_t>* out) override;
     int32_t ToIntegerArrayImpl(int32_t position, std::vector<int32_t>* out) override;
     int32_t ToStringArray(int32_t position, std::vector<std::string>* out) override;
+    int32_t ToByteArray(int32_t position, std::vector<uint8_t>* out) override;
     int32_t PushHex(const uint8_t* bytes, uint32_t count) override;
     int32_t ToBytesFromHex(int32_t position, uint8_t* buffer, uint32_t length) override;
     int32_t ToClassIndex(int32_t position) override;
@@ -121,12 +122,12 @@ public:
     int32_t CreateNamespaceTable(const char* name, int32_t unitIndex, bool onlyIfAbsent);
     // Writes the unit's current index into the table bound to its name. A
     // plain table a script stored under that name (no binding, no
-    // metatable) becomes the unit's table here, as it does whenever the
-    // binding next meets the unit by name: pushing it, raising its events
-    // or its update, finding it by name.
+    // metatable) before the unit was bound is the unit's namespace: it is
+    // bound as it is (BindPlainTable), every key kept.
     int32_t UpdateUnitBinding(IKVUnit* unit);
     // Before the unit takes a new name: its table moves to that name; a
-    // unit without one takes a plain table of the new name.
+    // unit without one takes a plain table of the new name as its
+    // namespace, every key kept.
     int32_t OnUnitRenamed(IKVUnit* unit, const char* newName);
     // The unit is closing: a table bound to it that scripts still hold
     // answers "Unit doesn't exist anymore" from now on, even once another
@@ -321,15 +322,33 @@ private:
     static int GlobalUnit(lua_State* L);
     static int GlobalNamespace(lua_State* L);
     void PushUnitTable(int32_t unitIndex);
-    // A plain table (no metatable, no binding) at the index, stored under
-    // the unit's name, becomes the unit's table: bound to it, given the unit
-    // metatable, the unit marked scripted, and the values it holds under
-    // the unit's attribute names written to the unit and taken out of it.
-    // False when the value is no such table.
-    bool AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name);
+    // Binding: a plain table (no metatable, no binding) at the index
+    // becomes the unit's table: bound to it under the name, given the unit
+    // metatable, the unit marked scripted. Every key stays and no
+    // attribute is touched: a table that was there before its unit is
+    // that unit's namespace. False when the value is no such table.
+    bool BindPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name);
+    // Write-through: a plain table a script stored under the name of a
+    // unit already bound, met again by the binding (its events, its
+    // update, a push, a lookup by name, a unit argument), is bound as
+    // above, then what it holds under the unit's attribute and computed
+    // member names is written to the unit and leaves it, so later writes
+    // reach the unit too. Refused (false, the table left plain) while one
+    // of the binding's __index metamethods runs: a read writes no
+    // attribute.
+    bool AdoptStoredTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name);
     static int WriteAdoptedKeys(lua_State* L);
-    // The global named after the unit, adopted when it is a plain table.
+    // The running native function is one of the binding's __index
+    // metamethods (unit tables, globals, unit arrays, parameter arrays,
+    // proxies) on m_state.
+    bool ReadingMember();
+    // The global named after the unit, adopted (AdoptStoredTable) when it
+    // is a plain table.
     bool AdoptNamedTable(IKVUnit* unit, int32_t unitIndex);
+    // The unit a plain table at the position stands for: the unit named by
+    // a global that holds it, the table adopted (AdoptStoredTable); -1 when
+    // no unit's name holds it. ToUnit and the argument types read it so.
+    int32_t UnitOfPlainTable(int position);
     int32_t LookupUnitForGlobal(const char* name);
     static int GlobalsIndex(lua_State* L);
     // Interned texts: a unit's name, a class's name, an event's name.
@@ -371,6 +390,9 @@ private:
 
     // Values (KVLuaValues.cpp).
     bool ProtectedGetField(lua_State* L, int32_t position, const char* key);
+    // The script type at the position; on m_state a plain table stored
+    // under a unit's name is a unit (UnitOfPlainTable).
+    ScriptType ArgumentType(lua_State* L, int32_t position);
 
     // The "KVLua" library (KVLuaLib.cpp).
     static int LibLoadLibrary();
@@ -401,6 +423,20 @@ private:
     IKVFile* m_file = nullptr;
     bool m_firstErrorLogWrite = true;
     KVWriteFailure m_logLuaFailure{"loglua.txt"};
+    // Three states, and which one each function compares a state with:
+    // - m_state: the stack the binding works on: the main state, or the
+    //   coroutine of it on which a native function runs (ThreadScope).
+    //   ThreadScope (threads sharing its registry), CallFunctionIn (the
+    //   event-call depth), ProtectedCall ("self" restored after an error),
+    //   PushBindingName and PushCallName (names interned in its registry),
+    //   ArgumentType (plain tables taken as units), CloseState.
+    // - m_mainState: the state SetupState made, never a coroutine.
+    //   StartCountingCalls and StopCountingCalls (the hook put on and taken
+    //   off), CloseStateOn (no thread of it is closed).
+    // - m_runningThread: below.
+    //   CallReturnHook (only its calls are counted), ScriptPcall and
+    //   ScriptXpcall ("self" restored after an error), Resume (the
+    //   resumer), StartCountingCalls and StopCountingCalls.
     lua_State* m_state = nullptr;
     bool m_scriptsLoading = false;
     std::string m_currentNamespace;

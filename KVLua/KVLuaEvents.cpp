@@ -242,10 +242,7 @@ bool KVLua::PushEventFunction(IKVUnit* unit, int32_t unitIndex, const EventCall&
         lua_rawget(L, LUA_GLOBALSINDEX);
         if (lua_istable(L, -1)) {
             // A plain table stored under the unit's name becomes its table.
-            if (lua_getmetatable(L, -1))
-                lua_pop(L, 1);
-            else
-                AdoptPlainTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
+            AdoptStoredTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
             lua_pushvalue(L, key);
             lua_rawget(L, -2);
             if (!lua_isnil(L, -1)) {

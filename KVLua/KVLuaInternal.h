@@ -30,6 +30,15 @@ struct UnitBinding {
 // made a Lua string (an upvalue of the unit metatable's functions).
 UnitBinding* GetUnitBinding(lua_State* L, int index, int keyIndex = 0);
 
+// A table with neither a metatable nor anything under the binding key: what
+// a script makes with {} (a table with a metatable of its own is the
+// script's business).
+bool IsPlainTable(lua_State* L, int index);
+
+// The natives behind the __index of the binding's structure and object
+// proxies.
+bool IsProxyReader(lua_CFunction function);
+
 // The index of a binding whose unit closed: never a unit's, and not -1,
 // which marks a namespace bound to no unit.
 constexpr int32_t kClosedUnit = -2;

@@ -157,17 +157,22 @@ int NativeTrampoline(lua_State* L) {
     return results;
 }
 
-void PushNativeClosure(lua_State* L, int upvalueIndex, KVLuaNativeFunction function) {
+// The same call as a proxy's __index: a function of its own, so that the
+// binding knows a read is running.
+int NativeIndexTrampoline(lua_State* L) { return NativeTrampoline(L); }
+
+void PushNativeClosure(lua_State* L, int upvalueIndex, KVLuaNativeFunction function,
+                       lua_CFunction trampoline = NativeTrampoline) {
     lua_pushvalue(L, upvalueIndex);
     lua_pushlightuserdata(L, reinterpret_cast<void*>(function));
-    lua_pushcclosure(L, NativeTrampoline, 2);
+    lua_pushcclosure(L, trampoline, 2);
 }
 
 // Sets "__index" and "__newindex" of the metatable at the absolute index to
 // the natives given, each closing over the value at upvalueIndex.
 void SetProxyAccessors(lua_State* L, int metatable, int upvalueIndex, KVProxyGet get, KVProxySet set) {
     if (get) {
-        PushNativeClosure(L, upvalueIndex, get);
+        PushNativeClosure(L, upvalueIndex, get, NativeIndexTrampoline);
         lua_setfield(L, metatable, "__index");
     }
     if (set) {
@@ -195,6 +200,12 @@ int ObjectCollect(lua_State* L) {
 }
 
 } // namespace
+
+namespace luadetail {
+
+bool IsProxyReader(lua_CFunction function) { return function == StructIndex || function == NativeIndexTrampoline; }
+
+} // namespace luadetail
 
 int32_t KVLua::PushStruct(const KVStructField* fields, int32_t count, const void* data, int32_t length) {
     lua_State* L = m_state;

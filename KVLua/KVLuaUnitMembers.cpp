@@ -57,13 +57,9 @@ int KVLua::UnitTableIndex(lua_State* L) {
     // answered nil, so only another one is asked.
     self->PushBindingName(L, binding->name, binding->unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
+    // A plain table stored under the name since is only read here: a read
+    // writes no attribute, and the next meeting with the unit adopts it.
     if (lua_type(L, -1) == LUA_TTABLE && lua_topointer(L, -1) != lua_topointer(L, 1)) {
-        // A plain table stored under the name since becomes the unit's.
-        if (lua_getmetatable(L, -1))
-            lua_pop(L, 1);
-        else if (binding->unitIndex >= 0 && self->m_units)
-            if (IKVUnit* unit = self->m_units->GetUnit(binding->unitIndex))
-                self->AdoptPlainTable(-1, unit, binding->unitIndex, binding->name);
         lua_pushvalue(L, 2);
         lua_rawget(L, -2);
         if (!lua_isnil(L, -1)) return 1;

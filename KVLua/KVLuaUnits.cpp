@@ -29,20 +29,11 @@ bool SplitAtColon(const std::string& text, std::string* before, std::string* aft
 
 } // namespace
 
-bool KVLua::AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name) {
+bool KVLua::BindPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name) {
     lua_State* L = m_state;
     if (!lua_istable(L, table) || !lua_checkstack(L, 4)) return false;
     table = AbsoluteIndex(L, table);
-    // A table with a metatable of its own is the script's business.
-    if (lua_getmetatable(L, table)) {
-        lua_pop(L, 1);
-        return false;
-    }
-    lua_pushstring(L, kBindingKey);
-    lua_rawget(L, table);
-    const bool taken = !lua_isnil(L, -1);
-    lua_pop(L, 1);
-    if (taken) return false;
+    if (!IsPlainTable(L, table)) return false;
     lua_pushstring(L, kBindingKey);
     auto* binding = static_cast<UnitBinding*>(lua_newuserdata(L, offsetof(UnitBinding, name) + name.size() + 1));
     binding->unitIndex = unitIndex;
@@ -57,6 +48,15 @@ bool KVLua::AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const s
     }
     lua_setmetatable(L, table);
     if (unit && m_units) m_units->OnScriptTableAdopted(unit);
+    return true;
+}
+
+bool KVLua::AdoptStoredTable(int table, IKVUnit* unit, int32_t unitIndex, const std::string& name) {
+    lua_State* L = m_state;
+    // A read has no side effects: the table waits for the next meeting.
+    if (!L || !IsPlainTable(L, table) || ReadingMember()) return false;
+    table = AbsoluteIndex(L, table);
+    if (!BindPlainTable(table, unit, unitIndex, name)) return false;
     // What the script wrote into the plain table under attribute names
     // reaches the unit now, and leaves the table so it never hides them.
     lua_pushcfunction(L, WriteAdoptedKeys);
@@ -66,6 +66,16 @@ bool KVLua::AdoptPlainTable(int table, IKVUnit* unit, int32_t unitIndex, const s
         lua_pop(L, 1);
     }
     return true;
+}
+
+bool KVLua::ReadingMember() {
+    lua_State* L = m_state;
+    lua_Debug ar;
+    if (!L || !lua_getstack(L, 0, &ar) || !lua_checkstack(L, 1) || !lua_getinfo(L, "f", &ar)) return false;
+    const lua_CFunction running = lua_tocfunction(L, -1);
+    lua_pop(L, 1);
+    return running && (running == UnitTableIndex || running == GlobalsIndex || running == UnitArrayIndex ||
+                       running == ParameterIndex || IsProxyReader(running));
 }
 
 int KVLua::WriteAdoptedKeys(lua_State* L) {
@@ -103,7 +113,7 @@ bool KVLua::AdoptNamedTable(IKVUnit* unit, int32_t unitIndex) {
     if (!L || !m_units || !unit || !lua_checkstack(L, 2)) return false;
     PushUnitName(unit, unitIndex);
     lua_rawget(L, LUA_GLOBALSINDEX);
-    const bool adopted = AdoptPlainTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
+    const bool adopted = AdoptStoredTable(-1, unit, unitIndex, m_units->GetUnitName(unit));
     lua_pop(L, 1);
     return adopted;
 }
@@ -293,7 +303,7 @@ void KVLua::PushUnitTable(int32_t unitIndex) {
     lua_rawget(L, LUA_GLOBALSINDEX);
     const std::string& name = m_units->GetUnitName(unit);
     if (!lua_isnil(L, -1)) {
-        AdoptPlainTable(-1, unit, unitIndex, name);
+        AdoptStoredTable(-1, unit, unitIndex, name);
         return;
     }
     lua_pop(L, 1);
@@ -315,7 +325,7 @@ int32_t KVLua::UpdateUnitBinding(IKVUnit* unit) {
     if (UnitBinding* binding = lua_istable(L, -1) ? GetUnitBinding(L, -1) : nullptr)
         binding->unitIndex = m_units->GetUnitIndex(unit);
     else
-        AdoptPlainTable(-1, unit, m_units->GetUnitIndex(unit), name);
+        BindPlainTable(-1, unit, m_units->GetUnitIndex(unit), name);
     lua_pop(L, 1);
     return KV_OK;
 }
@@ -331,7 +341,7 @@ int32_t KVLua::OnUnitRenamed(IKVUnit* unit, const char* newName) {
         lua_pop(L, 1);
         lua_pushstring(L, newName);
         lua_rawget(L, LUA_GLOBALSINDEX);
-        AdoptPlainTable(-1, unit, m_units->GetUnitIndex(unit), newName);
+        BindPlainTable(-1, unit, m_units->GetUnitIndex(unit), newName);
         lua_pop(L, 1);
         return KV_OK;
     }
@@ -383,8 +393,9 @@ int32_t KVLua::ToUnit(int32_t position) {
     if (!IsStackIndex(L, position)) return -1;
     switch (lua_type(L, position)) {
     case LUA_TTABLE: {
-        UnitBinding* binding = GetUnitBinding(L, position);
-        return binding && binding->unitIndex >= 0 ? binding->unitIndex : -1;
+        if (UnitBinding* binding = GetUnitBinding(L, position))
+            return binding->unitIndex >= 0 ? binding->unitIndex : -1;
+        return UnitOfPlainTable(position);
     }
     case LUA_TSTRING:
     case LUA_TNUMBER: {
@@ -399,6 +410,31 @@ int32_t KVLua::ToUnit(int32_t position) {
     default:
         return -1;
     }
+}
+
+int32_t KVLua::UnitOfPlainTable(int position) {
+    lua_State* L = m_state;
+    if (!L || !m_units || !IsPlainTable(L, position) || !lua_checkstack(L, 3)) return -1;
+    position = AbsoluteIndex(L, position);
+    // The globals hold it under the unit's name: the table is found by
+    // identity, and only a name holding it is looked up as a unit.
+    const void* table = lua_topointer(L, position);
+    int32_t unitIndex = -1;
+    std::string name;
+    lua_pushnil(L);
+    while (lua_next(L, LUA_GLOBALSINDEX)) {
+        const bool named = lua_type(L, -2) == LUA_TSTRING && lua_topointer(L, -1) == table;
+        lua_pop(L, 1);
+        if (!named) continue;
+        name = lua_tostring(L, -1);
+        unitIndex = LookupUnitForGlobal(name.c_str());
+        if (unitIndex >= 0) {
+            lua_pop(L, 1);
+            break;
+        }
+    }
+    if (unitIndex >= 0) AdoptStoredTable(position, m_units->GetUnit(unitIndex), unitIndex, name);
+    return unitIndex;
 }
 
 int32_t KVLua::FindUnit(const char* name) {

@@ -135,9 +135,16 @@ int32_t NumberToInt32Low(double value) {
 
 uint32_t NumberToUInt32(double value) { return uint32_t(NumberToInt32Low(value)); }
 
+ScriptType KVLua::ArgumentType(lua_State* L, int32_t position) {
+    position = L ? AbsoluteIndex(L, position) : 0;
+    const ScriptType type = L ? TypeAt(L, position) : SCRIPT_UNKNOWN;
+    // A plain table stored under a unit's name stands for the unit.
+    if (type == SCRIPT_TABLE && L == m_state && UnitOfPlainTable(position) >= 0) return SCRIPT_UNIT;
+    return type;
+}
+
 int32_t KVLua::GetArgType(int32_t position, ScriptType* out) {
-    lua_State* L = m_state;
-    ScriptType type = L ? TypeAt(L, AbsoluteIndex(L, position)) : SCRIPT_UNKNOWN;
+    const ScriptType type = ArgumentType(m_state, position);
     if (out) *out = type;
     return KV_OK;
 }
@@ -167,6 +174,8 @@ int32_t KVLua::CheckArgType(int32_t position, ScriptType type) { return CheckArg
 
 int32_t KVLua::CheckArgTypeOn(lua_State* L, int32_t position, ScriptType type) {
     ScriptType actual = L ? TypeAt(L, AbsoluteIndex(L, position)) : SCRIPT_UNKNOWN;
+    // Only where a unit is wanted does a table get looked for among them.
+    if (actual == SCRIPT_TABLE && type == SCRIPT_UNIT) actual = ArgumentType(L, position);
     if (actual == type) return KV_OK;
     FormatLocationIn(L, Format("Argument #{0} type is invalid (type {1} expected, but type {2} passed to the function)",
                                position, TypeName(type), TypeName(actual)));
@@ -296,6 +305,24 @@ int32_t KVLua::ToStringArray(int32_t position, std::vector<std::string>* out) {
             out->emplace_back(text, length);
         }
         lua_pop(L, 1);
+    }
+    return KV_OK;
+}
+
+int32_t KVLua::ToByteArray(int32_t position, std::vector<uint8_t>* out) {
+    if (!out) return KV_INVALID;
+    out->clear();
+    lua_State* L = m_state;
+    if (!L) return KV_OK;
+    position = AbsoluteIndex(L, position);
+    if (!IsStackIndex(L, position) || !lua_istable(L, position) || !lua_checkstack(L, 1)) return KV_OK;
+    const int32_t length = GetLength(position);
+    out->reserve(size_t(length > 0 ? length : 0));
+    for (int32_t n = 1; n <= length; ++n) {
+        lua_rawgeti(L, position, n);
+        const uint32_t word = lua_isnumber(L, -1) ? NumberToUInt32(lua_tonumber(L, -1)) : 0u;
+        lua_pop(L, 1);
+        out->push_back(uint8_t(word & 0xffu));
     }
     return KV_OK;
 }

@@ -1,5 +1,6 @@
 // The methods of the script file object.
 #include <string>
+#include <vector>
 
 #include "KVSerializeLuaFile.h"
 
@@ -123,13 +124,9 @@ int LuaWrite() {
     ScriptType type = SCRIPT_UNKNOWN;
     lua->GetArgType(first, &type);
     if (type == SCRIPT_TABLE) {
-        const int32_t length = lua->GetLength(first);
-        for (int32_t i = 1; i <= length; ++i) {
-            int32_t value = 0;
-            lua->GetIndexInteger(first, i, &value);
-            const uint8_t byte = uint8_t(uint32_t(value));
-            file->Append(&byte, 1);
-        }
+        std::vector<uint8_t> bytes;
+        lua->ToByteArray(first, &bytes);
+        file->Append(bytes.data(), bytes.size());
     } else {
         const std::string text = lua->ToStdString(first);
         file->Append(text.data(), text.size());

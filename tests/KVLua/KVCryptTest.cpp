@@ -5,6 +5,7 @@
 
 #include "KVLua/KVCrypt.h"
 #include "KVLua/KVLuaState.h"
+#include "support/KVScriptWordCases.h"
 #include "support/KVTestLuaHost.h"
 
 using namespace kvl;
@@ -202,6 +203,24 @@ TEST_F(KVCryptScript, ElementsUseTheirLowEightBits) {
     // A non-number element counts as 0.
     EXPECT_EQ(lua.Evaluate("KVCrypt.Crypt({1, 'x'}, 'k')[2] == KVCrypt.Crypt({1, 0}, 'k')[2]"),
               std::vector<std::string>{"true"});
+}
+
+// Elements are script words, taken modulo 2^32 (at and above 2^31,
+// negative, fractional), each giving its low 8 bits, in Crypt and
+// CryptToString alike.
+TEST_F(KVCryptScript, ElementsAreTakenAsWords) {
+    std::string table;
+    std::string bytes;
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        table += std::string(c.script) + ", ";
+        bytes += std::to_string(c.word & 0xffu) + ", ";
+    }
+    ASSERT_TRUE(lua.Run("words = KVCrypt.Crypt({" + table + "}, 'k')\nbytes = KVCrypt.Crypt({" + bytes +
+                        "}, 'k')\nsame = #words == #bytes\nfor n = 1, #bytes do same = same and words[n] == bytes[n] end\n"
+                        "text = KVCrypt.CryptToString({" + table + "}, 'k') == KVCrypt.CryptToString({" + bytes +
+                        "}, 'k')"));
+    EXPECT_EQ(lua.Evaluate("same, text, #words"),
+              (std::vector<std::string>{"true", "true", std::to_string(kvtest::ScriptWordCases().size())}));
 }
 
 TEST_F(KVCryptScript, EmptyDataGivesEmptyResults) {

@@ -1,7 +1,8 @@
-// Scripts as games write them, played through the program's own frame: a
-// plain table a game stores under a unit's name, "self" inside coroutines a
-// unit's update starts, and colours taken apart and put together with the
-// bit library. What the game sees comes back as its records and pixels.
+// Scripts as games write them, played through the program's own frame:
+// namespaces a game prepares before its scene, a plain table it stores
+// under a unit's name or hands to a library function, "self" inside
+// coroutines a unit's update starts, and colours taken apart and put
+// together with the bit library. What the game sees comes back as its records and pixels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,8 +68,10 @@ size_t CountColor(KVGameRig& game, uint32_t color) {
 // A game keeps its state in a fresh table named after a unit, and writes
 // the unit's attributes through it. Each shape's table is replaced in the
 // third frame, and each is met by the engine by name in its own way:
-// its update, a lookup, the factory library's lookup, a kept table of the
-// unit, a script-made unit's first update, a timer's event. From then on
+// its update, a lookup, the factory library's lookup, the table itself
+// handed to a library function (a read through a kept table of the unit
+// before that leaves it as it is), a script-made unit's first update, a
+// timer's event. From then on
 // what the script wrote reaches the unit (the shapes vanish), the
 // table's own values stay, the unit's attributes read through it, and
 // later writes reach the unit too (the shapes come back).
@@ -113,6 +116,10 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
                      "    local looked = unit('Looked')\n"
                      "    local fetched = KVUnitFactory.GetUnit('Fetched')\n"
                      "    local lives = kept.lives\n"
+                     "    TestRecorder.Record('kept:' .. lives .. ':' .. tostring(rawget(Kept, 'Visible')) .. ':' ..\n"
+                     "                        tostring(Kept.Name))\n"
+                     "  elseif f == 5 then\n"
+                     "    KVInput.RegisterListener(Kept, 'touch_down')\n"
                      "  elseif f == 8 then\n"
                      "    for _, name in ipairs({'Walker', 'Looked', 'Fetched', 'Kept'}) do\n"
                      "      local t = _G[name]\n"
@@ -142,13 +149,135 @@ TEST(KVLuaGameScriptsTest, ATableAGameStoresUnderAUnitsNameWritesThroughToTheUni
         EXPECT_FLOAT_EQ(shape->GetRotation(), 1.5f);
     }
     const Records& records = game.Records();
-    for (const char* expected : {"walker:Walker", "clock:Clock", "Walker:Walker:3:nil:nil",
+    for (const char* expected : {"walker:Walker", "clock:Clock", "kept:3:false:nil", "Walker:Walker:3:nil:nil",
                                         "Looked:Looked:3:nil:nil", "Fetched:Fetched:3:nil:nil",
                                         "Kept:Kept:3:nil:nil", "runner:true:Runner"})
         EXPECT_NE(std::find(records.begin(), records.end(), expected), records.end()) << expected;
     game.Step(2);
     for (uint32_t color : colors) EXPECT_EQ(CountColor(game, color), whole) << std::hex << color;
     EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
+}
+
+// A game prepares unit namespaces in its scripts before the scene loads,
+// with keys named like the units' attributes: "Hero" as a plain table,
+// "Guard" made with KVLua.CreateNamespace, "Shape001" for the unit a script
+// makes at run time. Each unit binds its namespace as it is: every key
+// stays, no attribute is touched (nothing reaches loglua.txt), and the
+// units are still updated and drawn. A table stored under the name of a
+// unit that exists ("Late") is written through to it, its own keys kept.
+TEST(KVLuaGameScriptsTest, ANamespaceAScriptPreparesBeforeItsUnitKeepsEveryKey) {
+    Scene scene;
+    scene.Add({KVSceneUnitsWriter::kUnitClassId, "Unit", "Director", {}});
+    scene.AddShape("Hero", 0, 0xFFFF0000u);
+    scene.AddShape("Guard", 1, 0xFF00FF00u);
+    scene.AddShape("Late", 2, 0xFF0000FFu);
+
+    KVGameRig game;
+    game.Config("Script", "LogOnDisk=1");
+    Load(game, scene);
+    game.WriteScript("app.lua",
+                     "Hero = {speed = 4}\n"
+                     "function Hero.Update(dt) return \"helper\" end\n"
+                     "Hero.Index = 7\n"
+                     "Hero.Layer = \"front\"\n"
+                     "Hero.Type = \"boss\"\n"
+                     "Hero.Class = \"warrior\"\n"
+                     "Hero.State = \"idle\"\n");
+    game.WriteScript("namespaces.lua",
+                     "KVLua.CreateNamespace('Guard')\n"
+                     "Guard.speed = 5\n"
+                     "function Guard.Update(dt) return 'guard' end\n"
+                     "Guard.Index = 8\n"
+                     "Guard.Type = 'boss'\n"
+                     "Guard.Class = 'knight'\n"
+                     "Shape001 = {speed = 6}\n"
+                     "function Shape001.Update(dt) return 'made' end\n"
+                     "Shape001.Index = 9\n"
+                     "Shape001.Layer = 'front'\n"
+                     "Shape001.Type = 'boss'\n");
+    game.WriteScript("shapes.lua",
+                     "updates = {}\n"
+                     "Shape = {}\n"
+                     "function Shape.OnUpdate(dt) updates[self.Name] = (updates[self.Name] or 0) + 1 end\n"
+                     "Director = {frame = 0}\n"
+                     "function Director.OnUpdate()\n"
+                     "  Director.frame = Director.frame + 1\n"
+                     "  if Director.frame == 1 then\n"
+                     "    KVUnitFactory.CreateUnit('Shape')\n"
+                     "    Late = {lives = 3}\n"
+                     "    Late.Visible = false\n"
+                     "  end\n"
+                     "end\n");
+    ASSERT_TRUE(game.Start());
+    game.Step(5);
+    EXPECT_EQ(game.Eval("Hero.Update(0.1)"),
+              "helper");
+    EXPECT_EQ(game.Eval("table.concat({Hero.speed, Hero.Index, Hero.Layer, Hero.Type, Hero.Class, Hero.State}, ' ')"),
+              "4 7 front boss warrior idle");
+    EXPECT_EQ(game.Eval("table.concat({Guard.Update(), Guard.speed, Guard.Index, Guard.Type, Guard.Class}, ' ')"),
+              "guard 5 8 boss knight");
+    EXPECT_EQ(game.Eval("table.concat({Shape001.Update(), Shape001.speed, Shape001.Index, Shape001.Layer, "
+                        "Shape001.Type}, ' ')"),
+              "made 6 9 front boss");
+    for (const char* name : {"Hero", "Guard", "Shape001"}) {
+        SCOPED_TRACE(name);
+        const std::string n = name;
+        EXPECT_EQ(game.Eval(n + ".Name .. ' ' .. tostring(rawequal(unit('" + n + "'), " + n + "))"), n + " true");
+        KVUnit* shape = game.Find(name);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_NE(shape->GetFlags() & KVUNIT_UPDATE, 0u);
+        EXPECT_EQ(game.Eval("updates." + n + " >= 3"), "true");
+    }
+    const size_t whole = 8 * 48;
+    EXPECT_EQ(CountColor(game, 0xFFFF0000u), whole);
+    EXPECT_EQ(CountColor(game, 0xFF00FF00u), whole);
+    // Stored after its unit existed: written through when the unit is met.
+    EXPECT_EQ(CountColor(game, 0xFF0000FFu), 0u);
+    EXPECT_EQ(game.Eval("Late.lives .. ' ' .. Late.Name .. ' ' .. tostring(rawget(Late, 'Visible'))"), "3 Late nil");
+    EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
+    EXPECT_EQ(game.ReadText("loglua.txt"), "");
+}
+
+// A plain table stored under a unit's name, handed straight to a library
+// function, is that unit: the input library's listener, the factory's
+// lookup and its close all take it, as they take a namespace made with
+// KVLua.CreateNamespace. A plain table that names no unit is still refused.
+TEST(KVLuaGameScriptsTest, APlainTableHandedToALibraryFunctionIsItsUnit) {
+    Scene scene;
+    scene.Add({KVSceneUnitsWriter::kUnitClassId, "Unit", "Director", {}});
+    scene.AddShape("Hero", 0, 0xFFFF0000u);
+    scene.AddShape("Guard", 1, 0xFF00FF00u);
+
+    KVGameRig game;
+    Load(game, scene);
+    game.WriteScript("director.lua",
+                     "KVLua.CreateNamespace('Guard')\n"
+                     "Director = {frame = 0}\n"
+                     "function Director.OnUpdate()\n"
+                     "  Director.frame = Director.frame + 1\n"
+                     "  if Director.frame ~= 1 then return end\n"
+                     "  Hero = {lives = 3}\n"
+                     "  KVInput.RegisterListener(Hero, 'touch_down')\n"
+                     "  local found = KVUnitFactory.GetUnit(Hero)\n"
+                     "  TestRecorder.Record('hero ' .. tostring(rawequal(found, Hero)) .. ' ' .. Hero.lives .. ' ' ..\n"
+                     "                      tostring(Hero.Name))\n"
+                     "  TestRecorder.Record('guard ' .. tostring(rawequal(KVUnitFactory.GetUnit(Guard), Guard)))\n"
+                     "  KVInput.RegisterListener(Guard, 'touch_down')\n"
+                     "  local kite = KVUnitFactory.CreateUnit('Shape')\n"
+                     "  kite.Name = 'Kite'\n"
+                     "  Kite = {lives = 3}\n"
+                     "  KVUnitFactory.CloseUnit(Kite)\n"
+                     "  Stray = {lives = 3}\n"
+                     "  KVInput.RegisterListener(Stray, 'touch_down')\n"
+                     "  TestRecorder.Record('stray ' .. tostring(KVUnitFactory.GetUnit(Stray)))\n"
+                     "end\n");
+    ASSERT_TRUE(game.Start());
+    game.Step(3);
+    EXPECT_EQ(game.Records(), (Records{"hero true 3 Hero", "guard true", "stray nil"}));
+    EXPECT_EQ(game.Find("Kite"), nullptr);
+    ASSERT_EQ(game.ScriptErrors().size(), 1u);
+    EXPECT_NE(game.ScriptErrors()[0].find("Bad or missing argument (Arg #1)"), std::string::npos)
+        << game.ScriptErrors()[0];
 }
 
 // Units of one class share a script whose update starts a coroutine; in it

@@ -235,6 +235,18 @@ TEST(KVLua, SeparateStatesTakeFunctionsAndCalls) {
     EXPECT_TRUE(host.HasError("anim.lua:2:"));
     EXPECT_EQ(lua.GetEventCallDepth(), 0);
     lua.CloseStateOn(S);
+    // Closing a thread closes its whole state: the main state and its
+    // coroutines are refused, even while a coroutine is the working stack.
+    lua_State* main = lua.GetState();
+    lua_State* co = lua_newthread(main);
+    lua.CloseStateOn(co);
+    lua.CloseStateOn(main);
+    {
+        kvl::KVLua::ThreadScope scope(&lua, co);
+        lua.CloseStateOn(main);
+    }
+    lua_pop(main, 1);
+    EXPECT_EQ(host.Evaluate("1 + 1"), std::vector<std::string>{"2"});
 }
 
 TEST(KVLua, DevelopmentHelpers) {

@@ -242,12 +242,13 @@ TEST_F(KVLuaUnitsTest, APlainTableWithAUnitsNameBecomesItsTable) {
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }
 
-// A plain table stored under a unit's name, over the unit's table or before
-// it has one, becomes the unit's table the next time the binding meets the
-// unit by name: what the script wrote there under attribute names reaches
-// the unit then and leaves the table, so later writes reach the unit too;
-// the table's own values stay. Each way of meeting the unit, for a unit
-// that had a script table when it was made and for one that had none.
+// A plain table stored under the name of a unit that exists, over the
+// unit's table or before it has one, becomes the unit's table the next time
+// the binding meets the unit by name: what the script wrote there under
+// attribute names reaches the unit then and leaves the table, so later
+// writes reach the unit too; the table's own values stay. Each way of
+// meeting the unit, for a unit that had a script table when it was made and
+// for one that had none.
 TEST_F(KVLuaUnitsTest, APlainTableStoredUnderAUnitsNameWritesThroughOnceTheUnitIsMet) {
     AddAlpha();
     struct Touch {
@@ -263,11 +264,15 @@ TEST_F(KVLuaUnitsTest, APlainTableStoredUnderAUnitsNameWritesThroughOnceTheUnitI
          }},
         {"unit()", [this](KVUnit* u) { units.Run("local t = unit('" + u->GetName() + "')"); }},
         {"find", [this](KVUnit* u) { EXPECT_EQ(Lua().FindUnit(u->GetName().c_str()), u->GetIndex()); }},
-        {"self", [this](KVUnit* u) {
-             units.Run("function Probe.Self() return self end\nlocal t = " + u->GetName() + "_held.Self()");
+        {"ToUnit", [this](KVUnit* u) {
+             lua_State* L = units.Host().State();
+             lua_getglobal(L, u->GetName().c_str());
+             EXPECT_EQ(Lua().ToUnit(-1), u->GetIndex());
+             lua_pop(L, 1);
          }},
-        {"kept table", [this](KVUnit* u) { units.Run("local n = " + u->GetName() + "_held.lives"); }},
-        {"bind", [this](KVUnit*) { units.Factory().RebindScripts(); }},
+        {"unit argument", [this](KVUnit* u) {
+             units.Run("assert(rawequal(KVUnitFactory.GetUnit(" + u->GetName() + "), " + u->GetName() + "))");
+         }},
     };
     units.Run("Probe = {}");
     int serial = 0;
@@ -295,6 +300,82 @@ TEST_F(KVLuaUnitsTest, APlainTableStoredUnderAUnitsNameWritesThroughOnceTheUnitI
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }
 
+// A read writes no attribute: reading through a kept table of the unit,
+// reading "self", or reading another unit's member that gives the unit,
+// leaves a plain table stored under its name as it is; the next meeting
+// writes it through.
+TEST_F(KVLuaUnitsTest, ReadsLeaveAPlainTableStoredUnderAUnitsNameAsItIs) {
+    AddAlpha();
+    const char* reads[] = {
+        "local n = $_held.lives",
+        "function Probe.Self() return self end\nassert(rawequal($_held.Self(), $))",
+        "assert(rawequal(Hero.Parent, $))",
+        "assert(rawequal($_holder.Children[1], $))",
+    };
+    int serial = 0;
+    for (const char* read : reads) {
+        SCOPED_TRACE(read);
+        const std::string name = "R" + std::to_string(++serial);
+        // The code with "$" standing for the unit's name.
+        auto named = [&name](std::string code) {
+            for (size_t at = code.find('$'); at != std::string::npos; at = code.find('$', at))
+                code.replace(at, 1, name);
+            return code;
+        };
+        KVUnit* u = units.Make(name, Spawn(name + "_holder"));
+        hero->SetParent(u->GetIndex());
+        units.Run(named("$_held = $\n$ = {lives = 3}\n$.Visible = false\n$.Alpha = 1.5\nProbe = Probe or {}"));
+        units.Run(named(read));
+        EXPECT_NE(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+        EXPECT_EQ(Describe(named("rawget($, 'Visible'), rawget($, 'Alpha'), $.Name")), "boolean false, number 1.5, nil");
+        units.Run(named("local t = unit('$')"));
+        EXPECT_EQ(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+        EXPECT_EQ(Describe(named("rawget($, 'Visible'), $.Alpha, $.lives, $.Name")),
+                  "nil, number 1.5, number 3, string " + name);
+    }
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
+// A plain table made before its unit is bound is the unit's namespace:
+// binding it keeps every key, attribute names included, and touches no
+// attribute. Each way of binding: the unit named, the units bound again.
+TEST_F(KVLuaUnitsTest, BindingAPlainTableMadeBeforeItsUnitKeepsEveryKey) {
+    AddAlpha();
+    struct Binding {
+        const char* name;
+        std::function<KVUnit*(const std::string&)> bind;
+    };
+    const Binding bindings[] = {
+        {"named", [this](const std::string& name) { return Spawn(name); }},
+        {"bound again", [this](const std::string& name) {
+             KVUnit* u = Spawn(name + "_before");
+             u->SetNameQuiet(name);
+             units.Factory().RebindScripts();
+             return u;
+         }},
+    };
+    int serial = 0;
+    for (const Binding& binding : bindings) {
+        SCOPED_TRACE(binding.name);
+        const std::string name = "B" + std::to_string(++serial);
+        units.Run(name + " = {lives = 3, Visible = false, Alpha = 1.5, Index = 7, Class = 'x', Update = 0}");
+        KVUnit* u = binding.bind(name);
+        ASSERT_NE(u, nullptr);
+        EXPECT_NE(u->GetFlags() & KVUNIT_VISIBLE, 0u);
+        EXPECT_NE(u->GetFlags() & KVUNIT_UPDATE, 0u);
+        EXPECT_TRUE(units.Factory().HasScript(u));
+        EXPECT_EQ(Describe(name + ".lives, " + name + ".Visible, " + name + ".Alpha, " + name + ".Index, " + name +
+                           ".Class, " + name + ".Update"),
+                  "number 3, boolean false, number 1.5, number 7, string x, number 0");
+        EXPECT_EQ(Describe(name + ".Name, rawequal(unit('" + name + "'), " + name + ")"),
+                  "string " + name + ", boolean true");
+        // Met again, it stays as it is.
+        u->Update(0.02f);
+        EXPECT_EQ(Describe("rawget(" + name + ", 'Visible'), " + name + ".Update"), "boolean false, number 0");
+    }
+    EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
+}
+
 // A unit made at run time with no script table, whose name then takes a
 // plain table with an OnUpdate, gets its update and keeps getting it.
 TEST_F(KVLuaUnitsTest, ARunTimeUnitGivenAPlainTableWithAnUpdateIsUpdated) {
@@ -313,13 +394,13 @@ TEST_F(KVLuaUnitsTest, ARunTimeUnitGivenAPlainTableWithAnUpdateIsUpdated) {
     other->CallScriptFunction("OnHit", 0, 0, nullptr, nullptr);
     EXPECT_EQ(units.Take(), Records{"hit:Caller"});
     // A unit without a table, renamed to a name that holds a plain table,
-    // takes that table.
+    // takes that table as its namespace, every key kept.
     KVUnit* renamed = Spawn("Before");
     units.Run("After = {lives = 3}\nAfter.Visible = false");
     renamed->SetName("After");
-    EXPECT_EQ(renamed->GetFlags() & KVUNIT_VISIBLE, 0u);
+    EXPECT_NE(renamed->GetFlags() & KVUNIT_VISIBLE, 0u);
     EXPECT_EQ(Describe("After.lives, After.Name, rawget(After, 'Visible'), rawget(_G, 'Before')"),
-              "number 3, string After, nil, nil");
+              "number 3, string After, boolean false, nil");
     EXPECT_TRUE(units.Factory().HasScript(renamed));
     EXPECT_EQ(KVTestCoreHost::Errors(), Records{});
 }

@@ -93,6 +93,8 @@ void KVGameRig::WriteText(const std::string& relative, const std::string& text) 
     m_dir.WriteFile("assets/" + relative, text);
 }
 
+std::string KVGameRig::ReadText(const std::string& relative) const { return m_dir.ReadFile("assets/" + relative); }
+
 void KVGameRig::WriteScript(const std::string& relative, const std::string& content) const {
     m_dir.WriteFile("assets/script/" + relative, content);
 }

@@ -74,6 +74,8 @@ public:
     // Files of the game, before Start (a path relative to the asset root).
     void WriteFile(const std::string& relative, const std::vector<uint8_t>& bytes) const;
     void WriteText(const std::string& relative, const std::string& text) const;
+    // A file of the game as it now is ("" when there is none).
+    std::string ReadText(const std::string& relative) const;
     // A script under "assets/script/"; every script there loads with the
     // project.
     void WriteScript(const std::string& relative, const std::string& content) const;

@@ -2,6 +2,7 @@
 
 #include "support/KVFileManagerTest.h"
 #include "support/KVPaddedFileWriter.h"
+#include "support/KVScriptWordCases.h"
 #include "support/KVTestScriptRun.h"
 
 using kvtest::ReportedAt;
@@ -60,6 +61,20 @@ TEST_F(ScriptFileTest, WritesWaitInTheBufferUntilCloseOrFlush) {
     EXPECT_EQ(Describe("f:Close()"), "boolean true");
     EXPECT_EQ(host.ReadAsset("out.txt"), std::string("x\nAB\n\xff" "tail12more\n"));
     EXPECT_EQ(Describe("f:Close()"), "boolean true");
+    EXPECT_EQ(Errors(), "");
+}
+
+// A byte table's elements are script words, taken modulo 2^32 (at and
+// above 2^31, negative, fractional), each giving its low 8 bits.
+TEST_F(ScriptFileTest, WriteTakesEachElementOfATableAsAWord) {
+    std::string table;
+    std::string expected;
+    for (const kvtest::KVScriptWordCase& c : kvtest::ScriptWordCases()) {
+        table += std::string(c.script) + ", ";
+        expected += char(c.word & 0xffu);
+    }
+    Run("f = KVFileManager.Open('bytes.bin', 'w')\nf:Write({" + table + "})\nf:Close()");
+    EXPECT_EQ(host.ReadAsset("bytes.bin"), expected);
     EXPECT_EQ(Errors(), "");
 }
 
