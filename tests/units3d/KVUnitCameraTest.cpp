@@ -149,7 +149,7 @@ TEST_F(KVUnitCameraTest, TheLeftHandedTwinSeesTheWorldMirrored) {
     EXPECT_NEAR(point.depth, 0.90909f, 1e-5f);
 }
 
-TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromTheDevicesViewportUnlessGiven) {
+TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromItsViewportUnlessGiven) {
     KVUnitCamera* camera = Worked();
     const float y = 1.0f / std::tan(kPi / 8.0f);
     const struct {
@@ -165,8 +165,11 @@ TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromTheDevicesViewportUnles
         {{0, 0, 0, 0}, "0", y},
         {{0, 300, 800, 300}, "0", y},
     };
+    // The device's viewport when the projection is made is another one
+    // (the whole screen a frame is cleared with): the camera's own counts.
+    device.viewport = {0, 0, 1000, 100};
     for (const auto& c : cases) {
-        device.viewport = c.viewport;
+        camera->SetViewport(&c.viewport);
         Set(camera, "AspectRatio", 0, c.aspect);
         const float* p = camera->GetProjectionMatrix();
         EXPECT_NEAR(p[0], c.x, 1e-5f) << c.aspect << " " << c.viewport.right << "x" << c.viewport.bottom;
