@@ -164,6 +164,24 @@ TEST(KVCameraViewportGameTest, ASplitScreenTakesEachClickThroughItsHalf) {
         {600, 300, "MeshR"}, {700, 300, "MeshR"}, {512, 0, "MeshR"}, {1023, 767, "MeshR"},
     };
     for (const auto& c : clicks) EXPECT_EQ(game.Click(c.x, c.y), c.who) << At(c.x, c.y);
+    // The left button is the first touch too: its press and release reach
+    // the mesh of the half they are in.
+    game.rig.Run("for _, n in ipairs({'MeshL', 'MeshR'}) do\n"
+                 "  local u = _G[n]\n"
+                 "  u.OnMouseLDown = nil\n"
+                 "  function u.OnTouchDown(k, x, y) TestRecorder.Record(n .. ' down') end\n"
+                 "  function u.OnTouchUp(k, x, y) TestRecorder.Record(n .. ' up') end\n"
+                 "  KVInput.RegisterListener(u, {'touch_down', 'touch_up'})\n"
+                 "end");
+    for (const auto& c : clicks) {
+        game.rig.Records().clear();
+        game.rig.Click(c.x, c.y);
+        EXPECT_EQ(game.rig.Records(), (std::vector<std::string>{std::string(c.who) + " down", std::string(c.who) + " up"}))
+            << At(c.x, c.y);
+    }
+    game.rig.Run("function MeshL.OnMouseLDown(x, y) TestRecorder.Record('MeshL ' .. x .. ' ' .. y) end\n"
+                 "function MeshR.OnMouseLDown(x, y) TestRecorder.Record('MeshR ' .. x .. ' ' .. y) end\n"
+                 "MeshL.OnTouchDown, MeshR.OnTouchDown, MeshL.OnTouchUp, MeshR.OnTouchUp = nil, nil, nil, nil");
     // Both halves give the same game point for the same place in them.
     game.rig.Records().clear();
     game.rig.Click(128, 384);

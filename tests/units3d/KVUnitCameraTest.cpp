@@ -177,6 +177,23 @@ TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromItsViewportUnlessGiven)
     }
 }
 
+// A camera that follows the graphic module's viewport takes a new shape of
+// it in the next update, and sends the projection made of it.
+TEST_F(KVUnitCameraTest, AFollowedViewportThatChangesShapeRemakesTheProjection) {
+    KVUnitCamera* camera = Worked();
+    const float y = 1.0f / std::tan(kPi / 8.0f);
+    camera->UpdateMatrices();
+    EXPECT_NEAR(camera->GetProjectionMatrix()[0], y * 0.75f, 1e-5f);
+    KVGraphic* graphic = KVGraphic::Instance();
+    ASSERT_NE(graphic, nullptr);
+    graphic->SetDefaultViewport(0, 0, 600, 600);
+    device.ClearCalls();
+    camera->UpdateMatrices();
+    EXPECT_EQ(camera->GetViewport()->right, 600);
+    EXPECT_NEAR(camera->GetProjectionMatrix()[0], y, 1e-5f);
+    EXPECT_EQ(device.CallsOf("SetPerspective").size(), 1u);
+}
+
 TEST_F(KVUnitCameraTest, EachChangeIsSentOnceInTheNextUpdate) {
     KVUnitCamera* camera = Worked();
     camera->InvalidateAll();
