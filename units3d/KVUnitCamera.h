@@ -143,6 +143,9 @@ private:
     bool m_exclusive = false;
     bool m_autoClip = false;
     KV3DVector m_up{0.0f, 1.0f, 0.0f};
+    // 0: the perspective takes the shape of the camera's own viewport (the
+    // rectangle in effect), not of whatever the device holds when the
+    // projection is made; a change of that shape remakes it.
     float m_aspectRatio = 0.0f;
 
     float m_effectiveNear = 1.0f;
