@@ -112,13 +112,10 @@ int32_t KVGraphic::SetScissor(const KVDeviceRect* rect) {
 KVDeviceRect KVGraphic::ViewportAt(int32_t x, int32_t y) {
     KVSceneManager* scene = KVSceneManager::Instance();
     if (!scene) return m_viewportRect;
-    for (size_t i = 0; i < scene->GetCameraCount(); ++i) {
-        IKVUnit* unit = scene->GetCamera(i);
-        void* face = nullptr;
-        if (!unit || unit->QueryInterface(IID_IKVUnitCamera, &face) != KV_OK || !face) continue;
-        const KVDeviceRect* v = static_cast<IKVUnitCamera*>(face)->GetViewport();
-        if (v && v->left <= x && x < v->right && v->top <= y && y < v->bottom) return *v;
-    }
+    void* face = nullptr;
+    IKVUnit* unit = scene->CameraAt(x, y);
+    if (unit && unit->QueryInterface(IID_IKVUnitCamera, &face) == KV_OK && face)
+        if (const KVDeviceRect* v = static_cast<IKVUnitCamera*>(face)->GetViewport()) return *v;
     const KVDeviceRect* fallback = scene->GetMainViewport();
     return fallback ? *fallback : m_viewportRect;
 }

@@ -33,6 +33,7 @@ struct KVPointerDispatch {
     int32_t x = 0;  // game coordinates, clamped to the game area
     int32_t y = 0;
     int32_t wheel = 0;
+    IKVUnit* camera = nullptr;  // the one the point is seen through (CameraAt); null: the scene's choice
 };
 
 // One touch delivery: the record's positions are in game coordinates, and
@@ -46,6 +47,9 @@ struct KVTouchDispatch {
     int32_t touch = 0;  // counted from 0
     int32_t deltaX = 0;
     int32_t deltaY = 0;
+    // The cameras the press and release positions are seen through.
+    IKVUnit* pressCamera = nullptr;
+    IKVUnit* releaseCamera = nullptr;
 };
 
 class IKVInputScene : public virtual IKVUnknown {
@@ -55,6 +59,10 @@ public:
     virtual int32_t GetDrawNumber(IKVUnit* unit) = 0;
     // A device position in game coordinates.
     virtual void PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) = 0;
+    // The camera whose viewport holds a device position, or null: every
+    // viewport shows the whole game area, so the game point alone does not
+    // name it (KVSceneManager::FindCamera).
+    virtual IKVUnit* CameraAt(int32_t x, int32_t y) = 0;
     virtual KVInputRect GetGameArea() = 0;
     // The active camera's viewport in device pixels.
     virtual KVInputRect GetDeviceViewport() = 0;

@@ -21,6 +21,26 @@ int32_t Difference(int32_t a, int32_t b) {
 // The last position inside a bound that excludes it.
 int32_t Below(int32_t bound) { return bound > INT32_MIN ? bound - 1 : bound; }
 
+// The camera a device position is seen through (none when there is no
+// such position), held while the delivery runs: a handler may close it.
+class HeldCamera {
+public:
+    HeldCamera(IKVInputScene* scene, bool there, int32_t x, int32_t y)
+        : m_camera(there ? scene->CameraAt(x, y) : nullptr) {
+        if (m_camera && m_camera->Retain() == 0) m_camera = nullptr;
+    }
+    ~HeldCamera() {
+        if (m_camera) m_camera->Release();
+    }
+    HeldCamera(const HeldCamera&) = delete;
+    HeldCamera& operator=(const HeldCamera&) = delete;
+
+    IKVUnit* Get() const { return m_camera; }
+
+private:
+    IKVUnit* m_camera;
+};
+
 } // namespace
 
 void KVInput::UpdatePointer() {
@@ -29,6 +49,7 @@ void KVInput::UpdatePointer() {
     m_pointerOutside = pointer.outside;
     int32_t x = 0;
     int32_t y = 0;
+    const HeldCamera camera(m_scene, true, pointer.x, pointer.y);
     m_scene->PointToGame(pointer.x, pointer.y, &x, &y);
 
     // The stored position is held inside the game area on the left and top
@@ -97,6 +118,7 @@ void KVInput::UpdatePointer() {
         dispatch.x = x;
         dispatch.y = y;
         dispatch.wheel = pointer.wheel;
+        dispatch.camera = camera.Get();
         m_scene->DispatchPointerToUnit(dispatch);
     });
 }
@@ -107,6 +129,8 @@ void KVInput::UpdateTouches() {
     if (m_previousTouches.size() < touches.size()) m_previousTouches.resize(touches.size());
     for (size_t k = 0; k < touches.size(); ++k) {
         KVTouchRecord record = touches[k];
+        const HeldCamera pressCamera(m_scene, record.pressed, record.pressX, record.pressY);
+        const HeldCamera releaseCamera(m_scene, record.released, record.releaseX, record.releaseY);
         uint32_t mask = 0;
         if (record.pressed) {
             m_scene->PointToGame(record.pressX, record.pressY, &record.pressX, &record.pressY);
@@ -153,6 +177,8 @@ void KVInput::UpdateTouches() {
             dispatch.touch = int32_t(k);
             dispatch.deltaX = deltaX;
             dispatch.deltaY = deltaY;
+            dispatch.pressCamera = pressCamera.Get();
+            dispatch.releaseCamera = releaseCamera.Get();
             m_scene->DispatchTouchToUnit(dispatch);
         });
     }

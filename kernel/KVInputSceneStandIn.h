@@ -19,6 +19,7 @@ public:
     bool IsVisible(IKVUnit* unit) override;
     int32_t GetDrawNumber(IKVUnit* unit) override;
     void PointToGame(int32_t x, int32_t y, int32_t* gameX, int32_t* gameY) override;
+    IKVUnit* CameraAt(int32_t, int32_t) override { return nullptr; }
     KVInputRect GetGameArea() override;
     KVInputRect GetDeviceViewport() override;
     void DispatchPointerToUnit(const KVPointerDispatch& dispatch) override;

@@ -12,9 +12,8 @@ constexpr KVInterfaceId IID_IKVSceneCollisionManager = MakeId(0x006C48EA, 0x751B
 
 class IKVSceneCollisionManager : public virtual IKVUnknown {
 public:
-    // 0 and the ray through the point of the camera whose viewport holds
-    // it (KVSceneManager::FindCamera with the point), or of the scene's main
-    // camera (FindCamera()) when no viewport does; 1 without a camera.
+    // 0 and the ray through the game point of the scene's camera
+    // (FindCamera()), wherever the point lies; 1 without a camera.
     virtual int32_t GetPickRay(const KVScreenPoint& point, KVPickRay* out) = 0;
     // 0 and the hit point when the ray hits the mesh unit (or, without one,
     // the first enabled "Mesh" unit that it hits); 4 no hit; 1 no ray.

@@ -94,10 +94,10 @@ public:
     virtual int32_t ProjectToScreen(const KV3DVector* point, KVScreenPoint* out) = 0;
     virtual int32_t OnScreenChanged() = 0;
     virtual int32_t SetRenderer(IKVSceneRenderer* renderer) = 0;
-    // The unit's own point test, the point taken through the input
-    // transform unless raw is set; without a camera, the camera whose
-    // viewport holds the point, none when no viewport does (see
-    // KVSceneManager::FindCamera).
+    // The unit's own point test, the point (in game coordinates) taken
+    // through the input transform unless raw is set; without a camera, the
+    // one the point is seen through (KVSceneManager::FindCamera with the
+    // point).
     virtual bool IsPointInside(IKVUnit* unit, const KVScreenPoint& point, bool raw, float* depth,
                                IKVUnit* camera) = 0;
     // 16 floats, column-major.

@@ -105,11 +105,13 @@ KVInputRect KVInputScene::GetDeviceViewport() {
     return rect;
 }
 
-bool KVInputScene::IsInside(IKVUnit* unit, int32_t x, int32_t y) {
+IKVUnit* KVInputScene::CameraAt(int32_t x, int32_t y) { return m_scene->CameraAt(x, y); }
+
+bool KVInputScene::IsInside(IKVUnit* unit, int32_t x, int32_t y, IKVUnit* camera) {
     KVScreenPoint point;
     point.x = x;
     point.y = y;
-    return m_scene->IsPointInside(unit, point, false, nullptr, nullptr);
+    return m_scene->IsPointInside(unit, point, false, nullptr, camera);
 }
 
 bool KVInputScene::Call(Walk* walk, IKVUnit* unit, const char* handler, const int32_t* values, int32_t count,
@@ -136,7 +138,8 @@ void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch,
     IKVUnit* handlerUnit = dispatch.target ? dispatch.target : unit;
     const int32_t point[3] = {dispatch.x, dispatch.y, 0};
     if (f & KVINPUT_MOUSE_MOVE) Call(walk, handlerUnit, "OnMouseMove", point, 2, KVINPUT_MOUSE_MOVE);
-    if (!IsInside(unit, dispatch.x, dispatch.y) && !(unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT)) return;
+    if (!IsInside(unit, dispatch.x, dispatch.y, dispatch.camera) && !(unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT))
+        return;
 
     const int32_t wheel[3] = {dispatch.wheel, dispatch.x, dispatch.y};
     for (const PointerHandler& h : kPointerHandlers) {
@@ -168,11 +171,13 @@ void KVInputScene::WalkTouch(IKVUnit* unit, const KVTouchDispatch& dispatch, Wal
     }
     // Presses and releases go to the unit under the finger, whatever the
     // registration named.
-    if ((f & KVINPUT_TOUCH_DOWN) && (IsInside(unit, record.pressX, record.pressY) || acceptsAll)) {
+    if ((f & KVINPUT_TOUCH_DOWN) &&
+        (IsInside(unit, record.pressX, record.pressY, dispatch.pressCamera) || acceptsAll)) {
         const int32_t values[3] = {dispatch.touch, record.pressX, record.pressY};
         Call(walk, unit, "OnTouchDown", values, 3, KVINPUT_TOUCH_DOWN);
     }
-    if ((f & KVINPUT_TOUCH_UP) && (IsInside(unit, record.releaseX, record.releaseY) || acceptsAll)) {
+    if ((f & KVINPUT_TOUCH_UP) &&
+        (IsInside(unit, record.releaseX, record.releaseY, dispatch.releaseCamera) || acceptsAll)) {
         const int32_t values[3] = {dispatch.touch, record.releaseX, record.releaseY};
         Call(walk, unit, "OnTouchUp", values, 3, KVINPUT_TOUCH_UP);
     }

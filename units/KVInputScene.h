@@ -20,6 +20,7 @@ public:
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
     int32_t GetDrawNumber(IKVUnit* unit) override;
     KVInputRect GetDeviceViewport() override;
+    IKVUnit* CameraAt(int32_t x, int32_t y) override;
     void DispatchPointerToUnit(const KVPointerDispatch& dispatch) override;
     void DispatchTouchToUnit(const KVTouchDispatch& dispatch) override;
 
@@ -42,7 +43,7 @@ private:
     // Calls the handler unless the unit is stopped; a consuming handler
     // clears the bit from the shared mask. False when it was not called.
     bool Call(Walk* walk, IKVUnit* unit, const char* handler, const int32_t* values, int32_t count, uint32_t bit);
-    bool IsInside(IKVUnit* unit, int32_t x, int32_t y);
+    bool IsInside(IKVUnit* unit, int32_t x, int32_t y, IKVUnit* camera);
 
     KVSceneManager* m_scene;
 };

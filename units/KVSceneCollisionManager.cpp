@@ -25,10 +25,7 @@ bool RayHits(IKVUnit* unit, const KV3DVector& origin, const KV3DVector& directio
 } // namespace
 
 int32_t KVSceneCollisionManager::GetPickRay(const KVScreenPoint& point, KVPickRay* out) {
-    // A point outside every viewport still gets a ray, from the scene's
-    // main camera.
-    IKVUnit* unit = m_scene ? m_scene->FindCamera(point) : nullptr;
-    if (!unit && m_scene) unit = m_scene->FindCamera();
+    IKVUnit* unit = m_scene ? m_scene->FindCamera() : nullptr;
     void* camera = nullptr;
     if (!unit || unit->QueryInterface(IID_IKVUnitCamera, &camera) != KV_OK || !camera || !out) return KV_FAILED;
     return static_cast<IKVUnitCamera*>(camera)->GetPickRay(point.x, point.y, out);

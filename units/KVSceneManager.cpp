@@ -281,12 +281,16 @@ IKVUnit* KVSceneManager::FindCamera() {
 }
 
 IKVUnit* KVSceneManager::FindCamera(const KVScreenPoint& point) {
+    const KVInputRect area = m_inputScene.GetGameArea();
+    if (point.x < area.left || point.x >= area.right || point.y < area.top || point.y >= area.bottom) return nullptr;
+    return FindCamera();
+}
+
+IKVUnit* KVSceneManager::CameraAt(int32_t x, int32_t y) {
     for (const CameraEntry& entry : m_cameras) {
         const KVDeviceRect* v = entry.camera->GetViewport();
-        if (v && v->left <= point.x && point.x < v->right && v->top <= point.y && point.y < v->bottom)
-            return entry.unit;
+        if (v && v->left <= x && x < v->right && v->top <= y && y < v->bottom) return entry.unit;
     }
-    // A point outside every viewport (a letterbox, a border) has no camera.
     return nullptr;
 }
 

@@ -93,13 +93,23 @@ public:
     // deactivate automatically go off and leave the list.
     int32_t OnCameraActivated(IKVUnit* camera);
     int32_t RemoveCamera(IKVUnit* camera);
-    // The camera a point belongs to: the first listed one whose viewport
-    // holds it (left and top inclusive), or null when no viewport does (so a
-    // point in a letterbox or border picks no 3D unit). The point is
-    // compared with the viewports (in device pixels) as it is given.
-    // Picking at a point asks this; callers without a point ask
-    // FindCamera().
+    // Which camera a point is seen through. Every point the scene is asked
+    // about (the pointer's and the touches' positions, KVScene.UnitsAt and
+    // Convert2DTo3D, unit:IsPointInside, the 3D units' own picking) is in
+    // game coordinates, and every camera's viewport shows the whole game
+    // area: PointToGame takes a device pixel inside a viewport onto it, and
+    // the camera's GetPickRay and Project take it back onto that camera's
+    // view. So a game point does not tell which viewport it was seen in:
+    //  - a caller that knows the camera hands it over; input hands the
+    //    camera whose viewport held the pointer's device position
+    //    (CameraAt, the only lookup in device pixels);
+    //  - otherwise the point is seen through FindCamera()'s camera;
+    //  - a point outside the game area lies in the bars or borders around
+    //    the viewports and is seen through none (it picks no 3D unit).
     IKVUnit* FindCamera(const KVScreenPoint& point);
+    // The first listed camera whose viewport holds the device pixel (left
+    // and top inclusive), or null.
+    IKVUnit* CameraAt(int32_t x, int32_t y);
     // Every unit drawn for the last camera that is hit at the point,
     // topmost first.
     void UnitsAt(const KVScreenPoint& point, std::vector<int32_t>* out);

@@ -158,7 +158,7 @@ void KVUnitCamera::InvalidateFrustum() { m_frustumStale = true; }
 void KVUnitCamera::NotifyActive() {
     KVSceneManager* scene = KVSceneManager::Instance();
     if (!scene) return;
-    if (m_active)
+    if (m_active && IsEnabled())
         scene->OnCameraActivated(this);
     else
         scene->RemoveCamera(this);
@@ -226,6 +226,7 @@ const float* KVUnitCamera::GetProjectionMatrix() {
 
 void KVUnitCamera::SetViewport(const KVDeviceRect* rect) {
     m_viewportChanged = true;
+    const KVDeviceRect before = m_viewport;
     if (rect) {
         m_viewport = *rect;
         m_customViewport = true;
@@ -234,6 +235,7 @@ void KVUnitCamera::SetViewport(const KVDeviceRect* rect) {
         m_viewport = GraphicViewport();
     }
     ComputeFullScreen();
+    OnViewportMoved(before);
 }
 
 void KVUnitCamera::SetActive(bool active) {
@@ -265,9 +267,12 @@ void KVUnitCamera::UpdateMatrices() {
     if (!m_customViewport) {
         const KVDeviceRect graphic = GraphicViewport();
         if (!SameRect(graphic, m_viewport)) {
+            const KVDeviceRect before = m_viewport;
             m_viewport = graphic;
             ComputeFullScreen();
             m_viewportChanged = true;
+            OnViewportMoved(before);
+            UpdateProjection();
         }
     }
     if (m_device) {
@@ -323,10 +328,13 @@ void KVUnitCamera::UpdateProjection() {
         // the frustum planes and pick rays inside out.
         m[15] = 1.0f;
     } else {
+        // The camera's own viewport, the one the device takes when the
+        // camera draws: when the projection is made the device may still
+        // hold another (the whole screen the frame was cleared with).
         float aspect = m_aspectRatio;
         if (aspect == 0.0f) {
-            const KVDeviceRect* v = m_device ? m_device->GetViewport() : nullptr;
-            if (v) aspect = float(int64_t(v->right) - v->left) / float(int64_t(v->bottom) - v->top);
+            const KVDeviceRect& v = m_viewport;
+            aspect = float(int64_t(v.right) - v.left) / float(int64_t(v.bottom) - v.top);
         }
         // An empty viewport has no shape: square.
         if (!std::isfinite(aspect) || aspect == 0.0f) aspect = 1.0f;
@@ -436,6 +444,11 @@ KVDeviceRect KVUnitCamera::GraphicViewport() {
     if (viewport) return *viewport;
     const KVDisplayMode* screen = m_device ? m_device->GetScreenSize() : nullptr;
     return screen ? KVDeviceRect{0, 0, screen->width, screen->height} : KVDeviceRect{0, 0, 0, 0};
+}
+
+void KVUnitCamera::OnViewportMoved(const KVDeviceRect& before) {
+    if (m_aspectRatio == 0.0f && !m_orthogonal && !SameRect(before, m_viewport))
+        m_projectionStale = m_frustumStale = true;
 }
 
 void KVUnitCamera::ComputeFullScreen() {

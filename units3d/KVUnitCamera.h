@@ -60,6 +60,14 @@ public:
     virtual void InvalidateView();
     virtual void InvalidateFrustum();
     // Enters the camera into the scene manager's list, or takes it out.
+    // A camera is listed (drawn, projecting, picking) only while it is both
+    // Active and enabled: disabling it takes it out and leaves Active as it
+    // is; enabling an Active camera enters it as activating does, switching
+    // off (Active cleared) the other listed auto-deactivating full-screen
+    // cameras. So a game switches cameras back and forth by disabling the
+    // one and enabling the other; enabling first switches the other off for
+    // good, as setting Active would. The enable and disable passes run this
+    // hook through the "Active" attribute.
     virtual void NotifyActive();
     virtual void OnOrthogonalChanged();
     virtual void OnOrthoScaleChanged();
@@ -118,6 +126,9 @@ private:
     // The graphic module's viewport (the whole screen without one).
     KVDeviceRect GraphicViewport();
     void ComputeFullScreen();
+    // The rectangle in effect moved from `before`: a projection whose
+    // aspect comes from it is stale.
+    void OnViewportMoved(const KVDeviceRect& before);
     // The game area of the graphic module: width, height.
     void GameSize(float* width, float* height);
 
@@ -132,6 +143,9 @@ private:
     bool m_exclusive = false;
     bool m_autoClip = false;
     KV3DVector m_up{0.0f, 1.0f, 0.0f};
+    // 0: the perspective takes the shape of the camera's own viewport (the
+    // rectangle in effect), not of whatever the device holds when the
+    // projection is made; a change of that shape remakes it.
     float m_aspectRatio = 0.0f;
 
     float m_effectiveNear = 1.0f;

@@ -8,6 +8,7 @@
 
 #include "KVChunkWriter.h"
 #include "KVGLDeviceTest.h"
+#include "KVSDLEvents.h"
 #include "KVTestCoreHost.h"
 #include "KVTestScriptRun.h"
 #include "KVLua/KVLua.h"
@@ -153,6 +154,24 @@ bool KVGameRig::StepUntil(const std::function<bool()>& done, int32_t maxFrames) 
         Step();
     }
     return done();
+}
+
+void KVGameRig::PointerMove(int32_t x, int32_t y) {
+    PushSDLEvent(SDLMotion(x, y));
+    PumpSDLEvents();
+}
+
+void KVGameRig::PointerButton(bool down, int32_t x, int32_t y, uint8_t button) {
+    PushSDLEvent(SDLButton(down, x, y, button));
+    PumpSDLEvents();
+}
+
+void KVGameRig::Click(int32_t x, int32_t y, uint8_t button) {
+    PointerMove(x, y);
+    PointerButton(true, x, y, button);
+    Step();
+    PointerButton(false, x, y, button);
+    Step();
 }
 
 std::vector<std::string>& KVGameRig::Records() { return KVTestCoreHost::Records(); }

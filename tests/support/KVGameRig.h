@@ -115,6 +115,16 @@ public:
     // Script errors the binding reported (the error hook's texts).
     const std::vector<std::string>& ScriptErrors() const;
 
+    // The pointer as a player moves it, in device pixels: each event is
+    // queued with SDL and handed to the SDL input device as the main loop
+    // hands them over after a frame's picture; the next frame's step sees
+    // it. Button 1 is the left one.
+    void PointerMove(int32_t x, int32_t y);
+    void PointerButton(bool down, int32_t x, int32_t y, uint8_t button = 1);
+    // The pointer moved to the point, pressed there for a frame and
+    // released for another.
+    void Click(int32_t x, int32_t y, uint8_t button = 1);
+
     // The screen as last rendered: 0xAARRGGBB, rows from the top.
     std::vector<uint32_t> Screen();
     uint32_t Pixel(int32_t x, int32_t y);

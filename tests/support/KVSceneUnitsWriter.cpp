@@ -122,12 +122,12 @@ KVSceneUnitSpec& KVSceneUnitsWriter::AddPlainUnit(const std::string& name, uint6
 }
 
 uint32_t KVSceneUnitsWriter::AddClassUnit(uint64_t classId, const std::string& className, const std::string& name,
-                                          uint64_t uid, const std::vector<KVStoredValue>& values) {
+                                          uint64_t uid, const std::vector<KVStoredValue>& values, bool enabled) {
     KVSceneClassSpec entry;
     entry.classId = classId;
     entry.name = className;
     entry.baseEntry = UnitEntry();
-    std::vector<Bytes> stored = UnitValues(name, uid);
+    std::vector<Bytes> stored = UnitValues(name, uid, {}, 0x12, enabled);
     for (const KVStoredValue& v : values) {
         entry.attributes.push_back(v.record);
         stored.push_back(v.value);

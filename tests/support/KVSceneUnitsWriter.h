@@ -136,10 +136,11 @@ public:
                                   uint32_t flags = 0x12, bool enabled = true, uint32_t fileVersion = 0x20004);
 
     // A unit of a class entry of its own (on the "Unit" entry): the Unit
-    // values of a scene file of version 0x20004, then the values given
-    // under their records. Its place in the file (what Local names).
+    // values of a scene file of version 0x20004 (enabled or not), then the
+    // values given under their records. Its place in the file (what Local
+    // names).
     uint32_t AddClassUnit(uint64_t classId, const std::string& className, const std::string& name, uint64_t uid,
-                          const std::vector<KVStoredValue>& values = {});
+                          const std::vector<KVStoredValue>& values = {}, bool enabled = true);
 
     size_t UnitCount() const { return m_units.size(); }
     // The entry of class "Unit" that AddPlainUnit uses (added on first use).

@@ -59,25 +59,21 @@ TEST_F(KVSceneCollisionManagerTest, WithoutCameraThereIsNoRay) {
     EXPECT_EQ(First("KVScene.Convert2DTo3D(1, 2)"), "false");
 }
 
-// The ray is the one of the camera whose viewport holds the point: a split
-// screen picks with the camera of the half the point is in.
-TEST_F(KVSceneCollisionManagerTest, TheRayComesFromTheCameraWhoseViewportHoldsThePoint) {
+// The ray is the scene's camera's (FindCamera()) for every game point, in
+// the game area or not: a split screen picks with the first listed camera,
+// as neither has the screen's size.
+TEST_F(KVSceneCollisionManagerTest, TheRayComesFromTheScenesCamera) {
     KVTestCameraUnit* left = rig.Camera("Left", {0, 0, 512, 768});
     KVTestCameraUnit* right = rig.Camera("Right", {512, 0, 1024, 768});
     left->ray = {{1, 2, 3}, {4, 5, 6}};
     right->ray = {{1, 2, 3}, {4, 5, 9}};
     KVPickRay ray;
-    EXPECT_EQ(Collision().GetPickRay({700, 8}, &ray), KV_OK);
-    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{700, 8}));
-    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{-1, -1}));
-    EXPECT_FLOAT_EQ(ray.far.z, 9.0f);
-    EXPECT_EQ(Collision().GetPickRay({511, 767}, &ray), KV_OK);
-    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{511, 767}));
-    EXPECT_FLOAT_EQ(ray.far.z, 6.0f);
-    // Outside both viewports the main camera (the first listed, as none
-    // has the screen's size) still gives a ray.
-    EXPECT_EQ(Collision().GetPickRay({1030, 8}, &ray), KV_OK);
-    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{1030, 8}));
+    for (const KVScreenPoint& p : {KVScreenPoint{700, 8}, KVScreenPoint{511, 767}, KVScreenPoint{1030, 8}}) {
+        EXPECT_EQ(Collision().GetPickRay(p, &ray), KV_OK);
+        EXPECT_EQ(left->lastPickPoint, p);
+        EXPECT_FLOAT_EQ(ray.far.z, 6.0f);
+    }
+    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{-1, -1}));
 }
 
 TEST_F(KVSceneCollisionManagerTest, TheFirstEnabledMeshInFactoryOrderThatIsHitWins) {

@@ -300,9 +300,12 @@ TEST_F(KVSceneManagerTest, FindCameraPrefersTheScreenSizedViewport) {
     EXPECT_EQ(Scene().GetMainViewport()->right, 10);
 }
 
-// A point belongs to the first listed camera whose viewport holds it, and
-// to none when no viewport does (a letterbox, a border, off the screen).
-TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
+// A point in device pixels belongs to the first listed camera whose
+// viewport holds it, and to none when no viewport does (a letterbox, a
+// border, off the screen). A game point is seen through the scene's camera
+// wherever it lies in the game area, and through none outside it.
+TEST_F(KVSceneManagerTest, CamerasOfDevicePixelsAndOfGamePoints) {
+    EXPECT_EQ(Scene().CameraAt(5, 5), nullptr);
     EXPECT_EQ(Scene().FindCamera(KVScreenPoint{5, 5}), nullptr);
     KVTestCameraUnit* top = rig.Camera("Top", {0, 0, 1024, 384});
     KVTestCameraUnit* bottom = rig.Camera("Bottom", {0, 384, 1024, 768});
@@ -312,29 +315,41 @@ TEST_F(KVSceneManagerTest, FindCameraAtAPointTakesTheViewportThatHoldsIt) {
         KVScreenPoint point;
         IKVUnit* camera;
     };
-    const Case cases[] = {
+    const Case pixels[] = {
         {{0, 0}, top},          {{1023, 383}, top},     {{0, 384}, bottom},   {{500, 767}, bottom},
         // Held by two: the first listed.
         {{950, 750}, bottom},   {{1024, 10}, nullptr},  {{-1, 500}, nullptr}, {{10, 768}, nullptr},
         {{INT32_MIN, INT32_MAX}, nullptr},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Scene().FindCamera(c.point), c.camera) << c.point.x << "," << c.point.y;
+    for (const Case& c : pixels)
+        EXPECT_EQ(Scene().CameraAt(c.point.x, c.point.y), c.camera) << c.point.x << "," << c.point.y;
     (void)inset;
+    // Every game point of the area, whichever viewport shows it, goes
+    // through FindCamera()'s camera.
+    const Case game[] = {
+        {{0, 0}, top},        {{20, 500}, top},      {{1023, 767}, top},  {{950, 750}, top},
+        {{1024, 10}, nullptr}, {{-1, 500}, nullptr}, {{10, 768}, nullptr}, {{INT32_MIN, INT32_MAX}, nullptr},
+    };
+    for (const Case& c : game)
+        EXPECT_EQ(Scene().FindCamera(c.point), c.camera) << c.point.x << "," << c.point.y;
 
     // Picking without a camera takes the point's.
     KVTestQuadUnit* quad = rig.Quad("Q", kScreen);
     EXPECT_TRUE(Scene().IsPointInside(quad, {20, 500}, true, nullptr, nullptr));
-    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(bottom));
-    EXPECT_TRUE(Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr));
     EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
+    EXPECT_TRUE(Scene().IsPointInside(quad, {20, 500}, true, nullptr, bottom));
+    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(bottom));
     // The point as given decides, not the point the input transform makes.
     const float shift[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 400, 0, 1};
     Scene().SetInputTransform(shift);
     EXPECT_TRUE(Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr));
     EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
+    const float outward[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -200, 0, 1};
+    Scene().SetInputTransform(outward);
+    Scene().IsPointInside(quad, {20, 100}, false, nullptr, nullptr);
+    EXPECT_EQ(quad->lastCamera, static_cast<IKVUnit*>(top));
     Scene().ClearInputTransform();
-    // Outside every viewport the unit's test runs without a camera.
+    // Outside the game area the unit's test runs without a camera.
     quad->lastCamera = top;
     Scene().IsPointInside(quad, {1030, 100}, true, nullptr, nullptr);
     EXPECT_EQ(quad->lastCamera, nullptr);

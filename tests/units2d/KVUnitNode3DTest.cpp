@@ -75,9 +75,10 @@ protected:
     KVSceneRig rig;
 };
 
-// Without a camera given, the camera of the half of a split screen that
-// holds the point gives the ray.
-TEST_F(KVUnitNode3DTest, ASplitScreenPicksWithTheCameraOfThePointsHalf) {
+// Without a camera given, a game point of a split screen is seen through
+// the scene's camera (the first listed, as neither has the screen's size),
+// whichever half shows it; off the game area through none.
+TEST_F(KVUnitNode3DTest, ASplitScreenPicksGamePointsWithTheScenesCamera) {
     KVUnitNode3D* node = Node({0.0f, 0.0f, -5.0f});
     ASSERT_NE(node, nullptr);
     KVTestCameraUnit* left = rig.Camera("Left", {0, 0, 512, 768});
@@ -85,12 +86,14 @@ TEST_F(KVUnitNode3DTest, ASplitScreenPicksWithTheCameraOfThePointsHalf) {
     left->ray = {{0, 0, 0}, {0, 0, -100}};
     right->ray = {{50, 0, 0}, {50, 0, -100}};
     EXPECT_TRUE(node->IsPointInside({100, 20}, nullptr, nullptr));
-    EXPECT_FALSE(node->IsPointInside({600, 20}, nullptr, nullptr));
-    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{600, 20}));
+    EXPECT_TRUE(node->IsPointInside({600, 20}, nullptr, nullptr));
+    EXPECT_EQ(left->lastPickPoint, (KVScreenPoint{600, 20}));
+    EXPECT_EQ(right->lastPickPoint, (KVScreenPoint{-1, -1}));
+    EXPECT_FALSE(node->IsPointInside({600, 20}, nullptr, right));
     std::swap(left->ray, right->ray);
     EXPECT_FALSE(node->IsPointInside({100, 20}, nullptr, nullptr));
-    EXPECT_TRUE(node->IsPointInside({600, 20}, nullptr, nullptr));
-    // Outside both halves no camera gives a ray, whatever they would show.
+    EXPECT_FALSE(node->IsPointInside({600, 20}, nullptr, nullptr));
+    // Off the game area no camera gives a ray, whatever it would show.
     left->ray = right->ray;
     EXPECT_FALSE(node->IsPointInside({1030, 20}, nullptr, nullptr));
     EXPECT_FALSE(node->IsPointInside({-1, 20}, nullptr, nullptr));

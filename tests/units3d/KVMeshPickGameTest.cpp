@@ -1,7 +1,8 @@
 // A letterboxed 3D scene as a game stores and plays it: a camera whose
 // viewport leaves bars above and below, looking at a mesh from a file that
-// has no materials. The mesh loads and is picked inside the viewport, never
-// in the bars; a script may move the viewport anywhere in the 32-bit range.
+// has no materials. The mesh loads and is picked at every game point (the
+// viewport shows the whole game area), never off it, in the bars; a script
+// may move the viewport anywhere in the 32-bit range.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -51,16 +52,16 @@ TEST(KVMeshPickGameTest, AMeshWithoutMaterialsIsPickedInsideTheViewportOnly) {
     ASSERT_NE(mesh, nullptr);
     EXPECT_NE(mesh->GetMesh(), nullptr);
 
-    // The game's own camera and scene manager, at points of the screen:
-    // inside the viewport the mesh is hit and a script finds the floor under
-    // the point; in the bars nothing is hit, though the camera's ray there
+    // The game's own camera and scene manager, at game points: in the game
+    // area the mesh is hit and a script finds the floor under the point;
+    // off it (in the bars) nothing is hit, though the camera's ray there
     // would reach the floor too.
     const struct {
         int32_t x, y;
         bool inside;
     } picks[] = {
-        {30, 24, true}, {5, 8, true}, {60, 39, true},                   // in the viewport
-        {30, 2, false}, {5, 7, false}, {60, 40, false}, {30, 47, false},  // in the bars
+        {30, 24, true}, {5, 0, true}, {60, 47, true}, {30, 2, true},  // in the game area
+        {30, -3, false}, {5, -1, false}, {60, 48, false}, {64, 20, false},  // in the bars
     };
     for (const auto& p : picks) {
         const std::string at = std::to_string(p.x) + ", " + std::to_string(p.y);

@@ -149,7 +149,7 @@ TEST_F(KVUnitCameraTest, TheLeftHandedTwinSeesTheWorldMirrored) {
     EXPECT_NEAR(point.depth, 0.90909f, 1e-5f);
 }
 
-TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromTheDevicesViewportUnlessGiven) {
+TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromItsViewportUnlessGiven) {
     KVUnitCamera* camera = Worked();
     const float y = 1.0f / std::tan(kPi / 8.0f);
     const struct {
@@ -165,13 +165,33 @@ TEST_F(KVUnitCameraTest, ThePerspectiveTakesItsAspectFromTheDevicesViewportUnles
         {{0, 0, 0, 0}, "0", y},
         {{0, 300, 800, 300}, "0", y},
     };
+    // The device's viewport when the projection is made is another one
+    // (the whole screen a frame is cleared with): the camera's own counts.
+    device.viewport = {0, 0, 1000, 100};
     for (const auto& c : cases) {
-        device.viewport = c.viewport;
+        camera->SetViewport(&c.viewport);
         Set(camera, "AspectRatio", 0, c.aspect);
         const float* p = camera->GetProjectionMatrix();
         EXPECT_NEAR(p[0], c.x, 1e-5f) << c.aspect << " " << c.viewport.right << "x" << c.viewport.bottom;
         EXPECT_NEAR(p[5], y, 1e-5f);
     }
+}
+
+// A camera that follows the graphic module's viewport takes a new shape of
+// it in the next update, and sends the projection made of it.
+TEST_F(KVUnitCameraTest, AFollowedViewportThatChangesShapeRemakesTheProjection) {
+    KVUnitCamera* camera = Worked();
+    const float y = 1.0f / std::tan(kPi / 8.0f);
+    camera->UpdateMatrices();
+    EXPECT_NEAR(camera->GetProjectionMatrix()[0], y * 0.75f, 1e-5f);
+    KVGraphic* graphic = KVGraphic::Instance();
+    ASSERT_NE(graphic, nullptr);
+    graphic->SetDefaultViewport(0, 0, 600, 600);
+    device.ClearCalls();
+    camera->UpdateMatrices();
+    EXPECT_EQ(camera->GetViewport()->right, 600);
+    EXPECT_NEAR(camera->GetProjectionMatrix()[0], y, 1e-5f);
+    EXPECT_EQ(device.CallsOf("SetPerspective").size(), 1u);
 }
 
 TEST_F(KVUnitCameraTest, EachChangeIsSentOnceInTheNextUpdate) {

@@ -356,9 +356,10 @@ TEST_F(KVUnitMeshTest, PickingNeedsACameraAndHitsTheBox) {
     EXPECT_FALSE(mesh->IsPointInside({10, 10}, &depth, nullptr));
 }
 
-// Without a camera given, a split screen picks with the camera whose half
-// holds the point.
-TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheCameraOfThePoint) {
+// Without a camera given, a game point is seen through the scene's camera
+// (FindCamera(), whichever half it shows); a caller that knows the camera
+// names it.
+TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheScenesCamera) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");
     ASSERT_NE(mesh->GetMesh(), nullptr);
@@ -367,24 +368,30 @@ TEST_F(KVUnitMeshTest, PickingWithoutACameraTakesTheCameraOfThePoint) {
     KVTestCameraUnit* beside = rig.Camera({5, 10, 5}, {5, -10, 5});
     beside->viewport = {512, 0, 1024, 768};
     ASSERT_TRUE(over->active);
-    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, nullptr));
-    EXPECT_FALSE(mesh->IsPointInside({600, 10}, nullptr, nullptr));
-    EXPECT_TRUE(rig.Scene().Scene().IsPointInside(mesh, {511, 10}, true, nullptr, nullptr));
-    EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, {512, 10}, true, nullptr, nullptr));
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, over));
+    EXPECT_FALSE(mesh->IsPointInside({10, 10}, nullptr, beside));
+    IKVUnit* scenes = rig.Scene().Scene().FindCamera();
+    ASSERT_TRUE(scenes == over || scenes == beside);
+    for (const KVScreenPoint& p : {KVScreenPoint{10, 10}, KVScreenPoint{600, 10}, KVScreenPoint{512, 700}}) {
+        const bool through = mesh->IsPointInside(p, nullptr, scenes);
+        EXPECT_EQ(mesh->IsPointInside(p, nullptr, nullptr), through) << p.x << "," << p.y;
+        EXPECT_EQ(rig.Scene().Scene().IsPointInside(mesh, p, true, nullptr, nullptr), through) << p.x;
+    }
 }
 
-// A letterboxed camera: a point in the bars outside its viewport picks no
-// mesh, though the same point inside the viewport would.
-TEST_F(KVUnitMeshTest, APointOutsideEveryViewportPicksNoMesh) {
+// A letterboxed camera: a game point off the game area lies in the bars
+// and picks no mesh, though the camera's ray there would reach it.
+TEST_F(KVUnitMeshTest, APointOffTheGameAreaPicksNoMesh) {
     WriteMeshFile(Root(), "grid.kv3d", GridMeshFile(2, 1.0f));
     KVUnitMesh* mesh = Mesh("grid.kv3d");
     ASSERT_NE(mesh->GetMesh(), nullptr);
     KVTestCameraUnit* over = rig.Camera({0.5f, 10, 0.5f}, {0.5f, -10, 0.5f});
     over->viewport = {0, 20, 512, 748};
     ASSERT_TRUE(over->active);
-    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, over));
-    EXPECT_TRUE(mesh->IsPointInside({10, 20}, nullptr, nullptr));
-    for (const KVScreenPoint& bar : {KVScreenPoint{10, 10}, KVScreenPoint{10, 748}, KVScreenPoint{512, 30}}) {
+    EXPECT_TRUE(mesh->IsPointInside({10, -1}, nullptr, over));
+    EXPECT_TRUE(mesh->IsPointInside({10, 10}, nullptr, nullptr));
+    EXPECT_TRUE(mesh->IsPointInside({10, 767}, nullptr, nullptr));
+    for (const KVScreenPoint& bar : {KVScreenPoint{10, -1}, KVScreenPoint{10, 768}, KVScreenPoint{1024, 30}}) {
         EXPECT_FALSE(mesh->IsPointInside(bar, nullptr, nullptr)) << bar.x << "," << bar.y;
         EXPECT_FALSE(rig.Scene().Scene().IsPointInside(mesh, bar, true, nullptr, nullptr)) << bar.x << "," << bar.y;
     }
