@@ -344,7 +344,8 @@ int32_t KVPakEntry::Read(void* buffer, uint32_t count, uint32_t* outCount) {
     if (outCount) *outCount = 0;
     if (!m_open) return KV_INVALID;
     uint32_t n = std::min(count, m_size - std::min(m_position, m_size));
-    if (n == 0) return KV_OK;
+    // The file layer's end of file (IKVFile.h): a read that gives nothing fails.
+    if (n == 0) return KV_READ_FAILED;
     if (!buffer) return KV_INVALID;
     if (!m_compressed) {
         std::memcpy(buffer, m_data + m_position, n);

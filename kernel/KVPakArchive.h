@@ -123,9 +123,10 @@ public:
     void Close();
     bool IsOpen() const { return m_open; }
 
-    // Reads up to count bytes from the position: 0 with the count read (0 at
-    // the end), or the read error with the bytes that could be read when the
-    // compressed data is damaged.
+    // Reads up to count bytes from the position, answering as the file
+    // layer's Read does (IKVFile.h): 0 with the count read, the read error
+    // with a count of 0 at the end (or for a count of 0), and the read error
+    // with the bytes that could be read when the compressed data is damaged.
     int32_t Read(void* buffer, uint32_t count, uint32_t* outCount);
     // Moves to a position, kept within 0..size. A compressed entry is
     // inflated forward to it (from its start when moving back); the read
