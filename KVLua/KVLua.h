@@ -271,7 +271,7 @@ private:
     static int CallLibraryFunction(lua_State* L);
 
     // Script files (KVLuaScripts.cpp).
-    void ScanScriptDirectory(const std::string& sub);
+    void ScanScriptDirectory();
     void LoadScriptList();
     int32_t ReadWholeFile(const std::string& path, std::string* out);
     void InitNamespaces();

@@ -187,13 +187,41 @@ std::string KVPakArchive::StackName(const ListState& state, bool directory) cons
     return name;
 }
 
+bool KVPakArchive::FindFolderList(const std::string& pattern, uint32_t* list, size_t* length) const {
+    *list = 0;
+    *length = 0;
+    // A folder named outright: the walk starts in it, and ends with it.
+    const size_t slash = pattern.rfind('/');
+    if (slash == std::string::npos || slash + 1 == pattern.size() || pattern.find_first_of("*?") < slash)
+        return true;
+    uint32_t position = 0;
+    for (size_t i = 0; i <= slash; ++i) {
+        uint32_t node;
+        for (;;) {
+            // The first node of a character is the one lookups and walks take.
+            if (!Word(position, &node)) return false;
+            if (NodeCharacter(node) == pattern[i]) break;
+            if (!(node & kHasSibling)) return false;
+            position += (node & kEndsFile) ? 2 : 1;
+        }
+        if (!(node & kHasChildren)) return false;
+        position = node & kChildMask;
+    }
+    *list = position;
+    *length = slash + 1;
+    return true;
+}
+
 bool KVPakArchive::ListNext(ListState* state, const std::string& pattern, std::string* name,
                             bool* directory) const {
     if (!state) return false;
     if (!state->started) {
         state->started = true;
         state->stack.clear();
-        if (m_valid && m_size >= 4) state->stack.emplace_back(0u, 0u);
+        uint32_t list = 0;
+        size_t folder = 0;
+        if (m_valid && m_size >= 4 && FindFolderList(pattern, &list, &folder))
+            state->stack.emplace_back(list, uint32_t(folder));
     }
     const size_t length = pattern.size();
     while (!state->stack.empty()) {

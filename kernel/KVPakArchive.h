@@ -86,7 +86,8 @@ public:
     // node of its sibling list has is passed over with its subtree (lookups
     // stop at the earlier one), and no name holding a NUL (a path ends
     // there) or directory name holding "*" or "?" (it lists more than
-    // itself) is answered.
+    // itself) is answered. A pattern whose folder part has no wildcard
+    // starts in that folder: listing it costs what the folder holds.
     bool ListNext(ListState* state, const std::string& pattern, std::string* name, bool* directory) const;
 
     // Every file entry with its whole path, in directory order.
@@ -96,6 +97,10 @@ private:
     bool Word(uint32_t index, uint32_t* out) const;
     bool ReadRecord(uint32_t payload, PakFileRecord* out) const;
     bool CheckContent(const PakFileRecord& record) const;
+    // Where a listing of the pattern starts: the sibling list of the folder
+    // its part up to the last "/" names, when that part has no wildcard
+    // (false when the folder is not there), else the root list.
+    bool FindFolderList(const std::string& pattern, uint32_t* list, size_t* length) const;
     void Advance(ListState* state) const;
     std::string StackName(const ListState& state, bool directory) const;
 
