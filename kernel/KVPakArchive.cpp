@@ -123,18 +123,22 @@ bool KVPakArchive::Validate() {
     return m_valid = true;
 }
 
+bool KVPakArchive::FindInList(char c, uint32_t* position, uint32_t* node) const {
+    for (;;) {
+        if (!Word(*position, node)) return false;
+        if (NodeCharacter(*node) == c) return true;
+        if (!(*node & kHasSibling)) return false;
+        *position += (*node & kEndsFile) ? 2 : 1;
+    }
+}
+
 bool KVPakArchive::Lookup(const char* path, size_t length, PakFileRecord* out) const {
     if (!m_valid || !path || length == 0 || m_size == 0) return false;
     uint32_t list = 0;
     for (size_t i = 0; i < length; ++i) {
         uint32_t position = list;
         uint32_t node;
-        for (;;) {
-            if (!Word(position, &node)) return false;
-            if (NodeCharacter(node) == path[i]) break;
-            if (!(node & kHasSibling)) return false;
-            position += (node & kEndsFile) ? 2 : 1;
-        }
+        if (!FindInList(path[i], &position, &node)) return false;
         if (i + 1 == length) {
             uint32_t payload;
             if (!(node & kEndsFile) || !Word(position + 1, &payload)) return false;
@@ -197,14 +201,7 @@ bool KVPakArchive::FindFolderList(const std::string& pattern, uint32_t* list, si
     uint32_t position = 0;
     for (size_t i = 0; i <= slash; ++i) {
         uint32_t node;
-        for (;;) {
-            // The first node of a character is the one lookups and walks take.
-            if (!Word(position, &node)) return false;
-            if (NodeCharacter(node) == pattern[i]) break;
-            if (!(node & kHasSibling)) return false;
-            position += (node & kEndsFile) ? 2 : 1;
-        }
-        if (!(node & kHasChildren)) return false;
+        if (!FindInList(pattern[i], &position, &node) || !(node & kHasChildren)) return false;
         position = node & kChildMask;
     }
     *list = position;

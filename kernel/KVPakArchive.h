@@ -97,6 +97,9 @@ private:
     bool Word(uint32_t index, uint32_t* out) const;
     bool ReadRecord(uint32_t payload, PakFileRecord* out) const;
     bool CheckContent(const PakFileRecord& record) const;
+    // The first node of the character in the sibling list at *position (the
+    // one lookups and walks take): true with its position and word.
+    bool FindInList(char c, uint32_t* position, uint32_t* node) const;
     // Where a listing of the pattern starts: the sibling list of the folder
     // its part up to the last "/" names, when that part has no wildcard
     // (false when the folder is not there), else the root list.
