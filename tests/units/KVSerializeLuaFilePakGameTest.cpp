@@ -134,19 +134,22 @@ TEST(KVSerializeLuaFilePakGameTest, InsideAPakEveryReadMethodEndsAsOnDisk) {
     };
     // On disk: the lines, then nil; the bytes, then nil; nothing in an
     // empty file, and nothing for no bytes.
-    EXPECT_EQ(recorded("lf.txt line"), "lf.txt line: \"ab\" \"cd\" nil after 2 eof true");
-    EXPECT_EQ(recorded("nolf.txt line"), "nolf.txt line: \"ab\" \"cd\" nil after 2 eof true");
-    EXPECT_EQ(recorded("blank.txt line"), "blank.txt line: \"\" \"\" \"x\" nil after 4 eof true");
-    EXPECT_EQ(recorded("empty.txt line"), "empty.txt line: nil after 0 eof true");
-    EXPECT_EQ(recorded("crlf.txt line"), "crlf.txt line: \"\" nil after 1 eof true");
-    EXPECT_EQ(recorded("cr.txt line"), "cr.txt line: \"ab\" nil after 1 eof true");
-    EXPECT_EQ(recorded("big.txt line"), "big.txt line: \"line 0\" \"line 1\" \"line 2\" nil after 1200 eof true");
-    EXPECT_EQ(recorded("lf.txt read3"), "lf.txt read3: \"ab\\r\" \"\\\ncd\" \"\\\n\" nil after 3 eof true");
-    EXPECT_EQ(recorded("one.txt table5"), "one.txt table5: {122} nil after 1 eof true");
-    EXPECT_EQ(recorded("big.txt table70000"), "big.txt table70000: {" + std::to_string(DataFiles()[7].second.size()) +
-                                                  "} nil after 1 eof true");
-    EXPECT_EQ(recorded("empty.txt read1"), "empty.txt read1: nil after 0 eof true");
-    EXPECT_EQ(recorded("one.txt read0"), "one.txt read0: nil after 0 eof false");
+    const std::string bigSize = std::to_string(DataFiles()[7].second.size());
+    const std::pair<std::string, std::string> onDisk[] = {
+        {"lf.txt line", "\"ab\" \"cd\" nil after 2 eof true"},
+        {"nolf.txt line", "\"ab\" \"cd\" nil after 2 eof true"},
+        {"blank.txt line", "\"\" \"\" \"x\" nil after 4 eof true"},
+        {"empty.txt line", "nil after 0 eof true"},
+        {"crlf.txt line", "\"\" nil after 1 eof true"},
+        {"cr.txt line", "\"ab\" nil after 1 eof true"},
+        {"big.txt line", "\"line 0\" \"line 1\" \"line 2\" nil after 1200 eof true"},
+        {"lf.txt read3", "\"ab\\r\" \"\\\ncd\" \"\\\n\" nil after 3 eof true"},
+        {"one.txt table5", "{122} nil after 1 eof true"},
+        {"big.txt table70000", "{" + bigSize + "} nil after 1 eof true"},
+        {"empty.txt read1", "nil after 0 eof true"},
+        {"one.txt read0", "nil after 0 eof false"},
+    };
+    for (const auto& expected : onDisk) EXPECT_EQ(recorded(expected.first), expected.first + ": " + expected.second);
     for (const std::string& r : disk) EXPECT_EQ(r.find("never ends"), std::string::npos) << r;
 
     const GameForm packed[] = {
