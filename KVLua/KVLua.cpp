@@ -356,6 +356,9 @@ void KVLua::SetupState() {
 
 void KVLua::CloseState() {
     if (m_state) {
+        // A quit signal from here on finds no state to stop (InterruptScripts).
+        m_mainState = nullptr;
+        m_runningThread = nullptr;
         // Finalizers run while the state closes; they are no script calls.
         lua_sethook(m_state, nullptr, 0, 0);
         if (GetLuaState() == m_state) SetLuaState(nullptr);

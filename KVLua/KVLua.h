@@ -168,6 +168,12 @@ public:
     void SetFileInterface(IKVFile* file) { m_file = file; }
     void SetPropertiesInterface(IKVProperties* properties) { m_properties = properties; }
     void SetScriptUnits(IKVScriptUnits* units) { m_units = units; }
+    // The program is told to quit while scripts may be running: each script
+    // running now, and each that starts until EndScriptInterrupt, ends at
+    // its next instruction with a script error. It only sets the states'
+    // hooks, which Lua allows from a signal handler.
+    static void InterruptScripts();
+    static void EndScriptInterrupt();
     // Set by the core from the start of its final release to its next phase 0.
     void SetShuttingDown(bool shuttingDown) { m_shuttingDown = shuttingDown; }
     void SetProjectFileVersion(uint32_t version) { m_projectFileVersion = version; }
@@ -272,7 +278,7 @@ private:
     static int CallLibraryFunction(lua_State* L);
 
     // Script files (KVLuaScripts.cpp).
-    void ScanScriptDirectory(const std::string& sub);
+    void ScanScriptDirectory();
     void LoadScriptList();
     int32_t ReadWholeFile(const std::string& path, std::string* out);
     void InitNamespaces();

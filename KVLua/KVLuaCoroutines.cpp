@@ -69,6 +69,7 @@ void KVLua::HookThread(lua_State* L) {
     // A hook a script set for itself is left alone.
     if (L && (!lua_gethook(L) || lua_gethook(L) == CallReturnHook))
         lua_sethook(L, CallReturnHook, LUA_MASKCALL | LUA_MASKRET, 0);
+    KeepScriptInterrupt(L);
 }
 
 void KVLua::InstallCoroutineFunctions() {
@@ -147,6 +148,8 @@ void KVLua::Resume(lua_State* L, lua_State* co) {
     if (self->m_countingCalls) HookThread(co);
     const int status = lua_pcall(L, lua_gettop(L) - 1, LUA_MULTRET, 0);
     self->m_runningThread = resumer;
+    // The coroutine stopped for a quit: its resumer is stopped as well.
+    KeepScriptInterrupt(L);
     if (status == 0 && lua_status(co) == LUA_YIELD) self->KeepSuspendedUnits(L, co);
     self->m_threadFloor = floor;
     self->RestoreCallState(saved);

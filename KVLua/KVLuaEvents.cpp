@@ -45,6 +45,7 @@ int32_t KVLua::CallFunction(const char* nameSpace, const char* name, int32_t arg
 
 int32_t KVLua::CallFunctionOn(lua_State* L, const char* nameSpace, const char* name, int32_t argumentCount,
                               int32_t* resultCount) {
+    ForeignCallScope foreign(L != m_state ? L : nullptr);
     return CallFunctionIn(L, nameSpace, name, argumentCount, resultCount);
 }
 
@@ -119,6 +120,8 @@ void KVLua::RestoreCallState(const CallState& saved) {
 }
 
 int KVLua::ProtectedCall(lua_State* L, int arguments, int results) {
+    // A state made or a call begun after a quit signal stops at once too.
+    KeepScriptInterrupt(L);
     if (L != m_state) return lua_pcall(L, arguments, results, 0);
     CallState saved = SaveCallState();
     int status = lua_pcall(L, arguments, results, 0);
@@ -357,8 +360,10 @@ void KVLua::StartCountingCalls(bool keepDepth) {
 
 void KVLua::StopCountingCalls() {
     m_countingCalls = false;
-    for (lua_State* L : {m_mainState, m_runningThread})
+    for (lua_State* L : {m_mainState, m_runningThread}) {
         if (L && lua_gethook(L) == CallReturnHook) lua_sethook(L, nullptr, 0, 0);
+        KeepScriptInterrupt(L);
+    }
 }
 
 void KVLua::RestartCallCount() {

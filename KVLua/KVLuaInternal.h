@@ -76,5 +76,21 @@ inline const char* KeyText(lua_State* L, int index) {
 // A function is running on the state (so its upvalues can be read).
 bool HasRunningFunction(lua_State* L);
 
+// While scripts are stopped for a quit (KVLua::InterruptScripts), a hook
+// just set on the state gives way to the one that stops them.
+void KeepScriptInterrupt(lua_State* L);
+// A call on a state of its own (the loading screen's) is stopped too: the
+// signal finds the state here.
+class ForeignCallScope {
+public:
+    explicit ForeignCallScope(lua_State* L);
+    ~ForeignCallScope();
+    ForeignCallScope(const ForeignCallScope&) = delete;
+    ForeignCallScope& operator=(const ForeignCallScope&) = delete;
+
+private:
+    lua_State* m_previous;
+};
+
 } // namespace luadetail
 } // namespace kvl

@@ -1,6 +1,8 @@
 // Discovery and loading of script files.
 #include <algorithm>
+#include <unordered_set>
 
+#include "../kernel/KVDirectoryWalk.h"
 #include "../kernel/KVFormat.h"
 #include "KVLua.h"
 #include "KVLuaInternal.h"
@@ -27,31 +29,26 @@ std::string LowerAscii(std::string text) {
 int32_t KVLua::LoadScriptDirectory(const std::string& root) {
     m_scannedScripts.clear();
     m_scriptRoot = root;
-    if (m_file) ScanScriptDirectory(std::string());
+    // A folder named without its "/" is the same folder.
+    if (!m_scriptRoot.empty() && m_scriptRoot.back() != '/') m_scriptRoot += '/';
+    if (m_file) ScanScriptDirectory();
     LoadScriptList();
     return KV_OK;
 }
 
-void KVLua::ScanScriptDirectory(const std::string& sub) {
-    FileFindData entry;
-    std::string pattern = m_scriptRoot + sub + "*";
-    KVFindHandle find = m_file->FindFirst(pattern.c_str(), &entry);
-    if (!find) return;
-    do {
-        if (entry.name.empty()) continue;
-        if (entry.attributes & KVFILE_ATTR_DIRECTORY) {
-            if (entry.name[0] != '.') ScanScriptDirectory(sub + entry.name + "/");
-            continue;
-        }
-        std::string listed = sub + entry.name;
-        std::string relative = LowerAscii(listed);
+void KVLua::ScanScriptDirectory() {
+    std::unordered_set<std::string> listed;
+    KVDirectoryWalk::Walk(m_file, m_scriptRoot, [&](const std::string& sub, const FileFindData& entry) {
+        std::string name = sub + entry.name;
+        std::string relative = LowerAscii(name);
         size_t dot = relative.rfind('.');
         std::string extension = dot == std::string::npos ? std::string() : relative.substr(dot + 1);
-        if (extension == "lua" || extension == "luac") {
-            m_scannedScripts.push_back(ScriptFileRecord{relative, listed, entry});
-        }
-    } while (m_file->FindNext(find, &entry) == KV_OK);
-    m_file->FindClose(find);
+        if (extension != "lua" && extension != "luac") return;
+        // A path that a pak and the disk both hold is listed twice, the
+        // pak's first, and runs once: the pak's copy is what opening it gives.
+        if (!listed.insert(relative).second) return;
+        m_scannedScripts.push_back(ScriptFileRecord{relative, name, entry});
+    });
 }
 
 void KVLua::LoadScriptList() {

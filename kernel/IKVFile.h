@@ -46,6 +46,15 @@ class IKVFile : public virtual IKVUnknown {
 public:
     virtual int32_t Open(const char* path, int32_t mode, KVFileHandle* out) = 0;
     virtual int32_t Close(KVFileHandle h) = 0;
+    // Reads up to count bytes at the position and moves past them, storing
+    // the number read in *outCount (when given). The end of the file: a read
+    // that gives no bytes, because the position is at the end or count is
+    // 0, answers 0xc0002 (KV_READ_FAILED) with a count of 0, so a caller
+    // may loop until a read fails. A read that gives at least one byte
+    // answers 0, even when fewer than count were left. A source that fails
+    // on the way (damaged compressed data) answers 0xc0002 with the bytes it
+    // could give; a null or closed handle answers 3. Every layer keeps this,
+    // the pak layer as the platform layer.
     virtual int32_t Read(KVFileHandle h, void* buffer, uint32_t count, uint32_t* outCount) = 0;
     virtual int32_t QueueRequest(KVFileHandle h, void* buffer, uint32_t count,
                                  KVFileCallback callback, uint32_t userValue) = 0;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <vector>
 
+#include "../KVLua/KVLua.h"
 #include "../media/KVVideoPlayer.h"
 #include "../platform/PDL.h"
 #include "IKVThreadFactory.h"
@@ -26,11 +27,16 @@ std::vector<KVModuleCreator>* g_creatorOverride = nullptr;
 
 // Set by SIGINT and SIGTERM; the loop takes it as SDL quit. SDL's own
 // handler for these can block on its event-queue lock for ever, so ours are
-// installed first (SDL leaves handlers that are not the default alone).
+// installed first (SDL leaves handlers that are not the default alone). A
+// script that loops would keep the loop from ever reading the flag: the
+// scripts running are stopped as well.
 std::atomic<bool> g_quitSignalled{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal flag must be lock-free");
 
-extern "C" void OnQuitSignal(int) { g_quitSignalled.store(true, std::memory_order_relaxed); }
+extern "C" void OnQuitSignal(int) {
+    g_quitSignalled.store(true, std::memory_order_relaxed);
+    KVLua::InterruptScripts();
+}
 
 void InstallQuitSignalHandlers() {
     struct sigaction action {};
@@ -114,6 +120,8 @@ void RunMainLoop() {
 }
 
 void ShutdownApplication() {
+    // The scripts of the shutdown run as on any quit.
+    KVLua::EndScriptInterrupt();
     if (KVCore::Instance()) {
         if (KVVideoPlayer* video = KVVideoPlayer::Instance()) {
             video->OnExit();

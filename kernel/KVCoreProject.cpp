@@ -29,10 +29,13 @@ std::string KVCore::GetProjectPath() {
     std::string name;
     if (KVConfig* config = KVConfig::Instance()) name = config->GetString("STARTUP", "KVPROJ");
     if (name.empty() && file) {
+        // The first in byte order: the order of a listing differs between
+        // machines.
         FileFindData data;
-        KVFindHandle find = file->FindFirst((root + "*.kvproj").c_str(), &data);
-        if (find) {
-            name = data.name;
+        if (KVFindHandle find = file->FindFirst((root + "*.kvproj").c_str(), &data)) {
+            do {
+                if (name.empty() || data.name < name) name = data.name;
+            } while (file->FindNext(find, &data) == KV_OK);
             file->FindClose(find);
         }
     }

@@ -123,18 +123,22 @@ bool KVPakArchive::Validate() {
     return m_valid = true;
 }
 
+bool KVPakArchive::FindInList(char c, uint32_t* position, uint32_t* node) const {
+    for (;;) {
+        if (!Word(*position, node)) return false;
+        if (NodeCharacter(*node) == c) return true;
+        if (!(*node & kHasSibling)) return false;
+        *position += (*node & kEndsFile) ? 2 : 1;
+    }
+}
+
 bool KVPakArchive::Lookup(const char* path, size_t length, PakFileRecord* out) const {
     if (!m_valid || !path || length == 0 || m_size == 0) return false;
     uint32_t list = 0;
     for (size_t i = 0; i < length; ++i) {
         uint32_t position = list;
         uint32_t node;
-        for (;;) {
-            if (!Word(position, &node)) return false;
-            if (NodeCharacter(node) == path[i]) break;
-            if (!(node & kHasSibling)) return false;
-            position += (node & kEndsFile) ? 2 : 1;
-        }
+        if (!FindInList(path[i], &position, &node)) return false;
         if (i + 1 == length) {
             uint32_t payload;
             if (!(node & kEndsFile) || !Word(position + 1, &payload)) return false;
@@ -187,13 +191,34 @@ std::string KVPakArchive::StackName(const ListState& state, bool directory) cons
     return name;
 }
 
+bool KVPakArchive::FindFolderList(const std::string& pattern, uint32_t* list, size_t* length) const {
+    *list = 0;
+    *length = 0;
+    // A folder named outright: the walk starts in it, and ends with it.
+    const size_t slash = pattern.rfind('/');
+    if (slash == std::string::npos || slash + 1 == pattern.size() || pattern.find_first_of("*?") < slash)
+        return true;
+    uint32_t position = 0;
+    for (size_t i = 0; i <= slash; ++i) {
+        uint32_t node;
+        if (!FindInList(pattern[i], &position, &node) || !(node & kHasChildren)) return false;
+        position = node & kChildMask;
+    }
+    *list = position;
+    *length = slash + 1;
+    return true;
+}
+
 bool KVPakArchive::ListNext(ListState* state, const std::string& pattern, std::string* name,
                             bool* directory) const {
     if (!state) return false;
     if (!state->started) {
         state->started = true;
         state->stack.clear();
-        if (m_valid && m_size >= 4) state->stack.emplace_back(0u, 0u);
+        uint32_t list = 0;
+        size_t folder = 0;
+        if (m_valid && m_size >= 4 && FindFolderList(pattern, &list, &folder))
+            state->stack.emplace_back(list, uint32_t(folder));
     }
     const size_t length = pattern.size();
     while (!state->stack.empty()) {
@@ -344,7 +369,8 @@ int32_t KVPakEntry::Read(void* buffer, uint32_t count, uint32_t* outCount) {
     if (outCount) *outCount = 0;
     if (!m_open) return KV_INVALID;
     uint32_t n = std::min(count, m_size - std::min(m_position, m_size));
-    if (n == 0) return KV_OK;
+    // The file layer's end of file (IKVFile.h): a read that gives nothing fails.
+    if (n == 0) return KV_READ_FAILED;
     if (!buffer) return KV_INVALID;
     if (!m_compressed) {
         std::memcpy(buffer, m_data + m_position, n);

@@ -86,7 +86,8 @@ public:
     // node of its sibling list has is passed over with its subtree (lookups
     // stop at the earlier one), and no name holding a NUL (a path ends
     // there) or directory name holding "*" or "?" (it lists more than
-    // itself) is answered.
+    // itself) is answered. A pattern whose folder part has no wildcard
+    // starts in that folder: listing it costs what the folder holds.
     bool ListNext(ListState* state, const std::string& pattern, std::string* name, bool* directory) const;
 
     // Every file entry with its whole path, in directory order.
@@ -96,6 +97,13 @@ private:
     bool Word(uint32_t index, uint32_t* out) const;
     bool ReadRecord(uint32_t payload, PakFileRecord* out) const;
     bool CheckContent(const PakFileRecord& record) const;
+    // The first node of the character in the sibling list at *position (the
+    // one lookups and walks take): true with its position and word.
+    bool FindInList(char c, uint32_t* position, uint32_t* node) const;
+    // Where a listing of the pattern starts: the sibling list of the folder
+    // its part up to the last "/" names, when that part has no wildcard
+    // (false when the folder is not there), else the root list.
+    bool FindFolderList(const std::string& pattern, uint32_t* list, size_t* length) const;
     void Advance(ListState* state) const;
     std::string StackName(const ListState& state, bool directory) const;
 
@@ -123,9 +131,10 @@ public:
     void Close();
     bool IsOpen() const { return m_open; }
 
-    // Reads up to count bytes from the position: 0 with the count read (0 at
-    // the end), or the read error with the bytes that could be read when the
-    // compressed data is damaged.
+    // Reads up to count bytes from the position, answering as the file
+    // layer's Read does (IKVFile.h): 0 with the count read, the read error
+    // with a count of 0 at the end (or for a count of 0), and the read error
+    // with the bytes that could be read when the compressed data is damaged.
     int32_t Read(void* buffer, uint32_t count, uint32_t* outCount);
     // Moves to a position, kept within 0..size. A compressed entry is
     // inflated forward to it (from its start when moving back); the read

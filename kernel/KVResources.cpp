@@ -11,6 +11,7 @@
 #include "IKVLog.h"
 #include "IKVTimeManager.h"
 #include "KVCore.h"
+#include "KVDirectoryWalk.h"
 #include "KVFormat.h"
 #include "KVPath.h"
 #include "KVProperties.h"
@@ -19,8 +20,6 @@ namespace kvl {
 namespace {
 
 constexpr int32_t kNone = -1;
-// Directory levels entered when the resources directory is indexed.
-constexpr int kMaxIndexDepth = 32;
 // Alternative extensions read from one reader.
 constexpr size_t kMaxAlternatives = 64;
 
@@ -267,28 +266,14 @@ int32_t KVResources::Reload(int32_t index) {
 void KVResources::BuildIndex() {
     m_index.clear();
     if (!m_file) return;
-    IndexDirectory(GetProjectDirectory() + m_resourcesDirectory + "/", 0);
-}
-
-void KVResources::IndexDirectory(const std::string& directory, int depth) {
-    // Directory links can loop; a bounded depth keeps the walk finite.
-    if (depth > kMaxIndexDepth) return;
+    const std::string directory = GetProjectDirectory() + m_resourcesDirectory + "/";
     const size_t projectLength = GetProjectDirectory().size();
-    FileFindData data;
-    KVFindHandle find = m_file->FindFirst((directory + "*").c_str(), &data);
-    if (!find) return;
-    do {
-        if (data.name.empty()) continue;
-        if (data.attributes & KVFILE_ATTR_DIRECTORY) {
-            // Entered as the listing meets it, so a later file of the same
-            // name, here or below, wins.
-            if (data.name[0] != '.') IndexDirectory(directory + data.name + "/", depth + 1);
-        } else {
-            // Lower case past the project directory, as requests are.
-            m_index[LowerAfter(data.name, 0)] = LowerAfter(directory + data.name, projectLength);
-        }
-    } while (m_file->FindNext(find, &data) == KV_OK);
-    m_file->FindClose(find);
+    // Folders are entered as the listing meets them, so a later file of the
+    // same name, here or below, wins.
+    KVDirectoryWalk::Walk(m_file, directory, [&](const std::string& sub, const FileFindData& data) {
+        // Lower case past the project directory, as requests are.
+        m_index[LowerAfter(data.name, 0)] = LowerAfter(directory + sub + data.name, projectLength);
+    });
 }
 
 // --- readers -------------------------------------------------------------------

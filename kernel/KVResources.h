@@ -112,7 +112,6 @@ private:
     int32_t Reload(int32_t index);
     void FreeManaged(ManagedEntry* entry, bool log);
     void BuildIndex();
-    void IndexDirectory(const std::string& directory, int depth);
     // The entry of a resource, sought first in the list its IsManaged names
     // and then among the managed ones; one of the two is set, or neither.
     void FindEntry(IKVResource* resource, ManagedEntry** managed, UnmanagedEntry** unmanaged, int32_t* index);

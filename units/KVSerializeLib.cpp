@@ -370,8 +370,9 @@ int LuaCopyFile() {
     FilePair files(c.file);
     if (!files.OpenSource(c.lua, c.Resolve(c.Text(1)))) return c.PushBoolean(false);
     if (!files.OpenDestination(c.lua, c.Resolve(c.Text(2)))) return c.PushBoolean(false);
-    // The file layer fails a read at the end of the file, so a copy is
-    // whole when every byte of the source was read and written.
+    // Read until a read gives less than a block (at the end it gives none,
+    // IKVFile.h): the copy is whole when every byte of the source was read
+    // and written.
     const uint32_t size = c.file->GetSize(files.source);
     uint8_t block[kCopyBlockSize];
     uint64_t copied = 0;

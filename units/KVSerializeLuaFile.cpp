@@ -62,12 +62,11 @@ bool KVSerializeLuaFile::ReadLine(std::string* line) {
     for (;;) {
         uint8_t byte = 0;
         uint32_t count = 0;
-        if (m_file->Read(m_handle, &byte, 1, &count) != KV_OK) {
-            // The file layer fails the read at the end of the file: a last
-            // line without LF is still a line.
+        if (m_file->Read(m_handle, &byte, 1, &count) != KV_OK || count != 1) {
+            // The end of the file (IKVFile.h): a last line without LF is
+            // still a line; after it there is none.
             return !line->empty();
         }
-        if (count != 1) return true;
         if (byte == 10) return true;
         if (byte != 13) line->push_back(char(byte));
     }
@@ -85,7 +84,8 @@ bool KVSerializeLuaFile::Read(int32_t count, std::vector<uint8_t>* out) {
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[wanted ? wanted : 1]);
     if (!buffer) return false;
     uint32_t got = 0;
-    if (m_file->Read(m_handle, buffer.get(), wanted, &got) != KV_OK) return false;
+    // At the end of the file nothing is left to read, and the read fails.
+    if (m_file->Read(m_handle, buffer.get(), wanted, &got) != KV_OK || got == 0) return false;
     got = std::min(got, wanted);
     out->assign(buffer.get(), buffer.get() + got);
     return true;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <lua.hpp>
 
+#include <cstdio>
+
 #include "KVLua/KVLua.h"
 #include "kernel/IKVLog.h"
 #include "kernel/KVConfig.h"
@@ -137,6 +139,23 @@ TEST_F(KVCoreProjectTest, ConfigNamesTheProjectRelativeOrAbsolute) {
     core = StartCore(true);
     std::string root;
     core->GetFileInterface()->GetRootPath(&root);
+    EXPECT_EQ(core->GetProjectPath(), root + "game.kvproj");
+}
+
+TEST_F(KVCoreProjectTest, WithoutKvprojTheFirstProjectInByteOrderIsTaken) {
+    // Whatever order the directory gives them in; capitals come before
+    // small letters, and "a.b.kvproj" is no match of "*.kvproj".
+    for (const char* name : {"p07", "p03", "zz", "p11", "Zed", "p00", "a.b", "p05", "m", "p09", "b", "Zee"})
+        dir.WriteFile(std::string("assets/") + name + ".kvproj", "KVPR");
+    KVCore* core = StartCore(true);
+    std::string root;
+    core->GetFileInterface()->GetRootPath(&root);
+    EXPECT_EQ(core->GetProjectPath(), root + "Zed.kvproj");
+    // With those gone, the game's own comes first.
+    std::remove((dir.Path() + "/assets/Zed.kvproj").c_str());
+    std::remove((dir.Path() + "/assets/Zee.kvproj").c_str());
+    for (const char* name : {"b", "m", "p00", "p03", "p05", "p07", "p09", "p11", "zz"})
+        std::remove((dir.Path() + "/assets/" + name + ".kvproj").c_str());
     EXPECT_EQ(core->GetProjectPath(), root + "game.kvproj");
 }
 

@@ -59,7 +59,8 @@ TEST(KVPakArchiveTest, EveryEntryOfTheWriterIsFoundAndListed) {
             ASSERT_TRUE(entry.Open(*archive, record));
             std::string data(record.size + 1, '\0');
             uint32_t got = 0;
-            EXPECT_EQ(entry.Read(&data[0], uint32_t(data.size()), &got), KV_OK);
+            // An empty entry is at its end at once: the read gives nothing and fails.
+            EXPECT_EQ(entry.Read(&data[0], uint32_t(data.size()), &got), f.second.empty() ? KV_READ_FAILED : KV_OK);
             EXPECT_EQ(data.substr(0, got), f.second);
         }
         // Directories and prefixes are no files.

@@ -241,8 +241,9 @@ TEST_F(KVPakTest, ReadsStartingMidEntryAfterASeek) {
             ASSERT_EQ(uint32_t(pak.Tell(h)), s.expected);
             char buffer[3000];
             uint32_t got = 0;
-            ASSERT_EQ(pak.Read(h, buffer, sizeof buffer, &got), KV_OK);
             uint32_t want = std::min<uint32_t>(sizeof buffer, uint32_t(data.size()) - s.expected);
+            // At the end the read gives nothing and fails.
+            ASSERT_EQ(pak.Read(h, buffer, sizeof buffer, &got), want ? KV_OK : KV_READ_FAILED);
             ASSERT_EQ(got, want);
             EXPECT_EQ(std::string(buffer, got), data.substr(s.expected, got));
         }
@@ -266,10 +267,61 @@ TEST_F(KVPakTest, ReadNearTheEndStoresWhatIsLeft) {
         EXPECT_EQ(std::string(buffer, 10), data.substr(990));
         EXPECT_EQ(pak.IsEOF(h), 1);
         EXPECT_EQ(pak.Tell(h), 1000);
+        // At the end a read gives nothing and fails, as on the platform
+        // layer; so does a read of no bytes anywhere.
         got = 1234;
-        EXPECT_EQ(pak.Read(h, buffer, 100, &got), KV_OK);
+        EXPECT_EQ(pak.Read(h, buffer, 100, &got), KV_READ_FAILED);
         EXPECT_EQ(got, 0u);
+        ASSERT_EQ(pak.Seek(h, 10, 0), KV_OK);
+        got = 1234;
+        EXPECT_EQ(pak.Read(h, buffer, 0, &got), KV_READ_FAILED);
+        EXPECT_EQ(got, 0u);
+        EXPECT_EQ(pak.Tell(h), 10);
         pak.Close(h);
+    }
+}
+
+// Both layers answer every read alike, the end of the file included: the
+// same file on disk and in a stored and a compressed pak, read in runs of
+// counts that meet the end at different places.
+TEST_F(KVPakTest, EveryReadAnswersAsThePlatformLayerDoes) {
+    const std::vector<std::string> contents = {"", "x", "ab\r\ncd\n", Bytes(5000, 3, true)};
+    const std::vector<std::vector<uint32_t>> runs = {
+        {1, 1, 1, 1}, {0, 3, 0, 100, 1, 0}, {4096, 4096, 4096}, {7, 7, 7, 7, 7, 7, 7}};
+    KVPakWriter stored, packed;
+    for (size_t c = 0; c < contents.size(); ++c) {
+        const std::string name = std::to_string(c) + ".bin";
+        WriteFile("plain" + name, contents[c]);
+        stored.Add("s" + name, contents[c]);
+        packed.Add("c" + name, contents[c]);
+    }
+    WritePak("stored", stored, false);
+    WritePak("packed", packed, true);
+    WriteDescriptor({{"stored", true, false, ""}, {"packed", true, true, ""}});
+    pak.SetBasePath(project);
+    for (size_t c = 0; c < contents.size(); ++c) {
+        for (const std::vector<uint32_t>& run : runs) {
+            SCOPED_TRACE("content " + std::to_string(c) + ", run of " + std::to_string(run.size()));
+            std::vector<std::string> answers;
+            for (const char* form : {"plain", "s", "c"}) {
+                KVFileHandle h = OpenRead(project + form + std::to_string(c) + ".bin");
+                ASSERT_NE(h, nullptr) << form;
+                EXPECT_EQ(pak.OwnsHandle(h), std::string(form) != "plain");
+                std::string answer;
+                std::vector<char> buffer(4096);
+                for (uint32_t count : run) {
+                    uint32_t got = 1234;
+                    const int32_t status = pak.Read(h, buffer.data(), count, &got);
+                    answer += std::to_string(status) + ":" + std::to_string(got) + ":" +
+                              std::string(buffer.data(), std::min<uint32_t>(got, count)) + " eof " +
+                              std::to_string(pak.IsEOF(h)) + "; ";
+                }
+                pak.Close(h);
+                answers.push_back(answer);
+            }
+            EXPECT_EQ(answers[1], answers[0]);
+            EXPECT_EQ(answers[2], answers[0]);
+        }
     }
 }
 

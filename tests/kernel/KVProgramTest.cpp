@@ -276,6 +276,80 @@ TEST(KVProgram, SigtermAtAnyMomentEndsTheProgramWithAFullShutdown) {
     }
 }
 
+// A script that never gives control back: SIGINT and SIGTERM still end the
+// program, through its whole shutdown, wherever the script loops.
+TEST(KVProgram, AQuitSignalEndsTheProgramWhileAScriptLoops) {
+    // Written just before the loop: the signal then finds the script in it.
+    const std::string looping = "local f = KVFileManager.Open('looping.txt', 'w') f:WriteLine('x') f:Close()\n";
+    struct Case {
+        const char* name;
+        std::string app;     // the application script
+        std::string loader;  // the loading screen script, none when empty
+        bool marked;         // writes looping.txt before it loops
+    };
+    const std::vector<Case> cases = {
+        {"an event", "function Application.OnProjectLoaded()\n" + looping + "while true do end\nend\n", "", true},
+        {"a coroutine its resumer waits for",
+         "function Application.OnProjectLoaded()\n" + looping +
+             "coroutine.wrap(function()\n"
+             "  coroutine.resume(coroutine.create(function() while true do end end))\n"
+             "  while true do end\n"
+             "end)()\n"
+             "end\n",
+         "", true},
+        {"a loop that catches every error",
+         "function Application.OnProjectLoaded()\n" + looping +
+             "while true do pcall(function() while true do end end) end\nend\n",
+         "", true},
+        {"a script's main chunk, while the project loads", looping + "while true do end\n", "", true},
+        {"the loading screen", "function Application.OnProjectLoaded() end\n",
+         "function OnAnimatorInit() end\nfunction OnAnimatorUpdate(dt) while true do end end\n", false},
+    };
+    kvtest::TempWorkDir dir;
+    struct Run {
+        std::string name;
+        fs::path game;
+        int signal;
+        bool marked;
+        std::unique_ptr<KVProgramRunner> runner;
+    };
+    std::vector<Run> runs;
+    for (const Case& c : cases) {
+        for (int signal : {SIGINT, SIGTERM}) {
+            Run run{std::string(c.name) + (signal == SIGINT ? ", SIGINT" : ", SIGTERM"),
+                    fs::path(dir.Path()) / ("game" + std::to_string(runs.size())), signal, c.marked, nullptr};
+            Game game;
+            game.config = "[General]\nLogOnDisk=1\n";
+            game.app = c.app;
+            game.loader = c.loader;
+            WriteGame(run.game, game);
+            run.runner = std::make_unique<KVProgramRunner>(run.game.string());
+            ASSERT_TRUE(run.runner->Start());
+            runs.push_back(std::move(run));
+        }
+    }
+    for (Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        ASSERT_TRUE(run.runner->WaitUntilSignalsAreCaught(kLimit));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(int(kLimit));
+        while (run.marked && !fs::exists(run.game / "assets" / "looping.txt") &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(!run.marked || fs::exists(run.game / "assets" / "looping.txt")) << "the script never looped";
+    }
+    // Looping for a while first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (Run& run : runs) run.runner->Signal(run.signal);
+    for (Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        // Only a hang is timed: how soon it ends depends on the machine.
+        const KVProgramResult r = run.runner->Wait(kLimit);
+        ASSERT_FALSE(r.hung) << Describe(r);
+        EXPECT_TRUE(r.exited) << Describe(r);
+        EXPECT_EQ(r.status, 0) << Describe(r);
+    }
+}
+
 TEST(KVProgram, NothingDrawnLeavesTheProcessorIdle) {
     kvtest::TempWorkDir dir;
     Game game = EndlessGame();

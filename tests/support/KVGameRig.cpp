@@ -106,6 +106,12 @@ int32_t KVGameRig::AddScene(const std::string& path, const std::vector<uint8_t>&
     return m_kvls++;
 }
 
+void KVGameRig::AddPak(const std::string& name, KVPakWriter files, bool compressed, bool withProject) {
+    const std::string bytes = files.Build(compressed);
+    m_dir.WriteFile("assets/paks/" + name + ".kvpak", bytes);
+    m_paks.push_back({name, withProject, compressed, ""});
+}
+
 void KVGameRig::Config(const std::string& section, const std::string& line) { m_config.emplace_back(section, line); }
 
 bool KVGameRig::Start() {
@@ -120,6 +126,7 @@ bool KVGameRig::Start() {
             if (entry.first == section) ini << entry.second << "\n";
     }
     WriteText("config.ini", ini.str());
+    if (!m_paks.empty()) WriteText("paks/paks.kvpakdesc", BuildPakDescriptor(m_paks));
     m_project.Append(m_properties.Build());
     m_project.Append(m_classes.Build(m_project));
     EXPECT_TRUE(m_project.WriteTo(m_root + "game.kvproj"));

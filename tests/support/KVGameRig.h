@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "KVPakWriter.h"
 #include "KVProjectClassWriter.h"
 #include "KVProjectFileWriter.h"
 #include "KVPropertiesBlockWriter.h"
@@ -79,6 +80,12 @@ public:
     // A script under "assets/script/"; every script there loads with the
     // project.
     void WriteScript(const std::string& relative, const std::string& content) const;
+    // A pak of the game, "paks/<name>.kvpak" with its entries stored or
+    // compressed (paths as the project directory names them), named in the
+    // pak descriptor Start writes: loaded with the project (the pak layer
+    // keeps those until the project has loaded, while the scripts load), or
+    // else only when a script asks (KVPak.LoadPak(name)).
+    void AddPak(const std::string& name, KVPakWriter files, bool compressed, bool withProject);
     // A kvl of the project, in a group of its own named after the path,
     // loaded at start unless told otherwise; its index among the kvls.
     int32_t AddScene(const std::string& path, const std::vector<uint8_t>& bytes, bool atStart = true);
@@ -148,6 +155,7 @@ private:
     KVProjectClassWriter m_classes;
     std::vector<std::pair<std::string, std::string>> m_config;
     std::vector<kvl::KVModuleCreator> m_modules;
+    std::vector<KVPakDescriptorEntry> m_paks;
     int32_t m_kvls = 0;
     int32_t m_frames = 0;
     bool m_started = false;

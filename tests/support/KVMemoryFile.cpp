@@ -131,7 +131,8 @@ int32_t KVMemoryFile::Read(KVFileHandle h, void* buffer, uint32_t count, uint32_
     if (n) std::memcpy(buffer, bytes.data() + handle->position, n);
     handle->position += n;
     if (outCount) *outCount = uint32_t(n);
-    return n == 0 && count != 0 ? KV_READ_FAILED : KV_OK;
+    // The end of file of IKVFile.h: a read that gives nothing fails.
+    return n == 0 ? KV_READ_FAILED : KV_OK;
 }
 
 int32_t KVMemoryFile::Write(KVFileHandle, const void*, uint32_t, uint32_t* outCount, uint8_t) {

@@ -4,6 +4,7 @@
 
 #include "KVMemoryFile.h"
 #include "KVPakWriter.h"
+#include "kernel/KVDirectoryWalk.h"
 #include "kernel/KVPak.h"
 
 namespace kvtest {
@@ -12,18 +13,9 @@ namespace {
 using namespace kvl;
 
 constexpr const char* kBase = "game/";
+// Files read whole of one walk: the walk itself is the engine's, bounded by
+// its own depth and by each folder being entered once.
 constexpr size_t kMaxFiles = 64;
-constexpr int kMaxDepth = 8;
-// Listings and entries of one walk: however the directory is shaped, the
-// walk does a bounded amount of work.
-constexpr size_t kMaxListings = 64;
-constexpr size_t kMaxEntries = 1024;
-
-struct WalkBudget {
-    size_t files = 0;
-    size_t listings = 0;
-    size_t entries = 0;
-};
 
 KVPakWriter StoredPak() {
     KVPakWriter w;
@@ -73,24 +65,13 @@ void ReadWhole(KVPak& pak, const std::string& path) {
     pak.Close(h);
 }
 
-// Lists a directory through the pak layer, reading its files and entering
-// its directories.
-void Walk(KVPak& pak, const std::string& directory, int depth, WalkBudget* budget) {
-    if (depth > kMaxDepth || ++budget->listings > kMaxListings) return;
-    FileFindData data;
-    KVFindHandle find = pak.FindFirst((directory + "*").c_str(), &data);
-    if (!find) return;
-    std::vector<std::string> subdirectories;
-    do {
-        if (data.name.empty() || data.name == "." || data.name == "..") continue;
-        if (data.attributes & KVFILE_ATTR_DIRECTORY) {
-            subdirectories.push_back(directory + data.name + "/");
-        } else if (++budget->files <= kMaxFiles) {
-            ReadWhole(pak, directory + data.name);
-        }
-    } while (budget->files <= kMaxFiles && ++budget->entries <= kMaxEntries && pak.FindNext(find, &data) == KV_OK);
-    pak.FindClose(find);
-    for (const std::string& sub : subdirectories) Walk(pak, sub, depth + 1, budget);
+// Walks the game directory as the engine walks its script folder and its
+// resources, reading the files it meets.
+void Walk(KVPak& pak) {
+    size_t files = 0;
+    KVDirectoryWalk::Walk(&pak, kBase, [&](const std::string& sub, const FileFindData& data) {
+        if (++files <= kMaxFiles) ReadWhole(pak, kBase + sub + data.name);
+    });
 }
 
 } // namespace
@@ -120,8 +101,7 @@ void KVFuzzPakFile(const uint8_t* data, size_t size) {
         pak.SetBasePath(kBase);
         pak.LoadPakFile(0, false);
     }
-    WalkBudget budget;
-    Walk(pak, kBase, 0, &budget);
+    Walk(pak);
     pak.ReleaseTemporaryPaks();
     while (pak.GetLoadedPakCount() > 0) pak.UnloadPakAt(0);
 }

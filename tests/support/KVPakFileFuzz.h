@@ -2,8 +2,9 @@
 // What the pak-file fuzz target runs, kept here so that tests run the same
 // path over the seeds: the bytes become a file of a memory file layer under
 // a pak layer, loaded the way a game loads it (LoadPakFile, or the
-// descriptor through SetBasePath), then every entry is listed, opened, read
-// whole, read after seeks and closed through the pak layer.
+// descriptor through SetBasePath), then its folders are walked as the engine
+// walks them (KVDirectoryWalk) and the files met opened, read whole, read
+// after seeks and closed through the pak layer.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

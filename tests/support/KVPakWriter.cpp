@@ -13,6 +13,19 @@ struct TrieNode {
     char c = 0;
     int file = -1;
     std::vector<std::unique_ptr<TrieNode>> children;
+
+    TrieNode() = default;
+    // Deep paths make deep tries: taken apart without recursion.
+    ~TrieNode() {
+        std::vector<std::unique_ptr<TrieNode>> pending;
+        for (auto& child : children) pending.push_back(std::move(child));
+        while (!pending.empty()) {
+            std::unique_ptr<TrieNode> node = std::move(pending.back());
+            pending.pop_back();
+            for (auto& child : node->children) pending.push_back(std::move(child));
+            node->children.clear();
+        }
+    }
 };
 
 void AppendU32(std::string* out, uint32_t v) {
