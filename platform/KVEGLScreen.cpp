@@ -322,6 +322,9 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
 int32_t ScreenSwapBuffers() {
     if (g_screen.context == EGL_NO_CONTEXT) return 1;
     if (g_screen.copyFormat) return CopyToWindow(g_screen);
+    // A pbuffer's swap does nothing, and no read-back ends its frame either:
+    // the driver would keep every frame's commands queued, and grow.
+    if (!g_screen.window) glFlush();
     return eglSwapBuffers(g_screen.display, g_screen.surface) == EGL_TRUE ? 0 : 1;
 }
 
