@@ -44,8 +44,9 @@ std::vector<uint8_t> MediaScene() {
     KVSceneUnitsWriter units;
     units.AddClassUnit(KVTheora::kClassId, "Theora", "Film", 1,
                        {{{KVTheora::kFileId, 3, 1}, KVStored::String("movies/film.ogg", true)},
-                        {{KVTheora::kNoSoundId, 7, 1}, KVStored::Bool(true)},
-                        {{KVTheora::kAutoplayId, 7, 1}, KVStored::Bool(true)}});
+                        {{KVTheora::kLoopId, 7, 1}, KVStored::Bool(false)},
+                        {{KVTheora::kAutoplayId, 7, 1}, KVStored::Bool(true)},
+                        {{KVTheora::kNoSoundId, 7, 1}, KVStored::Bool(true)}});
     units.AddClassUnit(KVUnitSound::kClassId, "Sound", "Snd", 2,
                        {{{KVUnitSound::kStreamedId, 7, 1}, KVStored::Bool(true)},
                         {{KVUnitSound::kSoundId, 3, 1}, KVStored::String("sounds/long.ogg", true)},
