@@ -303,6 +303,8 @@ void KVCore::Render() {
     const double frame = 1.0 / double(m_fpsLimit);
     const double slot = m_lastRenderTime + frame;
     const double wait = slot - now;
+    // A slot ends at most a frame and the clock's rounding ahead; further
+    // ahead, the clock went back.
     if (wait > 0.0 && wait <= frame + 0.002) {
         if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(float(wait));
         m_lastRenderTime = slot;
