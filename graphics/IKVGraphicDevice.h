@@ -29,6 +29,14 @@ struct KVDeviceRect {
     int32_t bottom;
 };
 
+// A side of a rectangle (right - left, bottom - top) worked out in 64 bits
+// and kept to the 32-bit range: a rectangle from a file or a script may lie
+// anywhere in it.
+inline int32_t RectExtent(int32_t from, int32_t to) {
+    const int64_t extent = int64_t(to) - from;
+    return extent > INT32_MAX ? INT32_MAX : extent < INT32_MIN ? INT32_MIN : int32_t(extent);
+}
+
 struct KVDeviceSize {
     int32_t width;
     int32_t height;
@@ -109,6 +117,9 @@ public:
     // 0 and a texture with one reference for the caller, or 1. A width or
     // height of 0, or one above GetMaxTextureSize, is refused (1).
     virtual int32_t CreateTexture(const KVTextureDesc* desc, IKVTexture** out) = 0;
+    // Binds a texture to a stage. A device may bind every stage to one
+    // texture unit: a stage still holding its texture is bound again when a
+    // bind to another stage has taken its place.
     virtual int32_t SetTexture(int32_t stage, IKVTexture* texture) = 0;
     virtual int32_t SetBlendState(const KVDrawState* state, int32_t batchFlag) = 0;
     // Appends one convex polygon of count vertices to the batch.

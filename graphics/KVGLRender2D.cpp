@@ -50,12 +50,14 @@ void KVGLRender::ForgetTexture(KVGLTexture* texture) {
 int32_t KVGLRender::SetTexture(int32_t stage, IKVTexture* texture) {
     // The device has four stages; others are not kept.
     if (stage < 0 || stage >= kStageCount) return 3;
-    if (m_stages[stage] == texture) return 0;
+    // Every stage binds to the one texture unit: a stage that holds its
+    // texture may still have lost the unit to another stage's bind.
+    KVGLTexture* glTexture = texture ? dynamic_cast<KVGLTexture*>(texture) : nullptr;
+    const uint32_t name = glTexture ? glTexture->GetName() : 0;
+    if (m_stages[stage] == texture && (!texture || name == m_lastBound)) return 0;
     FlushBatch();
     m_stages[stage] = texture;
     if (!texture) return 0;
-    KVGLTexture* glTexture = dynamic_cast<KVGLTexture*>(texture);
-    uint32_t name = glTexture ? glTexture->GetName() : 0;
     if (name != 0) {
         glBindTexture(GL_TEXTURE_2D, name);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);

@@ -200,6 +200,10 @@ private:
     IKVResourceTexture* m_stages[kStageCount] = {};
     KVResourceTexture* m_stageResources[kStageCount] = {};
     bool m_touched[kStageCount] = {};
+    // The stage whose texture the device bound last (-1: none). The device
+    // may bind every stage to one texture unit, so a stage's remembered
+    // texture is on screen only while its stage is this one.
+    int32_t m_boundStage = -1;
     float m_resolutionScale[2] = {1.0f, 1.0f};
     IKVResourceTexture* m_glyphPage = nullptr;
     bool m_batch = false;

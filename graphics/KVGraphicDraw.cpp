@@ -34,7 +34,9 @@ bool ClipToPicture(int64_t rect[4], const int64_t bounds[4], int64_t cut[2]) {
 
 int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
     if (!m_device || stage < 0 || stage >= kStageCount) return KV_FAILED;
-    if (texture != m_stages[stage]) {
+    // The same texture is bound again when another stage's bind has taken
+    // the device's texture unit since.
+    if (texture != m_stages[stage] || (texture && stage != m_boundStage)) {
         m_stages[stage] = texture;
         m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
         KVResourceTexture* resource = m_stageResources[stage];
@@ -45,6 +47,9 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
             m_glyphPage = nullptr;
         } else {
             m_device->SetTexture(stage, texture->GetDeviceTexture());
+            m_boundStage = stage;
+            // The glyph page on stage 0 has lost the unit.
+            if (stage != 0) m_glyphPage = nullptr;
         }
         if (texture) {
             // Game units per texture pixel of the texture's resolution.
@@ -217,6 +222,7 @@ void KVGraphic::DrawFrames(const ImageDrawRecord* record, KVResourceTexture* tex
         local[3] = std::min<int64_t>(local[3], frame->height);
         if (i > 0) {
             m_device->SetTexture(0, frame->texture);
+            m_boundStage = 0;
             rebound = true;
         }
         const KVFloatRect source = {float(local[0]), float(local[1]), float(local[2]), float(local[3])};
@@ -239,6 +245,7 @@ int32_t KVGraphic::DrawGlyph(const ImageDrawRecord* record, int32_t index) {
         m_glyphPage = glyph->page;
         page = glyph->page ? glyph->page->GetDeviceTexture() : nullptr;
         m_device->SetTexture(0, page);
+        if (page) m_boundStage = 0;
     } else {
         page = glyph->page ? glyph->page->PeekDeviceTexture() : nullptr;
     }

@@ -84,8 +84,8 @@ int32_t KVResourceTextureProducer::FromPakImage(const char* path, KVResourceText
     texture->m_name = path;
     texture->m_region = image.rect;
     texture->m_hasRegion = true;
-    texture->m_imageSize[0] = image.rect.right - image.rect.left;
-    texture->m_imageSize[1] = image.rect.bottom - image.rect.top;
+    texture->m_imageSize[0] = RectExtent(image.rect.left, image.rect.right);
+    texture->m_imageSize[1] = RectExtent(image.rect.top, image.rect.bottom);
     texture->m_desc.format = page->GetDescriptor().format;
     texture->m_desc.width = uint32_t(std::max(image.size[0], 0));
     texture->m_desc.height = uint32_t(std::max(image.size[1], 0));

@@ -292,15 +292,26 @@ void KVCore::Render() {
     }
     KVTimer* timer = KVTimer::Instance();
     if (!timer) return;
-    double now = timer->GetTime();
-    if (m_lastRenderTime != 0.0) {
-        double elapsed = now - m_lastRenderTime;
-        double frame = 1.0 / double(m_fpsLimit);
-        if (elapsed > 0.0 && elapsed < frame) {
-            if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(float(frame - elapsed));
-        }
+    const double now = timer->GetTime();
+    if (m_lastRenderTime == 0.0) {
+        m_lastRenderTime = now;
+        return;
     }
-    m_lastRenderTime = timer->GetTime();
+    // The clock counts whole milliseconds, so a short frame reads 0 elapsed
+    // and a slot's end may read a millisecond early: wait for the slot's end
+    // as measured, and keep the slot itself, not the rounded reading.
+    const double frame = 1.0 / double(m_fpsLimit);
+    const double slot = m_lastRenderTime + frame;
+    const double wait = slot - now;
+    // A slot ends at most a frame and the clock's rounding ahead; further
+    // ahead, the clock went back.
+    if (wait > 0.0 && wait <= frame + 0.002) {
+        if (IKVThreadFactory* threads = GetThreadFactory()) threads->Sleep(float(wait));
+        m_lastRenderTime = slot;
+    } else {
+        // Late, or the clock went back: a new slot starts now.
+        m_lastRenderTime = now;
+    }
 }
 
 void KVCore::SetActive(int32_t state) {

@@ -69,6 +69,12 @@ public:
 
     // Frame loop.
     void Step(uint8_t* keepRunning);
+    // Draws the scene. Under a frame-rate limit L, renders are spaced at
+    // least 1/L apart on the time manager's clock however short the frame
+    // and whatever the fixed frame time: the last render time is the slot
+    // the frame was held to (not a fresh whole-millisecond reading), so a
+    // frame that measured 0 elapsed still waits, and a late frame starts a
+    // new slot instead of letting the next ones catch up.
     void Render();
     // Running starts the frame clock from the time manager's double time,
     // the reading every measured step compares with (not its float time
@@ -191,6 +197,7 @@ private:
     std::atomic<int32_t> m_unitsError{0};
     bool m_projectStarted = false;
     IKVThread* m_loadingThread = nullptr;
+    // The slot the last render was held to; 0 = none yet.
     double m_lastRenderTime = 0.0;
     std::string m_projectPath;
     std::string m_projectFullName;

@@ -152,7 +152,7 @@ KVPak::PakHandle* KVPak::LookupFile(const char* path) {
             slot->inUse = false;
             continue;
         }
-        slot->pak = pak.get();
+        slot->archive = pak->archive;
         return slot;
     }
     return nullptr;
@@ -215,7 +215,7 @@ int32_t KVPak::Close(KVFileHandle h) {
         std::lock_guard<std::mutex> guard(m_slotsLock);
         if (!p->inUse) return KV_INVALID;
         p->entry.Close();
-        p->pak = nullptr;
+        p->archive.reset();
         p->inUse = false;
         return KV_OK;
     }
@@ -228,8 +228,6 @@ int32_t KVPak::Read(KVFileHandle h, void* buffer, uint32_t count, uint32_t* outC
         WaitForLoading();
         std::shared_lock<std::shared_mutex> lock(m_paksLock);
         if (!p->inUse) return KV_INVALID;
-        // Its pak was unloaded under it.
-        if (!p->pak) return KV_READ_FAILED;
         return p->entry.Read(buffer, count, outCount);
     }
     if (outCount) *outCount = 0;
@@ -249,7 +247,6 @@ int32_t KVPak::Seek(KVFileHandle h, int32_t offset, int32_t origin) {
         WaitForLoading();
         std::shared_lock<std::shared_mutex> lock(m_paksLock);
         if (!p->inUse) return KV_INVALID;
-        if (!p->pak) return KV_READ_FAILED;
         int64_t target;
         switch (origin) {
         case 0: target = offset; break;
@@ -266,7 +263,7 @@ int32_t KVPak::Seek(KVFileHandle h, int32_t offset, int32_t origin) {
 int32_t KVPak::IsEOF(KVFileHandle h) {
     if (PakHandle* p = AsPakHandle(h)) {
         std::shared_lock<std::shared_mutex> lock(m_paksLock);
-        if (!p->inUse || !p->pak) return 1;
+        if (!p->inUse) return 1;
         return p->entry.Position() == p->entry.Size() ? 1 : 0;
     }
     return m_platform ? m_platform->IsEOF(h) : 1;
@@ -422,7 +419,7 @@ int32_t KVPak::LoadPakFile(int32_t descriptorIndex, bool temporary) {
     uint32_t size = m_platform->GetSize(h);
     uint32_t got = ReadFully(m_platform, h, head, sizeof head);
     auto pak = std::make_unique<LoadedPak>();
-    pak->archive = std::make_unique<KVPakArchive>(record.compressed);
+    pak->archive = std::make_shared<KVPakArchive>(record.compressed);
     if (got != sizeof head || size < sizeof head || !KVPakArchive::CheckHead(head, got) ||
         !pak->archive->Allocate(size - KVPakArchive::kHeadSize)) {
         LogError("Invalid pak file");
@@ -496,17 +493,7 @@ int32_t KVPak::UnloadPakAt(int32_t index) {
     WaitForLoading();
     std::unique_lock<std::shared_mutex> lock(m_paksLock);
     if (index < 0 || size_t(index) >= m_loaded.size()) return KV_INVALID;
-    LoadedPak* pak = m_loaded[size_t(index)].get();
-    {
-        // Handles on this pak fail from now on; the others keep their pak.
-        std::lock_guard<std::mutex> guard(m_slotsLock);
-        for (PakHandle& h : m_handles) {
-            if (h.inUse && h.pak == pak) {
-                h.entry.Close();
-                h.pak = nullptr;
-            }
-        }
-    }
+    // Handles open on the pak hold its archive: its body goes with the last.
     m_loaded.erase(m_loaded.begin() + index);
     return KV_OK;
 }

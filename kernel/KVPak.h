@@ -81,13 +81,16 @@ public:
     int32_t SetBasePath(const std::string& path);
     // Loads, as temporary, every pak of the descriptor owned by that group.
     int32_t LoadScenePaks(const std::string& group);
-    // Unloads every temporary pak.
+    // Unloads every temporary pak (files open on one keep reading it, see
+    // UnloadPakAt).
     int32_t ReleaseTemporaryPaks();
 
     // 0 loaded, already loaded or rejected as invalid; 1 the file did not open.
     int32_t LoadPakFile(int32_t descriptorIndex, bool temporary);
-    // Unloads the i-th loaded pak. Handles open on it fail from then on;
-    // handles on other paks are unaffected.
+    // Unloads the i-th loaded pak: no later open or listing finds it. A
+    // file already open on it keeps reading the pak's body until that file
+    // is closed (a movie or a streamed sound opened while the project
+    // loaded plays on after its temporary pak is released).
     int32_t UnloadPakAt(int32_t index);
 
     // The descriptor record of a pak name (exact), or -1.
@@ -116,15 +119,17 @@ private:
         std::string path;
         int32_t descriptorIndex = -1;
         bool temporary = false;
-        std::unique_ptr<KVPakArchive> archive;
+        // Shared with the handles open on the pak, which outlive its unload.
+        std::shared_ptr<KVPakArchive> archive;
         // Set once the body has been read and checked.
         std::atomic<bool> ready{false};
     };
 
     struct PakHandle {
         bool inUse = false;
-        // The pak whose body the entry reads; null once that pak is unloaded.
-        LoadedPak* pak = nullptr;
+        // The archive whose body the entry reads, held until the handle is
+        // closed.
+        std::shared_ptr<const KVPakArchive> archive;
         KVPakEntry entry;
     };
 

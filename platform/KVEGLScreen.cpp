@@ -24,8 +24,11 @@ struct Screen {
     bool window = false;
     // Non-zero when a window's picture is drawn off-screen and copied into
     // SDL's video surface: the format glReadPixels reads in that surface's
-    // byte order. The rows arrive bottom first and wait in `rows`.
+    // byte order, or GL_RGBA with `convert` set when each pixel is packed
+    // into the surface's own layout (a 16-bit display, say). The rows
+    // arrive bottom first and wait in `rows`.
     GLenum copyFormat = 0;
+    bool convert = false;
     int32_t width = 0, height = 0;
     std::vector<uint8_t> rows;
 };
@@ -71,17 +74,34 @@ EGLDisplay GetPlatformDisplay(EGLenum platform, void* nativeDisplay) {
     return getDisplay(platform, nativeDisplay, nullptr);
 }
 
+int BitCount(uint32_t mask) {
+    int n = 0;
+    for (; mask; mask &= mask - 1) ++n;
+    return n;
+}
+
+// A window's configuration has the channel sizes of SDL's video surface
+// (that is, of the window's visual): a 16-bit display's window takes no
+// 8/8/8 picture. EGL lists deeper configurations first, so the exact sizes
+// are looked for among all that qualify.
 bool ChooseConfig(EGLDisplay display, bool window, EGLConfig* config) {
+    int red = 8, green = 8, blue = 8;
+    const SDL_Surface* video = window ? SDL_GetVideoSurface() : nullptr;
+    if (video && video->format->BytesPerPixel > 1) {
+        red = BitCount(video->format->Rmask);
+        green = BitCount(video->format->Gmask);
+        blue = BitCount(video->format->Bmask);
+    }
     const EGLint attributes[] = {EGL_SURFACE_TYPE,
                                  window ? EGL_WINDOW_BIT : EGL_PBUFFER_BIT,
                                  EGL_RENDERABLE_TYPE,
                                  EGL_OPENGL_ES2_BIT,
                                  EGL_RED_SIZE,
-                                 8,
+                                 red,
                                  EGL_GREEN_SIZE,
-                                 8,
+                                 green,
                                  EGL_BLUE_SIZE,
-                                 8,
+                                 blue,
                                  // A window takes the visual's alpha; the
                                  // pbuffer keeps one so read-backs see it.
                                  EGL_ALPHA_SIZE,
@@ -90,7 +110,21 @@ bool ChooseConfig(EGLDisplay display, bool window, EGLConfig* config) {
                                  16,
                                  EGL_NONE};
     EGLint count = 0;
-    return eglChooseConfig(display, attributes, config, 1, &count) == EGL_TRUE && count > 0;
+    if (eglChooseConfig(display, attributes, nullptr, 0, &count) != EGL_TRUE || count <= 0) return false;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    if (eglChooseConfig(display, attributes, configs.data(), count, &count) != EGL_TRUE || count <= 0) return false;
+    *config = configs[0];
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint r = 0, g = 0, b = 0;
+        eglGetConfigAttrib(display, configs[size_t(i)], EGL_RED_SIZE, &r);
+        eglGetConfigAttrib(display, configs[size_t(i)], EGL_GREEN_SIZE, &g);
+        eglGetConfigAttrib(display, configs[size_t(i)], EGL_BLUE_SIZE, &b);
+        if (r == red && g == green && b == blue) {
+            *config = configs[size_t(i)];
+            break;
+        }
+    }
+    return true;
 }
 
 // Makes the display, surface and context of `s` current: a window surface on
@@ -169,15 +203,39 @@ bool HasGLExtension(const char* name) {
 }
 
 // The format that reads the picture in the byte order of SDL's video
-// surface, or 0 when that surface is not four bytes a pixel in such an
-// order. Needs the context current.
-GLenum CopyFormatOf(const SDL_Surface* video) {
-    if (!video || !video->pixels || video->format->BytesPerPixel != 4 || SDL_BYTEORDER != SDL_LIL_ENDIAN) return 0;
+// surface; GL_RGBA with `convert` set for a surface of another layout of 2
+// to 4 bytes a pixel, whose pixels are packed on the way; 0 for a surface
+// of palette colours. Needs the context current.
+GLenum CopyFormatOf(const SDL_Surface* video, bool* convert) {
+    *convert = false;
+    if (!video || !video->pixels || video->format->BytesPerPixel < 2) return 0;
     const SDL_PixelFormat& f = *video->format;
-    if (f.Rmask == 0xFF0000 && f.Gmask == 0xFF00 && f.Bmask == 0xFF)
-        return HasGLExtension("GL_EXT_read_format_bgra") ? GL_BGRA_EXT : 0;
-    if (f.Rmask == 0xFF && f.Gmask == 0xFF00 && f.Bmask == 0xFF0000) return GL_RGBA;
-    return 0;
+    if (f.BytesPerPixel == 4 && SDL_BYTEORDER == SDL_LIL_ENDIAN) {
+        if (f.Rmask == 0xFF0000 && f.Gmask == 0xFF00 && f.Bmask == 0xFF && HasGLExtension("GL_EXT_read_format_bgra"))
+            return GL_BGRA_EXT;
+        if (f.Rmask == 0xFF && f.Gmask == 0xFF00 && f.Bmask == 0xFF0000) return GL_RGBA;
+    }
+    *convert = true;
+    return GL_RGBA;
+}
+
+// One row of RGBA bytes packed into the surface's pixel layout.
+void PackRow(const SDL_PixelFormat& f, const uint8_t* rgba, int width, uint8_t* out) {
+    for (int x = 0; x < width; ++x, rgba += 4, out += f.BytesPerPixel) {
+        const uint32_t pixel = (uint32_t(rgba[0] >> f.Rloss) << f.Rshift) | (uint32_t(rgba[1] >> f.Gloss) << f.Gshift) |
+                               (uint32_t(rgba[2] >> f.Bloss) << f.Bshift) |
+                               (f.Amask ? uint32_t(rgba[3] >> f.Aloss) << f.Ashift : 0u);
+        if (f.BytesPerPixel == 2) {
+            const uint16_t p16 = uint16_t(pixel);
+            std::memcpy(out, &p16, 2);
+        } else if (f.BytesPerPixel == 3) {
+            // Three bytes in the machine's order, as SDL lays them.
+            for (int i = 0; i < 3; ++i)
+                out[i] = uint8_t(pixel >> (SDL_BYTEORDER == SDL_LIL_ENDIAN ? 8 * i : 8 * (2 - i)));
+        } else {
+            std::memcpy(out, &pixel, 4);
+        }
+    }
 }
 
 // Copies the drawn frame into SDL's video surface and shows it: rows turned
@@ -200,8 +258,14 @@ int32_t CopyToWindow(Screen& s) {
     if (framebuffer != 0) glBindFramebuffer(GL_FRAMEBUFFER, GLuint(framebuffer));
     if (SDL_MUSTLOCK(video) && SDL_LockSurface(video) != 0) return 1;
     auto* pixels = static_cast<uint8_t*>(video->pixels);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(pixels + size_t(y) * video->pitch, s.rows.data() + size_t(height - 1 - y) * rowBytes, rowBytes);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = s.rows.data() + size_t(height - 1 - y) * rowBytes;
+        uint8_t* line = pixels + size_t(y) * video->pitch;
+        if (s.convert)
+            PackRow(*video->format, row, width, line);
+        else
+            std::memcpy(line, row, rowBytes);
+    }
     if (SDL_MUSTLOCK(video)) SDL_UnlockSurface(video);
     SDL_UpdateRect(video, 0, 0, 0, 0);
     return 0;
@@ -232,7 +296,7 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
     if (s.window && WindowDriverIsSoftware(x11Display) &&
         MakeCurrent(s, GetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY), 0, width, height,
                     &failure)) {
-        s.copyFormat = CopyFormatOf(SDL_GetVideoSurface());
+        s.copyFormat = CopyFormatOf(SDL_GetVideoSurface(), &s.convert);
         made = s.copyFormat != 0;
         if (!made) {
             Release(s);
@@ -258,6 +322,9 @@ int32_t ScreenOpen(int32_t width, int32_t height) {
 int32_t ScreenSwapBuffers() {
     if (g_screen.context == EGL_NO_CONTEXT) return 1;
     if (g_screen.copyFormat) return CopyToWindow(g_screen);
+    // A pbuffer's swap does nothing, and no read-back ends its frame either:
+    // the driver would keep every frame's commands queued, and grow.
+    if (!g_screen.window) glFlush();
     return eglSwapBuffers(g_screen.display, g_screen.surface) == EGL_TRUE ? 0 : 1;
 }
 

@@ -21,12 +21,6 @@ int32_t SpanEnd(int32_t start, float scale, int32_t length) {
     return SaturatingAdd(start, TruncateCoordinate(0.5f + scale * float(length)));
 }
 
-// right - left, kept to 32 bits.
-int32_t Extent(int32_t left, int32_t right) {
-    const int64_t extent = int64_t(right) - left;
-    return int32_t(std::max<int64_t>(std::min<int64_t>(extent, INT32_MAX), INT32_MIN));
-}
-
 } // namespace
 
 KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimension.y}; }
@@ -49,7 +43,7 @@ void KVUnitSprite::ComputeOnScreenClass() {
     const KVDeviceRect area = GetDrawnArea();
     const int32_t x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(w.m[0] * float(area.left)));
     const int32_t y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(w.m[3] * float(area.top)));
-    const int32_t width = Extent(area.left, area.right), height = Extent(area.top, area.bottom);
+    const int32_t width = RectExtent(area.left, area.right), height = RectExtent(area.top, area.bottom);
     const int32_t x1 = SpanEnd(x0, w.m[0], width), y1 = SpanEnd(y0, w.m[3], height);
     const int32_t left = std::min(x0, x1), right = std::max(x0, x1);
     const int32_t top = std::min(y0, y1), bottom = std::max(y0, y1);

@@ -97,12 +97,15 @@ TEST_F(KVGraphicDrawTest, StagesBindOnChangeAndTwoResetsUnbindEverything) {
     device.ClearRecords();
     Graphic().ResetTextureStages();
     EXPECT_TRUE(device.bindings.empty());
-    // Stage 0 is set again, stage 2 is not: only stage 2 goes.
+    // Stage 0 is set again, stage 2 is not: only stage 2 goes. Stage 0 is
+    // bound again, as stage 2's bind took the device's texture unit since.
     Graphic().SetTextureStage(0, a);
     Graphic().ResetTextureStages();
-    ASSERT_EQ(device.bindings.size(), 1u);
-    EXPECT_EQ(device.bindings[0].stage, 2);
-    EXPECT_EQ(device.bindings[0].texture, nullptr);
+    ASSERT_EQ(device.bindings.size(), 2u);
+    EXPECT_EQ(device.bindings[0].stage, 0);
+    EXPECT_EQ(device.bindings[0].texture, a->PeekDeviceTexture());
+    EXPECT_EQ(device.bindings[1].stage, 2);
+    EXPECT_EQ(device.bindings[1].texture, nullptr);
     // Nobody sets anything: the first reset unbinds stage 0 (the null
     // binding marks the stage), the second only clears the marks.
     device.ClearRecords();

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,33 @@ TEST_F(KVTexturePakTest, PakImageIsARegionOfItsPageDrawnAtItsFullSize) {
     EXPECT_EQ(texture->GetAlphaMask(nullptr, nullptr, nullptr), 4);
     EXPECT_EQ(std::string(texture->GetName()), "data/sprites/hero.png");
     texture->Release();
+}
+
+// A rectangle anywhere in the 32-bit range, as a damaged or hostile pak may
+// store it: its sides are kept to that range, not wrapped.
+TEST_F(KVTexturePakTest, RegionSidesAtTheEdgesOfTheRangeDoNotWrap) {
+    struct Case {
+        kvtest::PakRect rect;
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, INT32_MAX, INT32_MAX},
+        {{-2, -1, INT32_MAX, INT32_MAX - 1}, INT32_MAX, INT32_MAX},
+        {{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, INT32_MIN, INT32_MIN},
+        {{INT32_MIN, 0, INT32_MIN + 5, 7}, 5, 7},
+    };
+    SetPages("ui");
+    std::vector<PakImageSpec> images;
+    for (size_t i = 0; i < std::size(cases); ++i) images.push_back(Image("edge/" + std::to_string(i), cases[i].rect));
+    host.LoadPaks(kvtest::WritePaksDesc({Pak("ui", 1, images)}));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        KVResourceTexture* texture = host.Load("edge/" + std::to_string(i) + ".png");
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->GetPixelImageSize()[0], cases[i].width);
+        EXPECT_EQ(texture->GetPixelImageSize()[1], cases[i].height);
+        texture->Release();
+    }
 }
 
 // The key is the name relative to the data root without its extension; the

@@ -83,10 +83,10 @@ void Draw(const Quarters& q, int width, int height) {
 
 class KVEGLScreenWindowTest : public ::testing::Test {
 protected:
-    // A private X server that DISPLAY names, and a connection of the test's
-    // own to it.
-    void StartServer() {
-        server = std::make_unique<KVVirtualXServer>(320, 240, 24);
+    // A private X server of that depth that DISPLAY names, and a connection
+    // of the test's own to it.
+    void StartServer(int depth = 24) {
+        server = std::make_unique<KVVirtualXServer>(320, 240, depth);
         if (!server->Started()) GTEST_SKIP() << "no virtual X server: " << server->Why();
         setenv("DISPLAY", server->Display().c_str(), 1);
         viewer = XOpenDisplay(server->Display().c_str());
@@ -147,6 +147,11 @@ protected:
             }
             return uint8_t((pixel >> shift) & mask);
         };
+        const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+        for (int i = 0; i < 3; ++i) {
+            bits[i] = 0;
+            for (unsigned long m = masks[i]; m; m &= m - 1) ++bits[i];
+        }
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const unsigned long p = XGetPixel(image, x, y);
@@ -173,7 +178,15 @@ protected:
             }
     }
 
+    // A colour 0xAARRGGBB as the window holds it: each channel cut to the
+    // bits the window's visual keeps (as Shown last found them).
+    Rgb InWindow(uint32_t argb) const {
+        return {uint8_t(uint8_t(argb >> 16) >> (8 - bits[0])), uint8_t(uint8_t(argb >> 8) >> (8 - bits[1])),
+                uint8_t(uint8_t(argb) >> (8 - bits[2]))};
+    }
+
     std::unique_ptr<KVVirtualXServer> server;
+    int bits[3] = {8, 8, 8};
     bool sdl = false;
     Display* viewer = nullptr;
     Window window = 0;
@@ -243,71 +256,76 @@ TEST_F(KVEGLScreenWindowTest, AnUncoveredWindowShowsTheLastFrame) {
 }
 
 // A game stored in a scene file, played through the program's own start-up
-// and frame in a window: the window shows what the game drew, and follows
-// when a script moves a unit.
+// and frame in a window, on displays of 24 and 16 bits: the window shows
+// what the game drew (to the bits the display keeps), and follows when a
+// script moves a unit.
 TEST_F(KVEGLScreenWindowTest, AGameInAWindowShowsWhatItDraws) {
-    StartServer();
-    if (IsSkipped() || HasFatalFailure()) return;
-    KVGameRig::Options options;
-    options.width = 64;
-    options.height = 48;
-    options.videoDriver = "x11";
-    KVGameRig game(options);
-    // Two rectangles of a quarter of the screen each: red at the top left,
-    // blue at the bottom right.
-    KVSceneUnitsWriter units;
-    KVSceneClassSpec shape;
-    shape.classId = KVUnitShape::kClassId;
-    shape.name = "Shape";
-    shape.baseEntry = units.UnitEntry();
-    shape.attributes = {{KVUnit2D::kPositionId, KVATTR_F32, 2},
-                        {KVUnit2D::kDimensionId, KVATTR_S32, 2},
-                        {KVUnitShape::kColorId, KVATTR_COLOR, 1},
-                        {KVUnitShape::kOnlyEditorId, KVATTR_BOOLEAN, 1}};
-    const int32_t entry = units.AddClass(shape);
-    const struct {
-        const char* name;
-        float x, y;
-        uint32_t colour;
-    } rectangles[] = {{"Red", 0, 0, 0xFFFF0000u}, {"Blue", 32, 24, 0xFF0000FFu}};
-    uint64_t uid = 2;
-    for (const auto& r : rectangles) {
-        std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(r.name, uid++);
-        values.push_back(KVStored::F32s({r.x, r.y}));
-        values.push_back(KVStored::I32s({32, 24}));
-        values.push_back(KVStored::U32(r.colour));
-        values.push_back(Bytes{0});  // false (Xlib takes the name Bool)
-        units.AddUnit(entry, values);
-    }
-    game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
-    game.WriteScript("move.lua", "Red = {}\nfunction MoveRed() Red.Position_X = 32 end\n");
-    ASSERT_TRUE(game.Start());
-    sdl = false;  // the program's shutdown ends SDL
-    FindWindow();
-    if (HasFatalFailure()) return;
-    // Every pixel of the window against the game's screen, and the red
-    // rectangle's top left corner at x, the blue one where it was stored.
-    auto expectShown = [&](int redX) {
-        const std::vector<uint32_t> drawn = game.Screen();
-        const std::vector<Rgb> shown = Shown(64, 48);
-        ASSERT_EQ(shown.size(), drawn.size());
-        for (size_t i = 0; i < shown.size(); ++i) {
-            const Rgb want{uint8_t(drawn[i] >> 16), uint8_t(drawn[i] >> 8), uint8_t(drawn[i])};
-            if (!(shown[i] == want)) {
-                ADD_FAILURE() << "pixel " << i % 64 << ", " << i / 64 << ": " << shown[i] << ", drawn " << want;
-                return;
-            }
+    for (int depth : {24, 16}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        TearDown();
+        StartServer(depth);
+        if (IsSkipped() || HasFatalFailure()) return;
+        KVGameRig::Options options;
+        options.width = 64;
+        options.height = 48;
+        options.videoDriver = "x11";
+        KVGameRig game(options);
+        // Two rectangles of a quarter of the screen each: red at the top
+        // left, blue at the bottom right.
+        KVSceneUnitsWriter units;
+        KVSceneClassSpec shape;
+        shape.classId = KVUnitShape::kClassId;
+        shape.name = "Shape";
+        shape.baseEntry = units.UnitEntry();
+        shape.attributes = {{KVUnit2D::kPositionId, KVATTR_F32, 2},
+                            {KVUnit2D::kDimensionId, KVATTR_S32, 2},
+                            {KVUnitShape::kColorId, KVATTR_COLOR, 1},
+                            {KVUnitShape::kOnlyEditorId, KVATTR_BOOLEAN, 1}};
+        const int32_t entry = units.AddClass(shape);
+        const struct {
+            const char* name;
+            float x, y;
+            uint32_t colour;
+        } rectangles[] = {{"Red", 0, 0, 0xFFFF0000u}, {"Blue", 32, 24, 0xFF0000FFu}};
+        uint64_t uid = 2;
+        for (const auto& r : rectangles) {
+            std::vector<Bytes> values = KVSceneUnitsWriter::UnitValues(r.name, uid++);
+            values.push_back(KVStored::F32s({r.x, r.y}));
+            values.push_back(KVStored::I32s({32, 24}));
+            values.push_back(KVStored::U32(r.colour));
+            values.push_back(Bytes{0});  // false (Xlib takes the name Bool)
+            units.AddUnit(entry, values);
         }
-        EXPECT_EQ(shown[size_t(4) * 64 + size_t(redX) + 4], (Rgb{0xFF, 0, 0}));
-        EXPECT_EQ(shown[size_t(40) * 64 + 40], (Rgb{0, 0, 0xFF}));
-    };
-    game.Step(2);
-    expectShown(0);
-    const std::vector<uint32_t> before = game.Screen();
-    game.Run("MoveRed()");
-    game.Step(2);
-    EXPECT_NE(game.Screen(), before);
-    expectShown(32);
+        game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
+        game.WriteScript("move.lua", "Red = {}\nfunction MoveRed() Red.Position_X = 32 end\n");
+        ASSERT_TRUE(game.Start());
+        sdl = false;  // the program's shutdown ends SDL
+        FindWindow();
+        if (HasFatalFailure()) return;
+        // Every pixel of the window against the game's screen, and the red
+        // rectangle's top left corner at x, the blue one where it was stored.
+        auto expectShown = [&](int redX) {
+            const std::vector<uint32_t> drawn = game.Screen();
+            const std::vector<Rgb> shown = Shown(64, 48);
+            ASSERT_EQ(shown.size(), drawn.size());
+            for (size_t i = 0; i < shown.size(); ++i) {
+                const Rgb want = InWindow(drawn[i]);
+                if (!(shown[i] == want)) {
+                    ADD_FAILURE() << "pixel " << i % 64 << ", " << i / 64 << ": " << shown[i] << ", drawn " << want;
+                    return;
+                }
+            }
+            EXPECT_EQ(shown[size_t(4) * 64 + size_t(redX) + 4], InWindow(0xFFFF0000u));
+            EXPECT_EQ(shown[size_t(40) * 64 + 40], InWindow(0xFF0000FFu));
+        };
+        game.Step(2);
+        expectShown(0);
+        const std::vector<uint32_t> before = game.Screen();
+        game.Run("MoveRed()");
+        game.Step(2);
+        EXPECT_NE(game.Screen(), before);
+        expectShown(32);
+    }
 }
 
 // The movie player draws on the lent screen and shows each frame itself: the

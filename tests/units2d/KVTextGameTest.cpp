@@ -359,3 +359,50 @@ TEST(KVTextGameTest, BlendersSharingASpriteHideItWhileOneOfThemIsEnabled) {
 }
 
 } // namespace
+
+// A blender binds one picture per stage, and the device binds every stage
+// to one texture unit: a sprite drawn after it with the picture of one of
+// those stages shows its own picture, not the one the blender bound last.
+TEST(KVTextGameTest, ASpriteAfterABlenderShowsItsOwnPicture) {
+    constexpr uint32_t kGreen = 0xFF00FF00u;
+    struct Case {
+        const char* name;
+        std::vector<int> blended;  // 0 red, 1 green
+        int follower;              // the picture of the sprite drawn after the blender
+    };
+    const std::vector<Case> cases = {
+        {"red and green, then red", {0, 1}, 0},
+        {"green and red, then green", {1, 0}, 1},
+        {"red and green, then green", {0, 1}, 1},
+        {"red alone, then red", {0}, 0},
+    };
+    const char* const images[2] = {"red.png", "green.png"};
+    const uint32_t colours[2] = {kRed, kGreen};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KVGameRig game;
+        for (int i = 0; i < 2; ++i)
+            game.WriteFile(images[i], ToBytes(WritePngArgb(8, 8, std::vector<uint32_t>(64, colours[i]))));
+        Scene scene;
+        auto sprite = [&](const std::string& name, int image, float x) {
+            return scene.Add("Sprite", KVUnitSprite::kClassId, name,
+                             {{{KVUnitSprite::kImageId, KVATTR_PATHS, 1}, KVStored::String(images[image], true)},
+                              Position(x, 0)});
+        };
+        const uint32_t listed[2] = {sprite("Sred", 0, 0), sprite("Sgrn", 1, 10)};
+        std::vector<uint64_t> links;
+        for (int image : c.blended) links.push_back(KVStored::Local(listed[image]));
+        scene.Add("PSBlender", KVUnitPSBlender::kClassId, "B",
+                  {{{KVUnitPSBlender::kBlendedUnitsId, KVATTR_ARRAY_UNIT, 1}, KVStored::Links(links)},
+                   {{KVUnit2D::kDimensionId, KVATTR_S32, 2}, KVStored::I32s({8, 8})},
+                   Position(20, 0)});
+        sprite("S2", c.follower, 30);
+        game.AddScene("scenes/main.kvl", scene.File());
+        ASSERT_TRUE(game.Start());
+        game.Step(2);
+        // The blender shows the picture bound last; the sprite its own.
+        EXPECT_EQ(game.Pixel(24, 4), colours[c.blended.back()]);
+        EXPECT_EQ(game.Pixel(34, 4), colours[c.follower]);
+        EXPECT_TRUE(game.ScriptErrors().empty()) << game.ScriptErrors().front();
+    }
+}
