@@ -1,6 +1,7 @@
 #include "KVInputScene.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "../kernel/KVInput.h"
 #include "../kernel/KVInputEvents.h"
@@ -58,15 +59,33 @@ private:
     std::vector<IKVUnit*> m_units;
 };
 
-// Walks the unit's enabled children in order, over a held snapshot.
-template <class Visit>
-void ServeChildren(IKVUnit* unit, const Visit& visit) {
-    static thread_local int32_t depth = 0;
-    KVTreeDepth guard(&depth);
-    if (guard.TooDeep()) return;
-    HeldChildren children(unit);
-    for (IKVUnit* child : children.Units())
-        if (child->IsEnabled()) visit(child);
+// Serves the enabled units of a subtree, children before their parent, in
+// children order, without recursion: one step per unit whose children are
+// being walked, each over a held snapshot that is let go before the unit
+// itself is served (its parent's step still holds it).
+template <class Walk, class Serve>
+void WalkTree(IKVUnit* root, Walk* walk, const Serve& serve) {
+    if (!walk->Enter(root)) return;
+    struct Step {
+        explicit Step(IKVUnit* u) : unit(u), children(u) {}
+        IKVUnit* unit;
+        HeldChildren children;
+        size_t next = 0;
+    };
+    // A deque: its steps stay where they are while steps are added.
+    std::deque<Step> steps;
+    steps.emplace_back(root);
+    while (!steps.empty()) {
+        Step& step = steps.back();
+        if (step.next < step.children.Units().size()) {
+            IKVUnit* child = step.children.Units()[step.next++];
+            if (child->IsEnabled() && walk->Enter(child)) steps.emplace_back(child);
+            continue;
+        }
+        IKVUnit* unit = step.unit;
+        steps.pop_back();
+        serve(unit);
+    }
 }
 
 } // namespace
@@ -130,26 +149,26 @@ void KVInputScene::DispatchPointerToUnit(const KVPointerDispatch& dispatch) {
     WalkPointer(dispatch.unit, dispatch, &walk);
 }
 
-void KVInputScene::WalkPointer(IKVUnit* unit, const KVPointerDispatch& dispatch, Walk* walk) {
-    if (!walk->Enter(unit)) return;
-    ServeChildren(unit, [&](IKVUnit* child) { WalkPointer(child, dispatch, walk); });
-    const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
-    if (!f) return;
-    IKVUnit* handlerUnit = dispatch.target ? dispatch.target : unit;
-    const int32_t point[3] = {dispatch.x, dispatch.y, 0};
-    if (f & KVINPUT_MOUSE_MOVE) Call(walk, handlerUnit, "OnMouseMove", point, 2, KVINPUT_MOUSE_MOVE);
-    if (!IsInside(unit, dispatch.x, dispatch.y, dispatch.camera) && !(unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT))
-        return;
+void KVInputScene::WalkPointer(IKVUnit* root, const KVPointerDispatch& dispatch, Walk* walk) {
+    WalkTree(root, walk, [&](IKVUnit* unit) {
+        const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
+        if (!f) return;
+        IKVUnit* handlerUnit = dispatch.target ? dispatch.target : unit;
+        const int32_t point[3] = {dispatch.x, dispatch.y, 0};
+        if (f & KVINPUT_MOUSE_MOVE) Call(walk, handlerUnit, "OnMouseMove", point, 2, KVINPUT_MOUSE_MOVE);
+        if (!IsInside(unit, dispatch.x, dispatch.y, dispatch.camera) && !(unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT))
+                return;
 
-    const int32_t wheel[3] = {dispatch.wheel, dispatch.x, dispatch.y};
-    for (const PointerHandler& h : kPointerHandlers) {
-        if (!(f & h.bit)) continue;
-        const bool isWheel = h.bit == KVINPUT_MOUSE_WHEEL;
-        bool called = Call(walk, handlerUnit, h.name, isWheel ? wheel : point, isWheel ? 3 : 2, h.bit);
-        if (called && h.bit == KVINPUT_MOUSE_LDOWN)
-            walk->input->LogLeftClick(handlerUnit->GetName(), dispatch.x, dispatch.y,
-                                      !(*dispatch.sharedMask & KVINPUT_MOUSE_LDOWN));
-    }
+        const int32_t wheel[3] = {dispatch.wheel, dispatch.x, dispatch.y};
+        for (const PointerHandler& h : kPointerHandlers) {
+            if (!(f & h.bit)) continue;
+            const bool isWheel = h.bit == KVINPUT_MOUSE_WHEEL;
+            bool called = Call(walk, handlerUnit, h.name, isWheel ? wheel : point, isWheel ? 3 : 2, h.bit);
+            if (called && h.bit == KVINPUT_MOUSE_LDOWN)
+                walk->input->LogLeftClick(handlerUnit->GetName(), dispatch.x, dispatch.y,
+                                          !(*dispatch.sharedMask & KVINPUT_MOUSE_LDOWN));
+        }
+    });
 }
 
 void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
@@ -158,29 +177,29 @@ void KVInputScene::DispatchTouchToUnit(const KVTouchDispatch& dispatch) {
     WalkTouch(dispatch.unit, dispatch, &walk);
 }
 
-void KVInputScene::WalkTouch(IKVUnit* unit, const KVTouchDispatch& dispatch, Walk* walk) {
-    if (!walk->Enter(unit)) return;
-    ServeChildren(unit, [&](IKVUnit* child) { WalkTouch(child, dispatch, walk); });
-    const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
-    if (!f) return;
-    const KVTouchRecord& record = *dispatch.record;
-    const bool acceptsAll = (unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT) != 0;
-    if ((f & KVINPUT_TOUCH_MOVE) && record.moved) {
-        const int32_t values[5] = {dispatch.touch, record.moveX, record.moveY, dispatch.deltaX, dispatch.deltaY};
-        Call(walk, dispatch.target ? dispatch.target : unit, "OnTouchMove", values, 5, KVINPUT_TOUCH_MOVE);
-    }
-    // Presses and releases go to the unit under the finger, whatever the
-    // registration named.
-    if ((f & KVINPUT_TOUCH_DOWN) &&
-        (IsInside(unit, record.pressX, record.pressY, dispatch.pressCamera) || acceptsAll)) {
-        const int32_t values[3] = {dispatch.touch, record.pressX, record.pressY};
-        Call(walk, unit, "OnTouchDown", values, 3, KVINPUT_TOUCH_DOWN);
-    }
-    if ((f & KVINPUT_TOUCH_UP) &&
-        (IsInside(unit, record.releaseX, record.releaseY, dispatch.releaseCamera) || acceptsAll)) {
-        const int32_t values[3] = {dispatch.touch, record.releaseX, record.releaseY};
-        Call(walk, unit, "OnTouchUp", values, 3, KVINPUT_TOUCH_UP);
-    }
+void KVInputScene::WalkTouch(IKVUnit* root, const KVTouchDispatch& dispatch, Walk* walk) {
+    WalkTree(root, walk, [&](IKVUnit* unit) {
+        const uint32_t f = dispatch.entryMask & *dispatch.sharedMask;
+        if (!f) return;
+        const KVTouchRecord& record = *dispatch.record;
+        const bool acceptsAll = (unit->GetFlags() & KVUNIT_ACCEPT_ALL_INPUT) != 0;
+        if ((f & KVINPUT_TOUCH_MOVE) && record.moved) {
+            const int32_t values[5] = {dispatch.touch, record.moveX, record.moveY, dispatch.deltaX, dispatch.deltaY};
+            Call(walk, dispatch.target ? dispatch.target : unit, "OnTouchMove", values, 5, KVINPUT_TOUCH_MOVE);
+        }
+        // Presses and releases go to the unit under the finger, whatever the
+        // registration named.
+        if ((f & KVINPUT_TOUCH_DOWN) &&
+            (IsInside(unit, record.pressX, record.pressY, dispatch.pressCamera) || acceptsAll)) {
+            const int32_t values[3] = {dispatch.touch, record.pressX, record.pressY};
+            Call(walk, unit, "OnTouchDown", values, 3, KVINPUT_TOUCH_DOWN);
+        }
+        if ((f & KVINPUT_TOUCH_UP) &&
+            (IsInside(unit, record.releaseX, record.releaseY, dispatch.releaseCamera) || acceptsAll)) {
+            const int32_t values[3] = {dispatch.touch, record.releaseX, record.releaseY};
+            Call(walk, unit, "OnTouchUp", values, 3, KVINPUT_TOUCH_UP);
+        }
+    });
 }
 
 } // namespace kvl

@@ -75,8 +75,13 @@ void KVSceneManager::FileUnits(bool withCamera) {
         const int32_t own = unit->GetLayerRef() ? unit->GetLayerRef()->GetIndex() : -1;
         const int32_t layer = own != -1 ? own : visit.layer;
         KVUnitRefArray* children = unit->GetChildren();
-        for (size_t i = children->Size(); i-- > 0;)
-            if (IKVUnitRef* child = children->At(i)) pending.push_back({child->GetIndex(), layer});
+        // Only the children it is the parent of: a listing kept as stored
+        // with parent checks off is no link of the tree.
+        for (size_t i = children->Size(); i-- > 0;) {
+            IKVUnitRef* child = children->At(i);
+            IKVUnit* listed = child ? factory->GetUnit(child->GetIndex()) : nullptr;
+            if (listed && listed->GetParentIndex() == visit.unit) pending.push_back({child->GetIndex(), layer});
+        }
     }
     const std::vector<int32_t> layers = m_lists[KVSCENE_LIST_LAYERS];
     for (int32_t index : layers) {

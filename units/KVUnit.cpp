@@ -90,6 +90,9 @@ int32_t KVUnit::Release() {
         SetEnabled(false);
     }
     Close();
+    // A close under way took the unit over: it deletes the unit once what
+    // the unit releases is closed.
+    if (m_closeDeferred) return 0;
     delete this;
     return 0;
 }
@@ -210,12 +213,8 @@ void KVUnit::TellListenersClosed() {
     }
 }
 
-void KVUnit::ReleaseOwnedUnits() {
+void KVUnit::LeaveOwner() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    std::vector<int32_t> owned;
-    owned.swap(m_ownedUnits);
-    for (int32_t index : owned)
-        if (KVUnit* unit = UnitAt(factory, index)) unit->DropFactoryReference();
     if (KVUnit* owner = m_owner ? UnitAt(factory, m_owner->GetIndex()) : nullptr) {
         auto& list = owner->m_ownedUnits;
         auto it = std::find(list.begin(), list.end(), m_index);
@@ -223,25 +222,100 @@ void KVUnit::ReleaseOwnedUnits() {
     }
 }
 
+// A close and the closes of the units it releases (its children, its owned
+// units, theirs in turn), without recursion: one step per unit whose
+// releases are under way, deepest last. A unit that a step releases runs
+// its own close as far as its releases, which join the walk as its step;
+// the rest of its close, and its deletion, follow once they are done. So
+// a unit's releases are closed in order, each with everything it releases,
+// before the rest of the unit's close, as a close within a close would.
+struct KVUnit::CloseWalk {
+    struct Step {
+        KVUnit* unit;
+        int32_t mode;
+        bool owned;  // releasing the owned units (after the children)
+        std::vector<int32_t> units;
+        size_t next;
+    };
+    void Push(KVUnit* unit);
+    void Run();
+    std::vector<Step> steps;
+    // The unit whose release the walk is giving up, while it does.
+    KVUnit* releasing = nullptr;
+};
+
+KVUnit::CloseWalk* KVUnit::s_closeWalk = nullptr;
+
+void KVUnit::CloseWalk::Push(KVUnit* unit) {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    const int32_t mode = unit->m_closeMode != -1 ? unit->m_closeMode
+                         : factory                 ? factory->GetCloseMode()
+                                                   : KVCLOSE_NORMAL;
+    std::vector<int32_t> children;
+    for (size_t i = 0; i < unit->m_children.Size(); ++i) children.push_back(unit->m_children.At(i)->GetIndex());
+    steps.push_back({unit, mode, false, std::move(children), 0});
+}
+
+void KVUnit::CloseWalk::Run() {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    while (!steps.empty()) {
+        // By position: the steps move as steps are added.
+        const size_t top = steps.size() - 1;
+        KVUnit* unit = steps[top].unit;
+        if (steps[top].next < steps[top].units.size()) {
+            const int32_t index = steps[top].units[steps[top].next++];
+            KVUnit* other = UnitAt(factory, index);
+            if (!other) continue;
+            if (!steps[top].owned) {
+                // Only a unit's parent closes it.
+                if (other->GetParentIndex() != unit->m_index) continue;
+                const int32_t mode = steps[top].mode;
+                bool release = mode == 0 || (mode == 1 && other->m_kvlIndex == unit->m_kvlIndex) ||
+                               (mode == 2 && (other->m_flags & KVUNIT_RUNTIME));
+                if (!release) {
+                    unit->DetachChild(index);
+                    continue;
+                }
+            }
+            releasing = other;
+            other->DropFactoryReference();
+            releasing = nullptr;
+            continue;
+        }
+        if (!steps[top].owned) {
+            unit->TellListenersClosed();
+            steps[top].owned = true;
+            steps[top].units.clear();
+            steps[top].units.swap(unit->m_ownedUnits);
+            steps[top].next = 0;
+            continue;
+        }
+        steps.pop_back();
+        unit->LeaveOwner();
+        unit->EndClose();
+        if (unit->m_closeDeferred) delete unit;
+    }
+}
+
 void KVUnit::Close() {
     if (m_closing) return;
     m_closing = true;
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    int32_t mode = m_closeMode != -1 ? m_closeMode : factory ? factory->GetCloseMode() : KVCLOSE_NORMAL;
-    std::vector<int32_t> children;
-    for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
-    for (int32_t index : children) {
-        KVUnit* child = UnitAt(factory, index);
-        if (!child) continue;
-        bool release = mode == 0 || (mode == 1 && child->m_kvlIndex == m_kvlIndex) ||
-                       (mode == 2 && (child->m_flags & KVUNIT_RUNTIME));
-        if (release)
-            child->DropFactoryReference();
-        else
-            DetachChild(index);
+    CloseWalk* outer = s_closeWalk;
+    if (outer && outer->releasing == this) {
+        outer->releasing = nullptr;
+        m_closeDeferred = true;
+        outer->Push(this);
+        return;
     }
-    TellListenersClosed();
-    ReleaseOwnedUnits();
+    CloseWalk walk;
+    s_closeWalk = &walk;
+    walk.Push(this);
+    walk.Run();
+    s_closeWalk = outer;
+}
+
+void KVUnit::EndClose() {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
     if (m_parameters) m_parameters->RemoveAll();
     m_delegates.clear();
     m_children.ReleaseAll();
@@ -375,16 +449,20 @@ bool KVUnit::ComputeVisible() {
 }
 
 void KVUnit::UpdateVisibility() {
-    static thread_local int32_t depth = 0;
-    KVTreeDepth guard(&depth);
-    if (guard.TooDeep()) return;
-    ComputeVisible();
+    // Down the subtree without recursion, a unit before its children.
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    // Only the children it is the parent of: a listing kept as stored with
-    // parent checks off is no link of the tree.
-    for (size_t i = 0; i < m_children.Size(); ++i) {
-        KVUnit* child = UnitAt(factory, m_children.At(i)->GetIndex());
-        if (child && child->GetParentIndex() == m_index) child->UpdateVisibility();
+    std::vector<std::pair<KVUnit*, size_t>> pending = {{this, 1}};
+    while (!pending.empty()) {
+        const auto [unit, depth] = pending.back();
+        pending.pop_back();
+        unit->ComputeVisible();
+        if (depth >= MaxTreeDepth()) continue;
+        // Only the children it is the parent of: a listing kept as stored
+        // with parent checks off is no link of the tree.
+        for (size_t i = unit->m_children.Size(); i-- > 0;) {
+            KVUnit* child = UnitAt(factory, unit->m_children.At(i)->GetIndex());
+            if (child && child->GetParentIndex() == unit->m_index) pending.push_back({child, depth + 1});
+        }
     }
 }
 

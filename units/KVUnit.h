@@ -62,22 +62,6 @@ private:
     KVUnitWatch* m_next = nullptr;
 };
 
-// How deep one kind of recursive walk down the unit tree has gone on this
-// thread, counted in a counter of the walk's own. Parent links form no ring
-// and no chain longer than the unit count: a walk that goes deeper follows
-// something else and stops there.
-class KVTreeDepth {
-public:
-    explicit KVTreeDepth(int32_t* depth) : m_depth(depth) { ++*m_depth; }
-    ~KVTreeDepth() { --*m_depth; }
-    KVTreeDepth(const KVTreeDepth&) = delete;
-    KVTreeDepth& operator=(const KVTreeDepth&) = delete;
-    bool TooDeep() const;
-
-private:
-    int32_t* m_depth;
-};
-
 class KVUnit : public virtual IKVUnit {
 public:
     // Class "Unit" and the ids under which scene files store its attributes.
@@ -119,6 +103,10 @@ public:
     static int32_t PushAttributesProxy(int32_t unitIndex);
     // Set while a nested Parent or Children setter must do nothing.
     static bool IsQuietReparent() { return s_quietReparent; }
+    // Parent links form no ring and no chain longer than the unit count: a
+    // walk down the tree that goes deeper follows something else and stops
+    // there.
+    static size_t MaxTreeDepth();
 
     KVUnit();
 
@@ -356,10 +344,19 @@ private:
 
     // The enable machinery: apply compares the state with the one asked
     // for; switch carries a change out over the subtree. Units that became
-    // enabled are collected in order for their "OnEnable".
+    // enabled are collected in order for their "OnEnable". The walk runs
+    // without recursion (KVUnitEnable.cpp).
+    struct EnableWalk;
     void Apply(std::vector<int32_t>* enabled);
-    // False when the unit released itself (it may be gone).
+    // One unit's apply: its state and events; the walk goes on to its
+    // children when it switched.
+    void ApplyOwn(EnableWalk& walk);
+    // One unit's switch before its children: false when the walk does not
+    // go down from it (the unit released itself and may be gone, or an
+    // enable waits for its "OnDisable" to return).
     bool Switch(std::vector<int32_t>* enabled);
+    // One unit's switch after its children.
+    void EndSwitch();
     // Raises an event without arguments; 4 when the script has none.
     int32_t RaiseEvent(const char* name, KVScriptResult* result = nullptr);
     bool ComputeVisible();
@@ -376,7 +373,13 @@ private:
     // Takes the list's parameters out of the table and empties the list.
     void ClearShaderParams(KVShaderParamList* list);
     void ReadShaderDescription(KVShaderParamList* list, const std::string& shaderPath);
-    void ReleaseOwnedUnits();
+    // Leaves the owner's owned list.
+    void LeaveOwner();
+    // A close without recursion (KVUnit.cpp), and the part of a close that
+    // follows the closes of the units it releases.
+    struct CloseWalk;
+    static CloseWalk* s_closeWalk;
+    void EndClose();
     // Gives up the unit's own references.
     void ReleaseReferences();
 
@@ -419,6 +422,9 @@ private:
     // reference was given up (a holder's last release closes it later);
     // -1 for the factory's mode at the time of the close.
     int32_t m_closeMode = -1;
+    // Released by a close under way, which ends this unit's close and
+    // deletes it.
+    bool m_closeDeferred = false;
     bool m_drawable = false;
     bool m_drawn = false;
     KVUnitRefArray m_cameras;

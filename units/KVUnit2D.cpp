@@ -54,21 +54,62 @@ KVUnit2D* KVUnit2D::Get2DParent() {
     return parent ? As2D(parent->GetIndex()) : nullptr;
 }
 
+struct KVUnit2D::Cascade {
+    struct Entry {
+        int32_t unit;
+        int32_t parent;
+        size_t depth;
+    };
+    std::vector<Entry>* pending = nullptr;
+    // The unit whose work the cascade calls, and its depth below the start.
+    KVUnit2D* reached = nullptr;
+    size_t depth = 0;
+};
+
+KVUnit2D::Cascade KVUnit2D::s_transformCascade;
+KVUnit2D::Cascade KVUnit2D::s_windowCascade;
+
 template <class F>
-void KVUnit2D::For2DChildren(F f) {
-    // Each walk (one per kind of work) counts its own depth.
-    static thread_local int32_t depth = 0;
-    KVTreeDepth guard(&depth);
-    if (guard.TooDeep()) return;
-    KVUnitRefArray* children = GetChildren();
-    // The list is read again at each step: a child's work may change it.
-    // Only the children it is the 2D parent of: a listing kept as stored
-    // with parent checks off is no link of the tree.
-    for (size_t i = 0; i < children->Size(); ++i) {
-        IKVUnitRef* ref = children->At(i);
-        KVUnit2D* child = ref ? As2D(ref->GetIndex()) : nullptr;
-        if (child && child->GetParentIndex() == GetIndex()) f(child);
+void KVUnit2D::For2DChildren(Cascade& cascade, F f) {
+    // Last first: the walk takes them from the end.
+    // A unit that its enable refreshes leaves out the children that go on
+    // with it in the same walk: their own refresh places them, and each
+    // level of a deep tree would place everything below it again.
+    const bool enabling = m_enabling && &cascade == &s_transformCascade;
+    auto list = [this, enabling](std::vector<Cascade::Entry>& pending, size_t depth) {
+        KVUnitRefArray* children = GetChildren();
+        if (depth >= MaxTreeDepth()) return;
+        for (size_t i = children->Size(); i-- > 0;) {
+            IKVUnitRef* ref = children->At(i);
+            if (!ref) continue;
+            if (enabling)
+                if (KVUnit2D* child = As2D(ref->GetIndex()))
+                    if (child->GetWantedEnabled() && !child->IsEnabled()) continue;
+            pending.push_back({ref->GetIndex(), GetIndex(), depth + 1});
+        }
+    };
+    if (cascade.reached == this) {
+        cascade.reached = nullptr;
+        list(*cascade.pending, cascade.depth);
+        return;
     }
+    const Cascade outer = cascade;
+    std::vector<Cascade::Entry> pending;
+    list(pending, 0);
+    cascade.pending = &pending;
+    while (!pending.empty()) {
+        const Cascade::Entry entry = pending.back();
+        pending.pop_back();
+        // Only the children it is the 2D parent of: a listing kept as
+        // stored with parent checks off is no link of the tree.
+        KVUnit2D* child = As2D(entry.unit);
+        if (!child || child->GetParentIndex() != entry.parent) continue;
+        cascade.reached = child;
+        cascade.depth = entry.depth;
+        f(child);
+        cascade.reached = nullptr;
+    }
+    cascade = outer;
 }
 
 void KVUnit2D::Init() {
@@ -104,7 +145,9 @@ void KVUnit2D::Refresh() {
     if (IsEnabled()) {
         ComputeWindow();
         ResetBounds();
+        m_enabling = true;
         UpdateTransform(0);
+        m_enabling = false;
     }
     Release();
 }
@@ -142,7 +185,7 @@ void KVUnit2D::UpdateTransform(int32_t value) {
     TransformPoint2D(place, m_scale, m_rotation, pivot, &m_local);
     m_world = parent ? Compose2D(parent->m_world, m_local) : m_local;
     m_singular = !Invert2D(m_world, &m_inverse);
-    For2DChildren([](KVUnit2D* child) { child->UpdateTransform(0); });
+    For2DChildren(s_transformCascade, [](KVUnit2D* child) { child->UpdateTransform(0); });
 }
 
 void KVUnit2D::ComputeWindow() {
@@ -179,7 +222,7 @@ void KVUnit2D::ComputeWindow() {
 
 void KVUnit2D::UpdateWindow() {
     ComputeWindow();
-    For2DChildren([](KVUnit2D* child) { child->UpdateWindow(); });
+    For2DChildren(s_windowCascade, [](KVUnit2D* child) { child->UpdateWindow(); });
 }
 
 void KVUnit2D::SetPosition(float x, float y) {

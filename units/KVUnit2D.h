@@ -121,9 +121,15 @@ protected:
     // The effective window of this unit alone, from its Window and its 2D
     // parent's effective window.
     void ComputeWindow();
-    // The 2D children in children order.
+    // One kind of work (the transforms, the windows) carried down the 2D
+    // children in children order, a unit before its children, without
+    // recursion: a child that the cascade reached, calling on in its turn,
+    // adds its own children to that cascade.
+    struct Cascade;
+    static Cascade s_transformCascade;
+    static Cascade s_windowCascade;
     template <class F>
-    void For2DChildren(F f);
+    void For2DChildren(Cascade& cascade, F f);
 
     KV2DTempl<float> m_position;
     KV2DTempl<int32_t> m_dimension;
@@ -141,6 +147,8 @@ protected:
     KV2DTransform m_world;
     KV2DTransform m_inverse;
     bool m_singular = false;
+    // Set while Refresh places the unit for its enable.
+    bool m_enabling = false;
 
 private:
     static int32_t s_classIndex;

@@ -1,5 +1,7 @@
 // Enabling and disabling a unit and its subtree with their script events,
 // calls into the unit's script, and the per-frame update.
+#include <deque>
+
 #include "../KVLua/KVLua.h"
 #include "../kernel/IKVLog.h"
 #include "../kernel/KVCore.h"
@@ -128,7 +130,66 @@ void KVUnit::ApplyEnabledState() {
     }
 }
 
+// A walk of the enable machinery down a subtree, without recursion: one
+// step per unit whose children are being walked, deepest last. Each step's
+// children (as they stood when the walk reached it) and the children it
+// holds lie in the walk's two lists, after those of the step above it.
+struct KVUnit::EnableWalk {
+    struct Step {
+        explicit Step(KVUnit* u) : unit(u), watch(u) {}
+        KVUnit* unit;
+        KVUnitWatch watch;
+        size_t childrenFrom = 0;
+        size_t childrenTo = 0;
+        size_t next = 0;
+        size_t heldFrom = 0;
+        bool logTime = false;
+        double start = 0.0;
+    };
+    explicit EnableWalk(std::vector<int32_t>* list) : enabled(list) {}
+    std::vector<int32_t>* enabled;
+    // A deque: its steps stay where they are while steps are added.
+    std::deque<Step> steps;
+    std::vector<int32_t> children;
+    std::vector<KVUnit*> held;
+};
+
 void KVUnit::Apply(std::vector<int32_t>* enabled) {
+    EnableWalk walk(enabled);
+    ApplyOwn(walk);
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    while (!walk.steps.empty()) {
+        EnableWalk::Step& step = walk.steps.back();
+        KVUnit* unit = step.unit;
+        if (step.watch.Alive() && step.next < step.childrenTo) {
+            const int32_t index = walk.children[step.next++];
+            IKVUnit* found = factory ? factory->GetUnit(index) : nullptr;
+            KVUnit* child = found ? found->GetUnit() : nullptr;
+            // Only a unit's parent switches it: a listing kept as stored
+            // with parent checks off is no link of the tree.
+            if (!child || child->GetParentIndex() != unit->m_index) continue;
+            child->Retain();
+            walk.held.push_back(child);
+            child->m_parentEnabled = unit->m_enabled;
+            child->ApplyOwn(walk);
+            continue;
+        }
+        // The children are walked, or the unit went away meanwhile.
+        const size_t heldFrom = step.heldFrom;
+        for (size_t i = heldFrom; i < walk.held.size(); ++i) walk.held[i]->Release();
+        walk.held.resize(heldFrom);
+        walk.children.resize(step.childrenFrom);
+        if (step.watch.Alive()) unit->EndSwitch();
+        if (step.watch.Alive() && unit->m_enabled && step.logTime) {
+            if (IKVLog* log = GetLog())
+                log->Info(Format("Enable {0}:{1} sec", unit->m_name.empty() ? FormatValue() : FormatValue(unit->m_name),
+                                 Clock() - step.start));
+        }
+        walk.steps.pop_back();
+    }
+}
+
+void KVUnit::ApplyOwn(EnableWalk& walk) {
     bool target = m_wantedEnabled && m_parentEnabled;
     if (target == m_enabled) return;
     // Closing while something still holds it (its own update, say): it
@@ -156,12 +217,17 @@ void KVUnit::Apply(std::vector<int32_t>* enabled) {
         if (!m_enabled) return;
         m_enabled = false;
     }
-    if (!Switch(enabled) || !watch.Alive()) return;
-    if (m_enabled && logTime) {
-        if (IKVLog* log = GetLog())
-            log->Info(Format("Enable {0}:{1} sec", m_name.empty() ? FormatValue() : FormatValue(m_name),
-                             Clock() - start));
-    }
+    if (!Switch(walk.enabled) || !watch.Alive()) return;
+    walk.steps.emplace_back(this);
+    EnableWalk::Step& step = walk.steps.back();
+    step.logTime = logTime;
+    step.start = start;
+    step.heldFrom = walk.held.size();
+    step.childrenFrom = walk.children.size();
+    if (walk.steps.size() <= MaxTreeDepth())
+        for (size_t i = 0; i < m_children.Size(); ++i) walk.children.push_back(m_children.At(i)->GetIndex());
+    step.childrenTo = walk.children.size();
+    step.next = step.childrenFrom;
 }
 
 bool KVUnit::Switch(std::vector<int32_t>* enabled) {
@@ -172,7 +238,7 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
         m_enabled = false;
         m_reenablePending = true;
         s_enableDuringClose = true;
-        return true;
+        return false;
     }
     if (!m_enabled) {
         // Off before its flush: that going on has no "OnEnable" left.
@@ -220,30 +286,12 @@ bool KVUnit::Switch(std::vector<int32_t>* enabled) {
         enabled->push_back(m_index);
     }
     Refresh();
-    if (!watch.Alive()) return false;
+    return watch.Alive();
+}
 
-    std::vector<KVUnit*> held;
-    std::vector<int32_t> children;
-    static thread_local int32_t depth = 0;
-    KVTreeDepth guard(&depth);
-    if (!guard.TooDeep())
-        for (size_t i = 0; i < m_children.Size(); ++i) children.push_back(m_children.At(i)->GetIndex());
-    for (int32_t index : children) {
-        if (!watch.Alive()) break;
-        IKVUnit* found = factory ? factory->GetUnit(index) : nullptr;
-        if (!found) continue;
-        KVUnit* child = found->GetUnit();
-        child->Retain();
-        held.push_back(child);
-        child->m_parentEnabled = m_enabled;
-        child->Apply(enabled);
-    }
-    for (KVUnit* child : held) child->Release();
-    if (!watch.Alive()) return false;
-
+void KVUnit::EndSwitch() {
     if (KVCore* core = KVCore::Instance()) core->Notify(kNotifyValuesChanged, m_index, nullptr);
-    if (factory) factory->UpdateRootMembership(this);
-    return true;
+    if (KVUnitFactory* factory = KVUnitFactory::Instance()) factory->UpdateRootMembership(this);
 }
 
 } // namespace kvl

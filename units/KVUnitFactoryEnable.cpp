@@ -89,23 +89,37 @@ int32_t KVUnitFactory::CopyAttributeToChildren(KVUnit* unit, int32_t position, i
 
 void KVUnitFactory::CopyTextsToChildren(KVUnit* unit, const std::string& name, const std::vector<std::string>& texts,
                                         int64_t depth, int32_t level) {
-    // A sound tree is never deeper than the unit count.
-    if (level > GetUnitCount()) return;
-    std::vector<int32_t> children;
-    for (size_t i = 0; i < unit->GetChildren()->Size(); ++i) children.push_back(unit->GetChildren()->At(i)->GetIndex());
-    for (int32_t index : children) {
-        IKVUnit* found = GetUnit(index);
-        if (!found) continue;
+    // Without recursion, each child before its own children, in children
+    // order, and only into the children a unit is the parent of.
+    struct Entry {
+        int32_t unit;
+        int32_t parent;
+        int64_t depth;
+        int32_t level;
+    };
+    std::vector<Entry> pending;
+    auto list = [&](KVUnit* from, int64_t d, int32_t l) {
+        // A sound tree is never deeper than the unit count.
+        if (l > GetUnitCount()) return;
+        KVUnitRefArray* children = from->GetChildren();
+        for (size_t i = children->Size(); i-- > 0;) pending.push_back({children->At(i)->GetIndex(), from->GetIndex(), d, l});
+    };
+    list(unit, depth, level);
+    while (!pending.empty()) {
+        const Entry entry = pending.back();
+        pending.pop_back();
+        IKVUnit* found = GetUnit(entry.unit);
+        if (!found || found->GetParentIndex() != entry.parent) continue;
         KVUnit* child = found->GetUnit();
         const KVAttributeDesc* desc = GetAttribute(child->GetClassIndex(), FindAttributeIndex(child->GetClassIndex(), name));
         void* holder = nullptr;
         if (desc && desc->manipulator && GetHolder(child, *desc, &holder) == KV_OK && holder) {
-            desc->manipulator->SetUnit(index);
+            desc->manipulator->SetUnit(entry.unit);
             size_t n = std::min(texts.size(), size_t(desc->elementCount > 0 ? desc->elementCount : 0));
             for (size_t e = 0; e < n; ++e) desc->manipulator->ParseElement(holder, texts[e], int32_t(e));
         }
         // Depth 0 counts down past 0 and so reaches every level.
-        if (depth - 1 != 0) CopyTextsToChildren(child, name, texts, depth - 1, level + 1);
+        if (entry.depth - 1 != 0) list(child, entry.depth - 1, entry.level + 1);
     }
 }
 

@@ -36,16 +36,102 @@ void LogCorrupted(KVUnitFactory* factory, KVUnit* unit) {
                                    ClassName(factory, unit), unit->GetName()));
 }
 
-// Whether the chain of parents from one unit (itself included) reaches
-// another within so many steps.
-bool ChainReaches(KVUnitFactory* factory, int32_t from, int32_t target, int32_t steps) {
-    for (int32_t at = from; at != -1 && steps-- > 0;) {
-        if (at == target) return true;
-        KVUnit* up = UnitAt(factory, at);
-        at = up ? up->GetParentIndex() : -1;
+// The top of each unit's tree while a load links parents: every chain of
+// parents is walked once, the units passed pointing straight at the top
+// found. Parents are only ever given to tops, so what a unit points at
+// stays one of its ancestors.
+class TreeTops {
+public:
+    TreeTops(KVUnitFactory* factory, size_t slots) : m_factory(factory), m_up(slots, kUnknown) {}
+    int32_t Top(int32_t unit) {
+        m_path.clear();
+        int32_t at = unit;
+        // Bounded all the same: parents never form a ring.
+        for (size_t steps = m_up.size() + 1; steps-- > 0;) {
+            const int32_t up = Up(at);
+            if (up == -1) break;
+            m_path.push_back(at);
+            at = up;
+        }
+        for (int32_t passed : m_path) m_up[size_t(passed)] = at;
+        return at;
     }
-    return false;
-}
+
+private:
+    static constexpr int32_t kUnknown = -2;
+    int32_t Up(int32_t at) {
+        if (at < 0 || size_t(at) >= m_up.size()) return -1;
+        if (m_up[size_t(at)] != kUnknown) return m_up[size_t(at)];
+        KVUnit* unit = UnitAt(m_factory, at);
+        return unit ? unit->GetParentIndex() : -1;
+    }
+    KVUnitFactory* m_factory;
+    std::vector<int32_t> m_up;
+    std::vector<int32_t> m_path;
+};
+
+// Whether one unit lies on the chain of parents of another (itself
+// included), as the parents stand: the chains of a load's units are
+// numbered once, depth first, and a unit's descendants are the units
+// numbered within its span.
+class AncestorSpans {
+public:
+    AncestorSpans(KVUnitFactory* factory, const std::vector<int32_t>& loaded, size_t slots)
+        : m_enter(slots, -1), m_leave(slots, -1) {
+        // The units on the load's chains, each once.
+        std::vector<int32_t> members;
+        std::vector<bool> member(slots, false);
+        std::vector<int32_t> parentOf(slots, -1);
+        for (int32_t from : loaded) {
+            for (int32_t at = from; at >= 0 && size_t(at) < slots && !member[size_t(at)];) {
+                KVUnit* unit = UnitAt(factory, at);
+                if (!unit) break;
+                member[size_t(at)] = true;
+                members.push_back(at);
+                parentOf[size_t(at)] = unit->GetParentIndex();
+                at = parentOf[size_t(at)];
+            }
+        }
+        std::vector<int32_t> firstChild(slots, -1), nextSibling(slots, -1), tops;
+        for (size_t i = members.size(); i-- > 0;) {
+            const int32_t unit = members[i];
+            const int32_t parent = parentOf[size_t(unit)];
+            if (parent >= 0 && size_t(parent) < slots && member[size_t(parent)]) {
+                nextSibling[size_t(unit)] = firstChild[size_t(parent)];
+                firstChild[size_t(parent)] = unit;
+            } else {
+                tops.push_back(unit);
+            }
+        }
+        int32_t clock = 0;
+        std::vector<int32_t> pending;
+        for (int32_t top : tops) {
+            m_enter[size_t(top)] = clock++;
+            pending.assign(1, top);
+            while (!pending.empty()) {
+                int32_t& next = firstChild[size_t(pending.back())];
+                if (next == -1) {
+                    m_leave[size_t(pending.back())] = clock++;
+                    pending.pop_back();
+                    continue;
+                }
+                const int32_t child = next;
+                next = nextSibling[size_t(child)];
+                m_enter[size_t(child)] = clock++;
+                pending.push_back(child);
+            }
+        }
+    }
+    bool Reaches(int32_t from, int32_t target) const {
+        if (from < 0 || target < 0 || size_t(from) >= m_enter.size() || size_t(target) >= m_enter.size()) return false;
+        if (m_enter[size_t(target)] < 0 || m_enter[size_t(from)] < 0) return false;
+        return m_enter[size_t(target)] <= m_enter[size_t(from)] && m_leave[size_t(from)] <= m_leave[size_t(target)];
+    }
+
+private:
+    std::vector<int32_t> m_enter;
+    std::vector<int32_t> m_leave;
+};
 
 // The child reference at that position leaves the list: released, later
 // ones moving down.
@@ -136,7 +222,7 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
         if (index >= 0 && size_t(index) < inLoad.size()) inLoad[size_t(index)] = true;
     std::vector<int32_t> adopted;
     std::vector<bool> corrupted(m_units.SlotCount(), false);
-    const int32_t steps = int32_t(loaded.size()) + 1;
+    TreeTops tops(this, m_units.SlotCount());
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit) continue;
@@ -149,9 +235,10 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
                 continue;
             }
             // A unit under itself or its own descendant would make the tree
-            // a ring that no walk leaves; a unit of an earlier load keeps
-            // the parent it has.
-            if (target->GetParentIndex() != -1 || ChainReaches(this, index, child, steps)) {
+            // a ring that no walk leaves (the child, a top, would be the
+            // top of its new parent); a unit of an earlier load keeps the
+            // parent it has.
+            if (target->GetParentIndex() != -1 || tops.Top(index) == child) {
                 DropChild(unit, i);
                 corrupted[size_t(index)] = true;
                 continue;
@@ -170,12 +257,13 @@ std::vector<int32_t> KVUnitFactory::LinkParents(const std::vector<int32_t>& load
     // was seen again, but never under itself or one of its ancestors, which
     // only the final parents tell: such a listing would lead every walk of
     // the children lists round and round.
+    const AncestorSpans spans(this, loaded, m_units.SlotCount());
     for (int32_t index : loaded) {
         KVUnit* unit = UnitAt(this, index);
         if (!unit) continue;
         KVUnitRefArray* children = unit->GetChildren();
         for (size_t i = 0; i < children->Size();) {
-            if (ChainReaches(this, index, children->At(i)->GetIndex(), steps)) {
+            if (spans.Reaches(index, children->At(i)->GetIndex())) {
                 DropChild(unit, i);
                 corrupted[size_t(index)] = true;
                 continue;

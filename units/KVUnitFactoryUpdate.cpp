@@ -32,28 +32,52 @@ int32_t KVUnitFactory::FlushPendingEnables() {
 }
 
 void KVUnitFactory::RaiseEnableTree(int32_t unitIndex, std::vector<bool>& raised) {
-    IKVUnit* found = GetUnit(unitIndex);
-    if (!found) return;
-    // Marked before its subtree: a ring of children lists ends here too.
-    if (raised.size() < m_units.SlotCount()) raised.resize(m_units.SlotCount(), false);
-    if (raised[size_t(unitIndex)]) return;
-    raised[size_t(unitIndex)] = true;
-    KVUnit* unit = found->GetUnit();
+    // Without recursion: one step per unit whose children are being
+    // raised, deepest last; the children of each step lie in one list,
+    // after those of the step above it.
+    struct Step {
+        int32_t unit;
+        size_t from, to, next;
+    };
+    std::vector<Step> steps;
     std::vector<int32_t> children;
-    for (size_t i = 0; i < unit->GetChildren()->Size(); ++i) children.push_back(unit->GetChildren()->At(i)->GetIndex());
-    for (int32_t child : children) {
-        IKVUnit* c = GetUnit(child);
-        if (c && c->IsEnabled()) RaiseEnableTree(child, raised);
+    auto enter = [&](int32_t index) {
+        IKVUnit* found = GetUnit(index);
+        if (!found) return;
+        // Marked before its subtree.
+        if (raised.size() < m_units.SlotCount()) raised.resize(m_units.SlotCount(), false);
+        if (raised[size_t(index)]) return;
+        raised[size_t(index)] = true;
+        KVUnitRefArray* list = found->GetUnit()->GetChildren();
+        const size_t from = children.size();
+        for (size_t i = 0; i < list->Size(); ++i) children.push_back(list->At(i)->GetIndex());
+        steps.push_back({index, from, children.size(), from});
+    };
+    enter(unitIndex);
+    while (!steps.empty()) {
+        Step& step = steps.back();
+        if (step.next < step.to) {
+            const int32_t child = children[step.next++];
+            IKVUnit* c = GetUnit(child);
+            // Only through its parent: a listing kept as stored with
+            // parent checks off is no link of the tree.
+            if (c && c->IsEnabled() && c->GetParentIndex() == step.unit) enter(child);
+            continue;
+        }
+        const int32_t index = step.unit;
+        children.resize(step.from);
+        steps.pop_back();
+        IKVUnit* again = GetUnit(index);
+        if (again && again->GetUnit()->TakeEnablePending())
+            again->CallScriptFunction("OnEnable", 0, 0, nullptr, nullptr);
     }
-    IKVUnit* again = GetUnit(unitIndex);
-    if (again && again->GetUnit()->TakeEnablePending()) again->CallScriptFunction("OnEnable", 0, 0, nullptr, nullptr);
 }
 
 void KVUnitFactory::CollectUpdates(KVUnit* root) {
-    // Depth first, a unit before its children in their order. A unit is
-    // taken once a frame, however many children lists name it (a child
-    // listed twice, or under two parents, is updated once), so the walk
-    // ends after at most one visit of each unit.
+    // Depth first, a unit before its children in their order, only into
+    // the children it is the parent of. A unit is taken once a frame,
+    // however many children lists name it (a child listed twice is updated
+    // once), so the walk ends after at most one visit of each unit.
     if (m_collectMarks.size() < m_units.SlotCount()) m_collectMarks.resize(m_units.SlotCount(), 0);
     std::vector<KVUnit*>& pending = m_collectStack;
     pending.assign(1, root);
@@ -70,7 +94,8 @@ void KVUnitFactory::CollectUpdates(KVUnit* root) {
         KVUnitRefArray* children = unit->GetChildren();
         for (size_t i = children->Size(); i-- > 0;) {
             KVUnit** child = m_units.At(children->At(i)->GetIndex());
-            if (child && *child && (*child)->EnabledState()) pending.push_back(*child);
+            if (child && *child && (*child)->EnabledState() && (*child)->GetParentIndex() == unit->GetIndex())
+                pending.push_back(*child);
         }
     }
 }

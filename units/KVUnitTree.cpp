@@ -36,9 +36,9 @@ bool ParentChainReaches(int32_t from, int32_t target) {
 
 } // namespace
 
-bool KVTreeDepth::TooDeep() const {
+size_t KVUnit::MaxTreeDepth() {
     KVUnitFactory* factory = KVUnitFactory::Instance();
-    return *m_depth > (factory ? factory->GetUnitCount() : 0) + 1;
+    return size_t(factory ? factory->GetUnitCount() : 0) + 1;
 }
 
 int32_t KVUnit::FindChild(int32_t unitIndex) {

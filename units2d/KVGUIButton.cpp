@@ -124,7 +124,8 @@ void KVGUIButton::ReleaseRadioSiblings() {
         IKVUnitRef* ref = children->At(i);
         const int32_t index = ref ? ref->GetIndex() : -1;
         KVGUIButton* sibling = index >= 0 ? FromUnit(factory->GetUnit(index)) : nullptr;
-        if (!sibling || sibling == this || !sibling->m_pushed) continue;
+        // Only the buttons it is the parent of are siblings.
+        if (!sibling || sibling == this || !sibling->m_pushed || sibling->GetParentIndex() != parentIndex) continue;
         sibling->Retain();
         siblings.push_back(sibling);
     }

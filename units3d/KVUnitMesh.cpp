@@ -121,7 +121,8 @@ void KVUnitMesh::ReleaseGenerated() {
     for (size_t i = 0; i < children->Size(); ++i) {
         IKVUnitRef* ref = children->At(i);
         KVUnit* child = ref ? LiveUnit(ref->GetIndex()) : nullptr;
-        if (child && (child->GetFlags() & kGeneratedChild)) generated.push_back(child->GetIndex());
+        if (child && (child->GetFlags() & kGeneratedChild) && child->GetParentIndex() == GetIndex())
+            generated.push_back(child->GetIndex());
     }
     for (int32_t index : generated)
         if (KVUnit* child = LiveUnit(index)) child->DropFactoryReference();
