@@ -49,6 +49,7 @@ int32_t KVGLRender::InitDevice() {
     bool rotated = m_orientation == 1 || m_orientation == 3;
     m_viewport = {0, 0, rotated ? m_physicalHeight : m_physicalWidth, rotated ? m_physicalWidth : m_physicalHeight};
     m_mode2D = 0;
+    m_glBlend = -1;
     m_lastBound = 0;
     m_displayMode.antialiasing = 0;
     m_displayMode.fullscreen = 1;
@@ -74,6 +75,8 @@ uint32_t KVGLRender::GetCaps() { return 0x13; }
 int32_t KVGLRender::BeginFrame(int32_t) {
     if (m_section) m_section->Lock();
     FlushDeferred();
+    // Others may have set GL's blending between frames.
+    m_glBlend = -1;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return 0;
 }
