@@ -167,6 +167,8 @@ protected:
     int8_t m_glBlend = -1;
     bool m_flushDeferred = false;
     bool m_scissorOn = false;
+    // GL's scissor test is known to be off (set so by SetScissor this frame).
+    bool m_glScissorOff = false;
     KVDeviceRect m_scissor = {0, 0, 0, 0};
     float m_transforms[3][16];
     std::unordered_set<KVGLTexture*> m_textures;
