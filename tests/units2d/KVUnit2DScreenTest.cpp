@@ -328,6 +328,28 @@ TEST_F(KVUnit2DScreenTest, BlendingGoesOnAndOffFromSpriteToSprite) {
     EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
 }
 
+// A sprite cut by its window between two that are not: only it is cut,
+// frame after frame.
+TEST_F(KVUnit2DScreenTest, OnlyTheSpriteWithAWindowIsCutAmongUncutOnes) {
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    Place(Sprite("A", "img/red.png"), 0, 0, 4);
+    KVUnitSprite* cut = Sprite("B", "img/red.png");
+    Place(cut, 16, 0, 4);
+    cut->SetWindow({16, 0, 24, 8});
+    Place(Sprite("C", "img/red.png"), 32, 0, 4);
+    for (int frame = 0; frame < 2; ++frame) {
+        SCOPED_TRACE(frame);
+        rig.DrawFrame();
+        EXPECT_EQ(rig.PixelAt(4, 12), kRed);
+        EXPECT_EQ(rig.PixelAt(20, 4), kRed);
+        EXPECT_EQ(rig.PixelAt(28, 4), background);
+        EXPECT_EQ(rig.PixelAt(20, 12), background);
+        EXPECT_EQ(rig.PixelAt(36, 12), kRed);
+        EXPECT_EQ(rig.PixelAt(47, 15), kRed);
+    }
+    EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
+}
+
 // ---- blender ---------------------------------------------------------------------------
 
 TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtTheOrigin) {
