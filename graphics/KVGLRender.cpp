@@ -49,6 +49,8 @@ int32_t KVGLRender::InitDevice() {
     bool rotated = m_orientation == 1 || m_orientation == 3;
     m_viewport = {0, 0, rotated ? m_physicalHeight : m_physicalWidth, rotated ? m_physicalWidth : m_physicalHeight};
     m_mode2D = 0;
+    m_glBlend = -1;
+    m_glScissorOff = false;
     m_lastBound = 0;
     m_displayMode.antialiasing = 0;
     m_displayMode.fullscreen = 1;
@@ -74,6 +76,9 @@ uint32_t KVGLRender::GetCaps() { return 0x13; }
 int32_t KVGLRender::BeginFrame(int32_t) {
     if (m_section) m_section->Lock();
     FlushDeferred();
+    // Others may have set GL's blending or scissor test between frames.
+    m_glBlend = -1;
+    m_glScissorOff = false;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return 0;
 }
@@ -134,9 +139,12 @@ int32_t KVGLRender::SetScissor(const KVDeviceRect* rect) {
     m_scissorOn = rect != nullptr;
     if (rect) m_scissor = *rect;
     if (!rect) {
-        glDisable(GL_SCISSOR_TEST);
+        // Unclipped sprite after unclipped sprite: GL is told once.
+        if (!m_glScissorOff) glDisable(GL_SCISSOR_TEST);
+        m_glScissorOff = true;
         return 0;
     }
+    m_glScissorOff = false;
     // Only pixels on the screen are cut, so the box is clamped to it.
     const WindowBox box = ToWindowBox(*rect);
     const int64_t x0 = std::clamp<int64_t>(box.x, 0, m_physicalWidth);

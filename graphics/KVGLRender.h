@@ -162,8 +162,13 @@ protected:
     uint32_t m_lastBound = 0;
     uint8_t m_textureFlag = 0;
     uint8_t m_blending = 0;
+    // GL's blend switch as last set by ApplyState2D; -1 when unknown (a new
+    // frame or context, or another mode in between).
+    int8_t m_glBlend = -1;
     bool m_flushDeferred = false;
     bool m_scissorOn = false;
+    // GL's scissor test is known to be off (set so by SetScissor this frame).
+    bool m_glScissorOff = false;
     KVDeviceRect m_scissor = {0, 0, 0, 0};
     float m_transforms[3][16];
     std::unordered_set<KVGLTexture*> m_textures;

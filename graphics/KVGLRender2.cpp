@@ -7,15 +7,22 @@
 namespace kvl {
 namespace {
 
-// out = a x b, column-major 4x4.
+// out = a x b, column-major 4x4. Each sum is taken in the order k = 0..3
+// from 0, four rows at a time (on copies, so the compiler may keep them in
+// vector registers): every sprite's draw multiplies once.
 void Multiply(const float* a, const float* b, float* out) {
+    float left[16], right[16], product[16];
+    std::memcpy(left, a, sizeof left);
+    std::memcpy(right, b, sizeof right);
     for (int column = 0; column < 4; ++column) {
-        for (int row = 0; row < 4; ++row) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[column * 4 + k];
-            out[column * 4 + row] = sum;
+        float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (int k = 0; k < 4; ++k) {
+            const float factor = right[column * 4 + k];
+            for (int row = 0; row < 4; ++row) sum[row] += left[k * 4 + row] * factor;
         }
+        for (int row = 0; row < 4; ++row) product[column * 4 + row] = sum[row];
     }
+    std::memcpy(out, product, sizeof product);
 }
 
 } // namespace
@@ -88,7 +95,11 @@ int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
         for (size_t i = 0; i < total - added; ++i)
             m_vertexTransforms.insert(m_vertexTransforms.end(), m_batchProduct, m_batchProduct + 16);
     }
-    for (size_t i = 0; i < added; ++i) m_vertexTransforms.insert(m_vertexTransforms.end(), m_product, m_product + 16);
+    // One growth for the polygon's vertices, then a copy each.
+    const size_t start = m_vertexTransforms.size();
+    m_vertexTransforms.resize(start + 16 * added);
+    float* transform = m_vertexTransforms.data() + start;
+    for (size_t i = 0; i < added; ++i, transform += 16) std::memcpy(transform, m_product, sizeof m_product);
     return 0;
 }
 

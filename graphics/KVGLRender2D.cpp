@@ -85,12 +85,19 @@ void KVGLRender::ApplyState2D(const uint8_t state[4]) {
         glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
         SetTransform(2, m_projection);
+        m_glBlend = -1;
     }
-    if (state[1] != 0) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    } else {
-        glDisable(GL_BLEND);
+    // Sprite after sprite asks for the same blending: GL is told only of a
+    // change.
+    const int8_t blend = state[1] != 0 ? 1 : 0;
+    if (blend != m_glBlend) {
+        if (blend) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        } else {
+            glDisable(GL_BLEND);
+        }
+        m_glBlend = blend;
     }
     m_blending = state[1];
     m_textureFlag = state[0];

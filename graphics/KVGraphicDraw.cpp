@@ -68,9 +68,10 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
 
 int32_t KVGraphic::ResetTextureStages() {
     for (int32_t stage = 0; stage < kStageCount; ++stage) {
+        // An empty stage left untouched has nothing to unbind.
         if (m_touched[stage])
             m_touched[stage] = false;
-        else
+        else if (m_stages[stage])
             KVGraphic::SetTextureStage(stage, nullptr);
     }
     return KV_OK;

@@ -293,6 +293,63 @@ TEST_F(KVUnit2DScreenTest, ScriptedOpaqueHexColoursReachTheScreen) {
     EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
 }
 
+// Sprites one after another ask for blending, then not, then again: each is
+// drawn with its own, frame after frame.
+TEST_F(KVUnit2DScreenTest, BlendingGoesOnAndOffFromSpriteToSprite) {
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    rig.WritePng("img/halfblue.png", 4, 4, 0x800000FFu);
+    rig.WritePng("img/halfgreen.png", 4, 4, 0x8000FF00u);
+    Place(Sprite("A", "img/red.png"), 0, 0, 4);
+    Place(Sprite("B", "img/halfblue.png"), 8, 0, 4);
+    KVUnitSprite* opaque = Sprite("C", "img/halfgreen.png");
+    opaque->SetOpaque(true);
+    Place(opaque, 24, 0, 4);
+    Place(Sprite("D", "img/halfblue.png"), 36, 0, 4);
+    // Half blue over a colour, channel by channel.
+    auto over = [](uint32_t below) {
+        uint32_t rgb = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t top = (0x0000FFu >> shift) & 0xFF, bottom = (below >> shift) & 0xFF;
+            rgb |= ((top * 128 + bottom * 127 + 127) / 255) << shift;
+        }
+        return rgb;
+    };
+    for (int frame = 0; frame < 2; ++frame) {
+        SCOPED_TRACE(frame);
+        rig.DrawFrame();
+        EXPECT_TRUE(Near(rig.PixelAt(4, 4), kRed));
+        EXPECT_TRUE(Near(rig.PixelAt(12, 4) & 0xFFFFFFu, over(kRed))) << std::hex << rig.PixelAt(12, 4);
+        EXPECT_TRUE(Near(rig.PixelAt(20, 4) & 0xFFFFFFu, over(background))) << std::hex << rig.PixelAt(20, 4);
+        // Drawn without blending: the picture's colour as it is.
+        EXPECT_EQ(rig.PixelAt(28, 4) & 0xFFFFFFu, 0x00FF00u) << std::hex << rig.PixelAt(28, 4);
+        EXPECT_TRUE(Near(rig.PixelAt(38, 4) & 0xFFFFFFu, over(0x00FF00u))) << std::hex << rig.PixelAt(38, 4);
+        EXPECT_TRUE(Near(rig.PixelAt(48, 4) & 0xFFFFFFu, over(background))) << std::hex << rig.PixelAt(48, 4);
+    }
+    EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
+}
+
+// A sprite cut by its window between two that are not: only it is cut,
+// frame after frame.
+TEST_F(KVUnit2DScreenTest, OnlyTheSpriteWithAWindowIsCutAmongUncutOnes) {
+    rig.WritePng("img/red.png", 4, 4, kRed);
+    Place(Sprite("A", "img/red.png"), 0, 0, 4);
+    KVUnitSprite* cut = Sprite("B", "img/red.png");
+    Place(cut, 16, 0, 4);
+    cut->SetWindow({16, 0, 24, 8});
+    Place(Sprite("C", "img/red.png"), 32, 0, 4);
+    for (int frame = 0; frame < 2; ++frame) {
+        SCOPED_TRACE(frame);
+        rig.DrawFrame();
+        EXPECT_EQ(rig.PixelAt(4, 12), kRed);
+        EXPECT_EQ(rig.PixelAt(20, 4), kRed);
+        EXPECT_EQ(rig.PixelAt(28, 4), background);
+        EXPECT_EQ(rig.PixelAt(20, 12), background);
+        EXPECT_EQ(rig.PixelAt(36, 12), kRed);
+        EXPECT_EQ(rig.PixelAt(47, 15), kRed);
+    }
+    EXPECT_EQ(rig.TakeErrors(), std::vector<std::string>{});
+}
+
 // ---- blender ---------------------------------------------------------------------------
 
 TEST_F(KVUnit2DScreenTest, TheBlenderDrawsItsSpritesPictureOverItsDimensionAtTheOrigin) {
