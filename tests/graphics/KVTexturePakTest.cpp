@@ -37,8 +37,9 @@ PakImageSpec Image(const std::string& name, kvtest::PakRect rect, uint32_t page 
     image.name = name;
     image.page = page;
     image.rect = rect;
-    image.width = uint32_t(rect.right - rect.left);
-    image.height = uint32_t(rect.bottom - rect.top);
+    // In 64 bits: rectangles at the edges of the range are written too.
+    image.width = uint32_t(int64_t(rect.right) - rect.left);
+    image.height = uint32_t(int64_t(rect.bottom) - rect.top);
     return image;
 }
 
