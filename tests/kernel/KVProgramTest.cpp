@@ -370,7 +370,10 @@ TEST(KVProgram, NothingDrawnLeavesTheProcessorIdle) {
 
     // Headless (no window on screen) nothing is seen: the loop gives its time
     // back instead of spinning at a whole core. A busy machine only makes the
-    // loop turn less often; a spinning one takes most of the window.
+    // loop turn less often; a spinning one takes most of the window. Each
+    // frame's clear is carried out (the off-screen buffer is flushed at every
+    // swap), which under the sanitizer alone comes near a quarter of a core:
+    // half a core still tells idling from spinning.
     const auto from = std::chrono::steady_clock::now();
     const double cpuFrom = runner.CpuSecondsSoFar();
     std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -381,7 +384,7 @@ TEST(KVProgram, NothingDrawnLeavesTheProcessorIdle) {
     ASSERT_TRUE(r.exited) << Describe(r);
     ASSERT_GE(cpuFrom, 0.0);
     ASSERT_GE(cpuTo, cpuFrom);
-    EXPECT_LT(cpuTo - cpuFrom, window * 0.25) << "of " << window << " s\n" << Describe(r);
+    EXPECT_LT(cpuTo - cpuFrom, window * 0.5) << "of " << window << " s\n" << Describe(r);
 }
 
 } // namespace
