@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <map>
 
 #include "KVMemoryFile.h"
 #include "KVProjectFileWriter.h"
@@ -81,9 +82,14 @@ const ReadStep kSteps[] = {StepUnitTable,    StepUnitRecord, StepSkipChunk,  Ste
                            StepPointArray,   StepStringList, StepSkipBlock,  StepSkipStringTable,
                            StepBytes};
 
-// A project of the given format listing the one fuzzed scene.
-std::vector<uint8_t> SceneProject(uint32_t version) {
-    return KVProjectFileWriter(version, kFuzzProjectId).AddKvl("scene.kvl").AddGroup("Scene", {0}, true).Build();
+// A project of the given format listing the one fuzzed scene, written once
+// per format for the whole process: every input is read through one.
+const std::vector<uint8_t>& SceneProject(uint32_t version) {
+    static std::map<uint32_t, std::vector<uint8_t>> projects;
+    std::vector<uint8_t>& project = projects[version];
+    if (project.empty())
+        project = KVProjectFileWriter(version, kFuzzProjectId).AddKvl("scene.kvl").AddGroup("Scene", {0}, true).Build();
+    return project;
 }
 
 // The fuzzed scene as the one kvl of a project of that version, its head
@@ -562,6 +568,7 @@ int KVWriteSeeds(const char* dir) {
     };
     write("KVProjectFileFuzz", KVProjectFileSeeds());
     write("KVSceneFileFuzz", KVSceneFileSeeds());
+    write("KVSceneUnitsFuzz", KVSceneFileSeeds());
     return failures == 0 ? 0 : 1;
 }
 

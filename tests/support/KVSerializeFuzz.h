@@ -84,8 +84,9 @@ std::vector<std::vector<uint8_t>> KVListRingSeeds();
 // The cameras are asked for their matrices, frustum, rays and projections.
 std::vector<std::vector<uint8_t>> KVViewUnitsSeeds();
 
-// Writes the seeds into dir + "/KVProjectFileFuzz" and dir +
-// "/KVSceneFileFuzz", one file per seed. 0 on success.
+// Writes the seeds into dir + "/KVProjectFileFuzz", dir + "/KVSceneFileFuzz"
+// and dir + "/KVSceneUnitsFuzz" (the scene seeds again), one file per
+// seed. 0 on success.
 int KVWriteSeeds(const char* dir);
 
 } // namespace kvtest

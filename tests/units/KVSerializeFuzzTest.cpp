@@ -80,6 +80,7 @@ TEST(KVSerializeFuzzTest, WriteSeedsMakesOneFilePerSeed) {
     };
     EXPECT_EQ(count("KVProjectFileFuzz"), kvtest::KVProjectFileSeeds().size());
     EXPECT_EQ(count("KVSceneFileFuzz"), kvtest::KVSceneFileSeeds().size());
+    EXPECT_EQ(count("KVSceneUnitsFuzz"), kvtest::KVSceneFileSeeds().size());
 }
 
 } // namespace
