@@ -95,11 +95,8 @@ int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
         for (size_t i = 0; i < total - added; ++i)
             m_vertexTransforms.insert(m_vertexTransforms.end(), m_batchProduct, m_batchProduct + 16);
     }
-    // One growth for the polygon's vertices, then a copy each.
-    const size_t start = m_vertexTransforms.size();
-    m_vertexTransforms.resize(start + 16 * added);
-    float* transform = m_vertexTransforms.data() + start;
-    for (size_t i = 0; i < added; ++i, transform += 16) std::memcpy(transform, m_product, sizeof m_product);
+    // Appended as copies: a resize would first clear what is overwritten.
+    for (size_t i = 0; i < added; ++i) m_vertexTransforms.insert(m_vertexTransforms.end(), m_product, m_product + 16);
     return 0;
 }
 
