@@ -92,14 +92,12 @@ int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
         if (std::memcmp(m_product, m_batchProduct, sizeof m_product) == 0) return 0;
         m_batchMixed = true;
         m_vertexTransforms.clear();
-        for (size_t i = 0; i < total - added; ++i)
-            m_vertexTransforms.insert(m_vertexTransforms.end(), m_batchProduct, m_batchProduct + 16);
+        m_vertexTransforms.resize(total - added, ToMatrix(m_batchProduct));
     }
-    // One growth for the polygon's vertices, then a copy each.
-    const size_t start = m_vertexTransforms.size();
-    m_vertexTransforms.resize(start + 16 * added);
-    float* transform = m_vertexTransforms.data() + start;
-    for (size_t i = 0; i < added; ++i, transform += 16) std::memcpy(transform, m_product, sizeof m_product);
+    // Appended as whole copies: a resize would first clear what is
+    // overwritten, and an insert of floats copies them through a call.
+    const Matrix product = ToMatrix(m_product);
+    for (size_t i = 0; i < added; ++i) m_vertexTransforms.push_back(product);
     return 0;
 }
 
@@ -110,9 +108,10 @@ void KVGLRender2::FlushBatch() {
         glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, m_colors.data());
         if (m_textureFlag) glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, m_uvs.data());
         if (m_batchMixed) {
-            const GLsizei stride = GLsizei(16 * sizeof(float));
+            static_assert(sizeof(Matrix) == 16 * sizeof(float), "one vertex's product is 16 packed floats");
+            const GLsizei stride = GLsizei(sizeof(Matrix));
             for (GLuint column = 0; column < 4; ++column)
-                glVertexAttribPointer(3 + column, 4, GL_FLOAT, GL_FALSE, stride, m_vertexTransforms.data() + 4 * column);
+                glVertexAttribPointer(3 + column, 4, GL_FLOAT, GL_FALSE, stride, m_vertexTransforms.data()->m + 4 * column);
         } else if (std::memcmp(m_batchProduct, m_givenProduct, sizeof m_batchProduct) != 0) {
             m_shaders->SetMatrix(m_batchProduct);
             std::memcpy(m_givenProduct, m_batchProduct, sizeof m_givenProduct);

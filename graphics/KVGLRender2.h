@@ -1,6 +1,7 @@
 #pragma once
 // The shader path of the OpenGL ES device: the built-in programs draw the
 // batch, and the transform product reaches them as "global_transform".
+#include <cstring>
 #include <memory>
 #include <vector>
 #include "KVGLRender.h"
@@ -32,8 +33,16 @@ private:
     float m_batchProduct[16];
     float m_givenProduct[16];
     bool m_batchMixed = false;
-    // 16 floats per vertex of a mixed batch.
-    std::vector<float> m_vertexTransforms;
+    // The product of each vertex of a mixed batch.
+    struct Matrix {
+        float m[16];
+    };
+    static Matrix ToMatrix(const float* m) {
+        Matrix out;
+        std::memcpy(out.m, m, sizeof out.m);
+        return out;
+    }
+    std::vector<Matrix> m_vertexTransforms;
 };
 
 } // namespace kvl

@@ -113,11 +113,6 @@ IKVTexture* KVResourceTexture::GetDeviceTextureAt(int32_t index) {
 
 IKVTexture* KVResourceTexture::PeekDeviceTexture() { return m_frames.empty() ? nullptr : m_frames[0].texture; }
 
-const KVTextureFrame* KVResourceTexture::GetFrame(int32_t index) {
-    if (index < 0 || size_t(index) >= m_frames.size()) return nullptr;
-    return &m_frames[size_t(index)];
-}
-
 int32_t KVResourceTexture::GetAlphaMask(const uint8_t** data, int32_t* pitch, const int32_t** size) {
     if (IKVResourceManager* manager = ResourceManager()) manager->Touch(this);
     if (data) *data = m_mask.empty() ? nullptr : m_mask.data();

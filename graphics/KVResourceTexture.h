@@ -19,7 +19,7 @@ struct KVSubImage {
     uint8_t yOffset = 0;
 };
 
-class KVResourceTexture : public IKVResourceTexture {
+class KVResourceTexture final : public IKVResourceTexture {
 public:
     // A texture without frames, named `name` (empty: made in memory).
     explicit KVResourceTexture(std::string name = std::string());
@@ -47,7 +47,9 @@ public:
     int32_t GetFrameCount() override { return int32_t(m_frames.size()); }
     IKVTexture* GetDeviceTextureAt(int32_t index) override;
     IKVTexture* PeekDeviceTexture() override;
-    const KVTextureFrame* GetFrame(int32_t index) override;
+    const KVTextureFrame* GetFrame(int32_t index) override {
+        return index >= 0 && size_t(index) < m_frames.size() ? &m_frames[size_t(index)] : nullptr;
+    }
     int32_t HasAlpha() override { return m_hasAlpha ? 1 : 0; }
     int32_t GetAlphaMask(const uint8_t** data, int32_t* pitch, const int32_t** size) override;
     const int32_t* GetImageSize() override { return m_gameSize; }

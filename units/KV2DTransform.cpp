@@ -55,28 +55,8 @@ void TransformPoint2DInt(const KV2DTempl<int32_t>& position, const KV2DTempl<flo
     TransformPoint2D({float(position.x), float(position.y)}, scale, angle, pivot, out);
 }
 
-namespace {
+int32_t RoundCoordinate(float v) { return SaturateCoordinate(double(v >= 0.0f ? v + 0.5f : v - 0.5f)); }
 
-int32_t Saturate(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return int32_t(v);
-}
-
-} // namespace
-
-int32_t RoundCoordinate(float v) { return Saturate(double(v >= 0.0f ? v + 0.5f : v - 0.5f)); }
-
-int32_t RoundHalfUp(float v) { return Saturate(double(v + 0.5f)); }
-
-int32_t TruncateCoordinate(float v) { return Saturate(double(v)); }
-
-int32_t SaturatingAdd(int32_t a, int32_t b) {
-    const int64_t sum = int64_t(a) + int64_t(b);
-    if (sum > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (sum < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return int32_t(sum);
-}
+int32_t RoundHalfUp(float v) { return SaturateCoordinate(double(v + 0.5f)); }
 
 } // namespace kvl

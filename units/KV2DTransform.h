@@ -3,7 +3,9 @@
 // placement. A transform is six floats {m0 .. m5}; the point (u, v) goes to
 // (m0·u + m2·v + m4, m1·u + m3·v + m5). Every conversion to an integer
 // saturates at the 32-bit limits and turns NaN into 0.
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "KV2DTempl.h"
 
@@ -30,12 +32,23 @@ void TransformPoint2D(const KV2DTempl<float>& position, const KV2DTempl<float>& 
 void TransformPoint2DInt(const KV2DTempl<int32_t>& position, const KV2DTempl<float>& scale, float angle,
                          const KV2DTempl<int32_t>& pivot, KV2DTransform* out);
 
+// Toward zero. Inline: every sprite places itself with these each frame.
+inline int32_t SaturateCoordinate(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return int32_t(v);
+}
+inline int32_t TruncateCoordinate(float v) { return SaturateCoordinate(double(v)); }
+inline int32_t SaturatingAdd(int32_t a, int32_t b) {
+    const int64_t sum = int64_t(a) + int64_t(b);
+    if (sum > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (sum < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return int32_t(sum);
+}
 // Half away from zero.
 int32_t RoundCoordinate(float v);
 // trunc(v + 0.5) for every sign.
 int32_t RoundHalfUp(float v);
-// Toward zero.
-int32_t TruncateCoordinate(float v);
-int32_t SaturatingAdd(int32_t a, int32_t b);
 
 } // namespace kvl

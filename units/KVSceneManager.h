@@ -191,6 +191,13 @@ private:
     int32_t m_drawNumber = 0;
     // Units met by the current tree walk, by index (a unit is filed once).
     std::vector<uint8_t> m_visited;
+    // The tree walk's lists, kept for their room between frames.
+    struct Visit {
+        int32_t unit;
+        int32_t layer;
+    };
+    std::vector<Visit> m_pendingVisits;
+    std::vector<uint8_t> m_layerKinds;
     KVSceneCollisionManager* m_collision = nullptr;
     // What the input module asks of the scene (IID_IKVInputScene).
     KVInputScene m_inputScene{this};

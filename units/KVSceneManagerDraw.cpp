@@ -43,13 +43,26 @@ void KVSceneManager::FileUnits(bool withCamera) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!factory) return;
     const int32_t layerClass = factory->FindClassByName("Layer");
-    m_visited.assign(size_t(std::max(factory->GetSlotCount(), 0)), 0);
-    struct Visit {
-        int32_t unit;
-        int32_t layer;
+    // Whether each class is a kind of layer, asked once a frame per class
+    // met rather than once per unit: 0 not asked, 1 no, 2 yes.
+    // The walk's lists are taken from the members, which keep their room
+    // from frame to frame, and given back at the end.
+    std::vector<uint8_t> layerKinds;
+    layerKinds.swap(m_layerKinds);
+    layerKinds.assign(size_t(std::max(factory->GetClassCount(), 0)), 0);
+    auto isLayer = [&](IKVUnit* unit) {
+        if (layerClass < 0) return false;
+        const int32_t kind = unit->GetClassIndex();
+        if (kind < 0 || size_t(kind) >= layerKinds.size()) return factory->IsUnitOfClass(unit, layerClass);
+        uint8_t& known = layerKinds[size_t(kind)];
+        if (known == 0) known = factory->IsUnitOfClass(unit, layerClass) ? 2 : 1;
+        return known == 2;
     };
+    m_visited.assign(size_t(std::max(factory->GetSlotCount(), 0)), 0);
     // Depth first in tree order, without recursion: scene trees may be deep.
     std::vector<Visit> pending;
+    pending.swap(m_pendingVisits);
+    pending.clear();
     const std::vector<int32_t> roots = factory->GetRootIndices();
     for (size_t i = roots.size(); i-- > 0;) pending.push_back({roots[i], -1});
     while (!pending.empty()) {
@@ -64,7 +77,7 @@ void KVSceneManager::FileUnits(bool withCamera) {
         m_visited[slot] = 1;
         KVUnit* unit = found->GetUnit();
         unit->ClearDrawn();
-        if (layerClass >= 0 && factory->IsUnitOfClass(found, layerClass)) {
+        if (isLayer(found)) {
             // Layers file their own units once the walk is over.
             m_lists[KVSCENE_LIST_LAYERS].push_back(visit.unit);
             continue;
@@ -83,6 +96,8 @@ void KVSceneManager::FileUnits(bool withCamera) {
             if (listed && listed->GetParentIndex() == visit.unit) pending.push_back({child->GetIndex(), layer});
         }
     }
+    m_pendingVisits.swap(pending);
+    m_layerKinds.swap(layerKinds);
     const std::vector<int32_t> layers = m_lists[KVSCENE_LIST_LAYERS];
     for (int32_t index : layers) {
         if (IKVUnit* layer = factory->GetUnit(index)) {

@@ -171,11 +171,6 @@ int32_t KVUnitSprite::SetScale(const KV2DTempl<float>* scale) {
     return KV_OK;
 }
 
-IKVResourceTexture* KVUnitSprite::GetCurrentTexture() {
-    if (m_ownTexture) return m_frames[0];
-    return m_frame < m_frames.size() ? m_frames[m_frame] : nullptr;
-}
-
 int32_t KVUnitSprite::CopyPixels(const KVDeviceRect* rect, const uint8_t* const* planes, int32_t pitch) {
     IKVResourceTexture* texture = GetCurrentTexture();
     return texture ? texture->CopyPixels(rect, planes, pitch) : KV_FAILED;

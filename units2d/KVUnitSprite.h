@@ -97,7 +97,10 @@ public:
     // blending, shader and texture flag as the caller set them.
     void GetDrawState(uint32_t pass, KVDrawState* state);
     // The own texture, else the frame at Frame, else null.
-    IKVResourceTexture* GetCurrentTexture();
+    IKVResourceTexture* GetCurrentTexture() {
+        if (m_ownTexture) return m_frames[0];
+        return m_frame < m_frames.size() ? m_frames[m_frame] : nullptr;
+    }
     // The own texture at the Dimension, 32-bit, the Dimension unchanged.
     int32_t CreateOwnTextureOfDimension();
     bool OwnTextureDiffers(const KV2DTempl<int32_t>& size);

@@ -3,6 +3,7 @@
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -320,6 +321,52 @@ TEST_F(KVGLRenderDeferredTest, BatchSpansTransformsAndEndingTheDeferralDrawsIt) 
     Device().Flush();
     EXPECT_EQ(Device().GetShaderSet()->GetCurrent(), &Device().GetShaderSet()->GetPlainProgram());
     EXPECT_EQ(PixelAt(31, 1), 0xFF0000FFu);
+}
+
+// A held batch draws the same pixels as each quad drawn under its own
+// transform, whether only the places differ or turns and scales too.
+TEST_F(KVGLRenderDeferredTest, SpanningBatchDrawsWhatEachTransformDrawsAlone) {
+    const float turn = 0.5f, c = std::cos(turn), s = std::sin(turn);
+    struct Step {
+        float m[16];
+        uint32_t color;
+    };
+    const Step place1{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3.25f, 2.5f, 0, 1}, 0xFFFF0000};
+    const Step place2{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 21.6f, 7.3f, 0, 1}, 0xFF00FF00};
+    const Step place3{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 40.1f, 30.7f, 0, 1}, 0xFFFFFF00};
+    const Step scaled{{1.5f, 0, 0, 0, 0, 1.25f, 0, 0, 0, 0, 1, 0, 5.5f, 25.2f, 0, 1}, 0xFF0000FF};
+    const Step turned{{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 30.3f, 12.1f, 0, 1}, 0xFFFF00FF};
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"places only", {place1, place2, place3}},
+        {"a scaled quad first", {scaled, place1, place2}},
+        {"places, then a turned quad", {place1, place2, turned, place3}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetState(false, false);
+        std::vector<uint32_t> alone;
+        for (bool held : {false, true}) {
+            Device().Clear();
+            Device().SetFlushDeferred(held);
+            for (const Step& step : k.steps) {
+                ASSERT_EQ(Device().SetTransform(1, step.m), 0);
+                AddQuad({0, 0, 9, 7}, step.color);
+            }
+            if (held) {
+                EXPECT_EQ(Device().GetBatchVertexCount(), 4 * k.steps.size());
+                EXPECT_TRUE(Device().IsBatchMixed());
+            }
+            Device().SetFlushDeferred(false);
+            Device().Flush();
+            if (!held) alone = ReadScreen();
+        }
+        EXPECT_EQ(ReadScreen(), alone);
+        EXPECT_GT(CountPixels(k.steps.back().color), 0);
+    }
 }
 
 TEST_F(KVGLRenderDeferredTest, ScissorChangeAndTextureUploadDrawTheHeldBatch) {
