@@ -9,6 +9,7 @@
 #include "support/KVPngWriter.h"
 #include "support/KVSceneUnitsWriter.h"
 #include "units/KVUnit2D.h"
+#include "units2d/KVUnitLayer.h"
 #include "units2d/KVUnitSprite.h"
 
 using namespace kvl;
@@ -60,5 +61,38 @@ TEST(KVSpriteSceneScreenTest, AStoredSpriteShowsAtItsPositionUpright) {
         EXPECT_TRUE(BoundsOf(game, kBlue) == (Box{14, 7, 18, 13}));
         EXPECT_EQ(game.Pixel(10, 5), kGreen);
         EXPECT_EQ(game.Pixel(17, 12), kBlue);
+    }
+}
+
+// The draw walk files a unit whose Layer is a stored layer unit with that
+// layer, after the walk: of two overlapping sprites, the one in a layer comes
+// on top whatever its place in the file, frame after frame.
+TEST(KVSpriteSceneScreenTest, AStoredLayerPutsItsSpriteOnTopEveryFrame) {
+    constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u;
+    for (bool layered : {false, true}) {
+        SCOPED_TRACE(layered ? "red in a layer" : "no layer");
+        KVGameRig::Options options;
+        options.width = 64;
+        options.height = 48;
+        KVGameRig game(options);
+        game.WriteText("red.png", WritePngArgb(8, 8, std::vector<uint32_t>(64, kRed)));
+        game.WriteText("green.png", WritePngArgb(8, 8, std::vector<uint32_t>(64, kGreen)));
+        KVSceneUnitsWriter units;
+        const uint32_t layer = units.AddClassUnit(KVUnitLayer::kClassId, "Layer", "L", 1);
+        std::vector<KVStoredValue> red = {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({10.0f, 10.0f})},
+                                          {{KVUnitSprite::kImageId, 10, 1}, KVStored::String("red.png", true)}};
+        if (layered) red.push_back({{KVSceneUnitsWriter::kLayerId, 9, 1}, KVStored::Link(KVStored::Local(layer))});
+        units.AddClassUnit(KVUnitSprite::kClassId, "Sprite", "Red", 2, red);
+        units.AddClassUnit(KVUnitSprite::kClassId, "Sprite", "Green", 3,
+                           {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({14.0f, 14.0f})},
+                            {{KVUnitSprite::kImageId, 10, 1}, KVStored::String("green.png", true)}});
+        game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
+        ASSERT_TRUE(game.Start());
+        for (int frame = 0; frame < 3; ++frame) {
+            game.Step(1);
+            EXPECT_EQ(game.Pixel(15, 15), layered ? kRed : kGreen) << frame;
+            EXPECT_EQ(game.Pixel(11, 11), kRed) << frame;
+            EXPECT_EQ(game.Pixel(20, 20), kGreen) << frame;
+        }
     }
 }
