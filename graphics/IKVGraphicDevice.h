@@ -139,10 +139,13 @@ public:
     // caller who turns it on sees (the scene manager does, for the length of
     // its draw of the units):
     // - Flush keeps the batch instead of drawing it;
-    // - SetTransform does not flush: each vertex keeps the transform it was
-    //   batched under (the OpenGL ES device then carries the view and
-    //   projection per vertex, 16 floats more, and draws such a batch with a
-    //   pair of programs of its own besides the plain and textured ones);
+    // - a change of the view (transform 1) does not flush: each vertex keeps
+    //   the view it was batched under. The OpenGL ES device places the
+    //   vertices of a batch that spans views itself, x and y only, in double
+    //   precision rounded to float, and draws it with the projection alone
+    //   as "global_transform". A view that moves vertices out of their plane
+    //   (z or w), a change of another transform, or any change in 3D mode
+    //   still draws what was batched before it;
     // - a change of texture, blend state, scissor or a texture's pixels still
     //   draws what was batched before it, so the picture is the one that
     //   flushing at once would give;

@@ -9,7 +9,7 @@ namespace {
 
 // out = a x b, column-major 4x4. Each sum is taken in the order k = 0..3
 // from 0, four rows at a time (on copies, so the compiler may keep them in
-// vector registers): every sprite's draw multiplies once.
+// vector registers).
 void Multiply(const float* a, const float* b, float* out) {
     float left[16], right[16], product[16];
     std::memcpy(left, a, sizeof left);
@@ -25,6 +25,24 @@ void Multiply(const float* a, const float* b, float* out) {
     std::memcpy(out, product, sizeof product);
 }
 
+// A view that keeps a vertex in its plane: (x, y, 0, 1) goes to (x', y', 0,
+// 1), so the projection alone can finish what the view began.
+bool IsFlat(const float* m) {
+    return m[2] == 0.0f && m[3] == 0.0f && m[6] == 0.0f && m[7] == 0.0f && m[14] == 0.0f && m[15] == 1.0f;
+}
+
+// Places n position pairs by a flat view, in double precision so that a
+// place the view reaches exactly (an edge on the screen's border) is not
+// rounded past it.
+void Place(float* xy, size_t n, const float* m) {
+    const double a = m[0], b = m[1], c = m[4], d = m[5], e = m[12], f = m[13];
+    for (size_t i = 0; i < n; ++i, xy += 2) {
+        const double x = xy[0], y = xy[1];
+        xy[0] = float(a * x + c * y + e);
+        xy[1] = float(b * x + d * y + f);
+    }
+}
+
 } // namespace
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -32,6 +50,7 @@ const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 KVGLRender2::KVGLRender2(IKVCriticalSection* section) : KVGLRender(section) {
     std::memcpy(m_product, kIdentity, sizeof m_product);
     std::memcpy(m_batchProduct, kIdentity, sizeof m_batchProduct);
+    std::memcpy(m_batchView, kIdentity, sizeof m_batchView);
     std::memcpy(m_givenProduct, kIdentity, sizeof m_givenProduct);
 }
 
@@ -45,6 +64,7 @@ int32_t KVGLRender2::InitDevice() {
         m_shaders.reset(new KVGLShaderSet());
         std::memcpy(m_product, kIdentity, sizeof m_product);
         std::memcpy(m_givenProduct, kIdentity, sizeof m_givenProduct);
+        m_productStale = false;
     }
     m_shaders->Build();
     return 0;
@@ -58,46 +78,66 @@ void KVGLRender2::ShutdownDevice() {
     KVGLRender::ShutdownDevice();
 }
 
-int32_t KVGLRender2::SetTransform(int32_t index, const float* matrix) {
-    int32_t result = KVGLRender::SetTransform(index, matrix);
-    if (result != 0 || !m_shaders) return result;
+void KVGLRender2::UpdateProduct() {
     // Column vectors: M1 applies first, then M0 in 3D mode, then M2.
-    float product[16];
     if (m_mode2D == 2) {
         float modelView[16];
         Multiply(m_transforms[0], m_transforms[1], modelView);
-        Multiply(m_transforms[2], modelView, product);
+        Multiply(m_transforms[2], modelView, m_product);
     } else {
-        Multiply(m_transforms[2], m_transforms[1], product);
+        Multiply(m_transforms[2], m_transforms[1], m_product);
     }
-    std::memcpy(m_product, product, sizeof m_product);
-    // A held batch takes its product at the flush.
+    m_productStale = false;
+}
+
+int32_t KVGLRender2::SetTransform(int32_t index, const float* matrix) {
+    // A held batch spans views only: a new projection or model draws it
+    // first.
+    if (index != 1 && matrix && index >= 0 && index <= 2 && !m_positions.empty() && IsFlushDeferred() &&
+        std::memcmp(m_transforms[index], matrix, sizeof m_transforms[index]) != 0)
+        FlushBatch();
+    int32_t result = KVGLRender::SetTransform(index, matrix);
+    if (result != 0) return result;
+    m_productStale = true;
+    if (!m_shaders) return 0;
+    // A held batch takes its matrix at the flush.
     if (m_positions.empty() || !IsFlushDeferred()) {
-        m_shaders->SetMatrix(product);
-        std::memcpy(m_givenProduct, product, sizeof m_givenProduct);
+        UpdateProduct();
+        m_shaders->SetMatrix(m_product);
+        std::memcpy(m_givenProduct, m_product, sizeof m_givenProduct);
     }
     return 0;
 }
 
+bool KVGLRender2::CanSpan() const {
+    return m_mode2D != 2 && IsFlat(m_transforms[1]) && (m_batchMixed || IsFlat(m_batchView));
+}
+
 int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
+    // A batch under another view that cannot take this one is drawn first.
+    if (!m_positions.empty() && (m_batchMixed || std::memcmp(m_transforms[1], m_batchView, sizeof m_batchView) != 0) &&
+        !CanSpan())
+        FlushBatch();
     const int32_t result = KVGLRender::DrawPolygon(vertices, count);
     if (result != 0) return result;
     const size_t added = size_t(count), total = m_positions.size() / 2;
     if (total == added) {
         // A new batch (the base may have drawn a full one first).
+        if (m_productStale) UpdateProduct();
         std::memcpy(m_batchProduct, m_product, sizeof m_batchProduct);
+        std::memcpy(m_batchView, m_transforms[1], sizeof m_batchView);
+        m_batchMixed = false;
         return 0;
     }
     if (!m_batchMixed) {
-        if (std::memcmp(m_product, m_batchProduct, sizeof m_product) == 0) return 0;
+        if (std::memcmp(m_transforms[1], m_batchView, sizeof m_batchView) == 0) return 0;
+        // From here the batch spans views: what it holds is placed by the
+        // view it was made under, and the projection is left to the shaders.
+        Place(m_positions.data(), total - added, m_batchView);
+        std::memcpy(m_batchProduct, m_transforms[2], sizeof m_batchProduct);
         m_batchMixed = true;
-        m_vertexTransforms.clear();
-        m_vertexTransforms.resize(total - added, ToMatrix(m_batchProduct));
     }
-    // Appended as whole copies: a resize would first clear what is
-    // overwritten, and an insert of floats copies them through a call.
-    const Matrix product = ToMatrix(m_product);
-    for (size_t i = 0; i < added; ++i) m_vertexTransforms.push_back(product);
+    Place(m_positions.data() + 2 * (total - added), added, m_transforms[1]);
     return 0;
 }
 
@@ -107,21 +147,15 @@ void KVGLRender2::FlushBatch() {
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, m_positions.data());
         glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, m_colors.data());
         if (m_textureFlag) glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, m_uvs.data());
-        if (m_batchMixed) {
-            static_assert(sizeof(Matrix) == 16 * sizeof(float), "one vertex's product is 16 packed floats");
-            const GLsizei stride = GLsizei(sizeof(Matrix));
-            for (GLuint column = 0; column < 4; ++column)
-                glVertexAttribPointer(3 + column, 4, GL_FLOAT, GL_FALSE, stride, m_vertexTransforms.data()->m + 4 * column);
-        } else if (std::memcmp(m_batchProduct, m_givenProduct, sizeof m_batchProduct) != 0) {
+        if (std::memcmp(m_batchProduct, m_givenProduct, sizeof m_batchProduct) != 0) {
             m_shaders->SetMatrix(m_batchProduct);
             std::memcpy(m_givenProduct, m_batchProduct, sizeof m_givenProduct);
         }
         // A program that failed to build draws nothing.
-        if (m_shaders->Select(m_textureFlag != 0, m_batchMixed))
+        if (m_shaders->Select(m_textureFlag != 0))
             glDrawElements(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_SHORT, m_indices.data());
     }
     m_batchMixed = false;
-    m_vertexTransforms.clear();
     KVGLRender::FlushBatch();
 }
 

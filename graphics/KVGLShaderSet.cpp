@@ -20,21 +20,6 @@ const char* const kVertexPlain =
     "attribute vec4 vertex_position; attribute vec4 vertex_color; varying vec4 shader_color; "
     "uniform mat4 global_transform; "
     "void main() { gl_Position = global_transform * vertex_position; shader_color = vertex_color; }";
-// The same product per vertex: a batch that spans transforms. The matrix is
-// built from four columns and applied as the uniform is, so every vertex
-// lands where its own draw would have put it.
-const char* const kVertexTexturedMixed =
-    "attribute vec4 vertex_position; attribute vec4 vertex_color; attribute vec2 vertex_uv; "
-    "attribute vec4 transform_0; attribute vec4 transform_1; attribute vec4 transform_2; attribute vec4 transform_3; "
-    "varying vec4 shader_color; varying vec2 shader_uv; "
-    "void main() { gl_Position = mat4(transform_0, transform_1, transform_2, transform_3) * vertex_position; "
-    "shader_color = vertex_color; shader_uv = vertex_uv; }";
-const char* const kVertexPlainMixed =
-    "attribute vec4 vertex_position; attribute vec4 vertex_color; "
-    "attribute vec4 transform_0; attribute vec4 transform_1; attribute vec4 transform_2; attribute vec4 transform_3; "
-    "varying vec4 shader_color; "
-    "void main() { gl_Position = mat4(transform_0, transform_1, transform_2, transform_3) * vertex_position; "
-    "shader_color = vertex_color; }";
 const char* const kFragmentTextured =
     "uniform sampler2D color_texture; varying mediump vec4 shader_color; varying mediump vec2 shader_uv; "
     "void main() { gl_FragColor = texture2D(color_texture, shader_uv) * shader_color; }";
@@ -53,17 +38,7 @@ const KVGLShaderSet::Parameter kPlainTable[] = {
     {0, "global_transform", false},
 };
 
-const KVGLShaderSet::Parameter kTexturedMixedTable[] = {
-    {0, "vertex_position", true}, {1, "vertex_color", true}, {2, "vertex_uv", true},
-    {3, "transform_0", true},     {4, "transform_1", true},  {5, "transform_2", true},
-    {6, "transform_3", true},
-};
-const KVGLShaderSet::Parameter kPlainMixedTable[] = {
-    {0, "vertex_position", true}, {1, "vertex_color", true}, {3, "transform_0", true},
-    {4, "transform_1", true},     {5, "transform_2", true},  {6, "transform_3", true},
-};
-
-constexpr int32_t kMaxAttributes = 7;
+constexpr int32_t kMaxAttributes = 3;
 
 // The info log of a shader or program, when it has more than its terminator.
 template <class LengthQuery, class LogQuery>
@@ -141,18 +116,14 @@ void KVGLShaderSet::Build() {
     CompileShader(kVertexPlain, GL_VERTEX_SHADER, &m_vertexPlain);
     CompileShader(kFragmentTextured, GL_FRAGMENT_SHADER, &m_fragmentTextured);
     CompileShader(kFragmentPlain, GL_FRAGMENT_SHADER, &m_fragmentPlain);
-    CompileShader(kVertexTexturedMixed, GL_VERTEX_SHADER, &m_vertexTexturedMixed);
-    CompileShader(kVertexPlainMixed, GL_VERTEX_SHADER, &m_vertexPlainMixed);
     CreateShaderProgram(m_vertexTextured, m_fragmentTextured, kTexturedTable, 4, &m_textured);
     CreateShaderProgram(m_vertexPlain, m_fragmentPlain, kPlainTable, 3, &m_plain);
-    CreateShaderProgram(m_vertexTexturedMixed, m_fragmentTextured, kTexturedMixedTable, 7, &m_texturedMixed);
-    CreateShaderProgram(m_vertexPlainMixed, m_fragmentPlain, kPlainMixedTable, 6, &m_plainMixed);
     m_current = nullptr;
     m_dirty = false;
 }
 
-bool KVGLShaderSet::Select(bool textured, bool mixed) {
-    const Program* wanted = mixed ? (textured ? &m_texturedMixed : &m_plainMixed) : (textured ? &m_textured : &m_plain);
+bool KVGLShaderSet::Select(bool textured) {
+    const Program* wanted = textured ? &m_textured : &m_plain;
     if (wanted != m_current) {
         glUseProgram(wanted->name);
         for (int32_t i = 0; i < kMaxAttributes; ++i) {
@@ -190,10 +161,7 @@ void KVGLShaderSet::DestroyProgram(Program& program) {
 void KVGLShaderSet::Destroy() {
     DestroyProgram(m_plain);
     DestroyProgram(m_textured);
-    DestroyProgram(m_plainMixed);
-    DestroyProgram(m_texturedMixed);
-    for (uint32_t* shader : {&m_fragmentPlain, &m_fragmentTextured, &m_vertexPlain, &m_vertexTextured,
-                             &m_vertexPlainMixed, &m_vertexTexturedMixed}) {
+    for (uint32_t* shader : {&m_fragmentPlain, &m_fragmentTextured, &m_vertexPlain, &m_vertexTextured}) {
         if (*shader != 0) glDeleteShader(*shader);
         *shader = 0;
     }

@@ -1,8 +1,7 @@
 #pragma once
 // The built-in GLSL programs of the 2D batch: textured and plain colour,
 // each with the uniform "global_transform", which is uploaded only when it
-// changed or the program changed; and a mixed pair of the two that takes
-// the same transform per vertex, for a batch that spans transforms.
+// changed or the program changed.
 #include <cstdint>
 
 namespace kvl {
@@ -29,9 +28,7 @@ public:
     void Build();
     // Makes the textured (flag set) or the plain program current; false when
     // that program could not be built.
-    // Mixed: the program that takes the transform per vertex (attributes 3
-    // to 6, its columns) instead of "global_transform".
-    bool Select(bool textured, bool mixed = false);
+    bool Select(bool textured);
     void SetMatrix(const float* matrix);
     void Destroy();
 
@@ -53,10 +50,6 @@ private:
     uint32_t m_fragmentPlain = 0;
     Program m_textured;
     Program m_plain;
-    uint32_t m_vertexTexturedMixed = 0;
-    uint32_t m_vertexPlainMixed = 0;
-    Program m_texturedMixed;
-    Program m_plainMixed;
     const Program* m_current = nullptr;
     float m_matrix[16];
     bool m_dirty = false;

@@ -324,26 +324,42 @@ TEST_F(KVGLRenderDeferredTest, BatchSpansTransformsAndEndingTheDeferralDrawsIt) 
 }
 
 // A held batch draws the same pixels as each quad drawn under its own
-// transform, whether only the places differ or turns and scales too.
+// transform, whether only the places differ or turns and scales too. A view
+// that lifts vertices out of their plane, or a new projection, draws what was
+// held before it; a batch begun under such a view spans no other.
 TEST_F(KVGLRenderDeferredTest, SpanningBatchDrawsWhatEachTransformDrawsAlone) {
     const float turn = 0.5f, c = std::cos(turn), s = std::sin(turn);
+    float shifted[16];
+    std::memcpy(shifted, Device().GetProjection(), sizeof shifted);
+    shifted[12] += 0.25f;  // 8 of the 64 columns to the right
     struct Step {
         float m[16];
         uint32_t color;
+        int32_t index;
     };
-    const Step place1{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3.25f, 2.5f, 0, 1}, 0xFFFF0000};
-    const Step place2{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 21.6f, 7.3f, 0, 1}, 0xFF00FF00};
-    const Step place3{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 40.1f, 30.7f, 0, 1}, 0xFFFFFF00};
-    const Step scaled{{1.5f, 0, 0, 0, 0, 1.25f, 0, 0, 0, 0, 1, 0, 5.5f, 25.2f, 0, 1}, 0xFF0000FF};
-    const Step turned{{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 30.3f, 12.1f, 0, 1}, 0xFFFF00FF};
+    const Step place1{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3.25f, 2.5f, 0, 1}, 0xFFFF0000, 1};
+    const Step place2{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 21.6f, 7.3f, 0, 1}, 0xFF00FF00, 1};
+    const Step place3{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 40.1f, 30.7f, 0, 1}, 0xFFFFFF00, 1};
+    const Step scaled{{1.5f, 0, 0, 0, 0, 1.25f, 0, 0, 0, 0, 1, 0, 5.5f, 25.2f, 0, 1}, 0xFF0000FF, 1};
+    const Step turned{{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 30.3f, 12.1f, 0, 1}, 0xFFFF00FF, 1};
+    // Depth 0.5 and w 2 (so half the place): both leave the plane.
+    const Step lifted{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 12.2f, 20.6f, 0.5f, 1}, 0xFF00FFFF, 1};
+    const Step projective{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 50.5f, 60.25f, 0, 2}, 0xFFFFFFFF, 1};
+    Step moved{{}, 0xFF808080, 2};
+    std::memcpy(moved.m, shifted, sizeof shifted);
     struct Case {
         const char* name;
         std::vector<Step> steps;
+        size_t heldQuads;  // batched at the end, when held
     };
     const Case cases[] = {
-        {"places only", {place1, place2, place3}},
-        {"a scaled quad first", {scaled, place1, place2}},
-        {"places, then a turned quad", {place1, place2, turned, place3}},
+        {"places only", {place1, place2, place3}, 3},
+        {"a scaled quad first", {scaled, place1, place2}, 3},
+        {"places, then a turned quad", {place1, place2, turned, place3}, 4},
+        {"a view lifting the quad off its plane", {place1, place2, lifted, place3}, 1},
+        {"a projective view", {place1, projective, place2}, 1},
+        {"a projective view first", {projective, place1}, 1},
+        {"a new projection", {place1, place2, moved, place3}, 2},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -351,22 +367,24 @@ TEST_F(KVGLRenderDeferredTest, SpanningBatchDrawsWhatEachTransformDrawsAlone) {
         std::vector<uint32_t> alone;
         for (bool held : {false, true}) {
             Device().Clear();
+            ASSERT_EQ(Device().SetTransform(2, Device().GetProjection()), 0);
             Device().SetFlushDeferred(held);
             for (const Step& step : k.steps) {
-                ASSERT_EQ(Device().SetTransform(1, step.m), 0);
+                ASSERT_EQ(Device().SetTransform(step.index, step.m), 0);
                 AddQuad({0, 0, 9, 7}, step.color);
             }
             if (held) {
-                EXPECT_EQ(Device().GetBatchVertexCount(), 4 * k.steps.size());
-                EXPECT_TRUE(Device().IsBatchMixed());
+                EXPECT_EQ(Device().GetBatchVertexCount(), 4 * k.heldQuads);
+                EXPECT_EQ(Device().IsBatchMixed(), k.heldQuads > 1);
             }
             Device().SetFlushDeferred(false);
             Device().Flush();
             if (!held) alone = ReadScreen();
         }
         EXPECT_EQ(ReadScreen(), alone);
-        EXPECT_GT(CountPixels(k.steps.back().color), 0);
+        for (const Step& step : k.steps) EXPECT_GT(CountPixels(step.color), 0) << std::hex << step.color;
     }
+    ASSERT_EQ(Device().SetTransform(2, Device().GetProjection()), 0);
 }
 
 TEST_F(KVGLRenderDeferredTest, ScissorChangeAndTextureUploadDrawTheHeldBatch) {
