@@ -59,6 +59,14 @@ public:
     int32_t AddObject(IKVUnitSystemizer* sorter) override;
     int32_t RemoveObject(IKVUnitSystemizer* sorter) override;
     int32_t AddUnit(IKVUnit* unit) override;
+    // AddUnit with the unit's index and scene list at hand.
+    int32_t AddUnitIndex(int32_t index, int32_t list) {
+        // Only the drawn lists take units; any other number would reach the
+        // lists of mirrors, picking or layers, or none at all.
+        if (list < 0 || list >= KVSCENE_DRAWN_LISTS) return KV_INVALID;
+        m_lists[list].push_back(index);
+        return KV_OK;
+    }
     int32_t AddReflectedUnit(IKVUnit* unit) override;
     int32_t AddMirrorUnit(IKVUnit* unit) override;
     IKVUnit* FindCamera() override;
