@@ -21,6 +21,7 @@ namespace kvl {
 class IKVGraphicDevice3D;
 class IKVUnitCamera;
 class KVSceneCollisionManager;
+class KVUnit;
 class KVUnitFactory;
 
 // A 3D unit's bounding sphere, queued while the scene is walked.
@@ -148,9 +149,9 @@ private:
     bool BeginUnits();
     void EndUnits();
     void DrawLists(const CameraEntry* camera);
-    void DrawUnit(IKVUnit* unit);
+    void DrawUnit(KVUnit* unit);
     void DrawOverlay(const CameraEntry* camera);
-    bool PassesCameraFilter(IKVUnit* unit, const CameraEntry* camera);
+    bool PassesCameraFilter(KVUnit* unit, const CameraEntry* camera);
     void MirrorPass();
     void PrepareUnits();
     void ApplyAutoClip(IKVUnitCamera* camera);

@@ -125,6 +125,12 @@ public:
 
     // Unit table.
     IKVUnit* GetUnit(int32_t unitIndex) override;
+    // The same unit as its object, inline: the scene's walks ask once a
+    // unit per frame.
+    KVUnit* UnitObject(int32_t unitIndex) {
+        KVUnit** slot = m_units.At(unitIndex);
+        return slot ? *slot : nullptr;
+    }
     IKVUnitRef* MakeUnitRef(int32_t ownerUnit, const uint64_t* attributeId) override;
     bool IsValidUnit(int32_t unitIndex) override;
     // Makes a unit of the class (options above) with its slot, index, kvl
