@@ -36,14 +36,10 @@ KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimen
 void KVUnitSprite::ComputeOnScreenClass() {
     m_onScreenStale = false;
     const KV2DTransform& w = GetWorldTransform();
-    // A place that is no number lies nowhere on the screen.
-    if (!IsFinite(w)) {
-        m_onScreen = kOutside;
-        return;
-    }
-    // Turned pictures are never culled.
+    // Turned pictures are never culled, but a place that is no number lies
+    // nowhere on the screen.
     if (w.m[1] != 0.0f || w.m[2] != 0.0f) {
-        m_onScreen = kInside;
+        m_onScreen = IsFinite(w) ? kInside : kOutside;
         return;
     }
     // The rectangle that is drawn: a picture drawn away from the unit's
@@ -54,12 +50,17 @@ void KVUnitSprite::ComputeOnScreenClass() {
     const float spanX = 0.5f + w.m[0] * float(width), spanY = 0.5f + w.m[3] * float(height);
     int32_t x0, y0, x1, y1;
     if (WellInRange(w.m[4], startX, spanX) && WellInRange(w.m[5], startY, spanY)) {
-        // Nothing saturates: plain truncations and sums give the same.
+        // Nothing saturates: plain truncations and sums give the same. The
+        // transform is all numbers too, or a start or span would not be.
         x0 = int32_t(w.m[4]) + int32_t(startX);
         y0 = int32_t(w.m[5]) + int32_t(startY);
         x1 = x0 + int32_t(spanX);
         y1 = y0 + int32_t(spanY);
     } else {
+        if (!IsFinite(w)) {
+            m_onScreen = kOutside;
+            return;
+        }
         x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(startX));
         y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(startY));
         x1 = SaturatingAdd(x0, TruncateCoordinate(spanX));
