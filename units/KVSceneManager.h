@@ -206,6 +206,7 @@ private:
         int32_t layer;
     };
     std::vector<Visit> m_pendingVisits;
+    std::vector<int32_t> m_walkRoots;
     std::vector<uint8_t> m_layerKinds;
     KVSceneCollisionManager* m_collision = nullptr;
     // What the input module asks of the scene (IID_IKVInputScene).

@@ -64,7 +64,9 @@ void KVSceneManager::FileUnits(bool withCamera) {
     std::vector<Visit> pending;
     pending.swap(m_pendingVisits);
     pending.clear();
-    const std::vector<int32_t> roots = factory->GetRootIndices();
+    std::vector<int32_t> roots;
+    roots.swap(m_walkRoots);
+    factory->GetRootIndices(&roots);
     for (const int32_t root : roots) {
         pending.push_back({root, -1});
         while (!pending.empty()) {
@@ -101,6 +103,7 @@ void KVSceneManager::FileUnits(bool withCamera) {
         }
     }
     m_pendingVisits.swap(pending);
+    m_walkRoots.swap(roots);
     m_layerKinds.swap(layerKinds);
     const std::vector<int32_t> layers = m_lists[KVSCENE_LIST_LAYERS];
     for (int32_t index : layers) {

@@ -159,6 +159,8 @@ public:
     size_t GetLinkerCount() const { return m_linkers.size(); }
     // Root units in order.
     std::vector<int32_t> GetRootIndices();
+    // The same into a list the caller keeps (emptied first).
+    void GetRootIndices(std::vector<int32_t>* out);
     int32_t AddLinker(IKVLinker* linker) override;
     int32_t RemoveLinker(IKVLinker* linker) override;
     // References waiting for their uid to be resolved after a load.
