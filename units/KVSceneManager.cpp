@@ -132,12 +132,9 @@ void KVSceneManager::FileIndex(int32_t list, IKVUnit* unit) {
 
 int32_t KVSceneManager::AddUnit(IKVUnit* unit) {
     if (!unit) return KV_INVALID;
-    // Only the drawn lists take units; any other number would reach the
-    // lists of mirrors, picking or layers, or none at all.
     const int32_t list = unit->GetSceneList();
     if (list < 0 || list >= KVSCENE_DRAWN_LISTS) return KV_INVALID;
-    FileIndex(list, unit);
-    return KV_OK;
+    return AddUnitIndex(unit->GetIndex(), list);
 }
 
 int32_t KVSceneManager::AddReflectedUnit(IKVUnit* unit) {

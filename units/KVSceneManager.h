@@ -21,6 +21,7 @@ namespace kvl {
 class IKVGraphicDevice3D;
 class IKVUnitCamera;
 class KVSceneCollisionManager;
+class KVUnit;
 class KVUnitFactory;
 
 // A 3D unit's bounding sphere, queued while the scene is walked.
@@ -59,6 +60,14 @@ public:
     int32_t AddObject(IKVUnitSystemizer* sorter) override;
     int32_t RemoveObject(IKVUnitSystemizer* sorter) override;
     int32_t AddUnit(IKVUnit* unit) override;
+    // AddUnit with the unit's index and scene list at hand.
+    int32_t AddUnitIndex(int32_t index, int32_t list) {
+        // Only the drawn lists take units; any other number would reach the
+        // lists of mirrors, picking or layers, or none at all.
+        if (list < 0 || list >= KVSCENE_DRAWN_LISTS) return KV_INVALID;
+        m_lists[list].push_back(index);
+        return KV_OK;
+    }
     int32_t AddReflectedUnit(IKVUnit* unit) override;
     int32_t AddMirrorUnit(IKVUnit* unit) override;
     IKVUnit* FindCamera() override;
@@ -140,9 +149,9 @@ private:
     bool BeginUnits();
     void EndUnits();
     void DrawLists(const CameraEntry* camera);
-    void DrawUnit(IKVUnit* unit);
+    void DrawUnit(KVUnit* unit);
     void DrawOverlay(const CameraEntry* camera);
-    bool PassesCameraFilter(IKVUnit* unit, const CameraEntry* camera);
+    bool PassesCameraFilter(KVUnit* unit, const CameraEntry* camera);
     void MirrorPass();
     void PrepareUnits();
     void ApplyAutoClip(IKVUnitCamera* camera);
@@ -197,6 +206,7 @@ private:
         int32_t layer;
     };
     std::vector<Visit> m_pendingVisits;
+    std::vector<int32_t> m_walkRoots;
     std::vector<uint8_t> m_layerKinds;
     KVSceneCollisionManager* m_collision = nullptr;
     // What the input module asks of the scene (IID_IKVInputScene).

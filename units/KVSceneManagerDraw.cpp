@@ -50,9 +50,9 @@ void KVSceneManager::FileUnits(bool withCamera) {
     std::vector<uint8_t> layerKinds;
     layerKinds.swap(m_layerKinds);
     layerKinds.assign(size_t(std::max(factory->GetClassCount(), 0)), 0);
-    auto isLayer = [&](IKVUnit* unit) {
+    auto isLayer = [&](KVUnit* unit) {
         if (layerClass < 0) return false;
-        const int32_t kind = unit->GetClassIndex();
+        const int32_t kind = unit->KVUnit::GetClassIndex();
         if (kind < 0 || size_t(kind) >= layerKinds.size()) return factory->IsUnitOfClass(unit, layerClass);
         uint8_t& known = layerKinds[size_t(kind)];
         if (known == 0) known = factory->IsUnitOfClass(unit, layerClass) ? 2 : 1;
@@ -60,43 +60,50 @@ void KVSceneManager::FileUnits(bool withCamera) {
     };
     m_visited.assign(size_t(std::max(factory->GetSlotCount(), 0)), 0);
     // Depth first in tree order, without recursion: scene trees may be deep.
+    // Each root's tree is walked whole before the next root.
     std::vector<Visit> pending;
     pending.swap(m_pendingVisits);
     pending.clear();
-    const std::vector<int32_t> roots = factory->GetRootIndices();
-    for (size_t i = roots.size(); i-- > 0;) pending.push_back({roots[i], -1});
-    while (!pending.empty()) {
-        const Visit visit = pending.back();
-        pending.pop_back();
-        IKVUnit* found = factory->GetUnit(visit.unit);
-        if (!found) continue;
-        // A unit listed twice among children is filed once.
-        const size_t slot = size_t(visit.unit);
-        if (slot >= m_visited.size()) m_visited.resize(slot + 1, 0);
-        if (m_visited[slot]) continue;
-        m_visited[slot] = 1;
-        KVUnit* unit = found->GetUnit();
-        unit->ClearDrawn();
-        if (isLayer(found)) {
-            // Layers file their own units once the walk is over.
-            m_lists[KVSCENE_LIST_LAYERS].push_back(visit.unit);
-            continue;
-        }
-        bool visitChildren = true;
-        if (withCamera || !(unit->GetFlags() & KVUNIT_3D)) unit->QueryVisible(&visitChildren, visit.layer);
-        if (!visitChildren || !factory->GetUnit(visit.unit)) continue;
-        const int32_t own = unit->GetLayerRef() ? unit->GetLayerRef()->GetIndex() : -1;
-        const int32_t layer = own != -1 ? own : visit.layer;
-        KVUnitRefArray* children = unit->GetChildren();
-        // Only the children it is the parent of: a listing kept as stored
-        // with parent checks off is no link of the tree.
-        for (size_t i = children->Size(); i-- > 0;) {
-            IKVUnitRef* child = children->At(i);
-            IKVUnit* listed = child ? factory->GetUnit(child->GetIndex()) : nullptr;
-            if (listed && listed->GetParentIndex() == visit.unit) pending.push_back({child->GetIndex(), layer});
+    std::vector<int32_t> roots;
+    roots.swap(m_walkRoots);
+    factory->GetRootIndices(&roots);
+    for (const int32_t root : roots) {
+        pending.push_back({root, -1});
+        while (!pending.empty()) {
+            const Visit visit = pending.back();
+            pending.pop_back();
+            KVUnit* unit = factory->UnitObject(visit.unit);
+            if (!unit) continue;
+            // A unit listed twice among children is filed once.
+            const size_t slot = size_t(visit.unit);
+            if (slot >= m_visited.size()) m_visited.resize(slot + 1, 0);
+            if (m_visited[slot]) continue;
+            m_visited[slot] = 1;
+            unit->ClearDrawn();
+            if (isLayer(unit)) {
+                // Layers file their own units once the walk is over.
+                m_lists[KVSCENE_LIST_LAYERS].push_back(visit.unit);
+                continue;
+            }
+            bool visitChildren = true;
+            if (withCamera || !(unit->FlagsWord() & KVUNIT_3D)) unit->QueryVisible(&visitChildren, visit.layer);
+            if (!visitChildren || !factory->UnitObject(visit.unit)) continue;
+            KVUnitRefArray* children = unit->KVUnit::GetChildren();
+            if (children->Empty()) continue;
+            const int32_t own = unit->GetLayerRef() ? unit->GetLayerRef()->GetIndex() : -1;
+            const int32_t layer = own != -1 ? own : visit.layer;
+            // Only the children it is the parent of: a listing kept as
+            // stored with parent checks off is no link of the tree.
+            for (size_t i = children->Size(); i-- > 0;) {
+                IKVUnitRef* child = children->At(i);
+                KVUnit* listed = child ? factory->UnitObject(child->GetIndex()) : nullptr;
+                if (listed && listed->KVUnit::GetParentIndex() == visit.unit)
+                    pending.push_back({child->GetIndex(), layer});
+            }
         }
     }
     m_pendingVisits.swap(pending);
+    m_walkRoots.swap(roots);
     m_layerKinds.swap(layerKinds);
     const std::vector<int32_t> layers = m_lists[KVSCENE_LIST_LAYERS];
     for (int32_t index : layers) {
@@ -223,7 +230,7 @@ void KVSceneManager::DrawLists(const CameraEntry* camera) {
                 if (camera) MirrorPass();
             } else if (entry == KVSCENE_MARK_PREPARE) {
                 if (camera) PrepareUnits();
-            } else if (IKVUnit* unit = entry >= 0 ? factory->GetUnit(entry) : nullptr) {
+            } else if (KVUnit* unit = entry >= 0 ? factory->UnitObject(entry) : nullptr) {
                 if (PassesCameraFilter(unit, camera)) DrawUnit(unit);
             }
         }
@@ -231,20 +238,19 @@ void KVSceneManager::DrawLists(const CameraEntry* camera) {
     }
 }
 
-void KVSceneManager::DrawUnit(IKVUnit* unit) {
-    KVUnit* self = unit->GetUnit();
-    const int32_t index = self->GetIndex();
+void KVSceneManager::DrawUnit(KVUnit* unit) {
+    const int32_t index = unit->KVUnit::GetIndex();
     // Drawing may run code that lets the unit go; it stays until the end.
-    unit->Retain();
-    self->SetDrawNumber(m_drawNumber);
+    unit->KVUnit::Retain();
+    unit->SetDrawNumber(m_drawNumber);
     if (m_renderer)
         m_renderer->DrawUnit(unit, 0);
     else
-        self->Draw();
-    if (self->GetExternalImplementation()) self->ExternalPass(0);
+        unit->Draw();
+    if (unit->GetExternalImplementation()) unit->ExternalPass(0);
     m_lists[KVSCENE_LIST_DRAWN].push_back(index);
     if (m_drawNumber < std::numeric_limits<int32_t>::max()) ++m_drawNumber;
-    unit->Release();
+    unit->KVUnit::Release();
 }
 
 void KVSceneManager::DrawOverlay(const CameraEntry* camera) {
@@ -252,15 +258,15 @@ void KVSceneManager::DrawOverlay(const CameraEntry* camera) {
     KVUnitFactory* factory = KVUnitFactory::Instance();
     if (!core || !factory || !core->IsEditorMode() || !m_overlay || core->IsRunning()) return;
     IKVUnit* overlay = factory->GetUnit(factory->GetOverlayUnit());
-    if (!overlay || !PassesCameraFilter(overlay, camera)) return;
+    if (!overlay || !PassesCameraFilter(overlay->GetUnit(), camera)) return;
     if (m_renderer)
         m_renderer->DrawUnit(overlay, 1);
     else
         overlay->GetUnit()->Signal(0, 0);
 }
 
-bool KVSceneManager::PassesCameraFilter(IKVUnit* unit, const CameraEntry* camera) {
-    KVUnitRefArray* cameras = unit->GetUnit()->GetCameras();
+bool KVSceneManager::PassesCameraFilter(KVUnit* unit, const CameraEntry* camera) {
+    KVUnitRefArray* cameras = unit->GetCameras();
     if (cameras->Empty()) return !camera || !camera->camera->IsExclusive();
     if (!camera) return false;
     const int32_t index = camera->unit->GetIndex();

@@ -125,6 +125,12 @@ public:
 
     // Unit table.
     IKVUnit* GetUnit(int32_t unitIndex) override;
+    // The same unit as its object, inline: the scene's walks ask once a
+    // unit per frame.
+    KVUnit* UnitObject(int32_t unitIndex) {
+        KVUnit** slot = m_units.At(unitIndex);
+        return slot ? *slot : nullptr;
+    }
     IKVUnitRef* MakeUnitRef(int32_t ownerUnit, const uint64_t* attributeId) override;
     bool IsValidUnit(int32_t unitIndex) override;
     // Makes a unit of the class (options above) with its slot, index, kvl
@@ -153,6 +159,8 @@ public:
     size_t GetLinkerCount() const { return m_linkers.size(); }
     // Root units in order.
     std::vector<int32_t> GetRootIndices();
+    // The same into a list the caller keeps (emptied first).
+    void GetRootIndices(std::vector<int32_t>* out);
     int32_t AddLinker(IKVLinker* linker) override;
     int32_t RemoveLinker(IKVLinker* linker) override;
     // References waiting for their uid to be resolved after a load.

@@ -214,8 +214,13 @@ void KVUnitFactory::UpdateRootMembership(KVUnit* unit) {
 
 std::vector<int32_t> KVUnitFactory::GetRootIndices() {
     std::vector<int32_t> out;
-    for (int32_t i = m_roots.Head(); i != -1; i = m_roots.Next(i)) out.push_back((*m_roots.At(i))->GetIndex());
+    GetRootIndices(&out);
     return out;
+}
+
+void KVUnitFactory::GetRootIndices(std::vector<int32_t>* out) {
+    out->clear();
+    for (int32_t i = m_roots.Head(); i != -1; i = m_roots.Next(i)) out->push_back((*m_roots.At(i))->KVUnit::GetIndex());
 }
 
 void KVUnitFactory::RemoveUnit(int32_t unitIndex) {

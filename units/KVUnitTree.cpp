@@ -234,7 +234,10 @@ int32_t KVUnit::FindDelegate(const char* eventName) {
 }
 
 void KVUnit::QueryVisible(bool* out, int32_t layerIndex) {
-    const bool visible = IsVisible();
+    // The common case, an enabled visible unit that no other draws and the
+    // core's state does not hide, is answered here.
+    constexpr uint32_t kMask = KVUNIT_EFFECTIVELY_VISIBLE | KVUNIT_INVISIBLE_WHEN_STOPPED | KVUNIT_DRAWN_BY_OTHER;
+    const bool visible = (m_enabled && (m_flags & kMask) == KVUNIT_EFFECTIVELY_VISIBLE) || KVUnit::IsVisible();
     if (out) *out = visible;
     if (!visible || !m_drawable) return;
     if (m_externalImpl) {
@@ -244,14 +247,19 @@ void KVUnit::QueryVisible(bool* out, int32_t layerIndex) {
     }
     const int32_t own = m_layer ? m_layer->GetIndex() : -1;
     const int32_t layerUnit = own != -1 ? own : layerIndex;
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    IKVUnit* holder = layerUnit != -1 && factory ? factory->GetUnit(layerUnit) : nullptr;
-    void* layer = nullptr;
-    if (holder && holder->QueryInterface(IID_IKVUnitLayer, &layer) == KV_OK && layer) {
-        static_cast<IKVUnitLayer*>(layer)->AddUnit(this);
-        return;
+    if (layerUnit != -1) {
+        KVUnitFactory* factory = KVUnitFactory::Instance();
+        IKVUnit* holder = factory ? factory->GetUnit(layerUnit) : nullptr;
+        void* layer = nullptr;
+        if (holder && holder->QueryInterface(IID_IKVUnitLayer, &layer) == KV_OK && layer) {
+            static_cast<IKVUnitLayer*>(layer)->AddUnit(this);
+            return;
+        }
     }
-    if (KVSceneManager* scene = KVSceneManager::Instance()) scene->AddUnit(this);
+    if (KVSceneManager* scene = KVSceneManager::Instance()) {
+        // What AddUnit does, without asking the unit for what it holds.
+        scene->AddUnitIndex(m_index, m_sceneList);
+    }
 }
 
 } // namespace kvl

@@ -21,6 +21,14 @@ int32_t SpanEnd(int32_t start, float scale, int32_t length) {
     return SaturatingAdd(start, TruncateCoordinate(0.5f + scale * float(length)));
 }
 
+// Whether the three parts of a span lie so far inside the 32-bit range
+// (below 2^29 each, not NaN) that truncating them and adding them up
+// cannot saturate.
+bool WellInRange(float place, float start, float span) {
+    constexpr float kLimit = 536870912.0f;
+    return std::fabs(place) < kLimit && std::fabs(start) < kLimit && std::fabs(span) < kLimit;
+}
+
 } // namespace
 
 KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimension.y}; }
@@ -28,23 +36,36 @@ KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimen
 void KVUnitSprite::ComputeOnScreenClass() {
     m_onScreenStale = false;
     const KV2DTransform& w = GetWorldTransform();
-    // A place that is no number lies nowhere on the screen.
-    if (!IsFinite(w)) {
-        m_onScreen = kOutside;
-        return;
-    }
-    // Turned pictures are never culled.
+    // Turned pictures are never culled, but a place that is no number lies
+    // nowhere on the screen.
     if (w.m[1] != 0.0f || w.m[2] != 0.0f) {
-        m_onScreen = kInside;
+        m_onScreen = IsFinite(w) ? kInside : kOutside;
         return;
     }
     // The rectangle that is drawn: a picture drawn away from the unit's
     // origin is tested where it lands, not where the Dimension would put it.
     const KVDeviceRect area = GetDrawnArea();
-    const int32_t x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(w.m[0] * float(area.left)));
-    const int32_t y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(w.m[3] * float(area.top)));
     const int32_t width = RectExtent(area.left, area.right), height = RectExtent(area.top, area.bottom);
-    const int32_t x1 = SpanEnd(x0, w.m[0], width), y1 = SpanEnd(y0, w.m[3], height);
+    const float startX = w.m[0] * float(area.left), startY = w.m[3] * float(area.top);
+    const float spanX = 0.5f + w.m[0] * float(width), spanY = 0.5f + w.m[3] * float(height);
+    int32_t x0, y0, x1, y1;
+    if (WellInRange(w.m[4], startX, spanX) && WellInRange(w.m[5], startY, spanY)) {
+        // Nothing saturates: plain truncations and sums give the same. The
+        // transform is all numbers too, or a start or span would not be.
+        x0 = int32_t(w.m[4]) + int32_t(startX);
+        y0 = int32_t(w.m[5]) + int32_t(startY);
+        x1 = x0 + int32_t(spanX);
+        y1 = y0 + int32_t(spanY);
+    } else {
+        if (!IsFinite(w)) {
+            m_onScreen = kOutside;
+            return;
+        }
+        x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(startX));
+        y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(startY));
+        x1 = SaturatingAdd(x0, TruncateCoordinate(spanX));
+        y1 = SaturatingAdd(y0, TruncateCoordinate(spanY));
+    }
     const int32_t left = std::min(x0, x1), right = std::max(x0, x1);
     const int32_t top = std::min(y0, y1), bottom = std::max(y0, y1);
     IKVGraphic* graphic = GetGraphicModule();

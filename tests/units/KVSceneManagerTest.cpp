@@ -55,6 +55,24 @@ public:
     }
 };
 
+// Lets units go while it draws another: the given units when it meets the
+// named one.
+class ReleasingRenderer : public IKVSceneRenderer {
+public:
+    int32_t DrawUnit(IKVUnit* unit, int32_t overlay) override {
+        kvtest::Note("render " + unit->GetName() + " " + std::to_string(overlay));
+        if (unit->GetName() == trigger) {
+            for (KVUnit* gone : released) gone->DropFactoryReference();
+            released.clear();
+            // The unit drawn stays whole until its draw is over.
+            kvtest::Note("still " + unit->GetName());
+        }
+        return KV_OK;
+    }
+    std::string trigger;
+    std::vector<KVUnit*> released;
+};
+
 // The units each camera drew, in camera order, from the journal.
 std::vector<Names> DrawnPerFrame() {
     std::vector<Names> frames;
@@ -549,6 +567,39 @@ TEST_F(KVSceneManagerTest, ARendererDrawsInPlaceOfTheUnitsAndTheOverlayFollowsLi
     Frame();
     EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render A 0", "render B 0"}));
     EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), (Names{"A", "B"}));
+}
+
+// A unit let go by the drawing of another is drawn no more: not later in
+// the same list, nor in a later list, nor in the next frame; the unit that
+// lets itself go is drawn to the end, and the units after it still draw.
+TEST_F(KVSceneManagerTest, UnitsLetGoWhileTheListsDrawAreNotDrawnAgain) {
+    ReleasingRenderer renderer;
+    Scene().SetRenderer(&renderer);
+    rig.Camera("Cam", kScreen)->ownViewport = true;
+    KVTestQuadUnit* a = rig.Quad("A", kScreen);
+    rig.Quad("A1", kScreen, a);
+    KVTestQuadUnit* b = rig.Quad("B", kScreen);
+    KVTestQuadUnit* c = rig.Quad("C", kScreen);
+    KVTestQuadUnit* d = rig.Quad("D", kScreen);
+    d->SetSceneList(3);
+    rig.Quad("E", kScreen);
+    renderer.trigger = "A1";
+    renderer.released = {a, c, d};
+    Frame();
+    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render A 0", "render A1 0", "render B 0", "render E 0"}));
+    EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still A1"});
+    Frame();
+    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
+    EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), (Names{"B", "E"}));
+    // The unit drawing lets itself go.
+    renderer.trigger = "B";
+    renderer.released = {b};
+    Frame();
+    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
+    EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still B"});
+    Frame();
+    EXPECT_EQ(kvtest::JournalStartingWith("render"), Names{"render E 0"});
+    EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), Names{"E"});
 }
 
 TEST(KVSceneManagerEditorTest, TheEditorOverlayIsDrawnAfterListTwo) {

@@ -1,7 +1,8 @@
 // Bad input to the 2D display units, one row each, each with a defined
 // result: image lists with empty parts or a thousand entries, damaged PNG
 // files, frame indices out of range, snapshot bounds that are no numbers,
-// scales of 0, NaN or infinity, and hotspots at the 32-bit limits.
+// scales of 0, NaN or infinity, places and spans past the 32-bit range,
+// and hotspots at the 32-bit limits.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -129,6 +130,21 @@ INSTANTIATE_TEST_SUITE_P(
                      "not drawn, class 1"},
         BadInputCase{"ScaleInfinite",
                      [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, 10, 10, {kInf, -kInf}); },
+                     "not drawn, class 1"},
+        // Places and spans past the 32-bit range saturate before they are
+        // added up: a span that would wrap round keeps the sprite where it
+        // lies.
+        BadInputCase{"SpanPastTheLimitRightOfTheScreen",
+                     [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, 2.0e9f, 10, {5.0e8f, 1}); },
+                     "not drawn, class 1"},
+        BadInputCase{"SpanPastTheLimitBelowTheScreen",
+                     [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, 10, 2.0e9f, {1, 5.0e8f}); },
+                     "not drawn, class 1"},
+        BadInputCase{"SpanPastTheLimitOverTheScreen",
+                     [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, -1.0e9f, 10, {1.0e9f, 1}); },
+                     "drawn, class 2"},
+        BadInputCase{"PlacePastTheLimitLeftOfTheScreen",
+                     [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, -3.0e9f, 10, {1, 1}); },
                      "not drawn, class 1"},
         BadInputCase{"HotspotAtTheLimits",
                      [](KVSpriteRig& rig, KVUnitSprite*) {
