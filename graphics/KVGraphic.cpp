@@ -61,8 +61,8 @@ int32_t KVGraphic::Init(int32_t phase) {
         for (int32_t stage = 0; stage < kStageCount; ++stage) {
             m_stages[stage] = nullptr;
             m_stageResources[stage] = nullptr;
-            m_touched[stage] = false;
         }
+        m_touchedStages = m_heldStages = 0;
         UpdateGameArea();
         ResetViewport();
         if (KVTexturePak* paks = KVTexturePak::Instance()) paks->LoadDescriptor();

@@ -166,7 +166,9 @@ public:
     IKVResourceTexture* GetStageTexture(int32_t stage) const {
         return stage >= 0 && stage < kStageCount ? m_stages[stage] : nullptr;
     }
-    bool IsStageTouched(int32_t stage) const { return stage >= 0 && stage < kStageCount && m_touched[stage]; }
+    bool IsStageTouched(int32_t stage) const {
+        return stage >= 0 && stage < kStageCount && (m_touchedStages >> stage) & 1u;
+    }
     IKVResourceTexture* GetGlyphPage() const { return m_glyphPage; }
     int32_t GetForgetTextureStagesCalls() const { return m_forgetTextureStagesCalls; }
 
@@ -199,7 +201,10 @@ private:
     // Drawing state.
     IKVResourceTexture* m_stages[kStageCount] = {};
     KVResourceTexture* m_stageResources[kStageCount] = {};
-    bool m_touched[kStageCount] = {};
+    // Bit per stage: set since the last reset; holding a texture. A draw
+    // sets stage 0 only, so the reset looks at no stage one by one.
+    uint32_t m_touchedStages = 0;
+    uint32_t m_heldStages = 0;
     // The stage whose texture the device bound last (-1: none). The device
     // may bind every stage to one texture unit, so a stage's remembered
     // texture is on screen only while its stage is this one.

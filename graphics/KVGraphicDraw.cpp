@@ -39,6 +39,10 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
     if (texture != m_stages[stage] || (texture && stage != m_boundStage)) {
         m_stages[stage] = texture;
         m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
+        if (texture)
+            m_heldStages |= 1u << stage;
+        else
+            m_heldStages &= ~(1u << stage);
         KVResourceTexture* resource = m_stageResources[stage];
         if (!texture) {
             m_device->SetTexture(stage, nullptr);
@@ -62,18 +66,18 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
             }
         }
     }
-    m_touched[stage] = true;
+    m_touchedStages |= 1u << stage;
     return KV_OK;
 }
 
 int32_t KVGraphic::ResetTextureStages() {
-    for (int32_t stage = 0; stage < kStageCount; ++stage) {
-        // An empty stage left untouched has nothing to unbind.
-        if (m_touched[stage])
-            m_touched[stage] = false;
-        else if (m_stages[stage])
-            KVGraphic::SetTextureStage(stage, nullptr);
-    }
+    // An empty stage left untouched has nothing to unbind; a stage unbound
+    // here counts as touched until the next reset.
+    const uint32_t stale = m_heldStages & ~m_touchedStages;
+    m_touchedStages = 0;
+    if (stale == 0) return KV_OK;
+    for (int32_t stage = 0; stage < kStageCount; ++stage)
+        if (stale & (1u << stage)) KVGraphic::SetTextureStage(stage, nullptr);
     return KV_OK;
 }
 
@@ -82,6 +86,7 @@ void KVGraphic::ForgetTextureStages() {
         m_stages[stage] = nullptr;
         m_stageResources[stage] = nullptr;
     }
+    m_heldStages = 0;
     m_glyphPage = nullptr;
     ++m_forgetTextureStagesCalls;
 }
@@ -95,6 +100,7 @@ void KVGraphic::DetachTexture(IKVResourceTexture* texture) {
         if (m_stages[stage] != texture) continue;
         m_stages[stage] = nullptr;
         m_stageResources[stage] = nullptr;
+        m_heldStages &= ~(1u << stage);
     }
     // A later texture at the same address must not pass for this one.
     if (m_glyphPage == texture) m_glyphPage = nullptr;
