@@ -214,6 +214,9 @@ private:
     bool m_batch = false;
     IKVResourceTexture* m_renderTarget = nullptr;
     float m_viewMatrix[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    // The view matrix as the device takes it (16 floats, column-major).
+    float m_deviceView[16] = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                              0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
     float m_scale2D[2] = {1.0f, 1.0f};
     float m_effectiveScale[2] = {1.0f, 1.0f};
     bool m_scalingOn = false;

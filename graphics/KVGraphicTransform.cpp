@@ -90,10 +90,15 @@ int32_t KVGraphic::SetViewTransform(const float* m) {
         s[4] = sx * (m[4] - left);
         s[5] = sy * (m[5] - top);
     }
-    // Column-major for the device.
-    const float matrix[16] = {s[0], s[1], 0.0f, 0.0f, s[2], s[3], 0.0f, 0.0f,
-                              0.0f, 0.0f, 1.0f, 0.0f, s[4], s[5], 0.0f, 1.0f};
-    return m_device->SetTransform(1, matrix);
+    // Column-major for the device; the other ten entries never change.
+    float* d = m_deviceView;
+    d[0] = s[0];
+    d[1] = s[1];
+    d[4] = s[2];
+    d[5] = s[3];
+    d[12] = s[4];
+    d[13] = s[5];
+    return m_device->SetTransform(1, d);
 }
 
 int32_t KVGraphic::SetScissor(const KVDeviceRect* rect) {
