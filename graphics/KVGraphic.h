@@ -180,6 +180,11 @@ private:
     void DeclareProperties();
     // Game area and game rectangle from the screen and the effective scale.
     void UpdateGameArea();
+    // SetTextureStage when the stage's texture changes or lost the unit;
+    // kept apart so that the common call (nothing to do) stays short.
+    [[gnu::noinline]] void BindStage(int32_t stage, IKVResourceTexture* texture);
+    // ResetTextureStages' unbinding of the stages of a bit set, in order.
+    [[gnu::noinline]] void UnbindStages(uint32_t stages);
     // The multi-frame part of DrawImage.
     void DrawFrames(const ImageDrawRecord* record, KVResourceTexture* texture, const KVFloatPoint& position,
                     const int64_t rect[4], const float pixelScale[2], bool hasResolution);

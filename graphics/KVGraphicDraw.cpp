@@ -36,38 +36,40 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
     if (!m_device || stage < 0 || stage >= kStageCount) return KV_FAILED;
     // The same texture is bound again when another stage's bind has taken
     // the device's texture unit since.
-    if (texture != m_stages[stage] || (texture && stage != m_boundStage)) {
-        m_stages[stage] = texture;
-        m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
-        if (texture)
-            m_heldStages |= 1u << stage;
-        else
-            m_heldStages &= ~(1u << stage);
-        KVResourceTexture* resource = m_stageResources[stage];
-        if (!texture) {
-            m_device->SetTexture(stage, nullptr);
-        } else if (resource && resource->HasSubImageIndex()) {
-            // A pak sheet: DrawGlyph binds its pages as it goes.
-            m_glyphPage = nullptr;
-        } else {
-            m_device->SetTexture(stage, texture->GetDeviceTexture());
-            m_boundStage = stage;
-            // The glyph page on stage 0 has lost the unit.
-            if (stage != 0) m_glyphPage = nullptr;
-        }
-        if (texture) {
-            // Game units per texture pixel of the texture's resolution.
-            m_resolutionScale[0] = m_resolutionScale[1] = 1.0f;
-            const int32_t index = resource ? resource->GetResolutionIndex() : -1;
-            if (index >= 0 && size_t(index) < m_resolutions.size()) {
-                const KVResourceResolution& set = m_resolutions[size_t(index)];
-                if (set.width != 0) m_resolutionScale[0] = float(m_gameWidth) / float(set.width);
-                if (set.height != 0) m_resolutionScale[1] = float(m_gameHeight) / float(set.height);
-            }
-        }
-    }
+    if (texture != m_stages[stage] || (texture && stage != m_boundStage)) BindStage(stage, texture);
     m_touchedStages |= 1u << stage;
     return KV_OK;
+}
+
+void KVGraphic::BindStage(int32_t stage, IKVResourceTexture* texture) {
+    m_stages[stage] = texture;
+    m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
+    if (texture)
+        m_heldStages |= 1u << stage;
+    else
+        m_heldStages &= ~(1u << stage);
+    KVResourceTexture* resource = m_stageResources[stage];
+    if (!texture) {
+        m_device->SetTexture(stage, nullptr);
+    } else if (resource && resource->HasSubImageIndex()) {
+        // A pak sheet: DrawGlyph binds its pages as it goes.
+        m_glyphPage = nullptr;
+    } else {
+        m_device->SetTexture(stage, texture->GetDeviceTexture());
+        m_boundStage = stage;
+        // The glyph page on stage 0 has lost the unit.
+        if (stage != 0) m_glyphPage = nullptr;
+    }
+    if (texture) {
+        // Game units per texture pixel of the texture's resolution.
+        m_resolutionScale[0] = m_resolutionScale[1] = 1.0f;
+        const int32_t index = resource ? resource->GetResolutionIndex() : -1;
+        if (index >= 0 && size_t(index) < m_resolutions.size()) {
+            const KVResourceResolution& set = m_resolutions[size_t(index)];
+            if (set.width != 0) m_resolutionScale[0] = float(m_gameWidth) / float(set.width);
+            if (set.height != 0) m_resolutionScale[1] = float(m_gameHeight) / float(set.height);
+        }
+    }
 }
 
 int32_t KVGraphic::ResetTextureStages() {
@@ -75,10 +77,13 @@ int32_t KVGraphic::ResetTextureStages() {
     // here counts as touched until the next reset.
     const uint32_t stale = m_heldStages & ~m_touchedStages;
     m_touchedStages = 0;
-    if (stale == 0) return KV_OK;
-    for (int32_t stage = 0; stage < kStageCount; ++stage)
-        if (stale & (1u << stage)) KVGraphic::SetTextureStage(stage, nullptr);
+    if (stale != 0) UnbindStages(stale);
     return KV_OK;
+}
+
+void KVGraphic::UnbindStages(uint32_t stages) {
+    for (int32_t stage = 0; stage < kStageCount; ++stage)
+        if (stages & (1u << stage)) KVGraphic::SetTextureStage(stage, nullptr);
 }
 
 void KVGraphic::ForgetTextureStages() {
