@@ -185,6 +185,9 @@ private:
     [[gnu::noinline]] void BindStage(int32_t stage, IKVResourceTexture* texture);
     // ResetTextureStages' unbinding of the stages of a bit set, in order.
     [[gnu::noinline]] void UnbindStages(uint32_t stages);
+    // EmitQuad once the device and the record are known to be there.
+    int32_t PushQuad(uint32_t color, const KVFloatPoint& position, const KVFloatRect& source,
+                     const KVDeviceSize& textureSize);
     // The multi-frame part of DrawImage.
     void DrawFrames(const ImageDrawRecord* record, KVResourceTexture* texture, const KVFloatPoint& position,
                     const int64_t rect[4], const float pixelScale[2], bool hasResolution);

@@ -129,13 +129,12 @@ int32_t KVGraphic::EndDraw() {
 
 // --- pictures --------------------------------------------------------------------
 
-int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p, const KVFloatRect& s,
-                            const KVDeviceSize& size) {
-    if (!m_device || !record || size.width <= 0 || size.height <= 0) return KV_FAILED;
+inline int32_t KVGraphic::PushQuad(uint32_t c, const KVFloatPoint& p, const KVFloatRect& s,
+                                  const KVDeviceSize& size) {
+    if (size.width <= 0 || size.height <= 0) return KV_FAILED;
     const float w = float(size.width), h = float(size.height);
     const float right = p.x + (s.right - s.left) * m_resolutionScale[0];
     const float bottom = p.y + (s.bottom - s.top) * m_resolutionScale[1];
-    const uint32_t c = record->color;
     const KV2DVertex quad[4] = {
         {p.x, p.y, 0.0f, c, s.left / w, s.top / h},
         {p.x, bottom, 0.0f, c, s.left / w, s.bottom / h},
@@ -143,6 +142,12 @@ int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p
         {right, p.y, 0.0f, c, s.right / w, s.top / h},
     };
     return m_device->DrawPolygon(quad, 4);
+}
+
+int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p, const KVFloatRect& s,
+                            const KVDeviceSize& size) {
+    if (!m_device || !record) return KV_FAILED;
+    return PushQuad(record->color, p, s, size);
 }
 
 int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
@@ -156,7 +161,7 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
     const int32_t resolution = texture->GetResolutionIndex();
     const bool hasResolution = resolution >= 0;
     float pixelScale[2] = {1.0f, 1.0f};
-    GetPixelScale(resolution, pixelScale);
+    if (hasResolution) GetPixelScale(resolution, pixelScale);
 
     // Source rectangle in texture pixels.
     int64_t rect[4];
@@ -204,7 +209,7 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
 
     if (texture->GetFrameCount() == 1) {
         const KVFloatRect source = {float(rect[0]), float(rect[1]), float(rect[2]), float(rect[3])};
-        EmitQuad(record, position, source, *first->texture->GetSize());
+        PushQuad(record->color, position, source, *first->texture->GetSize());
         return KV_OK;
     }
     DrawFrames(record, texture, position, rect, pixelScale, hasResolution);
@@ -238,7 +243,7 @@ void KVGraphic::DrawFrames(const ImageDrawRecord* record, KVResourceTexture* tex
             rebound = true;
         }
         const KVFloatRect source = {float(local[0]), float(local[1]), float(local[2]), float(local[3])};
-        EmitQuad(record, at, source, *frame->texture->GetSize());
+        PushQuad(record->color, at, source, *frame->texture->GetSize());
     }
     if (rebound) m_device->SetTexture(0, texture->GetFrame(0)->texture);
 }
@@ -274,7 +279,7 @@ int32_t KVGraphic::DrawGlyph(const ImageDrawRecord* record, int32_t index) {
     const KVFloatPoint at = {record->x + float(cut[0]) / pixelScale[0],
                              record->y + float(int64_t(glyph->yOffset) + cut[1]) / pixelScale[1]};
     const KVFloatRect source = {float(rect[0]), float(rect[1]), float(rect[2]), float(rect[3])};
-    EmitQuad(record, at, source, *page->GetSize());
+    PushQuad(record->color, at, source, *page->GetSize());
     return KV_OK;
 }
 
