@@ -12,15 +12,17 @@
 
 namespace kvl {
 
-IKVGraphic* GetGraphicModule() { return KVGraphic::Instance(); }
-
 IKVResourceManager* KVGraphic::ResourceManager() {
     if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
     return KVResources::Instance();
 }
 
+KVGraphic::KVGraphic() { graphicdetail::s_module = this; }
+
 KVGraphic::~KVGraphic() {
+    // Textures that go with the texture modules still find the module.
     if (m_ownsTextureModules) EndTextureModules();
+    if (graphicdetail::s_module == static_cast<IKVGraphic*>(this)) graphicdetail::s_module = nullptr;
 }
 
 int32_t KVGraphic::QueryInterface(const KVInterfaceId& id, void** out) {

@@ -53,7 +53,9 @@ public:
     static constexpr uint64_t kGameWidthId = 0x002B40BDA0CB6DF8ull;
     static constexpr uint64_t kGameHeightId = 0x0015F4CDC8C04968ull;
 
-    KVGraphic() = default;
+    // The newest module is the one GetGraphicModule answers, as with
+    // Instance.
+    KVGraphic();
     ~KVGraphic() override;
 
     // Answers IKVGraphic (and the viewport the scene manager reads).
