@@ -185,6 +185,9 @@ private:
     // SetTextureStage when the stage's texture changes or lost the unit;
     // kept apart so that the common call (nothing to do) stays short.
     [[gnu::noinline]] void BindStage(int32_t stage, IKVResourceTexture* texture);
+    // SetScissor of a rectangle while scaling is on, apart so that the
+    // scissor switched off sprite after sprite stays a short call.
+    [[gnu::noinline]] int32_t SetScaledScissor(const KVDeviceRect& rect);
     // ResetTextureStages' unbinding of the stages of a bit set, in order.
     [[gnu::noinline]] void UnbindStages(uint32_t stages);
     // EmitQuad once the device and the record are known to be there.

@@ -104,13 +104,17 @@ int32_t KVGraphic::SetViewTransform(const float* m) {
 int32_t KVGraphic::SetScissor(const KVDeviceRect* rect) {
     if (!m_device) return KV_FAILED;
     if (!rect || !m_scalingOn) return m_device->SetScissor(rect);
+    return SetScaledScissor(*rect);
+}
+
+int32_t KVGraphic::SetScaledScissor(const KVDeviceRect& rect) {
     // The screen rectangle's origin goes as it does for the view matrix, so
     // that the scissor lands on what is drawn.
     const double left = HasScreenRect() ? m_screenRect[0] : 0.0;
     const double top = HasScreenRect() ? m_screenRect[1] : 0.0;
     const double sx = m_effectiveScale[0], sy = m_effectiveScale[1];
-    const KVDeviceRect scaled = {RoundUp((rect->left - left) * sx), RoundUp((rect->top - top) * sy),
-                                 RoundUp((rect->right - left) * sx), RoundUp((rect->bottom - top) * sy)};
+    const KVDeviceRect scaled = {RoundUp((rect.left - left) * sx), RoundUp((rect.top - top) * sy),
+                                 RoundUp((rect.right - left) * sx), RoundUp((rect.bottom - top) * sy)};
     return m_device->SetScissor(&scaled);
 }
 
