@@ -121,7 +121,13 @@ protected:
     virtual ~IKVGraphic() = default;
 };
 
+namespace graphicdetail {
+// Set by the graphic module as it is made, cleared as it goes (read by
+// every draw, so not behind a call).
+inline IKVGraphic* s_module = nullptr;
+} // namespace graphicdetail
+
 // The graphic module, or null while it does not exist.
-IKVGraphic* GetGraphicModule();
+inline IKVGraphic* GetGraphicModule() { return graphicdetail::s_module; }
 
 } // namespace kvl

@@ -12,15 +12,17 @@
 
 namespace kvl {
 
-IKVGraphic* GetGraphicModule() { return KVGraphic::Instance(); }
-
 IKVResourceManager* KVGraphic::ResourceManager() {
     if (auto* manager = QueryCoreInterface<IKVResourceManager>(IID_IKVResourceManager)) return manager;
     return KVResources::Instance();
 }
 
+KVGraphic::KVGraphic() { graphicdetail::s_module = this; }
+
 KVGraphic::~KVGraphic() {
+    // Textures that go with the texture modules still find the module.
     if (m_ownsTextureModules) EndTextureModules();
+    if (graphicdetail::s_module == static_cast<IKVGraphic*>(this)) graphicdetail::s_module = nullptr;
 }
 
 int32_t KVGraphic::QueryInterface(const KVInterfaceId& id, void** out) {
@@ -61,8 +63,8 @@ int32_t KVGraphic::Init(int32_t phase) {
         for (int32_t stage = 0; stage < kStageCount; ++stage) {
             m_stages[stage] = nullptr;
             m_stageResources[stage] = nullptr;
-            m_touched[stage] = false;
         }
+        m_touchedStages = m_heldStages = 0;
         UpdateGameArea();
         ResetViewport();
         if (KVTexturePak* paks = KVTexturePak::Instance()) paks->LoadDescriptor();

@@ -53,7 +53,9 @@ public:
     static constexpr uint64_t kGameWidthId = 0x002B40BDA0CB6DF8ull;
     static constexpr uint64_t kGameHeightId = 0x0015F4CDC8C04968ull;
 
-    KVGraphic() = default;
+    // The newest module is the one GetGraphicModule answers, as with
+    // Instance.
+    KVGraphic();
     ~KVGraphic() override;
 
     // Answers IKVGraphic (and the viewport the scene manager reads).
@@ -166,7 +168,9 @@ public:
     IKVResourceTexture* GetStageTexture(int32_t stage) const {
         return stage >= 0 && stage < kStageCount ? m_stages[stage] : nullptr;
     }
-    bool IsStageTouched(int32_t stage) const { return stage >= 0 && stage < kStageCount && m_touched[stage]; }
+    bool IsStageTouched(int32_t stage) const {
+        return stage >= 0 && stage < kStageCount && (m_touchedStages >> stage) & 1u;
+    }
     IKVResourceTexture* GetGlyphPage() const { return m_glyphPage; }
     int32_t GetForgetTextureStagesCalls() const { return m_forgetTextureStagesCalls; }
 
@@ -178,6 +182,17 @@ private:
     void DeclareProperties();
     // Game area and game rectangle from the screen and the effective scale.
     void UpdateGameArea();
+    // SetTextureStage when the stage's texture changes or lost the unit;
+    // kept apart so that the common call (nothing to do) stays short.
+    [[gnu::noinline]] void BindStage(int32_t stage, IKVResourceTexture* texture);
+    // SetScissor of a rectangle while scaling is on, apart so that the
+    // scissor switched off sprite after sprite stays a short call.
+    [[gnu::noinline]] int32_t SetScaledScissor(const KVDeviceRect& rect);
+    // ResetTextureStages' unbinding of the stages of a bit set, in order.
+    [[gnu::noinline]] void UnbindStages(uint32_t stages);
+    // EmitQuad once the device and the record are known to be there.
+    int32_t PushQuad(uint32_t color, const KVFloatPoint& position, const KVFloatRect& source,
+                     const KVDeviceSize& textureSize);
     // The multi-frame part of DrawImage.
     void DrawFrames(const ImageDrawRecord* record, KVResourceTexture* texture, const KVFloatPoint& position,
                     const int64_t rect[4], const float pixelScale[2], bool hasResolution);
@@ -199,7 +214,10 @@ private:
     // Drawing state.
     IKVResourceTexture* m_stages[kStageCount] = {};
     KVResourceTexture* m_stageResources[kStageCount] = {};
-    bool m_touched[kStageCount] = {};
+    // Bit per stage: set since the last reset; holding a texture. A draw
+    // sets stage 0 only, so the reset looks at no stage one by one.
+    uint32_t m_touchedStages = 0;
+    uint32_t m_heldStages = 0;
     // The stage whose texture the device bound last (-1: none). The device
     // may bind every stage to one texture unit, so a stage's remembered
     // texture is on screen only while its stage is this one.
@@ -209,6 +227,9 @@ private:
     bool m_batch = false;
     IKVResourceTexture* m_renderTarget = nullptr;
     float m_viewMatrix[6] = {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    // The view matrix as the device takes it (16 floats, column-major).
+    float m_deviceView[16] = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                              0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
     float m_scale2D[2] = {1.0f, 1.0f};
     float m_effectiveScale[2] = {1.0f, 1.0f};
     bool m_scalingOn = false;

@@ -36,45 +36,54 @@ int32_t KVGraphic::SetTextureStage(int32_t stage, IKVResourceTexture* texture) {
     if (!m_device || stage < 0 || stage >= kStageCount) return KV_FAILED;
     // The same texture is bound again when another stage's bind has taken
     // the device's texture unit since.
-    if (texture != m_stages[stage] || (texture && stage != m_boundStage)) {
-        m_stages[stage] = texture;
-        m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
-        KVResourceTexture* resource = m_stageResources[stage];
-        if (!texture) {
-            m_device->SetTexture(stage, nullptr);
-        } else if (resource && resource->HasSubImageIndex()) {
-            // A pak sheet: DrawGlyph binds its pages as it goes.
-            m_glyphPage = nullptr;
-        } else {
-            m_device->SetTexture(stage, texture->GetDeviceTexture());
-            m_boundStage = stage;
-            // The glyph page on stage 0 has lost the unit.
-            if (stage != 0) m_glyphPage = nullptr;
-        }
-        if (texture) {
-            // Game units per texture pixel of the texture's resolution.
-            m_resolutionScale[0] = m_resolutionScale[1] = 1.0f;
-            const int32_t index = resource ? resource->GetResolutionIndex() : -1;
-            if (index >= 0 && size_t(index) < m_resolutions.size()) {
-                const KVResourceResolution& set = m_resolutions[size_t(index)];
-                if (set.width != 0) m_resolutionScale[0] = float(m_gameWidth) / float(set.width);
-                if (set.height != 0) m_resolutionScale[1] = float(m_gameHeight) / float(set.height);
-            }
-        }
-    }
-    m_touched[stage] = true;
+    if (texture != m_stages[stage] || (texture && stage != m_boundStage)) BindStage(stage, texture);
+    m_touchedStages |= 1u << stage;
     return KV_OK;
 }
 
-int32_t KVGraphic::ResetTextureStages() {
-    for (int32_t stage = 0; stage < kStageCount; ++stage) {
-        // An empty stage left untouched has nothing to unbind.
-        if (m_touched[stage])
-            m_touched[stage] = false;
-        else if (m_stages[stage])
-            KVGraphic::SetTextureStage(stage, nullptr);
+void KVGraphic::BindStage(int32_t stage, IKVResourceTexture* texture) {
+    m_stages[stage] = texture;
+    m_stageResources[stage] = dynamic_cast<KVResourceTexture*>(texture);
+    if (texture)
+        m_heldStages |= 1u << stage;
+    else
+        m_heldStages &= ~(1u << stage);
+    KVResourceTexture* resource = m_stageResources[stage];
+    if (!texture) {
+        m_device->SetTexture(stage, nullptr);
+    } else if (resource && resource->HasSubImageIndex()) {
+        // A pak sheet: DrawGlyph binds its pages as it goes.
+        m_glyphPage = nullptr;
+    } else {
+        m_device->SetTexture(stage, texture->GetDeviceTexture());
+        m_boundStage = stage;
+        // The glyph page on stage 0 has lost the unit.
+        if (stage != 0) m_glyphPage = nullptr;
     }
+    if (texture) {
+        // Game units per texture pixel of the texture's resolution.
+        m_resolutionScale[0] = m_resolutionScale[1] = 1.0f;
+        const int32_t index = resource ? resource->GetResolutionIndex() : -1;
+        if (index >= 0 && size_t(index) < m_resolutions.size()) {
+            const KVResourceResolution& set = m_resolutions[size_t(index)];
+            if (set.width != 0) m_resolutionScale[0] = float(m_gameWidth) / float(set.width);
+            if (set.height != 0) m_resolutionScale[1] = float(m_gameHeight) / float(set.height);
+        }
+    }
+}
+
+int32_t KVGraphic::ResetTextureStages() {
+    // An empty stage left untouched has nothing to unbind; a stage unbound
+    // here counts as touched until the next reset.
+    const uint32_t stale = m_heldStages & ~m_touchedStages;
+    m_touchedStages = 0;
+    if (stale != 0) UnbindStages(stale);
     return KV_OK;
+}
+
+void KVGraphic::UnbindStages(uint32_t stages) {
+    for (int32_t stage = 0; stage < kStageCount; ++stage)
+        if (stages & (1u << stage)) KVGraphic::SetTextureStage(stage, nullptr);
 }
 
 void KVGraphic::ForgetTextureStages() {
@@ -82,6 +91,7 @@ void KVGraphic::ForgetTextureStages() {
         m_stages[stage] = nullptr;
         m_stageResources[stage] = nullptr;
     }
+    m_heldStages = 0;
     m_glyphPage = nullptr;
     ++m_forgetTextureStagesCalls;
 }
@@ -95,6 +105,7 @@ void KVGraphic::DetachTexture(IKVResourceTexture* texture) {
         if (m_stages[stage] != texture) continue;
         m_stages[stage] = nullptr;
         m_stageResources[stage] = nullptr;
+        m_heldStages &= ~(1u << stage);
     }
     // A later texture at the same address must not pass for this one.
     if (m_glyphPage == texture) m_glyphPage = nullptr;
@@ -118,13 +129,12 @@ int32_t KVGraphic::EndDraw() {
 
 // --- pictures --------------------------------------------------------------------
 
-int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p, const KVFloatRect& s,
-                            const KVDeviceSize& size) {
-    if (!m_device || !record || size.width <= 0 || size.height <= 0) return KV_FAILED;
+inline int32_t KVGraphic::PushQuad(uint32_t c, const KVFloatPoint& p, const KVFloatRect& s,
+                                  const KVDeviceSize& size) {
+    if (size.width <= 0 || size.height <= 0) return KV_FAILED;
     const float w = float(size.width), h = float(size.height);
     const float right = p.x + (s.right - s.left) * m_resolutionScale[0];
     const float bottom = p.y + (s.bottom - s.top) * m_resolutionScale[1];
-    const uint32_t c = record->color;
     const KV2DVertex quad[4] = {
         {p.x, p.y, 0.0f, c, s.left / w, s.top / h},
         {p.x, bottom, 0.0f, c, s.left / w, s.bottom / h},
@@ -132,6 +142,12 @@ int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p
         {right, p.y, 0.0f, c, s.right / w, s.top / h},
     };
     return m_device->DrawPolygon(quad, 4);
+}
+
+int32_t KVGraphic::EmitQuad(const ImageDrawRecord* record, const KVFloatPoint& p, const KVFloatRect& s,
+                            const KVDeviceSize& size) {
+    if (!m_device || !record) return KV_FAILED;
+    return PushQuad(record->color, p, s, size);
 }
 
 int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
@@ -145,7 +161,7 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
     const int32_t resolution = texture->GetResolutionIndex();
     const bool hasResolution = resolution >= 0;
     float pixelScale[2] = {1.0f, 1.0f};
-    GetPixelScale(resolution, pixelScale);
+    if (hasResolution) GetPixelScale(resolution, pixelScale);
 
     // Source rectangle in texture pixels.
     int64_t rect[4];
@@ -193,7 +209,7 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
 
     if (texture->GetFrameCount() == 1) {
         const KVFloatRect source = {float(rect[0]), float(rect[1]), float(rect[2]), float(rect[3])};
-        EmitQuad(record, position, source, *first->texture->GetSize());
+        PushQuad(record->color, position, source, *first->texture->GetSize());
         return KV_OK;
     }
     DrawFrames(record, texture, position, rect, pixelScale, hasResolution);
@@ -227,7 +243,7 @@ void KVGraphic::DrawFrames(const ImageDrawRecord* record, KVResourceTexture* tex
             rebound = true;
         }
         const KVFloatRect source = {float(local[0]), float(local[1]), float(local[2]), float(local[3])};
-        EmitQuad(record, at, source, *frame->texture->GetSize());
+        PushQuad(record->color, at, source, *frame->texture->GetSize());
     }
     if (rebound) m_device->SetTexture(0, texture->GetFrame(0)->texture);
 }
@@ -263,7 +279,7 @@ int32_t KVGraphic::DrawGlyph(const ImageDrawRecord* record, int32_t index) {
     const KVFloatPoint at = {record->x + float(cut[0]) / pixelScale[0],
                              record->y + float(int64_t(glyph->yOffset) + cut[1]) / pixelScale[1]};
     const KVFloatRect source = {float(rect[0]), float(rect[1]), float(rect[2]), float(rect[3])};
-    EmitQuad(record, at, source, *page->GetSize());
+    PushQuad(record->color, at, source, *page->GetSize());
     return KV_OK;
 }
 

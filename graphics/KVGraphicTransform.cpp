@@ -90,22 +90,31 @@ int32_t KVGraphic::SetViewTransform(const float* m) {
         s[4] = sx * (m[4] - left);
         s[5] = sy * (m[5] - top);
     }
-    // Column-major for the device.
-    const float matrix[16] = {s[0], s[1], 0.0f, 0.0f, s[2], s[3], 0.0f, 0.0f,
-                              0.0f, 0.0f, 1.0f, 0.0f, s[4], s[5], 0.0f, 1.0f};
-    return m_device->SetTransform(1, matrix);
+    // Column-major for the device; the other ten entries never change.
+    float* d = m_deviceView;
+    d[0] = s[0];
+    d[1] = s[1];
+    d[4] = s[2];
+    d[5] = s[3];
+    d[12] = s[4];
+    d[13] = s[5];
+    return m_device->SetTransform(1, d);
 }
 
 int32_t KVGraphic::SetScissor(const KVDeviceRect* rect) {
     if (!m_device) return KV_FAILED;
     if (!rect || !m_scalingOn) return m_device->SetScissor(rect);
+    return SetScaledScissor(*rect);
+}
+
+int32_t KVGraphic::SetScaledScissor(const KVDeviceRect& rect) {
     // The screen rectangle's origin goes as it does for the view matrix, so
     // that the scissor lands on what is drawn.
     const double left = HasScreenRect() ? m_screenRect[0] : 0.0;
     const double top = HasScreenRect() ? m_screenRect[1] : 0.0;
     const double sx = m_effectiveScale[0], sy = m_effectiveScale[1];
-    const KVDeviceRect scaled = {RoundUp((rect->left - left) * sx), RoundUp((rect->top - top) * sy),
-                                 RoundUp((rect->right - left) * sx), RoundUp((rect->bottom - top) * sy)};
+    const KVDeviceRect scaled = {RoundUp((rect.left - left) * sx), RoundUp((rect.top - top) * sy),
+                                 RoundUp((rect.right - left) * sx), RoundUp((rect.bottom - top) * sy)};
     return m_device->SetScissor(&scaled);
 }
 

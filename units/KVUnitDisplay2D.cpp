@@ -57,16 +57,18 @@ void KVUnitDisplay2D::ReleaseShader() {
 }
 
 void KVUnitDisplay2D::SelectTarget(IKVUnitRef* renderTarget) {
-    IKVGraphic* graphic = GetGraphicModule();
+    // Most units name no target: the factory is asked only when one does.
     const int32_t index = renderTarget ? renderTarget->GetIndex() : -1;
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    IKVUnit* target = index != -1 && factory ? factory->GetUnit(index) : nullptr;
-    void* face = nullptr;
-    if (target && target->QueryInterface(IID_IKVUnitRenderTarget, &face) == KV_OK && face) {
-        static_cast<IKVUnitRenderTarget*>(face)->SelectAsTarget();
-        return;
+    if (index != -1) {
+        KVUnitFactory* factory = KVUnitFactory::Instance();
+        IKVUnit* target = factory ? factory->GetUnit(index) : nullptr;
+        void* face = nullptr;
+        if (target && target->QueryInterface(IID_IKVUnitRenderTarget, &face) == KV_OK && face) {
+            static_cast<IKVUnitRenderTarget*>(face)->SelectAsTarget();
+            return;
+        }
     }
-    if (graphic) graphic->SetRenderTarget(nullptr);
+    if (IKVGraphic* graphic = GetGraphicModule()) graphic->SetRenderTarget(nullptr);
 }
 
 void KVUnitDisplay2D::Draw() {

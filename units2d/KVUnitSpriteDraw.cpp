@@ -130,8 +130,8 @@ void KVUnitSprite::GetDrawState(uint32_t pass, KVDrawState* state) {
     if (!state) return;
     if (pass == 0) {
         IKVResourceTexture* texture = GetCurrentTexture();
-        const bool noAlpha = texture && texture->HasAlpha() == 0 && (m_color >> 24) == 255;
-        state->blend = (m_opaque || noAlpha) ? 0 : 1;
+        const bool opaque = m_opaque || (texture && (m_color >> 24) == 255 && texture->HasAlpha() == 0);
+        state->blend = opaque ? 0 : 1;
         state->pixelShader = GetPixelShader();
         state->textureFlag = 1;
     }
@@ -166,17 +166,19 @@ void KVUnitSprite::Draw() {
     }
     graphic->SetTextureStage(0, texture);
     graphic->ResetTextureStages();
-    const size_t passes = std::max<size_t>(m_passes.size(), 1);
+    // One pass without a pass list; later passes leave blending to the
+    // first and draw without shader or texture flag unless they set them.
+    const uint32_t flags = m_snapshot ? KVDRAW_BATCH : 0;
+    const size_t passes = m_passes.size();
     KVDrawState state;
-    for (size_t pass = 0; pass < passes; ++pass) {
-        if (pass > 0) {
-            state.pixelShader = nullptr;
-            state.textureFlag = 0;
-        }
+    for (size_t pass = 0;;) {
         GetDrawState(uint32_t(pass), &state);
-        graphic->SetDrawState(&state, m_snapshot ? KVDRAW_BATCH : 0);
+        graphic->SetDrawState(&state, flags);
         graphic->DrawImage(&record);
         graphic->EndDraw();
+        if (++pass >= passes) break;
+        state.pixelShader = nullptr;
+        state.textureFlag = 0;
     }
 }
 

@@ -155,6 +155,41 @@ TEST_F(KVGraphicDrawTest, ATextureGoingAwayLeavesNoStageAndForgettingTouchesNoDe
     EXPECT_EQ(device.bindings.size(), 1u);
 }
 
+// A stage whose texture was forgotten, or went away, holds nothing: a later
+// reset neither unbinds it nor marks it set.
+TEST_F(KVGraphicDrawTest, AStageForgottenOrLeftByItsTextureIsNoLongerUnboundByResets) {
+    struct Case {
+        const char* name;
+        bool forget;  // else the texture goes
+    };
+    for (const Case& c : {Case{"forgotten", true}, Case{"texture gone", false}}) {
+        host.SetFile("a.png", Png(8, 8));
+        KVResourceTexture* a = host.Load("a.png");
+        ASSERT_NE(a, nullptr) << c.name;
+        Graphic().SetTextureStage(1, a);
+        Graphic().SetTextureStage(3, a);
+        Graphic().ResetTextureStages();  // both were set: they stay, unmarked
+        if (c.forget) Graphic().ForgetTextureStages();
+        a->Release();  // the last reference: the texture goes
+        device.ClearRecords();
+        Graphic().ResetTextureStages();
+        EXPECT_TRUE(device.bindings.empty()) << c.name;
+        EXPECT_FALSE(Graphic().IsStageTouched(1)) << c.name;
+        EXPECT_FALSE(Graphic().IsStageTouched(3)) << c.name;
+        // A stage set again is unbound by the second reset after it.
+        KVResourceTexture* b = Picture("b.png", 8, 8);
+        Graphic().SetTextureStage(3, b);
+        Graphic().ResetTextureStages();
+        Graphic().ResetTextureStages();
+        ASSERT_EQ(device.bindings.size(), 2u) << c.name;
+        EXPECT_EQ(device.bindings[1].stage, 3) << c.name;
+        EXPECT_EQ(device.bindings[1].texture, nullptr) << c.name;
+        EXPECT_TRUE(Graphic().IsStageTouched(3)) << c.name;
+        Graphic().ResetTextureStages();
+        device.ClearRecords();
+    }
+}
+
 // ---- pictures ----
 
 TEST_F(KVGraphicDrawTest, WholePictureIsOneQuadOfItsPixelsAndAlphaZeroDrawsNothing) {
