@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "graphics/KVGLTexture.h"
@@ -295,6 +296,9 @@ protected:
         const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, 0, 1};
         ASSERT_EQ(Device().SetTransform(1, m), 0);
     }
+    // Quads under views, projections and turns, drawn one by one and then
+    // held in one batch: the same pixels.
+    void DrawStepsHeldAndAlone();
 };
 
 TEST_F(KVGLRenderDeferredTest, BatchSpansTransformsAndEndingTheDeferralDrawsIt) {
@@ -328,10 +332,20 @@ TEST_F(KVGLRenderDeferredTest, BatchSpansTransformsAndEndingTheDeferralDrawsIt) 
 // that lifts vertices out of their plane, or a new projection, draws what was
 // held before it; a batch begun under such a view spans no other.
 TEST_F(KVGLRenderDeferredTest, SpanningBatchDrawsWhatEachTransformDrawsAlone) {
+    for (int32_t orientation = 0; orientation < 4; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        ASSERT_EQ(Device().SetOrientation(orientation), 0);
+        DrawStepsHeldAndAlone();
+    }
+    ASSERT_EQ(Device().SetOrientation(0), 0);
+}
+
+void KVGLRenderDeferredTest::DrawStepsHeldAndAlone() {
     const float turn = 0.5f, c = std::cos(turn), s = std::sin(turn);
+    SetState(false, false);
     float shifted[16];
     std::memcpy(shifted, Device().GetProjection(), sizeof shifted);
-    shifted[12] += 0.25f;  // 8 of the 64 columns to the right
+    shifted[12] += 0.25f;  // an eighth of the screen's width or height
     struct Step {
         float m[16];
         uint32_t color;
@@ -339,7 +353,7 @@ TEST_F(KVGLRenderDeferredTest, SpanningBatchDrawsWhatEachTransformDrawsAlone) {
     };
     const Step place1{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3.25f, 2.5f, 0, 1}, 0xFFFF0000, 1};
     const Step place2{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 21.6f, 7.3f, 0, 1}, 0xFF00FF00, 1};
-    const Step place3{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 40.1f, 30.7f, 0, 1}, 0xFFFFFF00, 1};
+    const Step place3{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 33.1f, 36.7f, 0, 1}, 0xFFFFFF00, 1};
     const Step scaled{{1.5f, 0, 0, 0, 0, 1.25f, 0, 0, 0, 0, 1, 0, 5.5f, 25.2f, 0, 1}, 0xFF0000FF, 1};
     const Step turned{{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 30.3f, 12.1f, 0, 1}, 0xFFFF00FF, 1};
     // Depth 0.5 and w 2 (so half the place): both leave the plane.
