@@ -35,11 +35,14 @@ bool IsFlat(const float* m) {
 // place the view reaches exactly (an edge on the screen's border) is not
 // rounded past it.
 void Place(float* xy, size_t n, const float* m) {
-    const double a = m[0], b = m[1], c = m[4], d = m[5], e = m[12], f = m[13];
+    // Columns as pairs, so that both coordinates go in one step.
+    const double across[2] = {m[0], m[1]}, down[2] = {m[4], m[5]}, offset[2] = {m[12], m[13]};
     for (size_t i = 0; i < n; ++i, xy += 2) {
         const double x = xy[0], y = xy[1];
-        xy[0] = float(a * x + c * y + e);
-        xy[1] = float(b * x + d * y + f);
+        double placed[2];
+        for (int k = 0; k < 2; ++k) placed[k] = across[k] * x + down[k] * y + offset[k];
+        xy[0] = float(placed[0]);
+        xy[1] = float(placed[1]);
     }
 }
 
