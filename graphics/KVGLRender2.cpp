@@ -118,9 +118,9 @@ bool KVGLRender2::CanSpan() const {
 
 int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
     // A batch under another view that cannot take this one is drawn first.
-    if (!m_positions.empty() && (m_batchMixed || std::memcmp(m_transforms[1], m_batchView, sizeof m_batchView) != 0) &&
-        !CanSpan())
-        FlushBatch();
+    const bool otherView = !m_positions.empty() && !m_batchMixed &&
+                           std::memcmp(m_transforms[1], m_batchView, sizeof m_batchView) != 0;
+    if ((otherView || m_batchMixed) && !CanSpan()) FlushBatch();
     const int32_t result = KVGLRender::DrawPolygon(vertices, count);
     if (result != 0) return result;
     const size_t added = size_t(count), total = m_positions.size() / 2;
@@ -133,7 +133,8 @@ int32_t KVGLRender2::DrawPolygon(const KV2DVertex* vertices, int32_t count) {
         return 0;
     }
     if (!m_batchMixed) {
-        if (std::memcmp(m_transforms[1], m_batchView, sizeof m_batchView) == 0) return 0;
+        // The batch held is kept (no flush above, none for its size).
+        if (!otherView) return 0;
         // From here the batch spans views: what it holds is placed by the
         // view it was made under, and the projection is left to the shaders.
         Place(m_positions.data(), total - added, m_batchView);
