@@ -132,9 +132,7 @@ void KVSceneManager::FileIndex(int32_t list, IKVUnit* unit) {
 
 int32_t KVSceneManager::AddUnit(IKVUnit* unit) {
     if (!unit) return KV_INVALID;
-    const int32_t list = unit->GetSceneList();
-    if (list < 0 || list >= KVSCENE_DRAWN_LISTS) return KV_INVALID;
-    return AddUnitIndex(unit->GetIndex(), list);
+    return AddUnitIndex(unit->GetIndex(), unit->GetSceneList());
 }
 
 int32_t KVSceneManager::AddReflectedUnit(IKVUnit* unit) {
