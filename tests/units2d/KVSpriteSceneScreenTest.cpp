@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "support/KVGameRig.h"
+#include "support/KVPakWriter.h"
 #include "support/KVPngWriter.h"
 #include "support/KVSceneUnitsWriter.h"
 #include "units/KVUnit2D.h"
@@ -93,6 +96,64 @@ TEST(KVSpriteSceneScreenTest, AStoredLayerPutsItsSpriteOnTopEveryFrame) {
             EXPECT_EQ(game.Pixel(15, 15), layered ? kRed : kGreen) << frame;
             EXPECT_EQ(game.Pixel(11, 11), kRed) << frame;
             EXPECT_EQ(game.Pixel(20, 20), kGreen) << frame;
+        }
+    }
+}
+
+// Sprites of one picture, one after another, share one batch of the device,
+// each placed by its own view: every sprite lands where its stored position
+// says, the one whose edges lie on the screen's right and bottom borders
+// included, frame after frame, with the picture on disk and in a stored or
+// compressed pak.
+TEST(KVSpriteSceneScreenTest, SpritesSharingABatchEachShowAtTheirStoredPositions) {
+    constexpr uint32_t kWhite = 0xFFFFFFFFu;
+    // Apart from one another; the last one's edges are the screen's.
+    const float places[][2] = {{10.0f, 5.0f}, {30.0f, 20.0f}, {0.0f, 30.0f}, {56.0f, 40.0f}};
+    struct Form {
+        const char* name;
+        bool inPak;
+        bool compressed;
+    };
+    for (const Form& form : {Form{"on disk", false, false}, Form{"stored pak", true, false},
+                             Form{"compressed pak", true, true}}) {
+        SCOPED_TRACE(form.name);
+        KVGameRig game;
+        const std::string png = WritePngArgb(8, 8, std::vector<uint32_t>(64, kWhite));
+        KVPakWriter pak;
+        if (form.inPak) {
+            pak.Add("white.png", png);
+            game.AddPak("pictures", pak, form.compressed, true);
+        } else {
+            game.WriteText("white.png", png);
+        }
+        KVSceneUnitsWriter units;
+        uint64_t uid = 1;
+        for (const auto& place : places) {
+            units.AddClassUnit(KVUnitSprite::kClassId, "Sprite", "S" + std::to_string(uid), uid,
+                               {{{KVUnit2D::kPositionId, 1, 2}, KVStored::F32s({place[0], place[1]})},
+                                {{KVUnitSprite::kImageId, 10, 1}, KVStored::String("white.png", true)}});
+            ++uid;
+        }
+        game.AddScene("scenes/main.kvl", units.Scene(0x20004, KVGameRig::kProjectId));
+        ASSERT_TRUE(game.Start());
+        for (int frame = 0; frame < 3; ++frame) {
+            SCOPED_TRACE(frame);
+            game.Step(1);
+            const std::vector<uint32_t> screen = game.Screen();
+            // Each sprite covers its box and no pixel round it.
+            size_t inside = 0;
+            for (const auto& place : places) {
+                const int32_t left = int32_t(place[0]), top = int32_t(place[1]);
+                for (int32_t y = top - 1; y <= top + 8; ++y)
+                    for (int32_t x = left - 1; x <= left + 8; ++x) {
+                        if (x < 0 || y < 0 || x >= game.Width() || y >= game.Height()) continue;
+                        const bool in = x >= left && x < left + 8 && y >= top && y < top + 8;
+                        EXPECT_EQ(screen[size_t(y) * size_t(game.Width()) + size_t(x)] == kWhite, in)
+                            << "at " << x << ", " << y << " by the sprite at " << left << ", " << top;
+                        inside += in ? 1 : 0;
+                    }
+            }
+            EXPECT_EQ(std::count(screen.begin(), screen.end(), kWhite), std::ptrdiff_t(inside));
         }
     }
 }
