@@ -134,12 +134,13 @@ int32_t KVGLRender::SetViewport(const KVDeviceRect* rect) {
 }
 
 int32_t KVGLRender::SetScissor(const KVDeviceRect* rect) {
+    // Unclipped sprite after unclipped sprite: nothing changes.
+    if (!rect && !m_scissorOn && m_glScissorOff) return 0;
     // A held batch is drawn only when the scissor it was made under changes.
     if (m_flushDeferred && !SameScissor(rect)) FlushBatch();
     m_scissorOn = rect != nullptr;
     if (rect) m_scissor = *rect;
     if (!rect) {
-        // Unclipped sprite after unclipped sprite: GL is told once.
         if (!m_glScissorOff) glDisable(GL_SCISSOR_TEST);
         m_glScissorOff = true;
         return 0;

@@ -33,14 +33,14 @@ bool IsFlat(const float* m) {
 
 // Places n position pairs by a flat view, in double precision so that a
 // place the view reaches exactly (an edge on the screen's border) is not
-// rounded past it.
+// rounded past it. Both coordinates go in one step: the same products and
+// sums, in the same order, as one coordinate at a time.
 void Place(float* xy, size_t n, const float* m) {
-    // Columns as pairs, so that both coordinates go in one step.
-    const double across[2] = {m[0], m[1]}, down[2] = {m[4], m[5]}, offset[2] = {m[12], m[13]};
+    typedef double Pair __attribute__((vector_size(16)));
+    const Pair across = {m[0], m[1]}, down = {m[4], m[5]}, offset = {m[12], m[13]};
     for (size_t i = 0; i < n; ++i, xy += 2) {
         const double x = xy[0], y = xy[1];
-        double placed[2];
-        for (int k = 0; k < 2; ++k) placed[k] = across[k] * x + down[k] * y + offset[k];
+        const Pair placed = across * x + down * y + offset;
         xy[0] = float(placed[0]);
         xy[1] = float(placed[1]);
     }
@@ -94,6 +94,13 @@ void KVGLRender2::UpdateProduct() {
 }
 
 int32_t KVGLRender2::SetTransform(int32_t index, const float* matrix) {
+    // A new view under a held batch: the batch takes it at the next polygon
+    // (what the general path below comes to, without its other cases).
+    if (index == 1 && matrix && IsFlushDeferred() && !m_positions.empty()) {
+        std::memcpy(m_transforms[1], matrix, sizeof m_transforms[1]);
+        m_productStale = true;
+        return 0;
+    }
     // A held batch spans views only: a new projection or model draws it
     // first.
     if (index != 1 && matrix && index >= 0 && index <= 2 && !m_positions.empty() && IsFlushDeferred() &&

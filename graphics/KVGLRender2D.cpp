@@ -69,7 +69,15 @@ int32_t KVGLRender::SetTexture(int32_t stage, IKVTexture* texture) {
 
 int32_t KVGLRender::SetBlendState(const KVDrawState* state, int32_t) {
     if (!state) return 3;
-    const uint8_t bytes[4] = {uint8_t(state->textureFlag & 0xff), state->blend, state->optionA, state->optionB};
+    const uint8_t flag = uint8_t(state->textureFlag & 0xff);
+    // Sprite after sprite asks for the state it has: only the blend value is
+    // taken (what ApplyState2D comes to then).
+    if (m_mode2D == 1 && flag == m_textureFlag && (state->blend != 0) == (m_blending != 0) &&
+        (state->blend != 0 ? 1 : 0) == m_glBlend) {
+        m_blending = state->blend;
+        return 0;
+    }
+    const uint8_t bytes[4] = {flag, state->blend, state->optionA, state->optionB};
     ApplyState2D(bytes);
     return 0;
 }
