@@ -44,19 +44,22 @@ void KVSceneManager::FileUnits(bool withCamera) {
     if (!factory) return;
     const int32_t layerClass = factory->FindClassByName("Layer");
     // Whether each class is a kind of layer, asked once a frame per class
-    // met rather than once per unit: 0 not asked, 1 no, 2 yes.
+    // met rather than once per unit: 0 not asked, 1 no, 2 yes (every class
+    // is no when there is no layer class).
     // The walk's lists are taken from the members, which keep their room
     // from frame to frame, and given back at the end.
     std::vector<uint8_t> layerKinds;
     layerKinds.swap(m_layerKinds);
-    layerKinds.assign(size_t(std::max(factory->GetClassCount(), 0)), 0);
+    layerKinds.assign(size_t(std::max(factory->GetClassCount(), 0)), layerClass < 0 ? 1 : 0);
     auto isLayer = [&](KVUnit* unit) {
-        if (layerClass < 0) return false;
-        const int32_t kind = unit->KVUnit::GetClassIndex();
-        if (kind < 0 || size_t(kind) >= layerKinds.size()) return factory->IsUnitOfClass(unit, layerClass);
-        uint8_t& known = layerKinds[size_t(kind)];
-        if (known == 0) known = factory->IsUnitOfClass(unit, layerClass) ? 2 : 1;
-        return known == 2;
+        // A negative class index lies past the table as an unsigned one.
+        const uint32_t kind = uint32_t(unit->KVUnit::GetClassIndex());
+        if (kind < layerKinds.size()) {
+            uint8_t& known = layerKinds[kind];
+            if (known == 0) known = factory->IsUnitOfClass(unit, layerClass) ? 2 : 1;
+            return known == 2;
+        }
+        return layerClass >= 0 && factory->IsUnitOfClass(unit, layerClass);
     };
     m_visited.assign(size_t(std::max(factory->GetSlotCount(), 0)), 0);
     // Depth first in tree order, without recursion: scene trees may be deep.
@@ -67,39 +70,45 @@ void KVSceneManager::FileUnits(bool withCamera) {
     std::vector<int32_t> roots;
     roots.swap(m_walkRoots);
     factory->GetRootIndices(&roots);
+    // One unit of the walk: filed, or its children put on the stack.
+    auto visitUnit = [&](const Visit visit) {
+        KVUnit* unit = factory->UnitObject(visit.unit);
+        if (!unit) return;
+        // A unit listed twice among children is filed once.
+        const size_t slot = size_t(visit.unit);
+        if (slot >= m_visited.size()) m_visited.resize(slot + 1, 0);
+        if (m_visited[slot]) return;
+        m_visited[slot] = 1;
+        unit->ClearDrawn();
+        if (isLayer(unit)) {
+            // Layers file their own units once the walk is over.
+            m_lists[KVSCENE_LIST_LAYERS].push_back(visit.unit);
+            return;
+        }
+        bool visitChildren = true;
+        if (withCamera || !(unit->FlagsWord() & KVUNIT_3D)) unit->QueryVisible(&visitChildren, visit.layer);
+        if (!visitChildren || !factory->UnitObject(visit.unit)) return;
+        KVUnitRefArray* children = unit->KVUnit::GetChildren();
+        if (children->Empty()) return;
+        const int32_t own = unit->GetLayerRef() ? unit->GetLayerRef()->GetIndex() : -1;
+        const int32_t layer = own != -1 ? own : visit.layer;
+        // Only the children it is the parent of: a listing kept as
+        // stored with parent checks off is no link of the tree.
+        for (size_t i = children->Size(); i-- > 0;) {
+            IKVUnitRef* child = children->At(i);
+            KVUnit* listed = child ? factory->UnitObject(child->GetIndex()) : nullptr;
+            if (listed && listed->KVUnit::GetParentIndex() == visit.unit)
+                pending.push_back({child->GetIndex(), layer});
+        }
+    };
     for (const int32_t root : roots) {
-        pending.push_back({root, -1});
+        // The root is visited first, straight away: the stack holds only
+        // what lies below it.
+        visitUnit({root, -1});
         while (!pending.empty()) {
             const Visit visit = pending.back();
             pending.pop_back();
-            KVUnit* unit = factory->UnitObject(visit.unit);
-            if (!unit) continue;
-            // A unit listed twice among children is filed once.
-            const size_t slot = size_t(visit.unit);
-            if (slot >= m_visited.size()) m_visited.resize(slot + 1, 0);
-            if (m_visited[slot]) continue;
-            m_visited[slot] = 1;
-            unit->ClearDrawn();
-            if (isLayer(unit)) {
-                // Layers file their own units once the walk is over.
-                m_lists[KVSCENE_LIST_LAYERS].push_back(visit.unit);
-                continue;
-            }
-            bool visitChildren = true;
-            if (withCamera || !(unit->FlagsWord() & KVUNIT_3D)) unit->QueryVisible(&visitChildren, visit.layer);
-            if (!visitChildren || !factory->UnitObject(visit.unit)) continue;
-            KVUnitRefArray* children = unit->KVUnit::GetChildren();
-            if (children->Empty()) continue;
-            const int32_t own = unit->GetLayerRef() ? unit->GetLayerRef()->GetIndex() : -1;
-            const int32_t layer = own != -1 ? own : visit.layer;
-            // Only the children it is the parent of: a listing kept as
-            // stored with parent checks off is no link of the tree.
-            for (size_t i = children->Size(); i-- > 0;) {
-                IKVUnitRef* child = children->At(i);
-                KVUnit* listed = child ? factory->UnitObject(child->GetIndex()) : nullptr;
-                if (listed && listed->KVUnit::GetParentIndex() == visit.unit)
-                    pending.push_back({child->GetIndex(), layer});
-            }
+            visitUnit(visit);
         }
     }
     m_pendingVisits.swap(pending);
@@ -220,25 +229,8 @@ void KVSceneManager::EndUnits() {
     m_device->EndFrame();
 }
 
-void KVSceneManager::DrawLists(const CameraEntry* camera) {
-    KVUnitFactory* factory = KVUnitFactory::Instance();
-    if (!factory) return;
-    for (int32_t list = 0; list < KVSCENE_DRAWN_LISTS; ++list) {
-        for (size_t i = 0; i < m_lists[list].size(); ++i) {
-            const int32_t entry = m_lists[list][i];
-            if (entry == KVSCENE_MARK_MIRRORS) {
-                if (camera) MirrorPass();
-            } else if (entry == KVSCENE_MARK_PREPARE) {
-                if (camera) PrepareUnits();
-            } else if (KVUnit* unit = entry >= 0 ? factory->UnitObject(entry) : nullptr) {
-                if (PassesCameraFilter(unit, camera)) DrawUnit(unit);
-            }
-        }
-        if (list == 2) DrawOverlay(camera);
-    }
-}
-
-void KVSceneManager::DrawUnit(KVUnit* unit) {
+// Inline: the draw walk's only call, once a unit.
+inline void KVSceneManager::DrawUnit(KVUnit* unit) {
     const int32_t index = unit->KVUnit::GetIndex();
     // Drawing may run code that lets the unit go; it stays until the end.
     unit->KVUnit::Retain();
@@ -251,6 +243,28 @@ void KVSceneManager::DrawUnit(KVUnit* unit) {
     m_lists[KVSCENE_LIST_DRAWN].push_back(index);
     if (m_drawNumber < std::numeric_limits<int32_t>::max()) ++m_drawNumber;
     unit->KVUnit::Release();
+}
+
+void KVSceneManager::DrawLists(const CameraEntry* camera) {
+    KVUnitFactory* factory = KVUnitFactory::Instance();
+    if (!factory) return;
+    for (int32_t list = 0; list < KVSCENE_DRAWN_LISTS; ++list) {
+        for (size_t i = 0; i < m_lists[list].size(); ++i) {
+            const int32_t entry = m_lists[list][i];
+            if (entry < 0) {
+                // The marks (negative, as no unit index is) act only for a camera.
+                if (!camera) continue;
+                if (entry == KVSCENE_MARK_MIRRORS)
+                    MirrorPass();
+                else if (entry == KVSCENE_MARK_PREPARE)
+                    PrepareUnits();
+            } else if (KVUnit* unit = factory->UnitObject(entry)) {
+                // Without a camera a unit passes when it names none.
+                if (camera ? PassesCameraFilter(unit, camera) : unit->GetCameras()->Empty()) DrawUnit(unit);
+            }
+        }
+        if (list == 2) DrawOverlay(camera);
+    }
 }
 
 void KVSceneManager::DrawOverlay(const CameraEntry* camera) {

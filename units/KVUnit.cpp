@@ -74,15 +74,9 @@ int32_t KVUnit::QueryInterface(const KVInterfaceId& id, void** out) {
     return KV_NOT_SUPPORTED;
 }
 
-int32_t KVUnit::Retain() {
-    if (m_refCount != 0) ++m_refCount;
-    return m_refCount;
-}
-
-int32_t KVUnit::Release() {
+int32_t KVUnit::ReleaseLast() {
     if (m_refCount <= 0) return 0;
-    int32_t left = --m_refCount;
-    if (left != 0) return left;
+    m_refCount = 0;
     if (m_enabled) {
         // A unit that goes away is disabled for good: a refusal from its
         // script would leave a deleted unit counted and listed as enabled.

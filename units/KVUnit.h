@@ -112,10 +112,17 @@ public:
 
     // IKVUnknown
     int32_t QueryInterface(const KVInterfaceId& id, void** out) override;
-    int32_t Retain() override;
+    // Inline: the scene holds every unit it draws across its draw.
+    int32_t Retain() override {
+        if (m_refCount != 0) ++m_refCount;
+        return m_refCount;
+    }
     // The last release disables an enabled unit for good, closes it and
     // deletes it.
-    int32_t Release() override;
+    int32_t Release() override {
+        if (m_refCount > 1) return --m_refCount;
+        return ReleaseLast();
+    }
     // Gives up the reference the unit was made with, the factory's: the
     // unit's own CloseOnDisable, a script's close, the close of its parent,
     // of its owner or of its kvl, and the shutdown all take that one
@@ -375,6 +382,8 @@ private:
     void ReadShaderDescription(KVShaderParamList* list, const std::string& shaderPath);
     // Leaves the owner's owned list.
     void LeaveOwner();
+    // Release with a count of one or less: the unit goes away.
+    int32_t ReleaseLast();
     // A close without recursion (KVUnit.cpp), and the part of a close that
     // follows the closes of the units it releases.
     struct CloseWalk;

@@ -219,8 +219,15 @@ std::vector<int32_t> KVUnitFactory::GetRootIndices() {
 }
 
 void KVUnitFactory::GetRootIndices(std::vector<int32_t>* out) {
-    out->clear();
-    for (int32_t i = m_roots.Head(); i != -1; i = m_roots.Next(i)) out->push_back((*m_roots.At(i))->KVUnit::GetIndex());
+    // Sized once and written through a plain pointer: the scene asks every
+    // frame. The chain holds as many slots as the list counts.
+    out->resize(m_roots.Size());
+    int32_t* const first = out->data();
+    int32_t* const end = first + out->size();
+    int32_t* next = first;
+    for (int32_t i = m_roots.Head(); i != -1 && next != end; i = m_roots.Next(i))
+        *next++ = (*m_roots.At(i))->KVUnit::GetIndex();
+    out->resize(size_t(next - first));
 }
 
 void KVUnitFactory::RemoveUnit(int32_t unitIndex) {

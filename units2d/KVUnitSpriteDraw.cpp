@@ -21,19 +21,34 @@ int32_t SpanEnd(int32_t start, float scale, int32_t length) {
     return SaturatingAdd(start, TruncateCoordinate(0.5f + scale * float(length)));
 }
 
-// Whether the three parts of a span lie so far inside the 32-bit range
-// (below 2^29 each, not NaN) that truncating them and adding them up
-// cannot saturate.
-bool WellInRange(float place, float start, float span) {
-    constexpr float kLimit = 536870912.0f;
-    return std::fabs(place) < kLimit && std::fabs(start) < kLimit && std::fabs(span) < kLimit;
+// Below this, the parts of a corner (the place, the start and the span,
+// truncated toward zero) add up without saturating.
+constexpr float kWellInRange = 536870912.0f;
+
+// The corners of a placed area: its start and its end on each axis.
+struct Corners {
+    int32_t x0, y0, x1, y1;
+};
+
+// The corners of a finite transform's area, each part truncated toward
+// zero and the sums kept to the 32-bit range. Out of line and answered by
+// value: the common case neither needs it nor keeps its corners in memory.
+[[gnu::noinline]] Corners PlaceSaturating(const KV2DTransform& w, float startX, float startY, float spanX,
+                                          float spanY) {
+    Corners c;
+    c.x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(startX));
+    c.y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(startY));
+    c.x1 = SaturatingAdd(c.x0, TruncateCoordinate(spanX));
+    c.y1 = SaturatingAdd(c.y0, TruncateCoordinate(spanY));
+    return c;
 }
 
 } // namespace
 
 KVDeviceRect KVUnitSprite::GetDrawnArea() { return {0, 0, m_dimension.x, m_dimension.y}; }
 
-void KVUnitSprite::ComputeOnScreenClass() {
+// Inline: every sprite that moved works it out as the scene is walked.
+inline void KVUnitSprite::ComputeOnScreenClass() {
     m_onScreenStale = false;
     const KV2DTransform& w = GetWorldTransform();
     // Turned pictures are never culled, but a place that is no number lies
@@ -42,38 +57,42 @@ void KVUnitSprite::ComputeOnScreenClass() {
         m_onScreen = IsFinite(w) ? kInside : kOutside;
         return;
     }
+    // The game rectangle is found before the area (nothing between changes
+    // it): the common case then keeps less across the call.
+    IKVGraphic* graphic = GetGraphicModule();
+    const KVDeviceRect* screen = graphic ? graphic->GetGameRect() : nullptr;
     // The rectangle that is drawn: a picture drawn away from the unit's
     // origin is tested where it lands, not where the Dimension would put it.
     const KVDeviceRect area = GetDrawnArea();
     const int32_t width = RectExtent(area.left, area.right), height = RectExtent(area.top, area.bottom);
     const float startX = w.m[0] * float(area.left), startY = w.m[3] * float(area.top);
     const float spanX = 0.5f + w.m[0] * float(width), spanY = 0.5f + w.m[3] * float(height);
-    int32_t x0, y0, x1, y1;
-    if (WellInRange(w.m[4], startX, spanX) && WellInRange(w.m[5], startY, spanY)) {
+    // The magnitudes of all parts added up: below the bound, each part is
+    // too (a sum of magnitudes never rounds below one of them), and none is
+    // NaN or infinite. One test for all of them.
+    const float reach = std::fabs(w.m[4]) + std::fabs(startX) + std::fabs(spanX) + std::fabs(w.m[5]) +
+                        std::fabs(startY) + std::fabs(spanY);
+    Corners c;
+    if (reach < kWellInRange) {
         // Nothing saturates: plain truncations and sums give the same. The
         // transform is all numbers too, or a start or span would not be.
-        x0 = int32_t(w.m[4]) + int32_t(startX);
-        y0 = int32_t(w.m[5]) + int32_t(startY);
-        x1 = x0 + int32_t(spanX);
-        y1 = y0 + int32_t(spanY);
+        c.x0 = int32_t(w.m[4]) + int32_t(startX);
+        c.y0 = int32_t(w.m[5]) + int32_t(startY);
+        c.x1 = c.x0 + int32_t(spanX);
+        c.y1 = c.y0 + int32_t(spanY);
+    } else if (!IsFinite(w)) {
+        m_onScreen = kOutside;
+        return;
     } else {
-        if (!IsFinite(w)) {
-            m_onScreen = kOutside;
-            return;
-        }
-        x0 = SaturatingAdd(TruncateCoordinate(w.m[4]), TruncateCoordinate(startX));
-        y0 = SaturatingAdd(TruncateCoordinate(w.m[5]), TruncateCoordinate(startY));
-        x1 = SaturatingAdd(x0, TruncateCoordinate(spanX));
-        y1 = SaturatingAdd(y0, TruncateCoordinate(spanY));
+        c = PlaceSaturating(w, startX, startY, spanX, spanY);
     }
-    const int32_t left = std::min(x0, x1), right = std::max(x0, x1);
-    const int32_t top = std::min(y0, y1), bottom = std::max(y0, y1);
-    IKVGraphic* graphic = GetGraphicModule();
-    if (!graphic) {
+    const int32_t left = std::min(c.x0, c.x1), right = std::max(c.x0, c.x1);
+    const int32_t top = std::min(c.y0, c.y1), bottom = std::max(c.y0, c.y1);
+    if (!screen) {
         m_onScreen = kInside;
         return;
     }
-    const KVDeviceRect& s = *graphic->GetGameRect();
+    const KVDeviceRect& s = *screen;
     if (!(left < s.right && top < s.bottom && s.left < right && s.top < bottom))
         m_onScreen = kOutside;
     else if (left >= s.left && top >= s.top && right <= s.right && bottom <= s.bottom)

@@ -572,34 +572,47 @@ TEST_F(KVSceneManagerTest, ARendererDrawsInPlaceOfTheUnitsAndTheOverlayFollowsLi
 // A unit let go by the drawing of another is drawn no more: not later in
 // the same list, nor in a later list, nor in the next frame; the unit that
 // lets itself go is drawn to the end, and the units after it still draw.
-TEST_F(KVSceneManagerTest, UnitsLetGoWhileTheListsDrawAreNotDrawnAgain) {
-    ReleasingRenderer renderer;
-    Scene().SetRenderer(&renderer);
-    rig.Camera("Cam", kScreen)->ownViewport = true;
-    KVTestQuadUnit* a = rig.Quad("A", kScreen);
-    rig.Quad("A1", kScreen, a);
-    KVTestQuadUnit* b = rig.Quad("B", kScreen);
-    KVTestQuadUnit* c = rig.Quad("C", kScreen);
-    KVTestQuadUnit* d = rig.Quad("D", kScreen);
-    d->SetSceneList(3);
-    rig.Quad("E", kScreen);
-    renderer.trigger = "A1";
-    renderer.released = {a, c, d};
-    Frame();
-    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render A 0", "render A1 0", "render B 0", "render E 0"}));
-    EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still A1"});
-    Frame();
-    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
-    EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), (Names{"B", "E"}));
-    // The unit drawing lets itself go.
-    renderer.trigger = "B";
-    renderer.released = {b};
-    Frame();
-    EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
-    EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still B"});
-    Frame();
-    EXPECT_EQ(kvtest::JournalStartingWith("render"), Names{"render E 0"});
-    EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), Names{"E"});
+// Through a camera, and in a frame without 3D (no camera at all).
+TEST(KVSceneManagerLetGoTest, UnitsLetGoWhileTheListsDrawAreNotDrawnAgain) {
+    for (const bool with3D : {true, false}) {
+        SCOPED_TRACE(with3D ? "camera" : "2D");
+        KVSceneRig::Options options;
+        options.with3D = with3D;
+        KVSceneRig rig(options);
+        ReleasingRenderer renderer;
+        rig.Scene().SetRenderer(&renderer);
+        if (with3D) rig.Camera("Cam", kScreen)->ownViewport = true;
+        KVTestQuadUnit* a = rig.Quad("A", kScreen);
+        rig.Quad("A1", kScreen, a);
+        KVTestQuadUnit* b = rig.Quad("B", kScreen);
+        KVTestQuadUnit* c = rig.Quad("C", kScreen);
+        KVTestQuadUnit* d = rig.Quad("D", kScreen);
+        d->SetSceneList(3);
+        rig.Quad("E", kScreen);
+        const auto frame = [&rig] {
+            SceneJournal().clear();
+            rig.Scene().Draw();
+        };
+        renderer.trigger = "A1";
+        renderer.released = {a, c, d};
+        frame();
+        EXPECT_EQ(kvtest::JournalStartingWith("render"),
+                  (Names{"render A 0", "render A1 0", "render B 0", "render E 0"}));
+        EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still A1"});
+        frame();
+        EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
+        EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), (Names{"B", "E"}));
+        // The unit drawing lets itself go.
+        renderer.trigger = "B";
+        renderer.released = {b};
+        frame();
+        EXPECT_EQ(kvtest::JournalStartingWith("render"), (Names{"render B 0", "render E 0"}));
+        EXPECT_EQ(kvtest::JournalStartingWith("still"), Names{"still B"});
+        frame();
+        EXPECT_EQ(kvtest::JournalStartingWith("render"), Names{"render E 0"});
+        EXPECT_EQ(rig.ListNames(KVSCENE_LIST_DRAWN), Names{"E"});
+        rig.Scene().SetRenderer(nullptr);
+    }
 }
 
 TEST(KVSceneManagerEditorTest, TheEditorOverlayIsDrawnAfterListTwo) {

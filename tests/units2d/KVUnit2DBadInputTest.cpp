@@ -143,6 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"SpanPastTheLimitOverTheScreen",
                      [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, -1.0e9f, 10, {1.0e9f, 1}); },
                      "drawn, class 2"},
+        // Parts each well inside the range whose sizes add up past 2^29.
+        BadInputCase{"PlaceAndSpanInsideTheLimitOverTheScreen",
+                     [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, -3.0e8f, 10, {1.0e8f, 1}); },
+                     "drawn, class 2"},
         BadInputCase{"PlacePastTheLimitLeftOfTheScreen",
                      [](KVSpriteRig& rig, KVUnitSprite* s) { return Scaled(rig, s, -3.0e9f, 10, {1, 1}); },
                      "not drawn, class 1"},
