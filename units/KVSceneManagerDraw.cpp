@@ -37,6 +37,15 @@ void CallAll(const std::vector<IKVDrawCallback*>& callbacks) {
     for (IKVDrawCallback* callback : copy) callback->OnDraw();
 }
 
+// How many units ahead the walks ask for a unit's memory (see
+// KVUnit::Prefetch): far enough for it to arrive before it is read.
+constexpr size_t kPrefetchAhead = 12;
+
+// Asks for the memory of the unit at `index`, when there is one.
+void PrefetchUnit(KVUnitFactory* factory, int32_t index) {
+    if (KVUnit* unit = index >= 0 ? factory->UnitObject(index) : nullptr) unit->Prefetch();
+}
+
 } // namespace
 
 void KVSceneManager::FileUnits(bool withCamera) {
@@ -101,10 +110,11 @@ void KVSceneManager::FileUnits(bool withCamera) {
                 pending.push_back({child->GetIndex(), layer});
         }
     };
-    for (const int32_t root : roots) {
+    for (size_t r = 0; r < roots.size(); ++r) {
+        if (r + kPrefetchAhead < roots.size()) PrefetchUnit(factory, roots[r + kPrefetchAhead]);
         // The root is visited first, straight away: the stack holds only
         // what lies below it.
-        visitUnit({root, -1});
+        visitUnit({roots[r], -1});
         while (!pending.empty()) {
             const Visit visit = pending.back();
             pending.pop_back();
@@ -251,6 +261,7 @@ void KVSceneManager::DrawLists(const CameraEntry* camera) {
     for (int32_t list = 0; list < KVSCENE_DRAWN_LISTS; ++list) {
         for (size_t i = 0; i < m_lists[list].size(); ++i) {
             const int32_t entry = m_lists[list][i];
+            if (i + kPrefetchAhead < m_lists[list].size()) PrefetchUnit(factory, m_lists[list][i + kPrefetchAhead]);
             if (entry < 0) {
                 // The marks (negative, as no unit index is) act only for a camera.
                 if (!camera) continue;

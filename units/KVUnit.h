@@ -219,6 +219,16 @@ public:
     // The drawn mark: set by Draw, cleared by each walk of the scene.
     bool WasDrawn() const { return m_drawn; }
     void ClearDrawn() { m_drawn = false; }
+    // Asks the processor for the unit's memory ahead of a walk that will
+    // read it. A frame's walks meet thousands of units one after another,
+    // each over a dozen cache lines (a sprite's size, which the span
+    // covers); waiting for each line as it is read costs more than the
+    // walk's own work. A hint only: it reads nothing and changes nothing.
+    void Prefetch() const {
+        const char* bytes = reinterpret_cast<const char*>(this);
+        for (size_t at = 0; at < kPrefetchBytes; at += 64) __builtin_prefetch(bytes + at);
+    }
+    static constexpr size_t kPrefetchBytes = 896;
     // Tells every listener that the unit's values changed.
     virtual void NotifyListeners();
     virtual void OnChildModified(int32_t unitIndex);
