@@ -159,28 +159,13 @@ int32_t KVGraphic::DrawImage(const ImageDrawRecord* record) {
     const KVTextureFrame* first = texture ? texture->GetFrame(0) : nullptr;
     if (!first || !first->texture) return KV_OK;
     const int32_t resolution = texture->GetResolutionIndex();
-    const KVDeviceRect* region = texture->GetRegion();
-    if (record->sourceLeft >= record->sourceRight && !region && resolution < 0 && texture->GetFrameCount() == 1) {
-        // The common picture, the whole of one frame: what the general path
-        // below comes to for it. The frame bounds the image's pixels, and
-        // what it cuts off the left and the top moves the quad.
-        const KVTextureDesc& desc = texture->GetDescriptor();
-        const int64_t left = std::max<int64_t>(first->x, 0), top = std::max<int64_t>(first->y, 0);
-        const int64_t right = std::min<int64_t>(desc.width, int64_t(first->x) + first->width);
-        const int64_t bottom = std::min<int64_t>(desc.height, int64_t(first->y) + first->height);
-        if (right <= left || bottom <= top) return KV_OK;
-        const int32_t* offset = texture->GetDrawOffset();
-        const KVFloatPoint position = {record->x + float(offset[0] + left), record->y + float(offset[1] + top)};
-        const KVFloatRect source = {float(left), float(top), float(right), float(bottom)};
-        PushQuad(record->color, position, source, *first->texture->GetSize());
-        return KV_OK;
-    }
     const bool hasResolution = resolution >= 0;
     float pixelScale[2] = {1.0f, 1.0f};
     if (hasResolution) GetPixelScale(resolution, pixelScale);
 
     // Source rectangle in texture pixels.
     int64_t rect[4];
+    const KVDeviceRect* region = texture->GetRegion();
     if (record->sourceLeft >= record->sourceRight) {
         if (region) {
             rect[0] = region->left, rect[1] = region->top, rect[2] = region->right, rect[3] = region->bottom;

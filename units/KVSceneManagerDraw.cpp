@@ -239,6 +239,19 @@ void KVSceneManager::EndUnits() {
     m_device->EndFrame();
 }
 
+// Inline: the draw walk asks once a unit.
+inline bool KVSceneManager::PassesCameraFilter(KVUnit* unit, const CameraEntry* camera) {
+    KVUnitRefArray* cameras = unit->GetCameras();
+    if (cameras->Empty()) return !camera || !camera->camera->IsExclusive();
+    if (!camera) return false;
+    const int32_t index = camera->unit->GetIndex();
+    for (size_t i = 0; i < cameras->Size(); ++i) {
+        IKVUnitRef* ref = cameras->At(i);
+        if (ref && ref->GetIndex() == index) return true;
+    }
+    return false;
+}
+
 // Inline: the draw walk's only call, once a unit.
 inline void KVSceneManager::DrawUnit(KVUnit* unit) {
     const int32_t index = unit->KVUnit::GetIndex();
@@ -270,8 +283,7 @@ void KVSceneManager::DrawLists(const CameraEntry* camera) {
                 else if (entry == KVSCENE_MARK_PREPARE)
                     PrepareUnits();
             } else if (KVUnit* unit = factory->UnitObject(entry)) {
-                // Without a camera a unit passes when it names none.
-                if (camera ? PassesCameraFilter(unit, camera) : unit->GetCameras()->Empty()) DrawUnit(unit);
+                if (PassesCameraFilter(unit, camera)) DrawUnit(unit);
             }
         }
         if (list == 2) DrawOverlay(camera);
@@ -290,17 +302,6 @@ void KVSceneManager::DrawOverlay(const CameraEntry* camera) {
         overlay->GetUnit()->Signal(0, 0);
 }
 
-bool KVSceneManager::PassesCameraFilter(KVUnit* unit, const CameraEntry* camera) {
-    KVUnitRefArray* cameras = unit->GetCameras();
-    if (cameras->Empty()) return !camera || !camera->camera->IsExclusive();
-    if (!camera) return false;
-    const int32_t index = camera->unit->GetIndex();
-    for (size_t i = 0; i < cameras->Size(); ++i) {
-        IKVUnitRef* ref = cameras->At(i);
-        if (ref && ref->GetIndex() == index) return true;
-    }
-    return false;
-}
 
 void KVSceneManager::MirrorPass() {
     const std::vector<int32_t> mirrors = m_lists[KVSCENE_LIST_MIRRORS];
